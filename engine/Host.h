@@ -1,0 +1,97 @@
+#pragma once
+// The seams between the engine and whatever shows its results. The engine never draws;
+// the windows install their own implementations, tests install recording fakes.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qv {
+
+// Fixed message boxes and Yes/No questions.
+class Messages {
+ public:
+  virtual ~Messages() = default;
+  virtual void Error(const std::string& Text);    // default: to stderr
+  virtual void Info(const std::string& Text);     // default: to stderr
+  virtual bool Confirm(const std::string& Text);  // default: No
+};
+Messages& HostMessages();
+// Installs Handler (not owned); nullptr restores the default.
+void SetHostMessages(Messages* Handler);
+
+// A progress gauge with message pumping and the continue flag of cancellable loops.
+class Progress {
+ public:
+  virtual ~Progress() = default;
+  virtual void SetMax(int64_t Max) { FMax = Max; }
+  virtual void SetPosition(int64_t Position) { FPosition = Position; }
+  virtual void Pump() {}
+  // False once the user asked to cancel.
+  virtual bool Continue() const { return true; }
+  int64_t Max() const { return FMax; }
+  int64_t Position() const { return FPosition; }
+
+ private:
+  int64_t FMax = 0;
+  int64_t FPosition = 0;
+};
+
+// Shows the busy cursor while it lives; restored on every exit path.
+class BusyCursor {
+ public:
+  BusyCursor();
+  ~BusyCursor();
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+// Hooks called when the outermost guard starts and ends.
+void SetBusyCursorHooks(std::function<void()> Begin, std::function<void()> End);
+
+// "Memory changed": posted after files, data sets and detectors are created or freed.
+// The handler must queue the refresh, never redraw re-entrantly.
+void PostRefresh();
+void SetRefreshHandler(std::function<void()> Handler);
+
+// A grid of text cells addressed (col, row) as the windows' grids are.
+class StringTable {
+ public:
+  int32_t ColCount() const { return FColCount; }
+  int32_t RowCount() const { return FRowCount; }
+  // Resizing keeps the cells that stay inside; new cells are empty.
+  void SetColCount(int32_t Count);
+  void SetRowCount(int32_t Count);
+  void SetSize(int32_t Cols, int32_t Rows);
+  int32_t FixedRows = 0;
+  int32_t FixedCols = 0;
+  // Out-of-range reads give "", out-of-range writes throw ERangeError.
+  const std::string& Cell(int32_t Col, int32_t Row) const;
+  void SetCell(int32_t Col, int32_t Row, std::string Text);
+
+ private:
+  int32_t FColCount = 0;
+  int32_t FRowCount = 0;
+  std::vector<std::string> FCells;  // row-major
+};
+
+// A chart for the windows to draw: series of points with their look, axis titles and scales.
+struct ChartSeries {
+  enum class TKind { Bar, Line, Point };
+  TKind Kind = TKind::Line;
+  std::string Name;
+  uint32_t Color = 0;  // $00BBGGRR
+  int32_t Width = 1;
+  std::vector<std::pair<double, double>> Points;
+};
+struct ChartData {
+  std::string Title;
+  std::string XTitle;
+  std::string YTitle;
+  bool XLog = false;
+  bool YLog = false;
+  bool ShowLegend = true;
+  std::vector<ChartSeries> Series;
+};
+
+}  // namespace qv

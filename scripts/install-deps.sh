@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, only when some are missing.
+# Usage: install-deps.sh [--ui]
+set -euo pipefail
+pkgs=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libbenchmark-dev)
+if [[ "${1:-}" == "--ui" ]]; then
+  pkgs+=(qt6-base-dev qt6-charts-dev qt6-pdf-dev libgl-dev)
+fi
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=""
+  [[ $(id -u) -ne 0 ]] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+fi

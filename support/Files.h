@@ -1,0 +1,49 @@
+#pragma once
+// File and name routines, temporary files, safe replacement of files, whole-file packing.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class TStream;
+
+// File-name part of Path (after the last '/', '\' or ':'), cut before its first '.'.
+std::string FileBaseName(const std::string& Path);
+// FileName unchanged when its file-name part has an extension, else FileName + "." + Ext.
+std::string EnsureExtension(const std::string& FileName, const std::string& Ext);
+// Folder part of Path including its trailing '/', empty when Path has none.
+std::string ExtractFilePath(const std::string& Path);
+std::string ExtractFileName(const std::string& Path);
+// Extension with its dot ("" when none).
+std::string ExtractFileExt(const std::string& Path);
+// Folder with a trailing '/'.
+std::string IncludeTrailingPathDelimiter(const std::string& Folder);
+
+bool FileExists(const std::string& FileName);
+bool DirectoryExists(const std::string& Folder);
+// True when there was no such file, else whether the deletion succeeded.
+bool DeleteFileIfExists(const std::string& FileName);
+// Size of the file, 0 when there is none.
+int64_t FileSize64(const std::string& FileName);
+// Creates one folder level; true when it exists afterwards.
+bool CreateFolder(const std::string& Folder);
+// Names of the entries of Folder whose names match Mask ('*' and '?', without regard to case).
+std::vector<std::string> FindFiles(const std::string& Folder, const std::string& Mask);
+
+// "FCS_Temp" + time stamp (+ "." + Ext) in ProgramDir or in Folder (used unchanged).
+std::string TempFileName(const std::string& Ext);
+std::string TempFileNameIn(const std::string& Ext, const std::string& Folder);
+// Deletes every entry of ProgramDir whose name begins with "FCS_Temp".
+void DeleteTempFiles();
+
+// Writes a file through a temporary name in the same folder and renames it over FileName only
+// when Writer returns normally; on any error the temporary file is removed, the old file stays
+// and the error propagates (EInOutError for file-system failures).
+void WriteFileSafely(const std::string& FileName, const std::function<void(TStream&)>& Writer);
+
+bool PackFile(const std::string& Source, const std::string& Target, bool DeleteSource);
+bool UnpackFile(const std::string& Source, const std::string& Target, bool DeleteSource, int32_t RecordSize);
+
+}  // namespace qv

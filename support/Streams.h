@@ -1,0 +1,91 @@
+#pragma once
+// Byte streams and the little-endian record conventions of the protocol and data files:
+// 32-bit integers and floats, strings as a 32-bit length and bytes, arrays as a 32-bit count
+// followed by the elements. Readers check every count and length against what remains, so a
+// corrupt file gives EReadError, never a huge allocation or a read past the end.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  // Reads up to Count bytes; returns how many were read.
+  virtual size_t Read(void* Buffer, size_t Count) = 0;
+  // Writes all Count bytes or throws EInOutError.
+  virtual void Write(const void* Buffer, size_t Count) = 0;
+  virtual int64_t Position() const = 0;
+  virtual int64_t Size() const = 0;
+  virtual void Seek(int64_t Position) = 0;
+  int64_t Remaining() const { return Size() - Position(); }
+
+  // Reads exactly Count bytes or throws EReadError.
+  void ReadBuffer(void* Buffer, size_t Count);
+};
+
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<uint8_t> Bytes) : FData(std::move(Bytes)) {}
+  size_t Read(void* Buffer, size_t Count) override;
+  void Write(const void* Buffer, size_t Count) override;
+  int64_t Position() const override { return FPosition; }
+  int64_t Size() const override { return static_cast<int64_t>(FData.size()); }
+  void Seek(int64_t Position) override;
+  const std::vector<uint8_t>& Bytes() const { return FData; }
+  std::vector<uint8_t>& Bytes() { return FData; }
+  void Clear() { FData.clear(); FPosition = 0; }
+
+ private:
+  std::vector<uint8_t> FData;
+  int64_t FPosition = 0;
+};
+
+class TFileStream : public TStream {
+ public:
+  enum class TMode { OpenRead, Create };
+  // Throws EInOutError naming the file when it cannot be opened or created.
+  TFileStream(const std::string& FileName, TMode Mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+  size_t Read(void* Buffer, size_t Count) override;
+  void Write(const void* Buffer, size_t Count) override;
+  int64_t Position() const override;
+  int64_t Size() const override;
+  void Seek(int64_t Position) override;
+  // Flushes and closes; throws EInOutError when buffered bytes cannot be written.
+  void Close();
+  const std::string& FileName() const { return FFileName; }
+
+ private:
+  std::FILE* FFile = nullptr;
+  std::string FFileName;
+};
+
+void WriteInt32(TStream& Stream, int32_t Value);
+int32_t ReadInt32(TStream& Stream);
+void WriteSingle(TStream& Stream, float Value);
+float ReadSingle(TStream& Stream);
+void WriteDouble(TStream& Stream, double Value);
+double ReadDouble(TStream& Stream);
+void WriteByte(TStream& Stream, uint8_t Value);
+uint8_t ReadByte(TStream& Stream);
+void WriteBool(TStream& Stream, bool Value);  // one byte, 0 or 1
+bool ReadBool(TStream& Stream);               // any nonzero byte is true
+
+void WriteStreamString(const std::string& S, TStream& Stream);
+// A count of 0 or less reads as the empty string; a count beyond the stream's end is EReadError.
+void ReadStreamString(TStream& Stream, std::string& S);
+std::string ReadStreamString(TStream& Stream);
+
+// Reads an array count and checks that Count x ElementSize bytes remain (EReadError otherwise).
+// A negative count reads as 0.
+int32_t ReadCount(TStream& Stream, size_t ElementSize);
+
+uint32_t SwapLongWord(uint32_t Value);
+
+}  // namespace qv
