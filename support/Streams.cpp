@@ -1,5 +1,7 @@
 #include "Streams.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
@@ -79,7 +81,8 @@ void TFileStream::Seek(int64_t Position) {
 
 void TFileStream::Close() {
   if (!FFile) return;
-  const bool Failed = std::fflush(FFile) != 0 || std::ferror(FFile);
+  // Flushed to the disk before the caller renames the file into place.
+  const bool Failed = std::fflush(FFile) != 0 || std::ferror(FFile) || fsync(fileno(FFile)) != 0;
   const bool CloseFailed = std::fclose(FFile) != 0;
   FFile = nullptr;
   if (Failed || CloseFailed) throw EInOutError("Error writing file \"" + FFileName + "\"");
