@@ -57,15 +57,16 @@ TEST(ClassPatterns, KeysOfPositionsTenAndAboveTieAndFallBackToText) {
 }
 
 TEST(ClassPatterns, TenOrMoreYLettersKeepA64BitOrder) {
-  L Ten = Lines(qv::YNPatternList(10, 2));
-  ASSERT_EQ(Ten.size(), 1024u);
-  EXPECT_EQ(std::set<std::string>(Ten.begin(), Ten.end()).size(), 1024u);
-  EXPECT_EQ(Ten.front(), "NNNNNNNNNN");
-  // Its key, 12345678910, needs more than 32 bits and more than ten digits; it still sorts last.
-  EXPECT_EQ(qv::YPositionKey("YYYYYYYYYY"), 12345678910LL);
-  EXPECT_EQ(Ten.back(), "YYYYYYYYYY");
-  for (size_t I = 1; I < Ten.size(); ++I)
-    ASSERT_LE(qv::YPositionKey(Ten[I - 1]), qv::YPositionKey(Ten[I])) << Ten[I];
+  L Eleven = Lines(qv::YNPatternList(11, 2));
+  ASSERT_EQ(Eleven.size(), 2048u);
+  EXPECT_EQ(std::set<std::string>(Eleven.begin(), Eleven.end()).size(), 2048u);
+  EXPECT_EQ(Eleven.front(), "NNNNNNNNNNN");
+  // 11 digits and beyond 32 bits: as ten zero-padded digits compared as text it would sort
+  // before keys starting with 2; it still comes last.
+  EXPECT_EQ(qv::YPositionKey("YYYYYYYYYYY"), 12345679011LL);
+  EXPECT_EQ(Eleven.back(), "YYYYYYYYYYY");
+  for (size_t I = 1; I < Eleven.size(); ++I)
+    ASSERT_LE(qv::YPositionKey(Eleven[I - 1]), qv::YPositionKey(Eleven[I])) << Eleven[I];
 
   EXPECT_GT(qv::YPositionKey(std::string(19, 'Y')), 0);
   EXPECT_THROW(qv::YPositionKey(std::string(20, 'Y')), qv::ERangeError);

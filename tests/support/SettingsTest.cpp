@@ -76,28 +76,11 @@ TEST_F(Settings, NoFileGivesEveryDefaultAndClosingWritesAllKeys) {
   EXPECT_EQ(qv::ProcessDir, UserHome.Path());
   EXPECT_EQ(qv::SaveDir, qv::DataDir);
   EXPECT_EQ(qv::LoadDir, qv::ProgramDir);
-  EXPECT_TRUE(qv::SaveProtocol);
-  EXPECT_TRUE(qv::LoadProtocol);
-  EXPECT_FALSE(qv::OverrideSaveDir);
   EXPECT_EQ(qv::ShowFileType, 1);
-  EXPECT_FALSE(qv::ForceByteOrder);
-  EXPECT_FALSE(qv::ForceSwap);
-  EXPECT_EQ(qv::LogScale, 4.0f);
-  EXPECT_TRUE(qv::SaveMeansToProtocol);
   EXPECT_EQ(qv::MaxZValue, 1.96f);
-  EXPECT_EQ(qv::CompensationMode, 0);
-  EXPECT_EQ(qv::DynamicCompensationN, 100);
-  EXPECT_TRUE(qv::MxSmallQuadrants);
-  EXPECT_TRUE(qv::MxAlternateInversion);
-  EXPECT_EQ(qv::MinimumRawScore, 2.0f);
-  EXPECT_EQ(qv::HistogramBinCount, 256);
-  EXPECT_EQ(qv::OverrideMean, 1.8f);
-  EXPECT_EQ(qv::OverrideExcess, 2.176f);
-  EXPECT_EQ(qv::TabWidth, 55);
-  EXPECT_FALSE(qv::CalculateSSDPvalues);
-  EXPECT_EQ(qv::SSDIterations, 100);
-  EXPECT_EQ(qv::ReleaseCode, "");
+  EXPECT_FALSE(qv::IsDeveloperMode());
 
+  // The saved file shows every other value as it was loaded.
   ASSERT_TRUE(qv::SaveSettings());
   const std::string Home_ = UserHome.Path(), Data = qv::DataDir, Prog = qv::ProgramDir;
   EXPECT_EQ(ReadIni(),
@@ -247,7 +230,9 @@ TEST_F(Settings, FileThatCannotBeReadIsNeverOverwritten) {
   EXPECT_EQ(qv::SaveDir, qv::DataDir);
   EXPECT_FALSE(qv::SaveSettings());
   EXPECT_EQ(fs::file_size(IniName()), 17u * 1024 * 1024);
-  EXPECT_EQ(ReadIni().rfind("[Protocol]\nMaxZValue=2.5\n", 0), 0u);
+  std::string Head(25, '\0');
+  std::ifstream(IniName(), std::ios::binary).read(Head.data(), 25);
+  EXPECT_EQ(Head, "[Protocol]\nMaxZValue=2.5\n");
   fs::remove(IniName());
 
   fs::create_directory(IniName());
