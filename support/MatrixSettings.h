@@ -1,0 +1,2 @@
+#pragma once
+namespace qv { extern bool MxSmallQuadrants; extern bool MxAlternateInversion; }
