@@ -83,6 +83,7 @@ struct ChartSeries {
   uint32_t Color = 0;  // $00BBGGRR
   int32_t Width = 1;
   std::vector<std::pair<double, double>> Points;
+  std::vector<std::string> Labels;  // caption of each point on the x axis; empty for none
 };
 struct ChartData {
   std::string Title;

@@ -1,0 +1,260 @@
+#pragma once
+// Histogram detectors: value series binned over a fixed range, their statistics, the Gaussian
+// fitted to each series, and the reports, CSV lines and charts made from them.
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Errors.h"
+#include "Host.h"
+#include "Types.h"
+
+namespace qv {
+
+class TFCSData;
+class TChannel;
+class TGlobalGate;
+class TChannelFilters;
+struct TPeakWindow;
+
+// One fit result.
+struct TGaussianFit {
+  double Mean = 0;
+  double Deviation = 0;
+  double Reserved = 0;  // never set by a fit
+  double TwoVariance = 0;
+  double StartHeight = 0;  // largest count inside the search window
+  double Scale = 0;        // fitted height
+};
+
+// What a distribution chart shows.
+struct THistogramView {
+  bool Show[4] = {false, false, false, false};  // series 0..3
+  float Guides[4] = {0, 0, 0, 0};               // x positions of the guide lines, detector units
+  bool ShowAll = false;                         // every series, whatever Show says
+};
+
+// A fill or fit request for one detector.
+struct TDetectorOptions {
+  std::string SeriesName;
+  int32_t Color = 0;
+  const TFCSData* DataSet = nullptr;  // carried for the owner; the collectors take the events
+  int32_t ChannelIndex = 0;
+  int32_t FilterChannel = 0;  // carried, not read
+  int32_t GateIndex = 0;
+  bool IsGate = false;
+  bool Compensated = false;
+  bool LogValues = false;
+  bool UseGivenPeak = false;
+  float Mean = 0;
+  float Deviation = 0;
+  float ClipHigh = 0;
+  float ClipLow = 0;
+  bool FitMean = false;
+  bool Refine = false;
+};
+
+// The request of the custom and class detectors.
+struct TCustomDetectorOptions {
+  int32_t PlotChannel = 0;
+  int32_t FilterChannel = 0;
+  float FilterMinimum = 0;  // log10 units
+  float FilterMaximum = 0;
+  int32_t Spare = 0;        // not read
+  float OtherMaximum = 0;   // log10 units
+  float Mean = 0;
+  float Deviation = 0;
+  float ClipHigh = 0;
+  float ClipLow = 0;
+  std::string SeriesName;
+  int32_t SeriesColor = 0;
+  int32_t ClassNumber = 0;  // a rigorous Z class
+  const TFCSData* DataSet = nullptr;
+  bool UseRatioFilters = false;
+  bool Refine = false;
+};
+
+// Fit requests of the data set's detectors. A peak detector searches the mean only when curves
+// are fitted and its channel does not force the mean; a gate detector whenever curves are fitted.
+TDetectorOptions PeakFitOptions(const TChannel& Channel, int32_t ChannelIndex, bool FitCurves);
+TDetectorOptions GateFitOptions(const TGlobalGate& Gate, int32_t GateIndex, bool FitCurves);
+
+class TDetector {
+ public:
+  // Linear = false makes a log10 detector. The bin layout is fixed here for the detector's life.
+  TDetector(int32_t AIndex, bool AFitMean, bool AIsGate, bool AIsPeak, double AMinimum, double AMaximum,
+            bool Linear);
+  ~TDetector();
+  TDetector(const TDetector&) = delete;
+  TDetector& operator=(const TDetector&) = delete;
+
+  int32_t Index = 0;
+  bool IsGate = false;
+  bool IsPeak = false;
+  TStringArray SeriesNames;
+  TIntArray SeriesColors;
+  TMomentArray Statistics;
+  std::vector<TGaussianFit> Fits;
+  int32_t LastFitted = -1;
+  T2SglArray Curves;  // empty per series until fitted
+  T2SglArray Shapes;  // unit-height Gaussian per bin
+  TSglArray Chi;      // -1 until fitted
+  TSglArray ChiP;
+  int32_t BinCount = 0;
+  double BinWidth = 0;
+  double Minimum = 0;
+  double Maximum = 0;
+  TSglArray BinEdges;    // lower edge of every bin
+  TSglArray AxisValues;  // label value of every bin: 10^centre when Log
+  TSglArray BinCentres;
+  T2IntArray Counts;
+  int32_t SeriesCount = 0;
+  bool Log = false;
+  bool FitMean = false;
+  T2SglArray SeriesValues;
+
+  // Bin of a value: clamped into the range in floating point first, so an infinity lands in an
+  // end bin; -1 for a NaN, which is not counted.
+  int32_t BinOf(float Value) const;
+
+  // Statistics are those of the finite values; NaNs are not binned.
+  void AddSeries(const std::string& Name, const TSglArray& Values, int32_t Color);
+  void Clear();
+
+  float GetChi(int32_t I) const;   // 0 outside the series
+  float GetChiP(int32_t I) const;  // 0 outside the series
+  void GetFitResult(int32_t I, TGaussianFit& Fit) const;  // Fit unchanged outside the series
+  std::string GetSeriesName(int32_t I) const;              // empty outside the series
+
+  // Fits the last series, starting from the gate's settings when Options.IsGate, else from the
+  // channel's last peak (or the options' peak with UseGivenPeak). The caller passes the gate or
+  // channel the options' index names (null when there is none). Any failure ends the fit
+  // silently, keeping what it had stored.
+  void FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, const TDetectorOptions& Options);
+  // One series' fit; errors other than those the search steps absorb are thrown.
+  TGaussianFit FitGaussianToSeries(int32_t Series, const TPeakWindow& Window);
+
+  // Report text, lines ending CR LF.
+  std::string GaussianReport() const;
+  // Bin edges, counts and curves; an error ends the list with the lines complete so far.
+  std::vector<std::string> HistogramCSV() const;
+  // Fills Chart (cleared first) and returns its CSV text, lines ending CR LF. Points are placed
+  // at x = bin index; bars carry the bin labels. Bin 0 is never drawn. No series: empty chart.
+  std::string DrawChart(ChartData& Chart, const THistogramView& View) const;
+
+  // Collectors. Events is a sequence of data-set events (fields Filtered, GatedOut, GateValues,
+  // LogGateValues, RawValues, LogRawValues, LogCompValues, Classes); they are read last to first.
+  // An index outside an event's gates or channels throws ERangeError.
+  template <class TEvents>
+  void AddChannelSeries(const TEvents& Events, const TDetectorOptions& Options);  // gated-in events
+  template <class TEvents>
+  void AddUngatedSeries(const TEvents& Events, const TDetectorOptions& Options);  // gated-out too
+  template <class TEvents>
+  void AddCompSeries(const TEvents& Events, const TDetectorOptions& Options);
+  template <class TEvents>
+  void AddClassSeries(const TEvents& Events, const TCustomDetectorOptions& Options);
+  // ChannelCount is the protocol's; Filters (may be null) are its ratio filters.
+  template <class TEvents>
+  void AddFilteredSeries(const TEvents& Events, int32_t ChannelCount, const TChannelFilters* Filters,
+                         const TCustomDetectorOptions& Options);
+
+ private:
+  void SetRange(bool ALog, double AMinimum, double AMaximum);
+  template <class TEvents>
+  void AddEventSeries(const TEvents& Events, const TDetectorOptions& Options, bool IncludeGatedOut);
+};
+
+namespace detail {
+template <class TArray>
+auto CheckedItem(const TArray& Array, int32_t I) -> decltype(Array[0]) {
+  if (I < 0 || static_cast<size_t>(I) >= Array.size()) throw ERangeError("Range check error");
+  return Array[static_cast<size_t>(I)];
+}
+bool ChannelFiltersPass(const TChannelFilters& Filters, const TSglArray& RawValues, int32_t Channel);
+}  // namespace detail
+
+template <class TEvents>
+void TDetector::AddEventSeries(const TEvents& Events, const TDetectorOptions& Options, bool IncludeGatedOut) {
+  TSglArray Values;
+  Values.reserve(Events.size());
+  for (size_t i = Events.size(); i-- > 0;) {
+    const auto& Event = Events[i];
+    if (Event.Filtered || (Event.GatedOut && !IncludeGatedOut)) continue;
+    if (Options.IsGate)
+      Values.push_back(Options.LogValues ? detail::CheckedItem(Event.LogGateValues, Options.GateIndex)
+                                         : detail::CheckedItem(Event.GateValues, Options.GateIndex));
+    else
+      Values.push_back(Options.Compensated ? detail::CheckedItem(Event.LogCompValues, Options.ChannelIndex)
+                                           : detail::CheckedItem(Event.LogRawValues, Options.ChannelIndex));
+  }
+  std::string Name = Options.SeriesName;
+  if (!Options.IsGate) Name += Options.Compensated ? "_Comp" : "_Raw";
+  AddSeries(Name, Values, Options.Color);
+}
+
+template <class TEvents>
+void TDetector::AddChannelSeries(const TEvents& Events, const TDetectorOptions& Options) {
+  AddEventSeries(Events, Options, false);
+}
+
+template <class TEvents>
+void TDetector::AddUngatedSeries(const TEvents& Events, const TDetectorOptions& Options) {
+  AddEventSeries(Events, Options, true);
+}
+
+template <class TEvents>
+void TDetector::AddCompSeries(const TEvents& Events, const TDetectorOptions& Options) {
+  if (!Options.Compensated) return;
+  TSglArray Values;
+  Values.reserve(Events.size());
+  for (size_t i = Events.size(); i-- > 0;) {
+    const auto& Event = Events[i];
+    if (Event.Filtered || Event.GatedOut) continue;
+    Values.push_back(detail::CheckedItem(Event.LogCompValues, Options.ChannelIndex));
+  }
+  AddSeries(Options.SeriesName + "_Comp", Values, Options.Color);
+}
+
+template <class TEvents>
+void TDetector::AddClassSeries(const TEvents& Events, const TCustomDetectorOptions& Options) {
+  TSglArray Values;
+  for (size_t i = Events.size(); i-- > 0;) {
+    const auto& Event = Events[i];
+    if (Event.Filtered || Event.GatedOut || Event.Classes[2] != Options.ClassNumber) continue;
+    Values.push_back(detail::CheckedItem(Event.LogCompValues, Options.PlotChannel));
+  }
+  AddSeries(Options.SeriesName, Values, Options.SeriesColor);
+}
+
+template <class TEvents>
+void TDetector::AddFilteredSeries(const TEvents& Events, int32_t ChannelCount, const TChannelFilters* Filters,
+                                  const TCustomDetectorOptions& Options) {
+  std::vector<int32_t> Others;
+  for (int32_t c = 0; c < ChannelCount; ++c)
+    if (c != Options.PlotChannel && c != Options.FilterChannel) Others.push_back(c);
+  const bool UseFilters = Options.UseRatioFilters && Filters != nullptr;
+  TSglArray Values, Raw;
+  for (size_t i = Events.size(); i-- > 0;) {
+    const auto& Event = Events[i];
+    if (Event.Filtered || Event.GatedOut) continue;
+    const float FilterValue = detail::CheckedItem(Event.LogCompValues, Options.FilterChannel);
+    if (!(Options.FilterMinimum < FilterValue && FilterValue < Options.FilterMaximum)) continue;
+    bool Taken = true;
+    for (int32_t c : Others)
+      if (!(detail::CheckedItem(Event.LogCompValues, c) < Options.OtherMaximum)) {
+        Taken = false;
+        break;
+      }
+    if (!Taken) continue;
+    if (UseFilters) {
+      Raw.resize(Event.RawValues.size());
+      for (size_t c = 0; c < Raw.size(); ++c) Raw[c] = detail::CheckedItem(Event.RawValues[c], 0);
+      if (!detail::ChannelFiltersPass(*Filters, Raw, Options.PlotChannel)) continue;
+    }
+    Values.push_back(detail::CheckedItem(Event.LogCompValues, Options.PlotChannel));
+  }
+  AddSeries(Options.SeriesName, Values, Options.SeriesColor);
+}
+
+}  // namespace qv
