@@ -1,5 +1,6 @@
 #include "GaussianFit.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Channel.h"
@@ -118,19 +119,36 @@ Extended TGaussianFitter::FitScale(Extended Low, Extended High) {
   try {
     // Only the bins inside the window decide the height; the others take their curve value
     // from the height chosen.
-    Inside.clear();
+    InsideShape.clear();
+    InsideCount.clear();
+    bool Bounded = true;
     for (int32_t i = 0; i < D.BinCount; ++i)
-      if (Low < D.BinCentres[i] && D.BinCentres[i] < High) Inside.push_back(i);
+      if (Low < D.BinCentres[i] && D.BinCentres[i] < High) {
+        InsideShape.push_back(Shape[i]);
+        InsideCount.push_back(Count[i]);
+        Bounded = Bounded && std::fabs(Shape[i]) <= 1.0f;
+      }
+    const size_t N = InsideShape.size();
     Extended Height = 1.1L * Fit.StartHeight;
     Extended BestHeight = Height;
     Extended BestError = HugeValue;
     const Extended Stop = Extended(Fit.StartHeight) / 3;
     while (Height > Stop) {
       if (OnHeightTried) OnHeightTried(Height);
+      // A height below 2^31 times a shape value within 1 always fits a float; other shapes
+      // take the checked store.
+      if (!Bounded || !(std::fabs(Height) < 4294967296.0L))
+        for (size_t k = 0; k < N; ++k) fp::Single(Height * InsideShape[k]);
+      // Every term is a square, so a partial sum that has reached the best error can only
+      // stay there: the rest of this height's sum cannot change the choice.
       Extended Error = 0;
-      for (int32_t i : Inside) {
-        const float Value = fp::Single(Height * Shape[i]);
-        Error += Square(Extended(Value) - Count[i]);
+      for (size_t k = 0; k < N;) {
+        const size_t BlockEnd = std::min(N, k + 8);
+        for (; k < BlockEnd; ++k) {
+          const float Value = static_cast<float>(Height * InsideShape[k]);
+          Error += Square(Extended(Value) - InsideCount[k]);
+        }
+        if (!(Error < BestError)) break;
       }
       if (Error < BestError) {
         BestError = Error;

@@ -68,7 +68,9 @@ class TGaussianFitter {
   const Extended Dev0;
   Extended UpperLimit = 0;
   Extended LowerLimit = 0;
-  std::vector<int32_t> Inside;  // scratch: bins of the current least-squares window
+  // Scratch: shape and count of the bins inside the current least-squares window.
+  TSglArray InsideShape;
+  TIntArray InsideCount;
 };
 
 }  // namespace qv
