@@ -12,7 +12,6 @@
 
 #include "Errors.h"
 #include "Files.h"
-#include "MatrixSettings.h"
 #include "NumberFormat.h"
 #include "ProfileFile.h"
 #include "TextUtils.h"
@@ -166,6 +165,8 @@ bool SaveMeansToProtocol = true;
 float MaxZValue = static_cast<float>(DefaultMaxZValue);
 int32_t CompensationMode = 0;
 int32_t DynamicCompensationN = DefaultDynamicCompensationN;
+bool MxSmallQuadrants = true;
+bool MxAlternateInversion = true;
 float MinimumRawScore = static_cast<float>(DefaultMinimumRawScore);
 int32_t HistogramBinCount = DefaultHistogramBinCount;
 float OverrideMean = static_cast<float>(DefaultOverrideMean);

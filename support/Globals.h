@@ -38,7 +38,9 @@ extern bool SaveMeansToProtocol;
 extern float MaxZValue;
 extern int32_t CompensationMode;  // 0 static, 1 keep compensated values, 2 dynamic
 extern int32_t DynamicCompensationN;
-// [Matrix]: MxSmallQuadrants and MxAlternateInversion, declared in MatrixSettings.h.
+// [Matrix]: read by InvertMatrix at every call
+extern bool MxSmallQuadrants;
+extern bool MxAlternateInversion;
 // [Peaks]
 extern float MinimumRawScore;
 extern int32_t HistogramBinCount;

@@ -8,7 +8,6 @@
 #include <optional>
 
 #include "Errors.h"
-#include "MatrixSettings.h"
 #include "NumberFormat.h"
 #include "TestFolders.h"
 #include "TextUtils.h"

@@ -1,2 +1,0 @@
-#pragma once
-namespace qv { extern bool MxSmallQuadrants; extern bool MxAlternateInversion; }
