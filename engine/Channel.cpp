@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "ClassPatterns.h"
 #include "Errors.h"
 #include "Globals.h"
 #include "NumberFormat.h"
@@ -58,13 +59,6 @@ bool TryCellToSingle(const std::string& Text, float& Value) {
   if (!std::isfinite(V) || std::fabs(V) > static_cast<Extended>(FLT_MAX)) return false;
   Value = static_cast<float>(V);
   return true;
-}
-
-// Stand-in for the shared FormatFloatByMagnitude of ClassPatterns.h; replace with it once it
-// lands. Every caller passes these masks and threshold.
-std::string FormatChiP(float Value) {
-  return std::fabs(static_cast<double>(Value)) >= 0.01 ? FormatFloat("0.00", Value)
-                                                       : FormatFloat("0.00e-", Value);
 }
 
 int32_t CheckedCount(size_t Count) {
@@ -169,7 +163,7 @@ void TChannel::GetInfo(TChannelInfo& Info) const {
       Grid->SetCell(6, r, IntToStr(Peak.Filter));
       Grid->SetCell(7, r, FormatFloat("###0.0", Peak.Value));
       Grid->SetCell(8, r, FormatFloat("###0.0", Peak.Chi));
-      Grid->SetCell(9, r, FormatChiP(Peak.ChiP));
+      Grid->SetCell(9, r, FormatFloatByMagnitude("0.00e-", "0.00", 0.01, Peak.ChiP));
     }
   }
 }

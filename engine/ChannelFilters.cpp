@@ -71,14 +71,14 @@ void TChannelFilters::FillGrid(StringTable& Grid) const {
   for (int32_t r = 0; r < Count(); ++r) Grid.SetCell(0, r, FFilters[r].Name);
 }
 
-bool TChannelFilters::Passes(const TSglArray& Values, int32_t Channel) const {
+template <typename TValueOf>
+bool TChannelFilters::PassesWith(TValueOf Value, int32_t Channel) const {
   bool Result = true;
   for (auto It = FFilters.rbegin(); It != FFilters.rend(); ++It) {
     const TChannelFilter& Filter = *It;
     if (Filter.SourceChannel != Channel) continue;
-    if (!InList(Channel, Values.size()) || !InList(Filter.SpilloverChannel, Values.size())) continue;
-    const float s = Values[Channel];
-    const float o = Values[Filter.SpilloverChannel];
+    float s = 0, o = 0;
+    if (!Value(Channel, s) || !Value(Filter.SpilloverChannel, o)) continue;
     // The ratio is held as a 32-bit float, so a bound equal to it compares equal. A quotient
     // beyond the float range is outside any bound, so it is not narrowed.
     bool Inside = false;
@@ -94,6 +94,26 @@ bool TChannelFilters::Passes(const TSglArray& Values, int32_t Channel) const {
     if (!Inside) Result = false;
   }
   return Result;
+}
+
+bool TChannelFilters::Passes(const TSglArray& Values, int32_t Channel) const {
+  return PassesWith(
+      [&Values](int32_t c, float& V) {
+        if (!InList(c, Values.size())) return false;
+        V = Values[c];
+        return true;
+      },
+      Channel);
+}
+
+bool TChannelFilters::Passes(const TMatrix& Values, int32_t Channel) const {
+  return PassesWith(
+      [&Values](int32_t c, float& V) {
+        if (!InList(c, Values.size()) || Values[c].empty()) return false;
+        V = Values[c][0];
+        return true;
+      },
+      Channel);
 }
 
 void TChannelFilters::SaveToStream(TStream& Stream) const {

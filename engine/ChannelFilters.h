@@ -59,12 +59,17 @@ class TChannelFilters {
   // Whether one event's raw channel values pass every filter of Channel. A filter naming a
   // channel outside Values does not apply.
   bool Passes(const TSglArray& Values, int32_t Channel) const;
+  // The same on an event's raw values as held, one row per channel (value c at [c][0]).
+  bool Passes(const TMatrix& Values, int32_t Channel) const;
 
   void SaveToStream(TStream& Stream) const;
   // Replaces the list; errors pass to the caller and leave the list unchanged.
   void LoadFromStream(TStream& Stream);
 
  private:
+  // Value(c, v) answers false when the event holds no value for channel c.
+  template <typename TValueOf>
+  bool PassesWith(TValueOf Value, int32_t Channel) const;
   std::vector<TChannelFilter> FFilters;
 };
 
