@@ -9,6 +9,7 @@
 #include "Globals.h"
 #include "GlobalGate.h"
 #include "NumberFormat.h"
+#include "Protocol.h"
 #include "Statistics.h"
 
 namespace qv {
@@ -21,9 +22,11 @@ bool InRange(int32_t I, int32_t Count) { return I >= 0 && I < Count; }
 
 }  // namespace
 
-bool detail::ChannelFiltersPass(const TChannelFilters& Filters, const TSglArray& RawValues, int32_t Channel) {
+bool detail::ChannelFiltersPass(const TChannelFilters& Filters, const TMatrix& RawValues, int32_t Channel) {
   return Filters.Passes(RawValues, Channel);
 }
+int32_t detail::ProtocolChannelCount(const TProtocol& Protocol) { return Protocol.ChannelCount(); }
+const TChannelFilters* detail::ProtocolFilters(const TProtocol& Protocol) { return Protocol.Filters.get(); }
 
 TDetectorOptions PeakFitOptions(const TChannel& Channel, int32_t ChannelIndex, bool FitCurves) {
   TDetectorOptions Options;

@@ -16,6 +16,7 @@ class TFCSData;
 class TChannel;
 class TGlobalGate;
 class TChannelFilters;
+class TProtocol;
 struct TPeakWindow;
 
 // One fit result.
@@ -132,6 +133,8 @@ class TDetector {
   // channel the options' index names (null when there is none). Any failure ends the fit
   // silently, keeping what it had stored.
   void FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, const TDetectorOptions& Options);
+  // The same with the gate or channel the options name in Protocol.
+  void FitGaussian(const TProtocol& Protocol, const TDetectorOptions& Options);
   // One series' fit; errors other than those the search steps absorb are thrown.
   TGaussianFit FitGaussianToSeries(int32_t Series, const TPeakWindow& Window);
 
@@ -158,6 +161,8 @@ class TDetector {
   template <class TEvents>
   void AddFilteredSeries(const TEvents& Events, int32_t ChannelCount, const TChannelFilters* Filters,
                          const TCustomDetectorOptions& Options);
+  template <class TEvents>
+  void AddFilteredSeries(const TEvents& Events, const TProtocol& Protocol, const TCustomDetectorOptions& Options);
 
  private:
   void SetRange(bool ALog, double AMinimum, double AMaximum);
@@ -171,7 +176,9 @@ auto CheckedItem(const TArray& Array, int32_t I) -> decltype(Array[0]) {
   if (I < 0 || static_cast<size_t>(I) >= Array.size()) throw ERangeError("Range check error");
   return Array[static_cast<size_t>(I)];
 }
-bool ChannelFiltersPass(const TChannelFilters& Filters, const TSglArray& RawValues, int32_t Channel);
+bool ChannelFiltersPass(const TChannelFilters& Filters, const TMatrix& RawValues, int32_t Channel);
+int32_t ProtocolChannelCount(const TProtocol& Protocol);
+const TChannelFilters* ProtocolFilters(const TProtocol& Protocol);
 }  // namespace detail
 
 template <class TEvents>
@@ -234,7 +241,7 @@ void TDetector::AddFilteredSeries(const TEvents& Events, int32_t ChannelCount, c
   for (int32_t c = 0; c < ChannelCount; ++c)
     if (c != Options.PlotChannel && c != Options.FilterChannel) Others.push_back(c);
   const bool UseFilters = Options.UseRatioFilters && Filters != nullptr;
-  TSglArray Values, Raw;
+  TSglArray Values;
   for (size_t i = Events.size(); i-- > 0;) {
     const auto& Event = Events[i];
     if (Event.Filtered || Event.GatedOut) continue;
@@ -247,14 +254,16 @@ void TDetector::AddFilteredSeries(const TEvents& Events, int32_t ChannelCount, c
         break;
       }
     if (!Taken) continue;
-    if (UseFilters) {
-      Raw.resize(Event.RawValues.size());
-      for (size_t c = 0; c < Raw.size(); ++c) Raw[c] = detail::CheckedItem(Event.RawValues[c], 0);
-      if (!detail::ChannelFiltersPass(*Filters, Raw, Options.PlotChannel)) continue;
-    }
+    if (UseFilters && !detail::ChannelFiltersPass(*Filters, Event.RawValues, Options.PlotChannel)) continue;
     Values.push_back(detail::CheckedItem(Event.LogCompValues, Options.PlotChannel));
   }
   AddSeries(Options.SeriesName, Values, Options.SeriesColor);
+}
+
+template <class TEvents>
+void TDetector::AddFilteredSeries(const TEvents& Events, const TProtocol& Protocol,
+                                  const TCustomDetectorOptions& Options) {
+  AddFilteredSeries(Events, detail::ProtocolChannelCount(Protocol), detail::ProtocolFilters(Protocol), Options);
 }
 
 }  // namespace qv

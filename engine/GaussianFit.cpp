@@ -7,6 +7,7 @@
 #include "FloatStores.h"
 #include "Globals.h"
 #include "GlobalGate.h"
+#include "Protocol.h"
 #include "Statistics.h"
 
 namespace qv {
@@ -61,6 +62,13 @@ void TDetector::FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, co
   } catch (const std::exception&) {
     // A fit that cannot run leaves what it stored; the caller carries on.
   }
+}
+
+void TDetector::FitGaussian(const TProtocol& Protocol, const TDetectorOptions& Options) {
+  if (Options.IsGate)
+    FitGaussian(Protocol.GetGate(Options.GateIndex), nullptr, Options);
+  else
+    FitGaussian(nullptr, Protocol.GetChannel(Options.ChannelIndex), Options);
 }
 
 TGaussianFit TDetector::FitGaussianToSeries(int32_t Series, const TPeakWindow& Window) {

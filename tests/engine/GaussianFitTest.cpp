@@ -6,6 +6,7 @@
 #include "GaussianFit.h"
 #include "Globals.h"
 #include "GlobalGate.h"
+#include "Protocol.h"
 #include "Random.h"
 #include "Statistics.h"
 
@@ -163,7 +164,13 @@ TEST(FitGaussian, FitsThatCannotStartStoreNothing) {
   O.UseGivenPeak = true;  // a channel without peaks fits from a given one
   O.Mean = 2.0f;
   O.Deviation = 1.0f;
-  D.FitGaussian(nullptr, &NoPeak, O);
+  TProtocol Protocol;
+  Protocol.AddChannel(std::make_unique<TChannel>(TChannelInfo{}, nullptr));
+  O.ChannelIndex = 1;  // no such channel
+  D.FitGaussian(Protocol, O);
+  EXPECT_EQ(D.LastFitted, -1);
+  O.ChannelIndex = 0;
+  D.FitGaussian(Protocol, O);
   EXPECT_EQ(D.LastFitted, 0);
   EXPECT_THROW(D.FitGaussianToSeries(1, TPeakWindow{}), ERangeError);
 }
