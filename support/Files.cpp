@@ -1,1 +1,274 @@
 #include "Files.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <vector>
+
+#include "Errors.h"
+#include "Globals.h"
+#include "NumberFormat.h"
+#include "Streams.h"
+#include "TextUtils.h"
+
+namespace fs = std::filesystem;
+
+namespace qv {
+
+namespace {
+
+bool IsSeparator(char C) { return C == '/' || C == '\\' || C == ':'; }
+
+size_t NameStart(const std::string& Path) {
+  for (size_t i = Path.size(); i > 0; --i)
+    if (IsSeparator(Path[i - 1])) return i;
+  return 0;
+}
+
+bool MatchMask(const char* Mask, const char* Name) {
+  for (; *Mask; ++Mask, ++Name) {
+    if (*Mask == '*') {
+      while (*Mask == '*') ++Mask;
+      if (!*Mask) return true;
+      for (; *Name; ++Name)
+        if (MatchMask(Mask, Name)) return true;
+      return false;
+    }
+    if (!*Name) return false;
+    if (*Mask != '?' && UpperCase(std::string_view(Mask, 1)) != UpperCase(std::string_view(Name, 1))) return false;
+  }
+  return !*Name;
+}
+
+// A fresh empty file next to FileName whose name begins "FCS_Temp", for writing then renaming.
+std::string MakeSiblingTempFile(const std::string& FileName) {
+  std::string Folder = ExtractFilePath(FileName);
+  if (Folder.empty()) Folder = "./";
+  std::string Pattern = Folder + "FCS_Temp" + "save-XXXXXX";
+  const int Fd = mkstemp(Pattern.data());
+  if (Fd < 0) throw EInOutError("Cannot create a temporary file in \"" + Folder + "\"");
+  close(Fd);
+  return Pattern;
+}
+
+void RenameOver(const std::string& From, const std::string& To) {
+  std::error_code Error;
+  fs::rename(From, To, Error);
+  if (Error) throw EInOutError("Cannot rename \"" + From + "\" to \"" + To + "\". " + Error.message());
+}
+
+void EnsureFolderOf(const std::string& FileName) {
+  const std::string Folder = ExtractFilePath(FileName);
+  if (!Folder.empty() && !DirectoryExists(Folder) && !CreateFolder(Folder))
+    throw EInOutError("Cannot create folder \"" + Folder + "\"");
+}
+
+// Days since 30 December 1899, local time, the fraction being the time of day.
+long double LocalDayCount() {
+  const auto Now = std::chrono::system_clock::now();
+  const std::time_t Seconds = std::chrono::system_clock::to_time_t(Now);
+  std::tm Local{};
+  localtime_r(&Seconds, &Local);
+  const auto Millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Now.time_since_epoch()).count() % 1000;
+  const long double LocalSeconds = static_cast<long double>(Seconds) + Local.tm_gmtoff + Millis / 1000.0L;
+  return 25569.0L + LocalSeconds / 86400.0L;
+}
+
+constexpr size_t ChunkSize = 1 << 20;
+
+}  // namespace
+
+std::string FileBaseName(const std::string& Path) {
+  const std::string Name = Path.substr(NameStart(Path));
+  return Name.substr(0, Name.find('.'));
+}
+
+std::string EnsureExtension(const std::string& FileName, const std::string& Ext) {
+  if (FileName.find('.', NameStart(FileName)) != std::string::npos) return FileName;
+  return FileName + "." + Ext;
+}
+
+std::string ExtractFilePath(const std::string& Path) { return Path.substr(0, NameStart(Path)); }
+std::string ExtractFileName(const std::string& Path) { return Path.substr(NameStart(Path)); }
+
+std::string ExtractFileExt(const std::string& Path) {
+  const size_t Dot = Path.rfind('.');
+  if (Dot == std::string::npos || Dot < NameStart(Path)) return "";
+  return Path.substr(Dot);
+}
+
+std::string IncludeTrailingPathDelimiter(const std::string& Folder) {
+  if (!Folder.empty() && Folder.back() == '/') return Folder;
+  return Folder + "/";
+}
+
+bool FileExists(const std::string& FileName) {
+  struct stat St;
+  return !FileName.empty() && stat(FileName.c_str(), &St) == 0 && !S_ISDIR(St.st_mode);
+}
+
+bool DirectoryExists(const std::string& Folder) {
+  struct stat St;
+  return !Folder.empty() && stat(Folder.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
+}
+
+bool DeleteFileIfExists(const std::string& FileName) {
+  struct stat St;
+  if (FileName.empty() || lstat(FileName.c_str(), &St) != 0) return true;
+  return unlink(FileName.c_str()) == 0;
+}
+
+int64_t FileSize64(const std::string& FileName) {
+  struct stat St;
+  if (FileName.empty() || stat(FileName.c_str(), &St) != 0 || S_ISDIR(St.st_mode)) return 0;
+  return static_cast<int64_t>(St.st_size);
+}
+
+bool CreateFolder(const std::string& Folder) {
+  std::string Name = Folder;
+  while (Name.size() > 1 && Name.back() == '/') Name.pop_back();
+  if (mkdir(Name.c_str(), 0777) == 0) return true;
+  return DirectoryExists(Name);
+}
+
+std::vector<std::string> FindFiles(const std::string& Folder, const std::string& Mask) {
+  std::vector<std::string> Names;
+  std::error_code Error;
+  for (const auto& Entry : fs::directory_iterator(Folder.empty() ? "." : Folder, Error)) {
+    const std::string Name = Entry.path().filename().string();
+    if (MatchMask(Mask.c_str(), Name.c_str())) Names.push_back(Name);
+  }
+  return Names;
+}
+
+std::string TempFileNameIn(const std::string& Ext, const std::string& Folder) {
+  std::string Name = Folder + "FCS_Temp" + FormatFloat("####0.00000000", LocalDayCount());
+  if (!Ext.empty()) Name += "." + Ext;
+  return Name;
+}
+
+std::string TempFileName(const std::string& Ext) { return TempFileNameIn(Ext, ProgramDir); }
+
+void DeleteTempFiles() {
+  if (ProgramDir.empty()) return;
+  for (const auto& Name : FindFiles(ProgramDir, "FCS_Temp*")) DeleteFileIfExists(ProgramDir + Name);
+}
+
+void WriteFileSafely(const std::string& FileName, const std::function<void(TStream&)>& Writer) {
+  const std::string Temp = MakeSiblingTempFile(FileName);
+  try {
+    {
+      TFileStream Stream(Temp, TFileStream::TMode::Create);
+      Writer(Stream);
+      Stream.Close();
+    }
+    RenameOver(Temp, FileName);
+  } catch (...) {
+    DeleteFileIfExists(Temp);
+    throw;
+  }
+}
+
+bool PackFile(const std::string& Source, const std::string& Target, bool DeleteSource) {
+  if (Source.empty() || (Target == Source && !DeleteSource) || !FileExists(Source)) return false;
+  const std::string OutName = Target.empty() ? Source + ".zlib" : Target;
+  EnsureFolderOf(OutName);
+  // Packed into a temporary file and renamed into place: a failed pack leaves the old target.
+  WriteFileSafely(OutName, [&](TStream& Out) {
+    TFileStream In(Source, TFileStream::TMode::OpenRead);
+    z_stream Z{};
+    if (deflateInit2(&Z, Z_BEST_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+      throw EInOutError("Cannot start compression");
+    std::vector<unsigned char> InBuf(ChunkSize), OutBuf(ChunkSize);
+    try {
+      int Flush = Z_NO_FLUSH;
+      do {
+        const size_t N = In.Read(InBuf.data(), InBuf.size());
+        Flush = N < InBuf.size() ? Z_FINISH : Z_NO_FLUSH;
+        Z.next_in = InBuf.data();
+        Z.avail_in = static_cast<uInt>(N);
+        do {
+          Z.next_out = OutBuf.data();
+          Z.avail_out = static_cast<uInt>(OutBuf.size());
+          if (deflate(&Z, Flush) == Z_STREAM_ERROR) throw EInOutError("Compression failed");
+          Out.Write(OutBuf.data(), OutBuf.size() - Z.avail_out);
+        } while (Z.avail_out == 0);
+      } while (Flush != Z_FINISH);
+    } catch (...) {
+      deflateEnd(&Z);
+      throw;
+    }
+    deflateEnd(&Z);
+  });
+  if (DeleteSource && Target != Source && !DeleteFileIfExists(Source))
+    throw EInOutError("Cannot delete \"" + Source + "\"");
+  return true;
+}
+
+bool UnpackFile(const std::string& Source, const std::string& Target, bool DeleteSource, int32_t RecordSize) {
+  if (Source.empty() || (Target == Source && !DeleteSource) || FileSize64(Source) == 0) return false;
+  std::string OutName = Target;
+  if (Target.empty()) {
+    const size_t Pos = Source.find(".zlib");
+    OutName = Pos != std::string::npos ? Source.substr(0, Pos) : Source + ".bilz";
+  }
+  try {
+    EnsureFolderOf(OutName);
+    bool Complete = false;
+    int64_t Written = 0;
+    const std::string Temp = MakeSiblingTempFile(OutName);
+    try {
+      {
+        TFileStream In(Source, TFileStream::TMode::OpenRead);
+        TFileStream Out(Temp, TFileStream::TMode::Create);
+        z_stream Z{};
+        if (inflateInit2(&Z, 15) != Z_OK) throw EInOutError("Cannot start decompression");
+        std::vector<unsigned char> InBuf(ChunkSize), OutBuf(ChunkSize);
+        int Status = Z_OK;
+        try {
+          while (Status != Z_STREAM_END) {
+            const size_t N = In.Read(InBuf.data(), InBuf.size());
+            if (N == 0) break;  // the packed data ended before its end mark
+            Z.next_in = InBuf.data();
+            Z.avail_in = static_cast<uInt>(N);
+            while (Z.avail_in > 0 && Status != Z_STREAM_END) {
+              Z.next_out = OutBuf.data();
+              Z.avail_out = static_cast<uInt>(OutBuf.size());
+              Status = inflate(&Z, Z_NO_FLUSH);
+              if (Status != Z_OK && Status != Z_STREAM_END && Status != Z_BUF_ERROR) break;
+              Out.Write(OutBuf.data(), OutBuf.size() - Z.avail_out);
+              Written += static_cast<int64_t>(OutBuf.size() - Z.avail_out);
+            }
+            if (Status != Z_OK && Status != Z_STREAM_END && Status != Z_BUF_ERROR) break;
+          }
+        } catch (...) {
+          inflateEnd(&Z);
+          throw;
+        }
+        inflateEnd(&Z);
+        Out.Close();
+        Complete = Status == Z_STREAM_END;
+      }
+      if (!Complete || (RecordSize > 0 && Written % RecordSize != 0)) {
+        DeleteFileIfExists(Temp);
+        return false;
+      }
+      RenameOver(Temp, OutName);
+    } catch (...) {
+      DeleteFileIfExists(Temp);
+      throw;
+    }
+    if (DeleteSource && OutName != Source) DeleteFileIfExists(Source);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace qv

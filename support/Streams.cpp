@@ -1,1 +1,180 @@
 #include "Streams.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "Errors.h"
+
+namespace qv {
+
+namespace {
+const char* const ReadErrorText = "Stream read error";
+}
+
+void TStream::ReadBuffer(void* Buffer, size_t Count) {
+  if (Count == 0) return;
+  if (Read(Buffer, Count) != Count) throw EReadError(ReadErrorText);
+}
+
+size_t TMemoryStream::Read(void* Buffer, size_t Count) {
+  const int64_t Available = Size() - FPosition;
+  if (Available <= 0) return 0;
+  const size_t N = std::min<size_t>(Count, static_cast<size_t>(Available));
+  std::memcpy(Buffer, FData.data() + FPosition, N);
+  FPosition += static_cast<int64_t>(N);
+  return N;
+}
+
+void TMemoryStream::Write(const void* Buffer, size_t Count) {
+  if (Count == 0) return;
+  const size_t End = static_cast<size_t>(FPosition) + Count;
+  if (End > FData.size()) FData.resize(End);
+  std::memcpy(FData.data() + FPosition, Buffer, Count);
+  FPosition = static_cast<int64_t>(End);
+}
+
+void TMemoryStream::Seek(int64_t Position) {
+  if (Position < 0) throw ERangeError("Stream seek error");
+  FPosition = Position;
+}
+
+TFileStream::TFileStream(const std::string& FileName, TMode Mode) : FFileName(FileName) {
+  FFile = std::fopen(FileName.c_str(), Mode == TMode::OpenRead ? "rb" : "wb");
+  if (!FFile)
+    throw EInOutError((Mode == TMode::OpenRead ? "Cannot open file \"" : "Cannot create file \"") + FileName +
+                      "\". " + std::strerror(errno));
+}
+
+TFileStream::~TFileStream() {
+  if (FFile) std::fclose(FFile);
+}
+
+size_t TFileStream::Read(void* Buffer, size_t Count) {
+  if (!FFile) return 0;
+  return std::fread(Buffer, 1, Count, FFile);
+}
+
+void TFileStream::Write(const void* Buffer, size_t Count) {
+  if (!FFile || std::fwrite(Buffer, 1, Count, FFile) != Count)
+    throw EInOutError("Error writing file \"" + FFileName + "\"");
+}
+
+int64_t TFileStream::Position() const { return FFile ? static_cast<int64_t>(ftello(FFile)) : 0; }
+
+int64_t TFileStream::Size() const {
+  if (!FFile) return 0;
+  const off_t Here = ftello(FFile);
+  fseeko(FFile, 0, SEEK_END);
+  const off_t End = ftello(FFile);
+  fseeko(FFile, Here, SEEK_SET);
+  return static_cast<int64_t>(End);
+}
+
+void TFileStream::Seek(int64_t Position) {
+  if (!FFile || Position < 0 || fseeko(FFile, static_cast<off_t>(Position), SEEK_SET) != 0)
+    throw EInOutError("Stream seek error");
+}
+
+void TFileStream::Close() {
+  if (!FFile) return;
+  // Flushed to the disk before the caller renames the file into place.
+  const bool Failed = std::fflush(FFile) != 0 || std::ferror(FFile) || fsync(fileno(FFile)) != 0;
+  const bool CloseFailed = std::fclose(FFile) != 0;
+  FFile = nullptr;
+  if (Failed || CloseFailed) throw EInOutError("Error writing file \"" + FFileName + "\"");
+}
+
+void WriteInt32(TStream& Stream, int32_t Value) {
+  uint8_t B[4];
+  const uint32_t U = static_cast<uint32_t>(Value);
+  for (int i = 0; i < 4; ++i) B[i] = static_cast<uint8_t>(U >> (8 * i));
+  Stream.Write(B, 4);
+}
+
+int32_t ReadInt32(TStream& Stream) {
+  uint8_t B[4];
+  Stream.ReadBuffer(B, 4);
+  uint32_t U = 0;
+  for (int i = 0; i < 4; ++i) U |= static_cast<uint32_t>(B[i]) << (8 * i);
+  return static_cast<int32_t>(U);
+}
+
+void WriteSingle(TStream& Stream, float Value) {
+  uint32_t U;
+  std::memcpy(&U, &Value, 4);
+  WriteInt32(Stream, static_cast<int32_t>(U));
+}
+
+float ReadSingle(TStream& Stream) {
+  const uint32_t U = static_cast<uint32_t>(ReadInt32(Stream));
+  float Value;
+  std::memcpy(&Value, &U, 4);
+  return Value;
+}
+
+void WriteDouble(TStream& Stream, double Value) {
+  uint64_t U;
+  std::memcpy(&U, &Value, 8);
+  uint8_t B[8];
+  for (int i = 0; i < 8; ++i) B[i] = static_cast<uint8_t>(U >> (8 * i));
+  Stream.Write(B, 8);
+}
+
+double ReadDouble(TStream& Stream) {
+  uint8_t B[8];
+  Stream.ReadBuffer(B, 8);
+  uint64_t U = 0;
+  for (int i = 0; i < 8; ++i) U |= static_cast<uint64_t>(B[i]) << (8 * i);
+  double Value;
+  std::memcpy(&Value, &U, 8);
+  return Value;
+}
+
+void WriteByte(TStream& Stream, uint8_t Value) { Stream.Write(&Value, 1); }
+
+uint8_t ReadByte(TStream& Stream) {
+  uint8_t Value;
+  Stream.ReadBuffer(&Value, 1);
+  return Value;
+}
+
+void WriteBool(TStream& Stream, bool Value) { WriteByte(Stream, Value ? 1 : 0); }
+bool ReadBool(TStream& Stream) { return ReadByte(Stream) != 0; }
+
+void WriteStreamString(const std::string& S, TStream& Stream) {
+  if (S.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+    throw ERangeError("String too long to write");
+  WriteInt32(Stream, static_cast<int32_t>(S.size()));
+  Stream.Write(S.data(), S.size());
+}
+
+void ReadStreamString(TStream& Stream, std::string& S) {
+  S.clear();
+  const int32_t Count = ReadInt32(Stream);
+  if (Count <= 0) return;
+  if (Count > Stream.Remaining()) throw EReadError(ReadErrorText);
+  S.resize(static_cast<size_t>(Count));
+  Stream.ReadBuffer(S.data(), S.size());
+}
+
+std::string ReadStreamString(TStream& Stream) {
+  std::string S;
+  ReadStreamString(Stream, S);
+  return S;
+}
+
+int32_t ReadCount(TStream& Stream, size_t ElementSize) {
+  const int32_t Count = ReadInt32(Stream);
+  if (Count <= 0) return 0;
+  if (static_cast<uint64_t>(Count) * ElementSize > static_cast<uint64_t>(std::max<int64_t>(Stream.Remaining(), 0)))
+    throw EReadError(ReadErrorText);
+  return Count;
+}
+
+uint32_t SwapLongWord(uint32_t Value) { return __builtin_bswap32(Value); }
+
+}  // namespace qv

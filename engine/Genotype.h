@@ -1,0 +1,139 @@
+#pragma once
+// Genotypes: how a strain shows up in the cytometer, as components on the protocol's channels
+// and peaks, the likelihood of an event under each, and the set that classifies events.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Host.h"
+#include "Streams.h"
+#include "Types.h"
+
+namespace qv {
+
+class TProtocol;
+class TGenotypeSet;
+
+// One component: a peak of one channel, with the statistics Prepare caches from it.
+struct TFluor {
+  int32_t ChannelIndex = 0;
+  int32_t PeakIndex = 0;
+  float Mean = 0;
+  float Deviation = 0;
+  float InverseDeviation = 0;
+  float LogValueMinimum = 0;
+  float LogValueMaximum = 0;
+  float MinimumZ = 0;
+  float MaximumZ = 0;
+  bool PeakFlag = false;  // the peak came from the raw detector: no part in the likelihood
+  bool AboveLimit = false;
+};
+using TFluorArray = std::vector<TFluor>;
+
+// The genotype editor's controls as plain values.
+struct TGenotypeEditor {
+  std::string Name;
+  std::string Notes;
+  std::string Threshold;   // the protocol's likelihood threshold, as text
+  StringTable Components;  // rows: header, then one per component; columns: label, channel, name, peak
+};
+
+// Class triple of an event: 0 simple threshold, 1 relaxed Z, 2 rigorous Z.
+using TClassTriple = std::array<int16_t, 3>;
+
+class TGenotype {
+ public:
+  static constexpr int32_t RecordVersion = 2;
+
+  TGenotype(const std::string& AName, TGenotypeSet* AOwner, int32_t ChannelIndex, int32_t PeakIndex);
+  // Throws EReadError when the record cannot be read.
+  static std::unique_ptr<TGenotype> CreateFromStream(TStream& Stream, TGenotypeSet* AOwner);
+  // Copies the name, notes, version and the components' channel and peak indices.
+  static std::unique_ptr<TGenotype> CreateCopy(const TGenotype& Source, TGenotypeSet* AOwner);
+
+  TGenotypeSet* Owner = nullptr;
+  int32_t Version = 0;
+  std::string Name;
+  std::string ChannelNames;  // component channels joined by "&", last component first
+  std::string Notes;
+  TFluorArray Components;
+  std::array<bool, 3> ClassFlags{};  // [1] in the value window, [2] in the Z window
+  bool AboveLimit = false;
+  // False after Prepare failed: the genotype then takes no part in classification.
+  bool Prepared = false;
+
+  int32_t Count() const { return static_cast<int32_t>(Components.size()); }
+  bool InValueWindow() const { return ClassFlags[1]; }
+  bool InZWindow() const { return ClassFlags[2]; }
+
+  void AddComponent(int32_t ChannelIndex);
+  // Never removes the last component.
+  void DeleteComponent(int32_t Index);
+  // Leaves Component untouched when Index is outside the list.
+  void GetComponent(int32_t Index, TFluor& Component) const;
+
+  // "-" per channel, with each component's channel letter from ChannelLetters (one letter per
+  // channel) at its position; components on channels beyond the letters are skipped.
+  std::string ClassCode(const std::string& ChannelLetters) const;
+
+  // Fills ChannelNames and every component's cache. On failure returns false and describes the
+  // first failing component in Problem.
+  bool Prepare(const TProtocol& Protocol, std::string* Problem = nullptr);
+  // Likelihood of an event given its log10 compensated values; MaxZ and MaxZChannel take the
+  // largest z of the components evaluated (MaxZChannel only when MaxZ changes).
+  Extended Likelihood(const TSglArray& Values, float& MaxZ, int32_t& MaxZChannel);
+  void FixPeaks(const TProtocol& Protocol);
+
+  static std::string ComponentReportHeader();
+  std::string ComponentReport(const TProtocol& Protocol) const;
+
+  void ShowInEditor(TGenotypeEditor& Editor, const TProtocol& Protocol) const;
+  // Throws EConvertError for a threshold that is not a number, before anything changes.
+  void ReadFromEditor(const TGenotypeEditor& Editor, TProtocol& Protocol);
+
+  void SaveToStream(TStream& Stream) const;
+  void LoadFromStream(TStream& Stream);
+
+  // Whether a component lies on Channel.
+  bool NamesChannel(int32_t Channel) const;
+};
+
+class TGenotypeSet {
+ public:
+  static constexpr int32_t RecordVersion = 1;
+
+  explicit TGenotypeSet(TProtocol* AOwner) : Owner(AOwner) {}
+  // Reads the record; a record that cannot be read gives an empty set.
+  TGenotypeSet(TStream& Stream, TProtocol* AOwner);
+  static std::unique_ptr<TGenotypeSet> CreateCopy(const TGenotypeSet& Source, TProtocol* AOwner);
+
+  TProtocol* Owner = nullptr;
+  std::vector<std::unique_ptr<TGenotype>> Items;  // genotype i is class i + 1
+  std::vector<Extended> Likelihoods;              // of the event classified last
+
+  int32_t Count() const { return static_cast<int32_t>(Items.size()); }
+  int32_t Add(const std::string& Name, int32_t ChannelIndex, int32_t PeakIndex);
+  void Delete(int32_t Index);
+  TGenotype* GetGenotype(int32_t Index) const;
+  // Swaps with the neighbour above (Up) or below, wrapping at both ends.
+  void Move(int32_t Index, bool Up);
+  void FixPeaks();
+
+  // Prepares every genotype on its own; those that fail take no part in classification and are
+  // reported once, together, through HostMessages. True when all were prepared.
+  bool PrepareAll();
+  // Writes Classes[1] and Classes[2] of one event; needs a set prepared by PrepareAll.
+  void Classify(const TSglArray& Values, TClassTriple& Classes, float& MaxZ, float& SecondZ);
+
+  std::string ClassCodeTable() const;
+  StringTable FillGrid() const;
+  TStringArray NameList() const;
+  TStringArray ChannelNamesList() const;
+
+  void SaveToStream(TStream& Stream) const;
+  void LoadFromStream(TStream& Stream);
+};
+
+}  // namespace qv

@@ -1,0 +1,56 @@
+#pragma once
+// Checked stores and elementary functions for the numeric routines: every operation that
+// would raise on the original hardware (overflow into a narrower type, division by zero,
+// logarithm or root of an invalid argument) throws EArithmetic here, so no NaN or infinity
+// escapes into a result.
+#include <cmath>
+
+#include "Errors.h"
+#include "Types.h"
+
+namespace qv::fp {
+
+inline constexpr const char* kOverflow = "Floating point overflow";
+inline constexpr const char* kZeroDivide = "Floating point division by zero";
+inline constexpr const char* kInvalid = "Invalid floating point operation";
+
+// Rounds to 32 bits; values that would round to infinity overflow.
+inline float Single(Extended v) {
+  if (std::isnan(v)) throw EArithmetic(kInvalid);
+  if (!(std::fabs(v) < 0x1.ffffffp127L)) throw EArithmetic(kOverflow);
+  return static_cast<float>(v);
+}
+
+// Rounds to 64 bits; values that would round to infinity overflow.
+inline double Double(Extended v) {
+  if (std::isnan(v)) throw EArithmetic(kInvalid);
+  if (!(std::fabs(v) < 0x1.fffffffffffff8p1023L)) throw EArithmetic(kOverflow);
+  return static_cast<double>(v);
+}
+
+// An Extended result that must stay finite.
+inline Extended Finite(Extended v) {
+  if (std::isnan(v)) throw EArithmetic(kInvalid);
+  if (std::isinf(v)) throw EArithmetic(kOverflow);
+  return v;
+}
+
+inline Extended Div(Extended a, Extended b) {
+  if (b == 0) throw EArithmetic(a == 0 || std::isnan(a) ? kInvalid : kZeroDivide);
+  return Finite(a / b);
+}
+
+inline Extended Ln(Extended x) {
+  if (std::isnan(x) || x < 0) throw EArithmetic(kInvalid);
+  if (x == 0) throw EArithmetic(kZeroDivide);
+  return Finite(std::log(x));
+}
+
+inline Extended Sqrt(Extended x) {
+  if (std::isnan(x) || x < 0) throw EArithmetic(kInvalid);
+  return Finite(std::sqrt(x));
+}
+
+inline Extended Exp(Extended x) { return Finite(std::exp(Finite(x))); }
+
+}  // namespace qv::fp

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "Errors.h"
+#include "Files.h"
+#include "Globals.h"
+#include "Streams.h"
+#include "TestFolders.h"
+
+using namespace qv;
+using qv::test::TempFolder;
+
+namespace {
+
+void WriteText(const std::string& Name, const std::string& Text) {
+  std::ofstream(Name, std::ios::binary) << Text;
+}
+
+std::string ReadText(const std::string& Name) {
+  std::ifstream In(Name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(In), {});
+}
+
+std::string Sample(size_t Size) {
+  std::string Text;
+  for (size_t i = 0; i < Size; ++i) Text += static_cast<char>("ACGT,0123456789\n"[(i * 7 + i / 13) % 16]);
+  return Text;
+}
+
+TEST(FileNames, BaseNameAndExtension) {
+  EXPECT_EQ(FileBaseName("/data/A12.run.fcs"), "A12");
+  EXPECT_EQ(FileBaseName("c:\\data\\A12.run.fcs"), "A12");
+  EXPECT_EQ(FileBaseName("plain"), "plain");
+  EXPECT_EQ(EnsureExtension("report", "rtf"), "report.rtf");
+  EXPECT_EQ(EnsureExtension("report.txt", "rtf"), "report.txt");
+  EXPECT_EQ(EnsureExtension("/a.b/report", "rtf"), "/a.b/report.rtf");
+  EXPECT_EQ(ExtractFilePath("/a/b.txt"), "/a/");
+  EXPECT_EQ(ExtractFileExt("/a.b/c"), "");
+}
+
+TEST(Files, DeleteAndSize) {
+  TempFolder Dir;
+  EXPECT_TRUE(DeleteFileIfExists(Dir / "none"));
+  WriteText(Dir / "x", "12345");
+  EXPECT_EQ(FileSize64(Dir / "x"), 5);
+  EXPECT_EQ(FileSize64(Dir / "none"), 0);
+  EXPECT_TRUE(DeleteFileIfExists(Dir / "x"));
+  EXPECT_FALSE(FileExists(Dir / "x"));
+}
+
+TEST(TempFiles, NamedInTheFolderAndDeletedAtStart) {
+  TempFolder Dir;
+  const std::string Old = ProgramDir;
+  ProgramDir = Dir.Path();
+  const std::string Name = TempFileName("dat");
+  EXPECT_EQ(Name.rfind(Dir.Path() + "FCS_Temp", 0), 0u);
+  EXPECT_EQ(Name.substr(Name.size() - 4), ".dat");
+  // The stamp is a day count with eight decimals: today is past day 46000.
+  const std::string Stamp = Name.substr(Dir.Path().size() + 8, Name.size() - Dir.Path().size() - 12);
+  EXPECT_GT(std::stod(Stamp), 46000.0);
+  EXPECT_EQ(Stamp.size() - Stamp.find('.') - 1, 8u);
+  WriteText(Name, "x");
+  WriteText(Dir / "FCS_Tempother", "x");
+  WriteText(Dir / "keep.fcs", "x");
+  DeleteTempFiles();
+  EXPECT_FALSE(FileExists(Name));
+  EXPECT_FALSE(FileExists(Dir / "FCS_Tempother"));
+  EXPECT_TRUE(FileExists(Dir / "keep.fcs"));
+  ProgramDir = Old;
+}
+
+TEST(SafeWrite, FailedWriteLeavesTheOldFileAndNoTemporary) {
+  TempFolder Dir;
+  WriteText(Dir / "p.protocol", "old");
+  EXPECT_THROW(WriteFileSafely(Dir / "p.protocol",
+                               [](TStream& S) {
+                                 WriteInt32(S, 1);
+                                 throw EInOutError("disk full");
+                               }),
+               EInOutError);
+  EXPECT_EQ(ReadText(Dir / "p.protocol"), "old");
+  EXPECT_EQ(FindFiles(Dir.Path(), "FCS_Temp*").size(), 0u);
+  WriteFileSafely(Dir / "p.protocol", [](TStream& S) { WriteStreamString("new", S); });
+  EXPECT_EQ(ReadText(Dir / "p.protocol"), std::string("\3\0\0\0new", 7));
+}
+
+TEST(Packing, RoundTripWithDefaultNames) {
+  TempFolder Dir;
+  const std::string Text = Sample(3 << 20);  // more than one chunk
+  WriteText(Dir / "x.dat", Text);
+  ASSERT_TRUE(PackFile(Dir / "x.dat", "", false));
+  EXPECT_TRUE(FileExists(Dir / "x.dat"));
+  const std::string Packed = ReadText(Dir / "x.dat.zlib");
+  ASSERT_GE(Packed.size(), 2u);
+  EXPECT_EQ(static_cast<unsigned char>(Packed[0]), 0x78);  // zlib header, 32K window
+  EXPECT_EQ(static_cast<unsigned char>(Packed[1]), 0xDA);  // level 9
+  DeleteFileIfExists(Dir / "x.dat");
+  ASSERT_TRUE(UnpackFile(Dir / "x.dat.zlib", "", false, 0));
+  EXPECT_EQ(ReadText(Dir / "x.dat"), Text);
+  ASSERT_TRUE(PackFile(Dir / "x.dat", Dir / "y", false));
+  ASSERT_TRUE(UnpackFile(Dir / "y", "", false, 0));
+  EXPECT_EQ(ReadText(Dir / "y.bilz"), Text);
+}
+
+TEST(Packing, InPlaceNeedsDeleteSource) {
+  TempFolder Dir;
+  WriteText(Dir / "s", "payload");
+  EXPECT_FALSE(PackFile(Dir / "s", Dir / "s", false));
+  EXPECT_EQ(ReadText(Dir / "s"), "payload");
+  ASSERT_TRUE(PackFile(Dir / "s", Dir / "s", true));
+  EXPECT_NE(ReadText(Dir / "s"), "payload");
+  EXPECT_FALSE(UnpackFile(Dir / "s", Dir / "s", false, 0));
+  ASSERT_TRUE(UnpackFile(Dir / "s", Dir / "s", true, 0));
+  EXPECT_EQ(ReadText(Dir / "s"), "payload");
+  EXPECT_EQ(FindFiles(Dir.Path(), "FCS_Temp*").size(), 0u);
+}
+
+TEST(Packing, DeleteSourceAfterPackingToAnotherName) {
+  TempFolder Dir;
+  WriteText(Dir / "a", "abc");
+  ASSERT_TRUE(PackFile(Dir / "a", Dir / "sub/b", true));  // creates one folder level
+  EXPECT_FALSE(FileExists(Dir / "a"));
+  ASSERT_TRUE(UnpackFile(Dir / "sub/b", Dir / "a", true, 0));
+  EXPECT_FALSE(FileExists(Dir / "sub/b"));
+  EXPECT_EQ(ReadText(Dir / "a"), "abc");
+}
+
+TEST(Packing, RefusesWhatItCannotReadWithoutCreatingAnything) {
+  TempFolder Dir;
+  EXPECT_FALSE(PackFile("", "", false));
+  EXPECT_FALSE(PackFile(Dir / "missing", "", false));
+  WriteText(Dir / "empty.zlib", "");
+  EXPECT_FALSE(UnpackFile(Dir / "empty.zlib", "", false, 0));
+  EXPECT_FALSE(FileExists(Dir / "empty"));
+}
+
+TEST(Packing, TruncatedOrCorruptPackedFileIsAnErrorAndKeepsTheOldTarget) {
+  TempFolder Dir;
+  WriteText(Dir / "x", Sample(100000));
+  ASSERT_TRUE(PackFile(Dir / "x", Dir / "x.zlib", false));
+  const std::string Packed = ReadText(Dir / "x.zlib");
+  WriteText(Dir / "cut.zlib", Packed.substr(0, Packed.size() / 2));
+  WriteText(Dir / "cut", "previous");
+  EXPECT_FALSE(UnpackFile(Dir / "cut.zlib", "", false, 0));
+  EXPECT_EQ(ReadText(Dir / "cut"), "previous");
+  std::string Damaged = Packed;
+  Damaged[Damaged.size() / 2] ^= 0x55;
+  WriteText(Dir / "bad.zlib", Damaged);
+  EXPECT_FALSE(UnpackFile(Dir / "bad.zlib", "", false, 0));
+  EXPECT_FALSE(FileExists(Dir / "bad"));
+  WriteText(Dir / "text.zlib", "not packed at all");
+  EXPECT_FALSE(UnpackFile(Dir / "text.zlib", "", true, 0));
+  EXPECT_TRUE(FileExists(Dir / "text.zlib"));
+  EXPECT_EQ(FindFiles(Dir.Path(), "FCS_Temp*").size(), 0u);
+}
+
+TEST(Packing, RecordSizeMustDivideTheUnpackedSize) {
+  TempFolder Dir;
+  WriteText(Dir / "r120", std::string(120, 'a'));
+  WriteText(Dir / "r121", std::string(121, 'a'));
+  ASSERT_TRUE(PackFile(Dir / "r120", "", false));
+  ASSERT_TRUE(PackFile(Dir / "r121", "", false));
+  EXPECT_TRUE(UnpackFile(Dir / "r120.zlib", Dir / "o120", false, 12));
+  EXPECT_FALSE(UnpackFile(Dir / "r121.zlib", Dir / "o121", false, 12));
+  EXPECT_FALSE(FileExists(Dir / "o121"));
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+#include "ProfileFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Errors.h"
+#include "TestFolders.h"
+
+namespace {
+
+using qv::TProfileFile;
+
+TProfileFile FromText(const std::string& Text) {
+  TProfileFile Ini;
+  Ini.SetText(Text);
+  return Ini;
+}
+
+TEST(ProfileFile, FindsSectionsAndKeysWithoutRegardToCaseFirstMatchWinning) {
+  TProfileFile Ini = FromText(
+      "Orphan=before any section\n"
+      "[ misc ]\n"
+      "  releasecode = quib\n"
+      "ReleaseCode=second\n"
+      "; TabWidth=9\n"
+      "[Misc]\n"
+      "TabWidth=77\n");
+  EXPECT_EQ(Ini.ReadString("MISC", "ReleaseCode", "d"), " quib");  // value verbatim after '='
+  EXPECT_EQ(Ini.ReadInteger("Misc", "TabWidth", 55), 55);         // commented out; later section unused
+  EXPECT_FALSE(Ini.ValueExists("Misc", "Orphan"));
+  EXPECT_TRUE(Ini.SectionExists("mIsC"));
+}
+
+TEST(ProfileFile, ValuesStayVerbatimAndEmptyIsNotAbsent) {
+  TProfileFile Ini = FromText("[D]\nPath=/a b/c=d \nEmpty=\n");
+  EXPECT_EQ(Ini.ReadString("D", "Path", ""), "/a b/c=d ");
+  EXPECT_EQ(Ini.ReadString("D", "Empty", "default"), "");
+  EXPECT_EQ(Ini.ReadString("D", "Missing", "default"), "default");
+  EXPECT_EQ(Ini.ReadString("Nope", "Path", "default"), "default");
+}
+
+TEST(ProfileFile, IntegersDecimalOrHexElseDefault) {
+  TProfileFile Ini = FromText("[I]\nA=42\nB=0x2\nC= -7 \nD=\nE=12abc\nF=99999999999\nG=1.5\n");
+  EXPECT_EQ(Ini.ReadInteger("I", "A", 0), 42);
+  EXPECT_EQ(Ini.ReadInteger("I", "B", 0), 2);
+  EXPECT_EQ(Ini.ReadInteger("I", "C", 0), -7);
+  EXPECT_EQ(Ini.ReadInteger("I", "D", 5), 5);
+  EXPECT_EQ(Ini.ReadInteger("I", "E", 5), 5);
+  EXPECT_EQ(Ini.ReadInteger("I", "F", 5), 5);
+  EXPECT_EQ(Ini.ReadInteger("I", "G", 5), 5);
+  EXPECT_EQ(Ini.ReadInteger("I", "H", 5), 5);
+}
+
+TEST(ProfileFile, WritesInPlaceAndKeepsEverythingElse) {
+  TProfileFile Ini = FromText(
+      "; settings\r\n"
+      "[Peaks]\r\n"
+      "histogrambincount = 10\r\n"
+      "Unknown=keep me\r\n"
+      "\r\n"
+      "[Other]\r\n"
+      "X=1\r\n");
+  Ini.WriteInteger("PEAKS", "HistogramBinCount", 256);
+  Ini.WriteString("Peaks", "OverrideMean", "1.8");
+  Ini.WriteString("Misc", "ReleaseCode", "");
+  EXPECT_EQ(Ini.Text(),
+            "; settings\r\n"
+            "[Peaks]\r\n"
+            "histogrambincount =256\r\n"
+            "Unknown=keep me\r\n"
+            "OverrideMean=1.8\r\n"
+            "\r\n"
+            "[Other]\r\n"
+            "X=1\r\n"
+            "\r\n"
+            "[Misc]\r\n"
+            "ReleaseCode=\r\n");
+}
+
+TEST(ProfileFile, NewFileUsesLineFeeds) {
+  TProfileFile Ini;
+  Ini.WriteInteger("A", "K", 1);
+  Ini.WriteInteger("B", "K", 2);
+  EXPECT_EQ(Ini.Text(), "[A]\nK=1\n\n[B]\nK=2\n");
+}
+
+TEST(ProfileFile, RefusesValuesThatWouldBreakTheFile) {
+  TProfileFile Ini;
+  EXPECT_THROW(Ini.WriteString("A", "K", "two\nlines"), qv::EInOutError);
+  EXPECT_THROW(Ini.WriteString("A", "K=", "v"), qv::EAssertionFailed);
+  EXPECT_THROW(Ini.WriteString("[A]", "K", "v"), qv::EAssertionFailed);
+  EXPECT_EQ(Ini.Text(), "");
+}
+
+TEST(ProfileFile, FileRoundTripAndUnreadableFiles) {
+  qv::test::TempFolder Folder;
+  TProfileFile Missing(Folder / "none.ini");
+  EXPECT_EQ(Missing.Text(), "");
+
+  const std::string Name = Folder / "a.ini";
+  Missing.WriteString("S", "Path", " /x y ");
+  Missing.SaveToFile(Name);
+  TProfileFile Back(Name);
+  EXPECT_EQ(Back.ReadString("s", "path", ""), " /x y ");
+  std::ifstream In(Name, std::ios::binary);
+  std::string Bytes((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(Bytes, "[S]\nPath= /x y \n");
+
+  std::filesystem::create_directory(Folder / "dir.ini");
+  EXPECT_THROW(TProfileFile(Folder / "dir.ini"), qv::EInOutError);
+
+  const std::string Huge = Folder / "huge.ini";
+  { std::ofstream Create(Huge); }
+  std::filesystem::resize_file(Huge, TProfileFile::MaxFileSize + 1);
+  EXPECT_THROW(TProfileFile{Huge}, qv::EInOutError);
+}
+
+}  // namespace
