@@ -1,6 +1,7 @@
 #include "FCSFile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -19,6 +20,9 @@ EFCSFileError::EFCSFileError(const std::string& FileName, const std::string& Rea
     : Exception("Error reading FCS file \"" + FileName + "\": " + Reason), FFileName(FileName), FReason(Reason) {}
 
 namespace {
+
+// The DATA are read as stored and taken as low byte first unless $BYTEORD is 4,3,2,1.
+static_assert(std::endian::native == std::endian::little, "the FCS reader assumes a little-endian machine");
 
 // Bytes of DATA read and converted per step: small enough to stay in the cache, large enough
 // that the reads cost nothing. (One bulk read of 32 MB into fresh memory costs ~20 ms of page
@@ -215,7 +219,7 @@ void TFCSFile::Load(const std::string& Name) {
     if (ReadCount("$PAR", ParameterCount)) {
       if (ParameterCount == 0) Refuse("it declares no parameters ($PAR is 0).");
       Parameters.LoadFromKeywords(Lines, ParameterCount);
-      ReadData(Stream, FileSize);
+      ReadData(Stream, FileSize, Lines);
     }
     PostRefresh();
   } catch (const EFCSFileError&) {
@@ -228,7 +232,7 @@ void TFCSFile::Load(const std::string& Name) {
   }
 }
 
-void TFCSFile::ReadData(TFileStream& Stream, int64_t FileSize) {
+void TFCSFile::ReadData(TFileStream& Stream, int64_t FileSize, const std::vector<std::string>& Lines) {
   const std::string& Name = FileName;
   auto Refuse = [&](const std::string& Reason) { throw EFCSFileError(Name, Reason); };
   const int64_t N = EventCount;
@@ -244,7 +248,6 @@ void TFCSFile::ReadData(TFileStream& Stream, int64_t FileSize) {
   // DATA offsets: from the HEADER, or from the TEXT when the HEADER gives 0 or blanks
   // (files over 99,999,999 bytes).
   if (DataBegin == 0 || DataEnd == 0) {
-    std::vector<std::string> Lines = SplitLines(KeywordText);
     std::string Value;
     int32_t Offset = 0;
     if (FindNameValue(Lines, "$BEGINDATA", Value) && TryStrToInt(Trim(Value), Offset)) DataBegin = Offset;

@@ -3,6 +3,7 @@
 // matrix of 32-bit floats (one row per event), byte order and log scaling applied.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Errors.h"
 #include "Host.h"
@@ -75,7 +76,7 @@ class TFCSFile {
 
  private:
   void Load(const std::string& Name);
-  void ReadData(TFileStream& Stream, int64_t FileSize);
+  void ReadData(TFileStream& Stream, int64_t FileSize, const std::vector<std::string>& Lines);
   bool FRefreshPosted = false;
 };
 
