@@ -1,5 +1,5 @@
 #pragma once
-// Part 2.101: one FCS list-mode file read into memory: HEADER, TEXT keywords, and the DATA as a
+// One FCS list-mode file read into memory: HEADER, TEXT keywords, and the DATA as a
 // matrix of 32-bit floats (one row per event), byte order and log scaling applied.
 #include <cstdint>
 #include <string>

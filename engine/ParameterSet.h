@@ -1,5 +1,5 @@
 #pragma once
-// Part 2.102: the parameters of an FCS file (its $Pn keywords), one record per parameter.
+// The parameters of an FCS file (its $Pn keywords), one record per parameter.
 #include <cstdint>
 #include <string>
 #include <string_view>

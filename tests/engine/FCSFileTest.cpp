@@ -1,4 +1,4 @@
-// Part 2.101: reading FCS files, with the decisions of issue 2.
+// Reading FCS files: instrument files, generated files of every layout, and refusals.
 #include "FCSFile.h"
 
 #include <gtest/gtest.h>

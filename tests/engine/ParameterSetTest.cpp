@@ -1,4 +1,4 @@
-// Part 2.102: the parameter set read from $Pn keywords.
+// The parameter set read from $Pn keywords.
 #include "ParameterSet.h"
 
 #include <gtest/gtest.h>
