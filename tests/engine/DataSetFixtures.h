@@ -2,6 +2,7 @@
 // Protocols, FCS files and settings for the event, data-set and compensation tests.
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FCSFile.h"
@@ -13,6 +14,8 @@
 namespace qv::test {
 
 struct GateSpec {
+  GateSpec(std::string AName, std::string ALabel, bool ALog = false, bool ACull = false)
+      : Name(std::move(AName)), Label(std::move(ALabel)), Log(ALog), Cull(ACull) {}
   std::string Name;
   std::string Label;  // matched against $PnN
   bool Log = false;
@@ -20,6 +23,10 @@ struct GateSpec {
 };
 
 struct ChannelSpec {
+  ChannelSpec(std::string AName, std::string ALabel, std::string ALongName = "", bool AExactLabel = false,
+              bool AExactLongName = false)
+      : Name(std::move(AName)), Label(std::move(ALabel)), LongName(std::move(ALongName)),
+        ExactLabel(AExactLabel), ExactLongName(AExactLongName) {}
   std::string Name;
   std::string Label;     // matched against $PnN
   std::string LongName;  // matched against $PnS
