@@ -243,11 +243,15 @@ bool TProtocol::BuildCompensationMatrix(bool Perturb) {
       SpilloverMatrix[i][j] = fp::Single(M / 100.0L);
     }
   }
-  if (N == 0 || InvertMatrix(SpilloverMatrix, CompensationMatrix) != MxOk) {
-    CompensationMatrix.clear();
-    return false;
+  // The closed forms answer a singular matrix with zeros, which is never a true inverse.
+  bool Failed = N == 0 || InvertMatrix(SpilloverMatrix, CompensationMatrix) != MxOk;
+  if (!Failed) {
+    Failed = true;
+    for (const auto& Row : CompensationMatrix)
+      for (float V : Row) Failed = Failed && V == 0;
   }
-  return true;
+  if (Failed) CompensationMatrix.clear();
+  return !Failed;
 }
 
 float TProtocol::EventResidual(const TMatrix& Values) const {
