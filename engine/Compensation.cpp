@@ -64,7 +64,9 @@ void TFCSData::Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode) {
     }
   }
   const size_t N = static_cast<size_t>(Events.ChannelCount());
-  const bool HaveStatic = Protocol.BuildCompensationMatrix(false) && IsSquare(Protocol.CompensationMatrix, N);
+  const bool Built = Protocol.BuildCompensationMatrix(false);
+  // Without channels there is nothing to multiply.
+  const bool HaveStatic = N == 0 || (Built && IsSquare(Protocol.CompensationMatrix, N));
   if (Count == 0) return;
   if (static_cast<size_t>(Protocol.ChannelCount()) != N) throw ERangeError("Range check error");
 

@@ -8,7 +8,6 @@
 // allocation per value array. TFCSLine and TFCSShortLine are handles to one slot of such an
 // array. Arrays that an event does not hold yet (logs of a filtered event, compensated values
 // before compensation, the mask before classification) read as empty spans.
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -149,9 +148,6 @@ class TFCSLineArray {
   TFCSLine Append();
   TFCSLine operator[](size_t Index) { return TFCSLine(*this, Index); }
   const TFCSLine operator[](size_t Index) const { return TFCSLine(const_cast<TFCSLineArray&>(*this), Index); }
-  // Keeps, in order, the events for which Keep answers true.
-  template <typename Pred>
-  void KeepIf(Pred Keep);
 
  private:
   friend class TFCSLine;
@@ -163,22 +159,6 @@ class TFCSLineArray {
   std::vector<uint8_t> FBytes;  // per event: called flags, mask letters
   std::vector<TEventRecord> FRecords;
 };
-
-template <typename Pred>
-void TFCSLineArray::KeepIf(Pred Keep) {
-  const size_t FS = FloatStride(), BS = ByteStride();
-  size_t Kept = 0;
-  for (size_t i = 0; i < size(); ++i) {
-    if (!Keep(static_cast<const TFCSLineArray&>(*this)[i])) continue;
-    if (Kept != i) {
-      std::copy_n(FValues.begin() + i * FS, FS, FValues.begin() + Kept * FS);
-      std::copy_n(FBytes.begin() + i * BS, BS, FBytes.begin() + Kept * BS);
-      FRecords[Kept] = FRecords[i];
-    }
-    ++Kept;
-  }
-  resize(Kept);
-}
 
 class TFCSShortLine {
  public:

@@ -211,7 +211,7 @@ void TFCSData::FillScatter(ChartData& Chart, const TScatterAxis& X, const TScatt
   const size_t N = (X.Values && Y.Values) ? std::min(X.Values->size(), Y.Values->size()) : 0;
   const int64_t Highest = std::max<int64_t>(static_cast<int64_t>(Events.size()) - 1, 0);
   for (size_t j = N; j-- > 0;) {
-    if (Gauge && j % 200 == 0) Gauge->SetPosition(Highest - static_cast<int64_t>(j));
+    if (Gauge && j % 200 == 0) Gauge->SetPosition(std::max<int64_t>(Highest - static_cast<int64_t>(j), 0));
     const float XV = (*X.Values)[j], YV = (*Y.Values)[j];
     if (static_cast<Extended>(XV) > 0.001L && static_cast<Extended>(YV) > 0.001L) Points.Points.emplace_back(XV, YV);
   }

@@ -206,25 +206,6 @@ TEST(EventText, CsvHeaderAndRowsLineUp) {
   EXPECT_EQ(Commas(Filtered), Commas(Header));
 }
 
-TEST(EventText, GridRowShowsGatesRawAndCompensatedValues) {
-  auto A = Lines(1, 2, {{12.25f, 300, 40}});
-  StringTable Grid;
-  Grid.SetSize(6, 3);
-  A[0].FillGridRow(Grid, 2);
-  EXPECT_EQ(Grid.Cell(0, 2), "2");
-  EXPECT_EQ(Grid.Cell(1, 2), "12.3");
-  EXPECT_EQ(Grid.Cell(2, 2), "300.0");
-  EXPECT_EQ(Grid.Cell(3, 2), "40.0");
-  EXPECT_EQ(Grid.Cell(4, 2), "");
-  TFCSLine E = A[0];
-  E.SizeCompensated();
-  E.CompValues()[1] = 35.04f;
-  A[0].FillGridRow(Grid, 2);
-  EXPECT_EQ(Grid.Cell(4, 2), "0.0");
-  EXPECT_EQ(Grid.Cell(5, 2), "35.0");
-  EXPECT_THROW(A[0].FillGridRow(Grid, 3), ERangeError);
-}
-
 TEST(CompactEvents, CopyClassesFlagsAndLogs) {
   SettingsGuard Guard;
   MinimumRawScore = 2;
@@ -253,16 +234,6 @@ TEST(CompactEvents, CopyClassesFlagsAndLogs) {
   EXPECT_THROW(S[0].Create(A[0]), ERangeError);
   E.SetFileIndex(-1);
   EXPECT_THROW(S[0].Create(A[0]), ERangeError);
-}
-
-TEST(EventArray, KeepIfKeepsOrderAndValues) {
-  auto A = Lines(1, 1, {{0, 10}, {1, 20}, {2, 30}, {3, 40}});
-  for (size_t i = 0; i < A.size(); ++i) A[i].SetFileIndex(static_cast<int32_t>(i % 2));
-  A.KeepIf([](const TFCSLine& E) { return E.FileIndex() == 1; });
-  ASSERT_EQ(A.size(), 2u);
-  EXPECT_EQ(A[0].RawValues()[0], 20.0f);
-  EXPECT_EQ(A[1].RawValues()[0], 40.0f);
-  EXPECT_EQ(A[1].GateValues()[0], 3.0f);
 }
 
 }  // namespace
