@@ -12,7 +12,7 @@
 namespace qv {
 namespace {
 
-using test::ChannelSpec;
+using test::ChannelDef;
 using test::MakeProtocol;
 using test::SettingsGuard;
 
@@ -26,9 +26,9 @@ class RecordingProgress : public Progress {
 };
 
 std::unique_ptr<TProtocol> Channels(const std::vector<std::vector<float>>& Spill) {
-  std::vector<ChannelSpec> Specs;
-  for (size_t i = 0; i < Spill.size(); ++i) Specs.push_back({"C" + std::to_string(i), "P" + std::to_string(i)});
-  return MakeProtocol({}, Specs, Spill);
+  std::vector<ChannelDef> Defs;
+  for (size_t i = 0; i < Spill.size(); ++i) Defs.push_back({"C" + std::to_string(i), "P" + std::to_string(i)});
+  return MakeProtocol({}, Defs, Spill);
 }
 
 // A data set whose rows are the channels' raw values.

@@ -13,8 +13,8 @@
 
 namespace qv::test {
 
-struct GateSpec {
-  GateSpec(std::string AName, std::string ALabel, bool ALog = false, bool ACull = false)
+struct GateDef {
+  GateDef(std::string AName, std::string ALabel, bool ALog = false, bool ACull = false)
       : Name(std::move(AName)), Label(std::move(ALabel)), Log(ALog), Cull(ACull) {}
   std::string Name;
   std::string Label;  // matched against $PnN
@@ -22,8 +22,8 @@ struct GateSpec {
   bool Cull = false;
 };
 
-struct ChannelSpec {
-  ChannelSpec(std::string AName, std::string ALabel, std::string ALongName = "", bool AExactLabel = false,
+struct ChannelDef {
+  ChannelDef(std::string AName, std::string ALabel, std::string ALongName = "", bool AExactLabel = false,
               bool AExactLongName = false)
       : Name(std::move(AName)), Label(std::move(ALabel)), LongName(std::move(ALongName)),
         ExactLabel(AExactLabel), ExactLongName(AExactLongName) {}
@@ -36,8 +36,8 @@ struct ChannelSpec {
 
 // Spill is in percent, Spill[i][j] = spill of channel j's fluorophore into channel i; empty
 // gives 100 on the diagonal and 0 elsewhere.
-inline std::unique_ptr<TProtocol> MakeProtocol(const std::vector<GateSpec>& Gates,
-                                               const std::vector<ChannelSpec>& Channels,
+inline std::unique_ptr<TProtocol> MakeProtocol(const std::vector<GateDef>& Gates,
+                                               const std::vector<ChannelDef>& Channels,
                                                const std::vector<std::vector<float>>& Spill = {}) {
   auto P = std::make_unique<TProtocol>();
   P->FileName = "/protocols/test.protocol";

@@ -10,8 +10,8 @@
 namespace qv {
 namespace {
 
-using test::ChannelSpec;
-using test::GateSpec;
+using test::ChannelDef;
+using test::GateDef;
 using test::MakeProtocol;
 using test::RecordingMessages;
 using test::SettingsGuard;
