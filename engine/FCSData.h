@@ -101,6 +101,25 @@ class TFCSData {
   void Classify(TProtocol& Protocol);
   void FreeDetectors();
 
+  // Class counts (ClassCounts.cpp). Column 0 is the threshold class, 1 the relaxed and 2 the
+  // rigorous Z class. Compact events are counted when the set holds them.
+  // Classes counted for Protocol: the larger of its pattern count (single patterns when
+  // ScoreSingles, else pairs) and its genotype count + 1.
+  static int32_t ClassCount(const TProtocol& Protocol);
+  void ClassCounts(const TProtocol& Protocol, int32_t Column, bool Resample, TIntArray& Counts);
+  // Both show "Error generating Class Counts" on any error and return normally.
+  void BootstrapClassCounts(const TProtocol& Protocol, int32_t Column, bool Resample, int32_t FileIndex,
+                            TIntArray& Counts);
+  void ClassCountsByFile(const TProtocol& Protocol, int32_t Column, T2IntArray& Table);
+  void CountClasses(int32_t NClasses, int32_t Column, TIntArray& Counts) const;
+  void CountClassesOfFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const;
+  // Table[file - MinFileIndex][class] over the full events.
+  void SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Table) const;
+  // One bootstrap replicate of the whole set, and of one file with as many draws as the whole
+  // set has records (zeros for a file without events).
+  void Resample(int32_t NClasses, int32_t Column, TIntArray& Counts) const;
+  void ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const;
+
   // The scatter chart of two value series of this set: one point series, only points with both
   // values above 0.001, axes titled and scaled as given.
   void FillScatter(ChartData& Chart, const TScatterAxis& X, const TScatterAxis& Y, int32_t PointSize,

@@ -1,8 +1,8 @@
-// Detector set-up and classification of a data set.
+// Detector set-up of a data set.
 //
-// Interim bodies: the detectors (histograms, gating, Gaussian fits) and the classification of
-// events join here with the detector and classification code. Until then SetDetectors only
-// counts the events, which is the part of it that the rest of the data set relies on.
+// Interim bodies: the detectors (histograms, gating, Gaussian fits) join here with the detector
+// set-up code. Until then SetDetectors only counts the events, which is the part of it that the
+// rest of the data set relies on.
 #include "FCSData.h"
 #include "Protocol.h"
 
@@ -23,8 +23,6 @@ void TFCSData::SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves
   }
   PostRefresh();
 }
-
-void TFCSData::Classify(TProtocol& Protocol) { (void)Protocol; }
 
 void TFCSData::FreeDetectors() {
   GateDetectorCount = 0;
