@@ -25,6 +25,9 @@ bool InRange(int32_t I, int32_t Count) { return I >= 0 && I < Count; }
 bool detail::ChannelFiltersPass(const TChannelFilters& Filters, const TMatrix& RawValues, int32_t Channel) {
   return Filters.Passes(RawValues, Channel);
 }
+bool detail::ChannelFiltersPass(const TChannelFilters& Filters, std::span<const float> RawValues, int32_t Channel) {
+  return Filters.Passes(TSglArray(RawValues.begin(), RawValues.end()), Channel);
+}
 int32_t detail::ProtocolChannelCount(const TProtocol& Protocol) { return Protocol.ChannelCount(); }
 const TChannelFilters* detail::ProtocolFilters(const TProtocol& Protocol) { return Protocol.Filters.get(); }
 

@@ -3,6 +3,7 @@
 // fitted to each series, and the reports, CSV lines and charts made from them.
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,7 @@ auto CheckedItem(const TArray& Array, int32_t I) -> decltype(Array[0]) {
   return Array[static_cast<size_t>(I)];
 }
 bool ChannelFiltersPass(const TChannelFilters& Filters, const TMatrix& RawValues, int32_t Channel);
+bool ChannelFiltersPass(const TChannelFilters& Filters, std::span<const float> RawValues, int32_t Channel);
 int32_t ProtocolChannelCount(const TProtocol& Protocol);
 const TChannelFilters* ProtocolFilters(const TProtocol& Protocol);
 }  // namespace detail

@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "Channel.h"
+#include "Detector.h"
 #include "Event.h"
 #include "Host.h"
 #include "ParameterSet.h"
@@ -70,6 +73,14 @@ class TFCSData {
   TIntArray FirstEvent;  // indexed by FileIndex - MinFileIndex
   TIntArray LastEvent;
   int32_t CullGate = -1;
+  // Histograms of the set, rebuilt by SetDetectors: one per gate, one of the raw and one of the
+  // compensated values per channel; the custom and class detectors keep their series until
+  // cleared or freed.
+  std::vector<std::unique_ptr<TDetector>> GateDetectors;
+  std::vector<std::unique_ptr<TDetector>> ChannelDetectors;
+  std::vector<std::unique_ptr<TDetector>> PeakDetectors;
+  std::unique_ptr<TDetector> CustomDetector;
+  std::unique_ptr<TDetector> ClassDetector;
 
   // Steps of creation. MatchChannels stores each gate's and channel's parameter index in the
   // protocol (-1 when it has none) and answers whether all were found; Gauge only pumps.
@@ -96,10 +107,58 @@ class TFCSData {
   // with the static matrix whatever the mode.
   void Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode);
 
-  // Detector set-up and classification of the analysed road (FCSDataAnalysis.cpp).
+  // Detector set-up and classification of the analysed road (FCSDataAnalysis.cpp). SetDetectors
+  // fills the histograms, applies the global gates, fits the dynamic gates by ZOrder and the
+  // channel peaks, and recounts the events; errors pass to the caller.
   void SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves);
+  void CreateDetectors(const TProtocol& Protocol);
+  void SetupDetectors(TProtocol& Protocol, bool FitCurves);
   void Classify(TProtocol& Protocol);
   void FreeDetectors();
+  // Gate detectors first, then channel detectors, then peak detectors; ERangeError outside.
+  TDetector* GetDetector(int32_t Index) const;
+  // Null outside the arrays.
+  TDetector* GetChannelDetector(int32_t Index) const;
+  TDetector* GetPeakDetector(int32_t Index) const;
+  // Dynamic gates' fits become the gates' statistics, channel peak fits their last peak.
+  void StoreFitsInProtocol(TProtocol* Protocol) const;
+  // The custom detector receives the ratio-filtered plot channel and is fitted; the class
+  // detector receives one rigorous Z class. Nothing without those detectors.
+  void FitCustomDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options);
+  void FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options);
+  // The summary of an analysed, classified set: lines ended CR LF, columns TAB-separated.
+  void AnalysisReport(const TProtocol& Protocol, std::string& Text);
+  void FillEventGrid(const TProtocol& Protocol, StringTable& Grid, Progress* Gauge, bool IncludeFiltered) const;
+  // Raw and compensated values of the events of one rigorous Z class.
+  void FillMeansGrid(StringTable& Grid, int32_t ClassNumber) const;
+  // The scatter of value series Series of two detectors (GetDetector indices).
+  void DrawScatter(ChartData& Chart, int32_t XDetector, Progress* Gauge, int32_t Series, int32_t PointSize,
+                   int32_t YDetector) const;
+
+  // Class make-up reports (ProportionReport.cpp). Table holds a header row and one row per
+  // class (or channel) at least; values are appended to the rows and further lines after them.
+  // Range errors (too few rows, a class beyond the names) pass to the caller.
+  void ProportionReport(const TStringArray& Names, TStringArray& Table, char Separator, int32_t Column,
+                        bool ZReport);
+  void ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator) const;
+  // Counts[c]: events that call channel c.
+  void ChannelStats(const TProtocol& Protocol, TIntArray& Counts) const;
+  // Counts per class of N events drawn without replacement from the whole set, skipping those
+  // of class 0 in Column; stops early when the set runs out of events.
+  void RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts) const;
+
+  // Spill-over and channel means (Spillover.cpp). Pairs are percent of the primary's signal,
+  // the primary's own pair (100, 0). One pair per channel of the events, detectors or not.
+  void EstimateSpillover(const TSglArray& Baselines, int32_t Primary, float Low, float High, float& PrimaryMean,
+                         float& PrimaryDev, TCompensationArray& Result) const;
+  // Every event's primary is its strongest channel; Primaries[p] is the log raw mean and
+  // deviation of p over its events.
+  void EstimateSpilloverMatrix(TCompensationArray& Primaries, TFullCompensationArray& Matrix, float Low,
+                               float High) const;
+  // Mean raw value of every channel over the gated-in events; zeros when there are none.
+  void MeanChannelValues(TSglArray& Means) const;
+  void ChannelMeansReport(const TProtocol& Protocol, const TStringArray& ClassNames, int32_t Column,
+                          std::string& Text) const;
 
   // Class counts (ClassCounts.cpp). Column 0 is the threshold class, 1 the relaxed and 2 the
   // rigorous Z class. Compact events are counted when the set holds them.
