@@ -1,5 +1,6 @@
 // Class counts of a data set, per file, and their bootstrap replicates.
 #include <algorithm>
+#include <vector>
 
 #include "ClassPatterns.h"
 #include "Errors.h"
@@ -27,6 +28,16 @@ void Tally(TIntArray& Counts, int32_t Class) {
 int32_t RecordClass(const TFCSData& Data, int64_t K, int32_t Column) {
   const size_t k = static_cast<size_t>(K), c = static_cast<size_t>(Column);
   return Data.ShortLines.empty() ? Data.Events[k].Classes()[c] : Data.ShortLines[k].Classes()[c];
+}
+
+// One class column of every counting record, so that a replicate's random draws read a small
+// contiguous array instead of the event records.
+std::vector<int16_t> ClassColumn(const TFCSData& Data, int32_t Column) {
+  const size_t c = static_cast<size_t>(Column);
+  std::vector<int16_t> Classes(Data.ShortLines.empty() ? Data.Events.size() : Data.ShortLines.size());
+  for (size_t k = 0; k < Classes.size(); ++k)
+    Classes[k] = Data.ShortLines.empty() ? Data.Events[k].Classes()[c] : Data.ShortLines[k].Classes()[c];
+  return Classes;
 }
 
 }  // namespace
@@ -68,8 +79,9 @@ void TFCSData::SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Tabl
 void TFCSData::Resample(int32_t NClasses, int32_t Column, TIntArray& Counts) const {
   CheckColumn(Column);
   Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
-  const int32_t M = static_cast<int32_t>(ShortLines.empty() ? Events.size() : ShortLines.size());
-  for (int32_t i = 0; i < M; ++i) Tally(Counts, RecordClass(*this, RandomInt(M), Column));
+  const std::vector<int16_t> Classes = ClassColumn(*this, Column);
+  const int32_t M = static_cast<int32_t>(Classes.size());
+  for (int32_t i = 0; i < M; ++i) Tally(Counts, Classes[static_cast<size_t>(RandomInt(M))]);
 }
 
 void TFCSData::ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const {
@@ -81,8 +93,9 @@ void TFCSData::ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts,
   if (LastEvent[d] < 0) return;
   const int32_t First = FirstEvent[d];
   const int32_t Span = LastEvent[d] - First;
-  const int32_t M = static_cast<int32_t>(ShortLines.empty() ? Events.size() : ShortLines.size());
-  for (int32_t i = 0; i < M; ++i) Tally(Counts, RecordClass(*this, First + RandomInt(Span + 1), Column));
+  const std::vector<int16_t> Classes = ClassColumn(*this, Column);
+  const int32_t M = static_cast<int32_t>(Classes.size());
+  for (int32_t i = 0; i < M; ++i) Tally(Counts, Classes[static_cast<size_t>(First + RandomInt(Span + 1))]);
 }
 
 void TFCSData::ClassCounts(const TProtocol& Protocol, int32_t Column, bool AResample, TIntArray& Counts) {

@@ -10,13 +10,9 @@
 
 namespace qv {
 
-namespace {
+using namespace event_flags;
 
-constexpr uint8_t FlagFiltered = 1;
-constexpr uint8_t FlagGatedOut = 2;
-constexpr uint8_t FlagHasLogs = 4;
-constexpr uint8_t FlagHasComp = 8;
-constexpr uint8_t FlagHasMask = 16;
+namespace {
 
 constexpr uint8_t ShortGatedOut = 1;
 constexpr uint8_t ShortHasLogComp = 2;
@@ -34,49 +30,6 @@ std::string Fmt(const char* Mask, float Value) { return FormatFloat(Mask, Value)
 
 }  // namespace
 
-// ---------------------------------------------------------------------------------------------
-// Slot layout
-
-int32_t TFCSLine::GateCount() const { return FOwner->FGateCount; }
-int32_t TFCSLine::ChannelCount() const { return FOwner->FChannelCount; }
-
-float* TFCSLine::Values() const { return FOwner->FValues.data() + FIndex * FOwner->FloatStride(); }
-uint8_t* TFCSLine::Bytes() const { return FOwner->FBytes.data() + FIndex * FOwner->ByteStride(); }
-TEventRecord& TFCSLine::Record() const { return FOwner->FRecords[FIndex]; }
-
-void TFCSLine::SetFlag(uint8_t Flag, bool Value) {
-  uint8_t& F = Record().Flags;
-  F = Value ? static_cast<uint8_t>(F | Flag) : static_cast<uint8_t>(F & ~Flag);
-}
-
-#define QV_SPAN(Name, Offset, Length, Present)                                                  \
-  std::span<const float> TFCSLine::Name() const {                                               \
-    return (Present) ? std::span<const float>(Values() + (Offset), Length) : std::span<const float>(); \
-  }                                                                                             \
-  std::span<float> TFCSLine::Name() {                                                           \
-    return (Present) ? std::span<float>(Values() + (Offset), Length) : std::span<float>();       \
-  }
-
-#define G static_cast<size_t>(GateCount())
-#define C static_cast<size_t>(ChannelCount())
-QV_SPAN(GateValues, 0, G, true)
-QV_SPAN(LogGateValues, G, G, HasLogs())
-QV_SPAN(GateZ, 2 * G, G, HasLogs())
-QV_SPAN(RawValues, 3 * G, C, true)
-QV_SPAN(CompValues, 3 * G + C, C, HasCompValues())
-QV_SPAN(LogRawValues, 3 * G + 2 * C, C, HasLogs())
-QV_SPAN(LogCompValues, 3 * G + 3 * C, C, HasCompValues())
-#undef G
-#undef C
-#undef QV_SPAN
-
-std::span<const uint8_t> TFCSLine::Called() const {
-  return HasCompValues() ? std::span<const uint8_t>(Bytes(), ChannelCount()) : std::span<const uint8_t>();
-}
-std::span<uint8_t> TFCSLine::Called() {
-  return HasCompValues() ? std::span<uint8_t>(Bytes(), ChannelCount()) : std::span<uint8_t>();
-}
-
 std::string_view TFCSLine::Mask() const {
   if (!(Record().Flags & FlagHasMask)) return {};
   return std::string_view(reinterpret_cast<const char*>(Bytes()) + ChannelCount(), ChannelCount());
@@ -87,20 +40,6 @@ void TFCSLine::SetMask(std::string_view Mask) {
   std::copy(Mask.begin(), Mask.end(), Bytes() + ChannelCount());
   SetFlag(FlagHasMask, true);
 }
-
-bool TFCSLine::Filtered() const { return Record().Flags & FlagFiltered; }
-bool TFCSLine::GatedOut() const { return Record().Flags & FlagGatedOut; }
-void TFCSLine::SetGatedOut(bool Value) { SetFlag(FlagGatedOut, Value); }
-int32_t TFCSLine::FileIndex() const { return Record().FileIndex; }
-void TFCSLine::SetFileIndex(int32_t Value) { Record().FileIndex = Value; }
-const TClassTriple& TFCSLine::Classes() const { return Record().Classes; }
-TClassTriple& TFCSLine::Classes() { return Record().Classes; }
-float TFCSLine::MaxZ() const { return Record().MaxZ; }
-float TFCSLine::SecondZ() const { return Record().SecondZ; }
-void TFCSLine::SetMaxZ(float Value) { Record().MaxZ = Value; }
-void TFCSLine::SetSecondZ(float Value) { Record().SecondZ = Value; }
-bool TFCSLine::HasLogs() const { return Record().Flags & FlagHasLogs; }
-bool TFCSLine::HasCompValues() const { return Record().Flags & FlagHasComp; }
 
 void TFCSLine::SizeCompensated() {
   if (HasCompValues()) return;

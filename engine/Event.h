@@ -22,6 +22,14 @@
 
 namespace qv {
 
+namespace event_flags {
+constexpr uint8_t FlagFiltered = 1;
+constexpr uint8_t FlagGatedOut = 2;
+constexpr uint8_t FlagHasLogs = 4;
+constexpr uint8_t FlagHasComp = 8;
+constexpr uint8_t FlagHasMask = 16;
+}  // namespace event_flags
+
 class TProtocol;
 class TStream;
 class TFCSLineArray;
@@ -159,6 +167,62 @@ class TFCSLineArray {
   std::vector<uint8_t> FBytes;  // per event: called flags, mask letters
   std::vector<TEventRecord> FRecords;
 };
+
+// The accessors are inline: detectors and classification call them millions of times.
+inline int32_t TFCSLine::GateCount() const { return FOwner->FGateCount; }
+inline int32_t TFCSLine::ChannelCount() const { return FOwner->FChannelCount; }
+
+inline float* TFCSLine::Values() const { return FOwner->FValues.data() + FIndex * FOwner->FloatStride(); }
+inline uint8_t* TFCSLine::Bytes() const { return FOwner->FBytes.data() + FIndex * FOwner->ByteStride(); }
+inline TEventRecord& TFCSLine::Record() const { return FOwner->FRecords[FIndex]; }
+
+inline void TFCSLine::SetFlag(uint8_t Flag, bool Value) {
+  uint8_t& F = Record().Flags;
+  F = Value ? static_cast<uint8_t>(F | Flag) : static_cast<uint8_t>(F & ~Flag);
+}
+
+#define QV_SPAN(Name, Offset, Length, Present)                                                  \
+  inline std::span<const float> TFCSLine::Name() const {                                               \
+    return (Present) ? std::span<const float>(Values() + (Offset), Length) : std::span<const float>(); \
+  }                                                                                             \
+  inline std::span<float> TFCSLine::Name() {                                                           \
+    return (Present) ? std::span<float>(Values() + (Offset), Length) : std::span<float>();       \
+  }
+
+#define QV_G static_cast<size_t>(GateCount())
+#define QV_C static_cast<size_t>(ChannelCount())
+QV_SPAN(GateValues, 0, QV_G, true)
+QV_SPAN(LogGateValues, QV_G, QV_G, HasLogs())
+QV_SPAN(GateZ, 2 * QV_G, QV_G, HasLogs())
+QV_SPAN(RawValues, 3 * QV_G, QV_C, true)
+QV_SPAN(CompValues, 3 * QV_G + QV_C, QV_C, HasCompValues())
+QV_SPAN(LogRawValues, 3 * QV_G + 2 * QV_C, QV_C, HasLogs())
+QV_SPAN(LogCompValues, 3 * QV_G + 3 * QV_C, QV_C, HasCompValues())
+#undef QV_G
+#undef QV_C
+#undef QV_SPAN
+
+inline std::span<const uint8_t> TFCSLine::Called() const {
+  return HasCompValues() ? std::span<const uint8_t>(Bytes(), ChannelCount()) : std::span<const uint8_t>();
+}
+inline std::span<uint8_t> TFCSLine::Called() {
+  return HasCompValues() ? std::span<uint8_t>(Bytes(), ChannelCount()) : std::span<uint8_t>();
+}
+
+inline bool TFCSLine::Filtered() const { return Record().Flags & event_flags::FlagFiltered; }
+inline bool TFCSLine::GatedOut() const { return Record().Flags & event_flags::FlagGatedOut; }
+inline void TFCSLine::SetGatedOut(bool Value) { SetFlag(event_flags::FlagGatedOut, Value); }
+inline int32_t TFCSLine::FileIndex() const { return Record().FileIndex; }
+inline void TFCSLine::SetFileIndex(int32_t Value) { Record().FileIndex = Value; }
+inline const TClassTriple& TFCSLine::Classes() const { return Record().Classes; }
+inline TClassTriple& TFCSLine::Classes() { return Record().Classes; }
+inline float TFCSLine::MaxZ() const { return Record().MaxZ; }
+inline float TFCSLine::SecondZ() const { return Record().SecondZ; }
+inline void TFCSLine::SetMaxZ(float Value) { Record().MaxZ = Value; }
+inline void TFCSLine::SetSecondZ(float Value) { Record().SecondZ = Value; }
+inline bool TFCSLine::HasLogs() const { return Record().Flags & event_flags::FlagHasLogs; }
+inline bool TFCSLine::HasCompValues() const { return Record().Flags & event_flags::FlagHasComp; }
+
 
 class TFCSShortLine {
  public:

@@ -153,13 +153,17 @@ double NormalTwoTailProbability(float Z) {
   try {
     const Extended u = Div(std::fabs(Extended(Z)), Sqrt(2));
     Extended sum = 0;
+    // u^(2i+1) and i! carried from term to term: the same chain of products, in the same order,
+    // as computing each term afresh, so the values are identical to the last bit.
+    Extended power = Finite(u);
+    Extended factorial = 1;
     for (int i = 0;; ++i) {
       if (i >= kMaxTerms) throw EArithmetic(fp::kInvalid);
-      // Each term is computed afresh, as the classification thresholds were tuned against it.
-      Extended power = 1;
-      for (int k = 0; k < 2 * i + 1; ++k) power = Finite(power * u);
-      Extended factorial = 1;
-      for (int k = 2; k <= i; ++k) factorial = Finite(factorial * k);
+      if (i > 0) {
+        power = Finite(power * u);
+        power = Finite(power * u);
+        if (i >= 2) factorial = Finite(factorial * i);
+      }
       Extended term = Div(power, Finite(factorial * (2 * i + 1)));
       if (i % 2 == 1) term = -term;
       sum += term;
