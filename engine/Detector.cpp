@@ -89,8 +89,10 @@ int32_t TDetector::BinOf(float Value) const {
   // of the cost; values next to an edge are decided in extended precision, so the bins are the
   // same as with extended arithmetic throughout.
   const double Quick = (static_cast<double>(Value) - Minimum) / BinWidth;
-  if (std::isfinite(Quick)) {
-    const double Floor = std::floor(Quick);
+  if (std::fabs(Quick) < 1e15) {
+    // Truncation through an integer: std::floor is a library call on the baseline instruction set.
+    double Floor = static_cast<double>(static_cast<int64_t>(Quick));
+    if (Floor > Quick) Floor -= 1;
     const double Margin = 1e-9 * std::max(1.0, std::fabs(Quick));
     if (Quick - Floor > Margin && Floor + 1 - Quick > Margin) {
       if (Floor >= BinCount) return BinCount - 1;
@@ -104,7 +106,7 @@ int32_t TDetector::BinOf(float Value) const {
   return static_cast<int32_t>(Position);
 }
 
-void TDetector::AddSeries(const std::string& Name, const TSglArray& Values, int32_t Color) {
+void TDetector::AddSeries(const std::string& Name, TSglArray Values, int32_t Color) {
   // Everything is built first, so a failure adds no half series.
   TMoment Stats;
   bool AllFinite = true;
@@ -139,7 +141,7 @@ void TDetector::AddSeries(const std::string& Name, const TSglArray& Values, int3
   Chi.push_back(-1.0f);
   ChiP.push_back(-1.0f);
   Counts.push_back(std::move(Bins));
-  SeriesValues.push_back(Values);
+  SeriesValues.push_back(std::move(Values));
   ++SeriesCount;
 }
 

@@ -121,7 +121,7 @@ class TDetector {
   int32_t BinOf(float Value) const;
 
   // Statistics are those of the finite values; NaNs are not binned.
-  void AddSeries(const std::string& Name, const TSglArray& Values, int32_t Color);
+  void AddSeries(const std::string& Name, TSglArray Values, int32_t Color);
   void Clear();
 
   float GetChi(int32_t I) const;   // 0 outside the series
@@ -199,7 +199,7 @@ void TDetector::AddEventSeries(const TEvents& Events, const TDetectorOptions& Op
   }
   std::string Name = Options.SeriesName;
   if (!Options.IsGate) Name += Options.Compensated ? "_Comp" : "_Raw";
-  AddSeries(Name, Values, Options.Color);
+  AddSeries(Name, std::move(Values), Options.Color);
 }
 
 template <class TEvents>
@@ -222,7 +222,7 @@ void TDetector::AddCompSeries(const TEvents& Events, const TDetectorOptions& Opt
     if (Event.Filtered || Event.GatedOut) continue;
     Values.push_back(detail::CheckedItem(Event.LogCompValues, Options.ChannelIndex));
   }
-  AddSeries(Options.SeriesName + "_Comp", Values, Options.Color);
+  AddSeries(Options.SeriesName + "_Comp", std::move(Values), Options.Color);
 }
 
 template <class TEvents>
@@ -233,7 +233,7 @@ void TDetector::AddClassSeries(const TEvents& Events, const TCustomDetectorOptio
     if (Event.Filtered || Event.GatedOut || Event.Classes[2] != Options.ClassNumber) continue;
     Values.push_back(detail::CheckedItem(Event.LogCompValues, Options.PlotChannel));
   }
-  AddSeries(Options.SeriesName, Values, Options.SeriesColor);
+  AddSeries(Options.SeriesName, std::move(Values), Options.SeriesColor);
 }
 
 template <class TEvents>
@@ -259,7 +259,7 @@ void TDetector::AddFilteredSeries(const TEvents& Events, int32_t ChannelCount, c
     if (UseFilters && !detail::ChannelFiltersPass(*Filters, Event.RawValues, Options.PlotChannel)) continue;
     Values.push_back(detail::CheckedItem(Event.LogCompValues, Options.PlotChannel));
   }
-  AddSeries(Options.SeriesName, Values, Options.SeriesColor);
+  AddSeries(Options.SeriesName, std::move(Values), Options.SeriesColor);
 }
 
 template <class TEvents>
