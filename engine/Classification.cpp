@@ -1,6 +1,6 @@
 // Classification of a data set's events: the threshold class from the channels that are called,
 // and the relaxed and rigorous Z classes from the genotype set.
-#include <unordered_map>
+#include <vector>
 
 #include "ClassPatterns.h"
 #include "Errors.h"
@@ -26,10 +26,16 @@ void TFCSData::Classify(TProtocol& Protocol) {
     return;
   }
   const int32_t N = Protocol.ChannelCount();
-  // Pattern position by text: the list is built once, looked up per event.
-  std::unordered_map<std::string, int32_t> Position;
+  // Pattern position by the bits of its "Y" letters (bit c for channel c): the list is built
+  // once, and each event looks its pattern up by the bits it sets.
+  std::vector<int32_t> Position(size_t{1} << N, -1);
   const TStringArray Patterns = SplitLines(YNPatternList(N, 2));
-  for (size_t i = 0; i < Patterns.size(); ++i) Position.emplace(Patterns[i], static_cast<int32_t>(i));
+  for (size_t i = 0; i < Patterns.size(); ++i) {
+    size_t Bits = 0;
+    for (int32_t c = 0; c < N && c < static_cast<int32_t>(Patterns[i].size()); ++c)
+      if (Patterns[i][c] == 'Y') Bits |= size_t{1} << c;
+    Position[Bits] = static_cast<int32_t>(i);
+  }
   TSglArray Minimum(N), Maximum(N);
   for (int32_t c = 0; c < N; ++c) {
     Minimum[c] = Protocol.GetChannel(c)->Minimum_Value_Threshold;
@@ -51,14 +57,18 @@ void TFCSData::Classify(TProtocol& Protocol) {
     auto Called = E.Called();
     const int32_t Count = static_cast<int32_t>(Called.size());
     Mask.assign(static_cast<size_t>(Count), 'N');
+    size_t Bits = 0;
     for (int32_t c = Count - 1; c >= 0; --c) {
       const bool Yes = !E.GatedOut() && c < N && Minimum[c] < Comp[c] && Comp[c] < Maximum[c];
       Called[c] = Yes ? 1 : 0;
-      if (Yes) Mask[c] = 'Y';
+      if (Yes) {
+        Mask[c] = 'Y';
+        Bits |= size_t{1} << c;
+      }
     }
     E.SetMask(Mask);
-    const auto Found = Position.find(Mask);
-    const int32_t Class = Found == Position.end() ? -1 : Found->second;
+    // A mask longer than the protocol's channels is no pattern of the list.
+    const int32_t Class = Count == N ? Position[Bits] : -1;
     if (Class > INT16_MAX) throw ERangeError("Range check error");
     E.Classes()[0] = static_cast<int16_t>(Class);
   }
