@@ -112,9 +112,12 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
     // Never leave a set with events that were not built.
     Events.clear();
     FileRange();
+    BuildFileIndex();
     return false;
   }
+  // The file positions follow the events, so per-file counts never read a stale index.
   FileRange();
+  BuildFileIndex();
   return true;
 }
 
@@ -173,6 +176,7 @@ bool TFCSData::Merge(const TFCSData& Source, int32_t FileIndex, const TCullSetti
     if (Taken(E)) Events.Append().CreateCopy(E, FileIndex);
   }
   FileRange();
+  BuildFileIndex();
   PostRefresh();
   return true;
 }

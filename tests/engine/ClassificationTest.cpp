@@ -108,9 +108,12 @@ TEST_F(Classification, CountsPerFileWithAMissingMiddleFile) {
   auto B = Data(*P, "f2.fcs", {{5, 5}, {5, 50}, {5, 50}, {5, 50}, {5, 5}, {50, 5}, {5, 5}});
   A->Classify(*P);
   B->Classify(*P);
+  // A single file counts by file without a separate index step.
+  T2IntArray Single;
+  A->ClassCountsByFile(*P, 0, Single);
+  EXPECT_EQ(Single, (T2IntArray{{0, 2, 1}}));
   auto M = TFCSData::CreateMerged(*A, {});
   M->Merge(*B, 2, {});
-  M->BuildFileIndex();
   M->Compensate(*P, nullptr, 0);
   M->Classify(*P);
   EXPECT_EQ(TFCSData::ClassCount(*P), 3);
