@@ -393,6 +393,7 @@ void TGenotypeSet::Classify(const TSglArray& Values, TClassTriple& Classes, floa
     Classes[2] = 0;
     return;
   }
+  if (BestIndex + 1 > INT16_MAX) throw ERangeError("Range check error");
   const int16_t Class = static_cast<int16_t>(BestIndex + 1);
   Classes[1] = B.InValueWindow() ? Class : 0;
   Classes[2] = B.InZWindow() ? Class : 0;
