@@ -183,24 +183,15 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
   };
   // One series on every gate, channel and peak detector; Color < 0 takes each one's own colour.
   const auto AddSeriesToAll = [&](bool IncludeGatedOut, int32_t Color) {
-    for (int32_t g = NG - 1; g >= 0; --g) {
-      const TDetectorOptions O = GateOptions(g, Color < 0 ? Protocol.GetGate(g)->Color : Color);
-      if (IncludeGatedOut)
-        GateDetectors[g]->AddUngatedSeries(View, O);
-      else
-        GateDetectors[g]->AddChannelSeries(View, O);
-    }
+    std::vector<TDetector::TSeriesRequest> Requests;
+    for (int32_t g = NG - 1; g >= 0; --g)
+      Requests.push_back({GateDetectors[g].get(), GateOptions(g, Color < 0 ? Protocol.GetGate(g)->Color : Color)});
     for (int32_t c = NC - 1; c >= 0; --c) {
       const int32_t C = Color < 0 ? Protocol.GetChannel(c)->Color : Color;
-      const TDetectorOptions Raw = ChannelOptions(c, C, false), Comp = ChannelOptions(c, C, true);
-      if (IncludeGatedOut) {
-        ChannelDetectors[c]->AddUngatedSeries(View, Raw);
-        PeakDetectors[c]->AddUngatedSeries(View, Comp);
-      } else {
-        ChannelDetectors[c]->AddChannelSeries(View, Raw);
-        PeakDetectors[c]->AddChannelSeries(View, Comp);
-      }
+      Requests.push_back({ChannelDetectors[c].get(), ChannelOptions(c, C, false)});
+      Requests.push_back({PeakDetectors[c].get(), ChannelOptions(c, C, true)});
     }
+    TDetector::AddEventSeries(View, Requests, IncludeGatedOut);
   };
 
   // All events.
