@@ -88,6 +88,8 @@ int32_t TDetector::BinOf(float Value) const {
   // Double precision settles every value that is not within a hair of a bin edge, at a fraction
   // of the cost; values next to an edge are decided in extended precision, so the bins are the
   // same as with extended arithmetic throughout.
+  // The floor of the logarithms (0) sits exactly on the lower edge of log detectors.
+  if (static_cast<double>(Value) == Minimum) return 0;
   const double Quick = (static_cast<double>(Value) - Minimum) / BinWidth;
   if (std::fabs(Quick) < 1e15) {
     // Truncation through an integer: std::floor is a library call on the baseline instruction set.
