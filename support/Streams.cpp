@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -88,51 +89,32 @@ void TFileStream::Close() {
   if (Failed || CloseFailed) throw EInOutError("Error writing file \"" + FFileName + "\"");
 }
 
-void WriteInt32(TStream& Stream, int32_t Value) {
-  uint8_t B[4];
-  const uint32_t U = static_cast<uint32_t>(Value);
-  for (int i = 0; i < 4; ++i) B[i] = static_cast<uint8_t>(U >> (8 * i));
-  Stream.Write(B, 4);
+namespace {
+
+template <typename TUnsigned>
+void WriteLittleEndian(TStream& Stream, TUnsigned U) {
+  uint8_t B[sizeof(TUnsigned)];
+  for (size_t i = 0; i < sizeof(TUnsigned); ++i) B[i] = static_cast<uint8_t>(U >> (8 * i));
+  Stream.Write(B, sizeof B);
 }
 
-int32_t ReadInt32(TStream& Stream) {
-  uint8_t B[4];
-  Stream.ReadBuffer(B, 4);
-  uint32_t U = 0;
-  for (int i = 0; i < 4; ++i) U |= static_cast<uint32_t>(B[i]) << (8 * i);
-  return static_cast<int32_t>(U);
+template <typename TUnsigned>
+TUnsigned ReadLittleEndian(TStream& Stream) {
+  uint8_t B[sizeof(TUnsigned)];
+  Stream.ReadBuffer(B, sizeof B);
+  TUnsigned U = 0;
+  for (size_t i = 0; i < sizeof(TUnsigned); ++i) U |= static_cast<TUnsigned>(B[i]) << (8 * i);
+  return U;
 }
 
-void WriteSingle(TStream& Stream, float Value) {
-  uint32_t U;
-  std::memcpy(&U, &Value, 4);
-  WriteInt32(Stream, static_cast<int32_t>(U));
-}
+}  // namespace
 
-float ReadSingle(TStream& Stream) {
-  const uint32_t U = static_cast<uint32_t>(ReadInt32(Stream));
-  float Value;
-  std::memcpy(&Value, &U, 4);
-  return Value;
-}
-
-void WriteDouble(TStream& Stream, double Value) {
-  uint64_t U;
-  std::memcpy(&U, &Value, 8);
-  uint8_t B[8];
-  for (int i = 0; i < 8; ++i) B[i] = static_cast<uint8_t>(U >> (8 * i));
-  Stream.Write(B, 8);
-}
-
-double ReadDouble(TStream& Stream) {
-  uint8_t B[8];
-  Stream.ReadBuffer(B, 8);
-  uint64_t U = 0;
-  for (int i = 0; i < 8; ++i) U |= static_cast<uint64_t>(B[i]) << (8 * i);
-  double Value;
-  std::memcpy(&Value, &U, 8);
-  return Value;
-}
+void WriteInt32(TStream& Stream, int32_t Value) { WriteLittleEndian(Stream, static_cast<uint32_t>(Value)); }
+int32_t ReadInt32(TStream& Stream) { return static_cast<int32_t>(ReadLittleEndian<uint32_t>(Stream)); }
+void WriteSingle(TStream& Stream, float Value) { WriteLittleEndian(Stream, std::bit_cast<uint32_t>(Value)); }
+float ReadSingle(TStream& Stream) { return std::bit_cast<float>(ReadLittleEndian<uint32_t>(Stream)); }
+void WriteDouble(TStream& Stream, double Value) { WriteLittleEndian(Stream, std::bit_cast<uint64_t>(Value)); }
+double ReadDouble(TStream& Stream) { return std::bit_cast<double>(ReadLittleEndian<uint64_t>(Stream)); }
 
 void WriteByte(TStream& Stream, uint8_t Value) { Stream.Write(&Value, 1); }
 

@@ -8,16 +8,13 @@
 #include "ChannelFilters.h"
 #include "Detector.h"
 #include "Globals.h"
+#include "ScopedValue.h"
 #include "GlobalGate.h"
 
 namespace qv {
 namespace {
 
-struct BinCountGuard {
-  int32_t Saved = HistogramBinCount;
-  explicit BinCountGuard(int32_t Count) { HistogramBinCount = Count; }
-  ~BinCountGuard() { HistogramBinCount = Saved; }
-};
+using test::BinCountGuard;
 
 // An event with the fields the collectors read.
 struct TestEvent {

@@ -5,6 +5,7 @@
 #include "Channel.h"
 #include "GaussianFit.h"
 #include "Globals.h"
+#include "ScopedValue.h"
 #include "GlobalGate.h"
 #include "Protocol.h"
 #include "Random.h"
@@ -13,11 +14,7 @@
 namespace qv {
 namespace {
 
-struct BinCountGuard {
-  int32_t Saved = HistogramBinCount;
-  explicit BinCountGuard(int32_t Count) { HistogramBinCount = Count; }
-  ~BinCountGuard() { HistogramBinCount = Saved; }
-};
+using test::BinCountGuard;
 
 TChannel ChannelWithPeak(float Mean, float Dev, float ClipLow, float ClipHigh) {
   TChannel Channel(TChannelInfo{}, nullptr);
