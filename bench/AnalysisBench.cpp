@@ -10,9 +10,9 @@
 #include <cmath>
 #include <memory>
 
-#include "FCSData.h"
+#include "dataset/FCSData.h"
 #include "Globals.h"
-#include "Protocol.h"
+#include "protocol/Protocol.h"
 #include "Random.h"
 #include "Statistics.h"
 

@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "FCSData.h"
-#include "FCSFile.h"
+#include "dataset/FCSData.h"
+#include "fcs/FCSFile.h"
 #include "FcsWriter.h"
 #include "Globals.h"
-#include "Protocol.h"
+#include "protocol/Protocol.h"
 #include "Random.h"
 #include "TestFolders.h"
 

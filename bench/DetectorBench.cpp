@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "Channel.h"
-#include "Detector.h"
+#include "protocol/Channel.h"
+#include "analysis/Detector.h"
 #include "Globals.h"
 #include "Random.h"
 #include "Statistics.h"

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "FCSFile.h"
+#include "fcs/FCSFile.h"
 #include "FcsWriter.h"
 #include "TestFolders.h"
 

@@ -1,0 +1,132 @@
+// Class counts of a data set, per file, and their bootstrap replicates.
+#include <algorithm>
+#include <vector>
+
+#include "ClassPatterns.h"
+#include "Errors.h"
+#include "dataset/FCSData.h"
+#include "protocol/Protocol.h"
+#include "Random.h"
+#include "TextUtils.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* CountError = "Error generating Class Counts";
+
+void CheckColumn(int32_t Column) {
+  if (Column < 0 || Column > 2) throw ERangeError("Range check error");
+}
+
+void Tally(TIntArray& Counts, int32_t Class) {
+  if (Class < 0 || Class >= static_cast<int32_t>(Counts.size())) throw ERangeError("Range check error");
+  ++Counts[Class];
+}
+
+// The class of counting record K: compact events when the set holds them.
+int32_t RecordClass(const TFCSData& Data, int64_t K, int32_t Column) {
+  const size_t k = static_cast<size_t>(K), c = static_cast<size_t>(Column);
+  return Data.ShortLines.empty() ? Data.Events[k].Classes()[c] : Data.ShortLines[k].Classes()[c];
+}
+
+// One class column of every counting record, so that a replicate's random draws read a small
+// contiguous array instead of the event records.
+std::vector<int16_t> ClassColumn(const TFCSData& Data, int32_t Column) {
+  const size_t c = static_cast<size_t>(Column);
+  std::vector<int16_t> Classes(Data.ShortLines.empty() ? Data.Events.size() : Data.ShortLines.size());
+  for (size_t k = 0; k < Classes.size(); ++k)
+    Classes[k] = Data.ShortLines.empty() ? Data.Events[k].Classes()[c] : Data.ShortLines[k].Classes()[c];
+  return Classes;
+}
+
+}  // namespace
+
+int32_t TFCSData::ClassCount(const TProtocol& Protocol) {
+  const int32_t Patterns =
+      static_cast<int32_t>(SplitLines(YNPatternList(Protocol.ChannelCount(), Protocol.ScoreSingles ? 0 : 1)).size());
+  // A protocol with more genotypes than patterns still counts every genotype's class.
+  return std::max(Patterns, Protocol.GenotypeCount() + 1);
+}
+
+void TFCSData::CountClasses(int32_t NClasses, int32_t Column, TIntArray& Counts) const {
+  CheckColumn(Column);
+  Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
+  const int64_t M = ShortLines.empty() ? static_cast<int64_t>(Events.size()) : static_cast<int64_t>(ShortLines.size());
+  for (int64_t k = M - 1; k >= 0; --k) Tally(Counts, RecordClass(*this, k, Column));
+}
+
+void TFCSData::CountClassesOfFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const {
+  CheckColumn(Column);
+  Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
+  const int64_t d = static_cast<int64_t>(FileIndex) - MinFileIndex;
+  if (d < 0 || d >= static_cast<int64_t>(LastEvent.size())) throw ERangeError("Range check error");
+  if (LastEvent[d] < 0) return;
+  for (int32_t k = FirstEvent[d]; k <= LastEvent[d]; ++k) Tally(Counts, RecordClass(*this, k, Column));
+}
+
+void TFCSData::SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Table) const {
+  CheckColumn(Column);
+  Table.assign(static_cast<size_t>(std::max(FileCount, 0)), TIntArray(static_cast<size_t>(std::max(NClasses, 0)), 0));
+  for (size_t k = 0; k < Events.size(); ++k) {
+    const TFCSLine E = Events[k];
+    const int64_t d = static_cast<int64_t>(E.FileIndex()) - MinFileIndex;
+    if (d < 0 || d >= static_cast<int64_t>(Table.size())) throw ERangeError("Range check error");
+    Tally(Table[d], E.Classes()[static_cast<size_t>(Column)]);
+  }
+}
+
+void TFCSData::Resample(int32_t NClasses, int32_t Column, TIntArray& Counts) const {
+  CheckColumn(Column);
+  Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
+  const std::vector<int16_t> Classes = ClassColumn(*this, Column);
+  const int32_t M = static_cast<int32_t>(Classes.size());
+  for (int32_t i = 0; i < M; ++i) Tally(Counts, Classes[static_cast<size_t>(RandomInt(M))]);
+}
+
+void TFCSData::ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const {
+  CheckColumn(Column);
+  const int64_t d = static_cast<int64_t>(FileIndex) - MinFileIndex;
+  if (d < 0 || d >= static_cast<int64_t>(LastEvent.size())) throw ERangeError("Range check error");
+  Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
+  // A file without events has no counts: zeros, never what the previous replicate left.
+  if (LastEvent[d] < 0) return;
+  const int32_t First = FirstEvent[d];
+  const int32_t Span = LastEvent[d] - First;
+  const std::vector<int16_t> Classes = ClassColumn(*this, Column);
+  const int32_t M = static_cast<int32_t>(Classes.size());
+  for (int32_t i = 0; i < M; ++i) Tally(Counts, Classes[static_cast<size_t>(First + RandomInt(Span + 1))]);
+}
+
+void TFCSData::ClassCounts(const TProtocol& Protocol, int32_t Column, bool AResample, TIntArray& Counts) {
+  const int32_t N = ClassCount(Protocol);
+  if (AResample)
+    Resample(N, Column, Counts);
+  else
+    CountClasses(N, Column, Counts);
+}
+
+void TFCSData::BootstrapClassCounts(const TProtocol& Protocol, int32_t Column, bool AResample, int32_t FileIndex,
+                                    TIntArray& Counts) {
+  try {
+    const int32_t N = ClassCount(Protocol);
+    if (AResample)
+      ResampleFile(N, Column, Counts, FileIndex);
+    else
+      CountClassesOfFile(N, Column, Counts, FileIndex);
+  } catch (const std::exception&) {
+    HostMessages().Error(CountError);
+  }
+}
+
+void TFCSData::ClassCountsByFile(const TProtocol& Protocol, int32_t Column, T2IntArray& Table) {
+  try {
+    const int32_t N = ClassCount(Protocol);
+    Table.assign(static_cast<size_t>(std::max(MaxFileIndex - MinFileIndex + 1, 0)), TIntArray());
+    for (int32_t f = MaxFileIndex; f >= MinFileIndex; --f) CountClassesOfFile(N, Column, Table[f - MinFileIndex], f);
+  } catch (const std::exception&) {
+    HostMessages().Error(CountError);
+  }
+}
+
+}  // namespace qv

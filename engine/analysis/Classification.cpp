@@ -1,0 +1,77 @@
+// Classification of a data set's events: the threshold class from the channels that are called,
+// and the relaxed and rigorous Z classes from the genotype set.
+#include <vector>
+
+#include "ClassPatterns.h"
+#include "Errors.h"
+#include "dataset/FCSData.h"
+#include "protocol/Protocol.h"
+#include "TextUtils.h"
+
+namespace qv {
+
+void TFCSData::Classify(TProtocol& Protocol) {
+  BusyCursor Busy;
+  const bool ZScoring = Protocol.GenotypeCount() > 0;
+  TGenotypeSet& Genotypes = *Protocol.Genotypes;
+  Genotypes.PrepareAll();
+  float MaxZ = 0, SecondZ = 0;
+  if (!ShortLines.empty()) {
+    if (!ZScoring) return;
+    for (size_t i = ShortLines.size(); i-- > 0;) {
+      TFCSShortLine E = ShortLines[i];
+      TSglArray Logs(E.LogCompValues().begin(), E.LogCompValues().end());
+      Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ);
+    }
+    return;
+  }
+  const int32_t N = Protocol.ChannelCount();
+  // Pattern position by the bits of its "Y" letters (bit c for channel c): the list is built
+  // once, and each event looks its pattern up by the bits it sets.
+  std::vector<int32_t> Position(size_t{1} << N, -1);
+  const TStringArray Patterns = SplitLines(YNPatternList(N, 2));
+  for (size_t i = 0; i < Patterns.size(); ++i) {
+    size_t Bits = 0;
+    for (int32_t c = 0; c < N && c < static_cast<int32_t>(Patterns[i].size()); ++c)
+      if (Patterns[i][c] == 'Y') Bits |= size_t{1} << c;
+    Position[Bits] = static_cast<int32_t>(i);
+  }
+  TSglArray Minimum(N), Maximum(N);
+  for (int32_t c = 0; c < N; ++c) {
+    Minimum[c] = Protocol.GetChannel(c)->Minimum_Value_Threshold;
+    Maximum[c] = Protocol.GetChannel(c)->Maximum_Value_Threshold;
+  }
+  std::string Mask;
+  TSglArray Logs;
+  for (size_t i = Events.size(); i-- > 0;) {
+    TFCSLine E = Events[i];
+    if (ZScoring) {
+      const auto L = E.LogCompValues();
+      Logs.assign(L.begin(), L.end());
+      Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ);
+      E.SetMaxZ(MaxZ);
+      E.SetSecondZ(SecondZ);
+    }
+    if (!E.HasCompValues()) E.SizeCompensated();
+    const auto Comp = E.CompValues();
+    auto Called = E.Called();
+    const int32_t Count = static_cast<int32_t>(Called.size());
+    Mask.assign(static_cast<size_t>(Count), 'N');
+    size_t Bits = 0;
+    for (int32_t c = Count - 1; c >= 0; --c) {
+      const bool Yes = !E.GatedOut() && c < N && Minimum[c] < Comp[c] && Comp[c] < Maximum[c];
+      Called[c] = Yes ? 1 : 0;
+      if (Yes) {
+        Mask[c] = 'Y';
+        Bits |= size_t{1} << c;
+      }
+    }
+    E.SetMask(Mask);
+    // A mask longer than the protocol's channels is no pattern of the list.
+    const int32_t Class = Count == N ? Position[Bits] : -1;
+    if (Class > INT16_MAX) throw ERangeError("Range check error");
+    E.Classes()[0] = static_cast<int16_t>(Class);
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,126 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "Errors.h"
+#include "dataset/FCSData.h"
+#include "FloatStores.h"
+#include "Globals.h"
+#include "LinearAlgebra.h"
+#include "protocol/Protocol.h"
+
+namespace qv {
+
+namespace {
+
+// Compensated = Matrix x Raw, element for element as MultiplyMatrix computes it (each sum from
+// the last term to the first, rounded to 32 bits at every step), without a matrix per event.
+void MultiplyStatic(const TMatrix& Matrix, std::span<const float> Raw, std::span<float> Compensated) {
+  const int32_t N = static_cast<int32_t>(Raw.size());
+  for (int32_t i = 0; i < N; ++i) {
+    const float* Row = Matrix[static_cast<size_t>(i)].data();
+    float Sum = 0.0f;
+    for (int32_t k = N - 1; k >= 0; --k) Sum = fp::Single(static_cast<Extended>(Row[k]) * Raw[k] + Sum);
+    Compensated[i] = Sum;
+  }
+}
+
+bool IsSquare(const TMatrix& M, size_t N) {
+  if (M.size() != N) return false;
+  for (const auto& Row : M)
+    if (Row.size() != N) return false;
+  return true;
+}
+
+// Rebuilds the protocol's static matrix when dynamic compensation is done, so that what is
+// shown of the matrix is not the last random perturbation.
+class TStaticMatrixRestore {
+ public:
+  TStaticMatrixRestore(TProtocol& Protocol, bool Active) : FProtocol(Protocol), FActive(Active) {}
+  ~TStaticMatrixRestore() {
+    if (!FActive) return;
+    try {
+      FProtocol.BuildCompensationMatrix(false);
+    } catch (...) {
+    }
+  }
+
+ private:
+  TProtocol& FProtocol;
+  bool FActive;
+};
+
+}  // namespace
+
+void TFCSData::Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode) {
+  if (Gauge) Gauge->Pump();
+  BusyCursor Busy;
+  ProtocolName = Protocol.FileName;
+  const int64_t Count = static_cast<int64_t>(Events.size());
+  if (Gauge) {
+    try {
+      Gauge->SetMax(Count > 0 ? Count - 1 : 1);
+    } catch (...) {
+    }
+  }
+  const size_t N = static_cast<size_t>(Events.ChannelCount());
+  const bool Built = Protocol.BuildCompensationMatrix(false);
+  // Without channels there is nothing to multiply.
+  const bool HaveStatic = N == 0 || (Built && IsSquare(Protocol.CompensationMatrix, N));
+  if (Count == 0) return;
+  if (static_cast<size_t>(Protocol.ChannelCount()) != N) throw ERangeError("Range check error");
+
+  const int32_t Tries = DynamicCompensationN;
+  const bool Dynamic = Mode == 2 && Tries > 0;
+  TStaticMatrixRestore Restore(Protocol, Dynamic);
+  // Copies of the static matrix: the dynamic trials overwrite the protocol's own.
+  const TMatrix Static = HaveStatic ? Protocol.CompensationMatrix : TMatrix();
+  if (N > TProtocol::MaxChannels) throw ERangeError("Range check error");
+  std::array<float, TProtocol::MaxChannels> Product{};
+  TMatrix Raw, Compensated;
+  if (Dynamic) {
+    ZeroMatrix(static_cast<int32_t>(N), 1, Raw);
+    ZeroMatrix(static_cast<int32_t>(N), 1, Compensated);
+  }
+  const float Floor = MinimumRawScore;
+
+  for (int64_t i = Count - 1; i >= 0; --i) {
+    if (i % 100 == 0 && Gauge) {
+      try {
+        Gauge->SetPosition((Count - 1) - i);
+        Gauge->Pump();
+      } catch (...) {
+      }
+    }
+    TFCSLine E = Events[static_cast<size_t>(i)];
+    // Events that hold no compensated values yet get the static product whatever the mode, so
+    // that every event leaves with values, logs and called flags of the channel count.
+    const bool UseStatic = Mode == 0 || !E.HasCompValues();
+    if (UseStatic) {
+      if (!HaveStatic)
+        throw EArithmetic("The compensation matrix cannot be built: the spill-over matrix of the channels cannot be inverted");
+      MultiplyStatic(Static, E.RawValues(), std::span<float>(Product.data(), N));
+    }
+    E.SizeCompensated();
+    if (UseStatic) std::copy_n(Product.begin(), N, E.CompValues().begin());
+    if (Dynamic) {
+      const auto RawValues = E.RawValues();
+      auto Comp = E.CompValues();
+      for (size_t c = 0; c < N; ++c) {
+        Raw[c][0] = RawValues[c];
+        Compensated[c][0] = Comp[c];
+      }
+      Protocol.CompensateDynamic(Raw, Compensated, Tries);
+      for (size_t c = 0; c < N; ++c) Comp[c] = Compensated[c][0];
+    }
+    const auto RawValues = E.RawValues();
+    auto Comp = E.CompValues();
+    auto LogComp = E.LogCompValues();
+    for (size_t c = N; c-- > 0;)
+      if (RawValues[c] < Floor) Comp[c] = 1.0f;
+    for (size_t c = N; c-- > 0;)
+      LogComp[c] = Comp[c] > 1.0f ? static_cast<float>(std::log10(static_cast<double>(Comp[c]))) : 0.0f;
+  }
+}
+
+}  // namespace qv

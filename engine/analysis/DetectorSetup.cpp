@@ -1,0 +1,476 @@
+// Detector set-up of a data set (histograms, global and dynamic gating, peak fits), the fitted
+// values written back into the protocol, the spare detectors, the analysis report and the event
+// grids.
+#include <algorithm>
+#include <ctime>
+#include <set>
+
+#include "ClassPatterns.h"
+#include "Errors.h"
+#include "dataset/FCSData.h"
+#include "Files.h"
+#include "FloatStores.h"
+#include "NumberFormat.h"
+#include "protocol/Protocol.h"
+#include "TextUtils.h"
+
+namespace qv {
+
+namespace {
+
+constexpr char TAB = '\t';
+constexpr const char* CRLF = "\r\n";
+
+// One event as the detector collectors read it: plain fields over the event array's slots.
+struct TEventFields {
+  bool Filtered = false;
+  bool GatedOut = false;
+  std::span<const float> GateValues;
+  std::span<const float> LogGateValues;
+  std::span<const float> RawValues;
+  std::span<const float> LogRawValues;
+  std::span<const float> LogCompValues;
+  TClassTriple Classes{0, 0, 0};
+};
+
+class TEventFieldsView {
+ public:
+  explicit TEventFieldsView(const TFCSLineArray& Events) : FEvents(Events) {}
+  size_t size() const { return FEvents.size(); }
+  TEventFields operator[](size_t I) const {
+    const TFCSLine E = FEvents[I];
+    return TEventFields{E.Filtered(),     E.GatedOut(),       E.GateValues(),      E.LogGateValues(),
+                        E.RawValues(),    E.LogRawValues(),   E.LogCompValues(),   E.Classes()};
+  }
+
+ private:
+  const TFCSLineArray& FEvents;
+};
+
+// Posts the refresh notification however the scope is left.
+struct RefreshOnExit {
+  ~RefreshOnExit() { PostRefresh(); }
+};
+
+std::string Stars() { return std::string(83, '*'); }
+
+std::string ShortDate() {
+  const std::time_t Now = std::time(nullptr);
+  std::tm Local{};
+  localtime_r(&Now, &Local);
+  char Buffer[64];
+  const size_t Length = std::strftime(Buffer, sizeof Buffer, "%x", &Local);
+  return std::string(Buffer, Length);
+}
+
+// The row labels of a class table: "Class", then each pattern with its Y/N letters turned into
+// channel letters, each line followed by the separator (quoted before a comma).
+TStringArray ClassListLines(const TProtocol& Protocol, const TStringArray& Names, char Separator) {
+  TStringArray Lines = Names;
+  Protocol.BuildClassNames(Lines);
+  Lines.insert(Lines.begin(), "Class");
+  for (std::string& Line : Lines) Line = Separator == ',' ? "\"" + Line + "\"," : Line + Separator;
+  return Lines;
+}
+
+TStringArray ChannelHeaderLines(const TProtocol& Protocol, char Separator) {
+  TStringArray Lines{std::string("Channel") + Separator};
+  for (int32_t c = 0; c < Protocol.ChannelCount(); ++c) Lines.push_back(Protocol.GetChannel(c)->ChannelName + Separator);
+  return Lines;
+}
+
+// A log histogram over an empty display range would spread its bins over hundreds of decades,
+// whose labels overflow; it shows the usual four decades instead.
+std::unique_ptr<TDetector> NewDetector(int32_t Index, bool FitMean, bool IsGate, bool IsPeak, float Minimum,
+                                       float Maximum, bool Linear) {
+  if (!Linear && !(Maximum > Minimum)) {
+    Minimum = 0.0f;
+    Maximum = 4.0f;
+  }
+  return std::make_unique<TDetector>(Index, FitMean, IsGate, IsPeak, Minimum, Maximum, Linear);
+}
+
+void Append(TStringArray& Lines, const TStringArray& More) { Lines.insert(Lines.end(), More.begin(), More.end()); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Detectors
+
+void TFCSData::SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves) {
+  if (Gauge) Gauge->Pump();
+  BusyCursor Busy;
+  RefreshOnExit Refresh;
+  CreateDetectors(Protocol);
+  SetupDetectors(Protocol, FitCurves);
+  PostRefresh();
+  ProtocolName = Protocol.FileName;
+  TotalCount = static_cast<int32_t>(Events.size());
+  UnfilteredCount = 0;
+  GatedInCount = 0;
+  for (size_t i = 0; i < Events.size(); ++i) {
+    const TFCSLine E = Events[i];
+    if (!E.Filtered()) ++UnfilteredCount;
+    if (!E.GatedOut()) ++GatedInCount;
+  }
+}
+
+void TFCSData::CreateDetectors(const TProtocol& Protocol) {
+  if (Protocol.ChannelCount() > 0) {
+    const TChannel& First = *Protocol.GetChannel(0);
+    if (!CustomDetector)
+      CustomDetector = NewDetector(0, true, false, true, First.DisplayMinimum, First.DisplayMaximum, false);
+    if (!ClassDetector)
+      ClassDetector = NewDetector(0, true, false, true, First.DisplayMinimum, First.DisplayMaximum, false);
+  }
+  const int32_t NG = Protocol.GateCount(), NC = Protocol.ChannelCount();
+  GateDetectors.clear();
+  ChannelDetectors.clear();
+  PeakDetectors.clear();
+  GateDetectorCount = 0;
+  ChannelDetectorCount = 0;
+  GateDetectors.resize(static_cast<size_t>(NG));
+  ChannelDetectors.resize(static_cast<size_t>(NC));
+  PeakDetectors.resize(static_cast<size_t>(NC));
+  PostRefresh();
+  for (int32_t g = NG - 1; g >= 0; --g) {
+    const TGlobalGate& Gate = *Protocol.GetGate(g);
+    GateDetectors[g] = NewDetector(g, true, true, false, Gate.DisplayMinimum, Gate.DisplayMaximum, !Gate.IsLogScale());
+  }
+  PostRefresh();
+  for (int32_t c = NC - 1; c >= 0; --c) {
+    const TChannel& Channel = *Protocol.GetChannel(c);
+    const bool Linear = Channel.Scale == 1;
+    ChannelDetectors[c] = NewDetector(c, false, false, false, Channel.DisplayMinimum, Channel.DisplayMaximum, Linear);
+    PeakDetectors[c] =
+        NewDetector(c, !Channel.ForceMean, false, true, Channel.DisplayMinimum, Channel.DisplayMaximum, Linear);
+  }
+  // The counts follow the detectors that exist, so a failed creation never leaves a count
+  // that names a missing detector.
+  GateDetectorCount = NG;
+  ChannelDetectorCount = NC;
+  PostRefresh();
+}
+
+void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
+  // Events built for another protocol would be read past their values.
+  if (!Events.empty() &&
+      (Events.GateCount() != Protocol.GateCount() || Events.ChannelCount() != Protocol.ChannelCount()))
+    throw ERangeError("Range check error");
+  const int32_t NG = std::min<int32_t>(Protocol.GateCount(), static_cast<int32_t>(GateDetectors.size()));
+  const int32_t NC = std::min<int32_t>(Protocol.ChannelCount(), static_cast<int32_t>(PeakDetectors.size()));
+  const TEventFieldsView View(Events);
+
+  const auto GateOptions = [&](int32_t g, int32_t Color) {
+    const TGlobalGate& Gate = *Protocol.GetGate(g);
+    TDetectorOptions O;
+    O.SeriesName = Gate.Name;
+    O.Color = Color;
+    O.DataSet = this;
+    O.GateIndex = g;
+    O.IsGate = true;
+    O.LogValues = Gate.IsLogScale();
+    return O;
+  };
+  const auto ChannelOptions = [&](int32_t c, int32_t Color, bool Compensated) {
+    TDetectorOptions O;
+    Protocol.GetChannelName(c, O.SeriesName);
+    O.Color = Color;
+    O.DataSet = this;
+    O.ChannelIndex = c;
+    O.Compensated = Compensated;
+    return O;
+  };
+  // One series on every gate, channel and peak detector; Color < 0 takes each one's own colour.
+  const auto AddSeriesToAll = [&](bool IncludeGatedOut, int32_t Color) {
+    std::vector<TDetector::TSeriesRequest> Requests;
+    for (int32_t g = NG - 1; g >= 0; --g)
+      Requests.push_back({GateDetectors[g].get(), GateOptions(g, Color < 0 ? Protocol.GetGate(g)->Color : Color)});
+    for (int32_t c = NC - 1; c >= 0; --c) {
+      const int32_t C = Color < 0 ? Protocol.GetChannel(c)->Color : Color;
+      Requests.push_back({ChannelDetectors[c].get(), ChannelOptions(c, C, false)});
+      Requests.push_back({PeakDetectors[c].get(), ChannelOptions(c, C, true)});
+    }
+    TDetector::AddEventSeries(View, Requests, IncludeGatedOut);
+  };
+
+  // All events.
+  AddSeriesToAll(true, 0);
+
+  // Global gates: bounds inclusive on the inside.
+  for (size_t i = 0; i < Events.size(); ++i) {
+    TFCSLine E = Events[i];
+    bool Out = false;
+    const auto Values = E.GateValues();
+    for (int32_t g = 0; g < NG && !Out; ++g) {
+      const TGlobalGate& Gate = *Protocol.GetGate(g);
+      if (!Gate.Active) continue;
+      const float V = Values[static_cast<size_t>(g)];
+      Out = V < Gate.MinimumValue || V > Gate.MaximumValue;
+    }
+    E.SetGatedOut(Out);
+  }
+
+  // Gated events.
+  AddSeriesToAll(false, 0x808080);
+
+  // Dynamic gates, lowest ZOrder first; within a level the last gate first. Each fit uses the
+  // gated series, so a gate fitted later does not see what an earlier level cut away.
+  std::set<int32_t> Levels;
+  for (int32_t g = 0; g < NG; ++g) Levels.insert(Protocol.GetGate(g)->ZOrder);
+  for (const int32_t Level : Levels)
+    for (int32_t g = NG - 1; g >= 0; --g) {
+      const TGlobalGate& Gate = *Protocol.GetGate(g);
+      if (Gate.ZOrder != Level || !Gate.IsDynamic) continue;
+      TDetector& D = *GateDetectors[g];
+      D.FitGaussian(&Gate, nullptr, GateFitOptions(Gate, g, FitCurves));
+      if (D.SeriesCount < 1) continue;
+      const TGaussianFit& Fit = D.Fits.back();
+      if (!(Fit.Deviation > 0)) continue;
+      const Extended M = Fit.Mean, Dev = Fit.Deviation;
+      const bool Log = Gate.IsLogScale();
+      for (size_t i = 0; i < Events.size(); ++i) {
+        TFCSLine E = Events[i];
+        auto Z = E.GateZ();
+        // Filtered events hold no logs and no Z values.
+        if (Z.empty()) continue;
+        const float V = Log ? E.LogGateValues()[static_cast<size_t>(g)] : E.GateValues()[static_cast<size_t>(g)];
+        const float Score = fp::Single((Extended(V) - M) / Dev);
+        Z[static_cast<size_t>(g)] = Score;
+        if (!E.GatedOut() && (Score < Gate.Minimum_Z || Score > Gate.Maximum_Z)) E.SetGatedOut(true);
+      }
+    }
+
+  // Final series in each gate's and channel's own colour.
+  AddSeriesToAll(false, -1);
+
+  // Channel peaks; a channel whose fit fails keeps what it had and the next is tried.
+  for (int32_t c = NC - 1; c >= 0; --c) {
+    try {
+      const TChannel& Channel = *Protocol.GetChannel(c);
+      PeakDetectors[c]->FitGaussian(nullptr, &Channel, PeakFitOptions(Channel, c, FitCurves));
+    } catch (const std::exception&) {
+    }
+  }
+
+  for (int32_t c = NC - 1; c >= 0; --c)
+    PeakDetectors[c]->AddCompSeries(View, ChannelOptions(c, Protocol.GetChannel(c)->Color, true));
+  PostRefresh();
+}
+
+void TFCSData::FreeDetectors() {
+  for (auto* Array : {&GateDetectors, &ChannelDetectors, &PeakDetectors}) {
+    while (!Array->empty()) Array->pop_back();
+  }
+  CustomDetector.reset();
+  ClassDetector.reset();
+  GateDetectorCount = 0;
+  ChannelDetectorCount = 0;
+}
+
+TDetector* TFCSData::GetDetector(int32_t Index) const {
+  if (Index < 0 || Index >= DetectorCount()) throw ERangeError("Range check error");
+  const auto Item = [](const std::vector<std::unique_ptr<TDetector>>& Array, int32_t I) {
+    if (I < 0 || static_cast<size_t>(I) >= Array.size()) throw ERangeError("Range check error");
+    return Array[static_cast<size_t>(I)].get();
+  };
+  if (Index < GateDetectorCount) return Item(GateDetectors, Index);
+  Index -= GateDetectorCount;
+  if (Index < ChannelDetectorCount) return Item(ChannelDetectors, Index);
+  return Item(PeakDetectors, Index - ChannelDetectorCount);
+}
+
+TDetector* TFCSData::GetChannelDetector(int32_t Index) const {
+  return Index >= 0 && static_cast<size_t>(Index) < ChannelDetectors.size() ? ChannelDetectors[Index].get() : nullptr;
+}
+
+TDetector* TFCSData::GetPeakDetector(int32_t Index) const {
+  return Index >= 0 && static_cast<size_t>(Index) < PeakDetectors.size() ? PeakDetectors[Index].get() : nullptr;
+}
+
+void TFCSData::StoreFitsInProtocol(TProtocol* Protocol) const {
+  if (!Protocol) return;
+  const int32_t NG = std::min<int32_t>(Protocol->GateCount(), static_cast<int32_t>(GateDetectors.size()));
+  for (int32_t g = NG - 1; g >= 0; --g) {
+    const TDetector* D = GateDetectors[g].get();
+    if (!D || !Protocol->GetGate(g)->IsDynamic || D->LastFitted < 0) continue;
+    TGaussianFit Fit;
+    D->GetFitResult(D->LastFitted, Fit);
+    Protocol->SetGateStatistics(g, fp::Single(Fit.Mean), fp::Single(Fit.Deviation));
+  }
+  const int32_t NC = std::min<int32_t>(Protocol->ChannelCount(), static_cast<int32_t>(PeakDetectors.size()));
+  for (int32_t c = NC - 1; c >= 0; --c) {
+    const TDetector* D = PeakDetectors[c].get();
+    if (!D || D->LastFitted < 0) continue;
+    TGaussianFit Fit;
+    D->GetFitResult(D->LastFitted, Fit);
+    const float Height = Fit.Scale > 1.0 ? fp::Single(Fit.Scale) : 10.0f;
+    Protocol->GetChannel(c)->SetPeak(false, -2, fp::Single(Fit.Mean), fp::Single(Fit.Deviation), Height);
+  }
+}
+
+void TFCSData::FitCustomDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options) {
+  if (!CustomDetector) return;
+  const TChannel* Plot = Protocol.GetChannel(Options.PlotChannel);
+  const TChannel* Filter = Protocol.GetChannel(Options.FilterChannel);
+  if (!Plot || !Filter) throw ERangeError("Range check error");
+  TCustomDetectorOptions Custom = Options;
+  Custom.SeriesName = Filter->ChannelName + " > " + FormatFloat("###0.0", Options.FilterMinimum);
+  Custom.SeriesColor = Plot->Color;
+  Custom.DataSet = this;
+  CustomDetector->AddFilteredSeries(TEventFieldsView(Events), Protocol, Custom);
+
+  TDetectorOptions Fit;
+  Fit.SeriesName = Custom.SeriesName;
+  Fit.Color = Custom.SeriesColor;
+  Fit.DataSet = this;
+  Fit.ChannelIndex = Options.PlotChannel;
+  Fit.FilterChannel = Options.FilterChannel;
+  Fit.Compensated = true;
+  Fit.FitMean = true;
+  Fit.Refine = Options.Refine;
+  // A window mean at or near 0 means "none given": the channel's own peak is the start.
+  if (Options.Mean > 0.1f) {
+    Fit.UseGivenPeak = true;
+    Fit.Mean = Options.Mean;
+    Fit.Deviation = Options.Deviation;
+    Fit.ClipHigh = Options.ClipHigh;
+    Fit.ClipLow = Options.ClipLow;
+  }
+  CustomDetector->FitGaussian(nullptr, Plot, Fit);
+}
+
+void TFCSData::FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options) {
+  if (!ClassDetector) return;
+  const TChannel* Plot = Protocol.GetChannel(Options.PlotChannel);
+  if (!Plot) throw ERangeError("Range check error");
+  TCustomDetectorOptions Class = Options;
+  Class.SeriesName = Plot->ChannelName + " > " + FormatFloat("###0.0", Options.FilterMinimum);
+  Class.SeriesColor = Plot->Color;
+  Class.DataSet = this;
+  ClassDetector->AddClassSeries(TEventFieldsView(Events), Class);
+}
+
+void TFCSData::DrawScatter(ChartData& Chart, int32_t XDetector, Progress* Gauge, int32_t Series, int32_t PointSize,
+                           int32_t YDetector) const {
+  const TDetector* X = GetDetector(XDetector);
+  const TDetector* Y = GetDetector(YDetector);
+  if (Series < 0 || Series >= X->SeriesCount || Series >= Y->SeriesCount) throw ERangeError("Range check error");
+  TScatterAxis XAxis{&X->SeriesValues[Series], X->GetSeriesName(0), X->Log};
+  TScatterAxis YAxis{&Y->SeriesValues[Series], Y->GetSeriesName(0), Y->Log};
+  FillScatter(Chart, XAxis, YAxis, PointSize, Gauge);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reports and grids
+
+void TFCSData::AnalysisReport(const TProtocol& Protocol, std::string& Text) {
+  TStringArray Lines;
+  Lines.push_back("Analysis of " + ExtractFileName(SourceName) + " on " + ShortDate());
+  if (SourceName == MergedName) {
+    Append(Lines, SplitLines(FileNames));
+    Lines.emplace_back();
+  }
+  Lines.push_back("Processed using protocol " + ExtractFileName(ProtocolName));
+  Lines.emplace_back();
+
+  const TStringArray NamesA = SplitLines(YNPatternList(Protocol.ChannelCount(), YNAll));
+  const TStringArray NamesB = SplitLines(Protocol.Genotypes->ClassCodeTable());
+  TStringArray ChannelTable = ChannelHeaderLines(Protocol, TAB);
+  TStringArray S = ClassListLines(Protocol, NamesA, TAB);
+  TStringArray R = ClassListLines(Protocol, NamesB, TAB);
+  TStringArray X = R;
+  for (TStringArray* Table : {&ChannelTable, &S, &R, &X}) (*Table)[0] += std::string("Count") + TAB;
+  ChiReport(Protocol, ChannelTable, TAB);
+  ProportionReport(NamesA, S, TAB, 0, false);
+  ProportionReport(NamesB, R, TAB, 2, true);
+  ProportionReport(NamesB, X, TAB, 1, true);
+
+  const auto Section = [&](const std::string& Title) {
+    Lines.push_back(Stars());
+    Lines.push_back(Title);
+    Lines.push_back(Stars());
+    Lines.emplace_back();
+  };
+  Section("Simple Threshold Scoring");
+  Append(Lines, ChannelTable);
+  Lines.emplace_back();
+  Append(Lines, S);
+  Lines.emplace_back();
+  Section("Relaxed Z-Scoring ");
+  Append(Lines, X);
+  Lines.emplace_back();
+  Section("Rigorous Z-Scoring");
+  Append(Lines, R);
+  Lines.emplace_back();
+  Section("Channel Means Report");
+  std::string Means;
+  ChannelMeansReport(Protocol, NamesB, 2, Means);
+  Lines.push_back(Means);
+
+  Text.clear();
+  for (const std::string& Line : Lines) Text += Line + CRLF;
+}
+
+void TFCSData::FillEventGrid(const TProtocol& Protocol, StringTable& Grid, Progress* Gauge,
+                             bool IncludeFiltered) const {
+  if (Events.empty()) return;
+  const int32_t NG = Events.GateCount(), NC = Events.ChannelCount();
+  const int32_t Count = static_cast<int32_t>(Events.size());
+  if (Gauge) {
+    Gauge->SetMax(Count);
+    Gauge->SetPosition(0);
+  }
+  Grid.SetSize(1 + NG + 2 * NC, Count + 1);
+  Grid.SetCell(0, 0, "Index");
+  for (int32_t g = 0; g < NG; ++g) {
+    const TGlobalGate* Gate = Protocol.GetGate(g);
+    Grid.SetCell(g + 1, 0, Gate ? Gate->Name : std::string());
+  }
+  for (int32_t c = 0; c < NC; ++c) {
+    const std::string Name = static_cast<size_t>(c) < ChannelNames.size() ? ChannelNames[c] : std::string();
+    Grid.SetCell(NG + 1 + c, 0, Name + "_Raw");
+    Grid.SetCell(NG + 1 + NC + c, 0, Name + "_Comp");
+  }
+  int32_t Row = 0;
+  for (int32_t i = 0; i < Count; ++i) {
+    if (Gauge && i % 100 == 0) {
+      Gauge->SetPosition(i);
+      Gauge->Pump();
+    }
+    const TFCSLine E = Events[static_cast<size_t>(i)];
+    if (E.Filtered() && !IncludeFiltered) continue;
+    E.FillGridRow(Grid, ++Row);
+  }
+  Grid.SetRowCount(Row + 1);
+}
+
+void TFCSData::FillMeansGrid(StringTable& Grid, int32_t ClassNumber) const {
+  std::vector<size_t> Members;
+  for (size_t i = Events.size(); i-- > 0;)
+    if (Events[i].Classes()[2] == ClassNumber) Members.push_back(i);
+  if (Members.empty()) {
+    Grid.SetSize(1, 1);
+    Grid.SetCell(0, 0, "No Data");
+    return;
+  }
+  const int32_t NC = Events.ChannelCount();
+  Grid.SetSize(2 * NC, static_cast<int32_t>(Members.size()) + 1);
+  for (int32_t c = 0; c < NC; ++c) {
+    const std::string Name = static_cast<size_t>(c) < ChannelNames.size() ? ChannelNames[c] : std::string();
+    Grid.SetCell(c, 0, Name + "_Raw");
+    Grid.SetCell(NC + c, 0, Name + "_Comp");
+  }
+  for (size_t r = 0; r < Members.size(); ++r) {
+    const TFCSLine E = Events[Members[r]];
+    const auto Raw = E.RawValues();
+    const auto Comp = E.CompValues();
+    const int32_t Row = static_cast<int32_t>(r) + 1;
+    for (int32_t c = 0; c < NC; ++c) {
+      Grid.SetCell(c, Row, FormatFloat("##0.0", Raw[c]));
+      Grid.SetCell(NC + c, Row, Comp.empty() ? std::string() : FormatFloat("##0.0", Comp[c]));
+    }
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,272 @@
+#include "analysis/GaussianFit.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "protocol/Channel.h"
+#include "FloatStores.h"
+#include "Globals.h"
+#include "protocol/GlobalGate.h"
+#include "protocol/Protocol.h"
+#include "Statistics.h"
+
+namespace qv {
+
+namespace {
+
+// Lowest start height: no bin inside the window leaves it, and then no height is tried.
+constexpr double NoStartHeight = -2147483647.0;
+
+Extended Square(Extended X) { return X * X; }
+
+}  // namespace
+
+void TDetector::FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, const TDetectorOptions& Options) {
+  try {
+    FitMean = Options.FitMean;
+    TPeakWindow Window;
+    Window.Low = 0.6f;
+    Window.High = 2147483648.0f;
+    Window.Refine = Options.Refine;
+    if (Options.IsGate) {
+      if (Gate == nullptr) return;
+      Window.Mean = Gate->Mean;
+      Window.Deviation = Gate->Deviation;
+      Window.ClipHigh = Gate->ClipHigh;
+      Window.ClipLow = Gate->ClipLow;
+    } else {
+      if (Channel == nullptr) return;
+      if (Options.UseGivenPeak) {
+        Window.Mean = Options.Mean;
+        Window.Deviation = Options.Deviation;
+        Window.ClipHigh = Options.ClipHigh;
+        Window.ClipLow = Options.ClipLow;
+      } else {
+        // Without a peak there is nothing to start from.
+        if (Channel->PeakCount() < 1) return;
+        const TPeak& Peak = Channel->Peaks.back();
+        Window.Mean = Peak.Mean;
+        Window.Deviation = Peak.Dev;
+        Window.ClipHigh = Peak.ClipHigh;
+        Window.ClipLow = Peak.ClipLow;
+      }
+      Window.Low = fp::Single(Extended(Window.Mean) + Extended(Window.ClipLow) * Window.Deviation);
+      Window.High = fp::Single(Extended(Window.Mean) + Extended(Window.ClipHigh) * Window.Deviation);
+    }
+    if (Options.UseGivenPeak) {
+      Window.Mean = Options.Mean;
+      Window.Deviation = Options.Deviation;
+    }
+    if (SeriesCount < 1) return;
+    FitGaussianToSeries(SeriesCount - 1, Window);
+  } catch (const std::exception&) {
+    // A fit that cannot run leaves what it stored; the caller carries on.
+  }
+}
+
+void TDetector::FitGaussian(const TProtocol& Protocol, const TDetectorOptions& Options) {
+  if (Options.IsGate)
+    FitGaussian(Protocol.GetGate(Options.GateIndex), nullptr, Options);
+  else
+    FitGaussian(nullptr, Protocol.GetChannel(Options.ChannelIndex), Options);
+}
+
+TGaussianFit TDetector::FitGaussianToSeries(int32_t Series, const TPeakWindow& Window) {
+  if (Series < 0 || Series >= SeriesCount) throw ERangeError("Range check error");
+  TGaussianFit Fit;
+  TGaussianFitter Fitter(*this, Series, Window, Fit);
+  const Extended Mean0 = Window.Mean;
+  const Extended Dev0 = Window.Deviation;
+  Fit.Mean = Window.Mean;
+  Fit.Deviation = Window.Deviation;
+  Fit.TwoVariance = fp::Double(2 * Square(Dev0));
+  Fit.StartHeight = NoStartHeight;
+  const TIntArray& Count = Counts[Series];
+  for (int32_t i = 0; i < BinCount; ++i)
+    if (Window.Low < BinEdges[i] && BinEdges[i] < Window.High && Count[i] > Fit.StartHeight)
+      Fit.StartHeight = Count[i];
+  Fitter.SetShape(Mean0, Fit.TwoVariance);
+  if (FitMean) {
+    Fitter.FitMeanAndScale();
+  } else {
+    Fitter.FitScale(Mean0 + Extended(Window.ClipLow) * Dev0, Mean0 + Extended(Window.ClipHigh) * Dev0);
+    TSglArray& Curve = Curves[Series];
+    const TSglArray& Shape = Shapes[Series];
+    for (int32_t i = 0; i < BinCount; ++i) Curve[i] = fp::Single(Extended(Fit.Scale) * Shape[i]);
+  }
+  Fits[Series] = Fit;
+  LastFitted = Series;
+  Fitter.ChiSquareOfFit();
+  return Fit;
+}
+
+TGaussianFitter::TGaussianFitter(TDetector& ADetector, int32_t ASeries, const TPeakWindow& AWindow,
+                                 TGaussianFit& AFit)
+    : D(ADetector),
+      S(ASeries),
+      Window(AWindow),
+      Fit(AFit),
+      Curve(ADetector.Curves.at(ASeries)),
+      Shape(ADetector.Shapes.at(ASeries)),
+      Count(ADetector.Counts.at(ASeries)),
+      Mean0(AWindow.Mean),
+      Dev0(AWindow.Deviation) {
+  UpperLimit = Extended(D.BinEdges[D.BinCount - 1]) + D.BinWidth;
+  LowerLimit = Extended(D.BinEdges[0]) - D.BinWidth;
+  Curve.resize(D.BinCount);
+  Shape.resize(D.BinCount);
+}
+
+void TGaussianFitter::SetShape(Extended M, Extended TwoVariance) {
+  if (TwoVariance == 0) throw EArithmetic(fp::kZeroDivide);
+  for (int32_t i = 0; i < D.BinCount; ++i)
+    Shape[i] = fp::Single(std::exp(-fp::Div(Square(D.BinCentres[i] - M), TwoVariance)));
+}
+
+Extended TGaussianFitter::FitScale(Extended Low, Extended High) {
+  try {
+    // Only the bins inside the window decide the height; the others take their curve value
+    // from the height chosen.
+    InsideShape.clear();
+    InsideCount.clear();
+    bool Bounded = true;
+    for (int32_t i = 0; i < D.BinCount; ++i)
+      if (Low < D.BinCentres[i] && D.BinCentres[i] < High) {
+        InsideShape.push_back(Shape[i]);
+        InsideCount.push_back(Count[i]);
+        Bounded = Bounded && std::fabs(Shape[i]) <= 1.0f;
+      }
+    const size_t N = InsideShape.size();
+    Extended Height = 1.1L * Fit.StartHeight;
+    Extended BestHeight = Height;
+    Extended BestError = HugeValue;
+    const Extended Stop = Extended(Fit.StartHeight) / 3;
+    while (Height > Stop) {
+      if (OnHeightTried) OnHeightTried(Height);
+      // A height below 2^31 times a shape value within 1 always fits a float; other shapes
+      // take the checked store.
+      if (!Bounded || !(std::fabs(Height) < 4294967296.0L))
+        for (size_t k = 0; k < N; ++k) fp::Single(Height * InsideShape[k]);
+      // Every term is a square, so a partial sum that has reached the best error can only
+      // stay there: the rest of this height's sum cannot change the choice.
+      Extended Error = 0;
+      for (size_t k = 0; k < N;) {
+        const size_t BlockEnd = std::min(N, k + 8);
+        for (; k < BlockEnd; ++k) {
+          const float Value = static_cast<float>(Height * InsideShape[k]);
+          Error += Square(Extended(Value) - InsideCount[k]);
+        }
+        if (!(Error < BestError)) break;
+      }
+      if (Error < BestError) {
+        BestError = Error;
+        BestHeight = Height;
+      }
+      Height = Height > 100 ? 0.99L * Height : Height - 1;
+    }
+    Fit.Scale = fp::Double(BestHeight);
+    for (int32_t i = 0; i < D.BinCount; ++i) Curve[i] = fp::Single(BestHeight * Shape[i]);
+    return BestError;
+  } catch (const Exception&) {
+    return HugeValue;
+  }
+}
+
+Extended TGaussianFitter::FitMeanAndScale() {
+  try {
+    const Extended ClipLow = Window.ClipLow, ClipHigh = Window.ClipHigh;
+    const Extended E0 = FitScale(Mean0 + ClipLow * Dev0, Mean0 + ClipHigh * Dev0);
+    TCandidate A{Mean0, Dev0, E0};
+    TCandidate B = A;
+    // The step is a bin width: one bin gives no step, and the search keeps its start.
+    if (D.BinCount < 2) throw ERangeError("Range check error");
+    const Extended W = Extended(D.BinCentres[1]) - D.BinCentres[0];
+    MeanSearch(A, -5 * W, 0.05L);
+    MeanSearch(B, 5 * W, 0.05L);
+    MeanSearch(A, -W / 2, 0.02L);
+    MeanSearch(B, W / 2, 0.02L);
+    if (Window.Refine) {
+      MeanSearch(A, -W / 20, 0.001L);
+      MeanSearch(B, W / 20, 0.001L);
+    }
+    const TCandidate& Taken = A.Error > B.Error ? B : A;
+    Fit.Mean = fp::Double(Taken.Mean);
+    Fit.Deviation = fp::Double(Taken.Deviation);
+    Fit.TwoVariance = fp::Double(2 * Square(Fit.Deviation));
+    SetShape(Fit.Mean, Fit.TwoVariance);
+    return FitScale(Fit.Mean + ClipLow * Fit.Deviation, Fit.Mean + ClipHigh * Fit.Deviation);
+  } catch (const Exception&) {
+    return HugeValue;
+  }
+}
+
+void TGaussianFitter::MeanSearch(TCandidate& Candidate, Extended Step, Extended Tolerance) {
+  try {
+    Extended M = Candidate.Mean;
+    int32_t Misses = 0;
+    while (Misses < 10 && LowerLimit <= M && M <= UpperLimit) {
+      M = M + Step;
+      Extended Deviation = Candidate.Deviation;
+      const Extended Error = DevSearch(Deviation, M, Tolerance);
+      if (Error < Candidate.Error) {
+        Candidate = {M, Deviation, Error};
+        Misses = 0;
+      } else {
+        ++Misses;
+      }
+    }
+  } catch (const Exception&) {
+    // The candidate keeps its best.
+  }
+}
+
+Extended TGaussianFitter::DevSearch(Extended& Deviation, Extended M, Extended Tolerance) {
+  try {
+    const Extended ClipLow = Window.ClipLow, ClipHigh = Window.ClipHigh;
+    const Extended E = FitScale(M + ClipLow * Deviation, M + ClipHigh * Deviation);
+    TDevPair Up{Deviation, E};
+    TDevPair Down{Deviation, E};
+    DevStep(Up, 1 + Tolerance, M);
+    DevStep(Down, 1 - Tolerance, M);
+    Deviation = Down.Error <= Up.Error ? Down.Deviation : Up.Deviation;
+    const Extended TwoVariance = 2 * Square(Deviation);
+    if (TwoVariance > 0)
+      SetShape(M, TwoVariance);
+    else
+      Shape.assign(Shape.size(), 1.0f);
+    return FitScale(M + ClipLow * Dev0, M + ClipHigh * Dev0);
+  } catch (const Exception&) {
+    return HugeValue;
+  }
+}
+
+void TGaussianFitter::DevStep(TDevPair& Pair, Extended Factor, Extended M) {
+  const Extended ClipLow = Window.ClipLow, ClipHigh = Window.ClipHigh;
+  Extended E = Dev0;
+  int32_t Misses = 0;
+  while (Misses < 10) {
+    E = E * Factor;
+    // A deviation whose square underflows gives a zero variance, which SetShape refuses.
+    SetShape(M, 2 * Square(E));
+    const Extended Error = FitScale(Mean0 + ClipLow * E, Mean0 + ClipHigh * E);
+    if (Error < Pair.Error) {
+      Pair = {E, Error};
+      Misses = 0;
+    } else {
+      ++Misses;
+    }
+  }
+}
+
+void TGaussianFitter::ChiSquareOfFit() {
+  D.Chi[S] = 0;
+  int32_t N = 0;
+  for (int32_t i = 0; i < D.BinCount; ++i)
+    if (Window.Low < D.BinEdges[i] && D.BinEdges[i] < Window.High) {
+      ++N;
+      if (Curve[i] > 0) D.Chi[S] = fp::Single(D.Chi[S] + Square(Extended(Count[i]) - Curve[i]) / Curve[i]);
+    }
+  D.ChiP[S] = N > 0 ? fp::Single(ChiSquareProbability(D.Chi[S], N - 1)) : -1.0f;
+}
+
+}  // namespace qv

@@ -1,0 +1,311 @@
+#include "dataset/Event.h"
+
+#include <cmath>
+
+#include "Errors.h"
+#include "Globals.h"
+#include "NumberFormat.h"
+#include "protocol/Protocol.h"
+#include "Streams.h"
+
+namespace qv {
+
+using namespace event_flags;
+
+namespace {
+
+constexpr uint8_t ShortGatedOut = 1;
+constexpr uint8_t ShortHasLogComp = 2;
+constexpr uint8_t ShortHasLogRaw = 4;
+
+const char* const RangeCheck = "Range check error";
+
+// log10 of a stored value, 0 where it is not positive. Double precision rounds to the same float
+// as the extended logarithm, at a fraction of its cost over millions of events.
+inline float LogOrZero(float Value) {
+  return Value > 0 ? static_cast<float>(std::log10(static_cast<double>(Value))) : 0.0f;
+}
+
+std::string Fmt(const char* Mask, float Value) { return FormatFloat(Mask, Value); }
+
+}  // namespace
+
+std::string_view TFCSLine::Mask() const {
+  if (!(Record().Flags & FlagHasMask)) return {};
+  return std::string_view(reinterpret_cast<const char*>(Bytes()) + ChannelCount(), ChannelCount());
+}
+
+void TFCSLine::SetMask(std::string_view Mask) {
+  if (Mask.size() != static_cast<size_t>(ChannelCount())) throw ERangeError(RangeCheck);
+  std::copy(Mask.begin(), Mask.end(), Bytes() + ChannelCount());
+  SetFlag(FlagHasMask, true);
+}
+
+void TFCSLine::SizeCompensated() {
+  if (HasCompValues()) return;
+  const size_t NG = GateCount(), NC = ChannelCount();
+  std::fill_n(Values() + 3 * NG + NC, NC, 0.0f);
+  std::fill_n(Values() + 3 * NG + 3 * NC, NC, 0.0f);
+  std::fill_n(Bytes(), NC, uint8_t{0});
+  SetFlag(FlagHasComp, true);
+}
+
+void TFCSLine::ClearDerived() {
+  TEventRecord& R = Record();
+  R.Classes = {0, 0, 0};
+  R.Flags = 0;
+  R.MaxZ = 0;
+  R.SecondZ = 0;
+  std::fill_n(Bytes(), FOwner->ByteStride(), uint8_t{0});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Creation
+
+void TFCSLine::Create(std::span<const float> Row, const TProtocol& Protocol) {
+  std::vector<int32_t> GateIndices(GateCount()), ChannelIndices(ChannelCount());
+  for (int32_t g = 0; g < GateCount(); ++g) {
+    const TGlobalGate* Gate = Protocol.GetGate(g);
+    GateIndices[g] = Gate ? Gate->ParameterIndex : -1;
+  }
+  for (int32_t c = 0; c < ChannelCount(); ++c) {
+    const TChannel* Channel = Protocol.GetChannel(c);
+    ChannelIndices[c] = Channel ? Channel->ParameterIndex : -1;
+  }
+  Create(Row, GateIndices, ChannelIndices);
+}
+
+void TFCSLine::Create(std::span<const float> Row, std::span<const int32_t> GateIndices,
+                      std::span<const int32_t> ChannelIndices) {
+  const int32_t NG = GateCount(), NC = ChannelCount();
+  if (GateIndices.size() != static_cast<size_t>(NG) || ChannelIndices.size() != static_cast<size_t>(NC))
+    throw ERangeError(RangeCheck);
+  float* V = Values();
+  const auto Take = [&](int32_t Index) {
+    if (Index < 0 || static_cast<size_t>(Index) >= Row.size()) throw ERangeError(RangeCheck);
+    return Row[static_cast<size_t>(Index)];
+  };
+  for (int32_t g = 0; g < NG; ++g) V[g] = Take(GateIndices[g]);
+  float* Raw = V + 3 * NG;
+  for (int32_t c = 0; c < NC; ++c) Raw[c] = Take(ChannelIndices[c]);
+  ClearDerived();
+  Record().FileIndex = 0;
+  // Filtered unless some channel reaches the threshold; no channels, no event worth keeping.
+  bool IsFiltered = true;
+  for (int32_t c = NC - 1; c >= 0 && IsFiltered; --c) IsFiltered = Raw[c] < MinimumRawScore;
+  SetFlag(FlagFiltered, IsFiltered);
+  if (!IsFiltered) ComputeLogs();
+}
+
+void TFCSLine::CreateCopy(const TFCSLine& Source, int32_t AFileIndex) {
+  if (Source.GateCount() != GateCount() || Source.ChannelCount() != ChannelCount()) throw ERangeError(RangeCheck);
+  std::ranges::copy(Source.GateValues(), GateValues().begin());
+  std::ranges::copy(Source.RawValues(), RawValues().begin());
+  ClearDerived();
+  Record().FileIndex = AFileIndex;
+  SetFlag(FlagFiltered, Source.Filtered());
+  if (!Filtered()) ComputeLogs();
+}
+
+void TFCSLine::CreateFromStream(TStream& Stream, int32_t AGateCount, int32_t AChannelCount, int32_t Version) {
+  ClearDerived();
+  LoadFromStream(Stream, AGateCount, AChannelCount, Version);
+}
+
+void TFCSLine::LoadFromStream(TStream& Stream, int32_t AGateCount, int32_t AChannelCount, int32_t Version) {
+  if (AGateCount != GateCount() || AChannelCount != ChannelCount()) throw ERangeError(RangeCheck);
+  const int32_t Index = ReadInt32(Stream);
+  float* V = Values();
+  for (int32_t g = AGateCount - 1; g >= 0; --g) V[g] = ReadSingle(Stream);
+  if (Version < 8) ReadInt32(Stream);
+  float* Raw = V + 3 * AGateCount;
+  for (int32_t c = AChannelCount - 1; c >= 0; --c) Raw[c] = ReadSingle(Stream);
+  Record().FileIndex = Index;
+  ComputeLogs();
+}
+
+void TFCSLine::SaveToStream(TStream& Stream) const {
+  WriteInt32(Stream, FileIndex());
+  const auto Gates = GateValues();
+  for (int32_t g = GateCount() - 1; g >= 0; --g) WriteSingle(Stream, Gates[g]);
+  const auto Raw = RawValues();
+  for (int32_t c = ChannelCount() - 1; c >= 0; --c) WriteSingle(Stream, Raw[c]);
+}
+
+void TFCSLine::ComputeLogs() {
+  SetFlag(FlagHasLogs, true);
+  const auto Gates = GateValues();
+  auto LogGates = LogGateValues();
+  auto Z = GateZ();
+  for (size_t g = 0; g < Gates.size(); ++g) {
+    LogGates[g] = LogOrZero(Gates[g]);
+    Z[g] = 0;
+  }
+  const auto Raw = RawValues();
+  auto LogRaw = LogRawValues();
+  for (size_t c = 0; c < Raw.size(); ++c) LogRaw[c] = LogOrZero(Raw[c]);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Queries and text
+
+float TFCSLine::MaxChannel(int32_t& ChannelIndex) const {
+  const auto Raw = RawValues();
+  if (Raw.empty()) throw ERangeError(RangeCheck);
+  int32_t Best = static_cast<int32_t>(Raw.size()) - 1;
+  for (int32_t c = Best - 1; c >= 0; --c)
+    if (Raw[c] > Raw[Best]) Best = c;
+  ChannelIndex = Best;
+  return Raw[Best];
+}
+
+void TFCSLine::FillGridRow(StringTable& Grid, int32_t Row) const {
+  const int32_t NG = GateCount(), NC = ChannelCount();
+  Grid.SetCell(0, Row, IntToStr(Row));
+  const auto Gates = GateValues();
+  for (int32_t g = 0; g < NG; ++g) Grid.SetCell(g + 1, Row, Fmt("#####0.0", Gates[g]));
+  const auto Raw = RawValues();
+  const auto Comp = CompValues();
+  for (int32_t c = 0; c < NC; ++c) {
+    Grid.SetCell(NG + c + 1, Row, Fmt("#####0.0", Raw[c]));
+    Grid.SetCell(NG + c + 1 + NC, Row, Comp.empty() ? std::string() : Fmt("#####0.0", Comp[c]));
+  }
+}
+
+void TFCSLine::CSVHeader(const TStringArray& ChannelNames, const TProtocol& Protocol, std::string& Text) const {
+  const int32_t NG = GateCount(), NC = ChannelCount();
+  if (ChannelNames.size() < static_cast<size_t>(NC)) throw ERangeError(RangeCheck);
+  std::vector<const TGlobalGate*> Gates(NG);
+  for (int32_t g = 0; g < NG; ++g)
+    if (!(Gates[g] = Protocol.GetGate(g))) throw ERangeError(RangeCheck);
+  Text = "Idx,";
+  for (int32_t g = NG - 1; g >= 0; --g) {
+    Text += Gates[g]->Name + ",";
+    if (Gates[g]->IsLogScale()) Text += "LOG_" + Gates[g]->Name + ",";
+  }
+  for (int32_t g = NG - 1; g >= 0; --g) Text += "Z_" + Gates[g]->Name + ",";
+  for (const char* Prefix : {"Raw_", "Comp_", "Log_"})
+    for (int32_t c = NC - 1; c >= 0; --c) Text += Prefix + ChannelNames[c] + ",";
+  Text += "Filtered,Mask,IsCalled,MaxZ,SecondZ,DeltaZ";
+}
+
+void TFCSLine::CSVRow(int32_t RowIndex, const TProtocol& Protocol, std::string& Text) const {
+  const int32_t NG = GateCount(), NC = ChannelCount();
+  std::vector<bool> LogScale(NG);
+  for (int32_t g = 0; g < NG; ++g) {
+    const TGlobalGate* Gate = Protocol.GetGate(g);
+    if (!Gate) throw ERangeError(RangeCheck);
+    LogScale[g] = Gate->IsLogScale();
+  }
+  Text += IntToStr(RowIndex) + ",";
+  const auto Gates = GateValues();
+  const auto LogGates = LogGateValues();
+  for (int32_t g = NG - 1; g >= 0; --g) {
+    Text += Fmt("##0.000", Gates[g]) + ",";
+    if (LogScale[g])
+      Text += LogGates.empty() ? std::string("0.000,") : Fmt("##0.000", LogGates[g]) + ",";
+  }
+  // Columns an event does not hold yet stay empty, so every row lines up with the header.
+  const auto Z = GateZ();
+  for (int32_t g = NG - 1; g >= 0; --g) Text += Z.empty() ? std::string(",") : Fmt("##0.000", Z[g]) + ",";
+  for (const auto& Series : {std::span<const float>(RawValues()), CompValues(), LogCompValues()})
+    for (int32_t c = NC - 1; c >= 0; --c) Text += Series.empty() ? std::string(",") : Fmt("##0.000", Series[c]) + ",";
+  Text += GatedOut() ? "XXX," : "\"-\",";
+  const std::string_view M = Mask();
+  Text += std::string(M) + ",";
+  Text += M.find('Y') != std::string_view::npos ? "Y," : "N,";
+  const Extended Delta = static_cast<Extended>(MaxZ()) - SecondZ();
+  Text += Fmt("###0.000", MaxZ()) + "," + Fmt("###0.000", SecondZ()) + "," + FormatFloat("###0.000", Delta);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The event array
+
+void TFCSLineArray::Reset(int32_t AGateCount, int32_t AChannelCount) {
+  if (AGateCount < 0 || AChannelCount < 0) throw ERangeError(RangeCheck);
+  clear();
+  FGateCount = AGateCount;
+  FChannelCount = AChannelCount;
+}
+
+void TFCSLineArray::resize(size_t Count) {
+  FValues.resize(Count * FloatStride());
+  FBytes.resize(Count * ByteStride());
+  FRecords.resize(Count);
+}
+
+void TFCSLineArray::reserve(size_t Count) {
+  FValues.reserve(Count * FloatStride());
+  FBytes.reserve(Count * ByteStride());
+  FRecords.reserve(Count);
+}
+
+void TFCSLineArray::clear() {
+  std::vector<float>().swap(FValues);
+  std::vector<uint8_t>().swap(FBytes);
+  std::vector<TEventRecord>().swap(FRecords);
+}
+
+TFCSLine TFCSLineArray::Append() {
+  resize(size() + 1);
+  return (*this)[size() - 1];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Compact events
+
+TShortEventRecord& TFCSShortLine::Record() const { return FOwner->FRecords[FIndex]; }
+float* TFCSShortLine::Values() const {
+  return FOwner->FValues.data() + FIndex * 2 * static_cast<size_t>(FOwner->FChannelCount);
+}
+
+bool TFCSShortLine::GatedOut() const { return Record().Flags & ShortGatedOut; }
+int32_t TFCSShortLine::FileIndex() const { return Record().FileIndex; }
+const TClassTriple& TFCSShortLine::Classes() const { return Record().Classes; }
+TClassTriple& TFCSShortLine::Classes() { return Record().Classes; }
+
+std::span<const float> TFCSShortLine::LogCompValues() const {
+  if (!(Record().Flags & ShortHasLogComp)) return {};
+  return std::span<const float>(Values(), FOwner->FChannelCount);
+}
+
+std::span<const float> TFCSShortLine::LogRawValues() const {
+  if (!(Record().Flags & ShortHasLogRaw)) return {};
+  return std::span<const float>(Values() + FOwner->FChannelCount, FOwner->FChannelCount);
+}
+
+void TFCSShortLine::Create(const TFCSLine& Line) {
+  if (Line.FileIndex() < 0 || Line.FileIndex() > 255) throw ERangeError(RangeCheck);
+  if (Line.ChannelCount() != FOwner->FChannelCount) throw ERangeError(RangeCheck);
+  TShortEventRecord& R = Record();
+  R.FileIndex = static_cast<uint8_t>(Line.FileIndex());
+  R.Classes = Line.Classes();
+  R.Flags = Line.GatedOut() ? ShortGatedOut : 0;
+  float* V = Values();
+  if (const auto LogComp = Line.LogCompValues(); !LogComp.empty()) {
+    std::ranges::copy(LogComp, V);
+    R.Flags |= ShortHasLogComp;
+  }
+  if (const auto LogRaw = Line.LogRawValues(); !LogRaw.empty()) {
+    std::ranges::copy(LogRaw, V + FOwner->FChannelCount);
+    R.Flags |= ShortHasLogRaw;
+  }
+}
+
+void TFCSShortLineArray::Reset(int32_t AChannelCount) {
+  if (AChannelCount < 0) throw ERangeError(RangeCheck);
+  clear();
+  FChannelCount = AChannelCount;
+}
+
+void TFCSShortLineArray::resize(size_t Count) {
+  FValues.resize(Count * 2 * static_cast<size_t>(FChannelCount));
+  FRecords.resize(Count);
+}
+
+void TFCSShortLineArray::clear() {
+  std::vector<float>().swap(FValues);
+  std::vector<TShortEventRecord>().swap(FRecords);
+}
+
+}  // namespace qv

@@ -1,0 +1,268 @@
+#pragma once
+// Events of a data set: the gate and channel values of one FCS row with their logs, compensated
+// values and classes (TFCSLine), and the compact copy kept once a set is classified
+// (TFCSShortLine).
+//
+// A data set holds hundreds of thousands of events, so their values live in flat arrays owned by
+// the event array (TFCSLineArray, TFCSShortLineArray): one block of floats per event, no heap
+// allocation per value array. TFCSLine and TFCSShortLine are handles to one slot of such an
+// array. Arrays that an event does not hold yet (logs of a filtered event, compensated values
+// before compensation, the mask before classification) read as empty spans.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/Genotype.h"
+#include "Host.h"
+#include "Types.h"
+
+namespace qv {
+
+namespace event_flags {
+constexpr uint8_t FlagFiltered = 1;
+constexpr uint8_t FlagGatedOut = 2;
+constexpr uint8_t FlagHasLogs = 4;
+constexpr uint8_t FlagHasComp = 8;
+constexpr uint8_t FlagHasMask = 16;
+}  // namespace event_flags
+
+class TProtocol;
+class TStream;
+class TFCSLineArray;
+class TFCSShortLineArray;
+
+// Per-event values that are not arrays.
+struct TEventRecord {
+  int32_t FileIndex = 0;
+  TClassTriple Classes{0, 0, 0};
+  uint8_t Flags = 0;
+  float MaxZ = 0;
+  float SecondZ = 0;
+};
+
+struct TShortEventRecord {
+  TClassTriple Classes{0, 0, 0};
+  uint8_t FileIndex = 0;
+  uint8_t Flags = 0;
+};
+
+class TFCSLine {
+ public:
+  TFCSLine(TFCSLineArray& Owner, size_t Index) : FOwner(&Owner), FIndex(Index) {}
+
+  int32_t GateCount() const;
+  int32_t ChannelCount() const;
+  size_t Index() const { return FIndex; }
+
+  // Values of the protocol's gates and channels, gate and channel order. RawValues[c] is the
+  // raw value of channel c (the C x 1 matrix of the analysis, column 0).
+  std::span<const float> GateValues() const;
+  std::span<float> GateValues();
+  std::span<const float> RawValues() const;
+  std::span<float> RawValues();
+  // Empty until ComputeLogs (so empty for a filtered event).
+  std::span<const float> LogGateValues() const;
+  std::span<float> LogGateValues();
+  std::span<const float> GateZ() const;
+  std::span<float> GateZ();
+  std::span<const float> LogRawValues() const;
+  std::span<float> LogRawValues();
+  // Empty until the event is compensated.
+  std::span<const float> CompValues() const;
+  std::span<float> CompValues();
+  std::span<const float> LogCompValues() const;
+  std::span<float> LogCompValues();
+  std::span<const uint8_t> Called() const;
+  std::span<uint8_t> Called();
+  // The Y/N pattern, channel 0 first; empty until classified.
+  std::string_view Mask() const;
+  // Mask must hold one letter per channel (ERangeError otherwise).
+  void SetMask(std::string_view Mask);
+
+  bool Filtered() const;
+  bool GatedOut() const;
+  void SetGatedOut(bool Value);
+  int32_t FileIndex() const;
+  void SetFileIndex(int32_t Value);
+  const TClassTriple& Classes() const;
+  TClassTriple& Classes();
+  float MaxZ() const;
+  float SecondZ() const;
+  void SetMaxZ(float Value);
+  void SetSecondZ(float Value);
+  bool HasLogs() const;
+  bool HasCompValues() const;
+  // Gives the event its compensated values, their logs and the called flags (channel count
+  // each); values it held stay, new ones are 0 and False.
+  void SizeCompensated();
+
+  // The event of one FCS row under a protocol whose gates and channels are matched to the row's
+  // parameters. A parameter index outside the row throws ERangeError.
+  void Create(std::span<const float> Row, const TProtocol& Protocol);
+  // The same with the matched indices gathered once per file.
+  void Create(std::span<const float> Row, std::span<const int32_t> GateIndices,
+              std::span<const int32_t> ChannelIndices);
+  // Gate values, raw values and Filtered of Source (of the same shape) under another file index;
+  // everything derived from them starts afresh.
+  void CreateCopy(const TFCSLine& Source, int32_t AFileIndex);
+  // The event record of the own data file; GateCount and ChannelCount must be this array's.
+  void CreateFromStream(TStream& Stream, int32_t AGateCount, int32_t AChannelCount, int32_t Version);
+  void LoadFromStream(TStream& Stream, int32_t AGateCount, int32_t AChannelCount, int32_t Version);
+  void SaveToStream(TStream& Stream) const;
+  void ComputeLogs();
+  // The largest raw value and its channel; ties go to the higher channel. Needs a channel.
+  float MaxChannel(int32_t& ChannelIndex) const;
+  void FillGridRow(StringTable& Grid, int32_t Row) const;
+  // The event export: its header line from this event's shape, and one row appended to Text
+  // (the protocol says which gates have log columns). Columns the event does not hold yet
+  // (Z values and logs of a filtered event, values before compensation) are left empty.
+  void CSVHeader(const TStringArray& ChannelNames, const TProtocol& Protocol, std::string& Text) const;
+  void CSVRow(int32_t RowIndex, const TProtocol& Protocol, std::string& Text) const;
+
+ private:
+  friend class TFCSLineArray;
+  float* Values() const;
+  uint8_t* Bytes() const;
+  TEventRecord& Record() const;
+  void SetFlag(uint8_t Flag, bool Value);
+  // Forgets everything but the gate and raw values and the file index.
+  void ClearDerived();
+
+  TFCSLineArray* FOwner;
+  size_t FIndex;
+};
+
+// The events of one data set. Every event has the gate and channel counts of the array, fixed
+// by Reset.
+class TFCSLineArray {
+ public:
+  TFCSLineArray() = default;
+  // Empties the array and fixes its shape.
+  void Reset(int32_t AGateCount, int32_t AChannelCount);
+  int32_t GateCount() const { return FGateCount; }
+  int32_t ChannelCount() const { return FChannelCount; }
+
+  size_t size() const { return FRecords.size(); }
+  bool empty() const { return FRecords.empty(); }
+  // New slots hold an event with zero values and nothing derived.
+  void resize(size_t Count);
+  void reserve(size_t Count);
+  // Empties the array and releases its memory; the shape stays.
+  void clear();
+  TFCSLine Append();
+  TFCSLine operator[](size_t Index) { return TFCSLine(*this, Index); }
+  const TFCSLine operator[](size_t Index) const { return TFCSLine(const_cast<TFCSLineArray&>(*this), Index); }
+
+ private:
+  friend class TFCSLine;
+  size_t FloatStride() const { return 3 * static_cast<size_t>(FGateCount) + 4 * static_cast<size_t>(FChannelCount); }
+  size_t ByteStride() const { return 2 * static_cast<size_t>(FChannelCount); }
+  int32_t FGateCount = 0;
+  int32_t FChannelCount = 0;
+  std::vector<float> FValues;   // per event: gates, log gates, gate Z, raw, comp, log raw, log comp
+  std::vector<uint8_t> FBytes;  // per event: called flags, mask letters
+  std::vector<TEventRecord> FRecords;
+};
+
+// The accessors are inline: detectors and classification call them millions of times.
+inline int32_t TFCSLine::GateCount() const { return FOwner->FGateCount; }
+inline int32_t TFCSLine::ChannelCount() const { return FOwner->FChannelCount; }
+
+inline float* TFCSLine::Values() const { return FOwner->FValues.data() + FIndex * FOwner->FloatStride(); }
+inline uint8_t* TFCSLine::Bytes() const { return FOwner->FBytes.data() + FIndex * FOwner->ByteStride(); }
+inline TEventRecord& TFCSLine::Record() const { return FOwner->FRecords[FIndex]; }
+
+inline void TFCSLine::SetFlag(uint8_t Flag, bool Value) {
+  uint8_t& F = Record().Flags;
+  F = Value ? static_cast<uint8_t>(F | Flag) : static_cast<uint8_t>(F & ~Flag);
+}
+
+#define QV_SPAN(Name, Offset, Length, Present)                                                  \
+  inline std::span<const float> TFCSLine::Name() const {                                               \
+    return (Present) ? std::span<const float>(Values() + (Offset), Length) : std::span<const float>(); \
+  }                                                                                             \
+  inline std::span<float> TFCSLine::Name() {                                                           \
+    return (Present) ? std::span<float>(Values() + (Offset), Length) : std::span<float>();       \
+  }
+
+#define QV_G static_cast<size_t>(GateCount())
+#define QV_C static_cast<size_t>(ChannelCount())
+QV_SPAN(GateValues, 0, QV_G, true)
+QV_SPAN(LogGateValues, QV_G, QV_G, HasLogs())
+QV_SPAN(GateZ, 2 * QV_G, QV_G, HasLogs())
+QV_SPAN(RawValues, 3 * QV_G, QV_C, true)
+QV_SPAN(CompValues, 3 * QV_G + QV_C, QV_C, HasCompValues())
+QV_SPAN(LogRawValues, 3 * QV_G + 2 * QV_C, QV_C, HasLogs())
+QV_SPAN(LogCompValues, 3 * QV_G + 3 * QV_C, QV_C, HasCompValues())
+#undef QV_G
+#undef QV_C
+#undef QV_SPAN
+
+inline std::span<const uint8_t> TFCSLine::Called() const {
+  return HasCompValues() ? std::span<const uint8_t>(Bytes(), ChannelCount()) : std::span<const uint8_t>();
+}
+inline std::span<uint8_t> TFCSLine::Called() {
+  return HasCompValues() ? std::span<uint8_t>(Bytes(), ChannelCount()) : std::span<uint8_t>();
+}
+
+inline bool TFCSLine::Filtered() const { return Record().Flags & event_flags::FlagFiltered; }
+inline bool TFCSLine::GatedOut() const { return Record().Flags & event_flags::FlagGatedOut; }
+inline void TFCSLine::SetGatedOut(bool Value) { SetFlag(event_flags::FlagGatedOut, Value); }
+inline int32_t TFCSLine::FileIndex() const { return Record().FileIndex; }
+inline void TFCSLine::SetFileIndex(int32_t Value) { Record().FileIndex = Value; }
+inline const TClassTriple& TFCSLine::Classes() const { return Record().Classes; }
+inline TClassTriple& TFCSLine::Classes() { return Record().Classes; }
+inline float TFCSLine::MaxZ() const { return Record().MaxZ; }
+inline float TFCSLine::SecondZ() const { return Record().SecondZ; }
+inline void TFCSLine::SetMaxZ(float Value) { Record().MaxZ = Value; }
+inline void TFCSLine::SetSecondZ(float Value) { Record().SecondZ = Value; }
+inline bool TFCSLine::HasLogs() const { return Record().Flags & event_flags::FlagHasLogs; }
+inline bool TFCSLine::HasCompValues() const { return Record().Flags & event_flags::FlagHasComp; }
+
+
+class TFCSShortLine {
+ public:
+  TFCSShortLine(TFCSShortLineArray& Owner, size_t Index) : FOwner(&Owner), FIndex(Index) {}
+
+  bool GatedOut() const;
+  int32_t FileIndex() const;  // 0..255
+  const TClassTriple& Classes() const;
+  TClassTriple& Classes();
+  std::span<const float> LogCompValues() const;
+  std::span<const float> LogRawValues() const;
+
+  // The compact copy of Line; a file index outside 0..255 throws ERangeError.
+  void Create(const TFCSLine& Line);
+
+ private:
+  TShortEventRecord& Record() const;
+  float* Values() const;
+  TFCSShortLineArray* FOwner;
+  size_t FIndex;
+};
+
+class TFCSShortLineArray {
+ public:
+  void Reset(int32_t AChannelCount);
+  int32_t ChannelCount() const { return FChannelCount; }
+  size_t size() const { return FRecords.size(); }
+  bool empty() const { return FRecords.empty(); }
+  void resize(size_t Count);
+  void clear();
+  TFCSShortLine operator[](size_t Index) { return TFCSShortLine(*this, Index); }
+  const TFCSShortLine operator[](size_t Index) const {
+    return TFCSShortLine(const_cast<TFCSShortLineArray&>(*this), Index);
+  }
+
+ private:
+  friend class TFCSShortLine;
+  int32_t FChannelCount = 0;
+  std::vector<float> FValues;  // per event: log comp, log raw
+  std::vector<TShortEventRecord> FRecords;
+};
+
+}  // namespace qv

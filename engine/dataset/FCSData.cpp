@@ -1,0 +1,229 @@
+#include "dataset/FCSData.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "Errors.h"
+#include "fcs/FCSFile.h"
+#include "Files.h"
+#include "protocol/Protocol.h"
+
+namespace qv {
+
+namespace {
+
+void Pump(Progress* Gauge) {
+  if (Gauge) Gauge->Pump();
+}
+
+}  // namespace
+
+std::unique_ptr<TFCSData> TFCSData::Create(const TFCSFile& File, int32_t Mode, bool NoAnalysis, Progress* Gauge,
+                                           TProtocol* Protocol) {
+  auto Data = std::make_unique<TFCSData>();
+  Data->SourceName = File.FileName;
+  Data->FileNames = ExtractFileName(File.FileName) + "\r\n";
+  Data->Parameters = std::make_unique<TParameterSet>(&File.Parameters);
+  PostRefresh();
+  if (!Protocol) return Data;
+  Data->CullGate = Protocol->FirstCullGate();
+  if (!Data->MatchChannels(File, *Protocol, Gauge)) return Data;
+  if (!Data->LoadEvents(File, *Protocol, Gauge)) {
+    HostMessages().Error(ReadError);
+    return Data;
+  }
+  if (!NoAnalysis) {
+    Data->Compensate(*Protocol, Gauge, Mode);
+    Data->SetDetectors(*Protocol, Gauge, true);
+    Data->Classify(*Protocol);
+  }
+  return Data;
+}
+
+std::unique_ptr<TFCSData> TFCSData::CreateMerged(const TFCSData& Source, const TCullSettings& Cull) {
+  auto Data = std::make_unique<TFCSData>();
+  Data->DataFileName = Source.DataFileName;
+  if (Source.Parameters) Data->Parameters = std::make_unique<TParameterSet>(Source.Parameters.get());
+  Data->SourceName = MergedName;
+  Data->ValueCount = Source.ValueCount;
+  Data->ChannelNames = Source.ChannelNames;
+  Data->CullGate = Source.CullGate;
+  Data->Events.Reset(Source.Events.GateCount(), Source.Events.ChannelCount());
+  Data->ShortLines.Reset(Source.Events.ChannelCount());
+  Data->Merge(Source, 0, Cull);
+  return Data;
+}
+
+TFCSData::~TFCSData() { PostRefresh(); }
+
+bool TFCSData::MatchChannels(const TFCSFile& File, TProtocol& Protocol, Progress* Gauge) {
+  const int32_t NG = Protocol.GateCount(), NC = Protocol.ChannelCount();
+  ValueCount = NC + NG;
+  ChannelNames.assign(static_cast<size_t>(NC), std::string());
+  Events.Reset(NG, NC);
+  ShortLines.Reset(NC);
+  bool Result = true;
+  // Every gate and channel is matched, so each keeps its own index even after a failure.
+  for (int32_t g = 0; g < NG; ++g) {
+    Pump(Gauge);
+    TGlobalGate& Gate = *Protocol.GetGate(g);
+    Gate.ParameterIndex =
+        File.Parameters.FindParameter(Gate.FCSName, Gate.FCSLabel, Gate.ExactFCSName, Gate.ExactFCSLabel);
+    Result = Result && Gate.ParameterIndex >= 0;
+  }
+  for (int32_t c = 0; c < NC; ++c) {
+    Pump(Gauge);
+    TChannel& Channel = *Protocol.GetChannel(c);
+    Channel.ParameterIndex = File.Parameters.FindParameter(Channel.FCSName, Channel.FCSLabel,
+                                                           Channel.ExactFCSName, Channel.ExactFCSLabel);
+    Result = Result && Channel.ParameterIndex >= 0;
+    Protocol.GetChannelName(c, ChannelNames[c]);
+  }
+  return Result;
+}
+
+bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progress* Gauge) {
+  Pump(Gauge);
+  SourceName = File.FileName;
+  FileNames = ExtractFileName(File.FileName) + "\r\n";
+  const int32_t NG = Protocol.GateCount(), NC = Protocol.ChannelCount();
+  if (Events.GateCount() != NG || Events.ChannelCount() != NC) Events.Reset(NG, NC);
+  TIntArray GateIndices(NG), ChannelIndices(NC);
+  for (int32_t g = 0; g < NG; ++g) GateIndices[g] = Protocol.GetGate(g)->ParameterIndex;
+  for (int32_t c = 0; c < NC; ++c) ChannelIndices[c] = Protocol.GetChannel(c)->ParameterIndex;
+
+  BusyCursor Busy;
+  const int32_t Count = std::max(File.EventCount, 0);
+  bool Result = true;
+  try {
+    // A file whose DATA holds fewer rows than it declares cannot give every event.
+    if (File.Events.size() < static_cast<size_t>(Count)) throw ERangeError("Range check error");
+    Events.clear();
+    Events.resize(static_cast<size_t>(Count));
+    if (Gauge && Count > 0) Gauge->SetMax(Count);
+    for (int32_t r = Count - 1; r >= 0; --r) {
+      if (Gauge && (r + 1) % 100 == 0) Gauge->SetPosition(Count - (r + 1));
+      Events[static_cast<size_t>(r)].Create(File.Events[static_cast<size_t>(r)], GateIndices, ChannelIndices);
+    }
+  } catch (const Exception&) {
+    Result = false;
+  }
+  if (!Result) {
+    // Never leave a set with events that were not built.
+    Events.clear();
+    FileRange();
+    BuildFileIndex();
+    return false;
+  }
+  // The file positions follow the events, so per-file counts never read a stale index.
+  FileRange();
+  BuildFileIndex();
+  return true;
+}
+
+void TFCSData::FileRange() {
+  FileCount = 0;
+  MaxFileIndex = 0;
+  MinFileIndex = 0;
+  if (Events.empty()) return;
+  int32_t Lo = std::numeric_limits<int32_t>::max(), Hi = std::numeric_limits<int32_t>::min();
+  for (size_t i = 0; i < Events.size(); ++i) {
+    const int32_t F = Events[i].FileIndex();
+    Lo = std::min(Lo, F);
+    Hi = std::max(Hi, F);
+  }
+  MinFileIndex = Lo;
+  MaxFileIndex = Hi;
+  const int64_t Span = static_cast<int64_t>(Hi) - Lo + 1;
+  if (Span > std::numeric_limits<int32_t>::max()) throw ERangeError("Integer overflow");
+  FileCount = static_cast<int32_t>(Span);
+}
+
+void TFCSData::BuildFileIndex() {
+  FirstEvent.assign(static_cast<size_t>(std::max(FileCount, 0)), std::numeric_limits<int32_t>::max());
+  LastEvent.assign(static_cast<size_t>(std::max(FileCount, 0)), -1);
+  for (size_t j = 0; j < Events.size(); ++j) {
+    const int64_t d = static_cast<int64_t>(Events[j].FileIndex()) - MinFileIndex;
+    if (d < 0 || d >= FileCount) throw ERangeError("Range check error");
+    const int32_t Position = static_cast<int32_t>(j);
+    LastEvent[d] = std::max(LastEvent[d], Position);
+    FirstEvent[d] = std::min(FirstEvent[d], Position);
+  }
+}
+
+bool TFCSData::Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull) {
+  if (Source.Events.GateCount() != Events.GateCount() || Source.Events.ChannelCount() != Events.ChannelCount()) {
+    std::string Name;
+    Source.GetName(Name);
+    HostMessages().Error("Cannot merge " + ExtractFileName(Name) +
+                         ": its gates and channels differ from those of the merged files.");
+    return false;
+  }
+  FileNames += ExtractFileName(Source.SourceName) + "\r\n";
+  const int32_t Gate = Source.CullGate;
+  const bool UseCull = Cull.Cull && Gate >= 0 && Gate < Source.Events.GateCount();
+  const auto Taken = [&](const TFCSLine& E) {
+    if (E.Filtered()) return false;
+    if (!UseCull) return true;
+    const Extended V = E.GateValues()[static_cast<size_t>(Gate)];
+    return static_cast<Extended>(Cull.Low) < V && V < static_cast<Extended>(Cull.High);
+  };
+  size_t Count = 0;
+  for (size_t i = 0; i < Source.Events.size(); ++i) Count += Taken(Source.Events[i]) ? 1 : 0;
+  Events.reserve(Events.size() + Count);
+  for (size_t i = Source.Events.size(); i-- > 0;) {
+    const TFCSLine E = Source.Events[i];
+    if (Taken(E)) Events.Append().CreateCopy(E, FileIndex);
+  }
+  FileRange();
+  BuildFileIndex();
+  PostRefresh();
+  return true;
+}
+
+int32_t TFCSData::EventCount(uint8_t Kind) const {
+  switch (Kind) {
+    case 0: return TotalCount;
+    case 1: return UnfilteredCount;
+    case 2: return GatedInCount;
+    default: return 0;
+  }
+}
+
+void TFCSData::GetName(std::string& Name) const { Name = SourceName.empty() ? FileNames : SourceName; }
+
+void TFCSData::BuildShortLines() {
+  {
+    BusyCursor Busy;
+    ShortLines.Reset(Events.ChannelCount());
+    ShortLines.resize(Events.size());
+    for (size_t i = Events.size(); i-- > 0;) ShortLines[i].Create(Events[i]);
+    Events.clear();
+    FreeDetectors();
+  }
+  PostRefresh();
+}
+
+void TFCSData::FillScatter(ChartData& Chart, const TScatterAxis& X, const TScatterAxis& Y, int32_t PointSize,
+                           Progress* Gauge) const {
+  Pump(Gauge);
+  Chart.Series.clear();
+  ChartSeries Points;
+  Points.Kind = ChartSeries::TKind::Point;
+  Points.Color = 0xFF0000;
+  Points.Width = PointSize;
+  const size_t N = (X.Values && Y.Values) ? std::min(X.Values->size(), Y.Values->size()) : 0;
+  const int64_t Highest = std::max<int64_t>(static_cast<int64_t>(Events.size()) - 1, 0);
+  for (size_t j = N; j-- > 0;) {
+    if (Gauge && j % 200 == 0) Gauge->SetPosition(std::max<int64_t>(Highest - static_cast<int64_t>(j), 0));
+    const float XV = (*X.Values)[j], YV = (*Y.Values)[j];
+    if (static_cast<Extended>(XV) > 0.001L && static_cast<Extended>(YV) > 0.001L) Points.Points.emplace_back(XV, YV);
+  }
+  Chart.Series.push_back(std::move(Points));
+  Chart.XTitle = X.Title;
+  Chart.XLog = X.Log;
+  Chart.YTitle = Y.Title;
+  Chart.YLog = Y.Log;
+}
+
+}  // namespace qv

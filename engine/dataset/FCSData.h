@@ -1,0 +1,188 @@
+#pragma once
+// One analysed data set: the events of one FCS file, or of several merged, matched to a
+// protocol's gates and channels, with their file index, counts and compensation.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "protocol/Channel.h"
+#include "analysis/Detector.h"
+#include "dataset/Event.h"
+#include "Host.h"
+#include "fcs/ParameterSet.h"
+#include "Types.h"
+
+namespace qv {
+
+class TFCSFile;
+class TProtocol;
+
+// The cull gate of the reading page: when on, merged events keep only Low < value < High on the
+// protocol's first cull gate.
+struct TCullSettings {
+  bool Cull = false;
+  int32_t High = 0;
+  int32_t Low = 0;
+};
+
+// One axis of a scatter chart: a detector's value series, its title and scale.
+struct TScatterAxis {
+  const TSglArray* Values = nullptr;
+  std::string Title;
+  bool Log = false;
+};
+
+class TFCSData {
+ public:
+  static constexpr const char* MergedName = "Merged Files";
+  static constexpr const char* ReadError = "Error reading FCS file";
+
+  // An empty set (no file, no events).
+  TFCSData() = default;
+  // The events of File matched to Protocol (no events without one, or when a gate or channel
+  // has no parameter). When the events cannot be built the user is told "Error reading FCS
+  // file" and the set is left without events. Unless NoAnalysis the set is then compensated in
+  // Mode, given its detectors and classified.
+  static std::unique_ptr<TFCSData> Create(const TFCSFile& File, int32_t Mode, bool NoAnalysis, Progress* Gauge,
+                                          TProtocol* Protocol);
+  // A "Merged Files" set that starts with Source's events as file 0.
+  static std::unique_ptr<TFCSData> CreateMerged(const TFCSData& Source, const TCullSettings& Cull);
+  // Posts the refresh notification.
+  ~TFCSData();
+  TFCSData(const TFCSData&) = delete;
+  TFCSData& operator=(const TFCSData&) = delete;
+
+  std::string DataFileName;
+  std::string SourceName;
+  std::string FileNames;  // each file name followed by CR LF
+  std::string ProtocolName;
+  std::unique_ptr<TParameterSet> Parameters;  // null for sets loaded from a data file
+  int32_t FileCount = 0;
+  int32_t MaxFileIndex = 0;
+  int32_t MinFileIndex = 0;
+  int32_t ValueCount = 0;
+  TStringArray ChannelNames;
+  TFCSLineArray Events;
+  TFCSShortLineArray ShortLines;  // only after BuildShortLines; Events is then empty
+  int32_t TotalCount = 0;
+  int32_t GateDetectorCount = 0;
+  int32_t ChannelDetectorCount = 0;
+  int32_t UnfilteredCount = 0;
+  int32_t GatedInCount = 0;
+  TIntArray FirstEvent;  // indexed by FileIndex - MinFileIndex
+  TIntArray LastEvent;
+  int32_t CullGate = -1;
+  // Histograms of the set, rebuilt by SetDetectors: one per gate, one of the raw and one of the
+  // compensated values per channel; the custom and class detectors keep their series until
+  // cleared or freed.
+  std::vector<std::unique_ptr<TDetector>> GateDetectors;
+  std::vector<std::unique_ptr<TDetector>> ChannelDetectors;
+  std::vector<std::unique_ptr<TDetector>> PeakDetectors;
+  std::unique_ptr<TDetector> CustomDetector;
+  std::unique_ptr<TDetector> ClassDetector;
+
+  // Steps of creation. MatchChannels stores each gate's and channel's parameter index in the
+  // protocol (-1 when it has none) and answers whether all were found; Gauge only pumps.
+  bool MatchChannels(const TFCSFile& File, TProtocol& Protocol, Progress* Gauge = nullptr);
+  bool LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progress* Gauge);
+  void FileRange();
+  void BuildFileIndex();
+
+  // Appends Source's unfiltered events (those inside the cull window when Cull is on) as file
+  // FileIndex, last event first. A source of another gate or channel count is refused with a
+  // message and nothing merged.
+  bool Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull);
+
+  // 0 all events, 1 unfiltered, 2 gated in; any other kind 0.
+  int32_t EventCount(uint8_t Kind) const;
+  void GetName(std::string& Name) const;
+  int32_t DetectorCount() const { return GateDetectorCount + 2 * ChannelDetectorCount; }
+
+  // Replaces the events by their compact copies (irreversible) and frees the detectors.
+  void BuildShortLines();
+
+  // Compensated values and their logs for every event (Compensation.cpp). Mode 0 static matrix,
+  // 2 dynamic, anything else keeps the values held; events that hold none yet are compensated
+  // with the static matrix whatever the mode.
+  void Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode);
+
+  // Detector set-up and classification of the analysed road (analysis/DetectorSetup.cpp). SetDetectors
+  // fills the histograms, applies the global gates, fits the dynamic gates by ZOrder and the
+  // channel peaks, and recounts the events; errors pass to the caller.
+  void SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves);
+  void CreateDetectors(const TProtocol& Protocol);
+  void SetupDetectors(TProtocol& Protocol, bool FitCurves);
+  void Classify(TProtocol& Protocol);
+  void FreeDetectors();
+  // Gate detectors first, then channel detectors, then peak detectors; ERangeError outside.
+  TDetector* GetDetector(int32_t Index) const;
+  // Null outside the arrays.
+  TDetector* GetChannelDetector(int32_t Index) const;
+  TDetector* GetPeakDetector(int32_t Index) const;
+  // Dynamic gates' fits become the gates' statistics, channel peak fits their last peak.
+  void StoreFitsInProtocol(TProtocol* Protocol) const;
+  // The custom detector receives the ratio-filtered plot channel and is fitted; the class
+  // detector receives one rigorous Z class. Nothing without those detectors.
+  void FitCustomDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options);
+  void FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options);
+  // The summary of an analysed, classified set: lines ended CR LF, columns TAB-separated.
+  void AnalysisReport(const TProtocol& Protocol, std::string& Text);
+  void FillEventGrid(const TProtocol& Protocol, StringTable& Grid, Progress* Gauge, bool IncludeFiltered) const;
+  // Raw and compensated values of the events of one rigorous Z class.
+  void FillMeansGrid(StringTable& Grid, int32_t ClassNumber) const;
+  // The scatter of value series Series of two detectors (GetDetector indices).
+  void DrawScatter(ChartData& Chart, int32_t XDetector, Progress* Gauge, int32_t Series, int32_t PointSize,
+                   int32_t YDetector) const;
+
+  // Class make-up reports (ProportionReport.cpp). Table holds a header row and one row per
+  // class (or channel) at least; values are appended to the rows and further lines after them.
+  // Range errors (too few rows, a class beyond the names) pass to the caller.
+  void ProportionReport(const TStringArray& Names, TStringArray& Table, char Separator, int32_t Column,
+                        bool ZReport);
+  void ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator) const;
+  // Counts[c]: events that call channel c.
+  void ChannelStats(const TProtocol& Protocol, TIntArray& Counts) const;
+  // Counts per class of N events drawn without replacement from the whole set, skipping those
+  // of class 0 in Column; stops early when the set runs out of events.
+  void RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts) const;
+
+  // Spill-over and channel means (Spillover.cpp). Pairs are percent of the primary's signal,
+  // the primary's own pair (100, 0). One pair per channel of the events, detectors or not.
+  void EstimateSpillover(const TSglArray& Baselines, int32_t Primary, float Low, float High, float& PrimaryMean,
+                         float& PrimaryDev, TCompensationArray& Result) const;
+  // Every event's primary is its strongest channel; Primaries[p] is the log raw mean and
+  // deviation of p over its events.
+  void EstimateSpilloverMatrix(TCompensationArray& Primaries, TFullCompensationArray& Matrix, float Low,
+                               float High) const;
+  // Mean raw value of every channel over the gated-in events; zeros when there are none.
+  void MeanChannelValues(TSglArray& Means) const;
+  void ChannelMeansReport(const TProtocol& Protocol, const TStringArray& ClassNames, int32_t Column,
+                          std::string& Text) const;
+
+  // Class counts (ClassCounts.cpp). Column 0 is the threshold class, 1 the relaxed and 2 the
+  // rigorous Z class. Compact events are counted when the set holds them.
+  // Classes counted for Protocol: the larger of its pattern count (single patterns when
+  // ScoreSingles, else pairs) and its genotype count + 1.
+  static int32_t ClassCount(const TProtocol& Protocol);
+  void ClassCounts(const TProtocol& Protocol, int32_t Column, bool Resample, TIntArray& Counts);
+  // Both show "Error generating Class Counts" on any error and return normally.
+  void BootstrapClassCounts(const TProtocol& Protocol, int32_t Column, bool Resample, int32_t FileIndex,
+                            TIntArray& Counts);
+  void ClassCountsByFile(const TProtocol& Protocol, int32_t Column, T2IntArray& Table);
+  void CountClasses(int32_t NClasses, int32_t Column, TIntArray& Counts) const;
+  void CountClassesOfFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const;
+  // Table[file - MinFileIndex][class] over the full events.
+  void SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Table) const;
+  // One bootstrap replicate of the whole set, and of one file with as many draws as the whole
+  // set has records (zeros for a file without events).
+  void Resample(int32_t NClasses, int32_t Column, TIntArray& Counts) const;
+  void ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const;
+
+  // The scatter chart of two value series of this set: one point series, only points with both
+  // values above 0.001, axes titled and scaled as given.
+  void FillScatter(ChartData& Chart, const TScatterAxis& X, const TScatterAxis& Y, int32_t PointSize,
+                   Progress* Gauge) const;
+};
+
+}  // namespace qv

@@ -1,0 +1,380 @@
+#include "fcs/FCSFile.h"
+
+#include <algorithm>
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "Files.h"
+#include "NumberFormat.h"
+#include "Streams.h"
+#include "TextUtils.h"
+
+namespace qv {
+
+EFCSFileError::EFCSFileError(const std::string& FileName, const std::string& Reason)
+    : Exception("Error reading FCS file \"" + FileName + "\": " + Reason), FFileName(FileName), FReason(Reason) {}
+
+namespace {
+
+// The DATA are read as stored and taken as low byte first unless $BYTEORD is 4,3,2,1.
+static_assert(std::endian::native == std::endian::little, "the FCS reader assumes a little-endian machine");
+
+// Bytes of DATA read and converted per step: small enough to stay in the cache, large enough
+// that the reads cost nothing. (One bulk read of 32 MB into fresh memory costs ~20 ms of page
+// faults; the rows of Events are separate allocations anyway, so nothing is gained by it.)
+constexpr int64_t ReadBlockBytes = 256 * 1024;
+
+std::string Quoted(std::string_view Text) {
+  std::string Result(1, '"');
+  Result += Text;
+  Result += '"';
+  return Result;
+}
+
+// One 8-character offset field of the HEADER: blanks around the number are allowed (several
+// instruments left-justify it); anything else, or all blanks, gives 0.
+int32_t HeaderOffset(std::string_view Field) {
+  int32_t Value = 0;
+  return TryStrToInt(Trim(Field), Value) ? Value : 0;
+}
+
+// Replaces every delimiter of Text, walking from its end, alternately by "=" and CR LF, "=" first.
+std::string ConvertDelimiters(std::string_view Text, char Delimiter) {
+  const size_t Count = static_cast<size_t>(std::count(Text.begin(), Text.end(), Delimiter));
+  std::string Result;
+  Result.reserve(Text.size() + Count / 2 + 1);
+  size_t Seen = 0;
+  for (char C : Text) {
+    if (C != Delimiter) {
+      Result += C;
+    } else {
+      Result += (Count - 1 - Seen) % 2 == 0 ? "=" : "\r\n";
+      ++Seen;
+    }
+  }
+  return Result;
+}
+
+// The smallest all-ones mask that covers Range (2^ceil(log2 Range) - 1), limited to 16 bits;
+// 0xFFFF when the range is missing.
+uint16_t RangeMask(int32_t Range) {
+  if (Range <= 0) return 0xFFFF;
+  uint64_t Power = 1;
+  while (Power < static_cast<uint64_t>(Range)) Power <<= 1;
+  return static_cast<uint16_t>(std::min<uint64_t>(Power - 1, 0xFFFF));
+}
+
+// 10^(Decades x v / Range) for v = 0 .. Size-1, computed in extended precision and rounded to
+// floats; empty when a value does not fit a float. v = 256 hi + lo, so the table is the product
+// of two tables of 256 powers (exact to the last bits of the extended type, and ~100 times faster
+// than one power per value for 16-bit ranges).
+std::vector<float> LogTable(float Decades, int32_t Range, size_t Size) {
+  const Extended Step = static_cast<Extended>(Decades) / static_cast<Extended>(Range);
+  std::vector<Extended> Low(256), High((Size + 255) / 256);
+  for (size_t i = 0; i < Low.size(); ++i) Low[i] = exp10l(Step * static_cast<Extended>(i));
+  for (size_t i = 0; i < High.size(); ++i) High[i] = exp10l(Step * static_cast<Extended>(i * 256));
+  std::vector<float> Table(Size);
+  for (size_t v = 0; v < Size; ++v) {
+    const Extended Y = High[v >> 8] * Low[v & 255];
+    if (!(Y <= static_cast<Extended>(FLT_MAX))) return {};
+    Table[v] = static_cast<float>(Y);
+  }
+  return Table;
+}
+
+inline uint16_t Swap16(uint16_t V) { return static_cast<uint16_t>((V >> 8) | (V << 8)); }
+
+template <bool Swap>
+void MaskWords(const uint16_t* Source, const uint16_t* __restrict Masks, uint16_t* Target, int64_t Count) {
+  for (int64_t j = 0; j < Count; ++j) Target[j] = static_cast<uint16_t>((Swap ? Swap16(Source[j]) : Source[j]) & Masks[j]);
+}
+
+// Reverses the four bytes of every value (written on bytes so that the compiler vectorises it).
+void SwapLongWords(float* Values, int64_t Count) {
+  unsigned char* Bytes = reinterpret_cast<unsigned char*>(Values);
+  for (int64_t j = 0; j < Count; ++j) {
+    unsigned char* B = Bytes + 4 * j;
+    const unsigned char B0 = B[0], B1 = B[1], B2 = B[2], B3 = B[3];
+    B[0] = B3;
+    B[1] = B2;
+    B[2] = B1;
+    B[3] = B0;
+  }
+}
+
+// Index of the first NaN or infinity among Count values, -1 when all are finite.
+int64_t FirstNonFinite(const float* Values, int64_t Count) {
+  uint32_t Found = 0;
+  for (int64_t j = 0; j < Count; ++j) {
+    uint32_t U;
+    std::memcpy(&U, Values + j, 4);
+    Found |= static_cast<uint32_t>((U & 0x7F800000u) == 0x7F800000u);
+  }
+  if (!Found) return -1;
+  for (int64_t j = 0; j < Count; ++j)
+    if (!std::isfinite(Values[j])) return j;
+  return -1;
+}
+
+}  // namespace
+
+TFCSFile::TFCSFile(const std::string& Name) {
+  if (!FileExists(Name)) return;
+  try {
+    Load(Name);
+  } catch (...) {
+    if (FRefreshPosted) {
+      TMatrix().swap(Events);
+      PostRefresh();
+    }
+    throw;
+  }
+}
+
+TFCSFile::~TFCSFile() { PostRefresh(); }
+
+void TFCSFile::Load(const std::string& Name) {
+  BusyCursor Busy;
+  FileName = Name;
+  auto Refuse = [&](const std::string& Reason) { throw EFCSFileError(Name, Reason); };
+  try {
+    TFileStream Stream(Name, TFileStream::TMode::OpenRead);
+    const int64_t FileSize = Stream.Size();
+
+    // HEADER
+    if (FileSize < HeaderSize)
+      Refuse("the file is " + IntToStr(FileSize) + " bytes long, shorter than the 58-byte FCS HEADER.");
+    char Header[HeaderSize];
+    Stream.ReadBuffer(Header, HeaderSize);
+    const std::string_view H(Header, HeaderSize);
+    if (H.substr(0, 3) != "FCS") Refuse("it is not an FCS file: its HEADER does not start with \"FCS\".");
+    Version = std::string(H.substr(0, 6));
+    if (H.substr(6, 4) != "    ")
+      Refuse("Should be blank in header (FCSRoutines): bytes 7-10 of the HEADER are not four blanks.");
+    TextBegin = HeaderOffset(H.substr(10, 8));
+    TextEnd = HeaderOffset(H.substr(18, 8));
+    DataBegin = HeaderOffset(H.substr(26, 8));
+    DataEnd = HeaderOffset(H.substr(34, 8));
+    AnalysisBegin = HeaderOffset(H.substr(42, 8));
+    AnalysisEnd = HeaderOffset(H.substr(50, 8));
+
+    // TEXT: the segment runs from TextBegin to TextEnd inclusive and ends with its closing
+    // delimiter, which is not kept; blanks or NULs that some instruments write after that
+    // delimiter inside the segment are dropped with it.
+    if (TextBegin < HeaderSize || TextEnd <= TextBegin || TextEnd >= FileSize)
+      Refuse("the TEXT segment offsets of the HEADER (" + IntToStr(TextBegin) + " to " + IntToStr(TextEnd) +
+             ") lie outside the file (" + IntToStr(FileSize) + " bytes).");
+    std::string Segment(static_cast<size_t>(TextEnd - TextBegin + 1), '\0');
+    Stream.Seek(TextBegin);
+    Stream.ReadBuffer(Segment.data(), Segment.size());
+    const size_t Closing = Segment.rfind(Segment[0]);
+    if (Closing > 0 && std::all_of(Segment.begin() + static_cast<std::ptrdiff_t>(Closing) + 1, Segment.end(),
+                                   [](char C) { return static_cast<unsigned char>(C) <= ' '; }))
+      Segment.resize(Closing);
+    RawText = std::move(Segment);
+    Delimiter = RawText[0];
+    KeywordText = ConvertDelimiters(std::string_view(RawText).substr(1), Delimiter);
+    FRefreshPosted = true;
+    PostRefresh();
+
+    // File-level keywords
+    const std::vector<std::string> Lines = SplitLines(KeywordText);
+    std::string Value;
+    if (FindNameValue(Lines, "$PROJ", Value)) Project = Value;
+    if (FindNameValue(Lines, "$DATATYPE", Value)) {
+      if (Value == "I") {
+        DataType = DataTypeInteger;
+        BytesPerValue = 2;
+      } else if (Value == "F") {
+        DataType = DataTypeFloat;
+        BytesPerValue = 4;
+      } else {
+        DataType = DataTypeOther;
+        Refuse("its $DATATYPE is " + Quoted(Value) +
+               "; only I (16-bit integers) and F (32-bit floats) can be read.");
+      }
+    }
+    const bool HasMode = FindNameValue(Lines, "$MODE", Value);
+    if (HasMode) {
+      Mode = Value;
+      if (!SameText(Trim(Mode), "L"))
+        Refuse("its $MODE is " + Quoted(Mode) + "; only list-mode data ($MODE L) can be read.");
+    }
+    auto ReadCount = [&](const char* Keyword, int32_t& Count) {
+      if (!FindNameValue(Lines, Keyword, Value)) return false;
+      if (!TryStrToInt(Trim(Value), Count) || Count < 0)
+        Refuse("the value of " + std::string(Keyword) + " (" + Quoted(Value) + ") is not a count.");
+      return true;
+    };
+    ReadCount("$TOT", EventCount);
+    if (FindNameValue(Lines, "$BYTEORD", Value)) {
+      ByteOrder = Trim(Value);
+      SwapBytes = ByteOrder == "4,3,2,1";
+    }
+    if (ReadCount("$PAR", ParameterCount)) {
+      if (ParameterCount == 0) Refuse("it declares no parameters ($PAR is 0).");
+      Parameters.LoadFromKeywords(Lines, ParameterCount);
+      ReadData(Stream, FileSize, Lines);
+    }
+    PostRefresh();
+  } catch (const EFCSFileError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    Refuse("there is not enough memory for " + IntToStr(EventCount) + " events of " + IntToStr(ParameterCount) +
+           " parameters.");
+  } catch (const Exception& E) {
+    Refuse(E.what());
+  }
+}
+
+void TFCSFile::ReadData(TFileStream& Stream, int64_t FileSize, const std::vector<std::string>& Lines) {
+  const std::string& Name = FileName;
+  auto Refuse = [&](const std::string& Reason) { throw EFCSFileError(Name, Reason); };
+  const int64_t N = EventCount;
+  const int64_t P = ParameterCount;
+  const std::vector<TParameter>& Items = Parameters.Items;
+
+  if (DataType == DataTypeInteger)
+    for (int64_t p = 0; p < P; ++p)
+      if (Items[p].Bytes > 16)
+        Refuse("parameter " + IntToStr(p + 1) + " is stored in " + IntToStr(Items[p].Bytes) + " bits ($P" +
+               IntToStr(p + 1) + "B); only 16-bit integer data can be read.");
+
+  // DATA offsets: from the HEADER, or from the TEXT when the HEADER gives 0 or blanks
+  // (files over 99,999,999 bytes).
+  if (DataBegin == 0 || DataEnd == 0) {
+    std::string Value;
+    int32_t Offset = 0;
+    if (FindNameValue(Lines, "$BEGINDATA", Value) && TryStrToInt(Trim(Value), Offset)) DataBegin = Offset;
+    if (FindNameValue(Lines, "$ENDDATA", Value) && TryStrToInt(Trim(Value), Offset)) DataEnd = Offset;
+  }
+  const int64_t Values = N * P;
+  const int64_t Bytes = Values * BytesPerValue;
+  const std::string Needed = "$TOT x $PAR = " + IntToStr(N) + " x " + IntToStr(P) + " values of " +
+                             IntToStr(BytesPerValue) + " bytes (" + IntToStr(Bytes) + " bytes)";
+  Events.clear();
+  if (Values == 0) return;
+  if (DataBegin <= 0)
+    Refuse("the offset of its DATA segment is missing: it is 0 or blank in the HEADER and $BEGINDATA does not "
+           "give it.");
+  if (DataBegin < HeaderSize)
+    Refuse("the offset of its DATA segment (" + IntToStr(DataBegin) + ") points into the HEADER.");
+  if (DataBegin >= FileSize)
+    Refuse("its DATA segment is missing: it should start at byte " + IntToStr(DataBegin) + " but the file is " +
+           IntToStr(FileSize) + " bytes long.");
+  if (DataEnd > 0 && int64_t(DataEnd) - DataBegin + 1 < Bytes)
+    Refuse("its DATA segment (bytes " + IntToStr(DataBegin) + " to " + IntToStr(DataEnd) + ") is shorter than " +
+           Needed + ".");
+  if (DataBegin + Bytes > FileSize)
+    Refuse("the file ends before its DATA segment does: " + Needed + " from byte " + IntToStr(DataBegin) +
+           " need " + IntToStr(DataBegin + Bytes) + " bytes, the file has " + IntToStr(FileSize) + ".");
+
+  // The DATA segment is read in large blocks of whole events (one read when it is small) into one
+  // buffer that stays in the cache, and each block is converted into rows of Events.
+  Stream.Seek(DataBegin);
+  const int64_t EventBytes = P * BytesPerValue;
+  const int64_t StepEvents = std::max<int64_t>(1, ReadBlockBytes / EventBytes);
+  auto ReadStep = [&](void* Buffer, int64_t First, int64_t Count) {
+    const size_t Want = static_cast<size_t>(Count * EventBytes);
+    const size_t Got = Stream.Read(Buffer, Want);
+    if (Got != Want)
+      Refuse("only " + IntToStr(First * EventBytes + static_cast<int64_t>(Got)) + " of the " + IntToStr(Bytes) +
+             " bytes of its DATA segment could be read.");
+  };
+  Events.reserve(static_cast<size_t>(N));
+
+  if (DataType == DataTypeFloat) {
+    // Float data are linear already: byte order only, and no NaN or infinity may get in.
+    std::vector<float> Block(static_cast<size_t>(std::min(StepEvents, N) * P));
+    for (int64_t e0 = 0; e0 < N; e0 += StepEvents) {
+      const int64_t n = std::min(StepEvents, N - e0);
+      float* Values = Block.data();
+      ReadStep(Values, e0, n);
+      if (SwapBytes) SwapLongWords(Values, n * P);
+      const int64_t Bad = FirstNonFinite(Values, n * P);
+      if (Bad >= 0)
+        Refuse("event " + IntToStr(e0 + Bad / P + 1) + ", parameter " + IntToStr(Bad % P + 1) +
+               " is not a finite number.");
+      for (int64_t e = 0; e < n; ++e) Events.emplace_back(Values + e * P, Values + (e + 1) * P);
+    }
+    return;
+  }
+
+  // 16-bit integers: byte order, mask to the range, then linear values or, for log parameters
+  // with a range, 10^(Decades x value / Range) from a table of every value the mask lets through.
+  std::vector<uint16_t> Masks(static_cast<size_t>(P));
+  std::vector<std::vector<float>> Tables(static_cast<size_t>(P));
+  std::vector<int64_t> LogColumns;
+  for (int64_t p = 0; p < P; ++p) {
+    const TParameter& Par = Items[p];
+    Masks[p] = RangeMask(Par.Range);
+    if (!Par.IsLog || Par.Range <= 0) continue;  // no range: read linear
+    Tables[p] = LogTable(Par.Decades, Par.Range, size_t(Masks[p]) + 1);
+    if (Tables[p].empty())
+      Refuse("the log scaling of parameter " + IntToStr(p + 1) + " ($P" + IntToStr(p + 1) + "E " +
+             FloatToStr(Par.Decades) + " decades, range " + IntToStr(Par.Range) +
+             ") gives values too large for a 32-bit float.");
+    LogColumns.push_back(p);
+  }
+  const int64_t StepValues = std::min(StepEvents, N) * P;
+  std::vector<uint16_t> Raw(static_cast<size_t>(StepValues));
+  std::vector<uint16_t> MaskRun(static_cast<size_t>(StepValues));
+  for (int64_t j = 0; j < StepValues; ++j) MaskRun[j] = Masks[j % P];
+  std::vector<float> Stage(static_cast<size_t>(StepValues));
+  for (int64_t e0 = 0; e0 < N; e0 += StepEvents) {
+    const int64_t n = std::min(StepEvents, N - e0);
+    const int64_t Count = n * P;
+    ReadStep(Raw.data(), e0, n);
+    if (SwapBytes)
+      MaskWords<true>(Raw.data(), MaskRun.data(), Raw.data(), Count);
+    else
+      MaskWords<false>(Raw.data(), MaskRun.data(), Raw.data(), Count);
+    for (int64_t j = 0; j < Count; ++j) Stage[j] = static_cast<float>(Raw[j]);
+    for (int64_t p : LogColumns) {
+      const float* Table = Tables[p].data();
+      for (int64_t e = 0; e < n; ++e) Stage[e * P + p] = Table[Raw[e * P + p]];
+    }
+    for (int64_t e = 0; e < n; ++e) Events.emplace_back(Stage.data() + e * P, Stage.data() + (e + 1) * P);
+  }
+}
+
+std::string TFCSFile::HeaderReport() const { return "File,  " + FileName + "\r\nVersion, " + Version + "\r\n"; }
+
+StringTable TFCSFile::FillGrid(Progress* Gauge) const {
+  StringTable Grid;
+  Grid.SetSize(ParameterCount, EventCount + 2);
+  if (Gauge) Gauge->SetMax(EventCount);
+  for (int32_t c = 0; c < ParameterCount; ++c) {
+    std::string Name;
+    GetParameterShortName(c, Name);
+    Grid.SetCell(c, 0, Name);
+    Name.clear();
+    GetParameterLongName(c, Name);
+    Grid.SetCell(c, 1, Name);
+  }
+  const int32_t Rows = std::min<int32_t>(EventCount, static_cast<int32_t>(Events.size()));
+  for (int32_t e = Rows - 1; e >= 0; --e) {
+    const TSglArray& Row = Events[static_cast<size_t>(e)];
+    const int32_t Cols = std::min<int32_t>(ParameterCount, static_cast<int32_t>(Row.size()));
+    for (int32_t c = 0; c < Cols; ++c) Grid.SetCell(c, e + 2, FormatFloat("######0", Row[static_cast<size_t>(c)]));
+    if (Gauge && e % 300 == 0) Gauge->SetPosition(EventCount - e);
+  }
+  return Grid;
+}
+
+void TFCSFile::GetParameterShortName(int32_t Index, std::string& Name) const {
+  if (Parameters.IsValidIndex(Index)) Name = Parameters.Items[static_cast<size_t>(Index)].ShortName;
+}
+
+void TFCSFile::GetParameterLongName(int32_t Index, std::string& Name) const {
+  if (Parameters.IsValidIndex(Index)) Name = Parameters.Items[static_cast<size_t>(Index)].LongName;
+}
+
+void TFCSFile::GetParameter(int32_t Index, TParameter& Parameter) const { Parameters.GetParameter(Index, Parameter); }
+
+}  // namespace qv

@@ -1,0 +1,458 @@
+#include "protocol/Protocol.h"
+
+#include "ClassPatterns.h"
+#include "Errors.h"
+#include "Files.h"
+#include "FloatStores.h"
+#include "LinearAlgebra.h"
+#include "NumberFormat.h"
+#include "Statistics.h"
+#include "TextUtils.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* NotValidFile = "Not a valid protocol file";
+constexpr const char* NotValidRecord = "Not a Valid Protocol File";
+
+// A count that a protocol record declares; each item takes at least MinBytes of the stream.
+int32_t ReadItemCount(TStream& Stream, int32_t MinBytes) {
+  const int32_t N = ReadInt32(Stream);
+  if (N < 0 || static_cast<int64_t>(N) * MinBytes > Stream.Remaining()) throw EReadError("Stream read error");
+  return N;
+}
+
+void SkipBytes(TStream& Stream, int64_t Count) {
+  if (Count <= 0) return;
+  if (Count > Stream.Remaining()) throw EReadError("Stream read error");
+  Stream.Seek(Stream.Position() + Count);
+}
+
+}  // namespace
+
+TProtocol::TProtocol(const std::string& AFileName)
+    : FileName(AFileName),
+      Genotypes(std::make_unique<TGenotypeSet>(this)),
+      Filters(std::make_unique<TChannelFilters>()) {
+  if (!AFileName.empty()) LoadFromFile(AFileName);
+}
+
+TProtocol::~TProtocol() { PostRefresh(); }
+
+std::unique_ptr<TProtocol> TProtocol::CreateFromStream(TStream& Stream) {
+  auto P = std::make_unique<TProtocol>();
+  P->FileName = "FileStream";
+  if (!P->LoadFromStream(Stream, false)) {
+    HostMessages().Error(NotValidRecord);
+    return nullptr;
+  }
+  return P;
+}
+
+std::unique_ptr<TProtocol> TProtocol::CreateCopy(const TProtocol& Source) {
+  auto P = std::make_unique<TProtocol>();
+  P->FileName = Source.FileName;
+  for (const auto& G : Source.Gates) P->Gates.push_back(TGlobalGate::CreateCopy(*G, P.get()));
+  for (const auto& C : Source.Channels) P->Channels.push_back(TChannel::CreateCopy(*C, P.get()));
+  P->Notes = Source.Notes;
+  P->SpilloverMatrix = Source.SpilloverMatrix;
+  P->CompensationMatrix = Source.CompensationMatrix;
+  P->ClassNames = Source.ClassNames;
+  P->ScoreSingles = Source.ScoreSingles;
+  P->ScoreDoubles = Source.ScoreDoubles;
+  P->LikelihoodThreshold = Source.LikelihoodThreshold;
+  P->Genotypes = TGenotypeSet::CreateCopy(*Source.Genotypes, P.get());
+  P->Filters = TChannelFilters::CreateCopy(*Source.Filters);
+  return P;
+}
+
+std::unique_ptr<TProtocol> TProtocol::OpenFile(const std::string& AFileName) {
+  auto P = std::make_unique<TProtocol>();
+  if (!FileExists(AFileName) || !P->LoadFromFile(AFileName)) return nullptr;
+  return P;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Channels, gates and genotypes
+
+int32_t TProtocol::AddChannel(std::unique_ptr<TChannel> Channel) {
+  if (ChannelCount() >= MaxChannels)
+    throw ERangeError("A protocol holds at most " + IntToStr(MaxChannels) + " channels");
+  Channel->Owner = this;
+  Channels.push_back(std::move(Channel));
+  RebuildClassNames();
+  return ChannelCount();
+}
+
+void TProtocol::AddGate(std::unique_ptr<TGlobalGate> Gate) {
+  Gate->Owner = this;
+  Gates.push_back(std::move(Gate));
+}
+
+TChannel* TProtocol::GetChannel(int32_t Index) const {
+  return (Index >= 0 && Index < ChannelCount()) ? Channels[Index].get() : nullptr;
+}
+
+TGlobalGate* TProtocol::GetGate(int32_t Index) const {
+  return (Index >= 0 && Index < GateCount()) ? Gates[Index].get() : nullptr;
+}
+
+void TProtocol::GetChannelName(int32_t Index, std::string& Name) const {
+  const TChannel* C = GetChannel(Index);
+  Name = C ? C->ChannelName : std::string();
+}
+
+int32_t TProtocol::GetChannelColor(int32_t Index) const {
+  const TChannel* C = GetChannel(Index);
+  return C ? C->Color : 0;
+}
+
+void TProtocol::GetChannelTags(std::string& Text) const {
+  Text.clear();
+  for (const auto& C : Channels) Text += C->ChannelTag;
+}
+
+std::string TProtocol::ChannelLetters() const {
+  std::string Letters;
+  for (const auto& C : Channels) Letters += C->ChannelTag.empty() ? '?' : C->ChannelTag[0];
+  return Letters;
+}
+
+int32_t TProtocol::FirstCullGate() const {
+  for (int32_t i = 0; i < GateCount(); ++i)
+    if (Gates[i]->Cull) return i;
+  return -1;
+}
+
+int32_t TProtocol::AddGenotype(const std::string& Name, int32_t ChannelIndex, int32_t PeakIndex) {
+  return Genotypes->Add(Name, ChannelIndex, PeakIndex);
+}
+
+void TProtocol::EnsureGenotypes() {
+  if (Genotypes->Count() > 0) return;
+  for (int32_t i = 0; i < ChannelCount(); ++i)
+    if (!Channels[i]->Genotype.empty()) Genotypes->Add(Channels[i]->Genotype, i, 0);
+}
+
+void TProtocol::GenotypeNameTexts(std::string& Names, std::string& ChannelNames) const {
+  Names = JoinLines(Genotypes->NameList());
+  ChannelNames = JoinLines(Genotypes->ChannelNamesList());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Channel settings in bulk
+
+void TProtocol::SetChannelsForceMean(bool Value) {
+  for (auto& C : Channels) C->ForceMean = Value;
+}
+
+template <typename F>
+bool TProtocol::SetOnChannels(float Value, F Field) {
+  bool Changed = false;
+  for (int32_t i = ChannelCount() - 1; i >= 0; --i) {
+    float& Target = Field(*Channels[i]);
+    if (Target != Value) {
+      Target = Value;
+      Changed = true;
+    }
+  }
+  return Changed;
+}
+
+bool TProtocol::SetChannelsMinimumValueThreshold(float Value) {
+  return SetOnChannels(Value, [](TChannel& C) -> float& { return C.Minimum_Value_Threshold; });
+}
+bool TProtocol::SetChannelsMaximumValueThreshold(float Value) {
+  return SetOnChannels(Value, [](TChannel& C) -> float& { return C.Maximum_Value_Threshold; });
+}
+bool TProtocol::SetChannelsMinimumValueZScore(float Value) {
+  return SetOnChannels(Value, [](TChannel& C) -> float& { return C.Minimum_Value_ZScore; });
+}
+bool TProtocol::SetChannelsMaximumValueZScore(float Value) {
+  return SetOnChannels(Value, [](TChannel& C) -> float& { return C.MaximumValue_ZScore; });
+}
+bool TProtocol::SetChannelsMinimumZ(float Value) {
+  return SetOnChannels(Value, [](TChannel& C) -> float& { return C.Minimum_Z; });
+}
+bool TProtocol::SetChannelsMaximumZ(float Value) {
+  return SetOnChannels(Value, [](TChannel& C) -> float& { return C.Maximum_Z; });
+}
+
+void TProtocol::GetBaselines(TSglArray& Values) const {
+  Values.resize(Channels.size());
+  for (size_t i = 0; i < Channels.size(); ++i) Values[i] = Channels[i]->Baseline;
+}
+
+void TProtocol::SetBaselines(const TSglArray& Values) {
+  if (Values.size() != Channels.size()) throw ERangeError("Range check error");
+  for (size_t i = 0; i < Channels.size(); ++i) Channels[i]->Baseline = Values[i];
+}
+
+void TProtocol::SetGateStatistics(int32_t Index, float Mean, float Deviation) {
+  if (TGlobalGate* G = GetGate(Index)) {
+    G->Mean = Mean;
+    G->Deviation = Deviation;
+  }
+}
+
+void TProtocol::SetCompPairColumn(int32_t SourceIndex, const TCompensationArray& Pairs, bool IsComp) {
+  if (SourceIndex < 0 || Pairs.size() != Channels.size()) throw ERangeError("Range check error");
+  for (size_t k = 0; k < Channels.size(); ++k) Channels[k]->SetCompPair(SourceIndex, Pairs[k], IsComp);
+}
+
+void TProtocol::SetCompPairMatrix(const TFullCompensationArray& Pairs, bool IsComp) {
+  // Checked whole first, so a bad column never leaves the matrix half written.
+  for (const auto& Column : Pairs)
+    if (Column.size() != Channels.size()) throw ERangeError("Range check error");
+  for (int32_t i = static_cast<int32_t>(Pairs.size()) - 1; i >= 0; --i) SetCompPairColumn(i, Pairs[i], IsComp);
+}
+
+bool TProtocol::SetCompensationMatrix(const TMatrix& Matrix) {
+  const size_t N = Channels.size();
+  if (Matrix.size() != N) return false;
+  for (const auto& Row : Matrix) {
+    if (Row.size() != N) return false;
+    for (float V : Row)
+      if (!(V >= 0 && V <= 100)) return false;
+  }
+  for (size_t i = 0; i < N; ++i)
+    for (size_t j = 0; j < N; ++j) {
+      TCompensationPair Pair;
+      Channels[i]->GetCompPair(static_cast<int32_t>(j), true, Pair);
+      Pair.Mean = Matrix[i][j];
+      Channels[i]->SetCompPair(static_cast<int32_t>(j), Pair, true);
+    }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Matrices and dynamic compensation
+
+bool TProtocol::BuildCompensationMatrix(bool Perturb) {
+  const int32_t N = ChannelCount();
+  // Rebuilt from zero: a pair a channel lacks counts as no spill-over.
+  ZeroMatrix(N, N, SpilloverMatrix);
+  for (int32_t i = N - 1; i >= 0; --i) {
+    const TChannel& C = *Channels[i];
+    for (int32_t j = C.CompCount() - 1; j >= 0; --j) {
+      if (j >= N) continue;  // a pair for a channel the protocol no longer has
+      const TCompensationPair& P = C.Comp[j];
+      Extended M = P.Mean;
+      if (Perturb) M = M + static_cast<Extended>(GaussRandom()) * P.Deviation;
+      SpilloverMatrix[i][j] = fp::Single(M / 100.0L);
+    }
+  }
+  // The closed forms answer a singular matrix with zeros, which is never a true inverse.
+  bool Failed = N == 0 || InvertMatrix(SpilloverMatrix, CompensationMatrix) != MxOk;
+  if (!Failed) {
+    Failed = true;
+    for (const auto& Row : CompensationMatrix)
+      for (float V : Row) Failed = Failed && V == 0;
+  }
+  if (Failed) CompensationMatrix.clear();
+  return !Failed;
+}
+
+float TProtocol::EventResidual(const TMatrix& Values) const {
+  const int32_t N = static_cast<int32_t>(Values.size());
+  if (N == 0) return 0;
+  auto V = [&](int32_t i) { return Values[i].empty() ? 0.0f : Values[i][0]; };
+  int32_t Largest = N - 1;
+  for (int32_t i = N - 2; i >= 0; --i)
+    if (V(i) > V(Largest)) Largest = i;
+  int32_t Second = -1;
+  if (!ScoreSingles) {
+    float SecondValue = -2147483648.0f;
+    for (int32_t i = N - 1; i >= 0; --i)
+      if (i != Largest && V(i) > SecondValue) {
+        SecondValue = V(i);
+        Second = i;
+      }
+  }
+  float Sum = 0;
+  for (int32_t i = N - 1; i >= 0; --i) {
+    if (i == Largest || i == Second) continue;
+    const Extended D = static_cast<Extended>(V(i)) - 1;
+    Sum = fp::Single(Sum + D * D);
+  }
+  const float Max = V(Largest);
+  return Max > 0 ? fp::Single(Sum / static_cast<Extended>(Max)) : 0.0f;
+}
+
+void TProtocol::CompensateDynamic(const TMatrix& Raw, TMatrix& Compensated, int32_t Tries) {
+  float Best = 2147483648.0f;
+  TMatrix Product;
+  for (int32_t t = 0; t < Tries; ++t) {
+    if (!BuildCompensationMatrix(true)) continue;
+    if (MultiplyMatrix(CompensationMatrix, Raw, Product) != MxOk) continue;
+    const float R = EventResidual(Product);
+    if (R < Best) {
+      Best = R;
+      Compensated = Product;
+    }
+  }
+}
+
+void TProtocol::BuildClassNames(TStringArray& List) const {
+  const std::string Letters = ChannelLetters();
+  for (std::string& Line : List) {
+    for (char& C : Line)
+      if (C == 'N') C = '-';
+    for (int32_t i = static_cast<int32_t>(Letters.size()) - 1; i >= 0; --i)
+      if (i < static_cast<int32_t>(Line.size()) && Line[i] == 'Y') Line[i] = Letters[i];
+  }
+}
+
+void TProtocol::RebuildClassNames() {
+  ClassNames = SplitLines(YNPatternList(ChannelCount(), 2));
+  BuildClassNames(ClassNames);
+}
+
+void TProtocol::ShowNotes(TProtocolNotesView& View) const {
+  View.Notes = Notes;
+  View.NamePanel = " " + ExtractFileName(FileName);
+}
+
+void TProtocol::FillChannelHeaderRow(StringTable& Grid) const {
+  if (Grid.ColCount() != ChannelCount() + 1 || Grid.RowCount() < 1) return;
+  for (int32_t i = 0; i < ChannelCount(); ++i) Grid.SetCell(i + 1, 0, Channels[i]->ChannelName);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The protocol file
+
+void TProtocol::WriteToStream(TStream& Stream, bool Rewind) {
+  if (Rewind) Stream.Seek(0);
+  WriteStreamString(Header, Stream);
+  WriteInt32(Stream, CurrentFileVersion);
+  WriteInt32(Stream, ChannelCount());
+  WriteInt32(Stream, GateCount());
+  WriteInt32(Stream, 0);
+  WriteInt32(Stream, 0);
+  WriteBool(Stream, ScoreSingles);
+  WriteBool(Stream, ScoreDoubles);
+  for (int32_t i = GateCount() - 1; i >= 0; --i) Gates[i]->SaveToStream(Stream);
+  for (int32_t i = ChannelCount() - 1; i >= 0; --i) Channels[i]->SaveToStream(Stream);
+  WriteStreamString(Notes, Stream);
+  Genotypes->SaveToStream(Stream);
+  Filters->SaveToStream(Stream);
+  WriteSingle(Stream, LikelihoodThreshold);
+}
+
+void TProtocol::SaveToFile(const std::string& AFileName) {
+  WriteFileSafely(AFileName, [&](TStream& Stream) { WriteToStream(Stream, true); });
+}
+
+bool TProtocol::LoadFromStream(TStream& Stream, bool Rewind) {
+  bool Result = false;
+  TProtocol Fresh;
+  Fresh.FileName = FileName;
+  try {
+    if (Rewind) Stream.Seek(0);
+    const std::string Head = ReadStreamString(Stream);
+    if (Head == HeaderV2)
+      Result = Fresh.ReadV2(Stream);
+    else if (Head == Header)
+      Result = Fresh.ReadCurrent(Stream);
+  } catch (const Exception&) {
+    Result = false;
+  }
+  if (Result) {
+    Fresh.EnsureGenotypes();
+    TakeOver(Fresh);
+  }
+  PostRefresh();
+  return Result;
+}
+
+bool TProtocol::LoadFromFile(const std::string& AFileName) {
+  if (!FileExists(AFileName)) return false;
+  bool Result = false;
+  try {
+    TFileStream Stream(AFileName, TFileStream::TMode::OpenRead);
+    const std::string Old = FileName;
+    FileName = AFileName;
+    Result = LoadFromStream(Stream, true);
+    if (!Result) FileName = Old;
+  } catch (const Exception&) {
+    Result = false;
+  }
+  if (!Result) HostMessages().Error(NotValidFile);
+  return Result;
+}
+
+bool TProtocol::ReadCurrent(TStream& Stream) {
+  FileVersion = ReadInt32(Stream);
+  const int32_t V = FileVersion;
+  const int32_t N = ReadItemCount(Stream, 4);
+  if (N > MaxChannels) {
+    HostMessages().Error("This protocol declares " + IntToStr(N) + " channels; a protocol holds at most " +
+                         IntToStr(MaxChannels) + ".");
+    return false;
+  }
+  const int32_t G = V >= 8 ? ReadItemCount(Stream, 4) : 6;
+  ReadInt32(Stream);
+  ReadInt32(Stream);
+  ScoreSingles = ReadBool(Stream);
+  ScoreDoubles = ReadBool(Stream);
+  if (V <= 4) ReadByte(Stream);
+  Gates.resize(static_cast<size_t>(G));
+  for (int32_t i = G - 1; i >= 0; --i) Gates[i] = TGlobalGate::CreateFromStream(Stream, this, 3);
+  Channels.resize(static_cast<size_t>(N));
+  for (int32_t i = N - 1; i >= 0; --i) Channels[i] = TChannel::CreateFromStream(Stream, this, 3);
+  if (V <= 3) SkipBytes(Stream, ReadInt32(Stream));
+  Notes = ReadStreamString(Stream);
+  if (V >= 6) Genotypes = std::make_unique<TGenotypeSet>(Stream, this);
+  if (V >= 7) Filters = TChannelFilters::CreateFromStream(&Stream);
+  LikelihoodThreshold = V >= 9 ? ReadSingle(Stream) : 0.0f;
+  RebuildClassNames();
+  return true;
+}
+
+bool TProtocol::ReadV2(TStream& Stream) {
+  FileVersion = 2;
+  const int32_t N = ReadItemCount(Stream, 4);
+  if (N > MaxChannels) {
+    HostMessages().Error("This protocol declares " + IntToStr(N) + " channels; a protocol holds at most " +
+                         IntToStr(MaxChannels) + ".");
+    return false;
+  }
+  SkipBytes(Stream, 8);
+  ScoreSingles = ReadBool(Stream);
+  ScoreDoubles = ReadBool(Stream);
+  SkipBytes(Stream, 11 + 40);
+  Gates.resize(6);
+  for (int32_t i = 5; i >= 0; --i) Gates[i] = TGlobalGate::CreateFromStream(Stream, this, 2);
+  Channels.resize(static_cast<size_t>(N));
+  for (int32_t i = N - 1; i >= 0; --i) Channels[i] = TChannel::CreateFromStream(Stream, this, 2);
+  SkipBytes(Stream, ReadInt32(Stream));
+  Notes = ReadStreamString(Stream);
+  LikelihoodThreshold = 0;
+  RebuildClassNames();
+  return true;
+}
+
+void TProtocol::TakeOver(TProtocol& Source) {
+  FileVersion = Source.FileVersion;
+  FileName = Source.FileName;
+  Gates = std::move(Source.Gates);
+  Channels = std::move(Source.Channels);
+  Genotypes = std::move(Source.Genotypes);
+  Filters = std::move(Source.Filters);
+  Notes = std::move(Source.Notes);
+  SpilloverMatrix = std::move(Source.SpilloverMatrix);
+  CompensationMatrix = std::move(Source.CompensationMatrix);
+  ClassNames = std::move(Source.ClassNames);
+  ScoreSingles = Source.ScoreSingles;
+  ScoreDoubles = Source.ScoreDoubles;
+  LikelihoodThreshold = Source.LikelihoodThreshold;
+  for (auto& G : Gates) G->Owner = this;
+  for (auto& C : Channels) C->Owner = this;
+  Genotypes->Owner = this;
+  // The source must stay whole for its destructor.
+  Source.Genotypes = std::make_unique<TGenotypeSet>(&Source);
+  Source.Filters = std::make_unique<TChannelFilters>();
+}
+
+}  // namespace qv

@@ -1,0 +1,404 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "ByteWriter.h"
+#include "Errors.h"
+#include "LinearAlgebra.h"
+#include "protocol/Protocol.h"
+#include "Random.h"
+#include "RecordingMessages.h"
+#include "TestFolders.h"
+
+using namespace qv;
+using qv::test::ByteWriter;
+using qv::test::RecordingMessages;
+using qv::test::TempFolder;
+
+namespace {
+
+std::unique_ptr<TChannel> MakeChannel(const std::string& Name, const std::string& Tag, const std::string& Genotype = "") {
+  TChannelInfo I;
+  I.ChannelName = Name;
+  I.ChannelTag = Tag;
+  I.FCSName = Name + "-H";
+  I.Minimum_Value_ZScore = 10;
+  I.MaximumValue_ZScore = 10000;
+  I.Minimum_Z = -3;
+  I.Maximum_Z = 3;
+  I.Genotype = Genotype;
+  return std::make_unique<TChannel>(I, nullptr);
+}
+
+std::unique_ptr<TGlobalGate> MakeGate(const std::string& Name, bool Cull) {
+  TGateInfo I;
+  I.Active = true;
+  I.Name = Name;
+  I.MinimumValue = 1;
+  I.MaximumValue = 1000;
+  I.Cull = Cull;
+  return std::make_unique<TGlobalGate>(I, nullptr);
+}
+
+// Two channels with a full set of compensation pairs, a gate, two genotypes and a filter.
+std::unique_ptr<TProtocol> FullProtocol() {
+  auto P = std::make_unique<TProtocol>();
+  P->AddGate(MakeGate("FSC", true));
+  P->AddChannel(MakeChannel("GFP", "GFP", "GType_1"));
+  P->AddChannel(MakeChannel("YFP", "YFP"));
+  P->SetCompPairColumn(0, {{100, 0}, {8, 1}}, true);
+  P->SetCompPairColumn(1, {{3, 0.5f}, {100, 0}}, true);
+  P->GetChannel(0)->AddPeak(false, 1, 2.5f, 0.2f, 100, 0, 0, 0, 2, -2);
+  P->GetChannel(1)->AddPeak(false, 0, 3.0f, 0.25f, 80, 0, 0, 0, 2, -2);
+  P->AddGenotype("YFP strain", 1, 0);
+  P->Notes = "two colours";
+  P->ScoreSingles = true;
+  P->LikelihoodThreshold = 1.5f;
+  TChannelFilterInfo F;
+  F.Name = "spill";
+  F.SourceChannel = 0;
+  F.SpilloverChannel = 1;
+  F.MaxSpillover = 0.2f;
+  P->Filters->Add(F);
+  return P;
+}
+
+std::vector<uint8_t> Written(TProtocol& P) {
+  TMemoryStream S;
+  P.SaveToStream(S);
+  return S.Bytes();
+}
+
+
+TMatrix Column(std::initializer_list<float> Values) {
+  TMatrix M;
+  for (float V : Values) M.push_back({V});
+  return M;
+}
+
+TEST(ProtocolFile, EmptyProtocolIsSixtyEightBytes) {
+  TProtocol P;
+  ByteWriter W;
+  W.String("Quorvenal Protocol").Int32(9).Int32(0).Int32(0).Int32(0).Int32(0).Bool(false).Bool(false);
+  W.Int32(0).Int32(1).Int32(0).Int32(1).Int32(0).Single(0);
+  EXPECT_EQ(Written(P), W.Bytes());
+  EXPECT_EQ(W.Size(), 68u);
+}
+
+TEST(ProtocolFile, RoundTripKeepsEveryStoredField) {
+  auto P = FullProtocol();
+  TempFolder Dir;
+  P->SaveToFile(Dir / "a.protocol");
+  auto Q = TProtocol::OpenFile(Dir / "a.protocol");
+  ASSERT_TRUE(Q);
+  EXPECT_EQ(Q->FileVersion, 9);
+  EXPECT_EQ(Q->FileName, Dir / "a.protocol");
+  EXPECT_EQ(Q->ChannelCount(), 2);
+  EXPECT_EQ(Q->GateCount(), 1);
+  EXPECT_EQ(Q->GetChannel(1)->ChannelName, "YFP");
+  EXPECT_EQ(Q->GetChannel(0)->Comp, P->GetChannel(0)->Comp);
+  EXPECT_EQ(Q->GetChannel(1)->Peaks, P->GetChannel(1)->Peaks);
+  EXPECT_EQ(Q->GetChannel(0)->Owner, Q.get());
+  EXPECT_TRUE(Q->GetGate(0)->Cull);
+  EXPECT_EQ(Q->Notes, "two colours");
+  EXPECT_TRUE(Q->ScoreSingles);
+  EXPECT_FALSE(Q->ScoreDoubles);
+  EXPECT_EQ(Q->LikelihoodThreshold, 1.5f);
+  ASSERT_EQ(Q->GenotypeCount(), 1);  // the named channel's genotype is not added twice
+  EXPECT_EQ(Q->GetGenotype(0)->Name, "YFP strain");
+  ASSERT_EQ(Q->Filters->Count(), 1);
+  EXPECT_EQ(Q->Filters->Filters()[0], P->Filters->Filters()[0]);
+  EXPECT_EQ(Q->ClassNames, (TStringArray{"--", "G-", "-Y", "GY"}));
+  EXPECT_EQ(Written(*Q), Written(*P));
+}
+
+TEST(ProtocolFile, CopyKeepsEverythingButTheFileVersion) {
+  auto P = FullProtocol();
+  P->FileVersion = 9;
+  P->GetGenotype(0)->Notes = "from the freezer";
+  auto C = TProtocol::CreateCopy(*P);
+  EXPECT_EQ(C->FileVersion, 0);
+  EXPECT_EQ(C->LikelihoodThreshold, 1.5f);
+  EXPECT_TRUE(C->GetGate(0)->Cull);
+  EXPECT_EQ(C->GetGenotype(0)->Notes, "from the freezer");
+  EXPECT_EQ(C->GetChannel(0)->Owner, C.get());
+  EXPECT_EQ(Written(*C), Written(*P));
+}
+
+// Builds a file of version V around the current gate and channel records of P.
+std::vector<uint8_t> OlderFile(TProtocol& P, int32_t V) {
+  ByteWriter W;
+  W.String("Quorvenal Protocol").Int32(V).Int32(P.ChannelCount());
+  if (V >= 8) W.Int32(P.GateCount());
+  W.Fill(8).Bool(true).Bool(true);
+  if (V <= 4) W.Fill(1);
+  const int32_t Gates = V >= 8 ? P.GateCount() : 6;
+  for (int32_t i = Gates - 1; i >= 0; --i) {
+    TMemoryStream S;
+    (i < P.GateCount() ? *P.GetGate(i) : *P.GetGate(0)).SaveToStream(S);
+    W.Append(S.Bytes());
+  }
+  for (int32_t i = P.ChannelCount() - 1; i >= 0; --i) {
+    TMemoryStream S;
+    P.GetChannel(i)->SaveToStream(S);
+    W.Append(S.Bytes());
+  }
+  if (V <= 3) W.Int32(3).Fill(3);
+  W.String("old notes");
+  if (V >= 6) {
+    TMemoryStream S;
+    P.Genotypes->SaveToStream(S);
+    W.Append(S.Bytes());
+  }
+  if (V >= 7) {
+    TMemoryStream S;
+    P.Filters->SaveToStream(S);
+    W.Append(S.Bytes());
+  }
+  if (V >= 9) W.Single(2.5f);
+  return W.Bytes();
+}
+
+class ProtocolFileVersion : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(ProtocolFileVersion, ReadsTheFieldsOfItsVersion) {
+  const int32_t V = GetParam();
+  auto Source = FullProtocol();
+  TMemoryStream S(OlderFile(*Source, V));
+  TProtocol P;
+  ASSERT_TRUE(P.LoadFromStream(S, true));
+  EXPECT_EQ(S.Remaining(), 0);
+  EXPECT_EQ(P.FileVersion, V);
+  EXPECT_EQ(P.GateCount(), V >= 8 ? 1 : 6);
+  EXPECT_EQ(P.ChannelCount(), 2);
+  EXPECT_TRUE(P.ScoreSingles);
+  EXPECT_TRUE(P.ScoreDoubles);
+  EXPECT_EQ(P.Notes, "old notes");
+  // Without a genotype record, the channel that names a genotype brings it.
+  ASSERT_EQ(P.GenotypeCount(), 1);
+  EXPECT_EQ(P.GetGenotype(0)->Name, V >= 6 ? "YFP strain" : "GType_1");
+  EXPECT_EQ(P.Filters->Count(), V >= 7 ? 1 : 0);
+  EXPECT_EQ(P.LikelihoodThreshold, V >= 9 ? 2.5f : 0.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions3To10, ProtocolFileVersion, ::testing::Range(3, 11));
+
+TEST(ProtocolFile, ReadsTheVersion2Layout) {
+  ByteWriter W;
+  W.String("Quorvenal Protocol Version 2").Int32(1).Fill(8).Bool(true).Bool(false).Fill(11).Fill(40);
+  for (int32_t Id = -1; Id >= -6; --Id) {  // gate 5 first
+    W.Int32(Id).String("G" + std::to_string(-Id)).Single(10).Single(60000).Single(-1.5f).Single(1.5f);
+    W.Bool(false).Fill(1).Single(1.25f).Single(-1.25f).Single(3.5f).Single(0.25f).Fill(8).Int32(3).Fill(10).Fill(40);
+  }
+  W.String("GFP").String("G").Int32(0x0000FF);
+  W.Single(10).Single(1000).Single(-3).Single(3);
+  W.Single(2.5f).Single(0.25f).Fill(8);
+  W.Single(20).Single(2000).Single(1.75f).Single(-1.5f);
+  W.Fill(1).Bool(true).Fill(3).Bool(true).Fill(5).Fill(40);
+  W.Int32(1).Single(100.0f);
+  W.String("").String("GType_2");
+  W.Int32(2).Fill(2).String("version 2 notes");
+  TMemoryStream S = W.Stream();
+  TProtocol P;
+  ASSERT_TRUE(P.LoadFromStream(S, true));
+  EXPECT_EQ(P.FileVersion, 2);
+  EXPECT_EQ(P.GateCount(), 6);
+  for (int32_t i = 0; i < 6; ++i) EXPECT_TRUE(P.GetGate(i)->Active);
+  EXPECT_EQ(P.GetGate(0)->Name, "G6");
+  EXPECT_EQ(P.ChannelCount(), 1);
+  EXPECT_EQ(P.Notes, "version 2 notes");
+  EXPECT_TRUE(P.ScoreSingles);
+  ASSERT_EQ(P.GenotypeCount(), 1);
+  EXPECT_EQ(P.GetGenotype(0)->Name, "GType_2");
+  EXPECT_EQ(P.Filters->Count(), 0);
+  EXPECT_EQ(P.ClassNames, (TStringArray{"-", "G"}));
+}
+
+TEST(ProtocolFile, ForeignHeaderIsNotAProtocol) {
+  for (const char* Head : {"quorvenal protocol", "Quorvenal Data File", ""}) {
+    ByteWriter W;
+    W.String(Head).Int32(9).Fill(60, 0);
+    TMemoryStream S = W.Stream();
+    TProtocol P;
+    EXPECT_FALSE(P.LoadFromStream(S, true)) << Head;
+  }
+}
+
+TEST(ProtocolFile, DamagedFileLeavesTheProtocolAsItWas) {
+  TempFolder Dir;
+  auto Good = FullProtocol();
+  Good->SaveToFile(Dir / "good.protocol");
+  TMemoryStream Full;
+  Good->SaveToStream(Full);
+  auto P = FullProtocol();
+  P->FileName = "current";
+  const auto Before = Written(*P);
+  // Every cut of the file fails cleanly; none leaves a half-read protocol behind.
+  for (size_t Cut = 0; Cut < Full.Bytes().size(); Cut += 7) {
+    RecordingMessages Messages;
+    std::ofstream(Dir / "cut.protocol", std::ios::binary)
+        .write(reinterpret_cast<const char*>(Full.Bytes().data()), static_cast<std::streamsize>(Cut));
+    EXPECT_FALSE(P->LoadFromFile(Dir / "cut.protocol")) << Cut;
+    ASSERT_FALSE(Messages.Errors.empty());
+    EXPECT_EQ(Messages.Errors.back(), "Not a valid protocol file");
+    EXPECT_EQ(P->FileName, "current");
+    EXPECT_EQ(Written(*P), Before);
+    EXPECT_FALSE(TProtocol::OpenFile(Dir / "cut.protocol"));
+  }
+  RecordingMessages Messages;
+  EXPECT_FALSE(P->LoadFromFile(Dir / "missing.protocol"));
+  EXPECT_TRUE(Messages.Errors.empty());
+}
+
+TEST(ProtocolFile, RecordInsideADataFileReportsItsOwnMessage) {
+  RecordingMessages Messages;
+  TMemoryStream S(std::vector<uint8_t>{3, 0, 0, 0, 'a', 'b', 'c'});
+  EXPECT_FALSE(TProtocol::CreateFromStream(S));
+  EXPECT_EQ(Messages.Errors, (std::vector<std::string>{"Not a Valid Protocol File"}));
+  auto P = FullProtocol();
+  TMemoryStream Good;
+  Good.Write("xx", 2);
+  P->SaveToStream(Good);
+  Good.Seek(2);
+  auto Q = TProtocol::CreateFromStream(Good);
+  ASSERT_TRUE(Q);
+  EXPECT_EQ(Q->FileName, "FileStream");
+}
+
+TEST(ProtocolFile, SaveFailureKeepsTheOldFile) {
+  TempFolder Dir;
+  auto P = FullProtocol();
+  EXPECT_THROW(P->SaveToFile(Dir / "no/such/folder/p.protocol"), EInOutError);
+}
+
+TEST(Protocol, SixteenthChannelIsRefused) {
+  TProtocol P;
+  for (int i = 0; i < 15; ++i) P.AddChannel(MakeChannel("C" + std::to_string(i), "C"));
+  EXPECT_EQ(P.ClassNames.size(), 32768u);
+  EXPECT_THROW(P.AddChannel(MakeChannel("C15", "C")), ERangeError);
+  EXPECT_EQ(P.ChannelCount(), 15);
+  // A file that declares more is refused with a message of its own.
+  ByteWriter W;
+  W.String("Quorvenal Protocol").Int32(9).Int32(16).Int32(0).Fill(10, 0);
+  for (int i = 0; i < 16 * 60; ++i) W.Int32(0);
+  TMemoryStream S = W.Stream();
+  RecordingMessages Messages;
+  TProtocol Q;
+  EXPECT_FALSE(Q.LoadFromStream(S, true));
+  ASSERT_EQ(Messages.Errors.size(), 1u);
+  EXPECT_NE(Messages.Errors[0].find("at most 15"), std::string::npos);
+}
+
+TEST(Protocol, ClassNamesUseTheFirstLetterOfEachTag) {
+  TProtocol P;
+  P.AddChannel(MakeChannel("GFP", "GFP"));
+  EXPECT_EQ(P.ClassNames, (TStringArray{"-", "G"}));
+  P.AddChannel(MakeChannel("YFP", "YFP"));
+  EXPECT_EQ(P.ClassNames, (TStringArray{"--", "G-", "-Y", "GY"}));
+  P.AddChannel(MakeChannel("X", ""));
+  EXPECT_EQ(P.ClassNames[3], "--?");
+  EXPECT_EQ(P.ChannelLetters(), "GY?");
+}
+
+TEST(Protocol, EventResidualLeavesOutTheLargestValues) {
+  TProtocol P;
+  P.ScoreSingles = true;
+  EXPECT_EQ(P.EventResidual(Column({1, 1, 50, 1})), 0.0f);
+  EXPECT_FLOAT_EQ(P.EventResidual(Column({2, 1, 50, 3})), 0.1f);
+  P.ScoreSingles = false;
+  EXPECT_FLOAT_EQ(P.EventResidual(Column({2, 1, 50, 3})), 0.02f);
+  EXPECT_EQ(P.EventResidual(Column({0, -1, -5})), 0.0f);
+}
+
+TEST(Protocol, CompensationMatrixIsTheInverseOfTheSpillover) {
+  auto P = FullProtocol();
+  ASSERT_TRUE(P->BuildCompensationMatrix(false));
+  // Row i is the detecting channel, column j the fluorophore of channel j.
+  EXPECT_EQ(P->SpilloverMatrix, (TMatrix{{1.0f, 0.03f}, {0.08f, 1.0f}}));
+  const float Det = 1.0f - 0.08f * 0.03f;
+  EXPECT_NEAR(P->CompensationMatrix[0][0], 1 / Det, 1e-6);
+  EXPECT_NEAR(P->CompensationMatrix[0][1], -0.03 / Det, 1e-6);
+  // A channel that lacks a pair counts as no spill-over, whatever the matrix held before.
+  P->GetChannel(1)->Comp.resize(1);
+  P->SpilloverMatrix[1][1] = 7;
+  ASSERT_TRUE(P->BuildCompensationMatrix(false));
+  EXPECT_EQ(P->SpilloverMatrix[1], (TSglArray{0.08f, 0.0f}));
+}
+
+TEST(Protocol, FailedInversionLeavesNoStaleMatrix) {
+  auto P = FullProtocol();
+  ASSERT_TRUE(P->BuildCompensationMatrix(false));
+  P->SetCompPairColumn(0, {{0, 0}, {0, 0}}, true);
+  P->SetCompPairColumn(1, {{0, 0}, {0, 0}}, true);
+  EXPECT_FALSE(P->BuildCompensationMatrix(false));
+  EXPECT_TRUE(P->CompensationMatrix.empty());
+  TProtocol Empty;
+  EXPECT_FALSE(Empty.BuildCompensationMatrix(false));
+  EXPECT_TRUE(Empty.SpilloverMatrix.empty());
+}
+
+TEST(Protocol, DynamicCompensationKeepsTheBestTry) {
+  auto P = FullProtocol();
+  ASSERT_TRUE(P->BuildCompensationMatrix(false));
+  const TMatrix Raw = Column({1000, 90});
+  TMatrix Static;
+  ASSERT_EQ(MultiplyMatrix(P->CompensationMatrix, Raw, Static), MxOk);
+  TMatrix Compensated = Column({-1, -1});
+  P->CompensateDynamic(Raw, Compensated, 0);
+  EXPECT_EQ(Compensated, Column({-1, -1}));
+  Randomize(7);
+  P->CompensateDynamic(Raw, Compensated, 50);
+  ASSERT_EQ(Compensated.size(), 2u);
+  EXPECT_LE(P->EventResidual(Compensated), P->EventResidual(Static) + 1e-6f);
+}
+
+TEST(Protocol, SetCompensationMatrixChecksShapeAndRange) {
+  auto P = FullProtocol();
+  EXPECT_TRUE(P->SetCompensationMatrix({{100, 0}, {5, 100}}));
+  EXPECT_EQ(P->GetChannel(1)->Comp[0].Mean, 5);
+  EXPECT_EQ(P->GetChannel(0)->Comp[1].Deviation, 0.5f);  // deviations stay
+  EXPECT_FALSE(P->SetCompensationMatrix({{100, -1}, {5, 100}}));
+  EXPECT_FALSE(P->SetCompensationMatrix({{100, 0}, {101, 100}}));
+  EXPECT_FALSE(P->SetCompensationMatrix({{100, 0}, {5, 100}, {1, 1}}));
+  EXPECT_EQ(P->GetChannel(1)->Comp[0].Mean, 5);
+  // Channels with too few pairs are extended rather than failing half-way.
+  P->GetChannel(1)->Comp.clear();
+  EXPECT_TRUE(P->SetCompensationMatrix({{100, 1}, {2, 100}}));
+  EXPECT_EQ(P->GetChannel(1)->Comp, (TCompensationArray{{2, 0}, {100, 0}}));
+  EXPECT_THROW(P->SetCompPairMatrix({{{1, 0}, {2, 0}}, {{1, 0}}}, true), ERangeError);
+}
+
+TEST(Protocol, BulkSettersAnswerWhetherAnythingChanged) {
+  auto P = FullProtocol();
+  EXPECT_FALSE(P->SetChannelsMinimumZ(-3));
+  EXPECT_TRUE(P->SetChannelsMinimumZ(-2));
+  EXPECT_EQ(P->GetChannel(0)->Minimum_Z, -2);
+  EXPECT_EQ(P->GetChannel(1)->Minimum_Z, -2);
+  EXPECT_TRUE(P->SetChannelsMaximumValueZScore(500));
+  EXPECT_EQ(P->GetChannel(1)->MaximumValue_ZScore, 500);
+  TSglArray Baselines;
+  P->SetBaselines({4, 5});
+  P->GetBaselines(Baselines);
+  EXPECT_EQ(Baselines, (TSglArray{4, 5}));
+  EXPECT_THROW(P->SetBaselines({1}), ERangeError);
+}
+
+TEST(Protocol, CullGatesAndAccessors) {
+  TProtocol P;
+  EXPECT_EQ(P.FirstCullGate(), -1);
+  P.AddGate(MakeGate("a", true));
+  P.AddGate(MakeGate("b", false));
+  P.AddGate(MakeGate("c", true));
+  EXPECT_EQ(P.FirstCullGate(), 0);
+  EXPECT_EQ(P.GetChannel(0), nullptr);
+  EXPECT_EQ(P.GetGate(3), nullptr);
+  std::string Name = "x";
+  P.GetChannelName(4, Name);
+  EXPECT_EQ(Name, "");
+  P.SetGateStatistics(9, 1, 2);  // ignored
+  P.SetGateStatistics(1, 1.5f, 0.5f);
+  EXPECT_EQ(P.GetGate(1)->Mean, 1.5f);
+}
+
+}  // namespace

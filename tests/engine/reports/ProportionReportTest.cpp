@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <numeric>
+
+#include "dataset/FCSData.h"
+#include "Globals.h"
+#include "Random.h"
+
+using namespace qv;
+
+namespace {
+
+// A set whose events carry only a file index and a class: Counts[file][class] events each.
+std::unique_ptr<TFCSData> SetOfClasses(const std::vector<std::vector<int>>& Counts, size_t Column) {
+  auto D = std::make_unique<TFCSData>();
+  D->Events.Reset(0, 1);
+  for (size_t f = 0; f < Counts.size(); ++f)
+    for (size_t k = 0; k < Counts[f].size(); ++k)
+      for (int n = 0; n < Counts[f][k]; ++n) {
+        TFCSLine E = D->Events.Append();
+        E.SetFileIndex(static_cast<int32_t>(f));
+        E.Classes()[Column] = static_cast<int16_t>(k);
+      }
+  D->FileRange();
+  D->BuildFileIndex();
+  return D;
+}
+
+TStringArray Rows(size_t Classes) {
+  TStringArray Table{"Class\t"};
+  for (size_t k = 0; k < Classes; ++k) Table.push_back("c" + std::to_string(k) + "\t");
+  return Table;
+}
+
+bool Has(const TStringArray& Lines, const std::string& Line) {
+  return std::find(Lines.begin(), Lines.end(), Line) != Lines.end();
+}
+
+struct SettingsRestore {
+  bool Calculate = CalculateSSDPvalues;
+  int32_t Iterations = SSDIterations;
+  float MaxZ = MaxZValue;
+  ~SettingsRestore() {
+    CalculateSSDPvalues = Calculate;
+    SSDIterations = Iterations;
+    MaxZValue = MaxZ;
+  }
+};
+
+TEST(ProportionReport, WorkedExampleOfTwoFiles) {
+  SettingsRestore Restore;
+  CalculateSSDPvalues = true;
+  SSDIterations = 50;
+  Randomize(7);
+  auto D = SetOfClasses({{5, 10, 30}, {3, 20, 20}}, 2);
+  TStringArray Table = Rows(3);
+  D->ProportionReport({"n0", "n1", "n2"}, Table, '\t', 2, true);
+
+  // Counts, then per-file counts.
+  EXPECT_EQ(Table[0], "Class\tFile0\tFile1\t");
+  EXPECT_EQ(Table[1], "c0\t8\t5\t3\t");
+  EXPECT_EQ(Table[3], "c2\t50\t30\t20\t");
+  // Make-up per file against the pooled fractions (class 0 relative to the others' total).
+  EXPECT_TRUE(Has(Table, "c0\t0.1000\t0.1250\t0.0750"));
+  EXPECT_TRUE(Has(Table, "c1\t0.3750\t0.2500\t0.5000"));
+  EXPECT_TRUE(Has(Table, "c2\t0.6250\t0.7500\t0.5000"));
+  EXPECT_TRUE(Has(Table, "\tSSD\t0.031\t0.031\t"));
+  EXPECT_TRUE(Has(Table, "\tChi\t2.667\t2.667\t"));
+  EXPECT_TRUE(Has(Table, "\tChiP\t0.102\t0.102\t"));
+  EXPECT_TRUE(std::any_of(Table.begin(), Table.end(), [](const std::string& L) { return L.rfind("\tP (50)\t", 0) == 0; }));
+  EXPECT_TRUE(Has(Table, "File 0\t0.063\t0.000\t0.125\t"));
+  // Spread of each class over the files, then the Z values of those shares.
+  EXPECT_TRUE(Has(Table, "c1\t\t0.3333\t0.6667"));
+  EXPECT_TRUE(Has(Table, "\tMean\t0.4667\t0.5333\t"));
+  EXPECT_TRUE(Has(Table, "\tDev\t0.1886\t0.1886\t"));
+  EXPECT_TRUE(Has(Table, "c0\t\t0.8397\t-0.8397"));
+  EXPECT_TRUE(Has(Table, "c1\t\t-0.7071\t0.7071"));
+  EXPECT_TRUE(Has(Table, "c2\t\t0.7071\t-0.7071"));
+  EXPECT_TRUE(Has(Table, "Class\tZ Value\tFile0\tFile1\t"));
+  EXPECT_EQ(Table.back(), "All Z values are within the acceptable range");
+}
+
+TEST(ProportionReport, CountsOnlyAndLinesThatNeedResampling) {
+  SettingsRestore Restore;
+  CalculateSSDPvalues = true;
+  auto D = SetOfClasses({{5, 10, 30}, {3, 20, 20}}, 1);
+  TStringArray Counts = Rows(3);
+  D->ProportionReport({"n0", "n1", "n2"}, Counts, '\t', 1, false);
+  EXPECT_EQ(Counts.size(), 4u);
+  EXPECT_EQ(Counts[2], "c1\t30\t10\t20\t");
+
+  // The relaxed column is never resampled.
+  TStringArray Table = Rows(3);
+  D->ProportionReport({"n0", "n1", "n2"}, Table, '\t', 1, true);
+  EXPECT_TRUE(Has(Table, "\tSSD\t0.031\t0.031\t"));
+  EXPECT_FALSE(Has(Table, "\tChi\t2.667\t2.667\t"));
+
+  // Too few rows for the classes: a range error, no write past the table.
+  TStringArray Short = Rows(2);
+  EXPECT_THROW(D->ProportionReport({"n0", "n1", "n2"}, Short, '\t', 1, true), ERangeError);
+}
+
+TEST(ProportionReport, SuspiciouslyHighZOnlyAboveTheLimitOnGenotypeClasses) {
+  SettingsRestore Restore;
+  CalculateSSDPvalues = false;
+  // File 0 holds every event of class 1 and half of the others: its Z on class 1 is 2.04.
+  auto D = SetOfClasses({{0, 100, 50, 50, 50, 50, 50}, {0, 0, 50, 50, 50, 50, 50}}, 2);
+  const TStringArray Names{"n0", "n1", "n2", "n3", "n4", "n5", "n6"};
+  TStringArray Table = Rows(7);
+  D->ProportionReport(Names, Table, '\t', 2, true);
+  EXPECT_TRUE(Has(Table, "c1\t\t2.0412\t-2.0412"));
+  EXPECT_EQ(Table.back(), "**** THERE ARE SUSPICIOUSLY HIGH Z VALUES; DATA MAY BE SUSPECT ****");
+
+  MaxZValue = 2.05f;
+  Table = Rows(7);
+  D->ProportionReport(Names, Table, '\t', 2, true);
+  EXPECT_EQ(Table.back(), "All Z values are within the acceptable range");
+
+  // A large Z on class 0 is not tested.
+  MaxZValue = 1.96f;
+  auto Unassigned = SetOfClasses({{200, 10, 12, 8}, {0, 10, 8, 12}, {0, 10, 10, 10}}, 2);
+  Table = Rows(4);
+  Unassigned->ProportionReport({"n0", "n1", "n2", "n3"}, Table, '\t', 2, true);
+  EXPECT_TRUE(Has(Table, "c0\t\t10.0000\t-5.0000\t0.0000"));
+  EXPECT_EQ(Table.back(), "All Z values are within the acceptable range");
+}
+
+TEST(RandomSample, DrawsWithoutReplacementAndStopsWhenThePoolIsExhausted) {
+  Randomize(11);
+  auto D = SetOfClasses({{4, 2, 3}, {0, 1, 0}}, 2);
+  TIntArray Counts;
+  D->RandomSample({"a", "b", "c"}, 2, 1000, Counts);
+  EXPECT_EQ(Counts, (TIntArray{0, 3, 3}));
+  for (int r = 0; r < 20; ++r) {
+    D->RandomSample({"a", "b", "c"}, 2, 4, Counts);
+    EXPECT_EQ(Counts[0], 0);
+    EXPECT_EQ(Counts[1] + Counts[2], 4);
+    EXPECT_LE(Counts[1], 3);
+    EXPECT_LE(Counts[2], 3);
+  }
+  D->RandomSample({}, 2, 4, Counts);
+  EXPECT_TRUE(Counts.empty());
+}
+
+}  // namespace
