@@ -38,6 +38,15 @@ class Progress {
   int64_t FPosition = 0;
 };
 
+// The process memo of a long calculation: lines added while it runs. A null pointer is "no memo".
+class ProgressMemo {
+ public:
+  virtual ~ProgressMemo() = default;
+  virtual void Show() {}
+  virtual void Hide() {}
+  virtual void Add(const std::string& Line) { (void)Line; }
+};
+
 // Shows the busy cursor while it lives; restored on every exit path.
 class BusyCursor {
  public:

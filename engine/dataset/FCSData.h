@@ -8,6 +8,7 @@
 
 #include "protocol/Channel.h"
 #include "analysis/Detector.h"
+#include "dataset/DataLoadOptions.h"
 #include "dataset/Event.h"
 #include "Host.h"
 #include "fcs/ParameterSet.h"
@@ -48,6 +49,11 @@ class TFCSData {
                                           TProtocol* Protocol);
   // A "Merged Files" set that starts with Source's events as file 0.
   static std::unique_ptr<TFCSData> CreateMerged(const TFCSData& Source, const TCullSettings& Cull);
+  // The set stored in an own data file (DataFile.cpp). Protocol is replaced by the file's protocol
+  // only when the whole file was read; then the steps chosen in Options run. A missing file gives
+  // an empty set without a message, an invalid one an empty set and one message.
+  static std::unique_ptr<TFCSData> CreateFromDataFile(const std::string& FileName, const TDataLoadOptions& Options,
+                                                      std::unique_ptr<TProtocol>& Protocol);
   // Posts the refresh notification.
   ~TFCSData();
   TFCSData(const TFCSData&) = delete;
@@ -93,6 +99,17 @@ class TFCSData {
   // FileIndex, last event first. A source of another gate or channel count is refused with a
   // message and nothing merged.
   bool Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull);
+
+  // The own data file (DataFile.cpp). SaveToFile stores the unfiltered events with a copy of
+  // Protocol (ForceMean on, fits stored when SaveMeansToProtocol) through a temporary file; a set
+  // of compact events is refused with a message. False when nothing was written.
+  static constexpr const char* InvalidDataFile = "Invalid Quorvenal File";
+  static constexpr const char* DataFileMagic = "Quorvenal Data File";
+  bool SaveToFile(const std::string& FileName, const TProtocol& Protocol);
+  // Reads the file into this set and Protocol; on any failure shows one message, leaves the set
+  // without events and Protocol as it was, and answers False.
+  bool LoadFromFile(const std::string& FileName, std::unique_ptr<TProtocol>& Protocol, Progress* Gauge,
+                    bool ALoadEvents);
 
   // 0 all events, 1 unfiltered, 2 gated in; any other kind 0.
   int32_t EventCount(uint8_t Kind) const;
