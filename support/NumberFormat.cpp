@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <climits>
+#include <utility>
 #include <vector>
 
 #include "Errors.h"
@@ -305,6 +306,116 @@ std::string FormatFloat(const std::string& Mask, Extended Value) {
     const TSection S = ParseSection(Sections[0]);
     Text.insert(S.Prefix.size(), 1, '-');
   }
+  return Text;
+}
+
+TFixedFormat::TFixedFormat(std::string Mask) : FMask(std::move(Mask)) {
+  const std::vector<std::string> Sections = SplitSections(FMask);
+  if (Sections.size() != 1) return;
+  const TSection S = ParseSection(Sections[0]);
+  // round(|v| x 10^Decimals) must fit the 128-bit path below.
+  if (S.Scientific || S.Decimals > 19) return;
+  FFast = true;
+  FPrefix = S.Prefix;
+  FSuffix = S.Suffix;
+  FMinInt = S.MinInt;
+  FDecimals = S.Decimals;
+  FMinDecimals = S.MinDecimals;
+  FThousands = S.Thousands;
+}
+
+void TFixedFormat::AppendTo(std::string& Text, Extended Value) const {
+  CheckFinite(Value);
+  if (!FFast) {
+    Text += FormatFloat(FMask, Value);
+    return;
+  }
+  const Extended AbsValue = std::fabs(Value);
+  // N = round-half-away(AbsValue x 10^Decimals), exactly, as RoundedDigits computes it.
+  u128 N = 0;
+  bool Done = AbsValue == 0;
+  if (!Done) {
+    int Exp2 = 0;
+    const Extended Fraction = std::frexp(AbsValue, &Exp2);
+    const uint64_t M = static_cast<uint64_t>(std::ldexp(Fraction, 64));
+    const int E = Exp2 - 64;
+    const u128 P = static_cast<u128>(M) * Pow10[FDecimals];
+    if (E >= 0) {
+      if (E < 128 && (P >> (127 - E)) == 0) {
+        N = P << E;
+        Done = true;
+      }
+    } else {
+      const int Shift = -E;
+      Done = true;
+      if (Shift > 128) {
+        N = 0;
+      } else if (Shift == 128) {
+        N = (P >> 127) ? 1 : 0;
+      } else {
+        N = P >> Shift;
+        if ((P >> (Shift - 1)) & 1) ++N;
+      }
+    }
+  }
+  if (!Done) {
+    Text += FormatFloat(FMask, Value);
+    return;
+  }
+  // Digits of N, least significant last; at least Decimals + 1 of them.
+  char Digits[48];
+  int Count = 0;
+  char* End = Digits + sizeof Digits;
+  if (N >> 64) {
+    while (N > 0) {
+      *--End = static_cast<char>('0' + static_cast<int>(N % 10));
+      N /= 10;
+      ++Count;
+    }
+  } else {
+    uint64_t Low = static_cast<uint64_t>(N);
+    while (Low > 0) {
+      *--End = static_cast<char>('0' + Low % 10);
+      Low /= 10;
+      ++Count;
+    }
+  }
+  const bool AllZero = Count == 0;
+  while (Count < FDecimals + 1) {
+    *--End = '0';
+    ++Count;
+  }
+  const char* IntBegin = End;
+  const char* IntEnd = End + (Count - FDecimals);
+  const char* FracEnd = IntEnd + FDecimals;
+  while (IntBegin < IntEnd && *IntBegin == '0') ++IntBegin;
+  const char* FracLast = FracEnd;
+  while (FracLast - IntEnd > FMinDecimals && FracLast[-1] == '0') --FracLast;
+
+  Text += FPrefix;
+  if (Value < 0 && !AllZero) Text += '-';
+  const int IntDigits = static_cast<int>(IntEnd - IntBegin);
+  const int Padding = IntDigits < FMinInt ? FMinInt - IntDigits : 0;
+  if (!FThousands) {
+    Text.append(static_cast<size_t>(Padding), '0');
+    Text.append(IntBegin, IntEnd);
+  } else {
+    const int Total = Padding + IntDigits;
+    for (int i = 0; i < Total; ++i) {
+      if (i > 0 && (Total - i) % 3 == 0) Text += ',';
+      Text += i < Padding ? '0' : IntBegin[i - Padding];
+    }
+  }
+  if (FracLast > IntEnd) {
+    Text += GDecimalSeparator;
+    Text.append(IntEnd, FracLast);
+  }
+  Text += FSuffix;
+}
+
+std::string TFixedFormat::operator()(Extended Value) const {
+  std::string Text;
+  AppendTo(Text, Value);
   return Text;
 }
 
