@@ -94,6 +94,18 @@ class TFCSData {
   // message and nothing merged.
   bool Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull);
 
+  // Event exports and edits (EventExports.cpp). The CSV text of the events, last first, each
+  // row indexed by its position; filtered and gated-out events only when asked for. Text is
+  // left as it is when the set has no events.
+  void ExportEventsCSV(const TProtocol& Protocol, bool IncludeFiltered, bool IncludeGatedOut, std::string& Text,
+                       Progress* Gauge = nullptr) const;
+  // Removes the events of one file, keeps the others whole and in order, recounts and rebuilds
+  // the file range and positions. Answers the number removed; a set of compact events only is
+  // refused with a message (0).
+  int32_t DeleteFileEvents(int32_t FileIndex);
+  // Whether the set holds only compact events (events and detectors gone).
+  bool CompactOnly() const { return Events.empty() && !ShortLines.empty(); }
+
   // 0 all events, 1 unfiltered, 2 gated in; any other kind 0.
   int32_t EventCount(uint8_t Kind) const;
   void GetName(std::string& Name) const;
