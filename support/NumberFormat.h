@@ -26,11 +26,17 @@ class TFixedFormat {
  public:
   explicit TFixedFormat(std::string Mask);
   const std::string& Mask() const { return FMask; }
-  // Appends FormatFloat(Mask, Value) to Text.
+  // Appends FormatFloat(Mask, Value) to Text. Stored 32-bit values take a shorter road.
   void AppendTo(std::string& Text, Extended Value) const;
+  void AppendTo(std::string& Text, double Value) const { AppendTo(Text, static_cast<Extended>(Value)); }
+  void AppendTo(std::string& Text, float Value) const;
   std::string operator()(Extended Value) const;
+  std::string operator()(double Value) const { return (*this)(static_cast<Extended>(Value)); }
+  std::string operator()(float Value) const;
 
  private:
+  // Value = M x 2^E; Value is kept for the general road.
+  void AppendExact(std::string& Text, uint64_t M, int E, bool Negative, Extended Value) const;
   std::string FMask;
   bool FFast = false;
   std::string FPrefix, FSuffix;

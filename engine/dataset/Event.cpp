@@ -195,7 +195,7 @@ void TFCSLine::CSVRow(int32_t RowIndex, const TProtocol& Protocol, std::string& 
   const int32_t NG = GateCount(), NC = ChannelCount();
   for (int32_t g = 0; g < NG; ++g)
     if (!Protocol.GetGate(g)) throw ERangeError(RangeCheck);
-  const auto Put = [&Text](const TFixedFormat& Format, Extended Value) {
+  const auto Put = [&Text](const TFixedFormat& Format, float Value) {
     Format.AppendTo(Text, Value);
     Text += ',';
   };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "Errors.h"
 #include "NumberFormat.h"
@@ -148,7 +149,11 @@ TEST(FixedFormat, SameTextAsFormatFloatOverManyValuesAndMasks) {
   }
   for (const char* Mask : Masks) {
     const TFixedFormat Format(Mask);
-    for (const long double V : Values) ASSERT_EQ(Format(V), FormatFloat(Mask, V)) << Mask << " " << double(V);
+    for (const long double V : Values) {
+      ASSERT_EQ(Format(V), FormatFloat(Mask, V)) << Mask << " " << double(V);
+      const float F = static_cast<float>(V);
+      ASSERT_EQ(Format(F), FormatFloat(Mask, F)) << Mask << " " << F;
+    }
   }
   // Masks outside the fast path (sections, exponents) still give FormatFloat's text.
   for (const char* Mask : {"0.00e-", "0.0;(0.0);zero", "0.000E+00"}) {
@@ -159,6 +164,8 @@ TEST(FixedFormat, SameTextAsFormatFloatOverManyValuesAndMasks) {
   TFixedFormat("##0.000").AppendTo(Text, -1.0005L);
   EXPECT_EQ(Text, "x=-1.001");
   EXPECT_THROW(TFixedFormat("0.0")(std::nanl("")), EArithmetic);
+  EXPECT_THROW(TFixedFormat("0.0")(std::numeric_limits<float>::infinity()), EArithmetic);
+  EXPECT_EQ(TFixedFormat("0.0")(-0.01f), "0.0");
 }
 
 TEST(FixedFormat, FollowsTheDecimalSeparator) {
