@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 #include "dataset/FCSData.h"
+#include "Errors.h"
+#include "Files.h"
 #include "protocol/Protocol.h"
 
 namespace qv {
@@ -46,23 +49,65 @@ void TFCSData::ExportEventsCSV(const TProtocol& Protocol, bool IncludeFiltered, 
   Text = std::move(Result);
 }
 
+namespace {
+
+// The three event counts and the file positions after events came or went.
+void Recount(TFCSData& Data) {
+  Data.TotalCount = static_cast<int32_t>(Data.Events.size());
+  Data.UnfilteredCount = 0;
+  Data.GatedInCount = 0;
+  for (size_t i = 0; i < Data.Events.size(); ++i) {
+    const TFCSLine E = Data.Events[i];
+    Data.UnfilteredCount += E.Filtered() ? 0 : 1;
+    Data.GatedInCount += E.GatedOut() ? 0 : 1;
+  }
+  Data.FileRange();
+  Data.BuildFileIndex();
+}
+
+}  // namespace
+
 int32_t TFCSData::DeleteFileEvents(int32_t FileIndex) {
   if (CompactOnly()) {
     HostMessages().Error("The events of a file cannot be deleted from a data set that holds only compact events.");
     return 0;
   }
   const size_t Removed = Events.RemoveIf([FileIndex](const TFCSLine& E) { return E.FileIndex() == FileIndex; });
-  TotalCount = static_cast<int32_t>(Events.size());
-  UnfilteredCount = 0;
-  GatedInCount = 0;
-  for (size_t i = 0; i < Events.size(); ++i) {
-    const TFCSLine E = Events[i];
-    UnfilteredCount += E.Filtered() ? 0 : 1;
-    GatedInCount += E.GatedOut() ? 0 : 1;
-  }
-  FileRange();
-  BuildFileIndex();
+  Recount(*this);
   return static_cast<int32_t>(Removed);
+}
+
+bool TFCSData::AppendEvents(const TFCSData& Other) {
+  if (CompactOnly()) {
+    HostMessages().Error("Events cannot be appended to a data set that holds only compact events.");
+    return false;
+  }
+  if (Other.Events.empty()) return false;
+  if (Other.Events.GateCount() != Events.GateCount() || Other.Events.ChannelCount() != Events.ChannelCount()) {
+    std::string Name;
+    Other.GetName(Name);
+    HostMessages().Error("Cannot append " + ExtractFileName(Name) +
+                         ": its gates and channels differ from those of the data set.");
+    return false;
+  }
+  const size_t Own = Events.size(), Count = Other.Events.size();
+  // From the events themselves, so a range the other set did not refresh cannot mislead.
+  int32_t OtherMin = std::numeric_limits<int32_t>::max(), OtherMax = std::numeric_limits<int32_t>::min();
+  for (size_t j = 0; j < Count; ++j) {
+    OtherMin = std::min(OtherMin, Other.Events[j].FileIndex());
+    OtherMax = std::max(OtherMax, Other.Events[j].FileIndex());
+  }
+  const int64_t Shift = static_cast<int64_t>(MaxFileIndex) + 1 - OtherMin;
+  if (OtherMax + Shift > std::numeric_limits<int32_t>::max()) throw ERangeError("Integer overflow");
+  Events.resize(Own + Count);
+  for (size_t j = Count; j-- > 0;) {
+    const TFCSLine Source = Other.Events[j];
+    Events[Own + j].CreateCopy(Source, static_cast<int32_t>(Source.FileIndex() + Shift));
+  }
+  FileNames += Other.FileNames;
+  Recount(*this);
+  PostRefresh();
+  return true;
 }
 
 }  // namespace qv

@@ -103,6 +103,11 @@ class TFCSData {
   // the file range and positions. Answers the number removed; a set of compact events only is
   // refused with a message (0).
   int32_t DeleteFileEvents(int32_t FileIndex);
+  // Appends copies of Other's events (gate and raw values and Filtered: the set must be
+  // compensated and classified again) as files after this set's highest file index, and Other's
+  // file names. Refuses, with a message and appending nothing, a set of compact events only and
+  // an Other of another gate or channel count; an Other without events appends nothing.
+  bool AppendEvents(const TFCSData& Other);
   // Whether the set holds only compact events (events and detectors gone).
   bool CompactOnly() const { return Events.empty() && !ShortLines.empty(); }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "DataSetFixtures.h"
 #include "dataset/FCSData.h"
 #include "RecordingMessages.h"
@@ -95,6 +97,64 @@ TEST_F(EventExports, CompactSetsAreRefused) {
   EXPECT_EQ(Data->DeleteFileEvents(0), 0);
   EXPECT_EQ(Messages.Errors.size(), 1u);
   EXPECT_EQ(Data->ShortLines.size(), 4u);
+}
+
+}  // namespace
+
+namespace {
+
+// A set of the fixture's shape whose events carry the given file indices.
+std::unique_ptr<TFCSData> SetOfFiles(const std::vector<int32_t>& Files, int32_t Gates = 1) {
+  auto D = std::make_unique<TFCSData>();
+  D->SourceName = "other.dat";
+  D->FileNames = "x.fcs\r\ny.fcs\r\n";
+  D->Events.Reset(Gates, 1);
+  for (size_t i = 0; i < Files.size(); ++i) {
+    TFCSLine E = D->Events.Append();
+    E.GateValues()[0] = 500.0f + static_cast<float>(i);
+    E.RawValues()[0] = 1000.0f + static_cast<float>(i);
+    E.SetFileIndex(Files[i]);
+  }
+  D->FileRange();
+  D->BuildFileIndex();
+  return D;
+}
+
+TEST_F(EventExports, AppendingShiftsFileIndicesPastTheHighest) {
+  const auto Other = SetOfFiles({0, 1, 1});
+  ASSERT_TRUE(Data->AppendEvents(*Other));
+  ASSERT_EQ(Data->Events.size(), 7u);
+  EXPECT_EQ(Data->Events[4].FileIndex(), 3);
+  EXPECT_EQ(Data->Events[5].FileIndex(), 4);
+  EXPECT_EQ(Data->Events[6].FileIndex(), 4);
+  EXPECT_EQ(Data->Events[6].RawValues()[0], 1002.0f);
+  EXPECT_EQ(Data->Events[5].GateValues()[0], 501.0f);
+  EXPECT_EQ(Data->MaxFileIndex, 4);
+  EXPECT_EQ(Data->FileCount, 5);
+  EXPECT_EQ(Data->FirstEvent, (TIntArray{0, 2, 3, 4, 5}));
+  EXPECT_EQ(Data->LastEvent, (TIntArray{1, 2, 3, 4, 6}));
+  EXPECT_EQ(Data->TotalCount, 7);
+  EXPECT_EQ(Data->FileNames, "x.fcs\r\ny.fcs\r\n");
+
+  // Deleting an appended file keeps the positions of the others right.
+  EXPECT_EQ(Data->DeleteFileEvents(3), 1);
+  EXPECT_EQ(Data->FirstEvent, (TIntArray{0, 2, 3, std::numeric_limits<int32_t>::max(), 4}));
+  EXPECT_EQ(Data->LastEvent, (TIntArray{1, 2, 3, -1, 5}));
+}
+
+TEST_F(EventExports, AppendingRefusesAnotherShapeAndCompactSets) {
+  test::RecordingMessages Messages;
+  EXPECT_FALSE(Data->AppendEvents(*SetOfFiles({0}, 2)));
+  ASSERT_EQ(Messages.Errors.size(), 1u);
+  EXPECT_EQ(Messages.Errors[0], "Cannot append other.dat: its gates and channels differ from those of the data set.");
+  EXPECT_FALSE(Data->AppendEvents(*SetOfFiles({})));
+  EXPECT_EQ(Data->Events.size(), 4u);
+  EXPECT_EQ(Messages.Errors.size(), 1u);
+
+  Data->BuildShortLines();
+  EXPECT_FALSE(Data->AppendEvents(*SetOfFiles({0})));
+  EXPECT_EQ(Messages.Errors.size(), 2u);
+  EXPECT_TRUE(Data->Events.empty());
 }
 
 }  // namespace
