@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <climits>
+#include <cstring>
+#include <limits>
+#include <utility>
 #include <vector>
 
 #include "Errors.h"
@@ -305,6 +308,148 @@ std::string FormatFloat(const std::string& Mask, Extended Value) {
     const TSection S = ParseSection(Sections[0]);
     Text.insert(S.Prefix.size(), 1, '-');
   }
+  return Text;
+}
+
+TFixedFormat::TFixedFormat(std::string Mask) : FMask(std::move(Mask)) {
+  const std::vector<std::string> Sections = SplitSections(FMask);
+  if (Sections.size() != 1) return;
+  const TSection S = ParseSection(Sections[0]);
+  // round(|v| x 10^Decimals) must fit the 128-bit path below.
+  if (S.Scientific || S.Decimals > 19) return;
+  FFast = true;
+  FPrefix = S.Prefix;
+  FSuffix = S.Suffix;
+  FMinInt = S.MinInt;
+  FDecimals = S.Decimals;
+  FMinDecimals = S.MinDecimals;
+  FThousands = S.Thousands;
+}
+
+namespace {
+
+// AbsValue = M x 2^E exactly, M holding the 64 significant bits.
+inline void Decompose(Extended AbsValue, uint64_t& M, int& E) {
+  if constexpr (std::numeric_limits<Extended>::digits == 64 && sizeof(Extended) >= 10) {
+    // x87 extended: the 64-bit significand with its explicit leading bit, then 15 exponent bits.
+    unsigned char Bytes[sizeof(Extended)];
+    std::memcpy(Bytes, &AbsValue, sizeof Bytes);
+    std::memcpy(&M, Bytes, 8);
+    const int Biased = (Bytes[8] | (Bytes[9] << 8)) & 0x7FFF;
+    E = (Biased == 0 ? 1 : Biased) - 16383 - 63;
+  } else {
+    int Exp2 = 0;
+    const Extended Fraction = std::frexp(AbsValue, &Exp2);
+    M = static_cast<uint64_t>(std::ldexp(Fraction, 64));
+    E = Exp2 - 64;
+  }
+}
+
+}  // namespace
+
+void TFixedFormat::AppendTo(std::string& Text, Extended Value) const {
+  CheckFinite(Value);
+  if (!FFast) {
+    Text += FormatFloat(FMask, Value);
+    return;
+  }
+  uint64_t M = 0;
+  int E = 0;
+  if (Value != 0) Decompose(std::fabs(Value), M, E);
+  AppendExact(Text, M, E, Value < 0, Value);
+}
+
+void TFixedFormat::AppendTo(std::string& Text, float Value) const {
+  uint32_t Bits;
+  std::memcpy(&Bits, &Value, sizeof Bits);
+  const int Biased = static_cast<int>((Bits >> 23) & 0xFF);
+  if (Biased == 0xFF) CheckFinite(Value);
+  if (!FFast) {
+    Text += FormatFloat(FMask, Value);
+    return;
+  }
+  const uint64_t M = (Bits & 0x7FFFFF) | (Biased ? 0x800000u : 0u);
+  AppendExact(Text, M, (Biased == 0 ? 1 : Biased) - 127 - 23, (Bits >> 31) && M != 0, Value);
+}
+
+std::string TFixedFormat::operator()(float Value) const {
+  std::string Text;
+  AppendTo(Text, Value);
+  return Text;
+}
+
+void TFixedFormat::AppendExact(std::string& Text, uint64_t M, int E, bool Negative, Extended Value) const {
+  // N = round-half-away(|Value| x 10^Decimals), exactly, as RoundedDigits computes it.
+  u128 N = 0;
+  if (M != 0) {
+    const u128 P = static_cast<u128>(M) * Pow10[FDecimals];
+    if (E >= 0) {
+      if (E >= 128 || (P >> (127 - E)) != 0) {
+        Text += FormatFloat(FMask, Value);
+        return;
+      }
+      N = P << E;
+    } else if (E > -128) {
+      N = P >> -E;
+      if ((P >> (-E - 1)) & 1) ++N;
+    } else if (E == -128) {
+      N = (P >> 127) ? 1 : 0;
+    }
+  }
+  // Digits of N, most significant first, at least Decimals + 1 of them.
+  char Digits[48];
+  char* End = Digits + sizeof Digits;
+  char* Begin = End;
+  if (N >> 64) {
+    while (N > 0) {
+      *--Begin = static_cast<char>('0' + static_cast<int>(N % 10));
+      N /= 10;
+    }
+  } else {
+    for (uint64_t Low = static_cast<uint64_t>(N); Low > 0; Low /= 10) *--Begin = static_cast<char>('0' + Low % 10);
+  }
+  const bool AllZero = Begin == End;
+  while (End - Begin < FDecimals + 1) *--Begin = '0';
+  const char* IntEnd = End - FDecimals;
+  const char* IntBegin = Begin;
+  while (IntBegin < IntEnd && *IntBegin == '0') ++IntBegin;
+  const char* FracLast = End;
+  while (FracLast - IntEnd > FMinDecimals && FracLast[-1] == '0') --FracLast;
+
+  // The whole text is put together here and appended once.
+  char Out[160];
+  char* O = Out;
+  const int IntDigits = static_cast<int>(IntEnd - IntBegin);
+  const int Padding = IntDigits < FMinInt ? FMinInt - IntDigits : 0;
+  const size_t Worst = FPrefix.size() + FSuffix.size() + 2 * static_cast<size_t>(Padding + IntDigits) + 2 +
+                       static_cast<size_t>(FracLast - IntEnd);
+  if (Worst > sizeof Out) {
+    Text += FormatFloat(FMask, Value);
+    return;
+  }
+  O = std::copy(FPrefix.begin(), FPrefix.end(), O);
+  if (Negative && !AllZero) *O++ = '-';
+  if (!FThousands) {
+    O = std::fill_n(O, Padding, '0');
+    O = std::copy(IntBegin, IntEnd, O);
+  } else {
+    const int Total = Padding + IntDigits;
+    for (int i = 0; i < Total; ++i) {
+      if (i > 0 && (Total - i) % 3 == 0) *O++ = ',';
+      *O++ = i < Padding ? '0' : IntBegin[i - Padding];
+    }
+  }
+  if (FracLast > IntEnd) {
+    *O++ = GDecimalSeparator;
+    O = std::copy(IntEnd, FracLast, O);
+  }
+  O = std::copy(FSuffix.begin(), FSuffix.end(), O);
+  Text.append(Out, static_cast<size_t>(O - Out));
+}
+
+std::string TFixedFormat::operator()(Extended Value) const {
+  std::string Text;
+  AppendTo(Text, Value);
   return Text;
 }
 

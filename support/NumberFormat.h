@@ -19,6 +19,33 @@ void SetDecimalSeparator(char separator);
 // is zero.
 std::string FormatFloat(const std::string& Mask, Extended Value);
 
+// FormatFloat with one mask parsed once, for exports and grids that format millions of values.
+// Fixed-point masks of one section are formatted in place without allocating; every other
+// mask falls back to FormatFloat. The text is always FormatFloat's.
+class TFixedFormat {
+ public:
+  explicit TFixedFormat(std::string Mask);
+  const std::string& Mask() const { return FMask; }
+  // Appends FormatFloat(Mask, Value) to Text. Stored 32-bit values take a shorter road.
+  void AppendTo(std::string& Text, Extended Value) const;
+  void AppendTo(std::string& Text, double Value) const { AppendTo(Text, static_cast<Extended>(Value)); }
+  void AppendTo(std::string& Text, float Value) const;
+  std::string operator()(Extended Value) const;
+  std::string operator()(double Value) const { return (*this)(static_cast<Extended>(Value)); }
+  std::string operator()(float Value) const;
+
+ private:
+  // Value = M x 2^E; Value is kept for the general road.
+  void AppendExact(std::string& Text, uint64_t M, int E, bool Negative, Extended Value) const;
+  std::string FMask;
+  bool FFast = false;
+  std::string FPrefix, FSuffix;
+  int FMinInt = 0;
+  int FDecimals = 0;
+  int FMinDecimals = 0;
+  bool FThousands = false;
+};
+
 // General format with 15 significant digits ("1.96000003814697", "4", "1E20", "1.5E-6").
 std::string FloatToStr(Extended Value);
 

@@ -1,5 +1,12 @@
 #include "TextUtils.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "LinearAlgebra.h"
+#include "NumberFormat.h"
+
 namespace qv {
 
 namespace {
@@ -86,6 +93,85 @@ bool FindNameValue(const std::vector<std::string>& Lines, std::string_view Name,
     }
   }
   return false;
+}
+
+int32_t FindLineContaining(const std::vector<std::string>& List, std::string_view Text, int32_t StartIndex) {
+  const size_t Count = List.size();
+  for (size_t i = static_cast<size_t>(StartIndex < 0 ? 0 : StartIndex); i < Count; ++i)
+    if (List[i].find(Text) != std::string::npos) return static_cast<int32_t>(i);
+  return -1;
+}
+
+std::string RemoveChar(std::string_view Text, char Ch) { return ReplaceChar(Text, Ch, '\0'); }
+
+std::string ReplaceCharsInSet(std::string_view Text, const TCharSet& Chars, char NewChar) {
+  std::string Result;
+  Result.reserve(Text.size());
+  for (char C : Text) {
+    if (!Chars.test(static_cast<unsigned char>(C)))
+      Result += C;
+    else if (NewChar != '\0')
+      Result += NewChar;
+  }
+  return Result;
+}
+
+std::string ReplaceChar(std::string_view Text, char OldChar, char NewChar) {
+  TCharSet Chars;
+  Chars.set(static_cast<unsigned char>(OldChar));
+  return ReplaceCharsInSet(Text, Chars, NewChar);
+}
+
+namespace {
+
+// Fields of one pasted line: runs of tabs and blanks separate them; a quoted field runs to its
+// closing quote.
+std::vector<std::string> PastedFields(std::string_view Line) {
+  std::vector<std::string> Fields;
+  size_t i = 0;
+  const size_t N = Line.size();
+  while (true) {
+    while (i < N && IsBlank(Line[i])) ++i;
+    if (i >= N) break;
+    std::string Field;
+    if (Line[i] == '"') {
+      ++i;
+      while (i < N) {
+        if (Line[i] == '"') {
+          if (i + 1 < N && Line[i + 1] == '"') {
+            Field += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        Field += Line[i++];
+      }
+    }
+    while (i < N && !IsBlank(Line[i])) Field += Line[i++];
+    Fields.push_back(std::move(Field));
+  }
+  return Fields;
+}
+
+}  // namespace
+
+void MatrixFromText(std::string_view Text, TMatrix& M) {
+  const std::vector<std::string> Lines = SplitLines(Text);
+  const int32_t N = static_cast<int32_t>(Lines.size());
+  ZeroMatrix(N, N, M);
+  for (int32_t r = 0; r < N; ++r) {
+    const std::vector<std::string> Fields = PastedFields(Lines[r]);
+    const int32_t Used = std::min(N, static_cast<int32_t>(Fields.size()));
+    for (int32_t k = Used - 1; k >= 0; --k) {
+      Extended Value = 0;
+      if (!TryStrToFloat(Fields[k], Value)) continue;
+      // A value beyond the 32-bit range would be stored as an infinity.
+      if (std::fabs(Value) > std::numeric_limits<float>::max()) continue;
+      M[k][r] = static_cast<float>(Value);
+    }
+  }
 }
 
 }  // namespace qv

@@ -1,8 +1,13 @@
 #pragma once
-// Plain text helpers: trimming, lines, case-insensitive names, name=value lookup.
+// Plain text helpers: trimming, lines, case-insensitive names, name=value lookup, character
+// replacement and a matrix pasted as text.
+#include <bitset>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Types.h"
 
 namespace qv {
 
@@ -23,5 +28,22 @@ std::string JoinLines(const std::vector<std::string>& Lines, std::string_view Se
 // Value is everything after that '='. Returns false (Value untouched) when no line matches.
 bool FindNameValue(const std::vector<std::string>& Lines, std::string_view Name, std::string& Value,
                    bool TrimNames = true);
+
+// Index of the first line at or after StartIndex that contains Text (case-sensitive), -1 when
+// none does. A negative StartIndex starts at 0; one at or beyond the end finds nothing.
+int32_t FindLineContaining(const std::vector<std::string>& List, std::string_view Text, int32_t StartIndex);
+
+// A set of 8-bit characters.
+using TCharSet = std::bitset<256>;
+std::string RemoveChar(std::string_view Text, char Ch);
+// Every character of Chars becomes NewChar, or is dropped when NewChar is '\0'.
+std::string ReplaceCharsInSet(std::string_view Text, const TCharSet& Chars, char NewChar);
+std::string ReplaceChar(std::string_view Text, char OldChar, char NewChar);
+
+// A matrix pasted as text, read with its lines as columns: field k of line r goes to M[k][r].
+// Fields are separated by tabs and blanks; a field in double quotes may hold either (a doubled
+// quote stands for one). M is always n x n for n lines: extra fields are ignored, missing ones
+// and those that do not convert (current decimal separator) stay 0.
+void MatrixFromText(std::string_view Text, TMatrix& M);
 
 }  // namespace qv

@@ -63,22 +63,6 @@ std::string ShortDate() {
   return std::string(Buffer, Length);
 }
 
-// The row labels of a class table: "Class", then each pattern with its Y/N letters turned into
-// channel letters, each line followed by the separator (quoted before a comma).
-TStringArray ClassListLines(const TProtocol& Protocol, const TStringArray& Names, char Separator) {
-  TStringArray Lines = Names;
-  Protocol.BuildClassNames(Lines);
-  Lines.insert(Lines.begin(), "Class");
-  for (std::string& Line : Lines) Line = Separator == ',' ? "\"" + Line + "\"," : Line + Separator;
-  return Lines;
-}
-
-TStringArray ChannelHeaderLines(const TProtocol& Protocol, char Separator) {
-  TStringArray Lines{std::string("Channel") + Separator};
-  for (int32_t c = 0; c < Protocol.ChannelCount(); ++c) Lines.push_back(Protocol.GetChannel(c)->ChannelName + Separator);
-  return Lines;
-}
-
 // A log histogram over an empty display range would spread its bins over hundreds of decades,
 // whose labels overflow; it shows the usual four decades instead.
 std::unique_ptr<TDetector> NewDetector(int32_t Index, bool FitMean, bool IsGate, bool IsPeak, float Minimum,
@@ -376,9 +360,13 @@ void TFCSData::AnalysisReport(const TProtocol& Protocol, std::string& Text) {
 
   const TStringArray NamesA = SplitLines(YNPatternList(Protocol.ChannelCount(), YNAll));
   const TStringArray NamesB = SplitLines(Protocol.Genotypes->ClassCodeTable());
-  TStringArray ChannelTable = ChannelHeaderLines(Protocol, TAB);
-  TStringArray S = ClassListLines(Protocol, NamesA, TAB);
-  TStringArray R = ClassListLines(Protocol, NamesB, TAB);
+  std::string Labels;
+  Protocol.ChannelHeader(TAB, Labels);
+  TStringArray ChannelTable = SplitLines(Labels);
+  Protocol.ClassListText(NamesA, TAB, Labels);
+  TStringArray S = SplitLines(Labels);
+  Protocol.ClassListText(NamesB, TAB, Labels);
+  TStringArray R = SplitLines(Labels);
   TStringArray X = R;
   for (TStringArray* Table : {&ChannelTable, &S, &R, &X}) (*Table)[0] += std::string("Count") + TAB;
   ChiReport(Protocol, ChannelTable, TAB);

@@ -190,32 +190,42 @@ void TFCSLine::CSVHeader(const TStringArray& ChannelNames, const TProtocol& Prot
 }
 
 void TFCSLine::CSVRow(int32_t RowIndex, const TProtocol& Protocol, std::string& Text) const {
+  // Exports write millions of rows: the masks are parsed once and values appended in place.
+  static const TFixedFormat Value3("##0.000"), Wide3("###0.000");
   const int32_t NG = GateCount(), NC = ChannelCount();
-  std::vector<bool> LogScale(NG);
-  for (int32_t g = 0; g < NG; ++g) {
-    const TGlobalGate* Gate = Protocol.GetGate(g);
-    if (!Gate) throw ERangeError(RangeCheck);
-    LogScale[g] = Gate->IsLogScale();
-  }
-  Text += IntToStr(RowIndex) + ",";
+  for (int32_t g = 0; g < NG; ++g)
+    if (!Protocol.GetGate(g)) throw ERangeError(RangeCheck);
+  const auto Put = [&Text](const TFixedFormat& Format, float Value) {
+    Format.AppendTo(Text, Value);
+    Text += ',';
+  };
+  Text += IntToStr(RowIndex);
+  Text += ',';
   const auto Gates = GateValues();
   const auto LogGates = LogGateValues();
   for (int32_t g = NG - 1; g >= 0; --g) {
-    Text += Fmt("##0.000", Gates[g]) + ",";
-    if (LogScale[g])
-      Text += LogGates.empty() ? std::string("0.000,") : Fmt("##0.000", LogGates[g]) + ",";
+    Put(Value3, Gates[g]);
+    if (Protocol.GetGate(g)->IsLogScale()) {
+      if (LogGates.empty())
+        Text += "0.000,";
+      else
+        Put(Value3, LogGates[g]);
+    }
   }
   // Columns an event does not hold yet stay empty, so every row lines up with the header.
   const auto Z = GateZ();
-  for (int32_t g = NG - 1; g >= 0; --g) Text += Z.empty() ? std::string(",") : Fmt("##0.000", Z[g]) + ",";
+  for (int32_t g = NG - 1; g >= 0; --g) Z.empty() ? void(Text += ',') : Put(Value3, Z[g]);
   for (const auto& Series : {std::span<const float>(RawValues()), CompValues(), LogCompValues()})
-    for (int32_t c = NC - 1; c >= 0; --c) Text += Series.empty() ? std::string(",") : Fmt("##0.000", Series[c]) + ",";
+    for (int32_t c = NC - 1; c >= 0; --c) Series.empty() ? void(Text += ',') : Put(Value3, Series[c]);
   Text += GatedOut() ? "XXX," : "\"-\",";
   const std::string_view M = Mask();
-  Text += std::string(M) + ",";
+  Text += M;
+  Text += ',';
   Text += M.find('Y') != std::string_view::npos ? "Y," : "N,";
   const Extended Delta = static_cast<Extended>(MaxZ()) - SecondZ();
-  Text += Fmt("###0.000", MaxZ()) + "," + Fmt("###0.000", SecondZ()) + "," + FormatFloat("###0.000", Delta);
+  Put(Wide3, MaxZ());
+  Put(Wide3, SecondZ());
+  Wide3.AppendTo(Text, Delta);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 // allocation per value array. TFCSLine and TFCSShortLine are handles to one slot of such an
 // array. Arrays that an event does not hold yet (logs of a filtered event, compensated values
 // before compensation, the mask before classification) read as empty spans.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -154,6 +155,10 @@ class TFCSLineArray {
   // Empties the array and releases its memory; the shape stays.
   void clear();
   TFCSLine Append();
+  // Removes every event for which Remove answers true; the others keep their order and every
+  // value they hold. Answers the number removed.
+  template <typename Predicate>
+  size_t RemoveIf(Predicate Remove);
   TFCSLine operator[](size_t Index) { return TFCSLine(*this, Index); }
   const TFCSLine operator[](size_t Index) const { return TFCSLine(const_cast<TFCSLineArray&>(*this), Index); }
 
@@ -167,6 +172,23 @@ class TFCSLineArray {
   std::vector<uint8_t> FBytes;  // per event: called flags, mask letters
   std::vector<TEventRecord> FRecords;
 };
+
+template <typename Predicate>
+size_t TFCSLineArray::RemoveIf(Predicate Remove) {
+  const size_t Count = size(), FS = FloatStride(), BS = ByteStride();
+  size_t Kept = 0;
+  for (size_t i = 0; i < Count; ++i) {
+    if (Remove(static_cast<const TFCSLineArray&>(*this)[i])) continue;
+    if (Kept != i) {
+      std::copy_n(FValues.begin() + i * FS, FS, FValues.begin() + Kept * FS);
+      std::copy_n(FBytes.begin() + i * BS, BS, FBytes.begin() + Kept * BS);
+      FRecords[Kept] = FRecords[i];
+    }
+    ++Kept;
+  }
+  resize(Kept);
+  return Count - Kept;
+}
 
 // The accessors are inline: detectors and classification call them millions of times.
 inline int32_t TFCSLine::GateCount() const { return FOwner->FGateCount; }

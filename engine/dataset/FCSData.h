@@ -110,6 +110,24 @@ class TFCSData {
   // without events and Protocol as it was, and answers False.
   bool LoadFromFile(const std::string& FileName, std::unique_ptr<TProtocol>& Protocol, Progress* Gauge,
                     bool ALoadEvents);
+  // Event exports and edits (EventExports.cpp). The CSV text of the events, last first, each
+  // row indexed by its position; filtered and gated-out events only when asked for. Text is
+  // left as it is when the set has no events.
+  void ExportEventsCSV(const TProtocol& Protocol, bool IncludeFiltered, bool IncludeGatedOut, std::string& Text,
+                       Progress* Gauge = nullptr) const;
+  // Removes the events of one file, keeps the others whole and in order, recounts and rebuilds
+  // the file range and positions. Answers the number removed; a set of compact events only is
+  // refused with a message (0).
+  int32_t DeleteFileEvents(int32_t FileIndex);
+  // Appends copies of Other's events (gate and raw values and Filtered: the set must be
+  // compensated and classified again) as files after this set's highest file index, and Other's
+  // file names. Refuses, with a message and appending nothing, a set of compact events only and
+  // an Other of another gate or channel count; an Other without events appends nothing.
+  bool AppendEvents(const TFCSData& Other);
+  // Appends the events of an own data file (its protocol is not kept); see AppendEvents.
+  bool AppendDataFile(const std::string& FileName);
+  // Whether the set holds only compact events (events and detectors gone).
+  bool CompactOnly() const { return Events.empty() && !ShortLines.empty(); }
 
   // 0 all events, 1 unfiltered, 2 gated in; any other kind 0.
   int32_t EventCount(uint8_t Kind) const;

@@ -1,6 +1,7 @@
 #pragma once
 // The parameters of an FCS file (its $Pn keywords), one record per parameter.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "Types.h"
 
 namespace qv {
+
+class TProtocol;
 
 // The per-parameter keywords of one FCS parameter.
 struct TParameter {
@@ -64,6 +67,11 @@ class TParameterSet {
   void CycleSelection(int32_t Index);
   int32_t SelectedGateCount() const;
   int32_t SelectedChannelCount() const;
+  // A new, unsaved protocol of the marked parameters: a global gate per GATE mark and a channel
+  // per CHANNEL mark, both from the last parameter to the first, with unit compensation and one
+  // default peak per channel (protocol/ProtocolFromParameters.cpp). More CHANNEL marks than a
+  // protocol can hold build nothing: the user is told why and the result is null.
+  std::unique_ptr<TProtocol> BuildProtocol() const;
 
   // Keyword lookups on key=value lines (trimmed names, any letter case, earliest line wins).
   static std::string GetKeywordText(std::string_view Name, const std::vector<std::string>& Keywords);  // trimmed, "" when missing

@@ -21,6 +21,13 @@ struct TProtocolNotesView {
   std::string NamePanel;
 };
 
+// A combo box's contents: its items, the text it shows and the selected item (-1 none).
+struct TComboItems {
+  TStringArray Items;
+  std::string Text;
+  int32_t ItemIndex = -1;
+};
+
 class TProtocol : public TChannelOwner {
  public:
   static constexpr int32_t CurrentFileVersion = 9;
@@ -124,6 +131,23 @@ class TProtocol : public TChannelOwner {
 
   // Writes the channel names into row 0 of a grid of ChannelCount + 1 columns.
   void FillChannelHeaderRow(StringTable& Grid) const override;
+
+  // Reports and displays (reports/ProtocolReports.cpp); texts are lines joined with CR LF.
+  void InformationReport(std::string& Text) const;
+  // Each channel's CSV summary, last channel first.
+  void ChannelSettingsRow(bool Header, bool Extended, std::string& Text) const;
+  // "Class", then List's Y/N patterns as class codes, each line followed by Separator (in double
+  // quotes before a comma) and ended CR LF. List is not changed.
+  void ClassListText(const TStringArray& List, char Separator, std::string& Text) const;
+  // "Channel" + Separator, then CR LF + each channel name + Separator; no line break at the end.
+  void ChannelHeader(char Separator, std::string& Text) const;
+  void FillChannelGrid(StringTable& Grid) const;
+  void FillGateGrid(StringTable& Grid) const;
+  void FillGenotypeCombo(TComboItems& Combo) const;
+  void FillGenotypeGrid(StringTable& Grid) const;
+  // Names in column 0; the values only when the compensation matrix is n x n.
+  void FillCompensationGrid(StringTable& Grid) const;
+  void FillChannelCombo(TComboItems& Combo) const;
 
  private:
   bool ReadCurrent(TStream& Stream);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "Errors.h"
 #include "NumberFormat.h"
@@ -125,6 +126,51 @@ TEST(StrToInt, DecimalAndHexadecimal) {
   for (const char* Bad : {"", "42 ", "4.2", "2147483648", "0x", "abc", "0x1FFFFFFFF"})
     EXPECT_EQ(StrToIntDef(Bad, -99), -99) << Bad;
   EXPECT_THROW(StrToInt("1 2"), EConvertError);
+}
+
+}  // namespace
+
+namespace {
+
+// The fast path must give FormatFloat's text exactly, for the masks reports and exports use.
+TEST(FixedFormat, SameTextAsFormatFloatOverManyValuesAndMasks) {
+  const char* Masks[] = {"##0.000", "###0.000", "##0.0", "###0.0", "##0.0000", "###0.00", "#0.000000", "######0",
+                         "0.00", "#.##", "0.0#", "00.0", "#", "#,##0.00", "x0.0y", "####0.00000000", "0"};
+  std::vector<long double> Values{0.0L, -0.0L, 0.125L, -0.125L, 0.285L, 0.0004L, -0.0004L, 0.0005L, 2.5L,
+                                  99.95L, 999.9995L, 1e-30L, 1e15L, 1e19L, 1e25L, -1e25L, 123456789.123L,
+                                  1.0L / 3.0L, 4294967296.5L};
+  uint64_t State = 12345;
+  for (int i = 0; i < 3000; ++i) {
+    State = State * 6364136223846793005ULL + 1442695040888963407ULL;
+    const double Mantissa = static_cast<double>(State >> 11) / 9007199254740992.0;
+    const int Exponent = static_cast<int>((State >> 3) % 16) - 8;
+    const float Value = static_cast<float>((State & 1 ? -1 : 1) * Mantissa * std::pow(10.0, Exponent));
+    Values.push_back(Value);
+  }
+  for (const char* Mask : Masks) {
+    const TFixedFormat Format(Mask);
+    for (const long double V : Values) {
+      ASSERT_EQ(Format(V), FormatFloat(Mask, V)) << Mask << " " << double(V);
+      const float F = static_cast<float>(V);
+      ASSERT_EQ(Format(F), FormatFloat(Mask, F)) << Mask << " " << F;
+    }
+  }
+  // Masks outside the fast path (sections, exponents) still give FormatFloat's text.
+  for (const char* Mask : {"0.00e-", "0.0;(0.0);zero", "0.000E+00"}) {
+    const TFixedFormat Format(Mask);
+    for (size_t i = 0; i < 200; ++i) ASSERT_EQ(Format(Values[i]), FormatFloat(Mask, Values[i])) << Mask;
+  }
+  std::string Text = "x=";
+  TFixedFormat("##0.000").AppendTo(Text, -1.0005L);
+  EXPECT_EQ(Text, "x=-1.001");
+  EXPECT_THROW(TFixedFormat("0.0")(std::nanl("")), EArithmetic);
+  EXPECT_THROW(TFixedFormat("0.0")(std::numeric_limits<float>::infinity()), EArithmetic);
+  EXPECT_EQ(TFixedFormat("0.0")(-0.01f), "0.0");
+}
+
+TEST(FixedFormat, FollowsTheDecimalSeparator) {
+  SeparatorGuard Comma(',');
+  EXPECT_EQ(TFixedFormat("##0.000")(2.5), "2,500");
 }
 
 }  // namespace

@@ -39,3 +39,57 @@ TEST(TextUtils, TrimAndCase) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TextUtils, MatrixFromTextReadsLinesAsColumns) {
+  TMatrix M;
+  MatrixFromText("1\t2\r\n3\t4", M);
+  ASSERT_EQ(M.size(), 2u);
+  EXPECT_EQ(M[0][0], 1.0f);
+  EXPECT_EQ(M[1][0], 2.0f);
+  EXPECT_EQ(M[0][1], 3.0f);
+  EXPECT_EQ(M[1][1], 4.0f);
+
+  // Blanks separate like tabs; a cell that does not convert stays 0; the matrix is always
+  // n x n: extra fields are ignored, missing ones are 0.
+  MatrixFromText("1  x\t7 9\n\"2.5\"\n0.5e1", M);
+  ASSERT_EQ(M.size(), 3u);
+  for (const auto& Row : M) EXPECT_EQ(Row.size(), 3u);
+  EXPECT_EQ(M[0][0], 1.0f);
+  EXPECT_EQ(M[1][0], 0.0f);
+  EXPECT_EQ(M[2][0], 7.0f);
+  EXPECT_EQ(M[0][1], 2.5f);
+  EXPECT_EQ(M[1][1], 0.0f);
+  EXPECT_EQ(M[0][2], 5.0f);
+
+  // Values beyond a 32-bit float do not convert.
+  MatrixFromText("1e300", M);
+  ASSERT_EQ(M.size(), 1u);
+  EXPECT_EQ(M[0][0], 0.0f);
+  MatrixFromText("", M);
+  EXPECT_TRUE(M.empty());
+}
+
+TEST(TextUtils, FindLineContainingFromAStartIndex) {
+  const std::vector<std::string> List{"alpha", "beta", "gamma beta"};
+  EXPECT_EQ(FindLineContaining(List, "beta", 0), 1);
+  EXPECT_EQ(FindLineContaining(List, "beta", 2), 2);
+  EXPECT_EQ(FindLineContaining(List, "alpha", 2), -1);  // from the last line on
+  EXPECT_EQ(FindLineContaining(List, "Beta", 0), -1);   // case-sensitive
+  EXPECT_EQ(FindLineContaining(List, "alpha", -5), 0);
+  EXPECT_EQ(FindLineContaining(List, "beta", 3), -1);
+  EXPECT_EQ(FindLineContaining({}, "beta", 0), -1);
+}
+
+TEST(TextUtils, CharacterReplacement) {
+  TCharSet Digits;
+  for (char C = '0'; C <= '9'; ++C) Digits.set(static_cast<unsigned char>(C));
+  EXPECT_EQ(ReplaceCharsInSet("a1b22c", Digits, '#'), "a#b##c");
+  EXPECT_EQ(ReplaceCharsInSet("a1b22c", Digits, '\0'), "abc");
+  EXPECT_EQ(ReplaceChar("a,b,c", ',', ';'), "a;b;c");
+  EXPECT_EQ(ReplaceChar("abc", ',', ';'), "abc");
+  EXPECT_EQ(RemoveChar("\"quoted\" text", '"'), "quoted text");
+}
+
+}  // namespace

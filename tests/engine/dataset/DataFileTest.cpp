@@ -297,5 +297,22 @@ TEST_F(DataFile, LoadingAnalysesAsAskedAndCompactsLast) {
   EXPECT_EQ(Counts, (TIntArray{2, 3, 4}));
 }
 
+TEST_F(DataFile, AppendedFileBecomesFurtherFilesOfTheSet) {
+  auto P = AssayProtocol({"A", "B"}, {"GFP", "YFP"}, 1);
+  ASSERT_TRUE(AssaySet(*P, {{1, 1, 0}, {0, 1, 1}})->SaveToFile(Folder / "more.Quorvenal", *P));
+  auto D = AssaySet(*P, {{2, 0, 0}, {0, 0, 1}, {1, 0, 0}});
+  const size_t Own = D->Events.size();
+  ASSERT_TRUE(D->AppendDataFile(Folder / "more.Quorvenal"));
+  ASSERT_EQ(D->Events.size(), Own + 4);
+  EXPECT_EQ(D->Events[Own].FileIndex(), 3);
+  EXPECT_EQ(D->Events[Own + 3].FileIndex(), 4);
+  EXPECT_EQ(D->MaxFileIndex, 4);
+
+  // A missing file appends nothing and says nothing.
+  EXPECT_FALSE(D->AppendDataFile(Folder / "absent.Quorvenal"));
+  EXPECT_EQ(D->Events.size(), Own + 4);
+  EXPECT_TRUE(Messages.Errors.empty());
+}
+
 }  // namespace
 }  // namespace qv
