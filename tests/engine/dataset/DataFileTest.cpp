@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "FitnessFixtures.h"
+#include "Files.h"
+#include "Globals.h"
+#include "RecordingMessages.h"
+#include "ScopedValue.h"
+#include "Streams.h"
+#include "dataset/FCSData.h"
+
+namespace qv {
+namespace {
+
+using test::AssayProtocol;
+using test::AssaySet;
+using test::RecordingMessages;
+using test::SettingsGuard;
+using test::TempFolder;
+
+std::vector<uint8_t> Unpacked(const TempFolder& Folder, const std::string& FileName) {
+  const std::string Plain = Folder / "plain.bin";
+  EXPECT_TRUE(UnpackFile(FileName, Plain, false, 0));
+  TFileStream In(Plain, TFileStream::TMode::OpenRead);
+  std::vector<uint8_t> Bytes(static_cast<size_t>(In.Size()));
+  In.ReadBuffer(Bytes.data(), Bytes.size());
+  return Bytes;
+}
+
+void WritePacked(const TempFolder& Folder, const std::string& FileName, const std::vector<uint8_t>& Plain) {
+  const std::string Source = Folder / "stream.bin";
+  {
+    TFileStream Out(Source, TFileStream::TMode::Create);
+    Out.Write(Plain.data(), Plain.size());
+    Out.Close();
+  }
+  ASSERT_TRUE(PackFile(Source, FileName, true));
+}
+
+// The knobs of a hand-written unpacked stream, each breaking one rule of the reader.
+struct StreamSpec {
+  std::string Magic = TFCSData::DataFileMagic;
+  bool BadProtocol = false;
+  int32_t ValueCountDelta = 0;
+  int32_t NameCountDelta = 0;
+  int32_t EventCount = 2;
+  int32_t DeclaredDelta = 0;
+  int32_t FileIndex = 1;
+  float Value = 100;
+  int32_t ExtraBytes = 0;
+};
+
+std::vector<uint8_t> HandStream(TProtocol& P, const StreamSpec& S) {
+  TMemoryStream M;
+  WriteStreamString(S.Magic, M);
+  WriteInt32(M, 2);
+  if (S.BadProtocol)
+    WriteStreamString("Not a protocol", M);
+  else
+    P.SaveToStream(M);
+  WriteStreamString("proto", M);
+  WriteStreamString("source", M);
+  WriteStreamString("a.fcs\r\n", M);
+  WriteInt32(M, P.GateCount() + P.ChannelCount() + S.ValueCountDelta);
+  const int32_t Names = P.ChannelCount() + S.NameCountDelta;
+  WriteInt32(M, Names);
+  for (int32_t i = Names - 1; i >= 0; --i) WriteStreamString("C" + std::to_string(i), M);
+  WriteInt32(M, S.EventCount + S.DeclaredDelta);
+  for (int32_t e = 0; e < S.EventCount; ++e) {
+    WriteInt32(M, S.FileIndex);
+    for (int32_t g = 0; g < P.GateCount(); ++g) WriteSingle(M, 500);
+    for (int32_t c = 0; c < P.ChannelCount(); ++c) WriteSingle(M, S.Value);
+  }
+  for (int32_t b = 0; b < S.ExtraBytes; ++b) WriteByte(M, 0);
+  return M.Bytes();
+}
+
+class DataFile : public ::testing::Test {
+ protected:
+  SettingsGuard Guard;
+  TempFolder Folder;
+  RecordingMessages Messages;
+  TDataLoadOptions Bare() const {
+    TDataLoadOptions O;
+    O.Compensate = O.DetectorsAndClassify = O.FitCurves = false;
+    return O;
+  }
+};
+
+TEST_F(DataFile, MergedSetRoundTripsItsUnfilteredEventsInOrder) {
+  MinimumRawScore = 2;
+  auto P = AssayProtocol({"A", "B"}, {"GFP", "YFP"}, 1);
+  auto D = AssaySet(*P, {{1, 2, 1}, {0, 1, 2}}, true);
+  // A filtered event (every channel below the minimum raw score) is not stored.
+  const float Row[] = {400, 1, 1};
+  const int32_t Gates[] = {0}, Channels[] = {1, 2};
+  TFCSLine F = D->Events.Append();
+  F.Create(Row, Gates, Channels);
+  F.SetFileIndex(1);
+  ASSERT_TRUE(F.Filtered());
+  D->UnfilteredCount = 999;  // stale: the records written decide the count
+  D->ProtocolName = "assay.protocol";
+  ASSERT_TRUE(D->SaveToFile(Folder / "set.Quorvenal", *P));
+  EXPECT_FALSE(P->GetChannel(0)->ForceMean) << "the caller's protocol is not changed";
+  EXPECT_EQ(FindFiles(Folder.Path(), "*").size(), 1u) << "nothing beside the saved file";
+
+  std::unique_ptr<TProtocol> Loaded;
+  auto L = TFCSData::CreateFromDataFile(Folder / "set.Quorvenal", Bare(), Loaded);
+  ASSERT_TRUE(Loaded);
+  EXPECT_TRUE(Messages.Errors.empty());
+  EXPECT_EQ(L->DataFileName, Folder / "set.Quorvenal");
+  EXPECT_EQ(L->SourceName, "Merged Files");
+  EXPECT_EQ(L->FileNames, "plate0.fcs\r\nplate1.fcs\r\n");
+  EXPECT_EQ(L->ProtocolName, "assay.protocol");
+  EXPECT_EQ(L->ChannelNames, (TStringArray{"GFP", "YFP"}));
+  EXPECT_EQ(L->ValueCount, 3);
+  EXPECT_EQ(L->FileCount, 2);
+  EXPECT_EQ(L->FirstEvent, (TIntArray{0, 4}));
+  ASSERT_EQ(L->Events.size(), 7u);
+  for (size_t i = 0; i < 7; ++i) {
+    EXPECT_EQ(L->Events[i].FileIndex(), D->Events[i].FileIndex());
+    EXPECT_EQ(L->Events[i].GateValues()[0], D->Events[i].GateValues()[0]);
+    EXPECT_EQ(L->Events[i].RawValues()[0], D->Events[i].RawValues()[0]);
+    EXPECT_EQ(L->Events[i].RawValues()[1], D->Events[i].RawValues()[1]);
+  }
+  for (int32_t c = 0; c < Loaded->ChannelCount(); ++c) EXPECT_TRUE(Loaded->GetChannel(c)->ForceMean);
+  EXPECT_EQ(Loaded->GenotypeCount(), 2);
+  EXPECT_EQ(Loaded->FileName, "FileStream");
+}
+
+TEST_F(DataFile, FittedPeaksAreStoredOnlyWhenAsked) {
+  auto P = AssayProtocol({"A"}, {"GFP"});
+  auto D = AssaySet(*P, {{50, 400}}, true);
+  D->Compensate(*P, nullptr, 0);
+  D->SetDetectors(*P, nullptr, true);
+  ASSERT_FALSE(D->PeakDetectors.empty());
+  ASSERT_GE(D->PeakDetectors[0]->LastFitted, 0) << "the fixture's peak should be fitted";
+  const auto StoredPeak = [&](bool Store) {
+    test::ScopedValue<bool> Save(SaveMeansToProtocol, Store);
+    D->SaveToFile(Folder / "p.Quorvenal", *P);
+    std::unique_ptr<TProtocol> Loaded;
+    TDataLoadOptions O = Bare();
+    O.LoadEvents = false;
+    auto L = TFCSData::CreateFromDataFile(Folder / "p.Quorvenal", O, Loaded);
+    EXPECT_TRUE(L->Events.empty());
+    EXPECT_EQ(L->FileCount, 0);
+    return Loaded->GetChannel(0)->Peaks.back();
+  };
+  const TPeak Own = P->GetChannel(0)->Peaks.back();
+  const TPeak Kept = StoredPeak(false);
+  EXPECT_EQ(Kept.Mean, Own.Mean);
+  EXPECT_EQ(Kept.Dev, Own.Dev);
+  const TPeak Fitted = StoredPeak(true);
+  TGaussianFit Fit;
+  D->PeakDetectors[0]->GetFitResult(D->PeakDetectors[0]->LastFitted, Fit);
+  EXPECT_EQ(Fitted.Mean, static_cast<float>(Fit.Mean));
+  EXPECT_EQ(Fitted.Dev, static_cast<float>(Fit.Deviation));
+  EXPECT_NE(Fitted.Dev, Own.Dev);
+}
+
+TEST_F(DataFile, UnpackedStreamBeginsWithMagicVersionAndProtocol) {
+  auto P = AssayProtocol({"A"}, {"GFP"});
+  ASSERT_TRUE(AssaySet(*P, {{1, 1}})->SaveToFile(Folder / "h.Quorvenal", *P));
+  const auto Bytes = Unpacked(Folder, Folder / "h.Quorvenal");
+  const std::vector<uint8_t> Head{0x13, 0, 0, 0};
+  ASSERT_GT(Bytes.size(), 27u);
+  EXPECT_EQ(std::vector<uint8_t>(Bytes.begin(), Bytes.begin() + 4), Head);
+  EXPECT_EQ(std::string(Bytes.begin() + 4, Bytes.begin() + 23), "Quorvenal Data File");
+  EXPECT_EQ(std::vector<uint8_t>(Bytes.begin() + 23, Bytes.begin() + 27), (std::vector<uint8_t>{2, 0, 0, 0}));
+  auto Copy = TProtocol::CreateCopy(*P);
+  Copy->SetChannelsForceMean(true);
+  TMemoryStream Record;
+  Copy->SaveToStream(Record);
+  ASSERT_GE(Bytes.size(), 27 + Record.Bytes().size());
+  EXPECT_TRUE(std::equal(Record.Bytes().begin(), Record.Bytes().end(), Bytes.begin() + 27));
+  // Names ("", "Merged Files", one file line), value and name counts, "GFP", the event count and
+  // two events of a file index and one value.
+  EXPECT_EQ(Bytes.size() - 27 - Record.Bytes().size(), 4 + 16 + 16 + 4 + 4 + 7 + 4 + 2 * 8u);
+}
+
+TEST_F(DataFile, EveryCorruptFileGivesOneMessageAndKeepsTheCallersProtocol) {
+  auto P = AssayProtocol({"A", "B"}, {"GFP", "YFP"}, 1);
+  struct Case {
+    const char* Name;
+    StreamSpec Spec;
+  };
+  std::vector<Case> Cases(9);
+  Cases[0].Name = "wrong magic";
+  Cases[0].Spec.Magic = "Quorvenal Data Filf";
+  Cases[1].Name = "fewer names than channels";
+  Cases[1].Spec.NameCountDelta = -1;
+  Cases[2].Name = "value count off";
+  Cases[2].Spec.ValueCountDelta = 1;
+  Cases[3].Name = "file index beyond 65535";
+  Cases[3].Spec.FileIndex = 65536;
+  Cases[4].Name = "negative file index";
+  Cases[4].Spec.FileIndex = -1;
+  Cases[5].Name = "value not finite";
+  Cases[5].Spec.Value = std::numeric_limits<float>::quiet_NaN();
+  Cases[6].Name = "bytes after the last record";
+  Cases[6].Spec.ExtraBytes = 4;
+  Cases[7].Name = "count beyond the bytes left";
+  Cases[7].Spec.DeclaredDelta = 1000000;
+  Cases[8].Name = "huge count";
+  Cases[8].Spec.DeclaredDelta = std::numeric_limits<int32_t>::max() - 2;
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    Messages.Errors.clear();
+    WritePacked(Folder, Folder / "bad.Quorvenal", HandStream(*P, C.Spec));
+    auto Mine = AssayProtocol({"Mine"}, {"RFP"});
+    TProtocol* Before = Mine.get();
+    auto D = TFCSData::CreateFromDataFile(Folder / "bad.Quorvenal", TDataLoadOptions(), Mine);
+    EXPECT_EQ(Messages.Errors, (std::vector<std::string>{"Invalid Quorvenal File"}));
+    EXPECT_EQ(Mine.get(), Before);
+    EXPECT_TRUE(D->Events.empty());
+  }
+  // The sound stream the cases were made from loads.
+  Messages.Errors.clear();
+  WritePacked(Folder, Folder / "good.Quorvenal", HandStream(*P, StreamSpec()));
+  std::unique_ptr<TProtocol> Mine;
+  auto D = TFCSData::CreateFromDataFile(Folder / "good.Quorvenal", Bare(), Mine);
+  EXPECT_TRUE(Messages.Errors.empty());
+  EXPECT_EQ(D->Events.size(), 2u);
+  EXPECT_EQ(D->MinFileIndex, 1);
+
+  // A protocol record that does not read: the protocol reader's message alone.
+  Messages.Errors.clear();
+  StreamSpec Bad;
+  Bad.BadProtocol = true;
+  WritePacked(Folder, Folder / "proto.Quorvenal", HandStream(*P, Bad));
+  auto Mine2 = AssayProtocol({"Mine"}, {"RFP"});
+  TProtocol* Before = Mine2.get();
+  TFCSData::CreateFromDataFile(Folder / "proto.Quorvenal", TDataLoadOptions(), Mine2);
+  EXPECT_EQ(Messages.Errors, (std::vector<std::string>{"Not a Valid Protocol File"}));
+  EXPECT_EQ(Mine2.get(), Before);
+
+  // Not packed at all, or packed but cut short.
+  for (const std::string Name : {"plain.Quorvenal", "cut.Quorvenal"}) {
+    SCOPED_TRACE(Name);
+    Messages.Errors.clear();
+    std::vector<uint8_t> Bytes;
+    if (Name == "cut.Quorvenal") {
+      WritePacked(Folder, Folder / "whole.Quorvenal", HandStream(*P, StreamSpec()));
+      TFileStream In(Folder / "whole.Quorvenal", TFileStream::TMode::OpenRead);
+      Bytes.resize(static_cast<size_t>(In.Size()) / 2);
+      In.ReadBuffer(Bytes.data(), Bytes.size());
+    } else {
+      Bytes.assign(100, 'x');
+    }
+    {
+      TFileStream Out(Folder / Name, TFileStream::TMode::Create);
+      Out.Write(Bytes.data(), Bytes.size());
+      Out.Close();
+    }
+    std::unique_ptr<TProtocol> None;
+    auto E = TFCSData::CreateFromDataFile(Folder / Name, TDataLoadOptions(), None);
+    EXPECT_EQ(Messages.Errors, (std::vector<std::string>{"Invalid Quorvenal File"}));
+    EXPECT_FALSE(None);
+  }
+
+  // A missing file: an empty set, no message.
+  Messages.Errors.clear();
+  std::unique_ptr<TProtocol> None;
+  auto E = TFCSData::CreateFromDataFile(Folder / "missing.Quorvenal", TDataLoadOptions(), None);
+  EXPECT_TRUE(Messages.Errors.empty());
+  EXPECT_TRUE(E->Events.empty());
+}
+
+TEST_F(DataFile, CompactSetIsRefusedAndNothingWritten) {
+  auto P = AssayProtocol({"A"}, {"GFP"});
+  auto D = AssaySet(*P, {{1, 3}});
+  D->BuildShortLines();
+  EXPECT_FALSE(D->SaveToFile(Folder / "c.Quorvenal", *P));
+  EXPECT_EQ(Messages.Errors.size(), 1u);
+  EXPECT_FALSE(FileExists(Folder / "c.Quorvenal"));
+}
+
+TEST_F(DataFile, LoadingAnalysesAsAskedAndCompactsLast) {
+  auto P = AssayProtocol({"A", "B"}, {"GFP", "YFP"});
+  ASSERT_TRUE(AssaySet(*P, {{2, 3, 4}})->SaveToFile(Folder / "a.Quorvenal", *P));
+  TDataLoadOptions O;
+  O.DetectorsAndClassify = false;
+  O.BuildShortLines = true;
+  std::unique_ptr<TProtocol> Loaded;
+  auto D = TFCSData::CreateFromDataFile(Folder / "a.Quorvenal", O, Loaded);
+  ASSERT_EQ(D->ShortLines.size(), 9u);
+  EXPECT_TRUE(D->Events.empty());
+  D->Classify(*Loaded);
+  TIntArray Counts;
+  D->CountClasses(3, 2, Counts);
+  EXPECT_EQ(Counts, (TIntArray{2, 3, 4}));
+}
+
+}  // namespace
+}  // namespace qv
