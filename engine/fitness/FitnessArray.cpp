@@ -9,6 +9,7 @@
 #include "Globals.h"
 #include "Host.h"
 #include "NumberFormat.h"
+#include "fitness/FitnessShared.h"
 
 namespace qv {
 
@@ -16,16 +17,6 @@ namespace {
 
 const std::string Title = "Quorvenal Fitness Report";
 const std::string Stars(74, '*');
-
-// The report is read back by people and programs alike: always ".".
-std::string Num(const std::string& Mask, Extended Value) {
-  std::string S = FormatFloat(Mask, Value);
-  const char Sep = DecimalSeparator();
-  if (Sep != '.')
-    for (char& C : S)
-      if (C == Sep) C = '.';
-  return S;
-}
 
 void Add(std::string& Text, const std::string& Line) { Text += Line + "\r\n"; }
 
@@ -96,7 +87,7 @@ void TFitnessArray::WriteMatrixBlock(const TRArray& Matrices, const std::string&
     Add(Text, Line);
     for (int32_t r = 1; r <= Count; ++r) {
       Line = IntToStr(r);
-      for (int32_t c = 1; c <= Count; ++c) Line += "\t" + Num(Mask, Matrices[Kind][r - 1][c - 1]);
+      for (int32_t c = 1; c <= Count; ++c) Line += "\t" + FormatFloatDot(Mask, Matrices[Kind][r - 1][c - 1]);
       Add(Text, Line);
     }
     Add(Text, "");
@@ -115,17 +106,20 @@ void TFitnessArray::CorrelationReport(std::string& Text) const {
   };
   Add(Text, "Data from " + ExtractFileName(FileName));
   Add(Text, "");
-  Heading("Pearson R Correlation Coefficients");
-  WriteMatrixBlock(R, "R", "#0.0000", Text);
-  Add(Text, "");
-  Heading("Spearman R Correlation Coefficients");
-  WriteMatrixBlock(Rs, "Rs", "#0.0000", Text);
-  Add(Text, "");
-  Heading("Euclidean Distances (Raw)");
-  WriteMatrixBlock(D, "D", "##0.000", Text);
-  Add(Text, "");
-  Heading("Euclidean Distances (Ranked)");
-  WriteMatrixBlock(Ds, "Ds", "#0.000", Text);
+  const struct {
+    const char* Caption;
+    const TRArray& Matrices;
+    const char* Prefix;
+    const char* Mask;
+  } Blocks[4] = {{"Pearson R Correlation Coefficients", R, "R", "#0.0000"},
+                 {"Spearman R Correlation Coefficients", Rs, "Rs", "#0.0000"},
+                 {"Euclidean Distances (Raw)", D, "D", "##0.000"},
+                 {"Euclidean Distances (Ranked)", Ds, "Ds", "#0.000"}};
+  for (const auto& B : Blocks) {
+    if (&B != Blocks) Add(Text, "");
+    Heading(B.Caption);
+    WriteMatrixBlock(B.Matrices, B.Prefix, B.Mask, Text);
+  }
   Add(Text, "");
   Add(Text, "Key to File Sets");
   for (int32_t i = 0; i < Count; ++i) {

@@ -6,23 +6,13 @@
 
 #include "Errors.h"
 #include "Files.h"
-#include "Globals.h"
 #include "NumberFormat.h"
 #include "analysis/MultinomialReplicate.h"
+#include "fitness/FitnessShared.h"
 
 namespace qv {
 
 namespace {
-
-bool HasEvents(const TFCSData& Data) { return !Data.Events.empty() || !Data.ShortLines.empty(); }
-
-int32_t RecordCount(const TFCSData& Data) {
-  return static_cast<int32_t>(Data.ShortLines.empty() ? Data.Events.size() : Data.ShortLines.size());
-}
-
-float Ratio(float Numerator, float Divisor) {
-  return Divisor > 0 ? static_cast<float>(static_cast<Extended>(Numerator) / Divisor) : 0.0f;
-}
 
 // Fills one frequency column from one count column; a column without events gives zeros.
 template <typename TCount, typename TFreq>
@@ -76,14 +66,7 @@ TProtocol& TSimpleFitness::ProtocolOf(int32_t Set) const {
 bool TSimpleFitness::ReadFiles(const TFitnessFileSet& AFileSet, ProgressMemo* Memo) {
   if (Memo) Memo->Show();
   PostRefresh();
-  TDataLoadOptions Options;
-  Options.Gauge = AFileSet.Gauge;
-  Options.LoadEvents = true;
-  Options.Compensate = true;
-  Options.BuildShortLines = true;
-  Options.DetectorsAndClassify = false;
-  Options.FitCurves = false;
-  Options.Mode = CompensationMode;
+  const TDataLoadOptions Options = FitnessLoadOptions(AFileSet.Gauge);
   const auto ReadOne = [&](const std::string& Caption, int32_t n, const std::string& Path,
                            std::unique_ptr<TFCSData>& Data, std::unique_ptr<TProtocol>& Protocol) {
     if (Memo) Memo->Add(Caption + IntToStr(n + 1));
@@ -175,24 +158,13 @@ void TSimpleFitness::Calculate(TSimpleFitnessDataArray& Rows) {
 }
 
 bool TSimpleFitness::FileSetChanged(const TFitnessFileSet& AFileSet) const {
-  return AFileSet.Folder != FileSet.Folder || AFileSet.Expected != FileSet.Expected ||
-         AFileSet.Observed != FileSet.Observed;
+  return FileSetFilesDiffer(AFileSet, FileSet);
 }
 
 bool TSimpleFitness::ApplyOverrides(const TFitnessFileSet& AFileSet) {
   if (!FilesRead) return false;
-  const std::array<TProtocol*, 4> Protocols{StartProtocols[0].get(), StopProtocols[0].get(), StartProtocols[1].get(),
-                                            StopProtocols[1].get()};
-  bool Changed = false;
-  const auto Apply = [&](bool Flag, float Value, bool (TProtocol::*Set)(float)) {
-    if (!Flag) return;
-    for (TProtocol* P : Protocols) Changed = (P->*Set)(Value) || Changed;
-  };
-  Apply(AFileSet.ReassignMaxZ, AFileSet.MaxZ, &TProtocol::SetChannelsMaximumZ);
-  Apply(AFileSet.ReassignMinZ, AFileSet.MinZ, &TProtocol::SetChannelsMinimumZ);
-  Apply(AFileSet.ReassignMaxZGate, AFileSet.MaxZGate, &TProtocol::SetChannelsMaximumValueZScore);
-  Apply(AFileSet.ReassignMinZGate, AFileSet.MinZGate, &TProtocol::SetChannelsMinimumValueZScore);
-  return Changed;
+  return ApplyZOverrides(AFileSet, {StartProtocols[0].get(), StopProtocols[0].get(), StartProtocols[1].get(),
+                                   StopProtocols[1].get()});
 }
 
 void TSimpleFitness::Reclassify() {

@@ -100,6 +100,10 @@ class TSimpleFitness {
   TSkewMomentArray FileFractionStatistics(const T2SglArray& Fractions) const;
   static T2SglArray RatioTable(const T2SglArray& Start, const T2SglArray& Stop);
   static bool AssembleAnovaData(const T2SglArray& A, const T2SglArray& B, T3DblArray& Data);
+  // Numerator / Divisor, or 0 unless the divisor is above 0.
+  static float Ratio(float Numerator, float Divisor) {
+    return Divisor > 0 ? static_cast<float>(static_cast<Extended>(Numerator) / Divisor) : 0.0f;
+  }
 
  private:
   enum TSetIndex { CtrlStart, ExptStart, CtrlStop, ExptStop };

@@ -16,10 +16,6 @@ namespace {
 
 const std::string Tab = "\t";
 
-float Ratio(float Numerator, float Divisor) {
-  return Divisor > 0 ? static_cast<float>(static_cast<Extended>(Numerator) / Divisor) : 0.0f;
-}
-
 void Append(std::vector<std::string>& Lines, const std::string& Text) {
   for (auto& Line : SplitLines(Text)) Lines.push_back(std::move(Line));
 }
@@ -242,7 +238,6 @@ std::string TSimpleFitness::AnovaReport() {
     }
     Append(Lines, Text);
     Append(Lines, FileDataReport(Sections[k].Label1, Sections[k].Label2, Data));
-    Lines.push_back("");
   }
   return Joined(Lines);
 }
