@@ -125,6 +125,14 @@ bool TFCSData::SaveToFile(const std::string& FileName, const TProtocol& Protocol
     HostMessages().Error("This data set holds only compact events, whose values are gone; it cannot be saved.");
     return false;
   }
+  // The records are read back with the stored protocol's counts: a set of another shape would
+  // give a file that never loads.
+  if (Events.GateCount() != Protocol.GateCount() || Events.ChannelCount() != Protocol.ChannelCount() ||
+      static_cast<int32_t>(ChannelNames.size()) != Protocol.ChannelCount()) {
+    HostMessages().Error("The gates and channels of this data set differ from those of the protocol; it cannot be "
+                         "saved with it.");
+    return false;
+  }
   BusyCursor Busy;
   auto Stored = TProtocol::CreateCopy(Protocol);
   if (SaveMeansToProtocol) StoreFitsInProtocol(Stored.get());
@@ -137,7 +145,7 @@ bool TFCSData::SaveToFile(const std::string& FileName, const TProtocol& Protocol
   WriteStreamString(ProtocolName, Stream);
   WriteStreamString(SourceName, Stream);
   WriteStreamString(FileNames, Stream);
-  WriteInt32(Stream, ValueCount);
+  WriteInt32(Stream, Events.GateCount() + Events.ChannelCount());
   WriteInt32(Stream, static_cast<int32_t>(ChannelNames.size()));
   for (size_t i = ChannelNames.size(); i-- > 0;) WriteStreamString(ChannelNames[i], Stream);
   // The count written is that of the records that follow, never a stored count gone stale.

@@ -268,12 +268,16 @@ TEST_F(DataFile, EveryCorruptFileGivesOneMessageAndKeepsTheCallersProtocol) {
   EXPECT_TRUE(E->Events.empty());
 }
 
-TEST_F(DataFile, CompactSetIsRefusedAndNothingWritten) {
+TEST_F(DataFile, SetsThatCouldNotBeReadBackAreRefusedAndNothingWritten) {
   auto P = AssayProtocol({"A"}, {"GFP"});
   auto D = AssaySet(*P, {{1, 3}});
+  // Under a protocol of another channel count the records would never read back.
+  auto Wider = AssayProtocol({"A"}, {"GFP", "YFP"});
+  EXPECT_FALSE(D->SaveToFile(Folder / "c.Quorvenal", *Wider));
+  // Compact events have lost their values.
   D->BuildShortLines();
   EXPECT_FALSE(D->SaveToFile(Folder / "c.Quorvenal", *P));
-  EXPECT_EQ(Messages.Errors.size(), 1u);
+  EXPECT_EQ(Messages.Errors.size(), 2u);
   EXPECT_FALSE(FileExists(Folder / "c.Quorvenal"));
 }
 
