@@ -21,7 +21,8 @@ void MultinomialReplicate(const TIntArray& Counts, int32_t Draws, TIntArray& Rep
     if (Counts[c] == 0) continue;
     int64_t Share = Left;
     if (Counts[c] < WeightLeft) {
-      std::binomial_distribution<int64_t> Binomial(Left, static_cast<double>(Counts[c]) / static_cast<double>(WeightLeft));
+      std::binomial_distribution<int64_t> Binomial(Left,
+                                                   static_cast<double>(Counts[c]) / static_cast<double>(WeightLeft));
       Share = Binomial(RandomGenerator());
     }
     Replicate[c] = static_cast<int32_t>(Share);

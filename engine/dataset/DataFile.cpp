@@ -129,8 +129,9 @@ bool TFCSData::SaveToFile(const std::string& FileName, const TProtocol& Protocol
   // give a file that never loads.
   if (Events.GateCount() != Protocol.GateCount() || Events.ChannelCount() != Protocol.ChannelCount() ||
       static_cast<int32_t>(ChannelNames.size()) != Protocol.ChannelCount()) {
-    HostMessages().Error("The gates and channels of this data set differ from those of the protocol; it cannot be "
-                         "saved with it.");
+    HostMessages().Error(
+        "The gates and channels of this data set differ from those of the protocol; it cannot be "
+        "saved with it.");
     return false;
   }
   BusyCursor Busy;

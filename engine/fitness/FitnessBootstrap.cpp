@@ -16,7 +16,8 @@ bool TFitnessCalculator::Bootstrap(int32_t ACountKind, int32_t ADeconvolutionMod
   Iterations = Requested;
   UsedIterations = 0;
   // Rows per class; only iterations whose calculation succeeded are kept.
-  T2SglArray G(static_cast<size_t>(n)), F(static_cast<size_t>(n)), S1(static_cast<size_t>(n)), S2(static_cast<size_t>(n));
+  T2SglArray G(static_cast<size_t>(n)), F(static_cast<size_t>(n)), S1(static_cast<size_t>(n)),
+      S2(static_cast<size_t>(n));
   for (int32_t k = 0; k < n; ++k)
     for (auto* Row : {&G[k], &F[k], &S1[k], &S2[k]}) Row->reserve(static_cast<size_t>(Requested));
   {

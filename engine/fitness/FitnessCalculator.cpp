@@ -124,8 +124,10 @@ bool TFitnessCalculator::GenotypesAgree() {
       Differ += "\r\nclass " + IntToStr(static_cast<int64_t>(k) + 1) + ": \"" + Fluors1[k] + "\" in set 1, \"" +
                 Fluors2[k] + "\" in set 2";
   if (!Differ.empty())
-    HostMessages().Info("The genotype classes name different channels in the two sets; the fitness values "
-                        "treat each class as one fluorophore:" + Differ);
+    HostMessages().Info(
+        "The genotype classes name different channels in the two sets; the fitness values "
+        "treat each class as one fluorophore:" +
+        Differ);
   return true;
 }
 
@@ -237,8 +239,7 @@ void TFitnessCalculator::Counts(int32_t Set, bool IsObserved, int32_t Plate, TIn
     // A replicate has the distribution of resampling the events: as many draws as the whole set
     // has records, from the class fractions of the set or of the one file.
     const TCountSource& Source = CountSource(Set, IsObserved);
-    MultinomialReplicate(Plate < 0 ? Source.Whole : Source.Files.at(static_cast<size_t>(Plate)), Source.Draws,
-                         Result);
+    MultinomialReplicate(Plate < 0 ? Source.Whole : Source.Files.at(static_cast<size_t>(Plate)), Source.Draws, Result);
   } else {
     const TProtocol& Protocol = IsObserved ? *ObservedProtocol[Set] : *ExpectedProtocol[Set];
     const int32_t N = TFCSData::ClassCount(Protocol);
@@ -351,8 +352,7 @@ void TFitnessCalculator::LoadClassNames(TFitnessData& Data) {
   const TStringArray Fluors = ExpectedProtocol[0]->Genotypes->ChannelNamesList();
   const TStringArray Names1 = ExpectedProtocol[0]->Genotypes->NameList();
   const TStringArray Names2 = ExpectedProtocol[1]->Genotypes->NameList();
-  if (Fluors.size() < n || Names1.size() < n || Names2.size() < n)
-    throw ERangeError("Fewer genotypes than classes");
+  if (Fluors.size() < n || Names1.size() < n || Names2.size() < n) throw ERangeError("Fewer genotypes than classes");
   for (size_t k = n; k-- > 0;) {
     Data.FluorNames[k] = Fluors[k];
     Data.GenotypeNames[0][k] = Names1[k];
@@ -364,7 +364,8 @@ void TFitnessCalculator::StrainFractions(TFitnessData& Data) {
   StepStart("Calculating strain fractions");
   const int32_t n = Data.ClassCount;
   for (int32_t t = 0; t < 2; ++t) {
-    if (static_cast<int32_t>(Data.ExpectedCounts[t].size()) <= n || static_cast<int32_t>(Data.ObservedCounts[t].size()) <= n)
+    if (static_cast<int32_t>(Data.ExpectedCounts[t].size()) <= n ||
+        static_cast<int32_t>(Data.ObservedCounts[t].size()) <= n)
       throw ERangeError("Range check error");
     for (int32_t i = n; i >= 1; --i) {
       Data.ObservedCounts[t][i] = std::max(Data.ObservedCounts[t][i], MinimumCount);
@@ -433,7 +434,8 @@ void TFitnessCalculator::Deconvolute(TFitnessData& Data) {
         if (std::fabs(Product[r][c] - (r == c ? 1.0f : 0.0f)) > 1e-4f) Inverted = false;
     if (!Inverted) throw EArithmetic("The design matrix of reference " + G1[s] + " cannot be inverted");
     Data.LogFitness[s].assign(static_cast<size_t>(n), TSglArray(1, 0.0f));
-    if (MultiplyMatrix(Inverse, Data.DlnW, Data.LogFitness[s]) != MxOk) throw EArithmetic("Invalid floating point operation");
+    if (MultiplyMatrix(Inverse, Data.DlnW, Data.LogFitness[s]) != MxOk)
+      throw EArithmetic("Invalid floating point operation");
     for (int32_t k = n - 1; k >= 0; --k) Data.Wfinal[s][k] = ExpOf(Data.LogFitness[s][k][0]);
   }
 }

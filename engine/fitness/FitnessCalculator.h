@@ -84,8 +84,8 @@ class TFitnessCalculator {
 
   // Repeats the merged calculation on Iterations resampled count sets and stores the spread in
   // Merged; iterations that fail are left out. False when fewer than two could be used.
-  bool Bootstrap(int32_t ACountKind, int32_t ADeconvolutionMode, int32_t AIterations, bool WithSingles,
-                 Progress* Gauge, ProgressMemo* AMemo);
+  bool Bootstrap(int32_t ACountKind, int32_t ADeconvolutionMode, int32_t AIterations, bool WithSingles, Progress* Gauge,
+                 ProgressMemo* AMemo);
 
   // One report section of Data (lines ended CR LF); the title line only when WithTitle.
   void Report(const TFitnessData& Data, bool WithTitle, std::string& Text) const;

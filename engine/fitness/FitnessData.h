@@ -19,8 +19,8 @@ class TFitnessData {
   TFitnessData() = default;
 
   int32_t ClassCount = 0;
-  std::array<TIntArray, 2> ExpectedCounts;   // n + 1
-  std::array<TIntArray, 2> ObservedCounts;   // n + 1
+  std::array<TIntArray, 2> ExpectedCounts;  // n + 1
+  std::array<TIntArray, 2> ObservedCounts;  // n + 1
   std::array<TSglArray, 2> ExpectedFractions;
   std::array<TSglArray, 2> ObservedFractions;
   std::array<int32_t, 2> ObservedTotals{};
@@ -28,13 +28,13 @@ class TFitnessData {
   std::array<TSglArray, 2> W;
   std::array<TSglArray, 2> WDifference;  // sized only by the report reader
   std::array<TSglArray, 2> LnW;
-  TMatrix DlnW;         // n x 1
-  TMatrix CentredDlnW;  // n x 1
-  std::vector<TMatrix> LogFitness;     // [s]: n x 1, log fitness relative to reference genotype s
-  std::vector<TSglArray> Wfinal;       // [s][k] = e ^ LogFitness[s][k][0]
-  TSglArray AvgW;                      // genotype fitness
-  TSglArray AvgW1;                     // fluorophore fitness from set 1
-  TSglArray AvgW2;                     // and from set 2
+  TMatrix DlnW;                     // n x 1
+  TMatrix CentredDlnW;              // n x 1
+  std::vector<TMatrix> LogFitness;  // [s]: n x 1, log fitness relative to reference genotype s
+  std::vector<TSglArray> Wfinal;    // [s][k] = e ^ LogFitness[s][k][0]
+  TSglArray AvgW;                   // genotype fitness
+  TSglArray AvgW1;                  // fluorophore fitness from set 1
+  TSglArray AvgW2;                  // and from set 2
   TSglArray MeanW;
   std::vector<TMatrix> DesignMatrices;  // [s]: n x n, matrix deconvolution only
   TStringArray FluorNames;

@@ -110,8 +110,8 @@ void TFitnessCalculator::Report(const TFitnessData& Data, bool WithTitle, std::s
     const TMoment& Gs = Data.GenotypeStats[k];
     const TMoment& Fs = Data.FluorStats[k];
     const Extended Fluor = (static_cast<Extended>(Data.AvgW1[k]) + Data.AvgW2[k]) / 2;
-    Add(Text, G1[k] + Tab + Num(Data.AvgW[k]) + Tab + Num(Gs.Mean) + Tab + Num(Gs.SD) + Tab + Data.FluorNames[k] +
-                  Tab + Num(Fluor) + Tab + Num(Fs.Mean) + Tab + Num(Fs.SD));
+    Add(Text, G1[k] + Tab + Num(Data.AvgW[k]) + Tab + Num(Gs.Mean) + Tab + Num(Gs.SD) + Tab + Data.FluorNames[k] + Tab +
+                  Num(Fluor) + Tab + Num(Fs.Mean) + Tab + Num(Fs.SD));
   }
 }
 

@@ -241,17 +241,20 @@ TEST_F(FitnessCalculation, PlatesAreTheFilesOfTheObservedSets) {
   C->ReportAll(true, true, Text);
   const TStringArray Lines = SplitLines(Text);
   EXPECT_EQ(std::count(Lines.begin(), Lines.end(), "Quorvenal Fitness Report"), 1);
-  const auto Heading = std::find(Lines.begin(), Lines.end(), "Single plate #1 within set 1 holding other set as a merged constant");
+  const auto Heading =
+      std::find(Lines.begin(), Lines.end(), "Single plate #1 within set 1 holding other set as a merged constant");
   ASSERT_NE(Heading, Lines.end());
   EXPECT_EQ(*(Heading - 1), "");
   EXPECT_EQ(*(Heading + 1), "Fitness Calculation using Cascade deconvolution in Relaxed Z Mode");
-  EXPECT_NE(std::find(Lines.begin(), Lines.end(), "Single data : plate #1 in set 1 and plate #2 in set 2"), Lines.end());
+  EXPECT_NE(std::find(Lines.begin(), Lines.end(), "Single data : plate #1 in set 1 and plate #2 in set 2"),
+            Lines.end());
 
   // Sets not calculated in this run keep their header and say so, never stale tables.
   ASSERT_TRUE(C->Calculate(Relaxed, CascadeMode, false, false, false, nullptr));
   C->ReportAll(true, false, Text);
   const TStringArray After = SplitLines(Text);
-  const auto Single1 = std::find(After.begin(), After.end(), "Single plate #0 within set 2 holding other set as a merged constant");
+  const auto Single1 =
+      std::find(After.begin(), After.end(), "Single plate #0 within set 2 holding other set as a merged constant");
   ASSERT_NE(Single1, After.end());
   ASSERT_LT(Single1 + 8, After.end());
   EXPECT_EQ((Single1 + 8)->rfind("Fitness calculation failed", 0), 0u);

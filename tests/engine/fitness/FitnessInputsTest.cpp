@@ -63,7 +63,8 @@ TEST_F(FitnessInputs, ReadsClassifiesAndCalculatesFromDataFiles) {
   const TStringArray Lines = SplitLines(Text);
   ASSERT_GT(Lines.size(), 12u);
   EXPECT_EQ(Lines[3], "Expected 1 : e1");
-  EXPECT_EQ(Lines[12], "GFP\tA\t100\t150\t0.5000\t0.7500\t1.5000\t0.4055\tB\t100\t60\t0.5000\t0.3000\t0.6000\t-0.5108\t");
+  EXPECT_EQ(Lines[12],
+            "GFP\tA\t100\t150\t0.5000\t0.7500\t1.5000\t0.4055\tB\t100\t60\t0.5000\t0.3000\t0.6000\t-0.5108\t");
 
   // Bootstrap draws from the compact events' counts.
   ASSERT_TRUE(C.Bootstrap(2, 0, 10, true, nullptr, nullptr));

@@ -40,8 +40,8 @@ struct AssaySpec {
   std::vector<std::string> Genotypes1;
   std::vector<std::string> Genotypes2;
   std::vector<std::string> Fluors;
-  std::array<TIntArray, 2> Expected;                 // [set][class number]
-  std::array<std::vector<TIntArray>, 2> Observed;    // [set][plate][class number]
+  std::array<TIntArray, 2> Expected;               // [set][class number]
+  std::array<std::vector<TIntArray>, 2> Observed;  // [set][plate][class number]
   int32_t FirstObservedFile = 0;
 };
 
