@@ -83,7 +83,7 @@ struct TStoredSet {
   TFCSLineArray Events;
 };
 
-enum class TReadResult { Ok, Invalid, BadProtocol };
+enum class TReadResult { Ok, Invalid, BadProtocol, OutOfMemory };
 
 TReadResult ReadStoredSet(TStream& Stream, bool LoadEvents, TStoredSet& Set) {
   if (ReadStreamString(Stream) != TFCSData::DataFileMagic) return TReadResult::Invalid;
@@ -177,12 +177,13 @@ bool TFCSData::LoadFromFile(const std::string& FileName, std::unique_ptr<TProtoc
     } catch (const Exception&) {
       Result = TReadResult::Invalid;
     } catch (const std::bad_alloc&) {
-      Result = TReadResult::Invalid;
+      Result = TReadResult::OutOfMemory;
     }
   }
   if (Result != TReadResult::Ok) {
     // The protocol reader has already said what was wrong with its record.
     if (Result == TReadResult::Invalid) HostMessages().Error(InvalidDataFile);
+    if (Result == TReadResult::OutOfMemory) HostMessages().Error("Not enough memory to read " + FileName);
     Events.clear();
     return false;
   }
