@@ -128,8 +128,9 @@ void TFitnessArray::CorrelationReport(std::string& Text) const {
     Add(Text, "");
   }
   if (Incomparable)
-    Add(Text, "Sets of different class counts, or of fewer than two classes, are not correlated (0); "
-              "distances between sets of different class counts are 0.");
+    Add(Text,
+        "Sets of different class counts, or of fewer than two classes, are not correlated (0); "
+        "distances between sets of different class counts are 0.");
 }
 
 }  // namespace qv

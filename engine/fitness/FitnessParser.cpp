@@ -113,7 +113,8 @@ int32_t ToInt(const std::string& Field) {
 float ToFloat(const std::string& Field) {
   double Value = 0;
   const char* End = Field.data() + Field.size();
-  const auto [Ptr, Ec] = std::from_chars(Field.data(), End, Value, std::chars_format::fixed | std::chars_format::scientific);
+  const auto [Ptr, Ec] =
+      std::from_chars(Field.data(), End, Value, std::chars_format::fixed | std::chars_format::scientific);
   if (Field.empty() || Ec != std::errc() || Ptr != End || !std::isfinite(Value) ||
       std::fabs(Value) > std::numeric_limits<float>::max())
     Refuse("\"" + Field + "\" is not a number");
@@ -212,7 +213,8 @@ void TFitnessData::ParseReport(const std::string& Text, std::string& Rest) {
   // The tables are looked for within this report only: after its title, before the next one.
   const int32_t Next = FindLineContaining(Lines, ReportTitle, T + 1);
   const int32_t End = Next < 0 ? static_cast<int32_t>(Lines.size()) : Next;
-  if (Next >= 0) Rest = Text.substr(Split.Starts[static_cast<size_t>(Next)] + Lines[static_cast<size_t>(Next)].find(ReportTitle));
+  if (Next >= 0)
+    Rest = Text.substr(Split.Starts[static_cast<size_t>(Next)] + Lines[static_cast<size_t>(Next)].find(ReportTitle));
 
   const auto Find = [&](const std::string& Title, int32_t From) {
     const int32_t i = FindLineContaining(Lines, Title, From);

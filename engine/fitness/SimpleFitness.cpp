@@ -19,8 +19,7 @@ template <typename TCount, typename TFreq>
 void Frequencies(TSimpleFitnessDataArray& Rows, TCount Count, TFreq Freq) {
   int64_t Total = 0;
   for (const auto& Row : Rows) Total += Row.*Count;
-  for (auto& Row : Rows)
-    Row.*Freq = Total > 0 ? static_cast<float>(static_cast<Extended>(Row.*Count) / Total) : 0.0f;
+  for (auto& Row : Rows) Row.*Freq = Total > 0 ? static_cast<float>(static_cast<Extended>(Row.*Count) / Total) : 0.0f;
 }
 
 }  // namespace
@@ -45,22 +44,14 @@ TSimpleFitness::TSimpleFitness(const TFitnessFileSet& AFileSet, ProgressMemo* Me
 
 TSimpleFitness::~TSimpleFitness() = default;
 
+// The sets run control start, experiment start, control stop, experiment stop.
 TFCSData& TSimpleFitness::DataOf(int32_t Set) const {
-  switch (Set) {
-    case CtrlStart: return *StartData[0];
-    case ExptStart: return *StartData[1];
-    case CtrlStop: return *StopData[0];
-    default: return *StopData[1];
-  }
+  return Set < CtrlStop ? *StartData[static_cast<size_t>(Set)] : *StopData[static_cast<size_t>(Set - CtrlStop)];
 }
 
 TProtocol& TSimpleFitness::ProtocolOf(int32_t Set) const {
-  switch (Set) {
-    case CtrlStart: return *StartProtocols[0];
-    case ExptStart: return *StartProtocols[1];
-    case CtrlStop: return *StopProtocols[0];
-    default: return *StopProtocols[1];
-  }
+  return Set < CtrlStop ? *StartProtocols[static_cast<size_t>(Set)]
+                        : *StopProtocols[static_cast<size_t>(Set - CtrlStop)];
 }
 
 bool TSimpleFitness::ReadFiles(const TFitnessFileSet& AFileSet, ProgressMemo* Memo) {
@@ -163,8 +154,8 @@ bool TSimpleFitness::FileSetChanged(const TFitnessFileSet& AFileSet) const {
 
 bool TSimpleFitness::ApplyOverrides(const TFitnessFileSet& AFileSet) {
   if (!FilesRead) return false;
-  return ApplyZOverrides(AFileSet, {StartProtocols[0].get(), StopProtocols[0].get(), StartProtocols[1].get(),
-                                   StopProtocols[1].get()});
+  return ApplyZOverrides(
+      AFileSet, {StartProtocols[0].get(), StopProtocols[0].get(), StartProtocols[1].get(), StopProtocols[1].get()});
 }
 
 void TSimpleFitness::Reclassify() {

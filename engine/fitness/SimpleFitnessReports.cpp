@@ -129,8 +129,8 @@ std::string TSimpleFitness::GenotypeHeader() const {
 
 std::string TSimpleFitness::StatisticsText(const std::string& Label, const TSkewMomentArray& Stats) const {
   static constexpr double TSkewMoment::*Fields[4] = {&TSkewMoment::Mean, &TSkewMoment::RMSDeviation,
-                                                      &TSkewMoment::LowerSemiDeviation,
-                                                      &TSkewMoment::UpperSemiDeviation};
+                                                     &TSkewMoment::LowerSemiDeviation,
+                                                     &TSkewMoment::UpperSemiDeviation};
   static constexpr const char* Names[4] = {"Mean", "Dev", "DevL", "DevR"};
   std::vector<std::string> Lines;
   for (size_t q = 0; q < 4; ++q) {
@@ -243,7 +243,9 @@ std::string TSimpleFitness::AnovaReport() {
 }
 
 std::string TSimpleFitness::Report() {
-  std::vector<std::string> Lines{"Simple Fitness Analysis", std::string(23, '-'), "",
+  std::vector<std::string> Lines{"Simple Fitness Analysis",
+                                 std::string(23, '-'),
+                                 "",
                                  "File T0.1 (Start_Ctrl) \t" + ExtractFileName(FileSet.Expected[0]),
                                  "File T0.2 (Start_Expt)\t" + ExtractFileName(FileSet.Expected[1]),
                                  "File T1.1 (Stop_Ctrl) \t" + ExtractFileName(FileSet.Observed[0]),
@@ -261,19 +263,21 @@ std::string TSimpleFitness::Report() {
   using R = TSimpleFitnessData;
   Row("Genotype", [](const R& r) { return r.Genotype; });
   Row("Fluorophore", [](const R& r) { return r.Fluorophore; });
-  for (const auto& [Name, Field] : {std::pair{"Count_Ctrl_0", &R::Count_Ctrl_0}, std::pair{"Count_Ctrl_T", &R::Count_Ctrl_T},
-                                    std::pair{"Count_Expt_0", &R::Count_Expt_0}, std::pair{"Count_Expt_T", &R::Count_Expt_T}})
+  for (const auto& [Name, Field] :
+       {std::pair{"Count_Ctrl_0", &R::Count_Ctrl_0}, std::pair{"Count_Ctrl_T", &R::Count_Ctrl_T},
+        std::pair{"Count_Expt_0", &R::Count_Expt_0}, std::pair{"Count_Expt_T", &R::Count_Expt_T}})
     Row(Name, [F = Field](const R& r) { return IntToStr(r.*F); });
-  for (const auto& [Name, Field] : {std::pair{"Freq_Ctrl_0", &R::Freq_Ctrl_0}, std::pair{"Freq_Ctrl_T", &R::Freq_Ctrl_T},
-                                    std::pair{"Freq_Expt_0", &R::Freq_Expt_0}, std::pair{"Freq_Expt_T", &R::Freq_Expt_T}})
+  for (const auto& [Name, Field] :
+       {std::pair{"Freq_Ctrl_0", &R::Freq_Ctrl_0}, std::pair{"Freq_Ctrl_T", &R::Freq_Ctrl_T},
+        std::pair{"Freq_Expt_0", &R::Freq_Expt_0}, std::pair{"Freq_Expt_T", &R::Freq_Expt_T}})
     Row(Name, [F = Field](const R& r) { return FormatFloat("0.00000", r.*F); });
   for (const auto& [Name, Field] : {std::pair{"R_Ctrl", &R::R_Ctrl}, std::pair{"R_Expt", &R::R_Expt},
                                     std::pair{"W_Ref", &R::W_Ref}, std::pair{"W_end", &R::W_end}})
     Row(Name, [F = Field](const R& r) { return FormatFloat("##0.00000", r.*F); });
   if (Bootstrapped) {
     static constexpr double TSkewMoment::*Fields[4] = {&TSkewMoment::Mean, &TSkewMoment::RMSDeviation,
-                                                        &TSkewMoment::LowerSemiDeviation,
-                                                        &TSkewMoment::UpperSemiDeviation};
+                                                       &TSkewMoment::LowerSemiDeviation,
+                                                       &TSkewMoment::UpperSemiDeviation};
     static constexpr const char* Suffixes[4] = {"BootMean", "BootDev", "BootDevL", "BootDevR"};
     for (const auto& [Name, Stats] : {std::pair{"R_Ctrl_", &R::R_Ctrl_Stats}, std::pair{"R_Expt_", &R::R_Expt_Stats},
                                       std::pair{"W_Ref_", &R::W_Ref_Stats}, std::pair{"W_end_", &R::W_end_Stats}})

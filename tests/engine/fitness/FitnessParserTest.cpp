@@ -6,8 +6,8 @@
 #include "Globals.h"
 #include "NumberFormat.h"
 #include "RecordingMessages.h"
-#include "TextUtils.h"
 #include "TestFolders.h"
+#include "TextUtils.h"
 #include "fitness/FitnessArray.h"
 #include "fitness/FitnessCalculator.h"
 
@@ -98,8 +98,9 @@ TEST(FitnessReportReader, ReadsBackTheWritersValuesInRowOrder) {
   EXPECT_TRUE(Text.empty());
   ASSERT_EQ(D->ClassCount, 3);
   EXPECT_TRUE(D->Valid);
-  EXPECT_EQ(D->Description, "Expected 1 : ctrl start\r\nObserved 1 : ctrl stop\r\nExpected 2 : expt start\r\n"
-                            "Observed 2 : expt stop");
+  EXPECT_EQ(D->Description,
+            "Expected 1 : ctrl start\r\nObserved 1 : ctrl stop\r\nExpected 2 : expt start\r\n"
+            "Observed 2 : expt stop");
   // Row 0 is the writer's last class (k = 2); names lose blanks and commas to "_".
   EXPECT_EQ(D->FluorNames, (TStringArray{"Fluor_2", "Fluor_1", "Fluor_0"}));
   EXPECT_EQ(D->GenotypeNames[0], (TStringArray{"c", "a_b", "wt_1"}));
@@ -280,7 +281,8 @@ TEST(FitnessCorrelation, DifferentClassCountsAreNotCompared) {
   EXPECT_EQ(Ds, 0.0f);
 
   TempFolder Folder;
-  WriteText(Folder / "sets.txt", Written({"A", "B"}, {"B", "A"}, 1.0f) + Written({"A", "B", "C"}, {"C", "A", "B"}, 2.0f));
+  WriteText(Folder / "sets.txt",
+            Written({"A", "B"}, {"B", "A"}, 1.0f) + Written({"A", "B", "C"}, {"C", "A", "B"}, 2.0f));
   TFitnessArray A(Folder / "sets.txt", 10);
   ASSERT_EQ(A.Count, 2);
   EXPECT_EQ(A.R[0][0][1], 0.0f);

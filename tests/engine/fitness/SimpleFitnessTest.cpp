@@ -111,9 +111,9 @@ TEST_F(SimpleFitnessFiles, ReadsCountsAndCalculates) {
   TSimpleFitness S(Write(), &Memo);
   ASSERT_TRUE(S.FilesRead);
   EXPECT_TRUE(Messages.Errors.empty());
-  EXPECT_EQ(Memo.Lines, (TStringArray{"Reading Stop Point File 1", "Reading Stop Point File 2",
-                                      "Reading Start Point File 1", "Reading Start Point File 2", "Reading data...",
-                                      "Calculating Fitness"}));
+  EXPECT_EQ(Memo.Lines,
+            (TStringArray{"Reading Stop Point File 1", "Reading Stop Point File 2", "Reading Start Point File 1",
+                          "Reading Start Point File 2", "Reading data...", "Calculating Fitness"}));
   EXPECT_EQ(Memo.Shown, Memo.Hidden);
   ASSERT_EQ(S.GenotypeCount, 2);
   const TSimpleFitnessData& A = S.FitnessRows[0];
