@@ -51,7 +51,11 @@ void TFitnessArray::LoadFromFile(const std::string& AFileName) {
       }
       ++Count;
     }
-    ComputeMatrices();
+    try {
+      ComputeMatrices();
+    } catch (const std::exception& E) {
+      throw EArithmetic(std::string("The fitness sets cannot be compared: ") + E.what());
+    }
   } catch (const std::exception& E) {
     // Comparing only the sets before the bad one would pass a partial file off as whole.
     Items.clear();

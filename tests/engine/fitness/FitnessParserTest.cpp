@@ -220,6 +220,22 @@ TEST(FitnessCorrelation, SetWithItselfCorrelatesOneAtDistanceZero) {
   EXPECT_EQ(Text.find("not correlated"), std::string::npos);
 }
 
+TEST(FitnessCorrelation, ValuesBeyondSingleRangeAreRefusedNotInfinite) {
+  // Each value fits 32 bits; their difference does not.
+  const std::string Text = Written({"A", "B"}, {"B", "A"}, 1.0f);
+  const std::string Huge = Replace(Text, "\t1.0000\t0.0000\t", "\t300000000000000000000000000000000000000\t0.0000\t");
+  const std::string Negative =
+      Replace(Text, "\t1.0000\t0.0000\t", "\t-300000000000000000000000000000000000000\t0.0000\t");
+  TempFolder Folder;
+  WriteText(Folder / "sets.txt", Huge + Negative);
+  RecordingMessages Messages;
+  TFitnessArray A(Folder / "sets.txt", 10);
+  ASSERT_EQ(Messages.Errors.size(), 1u);
+  EXPECT_EQ(Messages.Errors[0], "The fitness sets cannot be compared: Floating point overflow");
+  EXPECT_TRUE(A.Refused);
+  EXPECT_EQ(A.Count, 0);
+}
+
 TEST(FitnessCorrelation, MissingFileGivesEmptyBlocks) {
   TFitnessArray A("/nonexistent/sets.txt", 10);
   EXPECT_EQ(A.Count, 0);
