@@ -6,6 +6,7 @@
 // number itself and keep the unassigned count at index 0. Arrays of two hold set 1 at index 0.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,17 @@ class TFitnessData {
   // Source must hold N + 1 counts in every array copied (ERangeError otherwise).
   void CopyCounts(const TFitnessData& Source, int32_t N, bool CopyExpected1, bool CopyExpected2, bool CopyObserved1,
                   bool CopyObserved2);
+
+  // Report reading and comparison (FitnessParser.cpp).
+  // The first titled report of Text as a valid result set; Text keeps what follows, from the next
+  // report title on (empty when there is none). A text without a title gives an empty set and an
+  // empty Text; a titled report that does not read throws EConvertError.
+  static std::unique_ptr<TFitnessData> CreateFromText(std::string& Text);
+  void ParseReport(const std::string& Text, std::string& Rest);
+  // Kinds as FitnessKindNames. Sets of different class counts or of fewer than two classes
+  // correlate 0; distances of sets of different class counts are 0.
+  float PearsonR(int32_t Kind, const TFitnessData& Other);
+  float SpearmanAndDistances(int32_t Kind, const TFitnessData& Other, float Tolerance, float& D, float& Ds) const;
 };
 
 }  // namespace qv
