@@ -10,6 +10,7 @@
 #include "Errors.h"
 #include "Host.h"
 #include "Types.h"
+#include "analysis/GaussianFit.h"
 
 namespace qv {
 
@@ -18,17 +19,6 @@ class TChannel;
 class TGlobalGate;
 class TChannelFilters;
 class TProtocol;
-struct TPeakWindow;
-
-// One fit result.
-struct TGaussianFit {
-  double Mean = 0;
-  double Deviation = 0;
-  double Reserved = 0;  // never set by a fit
-  double TwoVariance = 0;
-  double StartHeight = 0;  // largest count inside the search window
-  double Scale = 0;        // fitted height
-};
 
 // What a distribution chart shows.
 struct THistogramView {

@@ -1,25 +1,18 @@
 // Detector set-up of a data set (histograms, global and dynamic gating, peak fits), the fitted
-// values written back into the protocol, the spare detectors, the analysis report and the event
-// grids.
+// values written back into the protocol and the spare detectors.
 #include <algorithm>
-#include <ctime>
 #include <set>
 
-#include "ClassPatterns.h"
 #include "Errors.h"
-#include "dataset/FCSData.h"
-#include "Files.h"
 #include "FloatStores.h"
 #include "NumberFormat.h"
+#include "analysis/Detector.h"
+#include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
-#include "TextUtils.h"
 
 namespace qv {
 
 namespace {
-
-constexpr char TAB = '\t';
-constexpr const char* CRLF = "\r\n";
 
 // One event as the detector collectors read it: plain fields over the event array's slots.
 struct TEventFields {
@@ -52,33 +45,6 @@ struct RefreshOnExit {
   ~RefreshOnExit() { PostRefresh(); }
 };
 
-std::string Stars() { return std::string(83, '*'); }
-
-std::string ShortDate() {
-  const std::time_t Now = std::time(nullptr);
-  std::tm Local{};
-  localtime_r(&Now, &Local);
-  char Buffer[64];
-  const size_t Length = std::strftime(Buffer, sizeof Buffer, "%x", &Local);
-  return std::string(Buffer, Length);
-}
-
-// The row labels of a class table: "Class", then each pattern with its Y/N letters turned into
-// channel letters, each line followed by the separator (quoted before a comma).
-TStringArray ClassListLines(const TProtocol& Protocol, const TStringArray& Names, char Separator) {
-  TStringArray Lines = Names;
-  Protocol.BuildClassNames(Lines);
-  Lines.insert(Lines.begin(), "Class");
-  for (std::string& Line : Lines) Line = Separator == ',' ? "\"" + Line + "\"," : Line + Separator;
-  return Lines;
-}
-
-TStringArray ChannelHeaderLines(const TProtocol& Protocol, char Separator) {
-  TStringArray Lines{std::string("Channel") + Separator};
-  for (int32_t c = 0; c < Protocol.ChannelCount(); ++c) Lines.push_back(Protocol.GetChannel(c)->ChannelName + Separator);
-  return Lines;
-}
-
 // A log histogram over an empty display range would spread its bins over hundreds of decades,
 // whose labels overflow; it shows the usual four decades instead.
 std::unique_ptr<TDetector> NewDetector(int32_t Index, bool FitMean, bool IsGate, bool IsPeak, float Minimum,
@@ -90,12 +56,15 @@ std::unique_ptr<TDetector> NewDetector(int32_t Index, bool FitMean, bool IsGate,
   return std::make_unique<TDetector>(Index, FitMean, IsGate, IsPeak, Minimum, Maximum, Linear);
 }
 
-void Append(TStringArray& Lines, const TStringArray& More) { Lines.insert(Lines.end(), More.begin(), More.end()); }
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Detectors
+
+// The set owns its detectors, so it is made and destroyed where they are complete types.
+TFCSData::TFCSData() = default;
+
+TFCSData::~TFCSData() { PostRefresh(); }
 
 void TFCSData::SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves) {
   if (Gauge) Gauge->Pump();
@@ -349,128 +318,6 @@ void TFCSData::FillClassDetector(const TProtocol& Protocol, const TCustomDetecto
   Class.SeriesColor = Plot->Color;
   Class.DataSet = this;
   ClassDetector->AddClassSeries(TEventFieldsView(Events), Class);
-}
-
-void TFCSData::DrawScatter(ChartData& Chart, int32_t XDetector, Progress* Gauge, int32_t Series, int32_t PointSize,
-                           int32_t YDetector) const {
-  const TDetector* X = GetDetector(XDetector);
-  const TDetector* Y = GetDetector(YDetector);
-  if (Series < 0 || Series >= X->SeriesCount || Series >= Y->SeriesCount) throw ERangeError("Range check error");
-  TScatterAxis XAxis{&X->SeriesValues[Series], X->GetSeriesName(0), X->Log};
-  TScatterAxis YAxis{&Y->SeriesValues[Series], Y->GetSeriesName(0), Y->Log};
-  FillScatter(Chart, XAxis, YAxis, PointSize, Gauge);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Reports and grids
-
-void TFCSData::AnalysisReport(const TProtocol& Protocol, std::string& Text) {
-  TStringArray Lines;
-  Lines.push_back("Analysis of " + ExtractFileName(SourceName) + " on " + ShortDate());
-  if (SourceName == MergedName) {
-    Append(Lines, SplitLines(FileNames));
-    Lines.emplace_back();
-  }
-  Lines.push_back("Processed using protocol " + ExtractFileName(ProtocolName));
-  Lines.emplace_back();
-
-  const TStringArray NamesA = SplitLines(YNPatternList(Protocol.ChannelCount(), YNAll));
-  const TStringArray NamesB = SplitLines(Protocol.Genotypes->ClassCodeTable());
-  TStringArray ChannelTable = ChannelHeaderLines(Protocol, TAB);
-  TStringArray S = ClassListLines(Protocol, NamesA, TAB);
-  TStringArray R = ClassListLines(Protocol, NamesB, TAB);
-  TStringArray X = R;
-  for (TStringArray* Table : {&ChannelTable, &S, &R, &X}) (*Table)[0] += std::string("Count") + TAB;
-  ChiReport(Protocol, ChannelTable, TAB);
-  ProportionReport(NamesA, S, TAB, 0, false);
-  ProportionReport(NamesB, R, TAB, 2, true);
-  ProportionReport(NamesB, X, TAB, 1, true);
-
-  const auto Section = [&](const std::string& Title) {
-    Lines.push_back(Stars());
-    Lines.push_back(Title);
-    Lines.push_back(Stars());
-    Lines.emplace_back();
-  };
-  Section("Simple Threshold Scoring");
-  Append(Lines, ChannelTable);
-  Lines.emplace_back();
-  Append(Lines, S);
-  Lines.emplace_back();
-  Section("Relaxed Z-Scoring ");
-  Append(Lines, X);
-  Lines.emplace_back();
-  Section("Rigorous Z-Scoring");
-  Append(Lines, R);
-  Lines.emplace_back();
-  Section("Channel Means Report");
-  std::string Means;
-  ChannelMeansReport(Protocol, NamesB, 2, Means);
-  Lines.push_back(Means);
-
-  Text.clear();
-  for (const std::string& Line : Lines) Text += Line + CRLF;
-}
-
-void TFCSData::FillEventGrid(const TProtocol& Protocol, StringTable& Grid, Progress* Gauge,
-                             bool IncludeFiltered) const {
-  if (Events.empty()) return;
-  const int32_t NG = Events.GateCount(), NC = Events.ChannelCount();
-  const int32_t Count = static_cast<int32_t>(Events.size());
-  if (Gauge) {
-    Gauge->SetMax(Count);
-    Gauge->SetPosition(0);
-  }
-  Grid.SetSize(1 + NG + 2 * NC, Count + 1);
-  Grid.SetCell(0, 0, "Index");
-  for (int32_t g = 0; g < NG; ++g) {
-    const TGlobalGate* Gate = Protocol.GetGate(g);
-    Grid.SetCell(g + 1, 0, Gate ? Gate->Name : std::string());
-  }
-  for (int32_t c = 0; c < NC; ++c) {
-    const std::string Name = static_cast<size_t>(c) < ChannelNames.size() ? ChannelNames[c] : std::string();
-    Grid.SetCell(NG + 1 + c, 0, Name + "_Raw");
-    Grid.SetCell(NG + 1 + NC + c, 0, Name + "_Comp");
-  }
-  int32_t Row = 0;
-  for (int32_t i = 0; i < Count; ++i) {
-    if (Gauge && i % 100 == 0) {
-      Gauge->SetPosition(i);
-      Gauge->Pump();
-    }
-    const TFCSLine E = Events[static_cast<size_t>(i)];
-    if (E.Filtered() && !IncludeFiltered) continue;
-    E.FillGridRow(Grid, ++Row);
-  }
-  Grid.SetRowCount(Row + 1);
-}
-
-void TFCSData::FillMeansGrid(StringTable& Grid, int32_t ClassNumber) const {
-  std::vector<size_t> Members;
-  for (size_t i = Events.size(); i-- > 0;)
-    if (Events[i].Classes()[2] == ClassNumber) Members.push_back(i);
-  if (Members.empty()) {
-    Grid.SetSize(1, 1);
-    Grid.SetCell(0, 0, "No Data");
-    return;
-  }
-  const int32_t NC = Events.ChannelCount();
-  Grid.SetSize(2 * NC, static_cast<int32_t>(Members.size()) + 1);
-  for (int32_t c = 0; c < NC; ++c) {
-    const std::string Name = static_cast<size_t>(c) < ChannelNames.size() ? ChannelNames[c] : std::string();
-    Grid.SetCell(c, 0, Name + "_Raw");
-    Grid.SetCell(NC + c, 0, Name + "_Comp");
-  }
-  for (size_t r = 0; r < Members.size(); ++r) {
-    const TFCSLine E = Events[Members[r]];
-    const auto Raw = E.RawValues();
-    const auto Comp = E.CompValues();
-    const int32_t Row = static_cast<int32_t>(r) + 1;
-    for (int32_t c = 0; c < NC; ++c) {
-      Grid.SetCell(c, Row, FormatFloat("##0.0", Raw[c]));
-      Grid.SetCell(NC + c, Row, Comp.empty() ? std::string() : FormatFloat("##0.0", Comp[c]));
-    }
-  }
 }
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/Detector.h"
 #include "protocol/Channel.h"
 #include "FloatStores.h"
 #include "Globals.h"

@@ -4,10 +4,21 @@
 #include <cstdint>
 #include <functional>
 
-#include "analysis/Detector.h"
 #include "Types.h"
 
 namespace qv {
+
+class TDetector;
+
+// One fit result.
+struct TGaussianFit {
+  double Mean = 0;
+  double Deviation = 0;
+  double Reserved = 0;  // never set by a fit
+  double TwoVariance = 0;
+  double StartHeight = 0;  // largest count inside the search window
+  double Scale = 0;        // fitted height
+};
 
 // The fit's input, in the detector's units.
 struct TPeakWindow {

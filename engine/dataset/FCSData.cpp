@@ -18,28 +18,6 @@ void Pump(Progress* Gauge) {
 
 }  // namespace
 
-std::unique_ptr<TFCSData> TFCSData::Create(const TFCSFile& File, int32_t Mode, bool NoAnalysis, Progress* Gauge,
-                                           TProtocol* Protocol) {
-  auto Data = std::make_unique<TFCSData>();
-  Data->SourceName = File.FileName;
-  Data->FileNames = ExtractFileName(File.FileName) + "\r\n";
-  Data->Parameters = std::make_unique<TParameterSet>(&File.Parameters);
-  PostRefresh();
-  if (!Protocol) return Data;
-  Data->CullGate = Protocol->FirstCullGate();
-  if (!Data->MatchChannels(File, *Protocol, Gauge)) return Data;
-  if (!Data->LoadEvents(File, *Protocol, Gauge)) {
-    HostMessages().Error(ReadError);
-    return Data;
-  }
-  if (!NoAnalysis) {
-    Data->Compensate(*Protocol, Gauge, Mode);
-    Data->SetDetectors(*Protocol, Gauge, true);
-    Data->Classify(*Protocol);
-  }
-  return Data;
-}
-
 std::unique_ptr<TFCSData> TFCSData::CreateMerged(const TFCSData& Source, const TCullSettings& Cull) {
   auto Data = std::make_unique<TFCSData>();
   Data->DataFileName = Source.DataFileName;
@@ -53,8 +31,6 @@ std::unique_ptr<TFCSData> TFCSData::CreateMerged(const TFCSData& Source, const T
   Data->Merge(Source, 0, Cull);
   return Data;
 }
-
-TFCSData::~TFCSData() { PostRefresh(); }
 
 bool TFCSData::MatchChannels(const TFCSFile& File, TProtocol& Protocol, Progress* Gauge) {
   const int32_t NG = Protocol.GateCount(), NC = Protocol.ChannelCount();
@@ -202,28 +178,6 @@ void TFCSData::BuildShortLines() {
     FreeDetectors();
   }
   PostRefresh();
-}
-
-void TFCSData::FillScatter(ChartData& Chart, const TScatterAxis& X, const TScatterAxis& Y, int32_t PointSize,
-                           Progress* Gauge) const {
-  Pump(Gauge);
-  Chart.Series.clear();
-  ChartSeries Points;
-  Points.Kind = ChartSeries::TKind::Point;
-  Points.Color = 0xFF0000;
-  Points.Width = PointSize;
-  const size_t N = (X.Values && Y.Values) ? std::min(X.Values->size(), Y.Values->size()) : 0;
-  const int64_t Highest = std::max<int64_t>(static_cast<int64_t>(Events.size()) - 1, 0);
-  for (size_t j = N; j-- > 0;) {
-    if (Gauge && j % 200 == 0) Gauge->SetPosition(std::max<int64_t>(Highest - static_cast<int64_t>(j), 0));
-    const float XV = (*X.Values)[j], YV = (*Y.Values)[j];
-    if (static_cast<Extended>(XV) > 0.001L && static_cast<Extended>(YV) > 0.001L) Points.Points.emplace_back(XV, YV);
-  }
-  Chart.Series.push_back(std::move(Points));
-  Chart.XTitle = X.Title;
-  Chart.XLog = X.Log;
-  Chart.YTitle = Y.Title;
-  Chart.YLog = Y.Log;
 }
 
 }  // namespace qv

@@ -6,17 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Channel.h"
-#include "analysis/Detector.h"
-#include "dataset/Event.h"
 #include "Host.h"
-#include "fcs/ParameterSet.h"
 #include "Types.h"
+#include "dataset/Event.h"
+#include "fcs/ParameterSet.h"
+#include "protocol/Channel.h"
 
 namespace qv {
 
 class TFCSFile;
 class TProtocol;
+// Detectors and their options belong to analysis/; a set only holds them.
+class TDetector;
+struct TCustomDetectorOptions;
 
 // The cull gate of the reading page: when on, merged events keep only Low < value < High on the
 // protocol's first cull gate.
@@ -39,11 +41,11 @@ class TFCSData {
   static constexpr const char* ReadError = "Error reading FCS file";
 
   // An empty set (no file, no events).
-  TFCSData() = default;
+  TFCSData();
   // The events of File matched to Protocol (no events without one, or when a gate or channel
   // has no parameter). When the events cannot be built the user is told "Error reading FCS
   // file" and the set is left without events. Unless NoAnalysis the set is then compensated in
-  // Mode, given its detectors and classified.
+  // Mode, given its detectors and classified (AnalyseDataSet).
   static std::unique_ptr<TFCSData> Create(const TFCSFile& File, int32_t Mode, bool NoAnalysis, Progress* Gauge,
                                           TProtocol* Protocol);
   // A "Merged Files" set that starts with Source's events as file 0.
@@ -102,12 +104,12 @@ class TFCSData {
   // Replaces the events by their compact copies (irreversible) and frees the detectors.
   void BuildShortLines();
 
-  // Compensated values and their logs for every event (Compensation.cpp). Mode 0 static matrix,
+  // Compensated values and their logs for every event. Mode 0 static matrix,
   // 2 dynamic, anything else keeps the values held; events that hold none yet are compensated
   // with the static matrix whatever the mode.
   void Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode);
 
-  // Detector set-up and classification of the analysed road (analysis/DetectorSetup.cpp). SetDetectors
+  // Detector set-up and classification of the analysed road. SetDetectors
   // fills the histograms, applies the global gates, fits the dynamic gates by ZOrder and the
   // channel peaks, and recounts the events; errors pass to the caller.
   void SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves);
@@ -135,7 +137,7 @@ class TFCSData {
   void DrawScatter(ChartData& Chart, int32_t XDetector, Progress* Gauge, int32_t Series, int32_t PointSize,
                    int32_t YDetector) const;
 
-  // Class make-up reports (ProportionReport.cpp). Table holds a header row and one row per
+  // Class make-up reports. Table holds a header row and one row per
   // class (or channel) at least; values are appended to the rows and further lines after them.
   // Range errors (too few rows, a class beyond the names) pass to the caller.
   void ProportionReport(const TStringArray& Names, TStringArray& Table, char Separator, int32_t Column,
@@ -147,7 +149,7 @@ class TFCSData {
   // of class 0 in Column; stops early when the set runs out of events.
   void RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts) const;
 
-  // Spill-over and channel means (Spillover.cpp). Pairs are percent of the primary's signal,
+  // Spill-over and channel means. Pairs are percent of the primary's signal,
   // the primary's own pair (100, 0). One pair per channel of the events, detectors or not.
   void EstimateSpillover(const TSglArray& Baselines, int32_t Primary, float Low, float High, float& PrimaryMean,
                          float& PrimaryDev, TCompensationArray& Result) const;
@@ -160,7 +162,7 @@ class TFCSData {
   void ChannelMeansReport(const TProtocol& Protocol, const TStringArray& ClassNames, int32_t Column,
                           std::string& Text) const;
 
-  // Class counts (ClassCounts.cpp). Column 0 is the threshold class, 1 the relaxed and 2 the
+  // Class counts. Column 0 is the threshold class, 1 the relaxed and 2 the
   // rigorous Z class. Compact events are counted when the set holds them.
   // Classes counted for Protocol: the larger of its pattern count (single patterns when
   // ScoreSingles, else pairs) and its genotype count + 1.

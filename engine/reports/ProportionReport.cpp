@@ -5,6 +5,7 @@
 
 #include "ClassPatterns.h"
 #include "Errors.h"
+#include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 #include "FloatStores.h"
 #include "Globals.h"

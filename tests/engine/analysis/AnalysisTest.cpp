@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "DataSetFixtures.h"
+#include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 #include "Random.h"
 #include "RecordingMessages.h"

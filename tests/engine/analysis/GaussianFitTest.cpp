@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "analysis/Detector.h"
 #include "protocol/Channel.h"
 #include "analysis/GaussianFit.h"
 #include "Globals.h"
