@@ -40,19 +40,14 @@ bool TFCSData::MatchChannels(const TFCSFile& File, TProtocol& Protocol, Progress
   ShortLines.Reset(NC);
   bool Result = true;
   // Every gate and channel is matched, so each keeps its own index even after a failure.
-  for (int32_t g = 0; g < NG; ++g) {
+  const auto Match = [&](TParameterMatch& M) {
     Pump(Gauge);
-    TGlobalGate& Gate = *Protocol.GetGate(g);
-    Gate.ParameterIndex =
-        File.Parameters.FindParameter(Gate.FCSName, Gate.FCSLabel, Gate.ExactFCSName, Gate.ExactFCSLabel);
-    Result = Result && Gate.ParameterIndex >= 0;
-  }
+    M.ParameterIndex = File.Parameters.FindParameter(M.FCSName, M.FCSLabel, M.ExactFCSName, M.ExactFCSLabel);
+    Result = Result && M.ParameterIndex >= 0;
+  };
+  for (int32_t g = 0; g < NG; ++g) Match(*Protocol.GetGate(g));
   for (int32_t c = 0; c < NC; ++c) {
-    Pump(Gauge);
-    TChannel& Channel = *Protocol.GetChannel(c);
-    Channel.ParameterIndex = File.Parameters.FindParameter(Channel.FCSName, Channel.FCSLabel,
-                                                           Channel.ExactFCSName, Channel.ExactFCSLabel);
-    Result = Result && Channel.ParameterIndex >= 0;
+    Match(*Protocol.GetChannel(c));
     Protocol.GetChannelName(c, ChannelNames[c]);
   }
   return Result;

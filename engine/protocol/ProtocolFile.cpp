@@ -6,6 +6,7 @@
 #include "Files.h"
 #include "NumberFormat.h"
 #include "TextUtils.h"
+#include "protocol/Records.h"
 
 namespace qv {
 
@@ -13,19 +14,6 @@ namespace {
 
 constexpr const char* NotValidFile = "Not a valid protocol file";
 constexpr const char* NotValidRecord = "Not a Valid Protocol File";
-
-// A count that a protocol record declares; each item takes at least MinBytes of the stream.
-int32_t ReadItemCount(TStream& Stream, int32_t MinBytes) {
-  const int32_t N = ReadInt32(Stream);
-  if (N < 0 || static_cast<int64_t>(N) * MinBytes > Stream.Remaining()) throw EReadError("Stream read error");
-  return N;
-}
-
-void SkipBytes(TStream& Stream, int64_t Count) {
-  if (Count <= 0) return;
-  if (Count > Stream.Remaining()) throw EReadError("Stream read error");
-  Stream.Seek(Stream.Position() + Count);
-}
 
 }  // namespace
 
