@@ -69,7 +69,7 @@ void TFCSData::Classify(TProtocol& Protocol) {
     E.SetMask(Mask);
     // A mask longer than the protocol's channels is no pattern of the list.
     const int32_t Class = Count == N ? Position[Bits] : -1;
-    if (Class > INT16_MAX) throw ERangeError("Range check error");
+    if (Class > INT16_MAX) throw RangeCheckError();
     E.Classes()[0] = static_cast<int16_t>(Class);
   }
 }

@@ -68,14 +68,14 @@ void TFCSData::Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode) {
   // Without channels there is nothing to multiply.
   const bool HaveStatic = N == 0 || (Built && IsSquare(Protocol.CompensationMatrix, N));
   if (Count == 0) return;
-  if (static_cast<size_t>(Protocol.ChannelCount()) != N) throw ERangeError("Range check error");
+  if (static_cast<size_t>(Protocol.ChannelCount()) != N) throw RangeCheckError();
 
   const int32_t Tries = DynamicCompensationN;
   const bool Dynamic = Mode == 2 && Tries > 0;
   TStaticMatrixRestore Restore(Protocol, Dynamic);
   // Copies of the static matrix: the dynamic trials overwrite the protocol's own.
   const TMatrix Static = HaveStatic ? Protocol.CompensationMatrix : TMatrix();
-  if (N > TProtocol::MaxChannels) throw ERangeError("Range check error");
+  if (N > TProtocol::MaxChannels) throw RangeCheckError();
   std::array<float, TProtocol::MaxChannels> Product{};
   TMatrix Raw, Compensated;
   if (Dynamic) {

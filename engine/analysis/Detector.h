@@ -175,7 +175,7 @@ class TDetector {
 namespace detail {
 template <class TArray>
 auto CheckedItem(const TArray& Array, int32_t I) -> decltype(Array[0]) {
-  if (I < 0 || static_cast<size_t>(I) >= Array.size()) throw ERangeError("Range check error");
+  if (I < 0 || static_cast<size_t>(I) >= Array.size()) throw RangeCheckError();
   return Array[static_cast<size_t>(I)];
 }
 bool ChannelFiltersPass(const TChannelFilters& Filters, const TMatrix& RawValues, int32_t Channel);

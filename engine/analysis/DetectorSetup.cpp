@@ -125,7 +125,7 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
   // Events built for another protocol would be read past their values.
   if (!Events.empty() &&
       (Events.GateCount() != Protocol.GateCount() || Events.ChannelCount() != Protocol.ChannelCount()))
-    throw ERangeError("Range check error");
+    throw RangeCheckError();
   const int32_t NG = std::min<int32_t>(Protocol.GateCount(), static_cast<int32_t>(GateDetectors.size()));
   const int32_t NC = std::min<int32_t>(Protocol.ChannelCount(), static_cast<int32_t>(PeakDetectors.size()));
   const TEventFieldsView View(Events);
@@ -238,9 +238,9 @@ void TFCSData::FreeDetectors() {
 }
 
 TDetector* TFCSData::GetDetector(int32_t Index) const {
-  if (Index < 0 || Index >= DetectorCount()) throw ERangeError("Range check error");
+  if (Index < 0 || Index >= DetectorCount()) throw RangeCheckError();
   const auto Item = [](const std::vector<std::unique_ptr<TDetector>>& Array, int32_t I) {
-    if (I < 0 || static_cast<size_t>(I) >= Array.size()) throw ERangeError("Range check error");
+    if (I < 0 || static_cast<size_t>(I) >= Array.size()) throw RangeCheckError();
     return Array[static_cast<size_t>(I)].get();
   };
   if (Index < GateDetectorCount) return Item(GateDetectors, Index);
@@ -282,7 +282,7 @@ void TFCSData::FitCustomDetector(const TProtocol& Protocol, const TCustomDetecto
   if (!CustomDetector) return;
   const TChannel* Plot = Protocol.GetChannel(Options.PlotChannel);
   const TChannel* Filter = Protocol.GetChannel(Options.FilterChannel);
-  if (!Plot || !Filter) throw ERangeError("Range check error");
+  if (!Plot || !Filter) throw RangeCheckError();
   TCustomDetectorOptions Custom = Options;
   Custom.SeriesName = Filter->ChannelName + " > " + FormatFloat("###0.0", Options.FilterMinimum);
   Custom.SeriesColor = Plot->Color;
@@ -312,7 +312,7 @@ void TFCSData::FitCustomDetector(const TProtocol& Protocol, const TCustomDetecto
 void TFCSData::FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options) {
   if (!ClassDetector) return;
   const TChannel* Plot = Protocol.GetChannel(Options.PlotChannel);
-  if (!Plot) throw ERangeError("Range check error");
+  if (!Plot) throw RangeCheckError();
   TCustomDetectorOptions Class = Options;
   Class.SeriesName = Plot->ChannelName + " > " + FormatFloat("###0.0", Options.FilterMinimum);
   Class.SeriesColor = Plot->Color;

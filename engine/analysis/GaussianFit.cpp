@@ -73,7 +73,7 @@ void TDetector::FitGaussian(const TProtocol& Protocol, const TDetectorOptions& O
 }
 
 TGaussianFit TDetector::FitGaussianToSeries(int32_t Series, const TPeakWindow& Window) {
-  if (Series < 0 || Series >= SeriesCount) throw ERangeError("Range check error");
+  if (Series < 0 || Series >= SeriesCount) throw RangeCheckError();
   TGaussianFit Fit;
   TGaussianFitter Fitter(*this, Series, Window, Fit);
   const Extended Mean0 = Window.Mean;
@@ -180,7 +180,7 @@ Extended TGaussianFitter::FitMeanAndScale() {
     TCandidate A{Mean0, Dev0, E0};
     TCandidate B = A;
     // The step is a bin width: one bin gives no step, and the search keeps its start.
-    if (D.BinCount < 2) throw ERangeError("Range check error");
+    if (D.BinCount < 2) throw RangeCheckError();
     const Extended W = Extended(D.BinCentres[1]) - D.BinCentres[0];
     MeanSearch(A, -5 * W, 0.05L);
     MeanSearch(B, 5 * W, 0.05L);

@@ -11,8 +11,6 @@ namespace qv {
 
 namespace {
 
-constexpr const char* RangeCheck = "Range check error";
-
 // Sums and counts of one (mean, deviation) pair over two passes.
 struct TAccumulator {
   Extended Sum = 0;
@@ -41,7 +39,7 @@ TCompensationPair Finish(const TAccumulator& A) {
 void TFCSData::EstimateSpillover(const TSglArray& Baselines, int32_t Primary, float Low, float High,
                                  float& PrimaryMean, float& PrimaryDev, TCompensationArray& Result) const {
   const int32_t N = Events.ChannelCount();
-  if (Primary < 0 || Primary >= N || static_cast<int32_t>(Baselines.size()) < N) throw ERangeError(RangeCheck);
+  if (Primary < 0 || Primary >= N || static_cast<int32_t>(Baselines.size()) < N) throw RangeCheckError();
   std::vector<TAccumulator> Acc(static_cast<size_t>(N));
   const Extended PrimaryBase = Baselines[Primary];
 

@@ -68,7 +68,7 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
   bool Result = true;
   try {
     // A file whose DATA holds fewer rows than it declares cannot give every event.
-    if (File.Events.size() < static_cast<size_t>(Count)) throw ERangeError("Range check error");
+    if (File.Events.size() < static_cast<size_t>(Count)) throw RangeCheckError();
     Events.clear();
     Events.resize(static_cast<size_t>(Count));
     if (Gauge && Count > 0) Gauge->SetMax(Count);
@@ -115,7 +115,7 @@ void TFCSData::BuildFileIndex() {
   LastEvent.assign(static_cast<size_t>(std::max(FileCount, 0)), -1);
   for (size_t j = 0; j < Events.size(); ++j) {
     const int64_t d = static_cast<int64_t>(Events[j].FileIndex()) - MinFileIndex;
-    if (d < 0 || d >= FileCount) throw ERangeError("Range check error");
+    if (d < 0 || d >= FileCount) throw RangeCheckError();
     const int32_t Position = static_cast<int32_t>(j);
     LastEvent[d] = std::max(LastEvent[d], Position);
     FirstEvent[d] = std::min(FirstEvent[d], Position);

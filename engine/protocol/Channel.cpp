@@ -181,7 +181,7 @@ void TChannel::GetCompPair(int32_t Index, bool IsComp, TCompensationPair& Pair) 
 }
 
 void TChannel::SetCompPair(int32_t Index, const TCompensationPair& Pair, bool IsComp) {
-  if (Index < 0) throw ERangeError("Range check error");
+  if (Index < 0) throw RangeCheckError();
   TCompensationArray& Pairs = IsComp ? Comp : Base;
   if (Pairs.size() <= static_cast<size_t>(Index)) Pairs.resize(static_cast<size_t>(Index) + 1);
   Pairs[Index] = Pair;
@@ -271,7 +271,7 @@ void TChannel::AddToReport(std::vector<std::string>& Lines, bool Header, int32_t
       for (size_t k = 1; k <= N; ++k) Lines.push_back(std::string(Label) + " Ch_" + IntToStr(k) + "\t");
     return;
   }
-  if (Lines.size() < 16 + 4 * N) throw ERangeError("Range check error");
+  if (Lines.size() < 16 + 4 * N) throw RangeCheckError();
   TPeak Peak0;
   GetPeak(0, Peak0);
   const std::string Values[16] = {ChannelName,

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Errors.h"
 #include "Host.h"
 #include "Streams.h"
 #include "Types.h"
@@ -42,6 +43,10 @@ struct TGenotypeEditor {
 
 // Class triple of an event: 0 simple threshold, 1 relaxed Z, 2 rigorous Z.
 using TClassTriple = std::array<int16_t, 3>;
+// A column of the class triple; any other is a range error.
+inline void CheckClassColumn(int32_t Column) {
+  if (Column < 0 || Column > 2) throw RangeCheckError();
+}
 
 class TGenotype {
  public:

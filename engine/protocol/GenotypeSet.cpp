@@ -66,7 +66,7 @@ bool TGenotypeSet::PrepareAll() {
 }
 
 void TGenotypeSet::Classify(const TSglArray& Values, TClassTriple& Classes, float& MaxZ, float& SecondZ) {
-  if (Count() < 1 || static_cast<int32_t>(Likelihoods.size()) < Count()) throw ERangeError("Range check error");
+  if (Count() < 1 || static_cast<int32_t>(Likelihoods.size()) < Count()) throw RangeCheckError();
   MaxZ = NoZ;
   SecondZ = NoZ;
   int32_t MaxChannel = -1, SecondChannel = -1;
@@ -128,7 +128,7 @@ void TGenotypeSet::Classify(const TSglArray& Values, TClassTriple& Classes, floa
     Classes[2] = 0;
     return;
   }
-  if (BestIndex + 1 > INT16_MAX) throw ERangeError("Range check error");
+  if (BestIndex + 1 > INT16_MAX) throw RangeCheckError();
   const int16_t Class = static_cast<int16_t>(BestIndex + 1);
   Classes[1] = B.InValueWindow() ? Class : 0;
   Classes[2] = B.InZWindow() ? Class : 0;

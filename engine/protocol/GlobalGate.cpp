@@ -84,7 +84,7 @@ void TGlobalGate::AddToReport(std::vector<std::string>& Lines, bool Header) cons
       Lines.push_back(std::string(Label) + "\t");
     return;
   }
-  if (Lines.size() < 12) throw ERangeError("Range check error");
+  if (Lines.size() < 12) throw RangeCheckError();
   const std::string Values[12] = {Name,
                                   IntToStr(Color),
                                   FormatFloat("###0.0", MinimumValue),

@@ -149,7 +149,7 @@ void TProtocol::GetBaselines(TSglArray& Values) const {
 }
 
 void TProtocol::SetBaselines(const TSglArray& Values) {
-  if (Values.size() != Channels.size()) throw ERangeError("Range check error");
+  if (Values.size() != Channels.size()) throw RangeCheckError();
   for (size_t i = 0; i < Channels.size(); ++i) Channels[i]->Baseline = Values[i];
 }
 
@@ -161,14 +161,14 @@ void TProtocol::SetGateStatistics(int32_t Index, float Mean, float Deviation) {
 }
 
 void TProtocol::SetCompPairColumn(int32_t SourceIndex, const TCompensationArray& Pairs, bool IsComp) {
-  if (SourceIndex < 0 || Pairs.size() != Channels.size()) throw ERangeError("Range check error");
+  if (SourceIndex < 0 || Pairs.size() != Channels.size()) throw RangeCheckError();
   for (size_t k = 0; k < Channels.size(); ++k) Channels[k]->SetCompPair(SourceIndex, Pairs[k], IsComp);
 }
 
 void TProtocol::SetCompPairMatrix(const TFullCompensationArray& Pairs, bool IsComp) {
   // Checked whole first, so a bad column never leaves the matrix half written.
   for (const auto& Column : Pairs)
-    if (Column.size() != Channels.size()) throw ERangeError("Range check error");
+    if (Column.size() != Channels.size()) throw RangeCheckError();
   for (int32_t i = static_cast<int32_t>(Pairs.size()) - 1; i >= 0; --i) SetCompPairColumn(i, Pairs[i], IsComp);
 }
 

@@ -33,7 +33,7 @@ int32_t ReadItemCount(TStream& Stream, int64_t MinBytes) {
 }
 
 int32_t CheckedCount(size_t Count) {
-  if (Count > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw ERangeError("Range check error");
+  if (Count > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw RangeCheckError();
   return static_cast<int32_t>(Count);
 }
 

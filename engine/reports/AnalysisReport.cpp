@@ -167,7 +167,7 @@ void TFCSData::DrawScatter(ChartData& Chart, int32_t XDetector, Progress* Gauge,
                            int32_t YDetector) const {
   const TDetector* X = GetDetector(XDetector);
   const TDetector* Y = GetDetector(YDetector);
-  if (Series < 0 || Series >= X->SeriesCount || Series >= Y->SeriesCount) throw ERangeError("Range check error");
+  if (Series < 0 || Series >= X->SeriesCount || Series >= Y->SeriesCount) throw RangeCheckError();
   TScatterAxis XAxis{&X->SeriesValues[Series], X->GetSeriesName(0), X->Log};
   TScatterAxis YAxis{&Y->SeriesValues[Series], Y->GetSeriesName(0), Y->Log};
   FillScatter(Chart, XAxis, YAxis, PointSize, Gauge);

@@ -13,8 +13,6 @@ namespace qv {
 
 namespace {
 
-constexpr const char* RangeCheck = "Range check error";
-
 // Sum, count and squared deviations of one class on one channel.
 struct TAccumulator {
   Extended Sum = 0;
@@ -26,13 +24,13 @@ struct TAccumulator {
 
 void TFCSData::ChannelMeansReport(const TProtocol& Protocol, const TStringArray& ClassNames, int32_t Column,
                                   std::string& Text) const {
-  if (Column < 0 || Column > 2) throw ERangeError(RangeCheck);
+  CheckClassColumn(Column);
   const int32_t C = static_cast<int32_t>(ClassNames.size());
   const int32_t N = Events.empty() ? 0 : static_cast<int32_t>(Events[0].CompValues().size());
   std::vector<std::vector<TAccumulator>> Acc(static_cast<size_t>(C), std::vector<TAccumulator>(static_cast<size_t>(N)));
   const auto ClassOf = [&](const TFCSLine& E) {
     const int32_t K = E.Classes()[static_cast<size_t>(Column)];
-    if (K < 0 || K >= C || static_cast<int32_t>(E.CompValues().size()) < N) throw ERangeError(RangeCheck);
+    if (K < 0 || K >= C || static_cast<int32_t>(E.CompValues().size()) < N) throw RangeCheckError();
     return K;
   };
   for (size_t i = Events.size(); i-- > 0;) {

@@ -19,7 +19,7 @@ namespace qv {
 namespace {
 
 void CheckRows(const TStringArray& Table, size_t Rows) {
-  if (Table.size() < Rows) throw ERangeError("Range check error");
+  if (Table.size() < Rows) throw RangeCheckError();
 }
 
 Extended Ratio(Extended A, Extended B) { return B == 0 ? 0 : A / B; }
@@ -234,7 +234,7 @@ void TFCSData::ChiReport(const TProtocol& Protocol, TStringArray& Table, char Se
 }
 
 void TFCSData::RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts) const {
-  if (Column < 0 || Column > 2) throw ERangeError("Range check error");
+  CheckClassColumn(Column);
   const int32_t C = static_cast<int32_t>(Names.size());
   Counts.assign(static_cast<size_t>(C), 0);
   if (C == 0) return;
@@ -253,7 +253,7 @@ void TFCSData::RandomSample(const TStringArray& Names, int32_t Column, int32_t N
     Swapped[Pick] = At(Left - 1);
     const int32_t Class = Events[static_cast<size_t>(Event)].Classes()[static_cast<size_t>(Column)];
     if (Class < 1) continue;
-    if (Class >= C) throw ERangeError("Range check error");
+    if (Class >= C) throw RangeCheckError();
     ++Counts[Class];
     ++Counted;
   }
