@@ -10,7 +10,8 @@
 
 namespace qv {
 
-void TFCSData::Classify(TProtocol& Protocol) {
+void TFCSData::Classify(TProtocol& Protocol, Progress* Gauge) {
+  PumpMessages(Gauge);
   BusyCursor Busy;
   const bool ZScoring = Protocol.GenotypeCount() > 0;
   TGenotypeSet& Genotypes = *Protocol.Genotypes;

@@ -67,11 +67,11 @@ TFCSData::TFCSData() = default;
 TFCSData::~TFCSData() { PostRefresh(); }
 
 void TFCSData::SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves) {
-  if (Gauge) Gauge->Pump();
+  PumpMessages(Gauge);
   BusyCursor Busy;
   RefreshOnExit Refresh;
   CreateDetectors(Protocol);
-  SetupDetectors(Protocol, FitCurves);
+  SetupDetectors(Protocol, FitCurves, Gauge);
   PostRefresh();
   ProtocolName = Protocol.FileName;
   TotalCount = static_cast<int32_t>(Events.size());
@@ -121,7 +121,8 @@ void TFCSData::CreateDetectors(const TProtocol& Protocol) {
   PostRefresh();
 }
 
-void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
+void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gauge) {
+  PumpMessages(Gauge);
   // Events built for another protocol would be read past their values.
   if (!Events.empty() &&
       (Events.GateCount() != Protocol.GateCount() || Events.ChannelCount() != Protocol.ChannelCount()))
@@ -160,13 +161,14 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
       Requests.push_back({ChannelDetectors[c].get(), ChannelOptions(c, C, false)});
       Requests.push_back({PeakDetectors[c].get(), ChannelOptions(c, C, true)});
     }
-    TDetector::AddEventSeries(View, Requests, IncludeGatedOut);
+    TDetector::AddEventSeries(View, Requests, IncludeGatedOut, Gauge);
   };
 
   // All events.
   AddSeriesToAll(true, 0);
 
   // Global gates: bounds inclusive on the inside.
+  PumpMessages(Gauge);
   for (size_t i = 0; i < Events.size(); ++i) {
     TFCSLine E = Events[i];
     bool Out = false;
@@ -192,7 +194,7 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
       const TGlobalGate& Gate = *Protocol.GetGate(g);
       if (Gate.ZOrder != Level || !Gate.IsDynamic) continue;
       TDetector& D = *GateDetectors[g];
-      D.FitGaussian(&Gate, nullptr, GateFitOptions(Gate, g, FitCurves));
+      D.FitGaussian(&Gate, nullptr, GateFitOptions(Gate, g, FitCurves), Gauge);
       if (D.SeriesCount < 1) continue;
       const TGaussianFit& Fit = D.Fits.back();
       if (!(Fit.Deviation > 0)) continue;
@@ -217,13 +219,13 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
   for (int32_t c = NC - 1; c >= 0; --c) {
     try {
       const TChannel& Channel = *Protocol.GetChannel(c);
-      PeakDetectors[c]->FitGaussian(nullptr, &Channel, PeakFitOptions(Channel, c, FitCurves));
+      PeakDetectors[c]->FitGaussian(nullptr, &Channel, PeakFitOptions(Channel, c, FitCurves), Gauge);
     } catch (const std::exception&) {
     }
   }
 
   for (int32_t c = NC - 1; c >= 0; --c)
-    PeakDetectors[c]->AddCompSeries(View, ChannelOptions(c, Protocol.GetChannel(c)->Color, true));
+    PeakDetectors[c]->AddCompSeries(View, ChannelOptions(c, Protocol.GetChannel(c)->Color, true), Gauge);
   PostRefresh();
 }
 
@@ -278,7 +280,7 @@ void TFCSData::StoreFitsInProtocol(TProtocol* Protocol) const {
   }
 }
 
-void TFCSData::FitCustomDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options) {
+void TFCSData::FitCustomDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options, Progress* Gauge) {
   if (!CustomDetector) return;
   const TChannel* Plot = Protocol.GetChannel(Options.PlotChannel);
   const TChannel* Filter = Protocol.GetChannel(Options.FilterChannel);
@@ -287,7 +289,7 @@ void TFCSData::FitCustomDetector(const TProtocol& Protocol, const TCustomDetecto
   Custom.SeriesName = Filter->ChannelName + " > " + FormatFloat("###0.0", Options.FilterMinimum);
   Custom.SeriesColor = Plot->Color;
   Custom.DataSet = this;
-  CustomDetector->AddFilteredSeries(TEventFieldsView(Events), Protocol, Custom);
+  CustomDetector->AddFilteredSeries(TEventFieldsView(Events), Protocol, Custom, Gauge);
 
   TDetectorOptions Fit;
   Fit.SeriesName = Custom.SeriesName;
@@ -306,10 +308,10 @@ void TFCSData::FitCustomDetector(const TProtocol& Protocol, const TCustomDetecto
     Fit.ClipHigh = Options.ClipHigh;
     Fit.ClipLow = Options.ClipLow;
   }
-  CustomDetector->FitGaussian(nullptr, Plot, Fit);
+  CustomDetector->FitGaussian(nullptr, Plot, Fit, Gauge);
 }
 
-void TFCSData::FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options) {
+void TFCSData::FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options, Progress* Gauge) {
   if (!ClassDetector) return;
   const TChannel* Plot = Protocol.GetChannel(Options.PlotChannel);
   if (!Plot) throw RangeCheckError();
@@ -317,7 +319,7 @@ void TFCSData::FillClassDetector(const TProtocol& Protocol, const TCustomDetecto
   Class.SeriesName = Plot->ChannelName + " > " + FormatFloat("###0.0", Options.FilterMinimum);
   Class.SeriesColor = Plot->Color;
   Class.DataSet = this;
-  ClassDetector->AddClassSeries(TEventFieldsView(Events), Class);
+  ClassDetector->AddClassSeries(TEventFieldsView(Events), Class, Gauge);
 }
 
 }  // namespace qv

@@ -22,8 +22,10 @@ Extended Square(Extended X) { return X * X; }
 
 }  // namespace
 
-void TDetector::FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, const TDetectorOptions& Options) {
+void TDetector::FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, const TDetectorOptions& Options,
+                            Progress* Gauge) {
   try {
+    PumpMessages(Gauge);
     FitMean = Options.FitMean;
     TPeakWindow Window;
     Window.Low = 0.6f;
@@ -65,11 +67,11 @@ void TDetector::FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, co
   }
 }
 
-void TDetector::FitGaussian(const TProtocol& Protocol, const TDetectorOptions& Options) {
+void TDetector::FitGaussian(const TProtocol& Protocol, const TDetectorOptions& Options, Progress* Gauge) {
   if (Options.IsGate)
-    FitGaussian(Protocol.GetGate(Options.GateIndex), nullptr, Options);
+    FitGaussian(Protocol.GetGate(Options.GateIndex), nullptr, Options, Gauge);
   else
-    FitGaussian(nullptr, Protocol.GetChannel(Options.ChannelIndex), Options);
+    FitGaussian(nullptr, Protocol.GetChannel(Options.ChannelIndex), Options, Gauge);
 }
 
 TGaussianFit TDetector::FitGaussianToSeries(int32_t Series, const TPeakWindow& Window) {

@@ -10,15 +10,8 @@
 
 namespace qv {
 
-namespace {
-
-void Pump(Progress* Gauge) {
-  if (Gauge) Gauge->Pump();
-}
-
-}  // namespace
-
-std::unique_ptr<TFCSData> TFCSData::CreateMerged(const TFCSData& Source, const TCullSettings& Cull) {
+std::unique_ptr<TFCSData> TFCSData::CreateMerged(const TFCSData& Source, const TCullSettings& Cull,
+                                                 Progress* Gauge) {
   auto Data = std::make_unique<TFCSData>();
   Data->DataFileName = Source.DataFileName;
   if (Source.Parameters) Data->Parameters = std::make_unique<TParameterSet>(Source.Parameters.get());
@@ -28,7 +21,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateMerged(const TFCSData& Source, const T
   Data->CullGate = Source.CullGate;
   Data->Events.Reset(Source.Events.GateCount(), Source.Events.ChannelCount());
   Data->ShortLines.Reset(Source.Events.ChannelCount());
-  Data->Merge(Source, 0, Cull);
+  Data->Merge(Source, 0, Cull, Gauge);
   return Data;
 }
 
@@ -41,7 +34,7 @@ bool TFCSData::MatchChannels(const TFCSFile& File, TProtocol& Protocol, Progress
   bool Result = true;
   // Every gate and channel is matched, so each keeps its own index even after a failure.
   const auto Match = [&](TParameterMatch& M) {
-    Pump(Gauge);
+    PumpMessages(Gauge);
     M.ParameterIndex = File.Parameters.FindParameter(M.FCSName, M.FCSLabel, M.ExactFCSName, M.ExactFCSLabel);
     Result = Result && M.ParameterIndex >= 0;
   };
@@ -54,7 +47,7 @@ bool TFCSData::MatchChannels(const TFCSFile& File, TProtocol& Protocol, Progress
 }
 
 bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progress* Gauge) {
-  Pump(Gauge);
+  PumpMessages(Gauge);
   SourceName = File.FileName;
   FileNames = ExtractFileName(File.FileName) + "\r\n";
   const int32_t NG = Protocol.GateCount(), NC = Protocol.ChannelCount();
@@ -122,7 +115,8 @@ void TFCSData::BuildFileIndex() {
   }
 }
 
-bool TFCSData::Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull) {
+bool TFCSData::Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull, Progress* Gauge) {
+  PumpMessages(Gauge);
   if (Source.Events.GateCount() != Events.GateCount() || Source.Events.ChannelCount() != Events.ChannelCount()) {
     std::string Name;
     Source.GetName(Name);

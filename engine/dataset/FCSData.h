@@ -49,7 +49,8 @@ class TFCSData {
   static std::unique_ptr<TFCSData> Create(const TFCSFile& File, int32_t Mode, bool NoAnalysis, Progress* Gauge,
                                           TProtocol* Protocol);
   // A "Merged Files" set that starts with Source's events as file 0.
-  static std::unique_ptr<TFCSData> CreateMerged(const TFCSData& Source, const TCullSettings& Cull);
+  static std::unique_ptr<TFCSData> CreateMerged(const TFCSData& Source, const TCullSettings& Cull,
+                                                Progress* Gauge = nullptr);
   // Posts the refresh notification.
   ~TFCSData();
   TFCSData(const TFCSData&) = delete;
@@ -94,7 +95,7 @@ class TFCSData {
   // Appends Source's unfiltered events (those inside the cull window when Cull is on) as file
   // FileIndex, last event first. A source of another gate or channel count is refused with a
   // message and nothing merged.
-  bool Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull);
+  bool Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull, Progress* Gauge = nullptr);
 
   // 0 all events, 1 unfiltered, 2 gated in; any other kind 0.
   int32_t EventCount(uint8_t Kind) const;
@@ -114,8 +115,8 @@ class TFCSData {
   // channel peaks, and recounts the events; errors pass to the caller.
   void SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves);
   void CreateDetectors(const TProtocol& Protocol);
-  void SetupDetectors(TProtocol& Protocol, bool FitCurves);
-  void Classify(TProtocol& Protocol);
+  void SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gauge = nullptr);
+  void Classify(TProtocol& Protocol, Progress* Gauge = nullptr);
   void FreeDetectors();
   // Gate detectors first, then channel detectors, then peak detectors; ERangeError outside.
   TDetector* GetDetector(int32_t Index) const;
@@ -126,10 +127,10 @@ class TFCSData {
   void StoreFitsInProtocol(TProtocol* Protocol) const;
   // The custom detector receives the ratio-filtered plot channel and is fitted; the class
   // detector receives one rigorous Z class. Nothing without those detectors.
-  void FitCustomDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options);
-  void FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options);
+  void FitCustomDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options, Progress* Gauge = nullptr);
+  void FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options, Progress* Gauge = nullptr);
   // The summary of an analysed, classified set: lines ended CR LF, columns TAB-separated.
-  void AnalysisReport(const TProtocol& Protocol, std::string& Text);
+  void AnalysisReport(const TProtocol& Protocol, std::string& Text, Progress* Gauge = nullptr);
   void FillEventGrid(const TProtocol& Protocol, StringTable& Grid, Progress* Gauge, bool IncludeFiltered) const;
   // Raw and compensated values of the events of one rigorous Z class.
   void FillMeansGrid(StringTable& Grid, int32_t ClassNumber) const;
@@ -141,13 +142,14 @@ class TFCSData {
   // class (or channel) at least; values are appended to the rows and further lines after them.
   // Range errors (too few rows, a class beyond the names) pass to the caller.
   void ProportionReport(const TStringArray& Names, TStringArray& Table, char Separator, int32_t Column,
-                        bool ZReport);
-  void ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator) const;
+                        bool ZReport, Progress* Gauge = nullptr);
+  void ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator, Progress* Gauge = nullptr) const;
   // Counts[c]: events that call channel c.
   void ChannelStats(const TProtocol& Protocol, TIntArray& Counts) const;
   // Counts per class of N events drawn without replacement from the whole set, skipping those
   // of class 0 in Column; stops early when the set runs out of events.
-  void RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts) const;
+  void RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts,
+                    Progress* Gauge = nullptr) const;
 
   // Spill-over and channel means. Pairs are percent of the primary's signal,
   // the primary's own pair (100, 0). One pair per channel of the events, detectors or not.
@@ -167,19 +169,23 @@ class TFCSData {
   // Classes counted for Protocol: the larger of its pattern count (single patterns when
   // ScoreSingles, else pairs) and its genotype count + 1.
   static int32_t ClassCount(const TProtocol& Protocol);
-  void ClassCounts(const TProtocol& Protocol, int32_t Column, bool Resample, TIntArray& Counts);
+  // Each pumps once at its start.
+  void ClassCounts(const TProtocol& Protocol, int32_t Column, bool Resample, TIntArray& Counts,
+                   Progress* Gauge = nullptr);
   // Both show "Error generating Class Counts" on any error and return normally.
   void BootstrapClassCounts(const TProtocol& Protocol, int32_t Column, bool Resample, int32_t FileIndex,
-                            TIntArray& Counts);
-  void ClassCountsByFile(const TProtocol& Protocol, int32_t Column, T2IntArray& Table);
-  void CountClasses(int32_t NClasses, int32_t Column, TIntArray& Counts) const;
-  void CountClassesOfFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const;
+                            TIntArray& Counts, Progress* Gauge = nullptr);
+  void ClassCountsByFile(const TProtocol& Protocol, int32_t Column, T2IntArray& Table, Progress* Gauge = nullptr);
+  void CountClasses(int32_t NClasses, int32_t Column, TIntArray& Counts, Progress* Gauge = nullptr) const;
+  void CountClassesOfFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex,
+                          Progress* Gauge = nullptr) const;
   // Table[file - MinFileIndex][class] over the full events.
-  void SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Table) const;
+  void SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Table, Progress* Gauge = nullptr) const;
   // One bootstrap replicate of the whole set, and of one file with as many draws as the whole
   // set has records (zeros for a file without events).
-  void Resample(int32_t NClasses, int32_t Column, TIntArray& Counts) const;
-  void ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const;
+  void Resample(int32_t NClasses, int32_t Column, TIntArray& Counts, Progress* Gauge = nullptr) const;
+  void ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex,
+                    Progress* Gauge = nullptr) const;
 
   // The scatter chart of two value series of this set: one point series, only points with both
   // values above 0.001, axes titled and scaled as given.

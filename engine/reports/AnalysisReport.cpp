@@ -46,15 +46,11 @@ TStringArray ChannelHeaderLines(const TProtocol& Protocol, char Separator) {
   return Lines;
 }
 
-void Pump(Progress* Gauge) {
-  if (Gauge) Gauge->Pump();
-}
-
 void Append(TStringArray& Lines, const TStringArray& More) { Lines.insert(Lines.end(), More.begin(), More.end()); }
 
 }  // namespace
 
-void TFCSData::AnalysisReport(const TProtocol& Protocol, std::string& Text) {
+void TFCSData::AnalysisReport(const TProtocol& Protocol, std::string& Text, Progress* Gauge) {
   TStringArray Lines;
   Lines.push_back("Analysis of " + ExtractFileName(SourceName) + " on " + ShortDate());
   if (SourceName == MergedName) {
@@ -71,10 +67,10 @@ void TFCSData::AnalysisReport(const TProtocol& Protocol, std::string& Text) {
   TStringArray R = ClassListLines(Protocol, NamesB, TAB);
   TStringArray X = R;
   for (TStringArray* Table : {&ChannelTable, &S, &R, &X}) (*Table)[0] += std::string("Count") + TAB;
-  ChiReport(Protocol, ChannelTable, TAB);
-  ProportionReport(NamesA, S, TAB, 0, false);
-  ProportionReport(NamesB, R, TAB, 2, true);
-  ProportionReport(NamesB, X, TAB, 1, true);
+  ChiReport(Protocol, ChannelTable, TAB, Gauge);
+  ProportionReport(NamesA, S, TAB, 0, false, Gauge);
+  ProportionReport(NamesB, R, TAB, 2, true, Gauge);
+  ProportionReport(NamesB, X, TAB, 1, true, Gauge);
 
   const auto Section = [&](const std::string& Title) {
     Lines.push_back(Stars());
@@ -175,7 +171,7 @@ void TFCSData::DrawScatter(ChartData& Chart, int32_t XDetector, Progress* Gauge,
 
 void TFCSData::FillScatter(ChartData& Chart, const TScatterAxis& X, const TScatterAxis& Y, int32_t PointSize,
                            Progress* Gauge) const {
-  Pump(Gauge);
+  PumpMessages(Gauge);
   Chart.Series.clear();
   ChartSeries Points;
   Points.Kind = ChartSeries::TKind::Point;

@@ -27,7 +27,8 @@ Extended Ratio(Extended A, Extended B) { return B == 0 ? 0 : A / B; }
 }  // namespace
 
 void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, char Separator, int32_t Column,
-                                bool ZReport) {
+                                bool ZReport, Progress* Gauge) {
+  PumpMessages(Gauge);
   BusyCursor Busy;
   const std::string Sep(1, Separator);
   const int32_t C = static_cast<int32_t>(Names.size());
@@ -37,8 +38,8 @@ void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, 
 
   TIntArray Count;
   T2IntArray T;
-  CountClasses(C, Column, Count);
-  SumClassCounts(C, Column, T);
+  CountClasses(C, Column, Count, Gauge);
+  SumClassCounts(C, Column, T, Gauge);
   const int32_t F = static_cast<int32_t>(T.size());
 
   for (int32_t k = H; k >= 0; --k) Table[k + 1] += IntToStr(Count[k]) + Sep;
@@ -117,7 +118,7 @@ void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, 
         Extended SumS = 0;
         TIntArray Drawn;
         for (int32_t r = 0; r < N; ++r) {
-          RandomSample(Names, Column, FileTotal[f], Drawn);
+          RandomSample(Names, Column, FileTotal[f], Drawn, Gauge);
           Extended S = 0;
           for (int32_t k = 1; k <= H; ++k) {
             const Extended D = Extended(Drawn[k]) / FileTotal[f] - Frac[k];
@@ -210,7 +211,8 @@ void TFCSData::ChannelStats(const TProtocol& Protocol, TIntArray& Counts) const 
   }
 }
 
-void TFCSData::ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator) const {
+void TFCSData::ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator, Progress* Gauge) const {
+  PumpMessages(Gauge);
   const std::string Sep(1, Separator);
   const int32_t N = Protocol.ChannelCount();
   CheckRows(Table, static_cast<size_t>(N) + 1);
@@ -233,7 +235,9 @@ void TFCSData::ChiReport(const TProtocol& Protocol, TStringArray& Table, char Se
   }
 }
 
-void TFCSData::RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts) const {
+void TFCSData::RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts,
+                            Progress* Gauge) const {
+  PumpMessages(Gauge);
   CheckClassColumn(Column);
   const int32_t C = static_cast<int32_t>(Names.size());
   Counts.assign(static_cast<size_t>(C), 0);
