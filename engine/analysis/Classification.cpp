@@ -1,5 +1,7 @@
 // Classification of a data set's events: the threshold class from the channels that are called,
 // and the relaxed and rigorous Z classes from the genotype set.
+#include "analysis/Classification.h"
+
 #include <vector>
 
 #include "ClassPatterns.h"
@@ -10,7 +12,18 @@
 
 namespace qv {
 
+TClassifyOptions TClassifyOptions::FromSettings() {
+  TClassifyOptions Options;
+  Options.Likelihood = TLikelihoodOptions::FromSettings();
+  return Options;
+}
+
 void TFCSData::Classify(TProtocol& Protocol, Progress* Gauge) {
+  ClassifyEvents(Events, ShortLines, Protocol, TClassifyOptions::FromSettings(), Gauge);
+}
+
+void ClassifyEvents(TFCSLineArray& Events, TFCSShortLineArray& ShortLines, TProtocol& Protocol,
+                    const TClassifyOptions& Options, Progress* Gauge) {
   PumpMessages(Gauge);
   BusyCursor Busy;
   const bool ZScoring = Protocol.GenotypeCount() > 0;
@@ -22,7 +35,7 @@ void TFCSData::Classify(TProtocol& Protocol, Progress* Gauge) {
     for (size_t i = ShortLines.size(); i-- > 0;) {
       TFCSShortLine E = ShortLines[i];
       TSglArray Logs(E.LogCompValues().begin(), E.LogCompValues().end());
-      Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ);
+      Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ, Options.Likelihood);
     }
     return;
   }
@@ -49,7 +62,7 @@ void TFCSData::Classify(TProtocol& Protocol, Progress* Gauge) {
     if (ZScoring) {
       const auto L = E.LogCompValues();
       Logs.assign(L.begin(), L.end());
-      Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ);
+      Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ, Options.Likelihood);
       E.SetMaxZ(MaxZ);
       E.SetSecondZ(SecondZ);
     }

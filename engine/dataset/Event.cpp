@@ -75,6 +75,11 @@ void TFCSLine::Create(std::span<const float> Row, const TProtocol& Protocol) {
 
 void TFCSLine::Create(std::span<const float> Row, std::span<const int32_t> GateIndices,
                       std::span<const int32_t> ChannelIndices) {
+  Create(Row, GateIndices, ChannelIndices, qv::MinimumRawScore);
+}
+
+void TFCSLine::Create(std::span<const float> Row, std::span<const int32_t> GateIndices,
+                      std::span<const int32_t> ChannelIndices, float MinimumRawScore) {
   const int32_t NG = GateCount(), NC = ChannelCount();
   if (GateIndices.size() != static_cast<size_t>(NG) || ChannelIndices.size() != static_cast<size_t>(NC))
     throw RangeCheckError();

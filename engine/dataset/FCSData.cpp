@@ -6,6 +6,7 @@
 #include "Errors.h"
 #include "fcs/FCSFile.h"
 #include "Files.h"
+#include "Globals.h"
 #include "protocol/Protocol.h"
 
 namespace qv {
@@ -58,6 +59,7 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
 
   BusyCursor Busy;
   const int32_t Count = std::max(File.EventCount, 0);
+  const float Floor = MinimumRawScore;
   bool Result = true;
   try {
     // A file whose DATA holds fewer rows than it declares cannot give every event.
@@ -67,7 +69,7 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
     if (Gauge && Count > 0) Gauge->SetMax(Count);
     for (int32_t r = Count - 1; r >= 0; --r) {
       if (Gauge && (r + 1) % 100 == 0) Gauge->SetPosition(Count - (r + 1));
-      Events[static_cast<size_t>(r)].Create(File.Events[static_cast<size_t>(r)], GateIndices, ChannelIndices);
+      Events[static_cast<size_t>(r)].Create(File.Events[static_cast<size_t>(r)], GateIndices, ChannelIndices, Floor);
     }
   } catch (const Exception&) {
     Result = false;

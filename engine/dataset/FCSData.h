@@ -105,12 +105,12 @@ class TFCSData {
   // Replaces the events by their compact copies (irreversible) and frees the detectors.
   void BuildShortLines();
 
-  // Compensated values and their logs for every event. Mode 0 static matrix,
-  // 2 dynamic, anything else keeps the values held; events that hold none yet are compensated
-  // with the static matrix whatever the mode.
+  // Compensated values and their logs for every event (CompensateEvents with the settings of
+  // Mode): 0 static matrix, 2 dynamic, anything else keeps the values held; events that hold
+  // none yet are compensated with the static matrix whatever the mode.
   void Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode);
 
-  // Detector set-up and classification of the analysed road. SetDetectors
+  // Detector set-up and classification (ClassifyEvents) of the analysed road. SetDetectors
   // fills the histograms, applies the global gates, fits the dynamic gates by ZOrder and the
   // channel peaks, and recounts the events; errors pass to the caller.
   void SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves);

@@ -122,7 +122,15 @@ bool TGenotype::NamesChannel(int32_t Channel) const {
   return false;
 }
 
-Extended TGenotype::Likelihood(const TSglArray& Values, float& MaxZ, int32_t& MaxZChannel) {
+TLikelihoodOptions TLikelihoodOptions::FromSettings() {
+  TLikelihoodOptions Options;
+  Options.OverrideMean = qv::OverrideMean;
+  Options.OverrideExcess = qv::OverrideExcess;
+  return Options;
+}
+
+Extended TGenotype::Likelihood(const TSglArray& Values, float& MaxZ, int32_t& MaxZChannel,
+                               const TLikelihoodOptions& Options) {
   Extended L = 1.0L;
   AboveLimit = false;
   MaxZ = NoZ;
@@ -156,10 +164,10 @@ Extended TGenotype::Likelihood(const TSglArray& Values, float& MaxZ, int32_t& Ma
   if (!AnyActive) return 0;
   if (L > 0) {
     bool Dim = false;
-    for (const TFluor& F : Components) Dim = Dim || F.Mean < OverrideMean;
+    for (const TFluor& F : Components) Dim = Dim || F.Mean < Options.OverrideMean;
     if (Dim)
       for (int32_t j = static_cast<int32_t>(Values.size()) - 1; j >= 0; --j)
-        if (Values[j] > OverrideExcess && !NamesChannel(j)) L = 0;
+        if (Values[j] > Options.OverrideExcess && !NamesChannel(j)) L = 0;
   }
   return L;
 }

@@ -48,6 +48,15 @@ inline void CheckClassColumn(int32_t Column) {
   if (Column < 0 || Column > 2) throw RangeCheckError();
 }
 
+// The settings a likelihood reads: a genotype with a component mean below OverrideMean explains
+// no event with a value above OverrideExcess on a channel it does not name.
+struct TLikelihoodOptions {
+  float OverrideMean = 0;
+  float OverrideExcess = 0;
+  // The process-wide settings, read once.
+  static TLikelihoodOptions FromSettings();
+};
+
 class TGenotype {
  public:
   static constexpr int32_t RecordVersion = 2;
@@ -90,7 +99,8 @@ class TGenotype {
   bool Prepare(const TProtocol& Protocol, std::string* Problem = nullptr);
   // Likelihood of an event given its log10 compensated values; MaxZ and MaxZChannel take the
   // largest z of the components evaluated (MaxZChannel only when MaxZ changes).
-  Extended Likelihood(const TSglArray& Values, float& MaxZ, int32_t& MaxZChannel);
+  Extended Likelihood(const TSglArray& Values, float& MaxZ, int32_t& MaxZChannel,
+                      const TLikelihoodOptions& Options = TLikelihoodOptions::FromSettings());
   void FixPeaks(const TProtocol& Protocol);
 
   static std::string ComponentReportHeader();

@@ -65,7 +65,8 @@ bool TGenotypeSet::PrepareAll() {
   return Result;
 }
 
-void TGenotypeSet::Classify(const TSglArray& Values, TClassTriple& Classes, float& MaxZ, float& SecondZ) {
+void TGenotypeSet::Classify(const TSglArray& Values, TClassTriple& Classes, float& MaxZ, float& SecondZ,
+                            const TLikelihoodOptions& Options) {
   if (Count() < 1 || static_cast<int32_t>(Likelihoods.size()) < Count()) throw RangeCheckError();
   MaxZ = NoZ;
   SecondZ = NoZ;
@@ -73,7 +74,7 @@ void TGenotypeSet::Classify(const TSglArray& Values, TClassTriple& Classes, floa
   for (int32_t g = Count() - 1; g >= 0; --g) {
     float Z = NoZ;
     int32_t Channel = -1;
-    Likelihoods[g] = Items[g]->Likelihood(Values, Z, Channel);
+    Likelihoods[g] = Items[g]->Likelihood(Values, Z, Channel, Options);
     if (Z > MaxZ && Channel != MaxChannel) {
       SecondZ = MaxZ;
       SecondChannel = MaxChannel;

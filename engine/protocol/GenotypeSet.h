@@ -39,7 +39,8 @@ class TGenotypeSet {
   // reported once, together, through HostMessages. True when all were prepared.
   bool PrepareAll();
   // Writes Classes[1] and Classes[2] of one event; needs a set prepared by PrepareAll.
-  void Classify(const TSglArray& Values, TClassTriple& Classes, float& MaxZ, float& SecondZ);
+  void Classify(const TSglArray& Values, TClassTriple& Classes, float& MaxZ, float& SecondZ,
+                const TLikelihoodOptions& Options = TLikelihoodOptions::FromSettings());
 
   std::string ClassCodeTable() const;
   StringTable FillGrid() const;

@@ -1,5 +1,7 @@
 // Class make-up of a data set across its files (proportions, Z values, chi-square, SSD with
 // resampled p values) and the chi-square of the channel peak fits.
+#include "reports/ProportionReport.h"
+
 #include <exception>
 #include <unordered_map>
 
@@ -26,9 +28,18 @@ Extended Ratio(Extended A, Extended B) { return B == 0 ? 0 : A / B; }
 
 }  // namespace
 
+TProportionOptions TProportionOptions::FromSettings() {
+  TProportionOptions Options;
+  Options.CalculateSSDPvalues = qv::CalculateSSDPvalues;
+  Options.SSDIterations = qv::SSDIterations;
+  Options.MaxZValue = qv::MaxZValue;
+  return Options;
+}
+
 void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, char Separator, int32_t Column,
                                 bool ZReport, Progress* Gauge) {
   PumpMessages(Gauge);
+  const TProportionOptions Options = TProportionOptions::FromSettings();
   BusyCursor Busy;
   const std::string Sep(1, Separator);
   const int32_t C = static_cast<int32_t>(Names.size());
@@ -105,8 +116,8 @@ void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, 
 
     // Resampled SSD: how often a random draw of a file's size from the pooled set is further
     // from the pooled make-up than the file itself.
-    const int32_t N = SSDIterations;
-    const bool Resampled = CalculateSSDPvalues && N > 0 && Column == 2;
+    const int32_t N = Options.SSDIterations;
+    const bool Resampled = Options.CalculateSSDPvalues && N > 0 && Column == 2;
     TDblArray SSDMean(static_cast<size_t>(F), 0);
     TIntArray Hits(static_cast<size_t>(F), 0);
     if (Resampled)
@@ -169,7 +180,7 @@ void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, 
     // Only an excess on a genotype class is suspicious; class 0 and low values are not.
     for (int32_t f = 0; f < F; ++f)
       for (int32_t k = 1; k < C; ++k)
-        if (ZV[f][k] > MaxZValue) Suspect = true;
+        if (ZV[f][k] > Options.MaxZValue) Suspect = true;
   } catch (...) {
     Failure = std::current_exception();
   }

@@ -1,0 +1,98 @@
+// The compensation and classification stages on events built in memory, with their options
+// given rather than read from the settings.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "DataSetFixtures.h"
+#include "Globals.h"
+#include "analysis/Classification.h"
+#include "analysis/Compensation.h"
+#include "dataset/Event.h"
+
+namespace qv {
+namespace {
+
+using test::ChannelDef;
+using test::FillEvents;
+using test::MakeProtocol;
+using test::PumpCounter;
+using test::SettingsGuard;
+
+std::vector<float> Comp(const TFCSLineArray& Events, size_t i) {
+  const auto S = Events[i].CompValues();
+  return {S.begin(), S.end()};
+}
+
+TEST(CompensationStage, StaticMatrixAndFloorComeFromTheOptions) {
+  SettingsGuard Settings;
+  MinimumRawScore = 1000;  // would filter and floor every event below
+  auto P = MakeProtocol({}, {ChannelDef("GFP", "FL1"), ChannelDef("RFP", "FL2")}, {{100, 0}, {10, 100}});
+  TFCSLineArray Events;
+  MinimumRawScore = 0;
+  FillEvents(Events, 0, 2, {{100, 110}, {200, 20}, {0.5f, 50}});
+  MinimumRawScore = 1000;
+
+  TCompensationOptions Options;
+  Options.Mode = 0;
+  Options.MinimumRawScore = 1;
+  PumpCounter Gauge;
+  CompensateEvents(Events, *P, Options, &Gauge);
+  EXPECT_GE(Gauge.Pumps, 1);
+  // RFP sees 10 % of GFP: (100, 110) is 100 GFP and 100 RFP.
+  EXPECT_NEAR(Comp(Events, 0)[0], 100.0f, 1e-3);
+  EXPECT_NEAR(Comp(Events, 0)[1], 100.0f, 1e-3);
+  EXPECT_NEAR(Comp(Events, 1)[1], 0.0f, 1e-3);
+  EXPECT_FLOAT_EQ(Events[1].LogCompValues()[1], 0.0f);
+  // Below the options' floor the compensated value is 1, whatever the setting says.
+  EXPECT_FLOAT_EQ(Comp(Events, 2)[0], 1.0f);
+  EXPECT_NEAR(Events[0].LogCompValues()[0], 2.0f, 1e-5);
+
+  // Keep mode leaves compensated values alone.
+  Events[0].CompValues()[0] = 7;
+  Options.Mode = 1;
+  CompensateEvents(Events, *P, Options, nullptr);
+  EXPECT_FLOAT_EQ(Comp(Events, 0)[0], 7.0f);
+}
+
+TEST(ClassificationStage, DimGenotypesFollowTheGivenOverrides) {
+  SettingsGuard Settings;
+  auto P = MakeProtocol({}, {ChannelDef("GFP", "FL1"), ChannelDef("RFP", "FL2")});
+  for (int32_t c = 0; c < 2; ++c) {
+    TChannel& C = *P->GetChannel(c);
+    C.Minimum_Value_Threshold = 10;
+    C.Maximum_Value_Threshold = 1000;
+    C.Minimum_Value_ZScore = 1;
+    C.MaximumValue_ZScore = 100000;
+    C.Minimum_Z = -3;
+    C.Maximum_Z = 3;
+    C.AddPeak(false, -1, 2.0f, 0.2f, 1, 0, 0, 0, 2, -2);  // log 2: value 100
+  }
+  P->AddGenotype("G", 0, 0);
+  TFCSLineArray Events;
+  TFCSShortLineArray ShortLines;
+  // GFP on its peak; RFP far above the override's excess on the second event.
+  MinimumRawScore = 0;
+  FillEvents(Events, 0, 2, {{100, 5}, {100, 900}});
+  TCompensationOptions Static;
+  CompensateEvents(Events, *P, Static, nullptr);
+
+  // The settings say "no override"; the options say a genotype of mean 2 is dim.
+  OverrideMean = 0;
+  OverrideExcess = 100;
+  TClassifyOptions Options;
+  Options.Likelihood.OverrideMean = 2.5f;
+  Options.Likelihood.OverrideExcess = 2.5f;
+  ClassifyEvents(Events, ShortLines, *P, Options, nullptr);
+  EXPECT_EQ(Events[0].Classes()[2], 1);
+  EXPECT_EQ(Events[1].Classes()[2], 0);
+  EXPECT_EQ(Events[0].Classes()[0], 1);  // YN
+  EXPECT_EQ(Events[1].Classes()[0], 3);  // YY
+
+  Options.Likelihood.OverrideMean = 0;
+  ClassifyEvents(Events, ShortLines, *P, Options, nullptr);
+  EXPECT_EQ(Events[1].Classes()[2], 1);
+}
+
+}  // namespace
+}  // namespace qv
