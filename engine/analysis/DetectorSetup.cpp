@@ -1,5 +1,7 @@
 // Detector set-up of a data set (histograms, global and dynamic gating, peak fits), the fitted
 // values written back into the protocol and the spare detectors.
+#include "analysis/DetectorSetup.h"
+
 #include <algorithm>
 #include <set>
 
@@ -122,13 +124,27 @@ void TFCSData::CreateDetectors(const TProtocol& Protocol) {
 }
 
 void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gauge) {
+  TEventDetectors Detectors;
+  for (const auto& D : GateDetectors) Detectors.Gates.push_back(D.get());
+  for (const auto& D : ChannelDetectors) Detectors.Channels.push_back(D.get());
+  for (const auto& D : PeakDetectors) Detectors.Peaks.push_back(D.get());
+  TDetectorSetupOptions Options;
+  Options.FitCurves = FitCurves;
+  Options.DataSet = this;
+  SetupEventDetectors(Events, Detectors, Protocol, Options, Gauge);
+}
+
+void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors, TProtocol& Protocol,
+                         const TDetectorSetupOptions& Options, Progress* Gauge) {
   PumpMessages(Gauge);
+  const bool FitCurves = Options.FitCurves;
   // Events built for another protocol would be read past their values.
   if (!Events.empty() &&
       (Events.GateCount() != Protocol.GateCount() || Events.ChannelCount() != Protocol.ChannelCount()))
     throw RangeCheckError();
-  const int32_t NG = std::min<int32_t>(Protocol.GateCount(), static_cast<int32_t>(GateDetectors.size()));
-  const int32_t NC = std::min<int32_t>(Protocol.ChannelCount(), static_cast<int32_t>(PeakDetectors.size()));
+  const int32_t NG = std::min<int32_t>(Protocol.GateCount(), static_cast<int32_t>(Detectors.Gates.size()));
+  const size_t ChannelDetectors = std::min(Detectors.Peaks.size(), Detectors.Channels.size());
+  const int32_t NC = std::min<int32_t>(Protocol.ChannelCount(), static_cast<int32_t>(ChannelDetectors));
   const TEventFieldsView View(Events);
 
   const auto GateOptions = [&](int32_t g, int32_t Color) {
@@ -136,7 +152,7 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gau
     TDetectorOptions O;
     O.SeriesName = Gate.Name;
     O.Color = Color;
-    O.DataSet = this;
+    O.DataSet = Options.DataSet;
     O.GateIndex = g;
     O.IsGate = true;
     O.LogValues = Gate.IsLogScale();
@@ -146,7 +162,7 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gau
     TDetectorOptions O;
     Protocol.GetChannelName(c, O.SeriesName);
     O.Color = Color;
-    O.DataSet = this;
+    O.DataSet = Options.DataSet;
     O.ChannelIndex = c;
     O.Compensated = Compensated;
     return O;
@@ -155,11 +171,11 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gau
   const auto AddSeriesToAll = [&](bool IncludeGatedOut, int32_t Color) {
     std::vector<TDetector::TSeriesRequest> Requests;
     for (int32_t g = NG - 1; g >= 0; --g)
-      Requests.push_back({GateDetectors[g].get(), GateOptions(g, Color < 0 ? Protocol.GetGate(g)->Color : Color)});
+      Requests.push_back({Detectors.Gates[g], GateOptions(g, Color < 0 ? Protocol.GetGate(g)->Color : Color)});
     for (int32_t c = NC - 1; c >= 0; --c) {
       const int32_t C = Color < 0 ? Protocol.GetChannel(c)->Color : Color;
-      Requests.push_back({ChannelDetectors[c].get(), ChannelOptions(c, C, false)});
-      Requests.push_back({PeakDetectors[c].get(), ChannelOptions(c, C, true)});
+      Requests.push_back({Detectors.Channels[c], ChannelOptions(c, C, false)});
+      Requests.push_back({Detectors.Peaks[c], ChannelOptions(c, C, true)});
     }
     TDetector::AddEventSeries(View, Requests, IncludeGatedOut, Gauge);
   };
@@ -193,7 +209,7 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gau
     for (int32_t g = NG - 1; g >= 0; --g) {
       const TGlobalGate& Gate = *Protocol.GetGate(g);
       if (Gate.ZOrder != Level || !Gate.IsDynamic) continue;
-      TDetector& D = *GateDetectors[g];
+      TDetector& D = *Detectors.Gates[g];
       D.FitGaussian(&Gate, nullptr, GateFitOptions(Gate, g, FitCurves), Gauge);
       if (D.SeriesCount < 1) continue;
       const TGaussianFit& Fit = D.Fits.back();
@@ -219,13 +235,13 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gau
   for (int32_t c = NC - 1; c >= 0; --c) {
     try {
       const TChannel& Channel = *Protocol.GetChannel(c);
-      PeakDetectors[c]->FitGaussian(nullptr, &Channel, PeakFitOptions(Channel, c, FitCurves), Gauge);
+      Detectors.Peaks[c]->FitGaussian(nullptr, &Channel, PeakFitOptions(Channel, c, FitCurves), Gauge);
     } catch (const std::exception&) {
     }
   }
 
   for (int32_t c = NC - 1; c >= 0; --c)
-    PeakDetectors[c]->AddCompSeries(View, ChannelOptions(c, Protocol.GetChannel(c)->Color, true), Gauge);
+    Detectors.Peaks[c]->AddCompSeries(View, ChannelOptions(c, Protocol.GetChannel(c)->Color, true), Gauge);
   PostRefresh();
 }
 

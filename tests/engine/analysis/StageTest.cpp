@@ -5,15 +5,19 @@
 #include <cmath>
 
 #include "DataSetFixtures.h"
+#include "ScopedValue.h"
 #include "Globals.h"
 #include "analysis/Classification.h"
 #include "analysis/Compensation.h"
+#include "analysis/Detector.h"
+#include "analysis/DetectorSetup.h"
 #include "dataset/Event.h"
 
 namespace qv {
 namespace {
 
 using test::ChannelDef;
+using test::GateDef;
 using test::FillEvents;
 using test::MakeProtocol;
 using test::PumpCounter;
@@ -92,6 +96,52 @@ TEST(ClassificationStage, DimGenotypesFollowTheGivenOverrides) {
   Options.Likelihood.OverrideMean = 0;
   ClassifyEvents(Events, ShortLines, *P, Options, nullptr);
   EXPECT_EQ(Events[1].Classes()[2], 1);
+}
+
+TEST(DetectorSetupStage, SeriesAndGatesOnEventsInMemory) {
+  SettingsGuard Settings;
+  MinimumRawScore = 1;
+  test::BinCountGuard Bins(64);
+  auto P = MakeProtocol({GateDef("FSC", "FSC")}, {ChannelDef("GFP", "FL1")});
+  TGlobalGate& Gate = *P->GetGate(0);
+  Gate.Active = true;
+  Gate.MinimumValue = 10;
+  Gate.MaximumValue = 100;
+  P->GetChannel(0)->AddPeak(false, -1, 2.0f, 0.3f, 1, 0, 0, 0, 2, -2);
+  TFCSLineArray Events;
+  // Gate values 5 and 500 are outside 10..100; the last event is filtered (raw below 1).
+  FillEvents(Events, 1, 1, {{50, 100}, {5, 120}, {100, 90}, {500, 80}, {10, 110}, {50, 0.5f}});
+  CompensateEvents(Events, *P, TCompensationOptions{}, nullptr);
+
+  TDetector GateDetector(0, true, true, false, 0, 1000, true);
+  TDetector ChannelDetector(0, false, false, false, 0, 4, false);
+  TDetector PeakDetector(0, true, false, true, 0, 4, false);
+  TEventDetectors Detectors{{&GateDetector}, {&ChannelDetector}, {&PeakDetector}};
+  TDetectorSetupOptions Options;
+  Options.FitCurves = false;
+  PumpCounter Gauge;
+  SetupEventDetectors(Events, Detectors, *P, Options, &Gauge);
+  EXPECT_GE(Gauge.Pumps, 5);
+
+  std::vector<bool> Out;
+  for (size_t i = 0; i < Events.size(); ++i) Out.push_back(Events[i].GatedOut());
+  EXPECT_EQ(Out, (std::vector<bool>{false, true, false, true, false, false}));
+  // All unfiltered events, the gated ones, the final ones; the peak detector also the compensated.
+  ASSERT_EQ(GateDetector.SeriesCount, 3);
+  EXPECT_EQ(GateDetector.SeriesValues[0].size(), 5u);
+  EXPECT_EQ(GateDetector.SeriesValues[1].size(), 3u);
+  EXPECT_EQ(GateDetector.SeriesValues[2].size(), 3u);
+  EXPECT_EQ(GateDetector.GetSeriesName(0), "FSC");
+  EXPECT_EQ(ChannelDetector.GetSeriesName(1), "GFP_Raw");
+  ASSERT_EQ(PeakDetector.SeriesCount, 4);
+  EXPECT_EQ(PeakDetector.GetSeriesName(3), "GFP_Comp");
+  // Read last to first.
+  EXPECT_FLOAT_EQ(PeakDetector.SeriesValues[3][0], std::log10(110.0f));
+  EXPECT_EQ(PeakDetector.LastFitted, 2);
+
+  TFCSLineArray Other;
+  FillEvents(Other, 0, 1, {{100}});
+  EXPECT_THROW(SetupEventDetectors(Other, Detectors, *P, Options, nullptr), ERangeError);
 }
 
 }  // namespace
