@@ -1,4 +1,4 @@
-// The compensation and classification stages on events built in memory, with their options
+// The compensation and detector set-up stages on events built in memory, with their options
 // given rather than read from the settings.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,6 @@
 #include "DataSetFixtures.h"
 #include "ScopedValue.h"
 #include "Globals.h"
-#include "analysis/Classification.h"
 #include "analysis/Compensation.h"
 #include "analysis/Detector.h"
 #include "analysis/DetectorSetup.h"
@@ -57,45 +56,6 @@ TEST(CompensationStage, StaticMatrixAndFloorComeFromTheOptions) {
   Options.Mode = 1;
   CompensateEvents(Events, *P, Options, nullptr);
   EXPECT_FLOAT_EQ(Comp(Events, 0)[0], 7.0f);
-}
-
-TEST(ClassificationStage, DimGenotypesFollowTheGivenOverrides) {
-  SettingsGuard Settings;
-  auto P = MakeProtocol({}, {ChannelDef("GFP", "FL1"), ChannelDef("RFP", "FL2")});
-  for (int32_t c = 0; c < 2; ++c) {
-    TChannel& C = *P->GetChannel(c);
-    C.Minimum_Value_Threshold = 10;
-    C.Maximum_Value_Threshold = 1000;
-    C.Minimum_Value_ZScore = 1;
-    C.MaximumValue_ZScore = 100000;
-    C.Minimum_Z = -3;
-    C.Maximum_Z = 3;
-    C.AddPeak(false, -1, 2.0f, 0.2f, 1, 0, 0, 0, 2, -2);  // log 2: value 100
-  }
-  P->AddGenotype("G", 0, 0);
-  TFCSLineArray Events;
-  TFCSShortLineArray ShortLines;
-  // GFP on its peak; RFP far above the override's excess on the second event.
-  MinimumRawScore = 0;
-  FillEvents(Events, 0, 2, {{100, 5}, {100, 900}});
-  TCompensationOptions Static;
-  CompensateEvents(Events, *P, Static, nullptr);
-
-  // The settings say "no override"; the options say a genotype of mean 2 is dim.
-  OverrideMean = 0;
-  OverrideExcess = 100;
-  TClassifyOptions Options;
-  Options.Likelihood.OverrideMean = 2.5f;
-  Options.Likelihood.OverrideExcess = 2.5f;
-  ClassifyEvents(Events, ShortLines, *P, Options, nullptr);
-  EXPECT_EQ(Events[0].Classes()[2], 1);
-  EXPECT_EQ(Events[1].Classes()[2], 0);
-  EXPECT_EQ(Events[0].Classes()[0], 1);  // YN
-  EXPECT_EQ(Events[1].Classes()[0], 3);  // YY
-
-  Options.Likelihood.OverrideMean = 0;
-  ClassifyEvents(Events, ShortLines, *P, Options, nullptr);
-  EXPECT_EQ(Events[1].Classes()[2], 1);
 }
 
 TEST(DetectorSetupStage, SeriesAndGatesOnEventsInMemory) {
