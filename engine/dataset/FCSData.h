@@ -110,7 +110,7 @@ class TFCSData {
   // none yet are compensated with the static matrix whatever the mode.
   void Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode);
 
-  // Detector set-up and classification (ClassifyEvents) of the analysed road. SetDetectors
+  // Detector set-up (SetupEventDetectors) and classification (ClassifyEvents) of the analysed road. SetDetectors
   // fills the histograms, applies the global gates, fits the dynamic gates by ZOrder and the
   // channel peaks, and recounts the events; errors pass to the caller.
   void SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves);

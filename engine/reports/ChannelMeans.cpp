@@ -1,5 +1,7 @@
 // The per-class means and deviations of the compensated channel values, as the analysis report
 // shows them.
+#include "reports/ChannelMeans.h"
+
 #include <vector>
 
 #include "Errors.h"
@@ -24,6 +26,11 @@ struct TAccumulator {
 
 void TFCSData::ChannelMeansReport(const TProtocol& Protocol, const TStringArray& ClassNames, int32_t Column,
                                   std::string& Text) const {
+  qv::ChannelMeansReport(Events, Protocol, ClassNames, Column, Text);
+}
+
+void ChannelMeansReport(const TFCSLineArray& Events, const TProtocol& Protocol, const TStringArray& ClassNames,
+                        int32_t Column, std::string& Text) {
   CheckClassColumn(Column);
   const int32_t C = static_cast<int32_t>(ClassNames.size());
   const int32_t N = Events.empty() ? 0 : static_cast<int32_t>(Events[0].CompValues().size());
