@@ -10,6 +10,7 @@
 #include <cmath>
 #include <memory>
 
+#include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 #include "Globals.h"
 #include "protocol/Protocol.h"

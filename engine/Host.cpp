@@ -43,7 +43,7 @@ void PostRefresh() {
 void SetRefreshHandler(std::function<void()> Handler) { RefreshHandler = std::move(Handler); }
 
 void StringTable::SetSize(int32_t Cols, int32_t Rows) {
-  if (Cols < 0 || Rows < 0) throw ERangeError("Range check error");
+  if (Cols < 0 || Rows < 0) throw RangeCheckError();
   if (Cols == FColCount && Rows == FRowCount) return;
   std::vector<std::string> Cells(static_cast<size_t>(Cols) * static_cast<size_t>(Rows));
   for (int32_t r = 0; r < std::min(Rows, FRowCount); ++r)
@@ -62,7 +62,7 @@ const std::string& StringTable::Cell(int32_t Col, int32_t Row) const {
   return FCells[static_cast<size_t>(Row) * FColCount + Col];
 }
 void StringTable::SetCell(int32_t Col, int32_t Row, std::string Text) {
-  if (Col < 0 || Row < 0 || Col >= FColCount || Row >= FRowCount) throw ERangeError("Range check error");
+  if (Col < 0 || Row < 0 || Col >= FColCount || Row >= FRowCount) throw RangeCheckError();
   FCells[static_cast<size_t>(Row) * FColCount + Col] = std::move(Text);
 }
 

@@ -22,6 +22,7 @@ Messages& HostMessages();
 void SetHostMessages(Messages* Handler);
 
 // A progress gauge with message pumping and the continue flag of cancellable loops.
+// Every engine loop that pumps takes a Progress* (null: no gauge, no pump).
 class Progress {
  public:
   virtual ~Progress() = default;
@@ -46,6 +47,11 @@ class ProgressMemo {
   virtual void Hide() {}
   virtual void Add(const std::string& Line) { (void)Line; }
 };
+
+// Lets the windows handle pending messages; nothing without a gauge.
+inline void PumpMessages(Progress* Gauge) {
+  if (Gauge) Gauge->Pump();
+}
 
 // Shows the busy cursor while it lives; restored on every exit path.
 class BusyCursor {

@@ -35,12 +35,4 @@ std::string AllYNPatterns(const std::string& Prefix, int32_t N);
 // to 19 "Y" letters have keys; beyond that, or with positions too large, ERangeError.
 int64_t YPositionKey(const std::string& Pattern);
 
-// Decimal digits of Value with zeros in front (after a minus sign) up to Width characters.
-std::string IntToStrZeroPad(int64_t Value, int32_t Width);
-
-// Value with LargeMask when abs(Value) >= Threshold, else with SmallMask. A NaN or an infinity
-// throws EArithmetic rather than reach a report.
-std::string FormatFloatByMagnitude(const std::string& SmallMask, const std::string& LargeMask, double Threshold,
-                                   double Value);
-
 }  // namespace qv

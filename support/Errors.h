@@ -14,6 +14,8 @@ class Exception : public std::runtime_error {
 class EArithmetic : public Exception { using Exception::Exception; };
 // An index or a value outside the range it must fit.
 class ERangeError : public Exception { using Exception::Exception; };
+// The one error of an index, count or size found outside its range: throw RangeCheckError().
+inline ERangeError RangeCheckError() { return ERangeError("Range check error"); }
 // Text that does not convert to a number.
 class EConvertError : public Exception { using Exception::Exception; };
 // A stream that ends early or holds a count larger than what remains.

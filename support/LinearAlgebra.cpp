@@ -14,8 +14,6 @@ namespace {
 
 using fp::Single;
 
-constexpr const char* kRangeError = "Range check error";
-
 int32_t Rows(const TMatrix& M) { return static_cast<int32_t>(M.size()); }
 int32_t Cols(const TMatrix& M) { return M.empty() ? 0 : static_cast<int32_t>(M[0].size()); }
 
@@ -23,11 +21,11 @@ int32_t Cols(const TMatrix& M) { return M.empty() ? 0 : static_cast<int32_t>(M[0
 void CheckRows(const TMatrix& M) {
   const size_t cols = M.empty() ? 0 : M[0].size();
   for (const TSglArray& row : M)
-    if (row.size() < cols) throw ERangeError(kRangeError);
+    if (row.size() < cols) throw RangeCheckError();
 }
 
 TMatrix Sized(int32_t rows, int32_t cols) {
-  if (rows < 0 || cols < 0) throw ERangeError(kRangeError);
+  if (rows < 0 || cols < 0) throw RangeCheckError();
   return TMatrix(static_cast<size_t>(rows), TSglArray(static_cast<size_t>(cols), 0.0f));
 }
 
@@ -167,7 +165,7 @@ TMatrixStatus ExtractBlock(const TMatrix& M, int32_t FirstRow, int32_t LastRow, 
     CheckRows(M);
     const int32_t blockRows = std::max(0, LastRow - FirstRow + 1);
     const int32_t blockCols = std::max(0, LastCol - FirstCol + 1);
-    if ((blockRows > 0 && FirstRow < 0) || (blockCols > 0 && FirstCol < 0)) throw ERangeError(kRangeError);
+    if ((blockRows > 0 && FirstRow < 0) || (blockCols > 0 && FirstCol < 0)) throw RangeCheckError();
     TMatrix result = Sized(blockRows, blockCols);
     for (int32_t i = 0; i < blockRows; ++i)
       std::copy_n(M[FirstRow + i].begin() + FirstCol, blockCols, result[i].begin());
@@ -314,166 +312,5 @@ TMatrixStatus InvertMatrix(const TMatrix& M, TMatrix& Inv) {
 }
 
 #undef QV_TRY
-
-// ---------------------------------------------------------------------------------------------
-// Log-gamma, incomplete beta and the F distribution.
-
-double LnGamma(double X) {
-  if (!(X > 0)) return 0;
-  static constexpr Extended kCoefficients[6] = {76.18009173L,   -86.50532033L,   24.01409822L,
-                                                -1.231739516L,  0.00120858003L, -0.00000536382L};
-  try {
-    const Extended y = Extended(X) - 1;
-    const Extended t = y + 5.5L;
-    Extended s = 1;
-    for (int j = 1; j <= 6; ++j) s += fp::Div(kCoefficients[j - 1], y + j);
-    return fp::Double((y + 0.5L) * fp::Ln(t) - t + fp::Ln(2.50662827465L * s));
-  } catch (const Exception&) {
-    return 0;
-  }
-}
-
-Extended BetaContinuedFraction(double A, double B, double X) {
-  constexpr int kMaxIterations = 100;
-  constexpr Extended kEpsilon = 3e-7L;
-  constexpr Extended kFloor = 1e-30L;
-  auto floored = [&](Extended v) { return std::fabs(v) < kFloor ? kFloor : v; };
-
-  const Extended qab = Extended(A) + B, qap = Extended(A) + 1, qam = Extended(A) - 1;
-  Extended c = 1;
-  Extended d = fp::Div(1, floored(1 - fp::Div(qab * X, qap)));
-  Extended h = d;
-  for (int m = 1; m <= kMaxIterations; ++m) {
-    const int m2 = 2 * m;
-    Extended aa = fp::Div(m * (Extended(B) - m) * X, (qam + m2) * (Extended(A) + m2));
-    d = fp::Div(1, floored(1 + aa * d));
-    c = floored(1 + fp::Div(aa, c));
-    h = fp::Finite(h * d * c);
-    aa = fp::Div(-(Extended(A) + m) * (qab + m) * X, (Extended(A) + m2) * (qap + m2));
-    d = fp::Div(1, floored(1 + aa * d));
-    c = floored(1 + fp::Div(aa, c));
-    const Extended del = d * c;
-    h = fp::Finite(h * del);
-    if (std::fabs(del - 1) < kEpsilon) break;
-  }
-  return h;
-}
-
-double BetaI(double A, double B, double X) {
-  if (X < 0 || X > 1) return 0;
-  Extended bt = 0;
-  if (X != 0 && X != 1)
-    bt = fp::Exp(Extended(LnGamma(A + B)) - LnGamma(A) - LnGamma(B) + A * fp::Ln(X) +
-                 B * fp::Ln(1 - Extended(X)));
-  if (X < fp::Div(Extended(A) + 1, Extended(A) + B + 2))
-    return fp::Double(fp::Div(bt * BetaContinuedFraction(A, B, X), A));
-  return fp::Double(1 - fp::Div(bt * BetaContinuedFraction(B, A, 1 - X), B));
-}
-
-double FProbability(int32_t DF1, int32_t DF2, double F) {
-  if (Extended(DF1) * DF2 * F <= 0) return 1;
-  const double x = fp::Double(fp::Div(DF2, DF2 + Extended(DF1) * F));
-  return BetaI(DF2 / 2.0, DF1 / 2.0, x);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Two-way ANOVA.
-
-void TwoWayAnova(const T3DblArray& Data, TwoWayAnovaResult& Result) {
-  using fp::Div;
-  using fp::Double;
-  TwoWayAnovaResult r;
-  const int32_t a = static_cast<int32_t>(Data.size());
-  const int32_t b = a > 0 ? static_cast<int32_t>(Data[0].size()) : 0;
-  r.Rows = a;
-  r.Columns = b;
-  for (const T2DblArray& row : Data)
-    if (static_cast<int32_t>(row.size()) != b) throw ERangeError(kRangeError);
-
-  std::vector<int64_t> rowCount(a, 0), colCount(b, 0);
-  std::vector<double> rowTotal(a, 0), colTotal(b, 0);
-  int64_t count = 0;
-  double grand = 0, squares = 0, sCells = 0;
-  for (int32_t i = 0; i < a; ++i)
-    for (int32_t j = 0; j < b; ++j) {
-      const TDblArray& cell = Data[i][j];
-      const int64_t n = static_cast<int64_t>(cell.size());
-      count += n;
-      rowCount[i] += n;
-      colCount[j] += n;
-      double total = 0, sumSquares = 0;
-      for (double x : cell) {
-        total = Double(Extended(total) + x);
-        sumSquares = Double(Extended(sumSquares) + Extended(x) * x);
-      }
-      rowTotal[i] = Double(Extended(rowTotal[i]) + total);
-      colTotal[j] = Double(Extended(colTotal[j]) + total);
-      grand = Double(Extended(grand) + total);
-      squares = Double(Extended(squares) + sumSquares);
-      // An empty cell is 0 / 0 here: an invalid operation the caller reports.
-      sCells = Double(sCells + Div(Extended(total) * total, n));
-    }
-  if (count > INT32_MAX) throw ERangeError("Integer overflow");
-  r.Count = static_cast<int32_t>(count);
-
-  const double correction = Double(Div(Extended(grand) * grand, count));
-  double sRows = 0, sCols = 0;
-  for (int32_t i = 0; i < a; ++i) sRows = Double(sRows + Div(Extended(rowTotal[i]) * rowTotal[i], rowCount[i]));
-  for (int32_t j = 0; j < b; ++j) sCols = Double(sCols + Div(Extended(colTotal[j]) * colTotal[j], colCount[j]));
-
-  r.SSTotal = Double(Extended(squares) - correction);
-  r.SSCells = Double(Extended(sCells) - correction);
-  r.SSRows = Double(Extended(sRows) - correction);
-  r.SSColumns = Double(Extended(sCols) - correction);
-  r.SSInteraction = Double(Extended(sCells) - sRows - sCols + correction);
-  r.SSWithin = Double(Extended(squares) - sCells);
-
-  r.DFRows = a - 1;
-  r.DFColumns = b - 1;
-  r.DFInteraction = (a - 1) * (b - 1);
-  r.DFCells = a * b - 1;
-  r.DFTotal = r.Count - 1;
-  r.DFWithin = r.DFTotal - r.DFCells;
-
-  auto meanSquare = [](double ss, int32_t df) { return df > 0 ? Double(Extended(ss) / df) : 0.0; };
-  r.MSRows = meanSquare(r.SSRows, r.DFRows);
-  r.MSColumns = meanSquare(r.SSColumns, r.DFColumns);
-  r.MSInteraction = meanSquare(r.SSInteraction, r.DFInteraction);
-  r.MSWithin = meanSquare(r.SSWithin, r.DFWithin);
-
-  if (r.MSWithin > 0) {
-    r.FRows = Double(Extended(r.MSRows) / r.MSWithin);
-    r.FColumns = Double(Extended(r.MSColumns) / r.MSWithin);
-    r.FInteraction = Double(Extended(r.MSInteraction) / r.MSWithin);
-    r.PRows = FProbability(r.DFRows, r.DFWithin, r.FRows);
-    r.PColumns = FProbability(r.DFColumns, r.DFWithin, r.FColumns);
-    r.PInteraction = FProbability(r.DFInteraction, r.DFWithin, r.FInteraction);
-  }
-  Result = r;
-}
-
-void TwoWayAnovaReport(const TwoWayAnovaResult& Result, std::string& Text) {
-  auto value = [](double v) { return FormatFloat("####0.000", v); };
-  auto line = [&](const char* label, double ss, int32_t df, double ms, double f, double p) {
-    return std::string(label) + "\t" + value(ss) + "\t" + IntToStr(df) + "\t" + value(ms) + "\t" +
-           value(f) + "\t" + FormatFloat("0.0000E-", p);
-  };
-  const std::string lines[] = {
-      "Two-Way ANOVA Analysis",
-      "",
-      "Category\tSS\tdf\tMS\t F \t P",
-      "--------\t--\t--\t--\t---\t---",
-      line("Group", Result.SSRows, Result.DFRows, Result.MSRows, Result.FRows, Result.PRows),
-      line("Class", Result.SSColumns, Result.DFColumns, Result.MSColumns, Result.FColumns, Result.PColumns),
-      line("Interaction", Result.SSInteraction, Result.DFInteraction, Result.MSInteraction,
-           Result.FInteraction, Result.PInteraction),
-      "Error\t" + value(Result.SSWithin) + "\t" + IntToStr(Result.DFWithin) + "\t" + value(Result.MSWithin) + "\t",
-      "Total\t" + value(Result.SSTotal) + "\t" + IntToStr(int64_t(Result.Count) - 1) + "\t",
-      "",
-  };
-  std::string text;
-  for (const std::string& l : lines) text += l + "\r\n";
-  Text = std::move(text);
-}
 
 }  // namespace qv

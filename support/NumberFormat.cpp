@@ -581,4 +581,18 @@ int32_t StrToIntDef(const std::string& Text, int32_t Default) {
   return TryStrToInt(Text, Value) ? Value : Default;
 }
 
+std::string IntToStrZeroPad(int64_t Value, int32_t Width) {
+  std::string Digits = IntToStr(Value);
+  const bool Negative = !Digits.empty() && Digits[0] == '-';
+  if (static_cast<int64_t>(Digits.size()) < Width)
+    Digits.insert(Negative ? 1 : 0, static_cast<size_t>(Width) - Digits.size(), '0');
+  return Digits;
+}
+
+std::string FormatFloatByMagnitude(const std::string& SmallMask, const std::string& LargeMask, double Threshold,
+                                   double Value) {
+  if (!std::isfinite(Value)) throw EArithmetic("Invalid floating point operation");
+  return FormatFloat(std::fabs(Value) >= Threshold ? LargeMask : SmallMask, Value);
+}
+
 }  // namespace qv

@@ -59,4 +59,12 @@ bool TryStrToInt(const std::string& Text, int32_t& Value);
 int32_t StrToInt(const std::string& Text);  // EConvertError when it does not convert
 int32_t StrToIntDef(const std::string& Text, int32_t Default);
 
+// Decimal digits of Value with zeros in front (after a minus sign) up to Width characters.
+std::string IntToStrZeroPad(int64_t Value, int32_t Width);
+
+// Value with LargeMask when abs(Value) >= Threshold, else with SmallMask. A NaN or an infinity
+// throws EArithmetic rather than reach a report.
+std::string FormatFloatByMagnitude(const std::string& SmallMask, const std::string& LargeMask, double Threshold,
+                                   double Value);
+
 }  // namespace qv

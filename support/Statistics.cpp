@@ -6,7 +6,6 @@
 
 #include "Errors.h"
 #include "FloatStores.h"
-#include "LinearAlgebra.h"
 #include "Random.h"
 
 namespace qv {
@@ -57,7 +56,7 @@ void DescriptiveStatistics(const TSglArray& Values, const TIntArray& Weights, TM
   const int32_t n = static_cast<int32_t>(Values.size());
   if (n < 2) return;
   const bool weighted = !Weights.empty();
-  if (weighted && Weights.size() < Values.size()) throw ERangeError("Range check error");
+  if (weighted && Weights.size() < Values.size()) throw RangeCheckError();
 
   TMoment s = Stats;
   s.Count = n;
@@ -122,7 +121,7 @@ double ChiSquareProbability(double Statistic, double DF) {
     if (DF >= 15 && r > 0 && r <= 0.15001L) {
       // Just above the mean of a large DF the normal approximation is used.
       const Extended rounded = std::nearbyint(Extended(DF));  // ties to even
-      if (rounded > std::numeric_limits<int32_t>::max()) throw ERangeError("Range check error");
+      if (rounded > std::numeric_limits<int32_t>::max()) throw RangeCheckError();
       const double z = Double(ChiSquareZ(static_cast<int32_t>(rounded), Statistic));
       const double t = NormalTwoTailProbability(Single(z));
       return Double(z > 0 ? Extended(t) / 2 : 1 - Extended(t) / 2);
@@ -318,6 +317,67 @@ float SimulatedMean(int32_t N, double Mean, double SD) {
   float sum = 0;
   for (int32_t i = 0; i < N; ++i) sum = Single(sum + (Extended(Mean) + Extended(SD) * GaussRandom()));
   return Single(Extended(sum) / N);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Log-gamma, incomplete beta and the F distribution.
+
+double LnGamma(double X) {
+  if (!(X > 0)) return 0;
+  static constexpr Extended kCoefficients[6] = {76.18009173L,   -86.50532033L,   24.01409822L,
+                                                -1.231739516L,  0.00120858003L, -0.00000536382L};
+  try {
+    const Extended y = Extended(X) - 1;
+    const Extended t = y + 5.5L;
+    Extended s = 1;
+    for (int j = 1; j <= 6; ++j) s += fp::Div(kCoefficients[j - 1], y + j);
+    return fp::Double((y + 0.5L) * fp::Ln(t) - t + fp::Ln(2.50662827465L * s));
+  } catch (const Exception&) {
+    return 0;
+  }
+}
+
+Extended BetaContinuedFraction(double A, double B, double X) {
+  constexpr int kMaxIterations = 100;
+  constexpr Extended kEpsilon = 3e-7L;
+  constexpr Extended kFloor = 1e-30L;
+  auto floored = [&](Extended v) { return std::fabs(v) < kFloor ? kFloor : v; };
+
+  const Extended qab = Extended(A) + B, qap = Extended(A) + 1, qam = Extended(A) - 1;
+  Extended c = 1;
+  Extended d = fp::Div(1, floored(1 - fp::Div(qab * X, qap)));
+  Extended h = d;
+  for (int m = 1; m <= kMaxIterations; ++m) {
+    const int m2 = 2 * m;
+    Extended aa = fp::Div(m * (Extended(B) - m) * X, (qam + m2) * (Extended(A) + m2));
+    d = fp::Div(1, floored(1 + aa * d));
+    c = floored(1 + fp::Div(aa, c));
+    h = fp::Finite(h * d * c);
+    aa = fp::Div(-(Extended(A) + m) * (qab + m) * X, (Extended(A) + m2) * (qap + m2));
+    d = fp::Div(1, floored(1 + aa * d));
+    c = floored(1 + fp::Div(aa, c));
+    const Extended del = d * c;
+    h = fp::Finite(h * del);
+    if (std::fabs(del - 1) < kEpsilon) break;
+  }
+  return h;
+}
+
+double BetaI(double A, double B, double X) {
+  if (X < 0 || X > 1) return 0;
+  Extended bt = 0;
+  if (X != 0 && X != 1)
+    bt = fp::Exp(Extended(LnGamma(A + B)) - LnGamma(A) - LnGamma(B) + A * fp::Ln(X) +
+                 B * fp::Ln(1 - Extended(X)));
+  if (X < fp::Div(Extended(A) + 1, Extended(A) + B + 2))
+    return fp::Double(fp::Div(bt * BetaContinuedFraction(A, B, X), A));
+  return fp::Double(1 - fp::Div(bt * BetaContinuedFraction(B, A, 1 - X), B));
+}
+
+double FProbability(int32_t DF1, int32_t DF2, double F) {
+  if (Extended(DF1) * DF2 * F <= 0) return 1;
+  const double x = fp::Double(fp::Div(DF2, DF2 + Extended(DF1) * F));
+  return BetaI(DF2 / 2.0, DF1 / 2.0, x);
 }
 
 }  // namespace qv

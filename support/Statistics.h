@@ -1,6 +1,6 @@
 #pragma once
-// Descriptive statistics, semi-deviations, chi-square and normal tail probabilities with the
-// incomplete gamma function behind them, tolerance ranks, Spearman correlation and Gaussian
+// Descriptive statistics, semi-deviations, chi-square, F and normal tail probabilities with the
+// log-gamma, incomplete gamma and incomplete beta functions behind them, tolerance ranks, Spearman correlation and Gaussian
 // random numbers. Sums over a series run from its last element to its first; arithmetic is
 // Extended and rounded to the stored width of each field.
 #include <cstdint>
@@ -35,6 +35,14 @@ double GammaContinuedFraction(double A, double X, double& LnGammaA);
 void RankScores(const TSglArray& Values, TSglArray& Scores, float Tolerance);
 // Spearman's rank correlation; 0 for series of different length or fewer than two values.
 float SpearmanCorrelation(const TSglArray& X, const TSglArray& Y);
+
+// ln Gamma(X); 0 when X <= 0 or on any arithmetic error.
+double LnGamma(double X);
+// Regularised incomplete beta I_X(A, B); 0 outside 0..1. Arithmetic errors throw EArithmetic.
+double BetaI(double A, double B, double X);
+Extended BetaContinuedFraction(double A, double B, double X);
+// Upper-tail probability of F with DF1 and DF2 degrees of freedom; 1 when DF1 x DF2 x F <= 0.
+double FProbability(int32_t DF1, int32_t DF2, double F);
 
 // Standard normal deviate by the polar method; every second call returns the cached partner.
 float GaussRandom();

@@ -15,12 +15,8 @@ namespace {
 
 constexpr const char* CountError = "Error generating Class Counts";
 
-void CheckColumn(int32_t Column) {
-  if (Column < 0 || Column > 2) throw ERangeError("Range check error");
-}
-
 void Tally(TIntArray& Counts, int32_t Class) {
-  if (Class < 0 || Class >= static_cast<int32_t>(Counts.size())) throw ERangeError("Range check error");
+  if (Class < 0 || Class >= static_cast<int32_t>(Counts.size())) throw RangeCheckError();
   ++Counts[Class];
 }
 
@@ -49,45 +45,52 @@ int32_t TFCSData::ClassCount(const TProtocol& Protocol) {
   return std::max(Patterns, Protocol.GenotypeCount() + 1);
 }
 
-void TFCSData::CountClasses(int32_t NClasses, int32_t Column, TIntArray& Counts) const {
-  CheckColumn(Column);
+void TFCSData::CountClasses(int32_t NClasses, int32_t Column, TIntArray& Counts, Progress* Gauge) const {
+  PumpMessages(Gauge);
+  CheckClassColumn(Column);
   Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
   const int64_t M = ShortLines.empty() ? static_cast<int64_t>(Events.size()) : static_cast<int64_t>(ShortLines.size());
   for (int64_t k = M - 1; k >= 0; --k) Tally(Counts, RecordClass(*this, k, Column));
 }
 
-void TFCSData::CountClassesOfFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const {
-  CheckColumn(Column);
+void TFCSData::CountClassesOfFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex,
+                                  Progress* Gauge) const {
+  PumpMessages(Gauge);
+  CheckClassColumn(Column);
   Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
   const int64_t d = static_cast<int64_t>(FileIndex) - MinFileIndex;
-  if (d < 0 || d >= static_cast<int64_t>(LastEvent.size())) throw ERangeError("Range check error");
+  if (d < 0 || d >= static_cast<int64_t>(LastEvent.size())) throw RangeCheckError();
   if (LastEvent[d] < 0) return;
   for (int32_t k = FirstEvent[d]; k <= LastEvent[d]; ++k) Tally(Counts, RecordClass(*this, k, Column));
 }
 
-void TFCSData::SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Table) const {
-  CheckColumn(Column);
+void TFCSData::SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Table, Progress* Gauge) const {
+  PumpMessages(Gauge);
+  CheckClassColumn(Column);
   Table.assign(static_cast<size_t>(std::max(FileCount, 0)), TIntArray(static_cast<size_t>(std::max(NClasses, 0)), 0));
   for (size_t k = 0; k < Events.size(); ++k) {
     const TFCSLine E = Events[k];
     const int64_t d = static_cast<int64_t>(E.FileIndex()) - MinFileIndex;
-    if (d < 0 || d >= static_cast<int64_t>(Table.size())) throw ERangeError("Range check error");
+    if (d < 0 || d >= static_cast<int64_t>(Table.size())) throw RangeCheckError();
     Tally(Table[d], E.Classes()[static_cast<size_t>(Column)]);
   }
 }
 
-void TFCSData::Resample(int32_t NClasses, int32_t Column, TIntArray& Counts) const {
-  CheckColumn(Column);
+void TFCSData::Resample(int32_t NClasses, int32_t Column, TIntArray& Counts, Progress* Gauge) const {
+  PumpMessages(Gauge);
+  CheckClassColumn(Column);
   Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
   const std::vector<int16_t> Classes = ClassColumn(*this, Column);
   const int32_t M = static_cast<int32_t>(Classes.size());
   for (int32_t i = 0; i < M; ++i) Tally(Counts, Classes[static_cast<size_t>(RandomInt(M))]);
 }
 
-void TFCSData::ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const {
-  CheckColumn(Column);
+void TFCSData::ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex,
+                            Progress* Gauge) const {
+  PumpMessages(Gauge);
+  CheckClassColumn(Column);
   const int64_t d = static_cast<int64_t>(FileIndex) - MinFileIndex;
-  if (d < 0 || d >= static_cast<int64_t>(LastEvent.size())) throw ERangeError("Range check error");
+  if (d < 0 || d >= static_cast<int64_t>(LastEvent.size())) throw RangeCheckError();
   Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
   // A file without events has no counts: zeros, never what the previous replicate left.
   if (LastEvent[d] < 0) return;
@@ -98,32 +101,33 @@ void TFCSData::ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts,
   for (int32_t i = 0; i < M; ++i) Tally(Counts, Classes[static_cast<size_t>(First + RandomInt(Span + 1))]);
 }
 
-void TFCSData::ClassCounts(const TProtocol& Protocol, int32_t Column, bool AResample, TIntArray& Counts) {
+void TFCSData::ClassCounts(const TProtocol& Protocol, int32_t Column, bool AResample, TIntArray& Counts,
+                           Progress* Gauge) {
   const int32_t N = ClassCount(Protocol);
   if (AResample)
-    Resample(N, Column, Counts);
+    Resample(N, Column, Counts, Gauge);
   else
-    CountClasses(N, Column, Counts);
+    CountClasses(N, Column, Counts, Gauge);
 }
 
 void TFCSData::BootstrapClassCounts(const TProtocol& Protocol, int32_t Column, bool AResample, int32_t FileIndex,
-                                    TIntArray& Counts) {
+                                    TIntArray& Counts, Progress* Gauge) {
   try {
     const int32_t N = ClassCount(Protocol);
     if (AResample)
-      ResampleFile(N, Column, Counts, FileIndex);
+      ResampleFile(N, Column, Counts, FileIndex, Gauge);
     else
-      CountClassesOfFile(N, Column, Counts, FileIndex);
+      CountClassesOfFile(N, Column, Counts, FileIndex, Gauge);
   } catch (const std::exception&) {
     HostMessages().Error(CountError);
   }
 }
 
-void TFCSData::ClassCountsByFile(const TProtocol& Protocol, int32_t Column, T2IntArray& Table) {
+void TFCSData::ClassCountsByFile(const TProtocol& Protocol, int32_t Column, T2IntArray& Table, Progress* Gauge) {
   try {
     const int32_t N = ClassCount(Protocol);
     Table.assign(static_cast<size_t>(std::max(MaxFileIndex - MinFileIndex + 1, 0)), TIntArray());
-    for (int32_t f = MaxFileIndex; f >= MinFileIndex; --f) CountClassesOfFile(N, Column, Table[f - MinFileIndex], f);
+    for (int32_t f = MaxFileIndex; f >= MinFileIndex; --f) CountClassesOfFile(N, Column, Table[f - MinFileIndex], f, Gauge);
   } catch (const std::exception&) {
     HostMessages().Error(CountError);
   }

@@ -1,5 +1,7 @@
 // Classification of a data set's events: the threshold class from the channels that are called,
 // and the relaxed and rigorous Z classes from the genotype set.
+#include "analysis/Classification.h"
+
 #include <vector>
 
 #include "ClassPatterns.h"
@@ -10,7 +12,19 @@
 
 namespace qv {
 
-void TFCSData::Classify(TProtocol& Protocol) {
+TClassifyOptions TClassifyOptions::FromSettings() {
+  TClassifyOptions Options;
+  Options.Likelihood = TLikelihoodOptions::FromSettings();
+  return Options;
+}
+
+void TFCSData::Classify(TProtocol& Protocol, Progress* Gauge) {
+  ClassifyEvents(Events, ShortLines, Protocol, TClassifyOptions::FromSettings(), Gauge);
+}
+
+void ClassifyEvents(TFCSLineArray& Events, TFCSShortLineArray& ShortLines, TProtocol& Protocol,
+                    const TClassifyOptions& Options, Progress* Gauge) {
+  PumpMessages(Gauge);
   BusyCursor Busy;
   const bool ZScoring = Protocol.GenotypeCount() > 0;
   TGenotypeSet& Genotypes = *Protocol.Genotypes;
@@ -21,7 +35,7 @@ void TFCSData::Classify(TProtocol& Protocol) {
     for (size_t i = ShortLines.size(); i-- > 0;) {
       TFCSShortLine E = ShortLines[i];
       TSglArray Logs(E.LogCompValues().begin(), E.LogCompValues().end());
-      Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ);
+      Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ, Options.Likelihood);
     }
     return;
   }
@@ -48,7 +62,7 @@ void TFCSData::Classify(TProtocol& Protocol) {
     if (ZScoring) {
       const auto L = E.LogCompValues();
       Logs.assign(L.begin(), L.end());
-      Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ);
+      Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ, Options.Likelihood);
       E.SetMaxZ(MaxZ);
       E.SetSecondZ(SecondZ);
     }
@@ -69,7 +83,7 @@ void TFCSData::Classify(TProtocol& Protocol) {
     E.SetMask(Mask);
     // A mask longer than the protocol's channels is no pattern of the list.
     const int32_t Class = Count == N ? Position[Bits] : -1;
-    if (Class > INT16_MAX) throw ERangeError("Range check error");
+    if (Class > INT16_MAX) throw RangeCheckError();
     E.Classes()[0] = static_cast<int16_t>(Class);
   }
 }

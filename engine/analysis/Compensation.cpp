@@ -1,3 +1,5 @@
+#include "analysis/Compensation.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -52,10 +54,24 @@ class TStaticMatrixRestore {
 
 }  // namespace
 
+TCompensationOptions TCompensationOptions::FromSettings(int32_t Mode) {
+  TCompensationOptions Options;
+  Options.Mode = Mode;
+  Options.DynamicTries = DynamicCompensationN;
+  Options.MinimumRawScore = qv::MinimumRawScore;
+  return Options;
+}
+
 void TFCSData::Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode) {
-  if (Gauge) Gauge->Pump();
-  BusyCursor Busy;
   ProtocolName = Protocol.FileName;
+  CompensateEvents(Events, Protocol, TCompensationOptions::FromSettings(Mode), Gauge);
+}
+
+void CompensateEvents(TFCSLineArray& Events, TProtocol& Protocol, const TCompensationOptions& Options,
+                      Progress* Gauge) {
+  PumpMessages(Gauge);
+  BusyCursor Busy;
+  const int32_t Mode = Options.Mode;
   const int64_t Count = static_cast<int64_t>(Events.size());
   if (Gauge) {
     try {
@@ -68,21 +84,21 @@ void TFCSData::Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode) {
   // Without channels there is nothing to multiply.
   const bool HaveStatic = N == 0 || (Built && IsSquare(Protocol.CompensationMatrix, N));
   if (Count == 0) return;
-  if (static_cast<size_t>(Protocol.ChannelCount()) != N) throw ERangeError("Range check error");
+  if (static_cast<size_t>(Protocol.ChannelCount()) != N) throw RangeCheckError();
 
-  const int32_t Tries = DynamicCompensationN;
+  const int32_t Tries = Options.DynamicTries;
   const bool Dynamic = Mode == 2 && Tries > 0;
   TStaticMatrixRestore Restore(Protocol, Dynamic);
   // Copies of the static matrix: the dynamic trials overwrite the protocol's own.
   const TMatrix Static = HaveStatic ? Protocol.CompensationMatrix : TMatrix();
-  if (N > TProtocol::MaxChannels) throw ERangeError("Range check error");
+  if (N > TProtocol::MaxChannels) throw RangeCheckError();
   std::array<float, TProtocol::MaxChannels> Product{};
   TMatrix Raw, Compensated;
   if (Dynamic) {
     ZeroMatrix(static_cast<int32_t>(N), 1, Raw);
     ZeroMatrix(static_cast<int32_t>(N), 1, Compensated);
   }
-  const float Floor = MinimumRawScore;
+  const float Floor = Options.MinimumRawScore;
 
   for (int64_t i = Count - 1; i >= 0; --i) {
     if (i % 100 == 0 && Gauge) {

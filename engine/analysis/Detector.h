@@ -10,6 +10,7 @@
 #include "Errors.h"
 #include "Host.h"
 #include "Types.h"
+#include "analysis/GaussianFit.h"
 
 namespace qv {
 
@@ -18,17 +19,6 @@ class TChannel;
 class TGlobalGate;
 class TChannelFilters;
 class TProtocol;
-struct TPeakWindow;
-
-// One fit result.
-struct TGaussianFit {
-  double Mean = 0;
-  double Deviation = 0;
-  double Reserved = 0;  // never set by a fit
-  double TwoVariance = 0;
-  double StartHeight = 0;  // largest count inside the search window
-  double Scale = 0;        // fitted height
-};
 
 // What a distribution chart shows.
 struct THistogramView {
@@ -132,10 +122,11 @@ class TDetector {
   // Fits the last series, starting from the gate's settings when Options.IsGate, else from the
   // channel's last peak (or the options' peak with UseGivenPeak). The caller passes the gate or
   // channel the options' index names (null when there is none). Any failure ends the fit
-  // silently, keeping what it had stored.
-  void FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, const TDetectorOptions& Options);
+  // silently, keeping what it had stored. Pumps once at its start.
+  void FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, const TDetectorOptions& Options,
+                   Progress* Gauge = nullptr);
   // The same with the gate or channel the options name in Protocol.
-  void FitGaussian(const TProtocol& Protocol, const TDetectorOptions& Options);
+  void FitGaussian(const TProtocol& Protocol, const TDetectorOptions& Options, Progress* Gauge = nullptr);
   // One series' fit; errors other than those the search steps absorb are thrown.
   TGaussianFit FitGaussianToSeries(int32_t Series, const TPeakWindow& Window);
 
@@ -149,21 +140,24 @@ class TDetector {
 
   // Collectors. Events is a sequence of data-set events (fields Filtered, GatedOut, GateValues,
   // LogGateValues, RawValues, LogRawValues, LogCompValues, Classes); they are read last to first.
-  // An index outside an event's gates or channels throws ERangeError.
+  // An index outside an event's gates or channels throws ERangeError. Each pumps once at its start.
   template <class TEvents>
-  void AddChannelSeries(const TEvents& Events, const TDetectorOptions& Options);  // gated-in events
+  void AddChannelSeries(const TEvents& Events, const TDetectorOptions& Options,
+                        Progress* Gauge = nullptr);  // gated-in events
   template <class TEvents>
-  void AddUngatedSeries(const TEvents& Events, const TDetectorOptions& Options);  // gated-out too
+  void AddUngatedSeries(const TEvents& Events, const TDetectorOptions& Options,
+                        Progress* Gauge = nullptr);  // gated-out too
   template <class TEvents>
-  void AddCompSeries(const TEvents& Events, const TDetectorOptions& Options);
+  void AddCompSeries(const TEvents& Events, const TDetectorOptions& Options, Progress* Gauge = nullptr);
   template <class TEvents>
-  void AddClassSeries(const TEvents& Events, const TCustomDetectorOptions& Options);
+  void AddClassSeries(const TEvents& Events, const TCustomDetectorOptions& Options, Progress* Gauge = nullptr);
   // ChannelCount is the protocol's; Filters (may be null) are its ratio filters.
   template <class TEvents>
   void AddFilteredSeries(const TEvents& Events, int32_t ChannelCount, const TChannelFilters* Filters,
-                         const TCustomDetectorOptions& Options);
+                         const TCustomDetectorOptions& Options, Progress* Gauge = nullptr);
   template <class TEvents>
-  void AddFilteredSeries(const TEvents& Events, const TProtocol& Protocol, const TCustomDetectorOptions& Options);
+  void AddFilteredSeries(const TEvents& Events, const TProtocol& Protocol, const TCustomDetectorOptions& Options,
+                         Progress* Gauge = nullptr);
 
   // One series for each request, gathered in a single walk over the events: the same values, in
   // the same order, as one AddUngatedSeries (IncludeGatedOut) or AddChannelSeries per request,
@@ -174,18 +168,19 @@ class TDetector {
   };
   template <class TEvents>
   static void AddEventSeries(const TEvents& Events, const std::vector<TSeriesRequest>& Requests,
-                             bool IncludeGatedOut);
+                             bool IncludeGatedOut, Progress* Gauge = nullptr);
 
  private:
   void SetRange(bool ALog, double AMinimum, double AMaximum);
   template <class TEvents>
-  void AddEventSeries(const TEvents& Events, const TDetectorOptions& Options, bool IncludeGatedOut);
+  void AddEventSeries(const TEvents& Events, const TDetectorOptions& Options, bool IncludeGatedOut,
+                      Progress* Gauge);
 };
 
 namespace detail {
 template <class TArray>
 auto CheckedItem(const TArray& Array, int32_t I) -> decltype(Array[0]) {
-  if (I < 0 || static_cast<size_t>(I) >= Array.size()) throw ERangeError("Range check error");
+  if (I < 0 || static_cast<size_t>(I) >= Array.size()) throw RangeCheckError();
   return Array[static_cast<size_t>(I)];
 }
 bool ChannelFiltersPass(const TChannelFilters& Filters, const TMatrix& RawValues, int32_t Channel);
@@ -196,7 +191,8 @@ const TChannelFilters* ProtocolFilters(const TProtocol& Protocol);
 
 template <class TEvents>
 void TDetector::AddEventSeries(const TEvents& Events, const std::vector<TSeriesRequest>& Requests,
-                               bool IncludeGatedOut) {
+                               bool IncludeGatedOut, Progress* Gauge) {
+  PumpMessages(Gauge);
   std::vector<TSglArray> Values(Requests.size());
   for (auto& V : Values) V.reserve(Events.size());
   for (size_t i = Events.size(); i-- > 0;) {
@@ -221,22 +217,24 @@ void TDetector::AddEventSeries(const TEvents& Events, const std::vector<TSeriesR
 }
 
 template <class TEvents>
-void TDetector::AddEventSeries(const TEvents& Events, const TDetectorOptions& Options, bool IncludeGatedOut) {
-  AddEventSeries(Events, {TSeriesRequest{this, Options}}, IncludeGatedOut);
+void TDetector::AddEventSeries(const TEvents& Events, const TDetectorOptions& Options, bool IncludeGatedOut,
+                               Progress* Gauge) {
+  AddEventSeries(Events, {TSeriesRequest{this, Options}}, IncludeGatedOut, Gauge);
 }
 
 template <class TEvents>
-void TDetector::AddChannelSeries(const TEvents& Events, const TDetectorOptions& Options) {
-  AddEventSeries(Events, Options, false);
+void TDetector::AddChannelSeries(const TEvents& Events, const TDetectorOptions& Options, Progress* Gauge) {
+  AddEventSeries(Events, Options, false, Gauge);
 }
 
 template <class TEvents>
-void TDetector::AddUngatedSeries(const TEvents& Events, const TDetectorOptions& Options) {
-  AddEventSeries(Events, Options, true);
+void TDetector::AddUngatedSeries(const TEvents& Events, const TDetectorOptions& Options, Progress* Gauge) {
+  AddEventSeries(Events, Options, true, Gauge);
 }
 
 template <class TEvents>
-void TDetector::AddCompSeries(const TEvents& Events, const TDetectorOptions& Options) {
+void TDetector::AddCompSeries(const TEvents& Events, const TDetectorOptions& Options, Progress* Gauge) {
+  PumpMessages(Gauge);
   if (!Options.Compensated) return;
   TSglArray Values;
   Values.reserve(Events.size());
@@ -249,7 +247,8 @@ void TDetector::AddCompSeries(const TEvents& Events, const TDetectorOptions& Opt
 }
 
 template <class TEvents>
-void TDetector::AddClassSeries(const TEvents& Events, const TCustomDetectorOptions& Options) {
+void TDetector::AddClassSeries(const TEvents& Events, const TCustomDetectorOptions& Options, Progress* Gauge) {
+  PumpMessages(Gauge);
   TSglArray Values;
   for (size_t i = Events.size(); i-- > 0;) {
     const auto& Event = Events[i];
@@ -261,7 +260,8 @@ void TDetector::AddClassSeries(const TEvents& Events, const TCustomDetectorOptio
 
 template <class TEvents>
 void TDetector::AddFilteredSeries(const TEvents& Events, int32_t ChannelCount, const TChannelFilters* Filters,
-                                  const TCustomDetectorOptions& Options) {
+                                  const TCustomDetectorOptions& Options, Progress* Gauge) {
+  PumpMessages(Gauge);
   std::vector<int32_t> Others;
   for (int32_t c = 0; c < ChannelCount; ++c)
     if (c != Options.PlotChannel && c != Options.FilterChannel) Others.push_back(c);
@@ -287,8 +287,9 @@ void TDetector::AddFilteredSeries(const TEvents& Events, int32_t ChannelCount, c
 
 template <class TEvents>
 void TDetector::AddFilteredSeries(const TEvents& Events, const TProtocol& Protocol,
-                                  const TCustomDetectorOptions& Options) {
-  AddFilteredSeries(Events, detail::ProtocolChannelCount(Protocol), detail::ProtocolFilters(Protocol), Options);
+                                  const TCustomDetectorOptions& Options, Progress* Gauge) {
+  AddFilteredSeries(Events, detail::ProtocolChannelCount(Protocol), detail::ProtocolFilters(Protocol), Options,
+                    Gauge);
 }
 
 }  // namespace qv

@@ -1,25 +1,20 @@
 // Detector set-up of a data set (histograms, global and dynamic gating, peak fits), the fitted
-// values written back into the protocol, the spare detectors, the analysis report and the event
-// grids.
+// values written back into the protocol and the spare detectors.
+#include "analysis/DetectorSetup.h"
+
 #include <algorithm>
-#include <ctime>
 #include <set>
 
-#include "ClassPatterns.h"
 #include "Errors.h"
-#include "dataset/FCSData.h"
-#include "Files.h"
 #include "FloatStores.h"
 #include "NumberFormat.h"
+#include "analysis/Detector.h"
+#include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
-#include "TextUtils.h"
 
 namespace qv {
 
 namespace {
-
-constexpr char TAB = '\t';
-constexpr const char* CRLF = "\r\n";
 
 // One event as the detector collectors read it: plain fields over the event array's slots.
 struct TEventFields {
@@ -52,17 +47,6 @@ struct RefreshOnExit {
   ~RefreshOnExit() { PostRefresh(); }
 };
 
-std::string Stars() { return std::string(83, '*'); }
-
-std::string ShortDate() {
-  const std::time_t Now = std::time(nullptr);
-  std::tm Local{};
-  localtime_r(&Now, &Local);
-  char Buffer[64];
-  const size_t Length = std::strftime(Buffer, sizeof Buffer, "%x", &Local);
-  return std::string(Buffer, Length);
-}
-
 // A log histogram over an empty display range would spread its bins over hundreds of decades,
 // whose labels overflow; it shows the usual four decades instead.
 std::unique_ptr<TDetector> NewDetector(int32_t Index, bool FitMean, bool IsGate, bool IsPeak, float Minimum,
@@ -74,19 +58,22 @@ std::unique_ptr<TDetector> NewDetector(int32_t Index, bool FitMean, bool IsGate,
   return std::make_unique<TDetector>(Index, FitMean, IsGate, IsPeak, Minimum, Maximum, Linear);
 }
 
-void Append(TStringArray& Lines, const TStringArray& More) { Lines.insert(Lines.end(), More.begin(), More.end()); }
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Detectors
 
+// The set owns its detectors, so it is made and destroyed where they are complete types.
+TFCSData::TFCSData() = default;
+
+TFCSData::~TFCSData() { PostRefresh(); }
+
 void TFCSData::SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves) {
-  if (Gauge) Gauge->Pump();
+  PumpMessages(Gauge);
   BusyCursor Busy;
   RefreshOnExit Refresh;
   CreateDetectors(Protocol);
-  SetupDetectors(Protocol, FitCurves);
+  SetupDetectors(Protocol, FitCurves, Gauge);
   PostRefresh();
   ProtocolName = Protocol.FileName;
   TotalCount = static_cast<int32_t>(Events.size());
@@ -136,13 +123,28 @@ void TFCSData::CreateDetectors(const TProtocol& Protocol) {
   PostRefresh();
 }
 
-void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
+void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gauge) {
+  TEventDetectors Detectors;
+  for (const auto& D : GateDetectors) Detectors.Gates.push_back(D.get());
+  for (const auto& D : ChannelDetectors) Detectors.Channels.push_back(D.get());
+  for (const auto& D : PeakDetectors) Detectors.Peaks.push_back(D.get());
+  TDetectorSetupOptions Options;
+  Options.FitCurves = FitCurves;
+  Options.DataSet = this;
+  SetupEventDetectors(Events, Detectors, Protocol, Options, Gauge);
+}
+
+void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors, TProtocol& Protocol,
+                         const TDetectorSetupOptions& Options, Progress* Gauge) {
+  PumpMessages(Gauge);
+  const bool FitCurves = Options.FitCurves;
   // Events built for another protocol would be read past their values.
   if (!Events.empty() &&
       (Events.GateCount() != Protocol.GateCount() || Events.ChannelCount() != Protocol.ChannelCount()))
-    throw ERangeError("Range check error");
-  const int32_t NG = std::min<int32_t>(Protocol.GateCount(), static_cast<int32_t>(GateDetectors.size()));
-  const int32_t NC = std::min<int32_t>(Protocol.ChannelCount(), static_cast<int32_t>(PeakDetectors.size()));
+    throw RangeCheckError();
+  const int32_t NG = std::min<int32_t>(Protocol.GateCount(), static_cast<int32_t>(Detectors.Gates.size()));
+  const size_t ChannelDetectors = std::min(Detectors.Peaks.size(), Detectors.Channels.size());
+  const int32_t NC = std::min<int32_t>(Protocol.ChannelCount(), static_cast<int32_t>(ChannelDetectors));
   const TEventFieldsView View(Events);
 
   const auto GateOptions = [&](int32_t g, int32_t Color) {
@@ -150,7 +152,7 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
     TDetectorOptions O;
     O.SeriesName = Gate.Name;
     O.Color = Color;
-    O.DataSet = this;
+    O.DataSet = Options.DataSet;
     O.GateIndex = g;
     O.IsGate = true;
     O.LogValues = Gate.IsLogScale();
@@ -160,7 +162,7 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
     TDetectorOptions O;
     Protocol.GetChannelName(c, O.SeriesName);
     O.Color = Color;
-    O.DataSet = this;
+    O.DataSet = Options.DataSet;
     O.ChannelIndex = c;
     O.Compensated = Compensated;
     return O;
@@ -169,19 +171,20 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
   const auto AddSeriesToAll = [&](bool IncludeGatedOut, int32_t Color) {
     std::vector<TDetector::TSeriesRequest> Requests;
     for (int32_t g = NG - 1; g >= 0; --g)
-      Requests.push_back({GateDetectors[g].get(), GateOptions(g, Color < 0 ? Protocol.GetGate(g)->Color : Color)});
+      Requests.push_back({Detectors.Gates[g], GateOptions(g, Color < 0 ? Protocol.GetGate(g)->Color : Color)});
     for (int32_t c = NC - 1; c >= 0; --c) {
       const int32_t C = Color < 0 ? Protocol.GetChannel(c)->Color : Color;
-      Requests.push_back({ChannelDetectors[c].get(), ChannelOptions(c, C, false)});
-      Requests.push_back({PeakDetectors[c].get(), ChannelOptions(c, C, true)});
+      Requests.push_back({Detectors.Channels[c], ChannelOptions(c, C, false)});
+      Requests.push_back({Detectors.Peaks[c], ChannelOptions(c, C, true)});
     }
-    TDetector::AddEventSeries(View, Requests, IncludeGatedOut);
+    TDetector::AddEventSeries(View, Requests, IncludeGatedOut, Gauge);
   };
 
   // All events.
   AddSeriesToAll(true, 0);
 
   // Global gates: bounds inclusive on the inside.
+  PumpMessages(Gauge);
   for (size_t i = 0; i < Events.size(); ++i) {
     TFCSLine E = Events[i];
     bool Out = false;
@@ -206,8 +209,8 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
     for (int32_t g = NG - 1; g >= 0; --g) {
       const TGlobalGate& Gate = *Protocol.GetGate(g);
       if (Gate.ZOrder != Level || !Gate.IsDynamic) continue;
-      TDetector& D = *GateDetectors[g];
-      D.FitGaussian(&Gate, nullptr, GateFitOptions(Gate, g, FitCurves));
+      TDetector& D = *Detectors.Gates[g];
+      D.FitGaussian(&Gate, nullptr, GateFitOptions(Gate, g, FitCurves), Gauge);
       if (D.SeriesCount < 1) continue;
       const TGaussianFit& Fit = D.Fits.back();
       if (!(Fit.Deviation > 0)) continue;
@@ -232,13 +235,13 @@ void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves) {
   for (int32_t c = NC - 1; c >= 0; --c) {
     try {
       const TChannel& Channel = *Protocol.GetChannel(c);
-      PeakDetectors[c]->FitGaussian(nullptr, &Channel, PeakFitOptions(Channel, c, FitCurves));
+      Detectors.Peaks[c]->FitGaussian(nullptr, &Channel, PeakFitOptions(Channel, c, FitCurves), Gauge);
     } catch (const std::exception&) {
     }
   }
 
   for (int32_t c = NC - 1; c >= 0; --c)
-    PeakDetectors[c]->AddCompSeries(View, ChannelOptions(c, Protocol.GetChannel(c)->Color, true));
+    Detectors.Peaks[c]->AddCompSeries(View, ChannelOptions(c, Protocol.GetChannel(c)->Color, true), Gauge);
   PostRefresh();
 }
 
@@ -253,9 +256,9 @@ void TFCSData::FreeDetectors() {
 }
 
 TDetector* TFCSData::GetDetector(int32_t Index) const {
-  if (Index < 0 || Index >= DetectorCount()) throw ERangeError("Range check error");
+  if (Index < 0 || Index >= DetectorCount()) throw RangeCheckError();
   const auto Item = [](const std::vector<std::unique_ptr<TDetector>>& Array, int32_t I) {
-    if (I < 0 || static_cast<size_t>(I) >= Array.size()) throw ERangeError("Range check error");
+    if (I < 0 || static_cast<size_t>(I) >= Array.size()) throw RangeCheckError();
     return Array[static_cast<size_t>(I)].get();
   };
   if (Index < GateDetectorCount) return Item(GateDetectors, Index);
@@ -293,16 +296,16 @@ void TFCSData::StoreFitsInProtocol(TProtocol* Protocol) const {
   }
 }
 
-void TFCSData::FitCustomDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options) {
+void TFCSData::FitCustomDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options, Progress* Gauge) {
   if (!CustomDetector) return;
   const TChannel* Plot = Protocol.GetChannel(Options.PlotChannel);
   const TChannel* Filter = Protocol.GetChannel(Options.FilterChannel);
-  if (!Plot || !Filter) throw ERangeError("Range check error");
+  if (!Plot || !Filter) throw RangeCheckError();
   TCustomDetectorOptions Custom = Options;
   Custom.SeriesName = Filter->ChannelName + " > " + FormatFloat("###0.0", Options.FilterMinimum);
   Custom.SeriesColor = Plot->Color;
   Custom.DataSet = this;
-  CustomDetector->AddFilteredSeries(TEventFieldsView(Events), Protocol, Custom);
+  CustomDetector->AddFilteredSeries(TEventFieldsView(Events), Protocol, Custom, Gauge);
 
   TDetectorOptions Fit;
   Fit.SeriesName = Custom.SeriesName;
@@ -321,144 +324,18 @@ void TFCSData::FitCustomDetector(const TProtocol& Protocol, const TCustomDetecto
     Fit.ClipHigh = Options.ClipHigh;
     Fit.ClipLow = Options.ClipLow;
   }
-  CustomDetector->FitGaussian(nullptr, Plot, Fit);
+  CustomDetector->FitGaussian(nullptr, Plot, Fit, Gauge);
 }
 
-void TFCSData::FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options) {
+void TFCSData::FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options, Progress* Gauge) {
   if (!ClassDetector) return;
   const TChannel* Plot = Protocol.GetChannel(Options.PlotChannel);
-  if (!Plot) throw ERangeError("Range check error");
+  if (!Plot) throw RangeCheckError();
   TCustomDetectorOptions Class = Options;
   Class.SeriesName = Plot->ChannelName + " > " + FormatFloat("###0.0", Options.FilterMinimum);
   Class.SeriesColor = Plot->Color;
   Class.DataSet = this;
-  ClassDetector->AddClassSeries(TEventFieldsView(Events), Class);
-}
-
-void TFCSData::DrawScatter(ChartData& Chart, int32_t XDetector, Progress* Gauge, int32_t Series, int32_t PointSize,
-                           int32_t YDetector) const {
-  const TDetector* X = GetDetector(XDetector);
-  const TDetector* Y = GetDetector(YDetector);
-  if (Series < 0 || Series >= X->SeriesCount || Series >= Y->SeriesCount) throw ERangeError("Range check error");
-  TScatterAxis XAxis{&X->SeriesValues[Series], X->GetSeriesName(0), X->Log};
-  TScatterAxis YAxis{&Y->SeriesValues[Series], Y->GetSeriesName(0), Y->Log};
-  FillScatter(Chart, XAxis, YAxis, PointSize, Gauge);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Reports and grids
-
-void TFCSData::AnalysisReport(const TProtocol& Protocol, std::string& Text) {
-  TStringArray Lines;
-  Lines.push_back("Analysis of " + ExtractFileName(SourceName) + " on " + ShortDate());
-  if (SourceName == MergedName) {
-    Append(Lines, SplitLines(FileNames));
-    Lines.emplace_back();
-  }
-  Lines.push_back("Processed using protocol " + ExtractFileName(ProtocolName));
-  Lines.emplace_back();
-
-  const TStringArray NamesA = SplitLines(YNPatternList(Protocol.ChannelCount(), YNAll));
-  const TStringArray NamesB = SplitLines(Protocol.Genotypes->ClassCodeTable());
-  std::string Labels;
-  Protocol.ChannelHeader(TAB, Labels);
-  TStringArray ChannelTable = SplitLines(Labels);
-  Protocol.ClassListText(NamesA, TAB, Labels);
-  TStringArray S = SplitLines(Labels);
-  Protocol.ClassListText(NamesB, TAB, Labels);
-  TStringArray R = SplitLines(Labels);
-  TStringArray X = R;
-  for (TStringArray* Table : {&ChannelTable, &S, &R, &X}) (*Table)[0] += std::string("Count") + TAB;
-  ChiReport(Protocol, ChannelTable, TAB);
-  ProportionReport(NamesA, S, TAB, 0, false);
-  ProportionReport(NamesB, R, TAB, 2, true);
-  ProportionReport(NamesB, X, TAB, 1, true);
-
-  const auto Section = [&](const std::string& Title) {
-    Lines.push_back(Stars());
-    Lines.push_back(Title);
-    Lines.push_back(Stars());
-    Lines.emplace_back();
-  };
-  Section("Simple Threshold Scoring");
-  Append(Lines, ChannelTable);
-  Lines.emplace_back();
-  Append(Lines, S);
-  Lines.emplace_back();
-  Section("Relaxed Z-Scoring ");
-  Append(Lines, X);
-  Lines.emplace_back();
-  Section("Rigorous Z-Scoring");
-  Append(Lines, R);
-  Lines.emplace_back();
-  Section("Channel Means Report");
-  std::string Means;
-  ChannelMeansReport(Protocol, NamesB, 2, Means);
-  Lines.push_back(Means);
-
-  Text.clear();
-  for (const std::string& Line : Lines) Text += Line + CRLF;
-}
-
-void TFCSData::FillEventGrid(const TProtocol& Protocol, StringTable& Grid, Progress* Gauge,
-                             bool IncludeFiltered) const {
-  if (Events.empty()) return;
-  const int32_t NG = Events.GateCount(), NC = Events.ChannelCount();
-  const int32_t Count = static_cast<int32_t>(Events.size());
-  if (Gauge) {
-    Gauge->SetMax(Count);
-    Gauge->SetPosition(0);
-  }
-  Grid.SetSize(1 + NG + 2 * NC, Count + 1);
-  Grid.SetCell(0, 0, "Index");
-  for (int32_t g = 0; g < NG; ++g) {
-    const TGlobalGate* Gate = Protocol.GetGate(g);
-    Grid.SetCell(g + 1, 0, Gate ? Gate->Name : std::string());
-  }
-  for (int32_t c = 0; c < NC; ++c) {
-    const std::string Name = static_cast<size_t>(c) < ChannelNames.size() ? ChannelNames[c] : std::string();
-    Grid.SetCell(NG + 1 + c, 0, Name + "_Raw");
-    Grid.SetCell(NG + 1 + NC + c, 0, Name + "_Comp");
-  }
-  int32_t Row = 0;
-  for (int32_t i = 0; i < Count; ++i) {
-    if (Gauge && i % 100 == 0) {
-      Gauge->SetPosition(i);
-      Gauge->Pump();
-    }
-    const TFCSLine E = Events[static_cast<size_t>(i)];
-    if (E.Filtered() && !IncludeFiltered) continue;
-    E.FillGridRow(Grid, ++Row);
-  }
-  Grid.SetRowCount(Row + 1);
-}
-
-void TFCSData::FillMeansGrid(StringTable& Grid, int32_t ClassNumber) const {
-  std::vector<size_t> Members;
-  for (size_t i = Events.size(); i-- > 0;)
-    if (Events[i].Classes()[2] == ClassNumber) Members.push_back(i);
-  if (Members.empty()) {
-    Grid.SetSize(1, 1);
-    Grid.SetCell(0, 0, "No Data");
-    return;
-  }
-  const int32_t NC = Events.ChannelCount();
-  Grid.SetSize(2 * NC, static_cast<int32_t>(Members.size()) + 1);
-  for (int32_t c = 0; c < NC; ++c) {
-    const std::string Name = static_cast<size_t>(c) < ChannelNames.size() ? ChannelNames[c] : std::string();
-    Grid.SetCell(c, 0, Name + "_Raw");
-    Grid.SetCell(NC + c, 0, Name + "_Comp");
-  }
-  for (size_t r = 0; r < Members.size(); ++r) {
-    const TFCSLine E = Events[Members[r]];
-    const auto Raw = E.RawValues();
-    const auto Comp = E.CompValues();
-    const int32_t Row = static_cast<int32_t>(r) + 1;
-    for (int32_t c = 0; c < NC; ++c) {
-      Grid.SetCell(c, Row, FormatFloat("##0.0", Raw[c]));
-      Grid.SetCell(NC + c, Row, Comp.empty() ? std::string() : FormatFloat("##0.0", Comp[c]));
-    }
-  }
+  ClassDetector->AddClassSeries(TEventFieldsView(Events), Class, Gauge);
 }
 
 }  // namespace qv

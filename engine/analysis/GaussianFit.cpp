@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/Detector.h"
 #include "protocol/Channel.h"
 #include "FloatStores.h"
 #include "Globals.h"
@@ -21,8 +22,10 @@ Extended Square(Extended X) { return X * X; }
 
 }  // namespace
 
-void TDetector::FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, const TDetectorOptions& Options) {
+void TDetector::FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, const TDetectorOptions& Options,
+                            Progress* Gauge) {
   try {
+    PumpMessages(Gauge);
     FitMean = Options.FitMean;
     TPeakWindow Window;
     Window.Low = 0.6f;
@@ -64,63 +67,65 @@ void TDetector::FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, co
   }
 }
 
-void TDetector::FitGaussian(const TProtocol& Protocol, const TDetectorOptions& Options) {
+void TDetector::FitGaussian(const TProtocol& Protocol, const TDetectorOptions& Options, Progress* Gauge) {
   if (Options.IsGate)
-    FitGaussian(Protocol.GetGate(Options.GateIndex), nullptr, Options);
+    FitGaussian(Protocol.GetGate(Options.GateIndex), nullptr, Options, Gauge);
   else
-    FitGaussian(nullptr, Protocol.GetChannel(Options.ChannelIndex), Options);
+    FitGaussian(nullptr, Protocol.GetChannel(Options.ChannelIndex), Options, Gauge);
 }
 
 TGaussianFit TDetector::FitGaussianToSeries(int32_t Series, const TPeakWindow& Window) {
-  if (Series < 0 || Series >= SeriesCount) throw ERangeError("Range check error");
-  TGaussianFit Fit;
-  TGaussianFitter Fitter(*this, Series, Window, Fit);
-  const Extended Mean0 = Window.Mean;
-  const Extended Dev0 = Window.Deviation;
+  if (Series < 0 || Series >= SeriesCount) throw RangeCheckError();
+  TGaussianFitter Fitter(TFitBins{Counts.at(Series), BinEdges, BinCentres, BinWidth}, Window, Curves.at(Series),
+                         Shapes.at(Series));
+  const TGaussianFit Fit = Fitter.Run(FitMean);
+  Fits[Series] = Fit;
+  LastFitted = Series;
+  Fitter.ChiSquareOfFit(Chi[Series], ChiP[Series]);
+  return Fit;
+}
+
+TGaussianFitter::TGaussianFitter(const TFitBins& ABins, const TPeakWindow& AWindow, TSglArray& ACurve,
+                                 TSglArray& AShape)
+    : Bins(ABins),
+      BinCount(static_cast<int32_t>(ABins.Edges.size())),
+      Window(AWindow),
+      Curve(ACurve),
+      Shape(AShape),
+      Count(ABins.Counts),
+      Mean0(AWindow.Mean),
+      Dev0(AWindow.Deviation) {
+  if (Bins.Centres.size() < Bins.Edges.size() || Count.size() < Bins.Edges.size()) throw RangeCheckError();
+  if (BinCount > 0) {
+    UpperLimit = Extended(Bins.Edges[BinCount - 1]) + Bins.Width;
+    LowerLimit = Extended(Bins.Edges[0]) - Bins.Width;
+  }
+  Curve.resize(BinCount);
+  Shape.resize(BinCount);
+}
+
+TGaussianFit TGaussianFitter::Run(bool SearchMean) {
   Fit.Mean = Window.Mean;
   Fit.Deviation = Window.Deviation;
   Fit.TwoVariance = fp::Double(2 * Square(Dev0));
   Fit.StartHeight = NoStartHeight;
-  const TIntArray& Count = Counts[Series];
   for (int32_t i = 0; i < BinCount; ++i)
-    if (Window.Low < BinEdges[i] && BinEdges[i] < Window.High && Count[i] > Fit.StartHeight)
+    if (Window.Low < Bins.Edges[i] && Bins.Edges[i] < Window.High && Count[i] > Fit.StartHeight)
       Fit.StartHeight = Count[i];
-  Fitter.SetShape(Mean0, Fit.TwoVariance);
-  if (FitMean) {
-    Fitter.FitMeanAndScale();
+  SetShape(Mean0, Fit.TwoVariance);
+  if (SearchMean) {
+    FitMeanAndScale();
   } else {
-    Fitter.FitScale(Mean0 + Extended(Window.ClipLow) * Dev0, Mean0 + Extended(Window.ClipHigh) * Dev0);
-    TSglArray& Curve = Curves[Series];
-    const TSglArray& Shape = Shapes[Series];
+    FitScale(Mean0 + Extended(Window.ClipLow) * Dev0, Mean0 + Extended(Window.ClipHigh) * Dev0);
     for (int32_t i = 0; i < BinCount; ++i) Curve[i] = fp::Single(Extended(Fit.Scale) * Shape[i]);
   }
-  Fits[Series] = Fit;
-  LastFitted = Series;
-  Fitter.ChiSquareOfFit();
   return Fit;
-}
-
-TGaussianFitter::TGaussianFitter(TDetector& ADetector, int32_t ASeries, const TPeakWindow& AWindow,
-                                 TGaussianFit& AFit)
-    : D(ADetector),
-      S(ASeries),
-      Window(AWindow),
-      Fit(AFit),
-      Curve(ADetector.Curves.at(ASeries)),
-      Shape(ADetector.Shapes.at(ASeries)),
-      Count(ADetector.Counts.at(ASeries)),
-      Mean0(AWindow.Mean),
-      Dev0(AWindow.Deviation) {
-  UpperLimit = Extended(D.BinEdges[D.BinCount - 1]) + D.BinWidth;
-  LowerLimit = Extended(D.BinEdges[0]) - D.BinWidth;
-  Curve.resize(D.BinCount);
-  Shape.resize(D.BinCount);
 }
 
 void TGaussianFitter::SetShape(Extended M, Extended TwoVariance) {
   if (TwoVariance == 0) throw EArithmetic(fp::kZeroDivide);
-  for (int32_t i = 0; i < D.BinCount; ++i)
-    Shape[i] = fp::Single(std::exp(-fp::Div(Square(D.BinCentres[i] - M), TwoVariance)));
+  for (int32_t i = 0; i < BinCount; ++i)
+    Shape[i] = fp::Single(std::exp(-fp::Div(Square(Bins.Centres[i] - M), TwoVariance)));
 }
 
 Extended TGaussianFitter::FitScale(Extended Low, Extended High) {
@@ -130,8 +135,8 @@ Extended TGaussianFitter::FitScale(Extended Low, Extended High) {
     InsideShape.clear();
     InsideCount.clear();
     bool Bounded = true;
-    for (int32_t i = 0; i < D.BinCount; ++i)
-      if (Low < D.BinCentres[i] && D.BinCentres[i] < High) {
+    for (int32_t i = 0; i < BinCount; ++i)
+      if (Low < Bins.Centres[i] && Bins.Centres[i] < High) {
         InsideShape.push_back(Shape[i]);
         InsideCount.push_back(Count[i]);
         Bounded = Bounded && std::fabs(Shape[i]) <= 1.0f;
@@ -165,7 +170,7 @@ Extended TGaussianFitter::FitScale(Extended Low, Extended High) {
       Height = Height > 100 ? 0.99L * Height : Height - 1;
     }
     Fit.Scale = fp::Double(BestHeight);
-    for (int32_t i = 0; i < D.BinCount; ++i) Curve[i] = fp::Single(BestHeight * Shape[i]);
+    for (int32_t i = 0; i < BinCount; ++i) Curve[i] = fp::Single(BestHeight * Shape[i]);
     return BestError;
   } catch (const Exception&) {
     return HugeValue;
@@ -179,8 +184,8 @@ Extended TGaussianFitter::FitMeanAndScale() {
     TCandidate A{Mean0, Dev0, E0};
     TCandidate B = A;
     // The step is a bin width: one bin gives no step, and the search keeps its start.
-    if (D.BinCount < 2) throw ERangeError("Range check error");
-    const Extended W = Extended(D.BinCentres[1]) - D.BinCentres[0];
+    if (BinCount < 2) throw RangeCheckError();
+    const Extended W = Extended(Bins.Centres[1]) - Bins.Centres[0];
     MeanSearch(A, -5 * W, 0.05L);
     MeanSearch(B, 5 * W, 0.05L);
     MeanSearch(A, -W / 2, 0.02L);
@@ -258,15 +263,15 @@ void TGaussianFitter::DevStep(TDevPair& Pair, Extended Factor, Extended M) {
   }
 }
 
-void TGaussianFitter::ChiSquareOfFit() {
-  D.Chi[S] = 0;
+void TGaussianFitter::ChiSquareOfFit(float& Chi, float& ChiP) const {
+  Chi = 0;
   int32_t N = 0;
-  for (int32_t i = 0; i < D.BinCount; ++i)
-    if (Window.Low < D.BinEdges[i] && D.BinEdges[i] < Window.High) {
+  for (int32_t i = 0; i < BinCount; ++i)
+    if (Window.Low < Bins.Edges[i] && Bins.Edges[i] < Window.High) {
       ++N;
-      if (Curve[i] > 0) D.Chi[S] = fp::Single(D.Chi[S] + Square(Extended(Count[i]) - Curve[i]) / Curve[i]);
+      if (Curve[i] > 0) Chi = fp::Single(Chi + Square(Extended(Count[i]) - Curve[i]) / Curve[i]);
     }
-  D.ChiP[S] = N > 0 ? fp::Single(ChiSquareProbability(D.Chi[S], N - 1)) : -1.0f;
+  ChiP = N > 0 ? fp::Single(ChiSquareProbability(Chi, N - 1)) : -1.0f;
 }
 
 }  // namespace qv

@@ -1,13 +1,24 @@
 #pragma once
-// Least-squares fit of a scaled Gaussian to one series of a detector: a descending search of the
-// height and, optionally, a pattern search of the mean and deviation, then a chi-square test.
+// Least-squares fit of a scaled Gaussian to the bins of one histogram series: a descending search
+// of the height and, optionally, a pattern search of the mean and deviation, then a chi-square
+// test. The fitter knows bins only; a detector hands it a series and stores what comes back.
 #include <cstdint>
 #include <functional>
+#include <span>
 
-#include "analysis/Detector.h"
 #include "Types.h"
 
 namespace qv {
+
+// One fit result.
+struct TGaussianFit {
+  double Mean = 0;
+  double Deviation = 0;
+  double Reserved = 0;  // never set by a fit
+  double TwoVariance = 0;
+  double StartHeight = 0;  // largest count inside the search window
+  double Scale = 0;        // fitted height
+};
 
 // The fit's input, in the detector's units.
 struct TPeakWindow {
@@ -18,6 +29,14 @@ struct TPeakWindow {
   float Mean = 0;
   float Deviation = 0;
   bool Refine = false;  // a third, finer pass of the mean search
+};
+
+// The bins of one series: counts, lower edges and centres of equal-width bins.
+struct TFitBins {
+  std::span<const int32_t> Counts;
+  std::span<const float> Edges;
+  std::span<const float> Centres;
+  double Width = 0;
 };
 
 // The steps of one fit of one series. Every search compares strictly, so the first of equal
@@ -36,8 +55,14 @@ class TGaussianFitter {
     Extended Error = 0;
   };
 
-  // Sizes the series' curve and shape to the bin count; Fit is the record being filled.
-  TGaussianFitter(TDetector& ADetector, int32_t ASeries, const TPeakWindow& AWindow, TGaussianFit& AFit);
+  // Curve and Shape (the caller's, sized here to the bin count) receive the fitted curve and the
+  // unit-height Gaussian; what a failed step leaves in them stays.
+  TGaussianFitter(const TFitBins& ABins, const TPeakWindow& AWindow, TSglArray& ACurve, TSglArray& AShape);
+
+  // The whole fit: the start height (largest count of the bins whose lower edge lies strictly
+  // inside Low..High), then the mean and deviation search when SearchMean, else the height at
+  // the window's mean, and the curve.
+  TGaussianFit Run(bool SearchMean);
 
   // Tries heights from 1.1 x StartHeight down to StartHeight / 3 (x 0.99 above 100, then - 1),
   // keeps the one of least squared error over the bins whose centre lies strictly inside
@@ -48,22 +73,25 @@ class TGaussianFitter {
   void MeanSearch(TCandidate& Candidate, Extended Step, Extended Tolerance);
   Extended DevSearch(Extended& Deviation, Extended M, Extended Tolerance);
   void DevStep(TDevPair& Pair, Extended Factor, Extended M);
-  void ChiSquareOfFit();
+  // Chi-square of the curve against the counts over the bins whose lower edge lies strictly
+  // inside Low..High, and its probability (-1 without such bins).
+  void ChiSquareOfFit(float& Chi, float& ChiP) const;
 
   // Fills the shape with exp(-(centre - M)^2 / TwoVariance); a zero TwoVariance throws.
   void SetShape(Extended M, Extended TwoVariance);
 
   // Called with every height FitScale tries (none by default).
   std::function<void(Extended)> OnHeightTried;
+  // The record the steps fill.
+  TGaussianFit Fit;
 
  private:
-  TDetector& D;
-  const int32_t S;
+  const TFitBins Bins;
+  const int32_t BinCount;
   const TPeakWindow Window;
-  TGaussianFit& Fit;
   TSglArray& Curve;
   TSglArray& Shape;
-  const TIntArray& Count;
+  const std::span<const int32_t> Count;
   const Extended Mean0;
   const Extended Dev0;
   Extended UpperLimit = 0;

@@ -1,5 +1,4 @@
-// Spill-over measured on single-stained standards, mean raw values for the baselines, and the
-// per-class channel means of the analysis report.
+// Spill-over measured on single-stained standards and mean raw values for the baselines.
 #include <cmath>
 
 #include "Errors.h"
@@ -7,13 +6,10 @@
 #include "FloatStores.h"
 #include "NumberFormat.h"
 #include "protocol/Protocol.h"
-#include "TextUtils.h"
 
 namespace qv {
 
 namespace {
-
-constexpr const char* RangeCheck = "Range check error";
 
 // Sums and counts of one (mean, deviation) pair over two passes.
 struct TAccumulator {
@@ -43,7 +39,7 @@ TCompensationPair Finish(const TAccumulator& A) {
 void TFCSData::EstimateSpillover(const TSglArray& Baselines, int32_t Primary, float Low, float High,
                                  float& PrimaryMean, float& PrimaryDev, TCompensationArray& Result) const {
   const int32_t N = Events.ChannelCount();
-  if (Primary < 0 || Primary >= N || static_cast<int32_t>(Baselines.size()) < N) throw ERangeError(RangeCheck);
+  if (Primary < 0 || Primary >= N || static_cast<int32_t>(Baselines.size()) < N) throw RangeCheckError();
   std::vector<TAccumulator> Acc(static_cast<size_t>(N));
   const Extended PrimaryBase = Baselines[Primary];
 
@@ -152,61 +148,6 @@ void TFCSData::MeanChannelValues(TSglArray& Means) const {
   Means.assign(static_cast<size_t>(N), 0.0f);
   if (Count > 0)
     for (int32_t c = 0; c < N; ++c) Means[c] = fp::Single(Sums[c] / Count);
-}
-
-void TFCSData::ChannelMeansReport(const TProtocol& Protocol, const TStringArray& ClassNames, int32_t Column,
-                                  std::string& Text) const {
-  if (Column < 0 || Column > 2) throw ERangeError(RangeCheck);
-  const int32_t C = static_cast<int32_t>(ClassNames.size());
-  const int32_t N = Events.empty() ? 0 : static_cast<int32_t>(Events[0].CompValues().size());
-  std::vector<std::vector<TAccumulator>> Acc(static_cast<size_t>(C), std::vector<TAccumulator>(static_cast<size_t>(N)));
-  const auto ClassOf = [&](const TFCSLine& E) {
-    const int32_t K = E.Classes()[static_cast<size_t>(Column)];
-    if (K < 0 || K >= C || static_cast<int32_t>(E.CompValues().size()) < N) throw ERangeError(RangeCheck);
-    return K;
-  };
-  for (size_t i = Events.size(); i-- > 0;) {
-    const TFCSLine E = Events[i];
-    const int32_t K = ClassOf(E);
-    const auto Comp = E.CompValues();
-    for (int32_t c = 0; c < N; ++c) {
-      Acc[K][c].Sum += Comp[static_cast<size_t>(c)];
-      ++Acc[K][c].Count;
-    }
-  }
-  std::vector<std::vector<Extended>> Means(static_cast<size_t>(C), std::vector<Extended>(static_cast<size_t>(N), 0));
-  for (int32_t k = 0; k < C; ++k)
-    for (int32_t c = 0; c < N; ++c)
-      if (Acc[k][c].Count > 0) Means[k][c] = Acc[k][c].Sum / Acc[k][c].Count;
-  for (size_t i = Events.size(); i-- > 0;) {
-    const TFCSLine E = Events[i];
-    const int32_t K = ClassOf(E);
-    const auto Comp = E.CompValues();
-    for (int32_t c = 0; c < N; ++c) {
-      const Extended D = Comp[static_cast<size_t>(c)] - Means[K][c];
-      Acc[K][c].Squares += D * D;
-    }
-  }
-
-  TStringArray Lines{"Mean Channel Values", ""};
-  std::string Header = "Class\t";
-  for (int32_t c = 0; c < Protocol.ChannelCount(); ++c) Header += Protocol.GetChannel(c)->ChannelName + "\t";
-  Lines.push_back(Header);
-  for (int32_t k = C - 1; k >= 0; --k) {
-    std::string Line = ClassNames[k] + "\t";
-    for (int32_t c = 0; c < N; ++c) Line += FormatFloat("####0.0", Means[k][c]) + "\t";
-    Lines.push_back(Line);
-  }
-  Lines.insert(Lines.end(), {"", "Mean Channel Deviation", ""});
-  for (int32_t k = C - 1; k >= 0; --k) {
-    std::string Line = ClassNames[k] + "\t";
-    for (int32_t c = 0; c < N; ++c) {
-      const TAccumulator& A = Acc[k][c];
-      Line += FormatFloat("####0.0", A.Count > 0 ? fp::Sqrt(A.Squares / A.Count) : Extended(0)) + "\t";
-    }
-    Lines.push_back(Line);
-  }
-  Text = JoinLines(Lines, "\r\n");
 }
 
 }  // namespace qv

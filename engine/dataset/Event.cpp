@@ -18,8 +18,6 @@ constexpr uint8_t ShortGatedOut = 1;
 constexpr uint8_t ShortHasLogComp = 2;
 constexpr uint8_t ShortHasLogRaw = 4;
 
-const char* const RangeCheck = "Range check error";
-
 // log10 of a stored value, 0 where it is not positive. Double precision rounds to the same float
 // as the extended logarithm, at a fraction of its cost over millions of events.
 inline float LogOrZero(float Value) {
@@ -36,7 +34,7 @@ std::string_view TFCSLine::Mask() const {
 }
 
 void TFCSLine::SetMask(std::string_view Mask) {
-  if (Mask.size() != static_cast<size_t>(ChannelCount())) throw ERangeError(RangeCheck);
+  if (Mask.size() != static_cast<size_t>(ChannelCount())) throw RangeCheckError();
   std::copy(Mask.begin(), Mask.end(), Bytes() + ChannelCount());
   SetFlag(FlagHasMask, true);
 }
@@ -77,12 +75,17 @@ void TFCSLine::Create(std::span<const float> Row, const TProtocol& Protocol) {
 
 void TFCSLine::Create(std::span<const float> Row, std::span<const int32_t> GateIndices,
                       std::span<const int32_t> ChannelIndices) {
+  Create(Row, GateIndices, ChannelIndices, qv::MinimumRawScore);
+}
+
+void TFCSLine::Create(std::span<const float> Row, std::span<const int32_t> GateIndices,
+                      std::span<const int32_t> ChannelIndices, float MinimumRawScore) {
   const int32_t NG = GateCount(), NC = ChannelCount();
   if (GateIndices.size() != static_cast<size_t>(NG) || ChannelIndices.size() != static_cast<size_t>(NC))
-    throw ERangeError(RangeCheck);
+    throw RangeCheckError();
   float* V = Values();
   const auto Take = [&](int32_t Index) {
-    if (Index < 0 || static_cast<size_t>(Index) >= Row.size()) throw ERangeError(RangeCheck);
+    if (Index < 0 || static_cast<size_t>(Index) >= Row.size()) throw RangeCheckError();
     return Row[static_cast<size_t>(Index)];
   };
   for (int32_t g = 0; g < NG; ++g) V[g] = Take(GateIndices[g]);
@@ -98,7 +101,7 @@ void TFCSLine::Create(std::span<const float> Row, std::span<const int32_t> GateI
 }
 
 void TFCSLine::CreateCopy(const TFCSLine& Source, int32_t AFileIndex) {
-  if (Source.GateCount() != GateCount() || Source.ChannelCount() != ChannelCount()) throw ERangeError(RangeCheck);
+  if (Source.GateCount() != GateCount() || Source.ChannelCount() != ChannelCount()) throw RangeCheckError();
   std::ranges::copy(Source.GateValues(), GateValues().begin());
   std::ranges::copy(Source.RawValues(), RawValues().begin());
   ClearDerived();
@@ -113,7 +116,7 @@ void TFCSLine::CreateFromStream(TStream& Stream, int32_t AGateCount, int32_t ACh
 }
 
 void TFCSLine::LoadFromStream(TStream& Stream, int32_t AGateCount, int32_t AChannelCount, int32_t Version) {
-  if (AGateCount != GateCount() || AChannelCount != ChannelCount()) throw ERangeError(RangeCheck);
+  if (AGateCount != GateCount() || AChannelCount != ChannelCount()) throw RangeCheckError();
   const int32_t Index = ReadInt32(Stream);
   float* V = Values();
   for (int32_t g = AGateCount - 1; g >= 0; --g) V[g] = ReadSingle(Stream);
@@ -151,7 +154,7 @@ void TFCSLine::ComputeLogs() {
 
 float TFCSLine::MaxChannel(int32_t& ChannelIndex) const {
   const auto Raw = RawValues();
-  if (Raw.empty()) throw ERangeError(RangeCheck);
+  if (Raw.empty()) throw RangeCheckError();
   int32_t Best = static_cast<int32_t>(Raw.size()) - 1;
   for (int32_t c = Best - 1; c >= 0; --c)
     if (Raw[c] > Raw[Best]) Best = c;
@@ -174,10 +177,10 @@ void TFCSLine::FillGridRow(StringTable& Grid, int32_t Row) const {
 
 void TFCSLine::CSVHeader(const TStringArray& ChannelNames, const TProtocol& Protocol, std::string& Text) const {
   const int32_t NG = GateCount(), NC = ChannelCount();
-  if (ChannelNames.size() < static_cast<size_t>(NC)) throw ERangeError(RangeCheck);
+  if (ChannelNames.size() < static_cast<size_t>(NC)) throw RangeCheckError();
   std::vector<const TGlobalGate*> Gates(NG);
   for (int32_t g = 0; g < NG; ++g)
-    if (!(Gates[g] = Protocol.GetGate(g))) throw ERangeError(RangeCheck);
+    if (!(Gates[g] = Protocol.GetGate(g))) throw RangeCheckError();
   Text = "Idx,";
   for (int32_t g = NG - 1; g >= 0; --g) {
     Text += Gates[g]->Name + ",";
@@ -194,7 +197,7 @@ void TFCSLine::CSVRow(int32_t RowIndex, const TProtocol& Protocol, std::string& 
   static const TFixedFormat Value3("##0.000"), Wide3("###0.000");
   const int32_t NG = GateCount(), NC = ChannelCount();
   for (int32_t g = 0; g < NG; ++g)
-    if (!Protocol.GetGate(g)) throw ERangeError(RangeCheck);
+    if (!Protocol.GetGate(g)) throw RangeCheckError();
   const auto Put = [&Text](const TFixedFormat& Format, float Value) {
     Format.AppendTo(Text, Value);
     Text += ',';
@@ -232,7 +235,7 @@ void TFCSLine::CSVRow(int32_t RowIndex, const TProtocol& Protocol, std::string& 
 // The event array
 
 void TFCSLineArray::Reset(int32_t AGateCount, int32_t AChannelCount) {
-  if (AGateCount < 0 || AChannelCount < 0) throw ERangeError(RangeCheck);
+  if (AGateCount < 0 || AChannelCount < 0) throw RangeCheckError();
   clear();
   FGateCount = AGateCount;
   FChannelCount = AChannelCount;
@@ -285,8 +288,8 @@ std::span<const float> TFCSShortLine::LogRawValues() const {
 }
 
 void TFCSShortLine::Create(const TFCSLine& Line) {
-  if (Line.FileIndex() < 0 || Line.FileIndex() > 255) throw ERangeError(RangeCheck);
-  if (Line.ChannelCount() != FOwner->FChannelCount) throw ERangeError(RangeCheck);
+  if (Line.FileIndex() < 0 || Line.FileIndex() > 255) throw RangeCheckError();
+  if (Line.ChannelCount() != FOwner->FChannelCount) throw RangeCheckError();
   TShortEventRecord& R = Record();
   R.FileIndex = static_cast<uint8_t>(Line.FileIndex());
   R.Classes = Line.Classes();
@@ -303,7 +306,7 @@ void TFCSShortLine::Create(const TFCSLine& Line) {
 }
 
 void TFCSShortLineArray::Reset(int32_t AChannelCount) {
-  if (AChannelCount < 0) throw ERangeError(RangeCheck);
+  if (AChannelCount < 0) throw RangeCheckError();
   clear();
   FChannelCount = AChannelCount;
 }

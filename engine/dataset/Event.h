@@ -104,9 +104,12 @@ class TFCSLine {
   // The event of one FCS row under a protocol whose gates and channels are matched to the row's
   // parameters. A parameter index outside the row throws ERangeError.
   void Create(std::span<const float> Row, const TProtocol& Protocol);
-  // The same with the matched indices gathered once per file.
+  // The same with the matched indices gathered once per file; an event is Filtered when every
+  // raw value lies below MinimumRawScore (the setting when not given).
   void Create(std::span<const float> Row, std::span<const int32_t> GateIndices,
               std::span<const int32_t> ChannelIndices);
+  void Create(std::span<const float> Row, std::span<const int32_t> GateIndices,
+              std::span<const int32_t> ChannelIndices, float MinimumRawScore);
   // Gate values, raw values and Filtered of Source (of the same shape) under another file index;
   // everything derived from them starts afresh.
   void CreateCopy(const TFCSLine& Source, int32_t AFileIndex);

@@ -6,41 +6,13 @@
 #include "Errors.h"
 #include "fcs/FCSFile.h"
 #include "Files.h"
+#include "Globals.h"
 #include "protocol/Protocol.h"
 
 namespace qv {
 
-namespace {
-
-void Pump(Progress* Gauge) {
-  if (Gauge) Gauge->Pump();
-}
-
-}  // namespace
-
-std::unique_ptr<TFCSData> TFCSData::Create(const TFCSFile& File, int32_t Mode, bool NoAnalysis, Progress* Gauge,
-                                           TProtocol* Protocol) {
-  auto Data = std::make_unique<TFCSData>();
-  Data->SourceName = File.FileName;
-  Data->FileNames = ExtractFileName(File.FileName) + "\r\n";
-  Data->Parameters = std::make_unique<TParameterSet>(&File.Parameters);
-  PostRefresh();
-  if (!Protocol) return Data;
-  Data->CullGate = Protocol->FirstCullGate();
-  if (!Data->MatchChannels(File, *Protocol, Gauge)) return Data;
-  if (!Data->LoadEvents(File, *Protocol, Gauge)) {
-    HostMessages().Error(ReadError);
-    return Data;
-  }
-  if (!NoAnalysis) {
-    Data->Compensate(*Protocol, Gauge, Mode);
-    Data->SetDetectors(*Protocol, Gauge, true);
-    Data->Classify(*Protocol);
-  }
-  return Data;
-}
-
-std::unique_ptr<TFCSData> TFCSData::CreateMerged(const TFCSData& Source, const TCullSettings& Cull) {
+std::unique_ptr<TFCSData> TFCSData::CreateMerged(const TFCSData& Source, const TCullSettings& Cull,
+                                                 Progress* Gauge) {
   auto Data = std::make_unique<TFCSData>();
   Data->DataFileName = Source.DataFileName;
   if (Source.Parameters) Data->Parameters = std::make_unique<TParameterSet>(Source.Parameters.get());
@@ -50,11 +22,9 @@ std::unique_ptr<TFCSData> TFCSData::CreateMerged(const TFCSData& Source, const T
   Data->CullGate = Source.CullGate;
   Data->Events.Reset(Source.Events.GateCount(), Source.Events.ChannelCount());
   Data->ShortLines.Reset(Source.Events.ChannelCount());
-  Data->Merge(Source, 0, Cull);
+  Data->Merge(Source, 0, Cull, Gauge);
   return Data;
 }
-
-TFCSData::~TFCSData() { PostRefresh(); }
 
 bool TFCSData::MatchChannels(const TFCSFile& File, TProtocol& Protocol, Progress* Gauge) {
   const int32_t NG = Protocol.GateCount(), NC = Protocol.ChannelCount();
@@ -64,26 +34,21 @@ bool TFCSData::MatchChannels(const TFCSFile& File, TProtocol& Protocol, Progress
   ShortLines.Reset(NC);
   bool Result = true;
   // Every gate and channel is matched, so each keeps its own index even after a failure.
-  for (int32_t g = 0; g < NG; ++g) {
-    Pump(Gauge);
-    TGlobalGate& Gate = *Protocol.GetGate(g);
-    Gate.ParameterIndex =
-        File.Parameters.FindParameter(Gate.FCSName, Gate.FCSLabel, Gate.ExactFCSName, Gate.ExactFCSLabel);
-    Result = Result && Gate.ParameterIndex >= 0;
-  }
+  const auto Match = [&](TParameterMatch& M) {
+    PumpMessages(Gauge);
+    M.ParameterIndex = File.Parameters.FindParameter(M.FCSName, M.FCSLabel, M.ExactFCSName, M.ExactFCSLabel);
+    Result = Result && M.ParameterIndex >= 0;
+  };
+  for (int32_t g = 0; g < NG; ++g) Match(*Protocol.GetGate(g));
   for (int32_t c = 0; c < NC; ++c) {
-    Pump(Gauge);
-    TChannel& Channel = *Protocol.GetChannel(c);
-    Channel.ParameterIndex = File.Parameters.FindParameter(Channel.FCSName, Channel.FCSLabel,
-                                                           Channel.ExactFCSName, Channel.ExactFCSLabel);
-    Result = Result && Channel.ParameterIndex >= 0;
+    Match(*Protocol.GetChannel(c));
     Protocol.GetChannelName(c, ChannelNames[c]);
   }
   return Result;
 }
 
 bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progress* Gauge) {
-  Pump(Gauge);
+  PumpMessages(Gauge);
   SourceName = File.FileName;
   FileNames = ExtractFileName(File.FileName) + "\r\n";
   const int32_t NG = Protocol.GateCount(), NC = Protocol.ChannelCount();
@@ -94,16 +59,17 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
 
   BusyCursor Busy;
   const int32_t Count = std::max(File.EventCount, 0);
+  const float Floor = MinimumRawScore;
   bool Result = true;
   try {
     // A file whose DATA holds fewer rows than it declares cannot give every event.
-    if (File.Events.size() < static_cast<size_t>(Count)) throw ERangeError("Range check error");
+    if (File.Events.size() < static_cast<size_t>(Count)) throw RangeCheckError();
     Events.clear();
     Events.resize(static_cast<size_t>(Count));
     if (Gauge && Count > 0) Gauge->SetMax(Count);
     for (int32_t r = Count - 1; r >= 0; --r) {
       if (Gauge && (r + 1) % 100 == 0) Gauge->SetPosition(Count - (r + 1));
-      Events[static_cast<size_t>(r)].Create(File.Events[static_cast<size_t>(r)], GateIndices, ChannelIndices);
+      Events[static_cast<size_t>(r)].Create(File.Events[static_cast<size_t>(r)], GateIndices, ChannelIndices, Floor);
     }
   } catch (const Exception&) {
     Result = false;
@@ -144,14 +110,15 @@ void TFCSData::BuildFileIndex() {
   LastEvent.assign(static_cast<size_t>(std::max(FileCount, 0)), -1);
   for (size_t j = 0; j < Events.size(); ++j) {
     const int64_t d = static_cast<int64_t>(Events[j].FileIndex()) - MinFileIndex;
-    if (d < 0 || d >= FileCount) throw ERangeError("Range check error");
+    if (d < 0 || d >= FileCount) throw RangeCheckError();
     const int32_t Position = static_cast<int32_t>(j);
     LastEvent[d] = std::max(LastEvent[d], Position);
     FirstEvent[d] = std::min(FirstEvent[d], Position);
   }
 }
 
-bool TFCSData::Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull) {
+bool TFCSData::Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull, Progress* Gauge) {
+  PumpMessages(Gauge);
   if (Source.Events.GateCount() != Events.GateCount() || Source.Events.ChannelCount() != Events.ChannelCount()) {
     std::string Name;
     Source.GetName(Name);
@@ -202,28 +169,6 @@ void TFCSData::BuildShortLines() {
     FreeDetectors();
   }
   PostRefresh();
-}
-
-void TFCSData::FillScatter(ChartData& Chart, const TScatterAxis& X, const TScatterAxis& Y, int32_t PointSize,
-                           Progress* Gauge) const {
-  Pump(Gauge);
-  Chart.Series.clear();
-  ChartSeries Points;
-  Points.Kind = ChartSeries::TKind::Point;
-  Points.Color = 0xFF0000;
-  Points.Width = PointSize;
-  const size_t N = (X.Values && Y.Values) ? std::min(X.Values->size(), Y.Values->size()) : 0;
-  const int64_t Highest = std::max<int64_t>(static_cast<int64_t>(Events.size()) - 1, 0);
-  for (size_t j = N; j-- > 0;) {
-    if (Gauge && j % 200 == 0) Gauge->SetPosition(std::max<int64_t>(Highest - static_cast<int64_t>(j), 0));
-    const float XV = (*X.Values)[j], YV = (*Y.Values)[j];
-    if (static_cast<Extended>(XV) > 0.001L && static_cast<Extended>(YV) > 0.001L) Points.Points.emplace_back(XV, YV);
-  }
-  Chart.Series.push_back(std::move(Points));
-  Chart.XTitle = X.Title;
-  Chart.XLog = X.Log;
-  Chart.YTitle = Y.Title;
-  Chart.YLog = Y.Log;
 }
 
 }  // namespace qv

@@ -6,18 +6,20 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Channel.h"
-#include "analysis/Detector.h"
+#include "Host.h"
+#include "Types.h"
 #include "dataset/DataLoadOptions.h"
 #include "dataset/Event.h"
-#include "Host.h"
 #include "fcs/ParameterSet.h"
-#include "Types.h"
+#include "protocol/Channel.h"
 
 namespace qv {
 
 class TFCSFile;
 class TProtocol;
+// Detectors and their options belong to analysis/; a set only holds them.
+class TDetector;
+struct TCustomDetectorOptions;
 
 // The cull gate of the reading page: when on, merged events keep only Low < value < High on the
 // protocol's first cull gate.
@@ -40,15 +42,16 @@ class TFCSData {
   static constexpr const char* ReadError = "Error reading FCS file";
 
   // An empty set (no file, no events).
-  TFCSData() = default;
+  TFCSData();
   // The events of File matched to Protocol (no events without one, or when a gate or channel
   // has no parameter). When the events cannot be built the user is told "Error reading FCS
   // file" and the set is left without events. Unless NoAnalysis the set is then compensated in
-  // Mode, given its detectors and classified.
+  // Mode, given its detectors and classified (AnalyseDataSet).
   static std::unique_ptr<TFCSData> Create(const TFCSFile& File, int32_t Mode, bool NoAnalysis, Progress* Gauge,
                                           TProtocol* Protocol);
   // A "Merged Files" set that starts with Source's events as file 0.
-  static std::unique_ptr<TFCSData> CreateMerged(const TFCSData& Source, const TCullSettings& Cull);
+  static std::unique_ptr<TFCSData> CreateMerged(const TFCSData& Source, const TCullSettings& Cull,
+                                                Progress* Gauge = nullptr);
   // The set stored in an own data file (DataFile.cpp). Protocol is replaced by the file's protocol
   // only when the whole file was read; then the steps chosen in Options run. A missing file gives
   // an empty set without a message, an invalid one an empty set and one message.
@@ -98,7 +101,7 @@ class TFCSData {
   // Appends Source's unfiltered events (those inside the cull window when Cull is on) as file
   // FileIndex, last event first. A source of another gate or channel count is refused with a
   // message and nothing merged.
-  bool Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull);
+  bool Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull, Progress* Gauge = nullptr);
 
   // The own data file (DataFile.cpp). SaveToFile stores the unfiltered events with a copy of
   // Protocol (ForceMean on, fits stored when SaveMeansToProtocol) through a temporary file; a set
@@ -137,18 +140,18 @@ class TFCSData {
   // Replaces the events by their compact copies (irreversible) and frees the detectors.
   void BuildShortLines();
 
-  // Compensated values and their logs for every event (Compensation.cpp). Mode 0 static matrix,
-  // 2 dynamic, anything else keeps the values held; events that hold none yet are compensated
-  // with the static matrix whatever the mode.
+  // Compensated values and their logs for every event (CompensateEvents with the settings of
+  // Mode): 0 static matrix, 2 dynamic, anything else keeps the values held; events that hold
+  // none yet are compensated with the static matrix whatever the mode.
   void Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode);
 
-  // Detector set-up and classification of the analysed road (analysis/DetectorSetup.cpp). SetDetectors
+  // Detector set-up (SetupEventDetectors) and classification (ClassifyEvents) of the analysed road. SetDetectors
   // fills the histograms, applies the global gates, fits the dynamic gates by ZOrder and the
   // channel peaks, and recounts the events; errors pass to the caller.
   void SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves);
   void CreateDetectors(const TProtocol& Protocol);
-  void SetupDetectors(TProtocol& Protocol, bool FitCurves);
-  void Classify(TProtocol& Protocol);
+  void SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gauge = nullptr);
+  void Classify(TProtocol& Protocol, Progress* Gauge = nullptr);
   void FreeDetectors();
   // Gate detectors first, then channel detectors, then peak detectors; ERangeError outside.
   TDetector* GetDetector(int32_t Index) const;
@@ -159,10 +162,10 @@ class TFCSData {
   void StoreFitsInProtocol(TProtocol* Protocol) const;
   // The custom detector receives the ratio-filtered plot channel and is fitted; the class
   // detector receives one rigorous Z class. Nothing without those detectors.
-  void FitCustomDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options);
-  void FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options);
+  void FitCustomDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options, Progress* Gauge = nullptr);
+  void FillClassDetector(const TProtocol& Protocol, const TCustomDetectorOptions& Options, Progress* Gauge = nullptr);
   // The summary of an analysed, classified set: lines ended CR LF, columns TAB-separated.
-  void AnalysisReport(const TProtocol& Protocol, std::string& Text);
+  void AnalysisReport(const TProtocol& Protocol, std::string& Text, Progress* Gauge = nullptr);
   void FillEventGrid(const TProtocol& Protocol, StringTable& Grid, Progress* Gauge, bool IncludeFiltered) const;
   // Raw and compensated values of the events of one rigorous Z class.
   void FillMeansGrid(StringTable& Grid, int32_t ClassNumber) const;
@@ -170,19 +173,20 @@ class TFCSData {
   void DrawScatter(ChartData& Chart, int32_t XDetector, Progress* Gauge, int32_t Series, int32_t PointSize,
                    int32_t YDetector) const;
 
-  // Class make-up reports (ProportionReport.cpp). Table holds a header row and one row per
+  // Class make-up reports. Table holds a header row and one row per
   // class (or channel) at least; values are appended to the rows and further lines after them.
   // Range errors (too few rows, a class beyond the names) pass to the caller.
   void ProportionReport(const TStringArray& Names, TStringArray& Table, char Separator, int32_t Column,
-                        bool ZReport);
-  void ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator) const;
+                        bool ZReport, Progress* Gauge = nullptr);
+  void ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator, Progress* Gauge = nullptr) const;
   // Counts[c]: events that call channel c.
   void ChannelStats(const TProtocol& Protocol, TIntArray& Counts) const;
   // Counts per class of N events drawn without replacement from the whole set, skipping those
   // of class 0 in Column; stops early when the set runs out of events.
-  void RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts) const;
+  void RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts,
+                    Progress* Gauge = nullptr) const;
 
-  // Spill-over and channel means (Spillover.cpp). Pairs are percent of the primary's signal,
+  // Spill-over and channel means. Pairs are percent of the primary's signal,
   // the primary's own pair (100, 0). One pair per channel of the events, detectors or not.
   void EstimateSpillover(const TSglArray& Baselines, int32_t Primary, float Low, float High, float& PrimaryMean,
                          float& PrimaryDev, TCompensationArray& Result) const;
@@ -195,24 +199,28 @@ class TFCSData {
   void ChannelMeansReport(const TProtocol& Protocol, const TStringArray& ClassNames, int32_t Column,
                           std::string& Text) const;
 
-  // Class counts (ClassCounts.cpp). Column 0 is the threshold class, 1 the relaxed and 2 the
+  // Class counts. Column 0 is the threshold class, 1 the relaxed and 2 the
   // rigorous Z class. Compact events are counted when the set holds them.
   // Classes counted for Protocol: the larger of its pattern count (single patterns when
   // ScoreSingles, else pairs) and its genotype count + 1.
   static int32_t ClassCount(const TProtocol& Protocol);
-  void ClassCounts(const TProtocol& Protocol, int32_t Column, bool Resample, TIntArray& Counts);
+  // Each pumps once at its start.
+  void ClassCounts(const TProtocol& Protocol, int32_t Column, bool Resample, TIntArray& Counts,
+                   Progress* Gauge = nullptr);
   // Both show "Error generating Class Counts" on any error and return normally.
   void BootstrapClassCounts(const TProtocol& Protocol, int32_t Column, bool Resample, int32_t FileIndex,
-                            TIntArray& Counts);
-  void ClassCountsByFile(const TProtocol& Protocol, int32_t Column, T2IntArray& Table);
-  void CountClasses(int32_t NClasses, int32_t Column, TIntArray& Counts) const;
-  void CountClassesOfFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const;
+                            TIntArray& Counts, Progress* Gauge = nullptr);
+  void ClassCountsByFile(const TProtocol& Protocol, int32_t Column, T2IntArray& Table, Progress* Gauge = nullptr);
+  void CountClasses(int32_t NClasses, int32_t Column, TIntArray& Counts, Progress* Gauge = nullptr) const;
+  void CountClassesOfFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex,
+                          Progress* Gauge = nullptr) const;
   // Table[file - MinFileIndex][class] over the full events.
-  void SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Table) const;
+  void SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Table, Progress* Gauge = nullptr) const;
   // One bootstrap replicate of the whole set, and of one file with as many draws as the whole
   // set has records (zeros for a file without events).
-  void Resample(int32_t NClasses, int32_t Column, TIntArray& Counts) const;
-  void ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const;
+  void Resample(int32_t NClasses, int32_t Column, TIntArray& Counts, Progress* Gauge = nullptr) const;
+  void ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex,
+                    Progress* Gauge = nullptr) const;
 
   // The scatter chart of two value series of this set: one point series, only points with both
   // values above 0.001, axes titled and scaled as given.

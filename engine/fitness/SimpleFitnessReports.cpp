@@ -6,6 +6,7 @@
 #include "Files.h"
 #include "LinearAlgebra.h"
 #include "NumberFormat.h"
+#include "Anova.h"
 #include "Statistics.h"
 #include "TextUtils.h"
 #include "fitness/SimpleFitness.h"

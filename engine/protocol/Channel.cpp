@@ -10,6 +10,7 @@
 #include "Globals.h"
 #include "NumberFormat.h"
 #include "TextUtils.h"
+#include "protocol/Records.h"
 
 namespace qv {
 
@@ -36,22 +37,6 @@ size_t PairRecordSize(int32_t Version) {
   return Size;
 }
 
-void SkipBytes(TStream& Stream, size_t Count) {
-  uint8_t Buffer[64];
-  while (Count > 0) {
-    size_t Step = std::min(Count, sizeof Buffer);
-    Stream.ReadBuffer(Buffer, Step);
-    Count -= Step;
-  }
-}
-
-// A NaN or infinity in a record is a corrupt record: it must not reach a report.
-float ReadNumber(TStream& Stream) {
-  float Value = ReadSingle(Stream);
-  if (!std::isfinite(Value)) throw EReadError("Invalid number in protocol stream");
-  return Value;
-}
-
 // Grid cells hold what the user typed: a value that does not fit a 32-bit float is no number.
 bool TryCellToSingle(const std::string& Text, float& Value) {
   Extended V = 0;
@@ -59,12 +44,6 @@ bool TryCellToSingle(const std::string& Text, float& Value) {
   if (!std::isfinite(V) || std::fabs(V) > static_cast<Extended>(FLT_MAX)) return false;
   Value = static_cast<float>(V);
   return true;
-}
-
-int32_t CheckedCount(size_t Count) {
-  if (Count > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-    throw ERangeError("Range check error");
-  return static_cast<int32_t>(Count);
 }
 
 void FillPairGrid(StringTable& Grid, const TCompensationArray& Pairs, const TChannelOwner* Owner) {
@@ -202,7 +181,7 @@ void TChannel::GetCompPair(int32_t Index, bool IsComp, TCompensationPair& Pair) 
 }
 
 void TChannel::SetCompPair(int32_t Index, const TCompensationPair& Pair, bool IsComp) {
-  if (Index < 0) throw ERangeError("Range check error");
+  if (Index < 0) throw RangeCheckError();
   TCompensationArray& Pairs = IsComp ? Comp : Base;
   if (Pairs.size() <= static_cast<size_t>(Index)) Pairs.resize(static_cast<size_t>(Index) + 1);
   Pairs[Index] = Pair;
@@ -292,7 +271,7 @@ void TChannel::AddToReport(std::vector<std::string>& Lines, bool Header, int32_t
       for (size_t k = 1; k <= N; ++k) Lines.push_back(std::string(Label) + " Ch_" + IntToStr(k) + "\t");
     return;
   }
-  if (Lines.size() < 16 + 4 * N) throw ERangeError("Range check error");
+  if (Lines.size() < 16 + 4 * N) throw RangeCheckError();
   TPeak Peak0;
   GetPeak(0, Peak0);
   const std::string Values[16] = {ChannelName,
@@ -347,23 +326,14 @@ std::string TChannel::CSVSummaryLine(bool Header, bool Extended) const {
 }
 
 void TChannel::SaveToStream(TStream& Stream) {
-  // Checked before the first byte so that a refused channel leaves no half record behind.
-  auto Finite = [this](float Value) {
-    if (!std::isfinite(Value))
-      throw EArithmetic("Channel " + ChannelName + " holds a value that is not a number");
-  };
-  for (float Value : {DisplayMinimum, DisplayMaximum, Minimum_Value_Threshold, Maximum_Value_Threshold,
-                      Minimum_Z, Maximum_Z, Minimum_Value_ZScore, MaximumValue_ZScore, Baseline})
-    Finite(Value);
+  RequireFinite({DisplayMinimum, DisplayMaximum, Minimum_Value_Threshold, Maximum_Value_Threshold, Minimum_Z,
+                 Maximum_Z, Minimum_Value_ZScore, MaximumValue_ZScore, Baseline},
+                "Channel", ChannelName);
   for (const TCompensationArray* Pairs : {&Comp, &Base})
-    for (const TCompensationPair& Pair : *Pairs) {
-      Finite(Pair.Mean);
-      Finite(Pair.Deviation);
-    }
+    for (const TCompensationPair& Pair : *Pairs) RequireFinite({Pair.Mean, Pair.Deviation}, "Channel", ChannelName);
   for (const TPeak& Peak : Peaks)
-    for (float Value : {Peak.Mean, Peak.Dev, Peak.H, Peak.ClipHigh, Peak.ClipLow, Peak.Value, Peak.Chi,
-                        Peak.ChiP})
-      Finite(Value);
+    RequireFinite({Peak.Mean, Peak.Dev, Peak.H, Peak.ClipHigh, Peak.ClipLow, Peak.Value, Peak.Chi, Peak.ChiP},
+                  "Channel", ChannelName);
   const int32_t N = CheckedCount(std::max(Comp.size(), Base.size()));
   const int32_t M = CheckedCount(Peaks.size());
 
@@ -371,10 +341,7 @@ void TChannel::SaveToStream(TStream& Stream) {
   WriteInt32(Stream, RecordVersion);
   WriteStreamString(ChannelName, Stream);
   WriteStreamString(ChannelTag, Stream);
-  WriteStreamString(FCSLabel, Stream);
-  WriteStreamString(FCSName, Stream);
-  WriteBool(Stream, ExactFCSLabel);
-  WriteBool(Stream, ExactFCSName);
+  WriteMatch(Stream);
   WriteInt32(Stream, Scale);
   WriteSingle(Stream, DisplayMinimum);
   WriteSingle(Stream, DisplayMaximum);
@@ -442,20 +409,13 @@ void TChannel::LoadFromStreamV2(TStream& Stream) {
 
 // Reads into a fresh channel; the caller keeps it only when the whole record was read.
 void TChannel::ReadRecord(TStream& Stream) {
-  const int32_t v = ReadInt32(Stream);
-  // An unknown version has an unknown layout: reading on would leave the stream anywhere.
-  if (v < OldestRecordVersion || v > RecordVersion)
-    throw EReadError("Unknown channel record version " + IntToStr(v));
+  const int32_t v = ReadRecordVersion(Stream, OldestRecordVersion, RecordVersion, "channel");
   ChannelName = ReadStreamString(Stream);
   ChannelTag = ReadStreamString(Stream);
   if (v >= 10) {
-    FCSLabel = ReadStreamString(Stream);
-    FCSName = ReadStreamString(Stream);
-    ExactFCSLabel = ReadBool(Stream);
-    ExactFCSName = ReadBool(Stream);
+    ReadMatch(Stream);
   } else {
-    ExactFCSLabel = true;
-    ExactFCSName = true;
+    SetExact();
   }
   Scale = 0;
   DisplayMinimum = 0.0f;

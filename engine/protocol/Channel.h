@@ -8,6 +8,7 @@
 
 #include "Host.h"
 #include "Streams.h"
+#include "protocol/ParameterMatch.h"
 
 namespace qv {
 
@@ -77,7 +78,7 @@ class TChannelOwner {
   ~TChannelOwner() = default;
 };
 
-class TChannel {
+class TChannel : public TParameterMatch {
  public:
   // Record version written by SaveToStream; LoadFromStream reads versions 3 to this one.
   static constexpr int32_t RecordVersion = 13;
@@ -94,10 +95,6 @@ class TChannel {
   TChannelOwner* Owner = nullptr;  // not owned
   std::string ChannelName;
   std::string ChannelTag;  // its first letter names the channel in class codes
-  std::string FCSName;     // matched against $PnS
-  std::string FCSLabel;    // matched against $PnN
-  bool ExactFCSName = false;
-  bool ExactFCSLabel = false;
   int32_t Scale = 0;
   float DisplayMinimum = 0;
   float DisplayMaximum = 0;
@@ -108,7 +105,6 @@ class TChannel {
   float MaximumValue_ZScore = 0;
   float Minimum_Z = 0;
   float Maximum_Z = 0;
-  int32_t ParameterIndex = -1;  // matched FCS parameter; set by the data set, never stored
   TCompensationArray Comp;
   TCompensationArray Base;  // baseline-corrected estimates, kept beside Comp
   float Baseline = 0;

@@ -6,6 +6,7 @@
 
 #include "Errors.h"
 #include "NumberFormat.h"
+#include "protocol/Records.h"
 
 namespace qv {
 
@@ -15,12 +16,6 @@ bool InList(int32_t Index, size_t Size) { return Index >= 0 && static_cast<size_
 
 // Smallest stored filter: an empty name (its length) and five 32-bit fields.
 constexpr size_t MinFilterRecordSize = 4 + 5 * 4;
-
-float ReadNumber(TStream& Stream) {
-  float Value = ReadSingle(Stream);
-  if (!std::isfinite(Value)) throw EReadError("Invalid number in protocol stream");
-  return Value;
-}
 
 }  // namespace
 
@@ -118,11 +113,8 @@ bool TChannelFilters::Passes(const TMatrix& Values, int32_t Channel) const {
 
 void TChannelFilters::SaveToStream(TStream& Stream) const {
   for (const TChannelFilter& Filter : FFilters)
-    for (float Value : {Filter.MaxSpillover, Filter.MeanSpillover, Filter.MinSpillover})
-      if (!std::isfinite(Value))
-        throw EArithmetic("Filter " + Filter.Name + " holds a value that is not a number");
-  if (FFilters.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-    throw ERangeError("Range check error");
+    RequireFinite({Filter.MaxSpillover, Filter.MeanSpillover, Filter.MinSpillover}, "Filter", Filter.Name);
+  CheckedCount(FFilters.size());
   WriteInt32(Stream, RecordVersion);
   WriteInt32(Stream, Count());
   for (int32_t i = Count() - 1; i >= 0; --i) {
@@ -137,9 +129,7 @@ void TChannelFilters::SaveToStream(TStream& Stream) const {
 }
 
 void TChannelFilters::LoadFromStream(TStream& Stream) {
-  const int32_t Version = ReadInt32(Stream);
-  // An unknown version has an unknown layout: reading on would leave the stream anywhere.
-  if (Version != RecordVersion) throw EReadError("Unknown filter record version " + IntToStr(Version));
+  ReadRecordVersion(Stream, RecordVersion, RecordVersion, "filter");
   const int32_t N = ReadCount(Stream, MinFilterRecordSize);
   std::vector<TChannelFilter> Loaded(static_cast<size_t>(N));
   for (int32_t i = N - 1; i >= 0; --i) {

@@ -1,12 +1,13 @@
 #pragma once
 // Genotypes: how a strain shows up in the cytometer, as components on the protocol's channels
-// and peaks, the likelihood of an event under each, and the set that classifies events.
+// and peaks, and the likelihood of an event under each.
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Errors.h"
 #include "Host.h"
 #include "Streams.h"
 #include "Types.h"
@@ -42,10 +43,25 @@ struct TGenotypeEditor {
 
 // Class triple of an event: 0 simple threshold, 1 relaxed Z, 2 rigorous Z.
 using TClassTriple = std::array<int16_t, 3>;
+// A column of the class triple; any other is a range error.
+inline void CheckClassColumn(int32_t Column) {
+  if (Column < 0 || Column > 2) throw RangeCheckError();
+}
+
+// The settings a likelihood reads: a genotype with a component mean below OverrideMean explains
+// no event with a value above OverrideExcess on a channel it does not name.
+struct TLikelihoodOptions {
+  float OverrideMean = 0;
+  float OverrideExcess = 0;
+  // The process-wide settings, read once.
+  static TLikelihoodOptions FromSettings();
+};
 
 class TGenotype {
  public:
   static constexpr int32_t RecordVersion = 2;
+  // The z of no component evaluated.
+  static constexpr float NoZ = -2147483648.0f;
 
   TGenotype(const std::string& AName, TGenotypeSet* AOwner, int32_t ChannelIndex, int32_t PeakIndex);
   // Throws EReadError when the record cannot be read.
@@ -83,7 +99,8 @@ class TGenotype {
   bool Prepare(const TProtocol& Protocol, std::string* Problem = nullptr);
   // Likelihood of an event given its log10 compensated values; MaxZ and MaxZChannel take the
   // largest z of the components evaluated (MaxZChannel only when MaxZ changes).
-  Extended Likelihood(const TSglArray& Values, float& MaxZ, int32_t& MaxZChannel);
+  Extended Likelihood(const TSglArray& Values, float& MaxZ, int32_t& MaxZChannel,
+                      const TLikelihoodOptions& Options = TLikelihoodOptions::FromSettings());
   void FixPeaks(const TProtocol& Protocol);
 
   static std::string ComponentReportHeader();
@@ -98,42 +115,6 @@ class TGenotype {
 
   // Whether a component lies on Channel.
   bool NamesChannel(int32_t Channel) const;
-};
-
-class TGenotypeSet {
- public:
-  static constexpr int32_t RecordVersion = 1;
-
-  explicit TGenotypeSet(TProtocol* AOwner) : Owner(AOwner) {}
-  // Reads the record; a record that cannot be read gives an empty set.
-  TGenotypeSet(TStream& Stream, TProtocol* AOwner);
-  static std::unique_ptr<TGenotypeSet> CreateCopy(const TGenotypeSet& Source, TProtocol* AOwner);
-
-  TProtocol* Owner = nullptr;
-  std::vector<std::unique_ptr<TGenotype>> Items;  // genotype i is class i + 1
-  std::vector<Extended> Likelihoods;              // of the event classified last
-
-  int32_t Count() const { return static_cast<int32_t>(Items.size()); }
-  int32_t Add(const std::string& Name, int32_t ChannelIndex, int32_t PeakIndex);
-  void Delete(int32_t Index);
-  TGenotype* GetGenotype(int32_t Index) const;
-  // Swaps with the neighbour above (Up) or below, wrapping at both ends.
-  void Move(int32_t Index, bool Up);
-  void FixPeaks();
-
-  // Prepares every genotype on its own; those that fail take no part in classification and are
-  // reported once, together, through HostMessages. True when all were prepared.
-  bool PrepareAll();
-  // Writes Classes[1] and Classes[2] of one event; needs a set prepared by PrepareAll.
-  void Classify(const TSglArray& Values, TClassTriple& Classes, float& MaxZ, float& SecondZ);
-
-  std::string ClassCodeTable() const;
-  StringTable FillGrid() const;
-  TStringArray NameList() const;
-  TStringArray ChannelNamesList() const;
-
-  void SaveToStream(TStream& Stream) const;
-  void LoadFromStream(TStream& Stream);
 };
 
 }  // namespace qv

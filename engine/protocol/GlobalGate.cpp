@@ -6,28 +6,9 @@
 #include "Errors.h"
 #include "Globals.h"
 #include "NumberFormat.h"
+#include "protocol/Records.h"
 
 namespace qv {
-
-namespace {
-
-void SkipBytes(TStream& Stream, size_t Count) {
-  uint8_t Buffer[64];
-  while (Count > 0) {
-    size_t Step = std::min(Count, sizeof Buffer);
-    Stream.ReadBuffer(Buffer, Step);
-    Count -= Step;
-  }
-}
-
-// A NaN or infinity in a record is a corrupt record: it must not reach a report.
-float ReadNumber(TStream& Stream) {
-  float Value = ReadSingle(Stream);
-  if (!std::isfinite(Value)) throw EReadError("Invalid number in protocol stream");
-  return Value;
-}
-
-}  // namespace
 
 TGlobalGate::TGlobalGate(const TGateInfo& Info, TProtocol* AOwner) : Owner(AOwner) { SetInfo(Info); }
 
@@ -103,7 +84,7 @@ void TGlobalGate::AddToReport(std::vector<std::string>& Lines, bool Header) cons
       Lines.push_back(std::string(Label) + "\t");
     return;
   }
-  if (Lines.size() < 12) throw ERangeError("Range check error");
+  if (Lines.size() < 12) throw RangeCheckError();
   const std::string Values[12] = {Name,
                                   IntToStr(Color),
                                   FormatFloat("###0.0", MinimumValue),
@@ -120,21 +101,16 @@ void TGlobalGate::AddToReport(std::vector<std::string>& Lines, bool Header) cons
 }
 
 void TGlobalGate::SaveToStream(TStream& Stream) const {
-  // Checked before the first byte so that a refused gate leaves no half record behind.
-  for (float Value : {DisplayMinimum, DisplayMaximum, MinimumValue, MaximumValue, Minimum_Z, Maximum_Z,
-                      ClipHigh, ClipLow, Mean, Deviation})
-    if (!std::isfinite(Value))
-      throw EArithmetic("Gate " + Name + " holds a value that is not a number");
+  RequireFinite({DisplayMinimum, DisplayMaximum, MinimumValue, MaximumValue, Minimum_Z, Maximum_Z, ClipHigh, ClipLow,
+                 Mean, Deviation},
+                "Gate", Name);
   WriteInt32(Stream, RecordVersion);
   WriteBool(Stream, Active);
   WriteInt32(Stream, Color);
   WriteInt32(Stream, Scale);
   WriteSingle(Stream, DisplayMinimum);
   WriteSingle(Stream, DisplayMaximum);
-  WriteStreamString(FCSLabel, Stream);
-  WriteStreamString(FCSName, Stream);
-  WriteBool(Stream, ExactFCSLabel);
-  WriteBool(Stream, ExactFCSName);
+  WriteMatch(Stream);
   WriteStreamString(Name, Stream);
   WriteSingle(Stream, MinimumValue);
   WriteSingle(Stream, MaximumValue);
@@ -165,9 +141,7 @@ void TGlobalGate::LoadFromStreamV2(TStream& Stream) {
 
 // Reads into a fresh gate; the caller keeps it only when the whole record was read.
 void TGlobalGate::ReadRecord(TStream& Stream) {
-  const int32_t v = ReadInt32(Stream);
-  // An unknown version has an unknown layout: reading on would leave the stream anywhere.
-  if (v < 1 || v > RecordVersion) throw EReadError("Unknown gate record version " + IntToStr(v));
+  const int32_t v = ReadRecordVersion(Stream, 1, RecordVersion, "gate");
   if (v < 8) SkipBytes(Stream, 4);
   if (v >= 4) {
     Active = ReadBool(Stream);
@@ -189,13 +163,9 @@ void TGlobalGate::ReadRecord(TStream& Stream) {
     DisplayMaximum = 0.0f;
   }
   if (v >= 5) {
-    FCSLabel = ReadStreamString(Stream);
-    FCSName = ReadStreamString(Stream);
-    ExactFCSLabel = ReadBool(Stream);
-    ExactFCSName = ReadBool(Stream);
+    ReadMatch(Stream);
   } else {
-    ExactFCSLabel = true;
-    ExactFCSName = true;
+    SetExact();
   }
   if (v <= 6 && Scale == 1 && FCSName == "PW") DisplayMaximum = 256.0f;
   if (v == 6) SkipBytes(Stream, 2 * 4);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Streams.h"
+#include "protocol/ParameterMatch.h"
 
 namespace qv {
 
@@ -38,7 +39,7 @@ struct TGateInfo {
   bool operator==(const TGateInfo&) const = default;
 };
 
-class TGlobalGate {
+class TGlobalGate : public TParameterMatch {
  public:
   // Record version written by SaveToStream; LoadFromStream reads versions 1 to this one.
   static constexpr int32_t RecordVersion = 8;
@@ -53,10 +54,6 @@ class TGlobalGate {
 
   bool Active = false;
   std::string Name;
-  std::string FCSName;   // matched against $PnS
-  std::string FCSLabel;  // matched against $PnN
-  bool ExactFCSName = false;
-  bool ExactFCSLabel = false;
   int32_t Scale = 0;
   float DisplayMinimum = 0;
   float DisplayMaximum = 0;
@@ -71,7 +68,6 @@ class TGlobalGate {
   float ClipLow = 0;
   float Mean = 0;
   float Deviation = 0;
-  int32_t ParameterIndex = -1;  // matched FCS parameter; set by the data set, never stored
   bool Cull = false;
   TProtocol* Owner = nullptr;  // not owned
 

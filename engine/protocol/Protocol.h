@@ -8,7 +8,7 @@
 
 #include "protocol/Channel.h"
 #include "protocol/ChannelFilters.h"
-#include "protocol/Genotype.h"
+#include "protocol/GenotypeSet.h"
 #include "protocol/GlobalGate.h"
 #include "Streams.h"
 #include "Types.h"

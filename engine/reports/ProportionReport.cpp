@@ -1,10 +1,13 @@
 // Class make-up of a data set across its files (proportions, Z values, chi-square, SSD with
 // resampled p values) and the chi-square of the channel peak fits.
+#include "reports/ProportionReport.h"
+
 #include <exception>
 #include <unordered_map>
 
 #include "ClassPatterns.h"
 #include "Errors.h"
+#include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 #include "FloatStores.h"
 #include "Globals.h"
@@ -18,15 +21,25 @@ namespace qv {
 namespace {
 
 void CheckRows(const TStringArray& Table, size_t Rows) {
-  if (Table.size() < Rows) throw ERangeError("Range check error");
+  if (Table.size() < Rows) throw RangeCheckError();
 }
 
 Extended Ratio(Extended A, Extended B) { return B == 0 ? 0 : A / B; }
 
 }  // namespace
 
+TProportionOptions TProportionOptions::FromSettings() {
+  TProportionOptions Options;
+  Options.CalculateSSDPvalues = qv::CalculateSSDPvalues;
+  Options.SSDIterations = qv::SSDIterations;
+  Options.MaxZValue = qv::MaxZValue;
+  return Options;
+}
+
 void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, char Separator, int32_t Column,
-                                bool ZReport) {
+                                bool ZReport, Progress* Gauge) {
+  PumpMessages(Gauge);
+  const TProportionOptions Options = TProportionOptions::FromSettings();
   BusyCursor Busy;
   const std::string Sep(1, Separator);
   const int32_t C = static_cast<int32_t>(Names.size());
@@ -36,8 +49,8 @@ void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, 
 
   TIntArray Count;
   T2IntArray T;
-  CountClasses(C, Column, Count);
-  SumClassCounts(C, Column, T);
+  CountClasses(C, Column, Count, Gauge);
+  SumClassCounts(C, Column, T, Gauge);
   const int32_t F = static_cast<int32_t>(T.size());
 
   for (int32_t k = H; k >= 0; --k) Table[k + 1] += IntToStr(Count[k]) + Sep;
@@ -103,8 +116,8 @@ void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, 
 
     // Resampled SSD: how often a random draw of a file's size from the pooled set is further
     // from the pooled make-up than the file itself.
-    const int32_t N = SSDIterations;
-    const bool Resampled = CalculateSSDPvalues && N > 0 && Column == 2;
+    const int32_t N = Options.SSDIterations;
+    const bool Resampled = Options.CalculateSSDPvalues && N > 0 && Column == 2;
     TDblArray SSDMean(static_cast<size_t>(F), 0);
     TIntArray Hits(static_cast<size_t>(F), 0);
     if (Resampled)
@@ -116,7 +129,7 @@ void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, 
         Extended SumS = 0;
         TIntArray Drawn;
         for (int32_t r = 0; r < N; ++r) {
-          RandomSample(Names, Column, FileTotal[f], Drawn);
+          RandomSample(Names, Column, FileTotal[f], Drawn, Gauge);
           Extended S = 0;
           for (int32_t k = 1; k <= H; ++k) {
             const Extended D = Extended(Drawn[k]) / FileTotal[f] - Frac[k];
@@ -167,7 +180,7 @@ void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, 
     // Only an excess on a genotype class is suspicious; class 0 and low values are not.
     for (int32_t f = 0; f < F; ++f)
       for (int32_t k = 1; k < C; ++k)
-        if (ZV[f][k] > MaxZValue) Suspect = true;
+        if (ZV[f][k] > Options.MaxZValue) Suspect = true;
   } catch (...) {
     Failure = std::current_exception();
   }
@@ -209,7 +222,8 @@ void TFCSData::ChannelStats(const TProtocol& Protocol, TIntArray& Counts) const 
   }
 }
 
-void TFCSData::ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator) const {
+void TFCSData::ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator, Progress* Gauge) const {
+  PumpMessages(Gauge);
   const std::string Sep(1, Separator);
   const int32_t N = Protocol.ChannelCount();
   CheckRows(Table, static_cast<size_t>(N) + 1);
@@ -232,8 +246,10 @@ void TFCSData::ChiReport(const TProtocol& Protocol, TStringArray& Table, char Se
   }
 }
 
-void TFCSData::RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts) const {
-  if (Column < 0 || Column > 2) throw ERangeError("Range check error");
+void TFCSData::RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts,
+                            Progress* Gauge) const {
+  PumpMessages(Gauge);
+  CheckClassColumn(Column);
   const int32_t C = static_cast<int32_t>(Names.size());
   Counts.assign(static_cast<size_t>(C), 0);
   if (C == 0) return;
@@ -252,7 +268,7 @@ void TFCSData::RandomSample(const TStringArray& Names, int32_t Column, int32_t N
     Swapped[Pick] = At(Left - 1);
     const int32_t Class = Events[static_cast<size_t>(Event)].Classes()[static_cast<size_t>(Column)];
     if (Class < 1) continue;
-    if (Class >= C) throw ERangeError("Range check error");
+    if (Class >= C) throw RangeCheckError();
     ++Counts[Class];
     ++Counted;
   }

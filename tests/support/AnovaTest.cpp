@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "Errors.h"
-#include "LinearAlgebra.h"
+#include "Anova.h"
 
 namespace qv {
 namespace {

@@ -128,6 +128,25 @@ TEST(StrToInt, DecimalAndHexadecimal) {
   EXPECT_THROW(StrToInt("1 2"), EConvertError);
 }
 
+TEST(NumberHelpers, ZeroPadding) {
+  EXPECT_EQ(qv::IntToStrZeroPad(23, 10), "0000000023");
+  EXPECT_EQ(qv::IntToStrZeroPad(12345, 3), "12345");
+  EXPECT_EQ(qv::IntToStrZeroPad(0, 0), "0");
+  EXPECT_EQ(qv::IntToStrZeroPad(-5, 4), "-005");
+}
+
+TEST(NumberHelpers, FormatByMagnitude) {
+  auto F = [](double V) { return qv::FormatFloatByMagnitude("0.00e-", "0.00", 0.01, V); };
+  EXPECT_EQ(F(0.5), "0.50");
+  EXPECT_EQ(F(0.01), "0.01");
+  EXPECT_EQ(F(-0.01), "-0.01");
+  EXPECT_EQ(F(0.005), "5.00e-3");
+  EXPECT_EQ(F(-0.00123), "-1.23e-3");
+  EXPECT_EQ(F(1234.567), "1234.57");
+  EXPECT_THROW(F(std::nan("")), qv::EArithmetic);
+  EXPECT_THROW(F(INFINITY), qv::EArithmetic);
+}
+
 }  // namespace
 
 namespace {

@@ -4,7 +4,6 @@
 #include <set>
 
 #include "Errors.h"
-#include "LinearAlgebra.h"
 #include "Random.h"
 #include "Statistics.h"
 

@@ -3,6 +3,8 @@
 #include <numeric>
 
 #include "DataSetFixtures.h"
+#include "analysis/Classification.h"
+#include "analysis/Compensation.h"
 #include "Errors.h"
 #include "dataset/FCSData.h"
 #include "Random.h"
@@ -171,6 +173,34 @@ TEST_F(Classification, MoreGenotypesThanPatternsAreAllCounted) {
   P->AddGenotype("b", 0, 0);
   P->AddGenotype("c", 0, 0);
   EXPECT_EQ(TFCSData::ClassCount(*P), 4);
+}
+
+TEST_F(Classification, StageTakesTheDimOverridesFromItsOptions) {
+  auto P = Protocol(2);
+  P->AddGenotype("G", 0, 0);
+  TFCSLineArray Events;
+  TFCSShortLineArray ShortLines;
+  // GFP on its peak; RFP far above the override's excess on the second event.
+  MinimumRawScore = 0;
+  test::FillEvents(Events, 0, 2, {{100, 5}, {100, 900}});
+  TCompensationOptions Static;
+  CompensateEvents(Events, *P, Static, nullptr);
+
+  // The settings say "no override"; the options say a genotype of mean 2 is dim.
+  OverrideMean = 0;
+  OverrideExcess = 100;
+  TClassifyOptions Options;
+  Options.Likelihood.OverrideMean = 2.5f;
+  Options.Likelihood.OverrideExcess = 2.5f;
+  ClassifyEvents(Events, ShortLines, *P, Options, nullptr);
+  EXPECT_EQ(Events[0].Classes()[2], 1);
+  EXPECT_EQ(Events[1].Classes()[2], 0);
+  EXPECT_EQ(Events[0].Classes()[0], 1);  // YN
+  EXPECT_EQ(Events[1].Classes()[0], 3);  // YY
+
+  Options.Likelihood.OverrideMean = 0;
+  ClassifyEvents(Events, ShortLines, *P, Options, nullptr);
+  EXPECT_EQ(Events[1].Classes()[2], 1);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
+#include "analysis/Detector.h"
 #include "protocol/Channel.h"
 #include "analysis/GaussianFit.h"
 #include "Globals.h"
@@ -22,13 +24,23 @@ TChannel ChannelWithPeak(float Mean, float Dev, float ClipLow, float ClipHigh) {
   return Channel;
 }
 
+// Eight unit bins from 0, with the given counts (zeros by default).
+struct Bins {
+  explicit Bins(TIntArray ACounts = TIntArray(8, 0)) : Counts(std::move(ACounts)) {
+    for (size_t i = 0; i < Counts.size(); ++i) {
+      Edges.push_back(static_cast<float>(i));
+      Centres.push_back(static_cast<float>(i) + 0.5f);
+    }
+  }
+  TFitBins View() const { return TFitBins{Counts, Edges, Centres, 1.0}; }
+  TIntArray Counts;
+  TSglArray Edges, Centres, Curve, Shape;
+};
+
 std::vector<double> HeightsTried(double StartHeight) {
-  BinCountGuard Guard(8);
-  TDetector D(0, false, false, false, 0, 8, true);
-  D.AddSeries("s", {}, 0);
-  TGaussianFit Fit;
-  Fit.StartHeight = StartHeight;
-  TGaussianFitter Fitter(D, 0, TPeakWindow{}, Fit);
+  Bins B;
+  TGaussianFitter Fitter(B.View(), TPeakWindow{}, B.Curve, B.Shape);
+  Fitter.Fit.StartHeight = StartHeight;
   std::vector<double> Heights;
   Fitter.OnHeightTried = [&](Extended H) { Heights.push_back(static_cast<double>(H)); };
   Fitter.FitScale(0, 8);
@@ -50,18 +62,51 @@ TEST(FitScale, HeightSchedules) {
 }
 
 TEST(FitScale, LeastSquaredErrorStrictlyInsideTheWindow) {
-  BinCountGuard Guard(4);
-  TDetector D(0, false, false, false, 0, 4, true);
-  D.AddSeries("s", {0.5f, 1.5f, 1.5f, 1.5f, 2.5f, 2.5f, 3.5f}, 0);  // counts 3 3 2 1
-  TGaussianFit Fit;
-  Fit.StartHeight = 3;  // heights 3.3, 2.3, 1.3
-  TGaussianFitter Fitter(D, 0, TPeakWindow{}, Fit);
+  Bins B({1, 3, 2, 1});
+  TGaussianFitter Fitter(B.View(), TPeakWindow{}, B.Curve, B.Shape);
+  Fitter.Fit.StartHeight = 3;  // heights 3.3, 2.3, 1.3
   Fitter.SetShape(1.5, 1e30);  // flat
   EXPECT_NEAR(static_cast<double>(Fitter.FitScale(2, 4)), 0.7 * 0.7 + 0.3 * 0.3, 1e-5);
-  EXPECT_NEAR(Fit.Scale, 1.3, 1e-12);
-  EXPECT_FLOAT_EQ(D.Curves[0][0], 1.3f);  // every bin gets the curve
-  Fitter.FitScale(0.5, 2.5);               // centres on the ends stay out: bin 1 alone
-  EXPECT_NEAR(Fit.Scale, 3.3, 1e-12);
+  EXPECT_NEAR(Fitter.Fit.Scale, 1.3, 1e-12);
+  EXPECT_FLOAT_EQ(B.Curve[0], 1.3f);  // every bin gets the curve
+  Fitter.FitScale(0.5, 2.5);           // centres on the ends stay out: bin 1 alone
+  EXPECT_NEAR(Fitter.Fit.Scale, 3.3, 1e-12);
+}
+
+TEST(FitBins, AFitOnBinsAloneMatchesTheDetectorsFit) {
+  // A normal of mean 4 and deviation 0.5, binned over 80 bins of 0..8; the fitter sees only the
+  // bins.
+  BinCountGuard Guard(80);
+  TDetector D(0, true, false, true, 0, 8, true);
+  Randomize(5);
+  TSglArray Values;
+  for (int i = 0; i < 20000; ++i) Values.push_back(4.0f + 0.5f * GaussRandom());
+  D.AddSeries("s", Values, 0);
+  TPeakWindow Window;
+  Window.Low = 0.6f;
+  Window.High = 8;
+  Window.Mean = 3.8f;
+  Window.Deviation = 0.6f;
+  Window.ClipLow = -2;
+  Window.ClipHigh = 2;
+
+  TSglArray Curve, Shape;
+  TGaussianFitter Fitter(TFitBins{D.Counts[0], D.BinEdges, D.BinCentres, D.BinWidth}, Window, Curve, Shape);
+  const TGaussianFit Fit = Fitter.Run(true);
+  EXPECT_EQ(Fit.StartHeight, *std::max_element(D.Counts[0].begin() + 7, D.Counts[0].end()));
+  float Chi = 0, ChiP = 0;
+  Fitter.ChiSquareOfFit(Chi, ChiP);
+  EXPECT_GT(Chi, 0.0f);
+
+  // The detector stores the very same record, curve and chi-square.
+  const TGaussianFit Stored = D.FitGaussianToSeries(0, Window);
+  EXPECT_EQ(Stored.Mean, Fit.Mean);
+  EXPECT_EQ(Stored.Deviation, Fit.Deviation);
+  EXPECT_EQ(Stored.Scale, Fit.Scale);
+  EXPECT_EQ(D.Curves[0], Curve);
+  EXPECT_EQ(D.Shapes[0], Shape);
+  EXPECT_EQ(D.GetChi(0), Chi);
+  EXPECT_EQ(D.GetChiP(0), ChiP);
 }
 
 TEST(FitGaussian, SampledNormalComesBackWithinABin) {

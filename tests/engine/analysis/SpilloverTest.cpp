@@ -109,7 +109,7 @@ TEST(Spillover, MatrixTakesEachEventsStrongestChannel) {
   EXPECT_GT(Matrix[1][0].Mean, 5.0f);  // now the tie counts towards channel 1
 }
 
-TEST(ChannelMeans, MeansOverGatedInEventsAndTheClassReport) {
+TEST(ChannelMeans, MeansOverGatedInEvents) {
   TFCSData D;
   D.Events.Reset(0, 2);
   TSglArray Means;
@@ -123,24 +123,6 @@ TEST(ChannelMeans, MeansOverGatedInEventsAndTheClassReport) {
   for (size_t i = 0; i < 2; ++i) D.Events[i].SetGatedOut(true);
   D.MeanChannelValues(Means);
   EXPECT_EQ(Means, (TSglArray{0, 0}));
-
-  // Compensated values by rigorous class: class 1 holds two events, class 0 one, class 2 none.
-  const float Comp[3][2] = {{10, 20}, {30, 40}, {5, 6}};
-  const int16_t Class[3] = {1, 1, 0};
-  for (size_t i = 0; i < 3; ++i) {
-    TFCSLine E = D.Events[i];
-    E.SizeCompensated();
-    E.CompValues()[0] = Comp[i][0];
-    E.CompValues()[1] = Comp[i][1];
-    E.Classes()[2] = Class[i];
-  }
-  auto P = test::MakeProtocol({}, {{"GFP", "FL1"}, {"RFP", "FL2"}});
-  std::string Text;
-  D.ChannelMeansReport(*P, {"--", "G-", "-R"}, 2, Text);
-  EXPECT_EQ(SplitLines(Text), (TStringArray{"Mean Channel Values", "", "Class\tGFP\tRFP\t", "-R\t0.0\t0.0\t",
-                                            "G-\t20.0\t30.0\t", "--\t5.0\t6.0\t", "", "Mean Channel Deviation", "",
-                                            "-R\t0.0\t0.0\t", "G-\t10.0\t10.0\t", "--\t0.0\t0.0\t"}));
-  EXPECT_THROW(D.ChannelMeansReport(*P, {"--"}, 2, Text), ERangeError);
 }
 
 }  // namespace

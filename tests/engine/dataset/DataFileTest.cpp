@@ -9,6 +9,8 @@
 #include "RecordingMessages.h"
 #include "ScopedValue.h"
 #include "Streams.h"
+#include "analysis/Detector.h"
+#include "analysis/GaussianFit.h"
 #include "dataset/FCSData.h"
 
 namespace qv {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <numeric>
 
+#include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 #include "Globals.h"
 #include "Random.h"
