@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 #include "Errors.h"
 #include "fcs/FCSFile.h"
 #include "Files.h"
+#include "NumberFormat.h"
 #include "protocol/Protocol.h"
 
 namespace qv {
@@ -25,17 +27,25 @@ std::unique_ptr<TFCSData> TFCSData::Create(const TFCSFile& File, int32_t Mode, b
   Data->FileNames = ExtractFileName(File.FileName) + "\r\n";
   Data->Parameters = std::make_unique<TParameterSet>(&File.Parameters);
   PostRefresh();
+  // A file that was not there gives no events; the user is told why.
+  if (File.FileName.empty() && !File.MissingName.empty()) HostMessages().Error("File not found: " + File.MissingName);
   if (!Protocol) return Data;
   Data->CullGate = Protocol->FirstCullGate();
   if (!Data->MatchChannels(File, *Protocol, Gauge)) return Data;
-  if (!Data->LoadEvents(File, *Protocol, Gauge)) {
-    HostMessages().Error(ReadError);
-    return Data;
-  }
-  if (!NoAnalysis) {
-    Data->Compensate(*Protocol, Gauge, Mode);
-    Data->SetDetectors(*Protocol, Gauge, true);
-    Data->Classify(*Protocol);
+  try {
+    if (!Data->LoadEvents(File, *Protocol, Gauge)) {
+      HostMessages().Error(ReadError);
+      return Data;
+    }
+    if (!NoAnalysis) {
+      Data->Compensate(*Protocol, Gauge, Mode);
+      Data->SetDetectors(*Protocol, Gauge, true);
+      Data->Classify(*Protocol);
+    }
+  } catch (const std::bad_alloc&) {
+    // The half-built set goes with the exception; what it held is freed before the user is told.
+    Data.reset();
+    throw EFCSFileError(File.FileName, "not enough memory for " + IntToStr(File.EventCount) + " events.");
   }
   return Data;
 }
