@@ -75,7 +75,7 @@ class TGenotype {
   void GetComponent(int32_t Index, TFluor& Component) const;
 
   // "-" per channel, with each component's channel letter from ChannelLetters (one letter per
-  // channel) at its position; components on channels beyond the letters are skipped.
+  // channel) at its position; a component on a channel beyond the letters is an ERangeError.
   std::string ClassCode(const std::string& ChannelLetters) const;
 
   // Fills ChannelNames and every component's cache. On failure returns false and describes the
@@ -105,7 +105,7 @@ class TGenotypeSet {
   static constexpr int32_t RecordVersion = 1;
 
   explicit TGenotypeSet(TProtocol* AOwner) : Owner(AOwner) {}
-  // Reads the record; a record that cannot be read gives an empty set.
+  // Reads the record; one that cannot be read throws EReadError (no set is made).
   TGenotypeSet(TStream& Stream, TProtocol* AOwner);
   static std::unique_ptr<TGenotypeSet> CreateCopy(const TGenotypeSet& Source, TProtocol* AOwner);
 

@@ -125,7 +125,8 @@ TEST_P(ChannelRecordVersion, ReadsEveryFieldAndStopsAtTheRecordEnd) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions3To13, ChannelRecordVersion, ::testing::Range(3, 14));
+INSTANTIATE_TEST_SUITE_P(Versions3To13, ChannelRecordVersion, ::testing::Range(3, 14),
+                         [](const auto& Info) { return "Version" + std::to_string(Info.param); });
 
 TEST(ChannelRecord, OldRecordWithoutGenotypeFlagSkipsTheGenotype) {
   // Version 5 keeps its flag between padding; a 0 there means no genotype string follows.

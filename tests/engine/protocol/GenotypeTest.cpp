@@ -101,6 +101,30 @@ TEST(GenotypeSet, UnpreparedGenotypeIsReportedOnceAndTakesNoPart) {
   EXPECT_EQ(Classes[2], 1);
 }
 
+TEST(GenotypeSet, DeviationsBeyondAFloatLeaveOnlyThatGenotypeUnprepared) {
+  // 1e-40 is a float, but its reciprocal is not; 1e30 is, but its square is not.
+  for (const float Dev : {1e-40f, 1e30f}) {
+    SCOPED_TRACE(Dev);
+    auto P = Channels("GYR");
+    P->GetChannel(1)->Peaks[0].Dev = Dev;
+    P->AddGenotype("green", 0, 0);
+    P->AddGenotype("tiny", 1, 0);
+    P->AddGenotype("red", 2, 0);
+    RecordingMessages Messages;
+    EXPECT_FALSE(P->Genotypes->PrepareAll());
+    ASSERT_EQ(Messages.Errors.size(), 1u);
+    EXPECT_NE(Messages.Errors[0].find("Genotype tiny: peak 0 of channel C1 has a deviation of"), std::string::npos)
+        << Messages.Errors[0];
+    EXPECT_TRUE(P->GetGenotype(0)->Prepared);
+    EXPECT_FALSE(P->GetGenotype(1)->Prepared);
+    EXPECT_TRUE(P->GetGenotype(2)->Prepared);
+    TClassTriple Classes{0, 9, 9};
+    float MaxZ = 0, SecondZ = 0;
+    P->Genotypes->Classify({0.5f, 2.5f, 2.5f}, Classes, MaxZ, SecondZ);
+    EXPECT_EQ(Classes[2], 3);
+  }
+}
+
 // A set whose genotypes give the likelihoods 0.3, 0.5 and 0.1 for the event {x, x, x}.
 TEST(GenotypeSet, AmbiguityAgainstTheLikelihoodThreshold) {
   auto P = Channels("ABC");
@@ -183,10 +207,13 @@ TEST(Genotype, ClassCodesAndTheirTable) {
   auto P = Channels("GYR");
   TGenotype& G = *P->GetGenotype(P->AddGenotype("g", 0, 0));
   G.AddComponent(2);
-  G.AddComponent(7);  // a channel the protocol lacks is skipped
   EXPECT_EQ(G.ClassCode(P->ChannelLetters()), "G-R");
   P->AddGenotype("y", 1, 0);
   EXPECT_EQ(P->Genotypes->ClassCodeTable(), "---\r\nG-R\r\n-Y-\r\n");
+  G.AddComponent(7);  // a channel beyond the letters is never silently left out of a code
+  EXPECT_THROW(G.ClassCode(P->ChannelLetters()), ERangeError);
+  EXPECT_THROW(P->Genotypes->ClassCodeTable(), ERangeError);
+  G.DeleteComponent(2);
   G.DeleteComponent(0);
   EXPECT_EQ(G.ClassCode(P->ChannelLetters()), "--R");
   TGenotype& One = *P->GetGenotype(1);

@@ -71,7 +71,8 @@ TEST_P(GateRecordVersion, ReadsEveryFieldAndStopsAtTheRecordEnd) {
   EXPECT_EQ(G->ParameterIndex, -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions1To8, GateRecordVersion, ::testing::Range(1, 9));
+INSTANTIATE_TEST_SUITE_P(Versions1To8, GateRecordVersion, ::testing::Range(1, 9),
+                         [](const auto& Info) { return "Version" + std::to_string(Info.param); });
 
 TEST(GateRecord, DisplayRangeOfOlderRecords) {
   EXPECT_EQ(ReadGate(GateRecord(6, 1, "PW"))->DisplayMaximum, 256.0f);

@@ -182,7 +182,8 @@ TEST_P(ProtocolFileVersion, ReadsTheFieldsOfItsVersion) {
   EXPECT_EQ(P.LikelihoodThreshold, V >= 9 ? 2.5f : 0.0f);
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions3To10, ProtocolFileVersion, ::testing::Range(3, 11));
+INSTANTIATE_TEST_SUITE_P(Versions3To10, ProtocolFileVersion, ::testing::Range(3, 11),
+                         [](const auto& Info) { return "Version" + std::to_string(Info.param); });
 
 TEST(ProtocolFile, ReadsTheVersion2Layout) {
   ByteWriter W;
