@@ -171,8 +171,11 @@ TEST_P(InverseBySize, ProductWithInverseIsIdentity) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Settings, InverseBySize,
-                         ::testing::Combine(::testing::Bool(), ::testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(Settings, InverseBySize, ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& Info) {
+                           return std::string(std::get<0>(Info.param) ? "SmallQuadrants" : "LargeQuadrants") +
+                                  (std::get<1>(Info.param) ? "Alternate" : "Standard");
+                         });
 
 TEST_F(InversionSettings, SplitFollowsSmallQuadrants) {
   // A zero in the last diagonal place makes the bottom-right 1x1 block singular: only a split
