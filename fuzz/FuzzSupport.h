@@ -34,7 +34,8 @@ inline void Quiet() {
 // A file name of this process for Tag (the readers take names, not memory), in /dev/shm when
 // there is one so that the writes stay in memory.
 inline std::string ScratchName(const std::string& Tag) {
-  const char* Dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+  const char* Temp = std::getenv("TMPDIR");
+  const char* Dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (Temp ? Temp : "/tmp");
   return std::string(Dir) + "/quorvenal-fuzz-" + std::to_string(getpid()) + "-" + Tag;
 }
 

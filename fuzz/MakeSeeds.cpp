@@ -33,7 +33,9 @@ std::vector<uint8_t> Load(const fs::path& Name) {
 void FcsSeeds(const fs::path& Out) {
   using namespace qv::test;
   int n = 0;
-  auto Put = [&](const FcsFileSpec& Spec) { Save(Out / ("writer-" + std::to_string(n++) + ".fcs"), BuildFcs(Spec)); };
+  auto Put = [&](const FcsFileSpec& Spec) {
+    Save(Out / ("writer-" + std::to_string(n++) + ".fcs"), BuildFcs(Spec));
+  };
   for (const auto Type : {FcsDataType::Int16, FcsDataType::Float32})
     for (const bool Big : {false, true}) {
       FcsFileSpec Spec;
@@ -42,7 +44,8 @@ void FcsSeeds(const fs::path& Out) {
       Spec.Parameters = {LinearParameter("FSC-H", 1024), LinearParameter("SSC-H", 1024),
                          LogParameter("FL1-H", 4, 1024, "GFP"), LogParameter("FL2-H", 4, 1024, "RFP")};
       for (int e = 0; e < 24; ++e)
-        Spec.Events.push_back({double(100 + 30 * e), double(300 + 7 * e), double((e * 97) % 1024), double((e * 53) % 1024)});
+        Spec.Events.push_back(
+            {double(100 + 30 * e), double(300 + 7 * e), double((e * 97) % 1024), double((e * 53) % 1024)});
       Put(Spec);
       Spec.Version = "FCS2.0";
       Spec.DataOffsets = FcsDataOffsets::TextZero;
@@ -70,7 +73,9 @@ void FcsSeeds(const fs::path& Out) {
 // its old width) and the HEADER's DATA end moved.
 bool Shrink(std::vector<uint8_t>& File, int Keep) {
   if (File.size() < 58) return false;
-  auto Field = [&](int i) { return std::atoll(std::string(File.begin() + 10 + 8 * i, File.begin() + 18 + 8 * i).c_str()); };
+  auto Field = [&](int i) {
+    return std::atoll(std::string(File.begin() + 10 + 8 * i, File.begin() + 18 + 8 * i).c_str());
+  };
   const long long TextBegin = Field(0), TextEnd = Field(1), DataBegin = Field(2);
   if (TextBegin < 58 || TextEnd <= TextBegin || TextEnd >= static_cast<long long>(File.size()) || DataBegin <= TextEnd)
     return false;

@@ -92,7 +92,8 @@ void TFileStream::Close() {
   if (!Code) Code = errno;
   FFile = nullptr;
   if (Failed || CloseFailed)
-    throw EInOutError("Error writing file \"" + FShownName + "\"" + (Code ? ". " + std::string(std::strerror(Code)) : ""));
+    throw EInOutError("Error writing file \"" + FShownName + "\"" +
+                      (Code ? ". " + std::string(std::strerror(Code)) : ""));
 }
 
 namespace {

@@ -134,7 +134,8 @@ TFCSFile::TFCSFile(const std::string& Name) {
     MissingName = Name;
     return;
   }
-  if (stat(Name.c_str(), &Target) != 0) throw EFCSFileError(Name, "it is a symbolic link to a file that does not exist.");
+  if (stat(Name.c_str(), &Target) != 0)
+    throw EFCSFileError(Name, "it is a symbolic link to a file that does not exist.");
   if (S_ISDIR(Target.st_mode)) throw EFCSFileError(Name, "it is a folder, not a file.");
   if (!S_ISREG(Target.st_mode))
     throw EFCSFileError(Name, "it is not a regular file (a pipe, a device or a socket).");
