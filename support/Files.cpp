@@ -4,12 +4,14 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "Errors.h"
@@ -129,6 +131,21 @@ long double LocalDayCount() {
 
 constexpr size_t ChunkSize = 1 << 20;
 
+// A buffer for streaming a file of FileSize bytes: ChunkSize, or less for a small file, and not
+// zero-filled, since every byte is written before it is read.
+class TChunk {
+ public:
+  explicit TChunk(int64_t FileSize)
+      : FSize(static_cast<size_t>(std::clamp<int64_t>(FileSize, 4096, ChunkSize))),
+        FBytes(std::make_unique_for_overwrite<unsigned char[]>(FSize)) {}
+  unsigned char* data() { return FBytes.get(); }
+  size_t size() const { return FSize; }
+
+ private:
+  size_t FSize;
+  std::unique_ptr<unsigned char[]> FBytes;
+};
+
 }  // namespace
 
 std::string FileBaseName(const std::string& Path) {
@@ -233,7 +250,7 @@ bool PackFile(const std::string& Source, const std::string& Target, bool DeleteS
     z_stream Z{};
     if (deflateInit2(&Z, Z_BEST_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
       throw EInOutError("Cannot start compression");
-    std::vector<unsigned char> InBuf(ChunkSize), OutBuf(ChunkSize);
+    TChunk InBuf(In.Size()), OutBuf(In.Size());
     try {
       int Flush = Z_NO_FLUSH;
       do {
@@ -278,7 +295,7 @@ bool UnpackFile(const std::string& Source, const std::string& Target, bool Delet
         TFileStream Out(Temp, TFileStream::TMode::Create, OutName);
         z_stream Z{};
         if (inflateInit2(&Z, 15) != Z_OK) throw EInOutError("Cannot start decompression");
-        std::vector<unsigned char> InBuf(ChunkSize), OutBuf(ChunkSize);
+        TChunk InBuf(In.Size()), OutBuf(In.Size());
         int Status = Z_OK;
         try {
           while (Status != Z_STREAM_END) {
