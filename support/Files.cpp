@@ -4,10 +4,14 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "Errors.h"
@@ -22,7 +26,8 @@ namespace qv {
 
 namespace {
 
-bool IsSeparator(char C) { return C == '/' || C == '\\' || C == ':'; }
+// Only '/' separates folders here: ':' and '\\' are ordinary characters of a name.
+bool IsSeparator(char C) { return C == '/'; }
 
 size_t NameStart(const std::string& Path) {
   for (size_t i = Path.size(); i > 0; --i)
@@ -45,21 +50,65 @@ bool MatchMask(const char* Mask, const char* Name) {
   return !*Name;
 }
 
-// A fresh empty file next to FileName whose name begins "FCS_Temp", for writing then renaming.
-std::string MakeSiblingTempFile(const std::string& FileName) {
-  std::string Folder = ExtractFilePath(FileName);
+// A save error names the file the user asked for and the system's reason.
+EInOutError SaveError(const std::string& FileName, int Code) {
+  return EInOutError("Error writing file \"" + FileName + "\". " + std::strerror(Code));
+}
+
+// The file a save replaces: FileName, or the file its chain of symbolic links ends at (which may
+// not exist yet), so that the links stay links.
+std::string SaveTarget(const std::string& FileName) {
+  std::string Target = FileName;
+  struct stat St;
+  for (int Hops = 0; lstat(Target.c_str(), &St) == 0 && S_ISLNK(St.st_mode); ++Hops) {
+    if (Hops == 40) throw SaveError(FileName, ELOOP);
+    std::error_code Error;
+    const fs::path Link = fs::read_symlink(Target, Error);
+    if (Error) throw SaveError(FileName, Error.value());
+    Target = Link.is_absolute() ? Link.string() : (fs::path(ExtractFilePath(Target)) / Link).string();
+  }
+  return Target;
+}
+
+// A fresh empty file next to Target whose name begins "FCS_Temp", for writing then renaming.
+// It takes the permission bits (and, where allowed, the owner) of the file it replaces, or the
+// default mode under the umask for a new file. A replaced file that nobody may write is refused.
+std::string MakeSiblingTempFile(const std::string& Target, const std::string& FileName) {
+  struct stat Old;
+  const bool Replaces = stat(Target.c_str(), &Old) == 0;
+  if (Replaces && S_ISREG(Old.st_mode) &&
+      ((Old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(Target.c_str(), W_OK) != 0))
+    throw EInOutError(FileName + " is read-only");
+  std::string Folder = ExtractFilePath(Target);
   if (Folder.empty()) Folder = "./";
   std::string Pattern = Folder + "FCS_Temp" + "save-XXXXXX";
   const int Fd = mkstemp(Pattern.data());
-  if (Fd < 0) throw EInOutError("Cannot create a temporary file in \"" + Folder + "\"");
+  if (Fd < 0) throw SaveError(FileName, errno);
+  mode_t Mode;
+  if (Replaces) {
+    // Not every owner may be set (a group the user is not in): the mode is kept regardless.
+    if ((Old.st_uid != geteuid() || Old.st_gid != getegid()) && fchown(Fd, Old.st_uid, Old.st_gid) != 0) {
+      [[maybe_unused]] const int Ignored = fchown(Fd, static_cast<uid_t>(-1), Old.st_gid);
+    }
+    Mode = Old.st_mode & 07777;
+  } else {
+    const mode_t Mask = umask(0);
+    umask(Mask);
+    Mode = 0666 & ~Mask;
+  }
+  const int ModeError = fchmod(Fd, Mode) == 0 ? 0 : errno;
   close(Fd);
+  if (ModeError) {
+    unlink(Pattern.c_str());
+    throw SaveError(FileName, ModeError);
+  }
   return Pattern;
 }
 
-void RenameOver(const std::string& From, const std::string& To) {
+void RenameOver(const std::string& From, const std::string& To, const std::string& FileName) {
   std::error_code Error;
   fs::rename(From, To, Error);
-  if (Error) throw EInOutError("Cannot rename \"" + From + "\" to \"" + To + "\". " + Error.message());
+  if (Error) throw SaveError(FileName, Error.value());
 }
 
 void EnsureFolderOf(const std::string& FileName) {
@@ -81,6 +130,21 @@ long double LocalDayCount() {
 }
 
 constexpr size_t ChunkSize = 1 << 20;
+
+// A buffer for streaming a file of FileSize bytes: ChunkSize, or less for a small file, and not
+// zero-filled, since every byte is written before it is read.
+class TChunk {
+ public:
+  explicit TChunk(int64_t FileSize)
+      : FSize(static_cast<size_t>(std::clamp<int64_t>(FileSize, 4096, ChunkSize))),
+        FBytes(std::make_unique_for_overwrite<unsigned char[]>(FSize)) {}
+  unsigned char* data() { return FBytes.get(); }
+  size_t size() const { return FSize; }
+
+ private:
+  size_t FSize;
+  std::unique_ptr<unsigned char[]> FBytes;
+};
 
 }  // namespace
 
@@ -161,14 +225,15 @@ void DeleteTempFiles() {
 }
 
 void WriteFileSafely(const std::string& FileName, const std::function<void(TStream&)>& Writer) {
-  const std::string Temp = MakeSiblingTempFile(FileName);
+  const std::string Target = SaveTarget(FileName);
+  const std::string Temp = MakeSiblingTempFile(Target, FileName);
   try {
     {
-      TFileStream Stream(Temp, TFileStream::TMode::Create);
+      TFileStream Stream(Temp, TFileStream::TMode::Create, FileName);
       Writer(Stream);
       Stream.Close();
     }
-    RenameOver(Temp, FileName);
+    RenameOver(Temp, Target, FileName);
   } catch (...) {
     DeleteFileIfExists(Temp);
     throw;
@@ -185,7 +250,7 @@ bool PackFile(const std::string& Source, const std::string& Target, bool DeleteS
     z_stream Z{};
     if (deflateInit2(&Z, Z_BEST_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
       throw EInOutError("Cannot start compression");
-    std::vector<unsigned char> InBuf(ChunkSize), OutBuf(ChunkSize);
+    TChunk InBuf(In.Size()), OutBuf(In.Size());
     try {
       int Flush = Z_NO_FLUSH;
       do {
@@ -222,14 +287,15 @@ bool UnpackFile(const std::string& Source, const std::string& Target, bool Delet
     EnsureFolderOf(OutName);
     bool Complete = false;
     int64_t Written = 0;
-    const std::string Temp = MakeSiblingTempFile(OutName);
+    const std::string Target = SaveTarget(OutName);
+    const std::string Temp = MakeSiblingTempFile(Target, OutName);
     try {
       {
         TFileStream In(Source, TFileStream::TMode::OpenRead);
-        TFileStream Out(Temp, TFileStream::TMode::Create);
+        TFileStream Out(Temp, TFileStream::TMode::Create, OutName);
         z_stream Z{};
         if (inflateInit2(&Z, 15) != Z_OK) throw EInOutError("Cannot start decompression");
-        std::vector<unsigned char> InBuf(ChunkSize), OutBuf(ChunkSize);
+        TChunk InBuf(In.Size()), OutBuf(In.Size());
         int Status = Z_OK;
         try {
           while (Status != Z_STREAM_END) {
@@ -259,7 +325,7 @@ bool UnpackFile(const std::string& Source, const std::string& Target, bool Delet
         DeleteFileIfExists(Temp);
         return false;
       }
-      RenameOver(Temp, OutName);
+      RenameOver(Temp, Target, OutName);
     } catch (...) {
       DeleteFileIfExists(Temp);
       throw;

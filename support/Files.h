@@ -9,7 +9,8 @@ namespace qv {
 
 class TStream;
 
-// File-name part of Path (after the last '/', '\' or ':'), cut before its first '.'.
+// File-name part of Path (after the last '/'), cut before its first '.'. Only '/' separates
+// folders: ':' and '\' are characters of a name.
 std::string FileBaseName(const std::string& Path);
 // FileName unchanged when its file-name part has an extension, else FileName + "." + Ext.
 std::string EnsureExtension(const std::string& FileName, const std::string& Ext);
@@ -40,7 +41,10 @@ void DeleteTempFiles();
 
 // Writes a file through a temporary name in the same folder and renames it over FileName only
 // when Writer returns normally; on any error the temporary file is removed, the old file stays
-// and the error propagates (EInOutError for file-system failures).
+// and the error propagates (EInOutError for file-system failures, naming FileName and giving the
+// system's reason). A replaced file keeps its permission bits and, where allowed, its owner; a new
+// one gets 0666 under the umask. Through a symbolic link the link's target is replaced and the
+// link kept. A file without write permission is refused ("<FileName> is read-only").
 void WriteFileSafely(const std::string& FileName, const std::function<void(TStream&)>& Writer);
 
 bool PackFile(const std::string& Source, const std::string& Target, bool DeleteSource);

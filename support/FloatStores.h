@@ -53,4 +53,11 @@ inline Extended Sqrt(Extended x) {
 
 inline Extended Exp(Extended x) { return Finite(std::exp(Finite(x))); }
 
+// Whether a nonzero deviation can be inverted and squared as a 32-bit float without overflow
+// or a square that vanishes, so Z scores and variances computed from it stay finite.
+inline bool DeviationFits(Extended Dev) {
+  const Extended A = std::fabs(Dev);
+  return A * A <= 0x1.fffffep127L && A * A >= 0x1p-126L && 1 / A <= 0x1.fffffep127L;
+}
+
 }  // namespace qv::fp

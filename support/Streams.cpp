@@ -43,10 +43,11 @@ void TMemoryStream::Seek(int64_t Position) {
   FPosition = Position;
 }
 
-TFileStream::TFileStream(const std::string& FileName, TMode Mode) : FFileName(FileName) {
+TFileStream::TFileStream(const std::string& FileName, TMode Mode, const std::string& ShownName)
+    : FFileName(FileName), FShownName(ShownName.empty() ? FileName : ShownName) {
   FFile = std::fopen(FileName.c_str(), Mode == TMode::OpenRead ? "rb" : "wb");
   if (!FFile)
-    throw EInOutError((Mode == TMode::OpenRead ? "Cannot open file \"" : "Cannot create file \"") + FileName +
+    throw EInOutError((Mode == TMode::OpenRead ? "Cannot open file \"" : "Cannot create file \"") + FShownName +
                       "\". " + std::strerror(errno));
 }
 
@@ -60,8 +61,9 @@ size_t TFileStream::Read(void* Buffer, size_t Count) {
 }
 
 void TFileStream::Write(const void* Buffer, size_t Count) {
-  if (!FFile || std::fwrite(Buffer, 1, Count, FFile) != Count)
-    throw EInOutError("Error writing file \"" + FFileName + "\"");
+  if (!FFile) throw EInOutError("Error writing file \"" + FShownName + "\"");
+  if (std::fwrite(Buffer, 1, Count, FFile) != Count)
+    throw EInOutError("Error writing file \"" + FShownName + "\". " + std::strerror(errno));
 }
 
 int64_t TFileStream::Position() const { return FFile ? static_cast<int64_t>(ftello(FFile)) : 0; }
@@ -83,10 +85,15 @@ void TFileStream::Seek(int64_t Position) {
 void TFileStream::Close() {
   if (!FFile) return;
   // Flushed to the disk before the caller renames the file into place.
+  errno = 0;
   const bool Failed = std::fflush(FFile) != 0 || std::ferror(FFile) || fsync(fileno(FFile)) != 0;
+  int Code = errno;
   const bool CloseFailed = std::fclose(FFile) != 0;
+  if (!Code) Code = errno;
   FFile = nullptr;
-  if (Failed || CloseFailed) throw EInOutError("Error writing file \"" + FFileName + "\"");
+  if (Failed || CloseFailed)
+    throw EInOutError("Error writing file \"" + FShownName + "\"" +
+                      (Code ? ". " + std::string(std::strerror(Code)) : ""));
 }
 
 namespace {

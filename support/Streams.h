@@ -47,8 +47,9 @@ class TMemoryStream : public TStream {
 class TFileStream : public TStream {
  public:
   enum class TMode { OpenRead, Create };
-  // Throws EInOutError naming the file when it cannot be opened or created.
-  TFileStream(const std::string& FileName, TMode Mode);
+  // Throws EInOutError naming the file when it cannot be opened or created. Errors name
+  // ShownName when given (the file a temporary one is written for).
+  TFileStream(const std::string& FileName, TMode Mode, const std::string& ShownName = "");
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
@@ -64,6 +65,7 @@ class TFileStream : public TStream {
  private:
   std::FILE* FFile = nullptr;
   std::string FFileName;
+  std::string FShownName;
 };
 
 void WriteInt32(TStream& Stream, int32_t Value);

@@ -3,6 +3,7 @@
 #include "analysis/DetectorSetup.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <set>
 
 #include "Errors.h"
@@ -213,7 +214,8 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
       D.FitGaussian(&Gate, nullptr, GateFitOptions(Gate, g, FitCurves), Gauge);
       if (D.SeriesCount < 1) continue;
       const TGaussianFit& Fit = D.Fits.back();
-      if (!(Fit.Deviation > 0)) continue;
+      // A deviation that cannot be inverted or squared as a float scores nothing, as none does.
+      if (!(Fit.Deviation > 0) || !fp::DeviationFits(Fit.Deviation)) continue;
       const Extended M = Fit.Mean, Dev = Fit.Deviation;
       const bool Log = Gate.IsLogScale();
       for (size_t i = 0; i < Events.size(); ++i) {
@@ -222,7 +224,8 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
         // Filtered events hold no logs and no Z values.
         if (Z.empty()) continue;
         const float V = Log ? E.LogGateValues()[static_cast<size_t>(g)] : E.GateValues()[static_cast<size_t>(g)];
-        const float Score = fp::Single((Extended(V) - M) / Dev);
+        // A score beyond the float range lies outside every Z window: it is kept at the largest float.
+        const float Score = fp::Single(std::clamp((Extended(V) - M) / Dev, Extended(-FLT_MAX), Extended(FLT_MAX)));
         Z[static_cast<size_t>(g)] = Score;
         if (!E.GatedOut() && (Score < Gate.Minimum_Z || Score > Gate.Maximum_Z)) E.SetGatedOut(true);
       }

@@ -1,6 +1,9 @@
 #include "analysis/Pipeline.h"
 
+#include <new>
+
 #include "Files.h"
+#include "NumberFormat.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
 #include "protocol/Protocol.h"
@@ -20,14 +23,22 @@ std::unique_ptr<TFCSData> TFCSData::Create(const TFCSFile& File, int32_t Mode, b
   Data->FileNames = ExtractFileName(File.FileName) + "\r\n";
   Data->Parameters = std::make_unique<TParameterSet>(&File.Parameters);
   PostRefresh();
+  // A file that was not there gives no events; the user is told why.
+  if (File.FileName.empty() && !File.MissingName.empty()) HostMessages().Error("File not found: " + File.MissingName);
   if (!Protocol) return Data;
   Data->CullGate = Protocol->FirstCullGate();
   if (!Data->MatchChannels(File, *Protocol, Gauge)) return Data;
-  if (!Data->LoadEvents(File, *Protocol, Gauge)) {
-    HostMessages().Error(ReadError);
-    return Data;
+  try {
+    if (!Data->LoadEvents(File, *Protocol, Gauge)) {
+      HostMessages().Error(ReadError);
+      return Data;
+    }
+    if (!NoAnalysis) AnalyseDataSet(*Data, *Protocol, Mode, Gauge);
+  } catch (const std::bad_alloc&) {
+    // The half-built set goes with the exception; what it held is freed before the user is told.
+    Data.reset();
+    throw EFCSFileError(File.FileName, "not enough memory for " + IntToStr(File.EventCount) + " events.");
   }
-  if (!NoAnalysis) AnalyseDataSet(*Data, *Protocol, Mode, Gauge);
   return Data;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 #include "Errors.h"
 #include "fcs/FCSFile.h"

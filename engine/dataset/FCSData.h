@@ -46,7 +46,9 @@ class TFCSData {
   // The events of File matched to Protocol (no events without one, or when a gate or channel
   // has no parameter). When the events cannot be built the user is told "Error reading FCS
   // file" and the set is left without events. Unless NoAnalysis the set is then compensated in
-  // Mode, given its detectors and classified (AnalyseDataSet).
+  // Mode, given its detectors and classified (AnalyseDataSet). A file that did not exist is
+  // reported as "File not found: <name>"; running out of memory on the way throws EFCSFileError
+  // ("not enough memory for N events") and no set is left.
   static std::unique_ptr<TFCSData> Create(const TFCSFile& File, int32_t Mode, bool NoAnalysis, Progress* Gauge,
                                           TProtocol* Protocol);
   // A "Merged Files" set that starts with Source's events as file 0.

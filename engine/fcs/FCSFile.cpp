@@ -1,10 +1,13 @@
 #include "fcs/FCSFile.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -124,7 +127,18 @@ int64_t FirstNonFinite(const float* Values, int64_t Count) {
 }  // namespace
 
 TFCSFile::TFCSFile(const std::string& Name) {
-  if (!FileExists(Name)) return;
+  // Only a regular file is opened: a folder or a link to nothing would read as no file, and
+  // opening a pipe or a device could block for ever.
+  struct stat Link, Target;
+  if (Name.empty() || lstat(Name.c_str(), &Link) != 0) {
+    MissingName = Name;
+    return;
+  }
+  if (stat(Name.c_str(), &Target) != 0)
+    throw EFCSFileError(Name, "it is a symbolic link to a file that does not exist.");
+  if (S_ISDIR(Target.st_mode)) throw EFCSFileError(Name, "it is a folder, not a file.");
+  if (!S_ISREG(Target.st_mode))
+    throw EFCSFileError(Name, "it is not a regular file (a pipe, a device or a socket).");
   try {
     Load(Name);
   } catch (...) {
@@ -218,6 +232,11 @@ void TFCSFile::Load(const std::string& Name) {
     }
     if (ReadCount("$PAR", ParameterCount)) {
       if (ParameterCount == 0) Refuse("it declares no parameters ($PAR is 0).");
+      // Every parameter needs its own keywords, so a larger $PAR is a damaged TEXT; refused
+      // before a record is allocated for each.
+      if (static_cast<size_t>(ParameterCount) > Lines.size())
+        Refuse("its $PAR (" + IntToStr(ParameterCount) + ") is larger than the number of keywords in its TEXT (" +
+               IntToStr(static_cast<int64_t>(Lines.size())) + ").");
       Parameters.LoadFromKeywords(Lines, ParameterCount);
       ReadData(Stream, FileSize, Lines);
     }
@@ -225,8 +244,7 @@ void TFCSFile::Load(const std::string& Name) {
   } catch (const EFCSFileError&) {
     throw;
   } catch (const std::bad_alloc&) {
-    Refuse("there is not enough memory for " + IntToStr(EventCount) + " events of " + IntToStr(ParameterCount) +
-           " parameters.");
+    Refuse("not enough memory for " + IntToStr(EventCount) + " events.");
   } catch (const Exception& E) {
     Refuse(E.what());
   }
@@ -267,6 +285,15 @@ void TFCSFile::ReadData(TFileStream& Stream, int64_t FileSize, const std::vector
   if (DataBegin >= FileSize)
     Refuse("its DATA segment is missing: it should start at byte " + IntToStr(DataBegin) + " but the file is " +
            IntToStr(FileSize) + " bytes long.");
+  // Integer values narrower than 16 bits are stored packed: such DATA is shorter than 16-bit
+  // values need, and the width is the reason to give.
+  const int64_t Available =
+      DataEnd > 0 ? std::min<int64_t>(int64_t(DataEnd) - DataBegin + 1, FileSize - DataBegin) : FileSize - DataBegin;
+  if (DataType == DataTypeInteger && Available < Bytes)
+    for (int64_t p = 0; p < P; ++p)
+      if (Items[p].Bytes > 0 && Items[p].Bytes < 16)
+        Refuse("$P" + IntToStr(p + 1) + "B of " + IntToStr(Items[p].Bytes) +
+               " bits: only 16-bit integer data are read");
   if (DataEnd > 0 && int64_t(DataEnd) - DataBegin + 1 < Bytes)
     Refuse("its DATA segment (bytes " + IntToStr(DataBegin) + " to " + IntToStr(DataEnd) + ") is shorter than " +
            Needed + ".");
@@ -347,7 +374,10 @@ std::string TFCSFile::HeaderReport() const { return "File,  " + FileName + "\r\n
 
 StringTable TFCSFile::FillGrid(Progress* Gauge) const {
   StringTable Grid;
-  Grid.SetSize(ParameterCount, EventCount + 2);
+  const int64_t RowCount = int64_t(EventCount) + 2;
+  if (RowCount > std::numeric_limits<int32_t>::max())
+    throw ERangeError("A grid cannot show the " + IntToStr(EventCount) + " events of " + FileName + ".");
+  Grid.SetSize(ParameterCount, static_cast<int32_t>(RowCount));
   if (Gauge) Gauge->SetMax(EventCount);
   for (int32_t c = 0; c < ParameterCount; ++c) {
     std::string Name;

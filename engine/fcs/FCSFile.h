@@ -34,8 +34,9 @@ class TFCSFile {
   static constexpr uint8_t DataTypeOther = 2;    // anything else (refused)
   static constexpr int32_t HeaderSize = 58;
 
-  // Reads FileName. A file that does not exist gives an empty object (no events, FileName empty);
-  // a file that cannot be read correctly throws EFCSFileError, so no half-loaded object exists.
+  // Reads FileName. A file that does not exist gives an empty object (no events, FileName empty,
+  // MissingName set); a path that is not a regular file (folder, pipe, device, link to nothing)
+  // or a file that cannot be read correctly throws EFCSFileError, so no half-loaded object exists.
   explicit TFCSFile(const std::string& FileName);
   // Posts the refresh notification.
   ~TFCSFile();
@@ -43,6 +44,7 @@ class TFCSFile {
   TFCSFile& operator=(const TFCSFile&) = delete;
 
   std::string FileName;       // full path of the file read; empty when it did not exist
+  std::string MissingName;    // the name asked for when it did not exist
   int32_t TextBegin = 0;      // byte offsets from the HEADER
   int32_t TextEnd = 0;
   int32_t DataBegin = 0;      // from the HEADER, or from $BEGINDATA/$ENDDATA when the HEADER's are 0

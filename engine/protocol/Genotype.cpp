@@ -74,7 +74,8 @@ std::string TGenotype::ClassCode(const std::string& ChannelLetters) const {
   std::string Code(ChannelLetters.size(), '-');
   for (int32_t i = Count() - 1; i >= 0; --i) {
     const int32_t C = Components[i].ChannelIndex;
-    if (C >= 0 && C < static_cast<int32_t>(ChannelLetters.size())) Code[C] = ChannelLetters[C];
+    if (C < 0 || C >= static_cast<int32_t>(ChannelLetters.size())) throw ERangeError("Range check error");
+    Code[C] = ChannelLetters[C];
   }
   return Code;
 }
@@ -99,6 +100,11 @@ bool TGenotype::Prepare(const TProtocol& Protocol, std::string* Problem) {
       continue;
     }
     const TPeak& Peak = Channel->Peaks[F.PeakIndex];
+    if (Peak.Dev != 0 && !fp::DeviationFits(Peak.Dev)) {
+      Fail("peak " + IntToStr(F.PeakIndex) + " of channel " + Channel->ChannelName + " has a deviation of " +
+           FloatToStr(Peak.Dev) + ", too small or too large to score");
+      continue;
+    }
     F.Mean = Peak.Mean;
     F.Deviation = Peak.Dev;
     F.PeakFlag = Peak.Raw;

@@ -91,7 +91,7 @@ class TGenotype {
   void GetComponent(int32_t Index, TFluor& Component) const;
 
   // "-" per channel, with each component's channel letter from ChannelLetters (one letter per
-  // channel) at its position; components on channels beyond the letters are skipped.
+  // channel) at its position; a component on a channel beyond the letters is an ERangeError.
   std::string ClassCode(const std::string& ChannelLetters) const;
 
   // Fills ChannelNames and every component's cache. On failure returns false and describes the

@@ -19,7 +19,7 @@ class TGenotypeSet {
   static constexpr int32_t RecordVersion = 1;
 
   explicit TGenotypeSet(TProtocol* AOwner) : Owner(AOwner) {}
-  // Reads the record; a record that cannot be read gives an empty set.
+  // Reads the record; one that cannot be read throws EReadError (no set is made).
   TGenotypeSet(TStream& Stream, TProtocol* AOwner);
   static std::unique_ptr<TGenotypeSet> CreateCopy(const TGenotypeSet& Source, TProtocol* AOwner);
 

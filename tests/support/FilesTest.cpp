@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "Errors.h"
@@ -13,6 +19,16 @@ using namespace qv;
 using qv::test::TempFolder;
 
 namespace {
+
+// The text of what Action throws, empty when it throws nothing.
+std::string ThrownMessage(const std::function<void()>& Action) {
+  try {
+    Action();
+  } catch (const std::exception& E) {
+    return E.what();
+  }
+  return "";
+}
 
 void WriteText(const std::string& Name, const std::string& Text) {
   std::ofstream(Name, std::ios::binary) << Text;
@@ -31,7 +47,7 @@ std::string Sample(size_t Size) {
 
 TEST(FileNames, BaseNameAndExtension) {
   EXPECT_EQ(FileBaseName("/data/A12.run.fcs"), "A12");
-  EXPECT_EQ(FileBaseName("c:\\data\\A12.run.fcs"), "A12");
+  EXPECT_EQ(FileBaseName("c:\\data\\A12.run.fcs"), "c:\\data\\A12");  // one name: only '/' separates
   EXPECT_EQ(FileBaseName("plain"), "plain");
   EXPECT_EQ(EnsureExtension("report", "rtf"), "report.rtf");
   EXPECT_EQ(EnsureExtension("report.txt", "rtf"), "report.txt");
@@ -84,6 +100,107 @@ TEST(SafeWrite, FailedWriteLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(FindFiles(Dir.Path(), "FCS_Temp*").size(), 0u);
   WriteFileSafely(Dir / "p.protocol", [](TStream& S) { WriteStreamString("new", S); });
   EXPECT_EQ(ReadText(Dir / "p.protocol"), std::string("\3\0\0\0new", 7));
+}
+
+TEST(FileNames, OnlySlashSeparatesFolders) {
+  EXPECT_EQ(ExtractFileName("/runs/colon:name.fcs"), "colon:name.fcs");
+  EXPECT_EQ(ExtractFilePath("/runs/colon:name.fcs"), "/runs/");
+  EXPECT_EQ(ExtractFilePath("run:1.dat"), "");
+  EXPECT_EQ(ExtractFileName("a\\b.fcs"), "a\\b.fcs");
+  EXPECT_EQ(EnsureExtension("/x/run:1", "dat"), "/x/run:1.dat");
+  // Saved where asked, not into a folder "run:".
+  TempFolder Dir;
+  WriteFileSafely(Dir / "run:1.dat", [](TStream& S) { WriteInt32(S, 7); });
+  EXPECT_TRUE(FileExists(Dir / "run:1.dat"));
+  EXPECT_FALSE(DirectoryExists(Dir / "run:"));
+  ASSERT_TRUE(PackFile(Dir / "run:1.dat", Dir / "packed:1.zlib", false));
+  EXPECT_TRUE(FileExists(Dir / "packed:1.zlib"));
+}
+
+// Saving replaces a file's contents, never its permissions, its links or a refusal to be written.
+class SafeWriteKeeps : public ::testing::Test {
+ protected:
+  void Save(const std::string& Name, const std::string& Text) {
+    WriteFileSafely(Name, [&](TStream& S) { S.Write(Text.data(), Text.size()); });
+  }
+  static mode_t Mode(const std::string& Name) {
+    struct stat St;
+    return stat(Name.c_str(), &St) == 0 ? St.st_mode & 07777 : 0;
+  }
+  TempFolder Dir;
+};
+
+TEST_F(SafeWriteKeeps, PermissionsOfReplacedFilesAndTheUmaskForNewOnes) {
+  WriteText(Dir / "settings.ini", "old");
+  chmod((Dir / "settings.ini").c_str(), 0644);
+  WriteText(Dir / "shared.protocol", "old");
+  chmod((Dir / "shared.protocol").c_str(), 0664);
+  Save(Dir / "settings.ini", "new");
+  Save(Dir / "shared.protocol", "new");
+  EXPECT_EQ(Mode(Dir / "settings.ini"), 0644u);
+  EXPECT_EQ(Mode(Dir / "shared.protocol"), 0664u);
+  EXPECT_EQ(ReadText(Dir / "settings.ini"), "new");
+  const mode_t Old = umask(022);
+  Save(Dir / "fresh.txt", "x");
+  umask(027);
+  Save(Dir / "private.txt", "x");
+  umask(Old);
+  EXPECT_EQ(Mode(Dir / "fresh.txt"), 0644u);
+  EXPECT_EQ(Mode(Dir / "private.txt"), 0640u);
+}
+
+TEST_F(SafeWriteKeeps, SymbolicLinksAndTheirTargets) {
+  CreateFolder(Dir / "real");
+  WriteText(Dir / "real/p.protocol", "old");
+  ASSERT_EQ(symlink("real/p.protocol", (Dir / "link.protocol").c_str()), 0);
+  Save(Dir / "link.protocol", "new");
+  struct stat St;
+  ASSERT_EQ(lstat((Dir / "link.protocol").c_str(), &St), 0);
+  EXPECT_TRUE(S_ISLNK(St.st_mode));
+  EXPECT_EQ(ReadText(Dir / "real/p.protocol"), "new");
+  EXPECT_EQ(FindFiles(Dir / "real", "FCS_Temp*").size(), 0u);
+  // A link to a file not yet there creates it and stays a link.
+  ASSERT_EQ(symlink((Dir / "real/later.dat").c_str(), (Dir / "later.dat").c_str()), 0);
+  Save(Dir / "later.dat", "first");
+  EXPECT_EQ(ReadText(Dir / "real/later.dat"), "first");
+  ASSERT_EQ(lstat((Dir / "later.dat").c_str(), &St), 0);
+  EXPECT_TRUE(S_ISLNK(St.st_mode));
+}
+
+TEST_F(SafeWriteKeeps, ReadOnlyFilesUnchanged) {
+  WriteText(Dir / "locked.protocol", "old");
+  chmod((Dir / "locked.protocol").c_str(), 0444);
+  EXPECT_EQ(ThrownMessage([&] { Save(Dir / "locked.protocol", "new"); }), Dir / "locked.protocol" + " is read-only");
+  EXPECT_EQ(ReadText(Dir / "locked.protocol"), "old");
+  EXPECT_EQ(Mode(Dir / "locked.protocol"), 0444u);
+  EXPECT_EQ(FindFiles(Dir.Path(), "FCS_Temp*").size(), 0u);
+}
+
+// Every save error names the file asked for and the system's reason, never the temporary file.
+TEST(SafeWrite, ErrorsNameTheFileAndTheReason) {
+  TempFolder Dir;
+  const std::string Missing = Dir / "no folder/p.protocol";
+  EXPECT_EQ(ThrownMessage([&] { WriteFileSafely(Missing, [](TStream& S) { WriteInt32(S, 1); }); }),
+            "Error writing file \"" + Missing + "\". No such file or directory");
+  // A file-size limit stands in for a full disk: the write itself fails with the system's reason.
+  WriteText(Dir / "big.dat", "old");
+  struct rlimit Old;
+  getrlimit(RLIMIT_FSIZE, &Old);
+  const auto OldSignal = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit Small = Old;
+  Small.rlim_cur = 4096;
+  setrlimit(RLIMIT_FSIZE, &Small);
+  const std::string Message = ThrownMessage([&] {
+    WriteFileSafely(Dir / "big.dat", [](TStream& S) {
+      const std::string Block(1 << 16, 'x');
+      S.Write(Block.data(), Block.size());
+    });
+  });
+  setrlimit(RLIMIT_FSIZE, &Old);
+  signal(SIGXFSZ, OldSignal);
+  EXPECT_EQ(Message, "Error writing file \"" + Dir / "big.dat" + "\". File too large");
+  EXPECT_EQ(ReadText(Dir / "big.dat"), "old");
+  EXPECT_EQ(FindFiles(Dir.Path(), "FCS_Temp*").size(), 0u);
 }
 
 TEST(Packing, RoundTripWithDefaultNames) {

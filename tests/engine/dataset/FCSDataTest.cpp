@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "DataSetFixtures.h"
 #include "Errors.h"
 #include "RecordingMessages.h"
@@ -129,6 +131,35 @@ TEST_F(DataSet, EventsThatCannotBeBuiltLeaveNoEvents) {
   D = TFCSData::Create(*File, 0, false, nullptr, P.get());
   EXPECT_EQ(Messages.Errors.size(), 2u);
   EXPECT_TRUE(D->Events.empty());
+}
+
+// Running out of memory on the way is reported like an unreadable file, and leaves no set.
+class OutOfMemoryGauge : public Progress {
+ public:
+  void SetMax(int64_t) override { throw std::bad_alloc(); }
+};
+
+TEST_F(DataSet, OutOfMemoryIsAReadErrorAndLeavesNoSet) {
+  auto File = FourParameterFile(Folder, "sample.fcs", {{10, 20, 300, 40}, {11, 21, 5, 5}, {12, 22, 6, 6}});
+  auto P = TwoByTwo();
+  OutOfMemoryGauge Gauge;
+  try {
+    TFCSData::Create(*File, 0, false, &Gauge, P.get());
+    ADD_FAILURE() << "no error";
+  } catch (const EFCSFileError& E) {
+    EXPECT_EQ(E.Reason(), "not enough memory for 3 events.");
+    EXPECT_EQ(std::string(E.what()).rfind("Error reading FCS file", 0), 0u);
+  }
+  // Nothing half-built stays behind: the same file and protocol still give a whole set.
+  auto D = TFCSData::Create(*File, 0, false, nullptr, P.get());
+  EXPECT_EQ(D->Events.size(), 3u);
+}
+
+TEST_F(DataSet, MissingFileIsNamed) {
+  TFCSFile File(Folder / "gone.fcs");
+  auto D = TFCSData::Create(File, 0, false, nullptr, TwoByTwo().get());
+  EXPECT_TRUE(D->Events.empty());
+  EXPECT_EQ(Messages.Errors, (std::vector<std::string>{"File not found: " + Folder / "gone.fcs"}));
 }
 
 TEST_F(DataSet, MergesFilesWithIndicesRangesAndNames) {

@@ -2,6 +2,8 @@
 #include "fcs/FCSFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <limits>
@@ -235,17 +237,18 @@ TEST_F(FCSFileTest, RefusesFloatsThatAreNotFinite) {
 // ---- TEXT segment ----------------------------------------------------------------------------
 
 TEST_F(FCSFileTest, WorkedExampleOfTheDelimiterWalk) {
-  std::string Text = "/$TOT/0/$PAR/3/";
+  // $PAR 1: a larger count than the TEXT has keywords is refused.
+  std::string Text = "/$TOT/0/$PAR/1/";
   std::string Header = "FCS2.0    " + std::string("      58") + "      72" + std::string(32, ' ');
   Header.replace(26, 8, "       0");
   std::vector<uint8_t> Bytes(Header.begin(), Header.end());
   Bytes.insert(Bytes.end(), Text.begin(), Text.end());
   TFCSFile File(WriteBytes(Bytes));
   EXPECT_EQ(File.Delimiter, '/');
-  EXPECT_EQ(File.RawText, "/$TOT/0/$PAR/3");
-  EXPECT_EQ(File.KeywordText, "$TOT=0\r\n$PAR=3");
-  EXPECT_EQ(File.ParameterCount, 3);
-  EXPECT_EQ(File.Parameters.Count(), 3);
+  EXPECT_EQ(File.RawText, "/$TOT/0/$PAR/1");
+  EXPECT_EQ(File.KeywordText, "$TOT=0\r\n$PAR=1");
+  EXPECT_EQ(File.ParameterCount, 1);
+  EXPECT_EQ(File.Parameters.Count(), 1);
   EXPECT_TRUE(File.Events.empty());
 }
 
@@ -428,6 +431,58 @@ TEST_F(FCSFileTest, RefusesShortData) {
   EXPECT_NE(Refusal(Write(Spec)).find("shorter than $TOT x $PAR"), std::string::npos);
 }
 
+// ---- Hostile files: counts and paths that must be refused before anything is allocated or opened
+
+TEST_F(FCSFileTest, RefusesParameterCountsBeyondTheKeywords) {
+  for (const char* Par : {"1000", "2147483647"}) {
+    FcsFileSpec Spec = Small(FcsDataType::Int16);
+    Spec.Keywords = {{"$PAR", Par}};
+    const std::string Reason = Refusal(Write(Spec));
+    const std::string Expected =
+        "its $PAR (" + std::string(Par) + ") is larger than the number of keywords in its TEXT (";
+    EXPECT_EQ(Reason.rfind(Expected, 0), 0u) << Reason;
+  }
+}
+
+TEST_F(FCSFileTest, GridOfAHugeEventCountWithoutParameters) {
+  FcsFileSpec Spec;
+  Spec.Omit = {"$PAR"};
+  Spec.Keywords = {{"$TOT", "2147483647"}};
+  TFCSFile File(Write(Spec));
+  ASSERT_EQ(File.EventCount, 2147483647);
+  try {
+    File.FillGrid();
+    ADD_FAILURE() << "a grid of 2^31 + 1 rows";
+  } catch (const ERangeError& E) {
+    EXPECT_EQ(std::string(E.what()), "A grid cannot show the 2147483647 events of " + File.FileName + ".");
+  }
+}
+
+TEST_F(FCSFileTest, RefusesPathsThatAreNotRegularFiles) {
+  ASSERT_EQ(mkdir((Folder / "folder.fcs").c_str(), 0755), 0);
+  ASSERT_EQ(Refusal(Folder / "folder.fcs"), "it is a folder, not a file.");
+  ASSERT_EQ(symlink((Folder / "nowhere.fcs").c_str(), (Folder / "dangling.fcs").c_str()), 0);
+  ASSERT_EQ(Refusal(Folder / "dangling.fcs"), "it is a symbolic link to a file that does not exist.");
+  // Opening a pipe would wait for a writer for ever.
+  ASSERT_EQ(mkfifo((Folder / "pipe.fcs").c_str(), 0644), 0);
+  EXPECT_EQ(Refusal(Folder / "pipe.fcs"), "it is not a regular file (a pipe, a device or a socket).");
+  EXPECT_EQ(Refusal("/dev/null"), "it is not a regular file (a pipe, a device or a socket).");
+  TFCSFile Missing(Folder / "missing.fcs");
+  EXPECT_EQ(Missing.MissingName, Folder / "missing.fcs");
+}
+
+TEST_F(FCSFileTest, RefusesPackedIntegersNarrowerThan16Bits) {
+  FcsFileSpec Spec = Small(FcsDataType::Int16);
+  Spec.Parameters[0].Bits = 10;
+  Spec.Parameters[1].Bits = 10;
+  // Three events of two 10-bit values: 60 bits, 8 bytes of DATA where 16-bit values need 12.
+  std::vector<uint8_t> Bytes = test::BuildFcs(Spec);
+  const int64_t Begin = test::HeaderField(Bytes, 2);
+  Bytes.resize(static_cast<size_t>(Begin + 8));
+  test::SetHeaderField(Bytes, 3, std::to_string(Begin + 7));
+  EXPECT_EQ(Refusal(WriteBytes(Bytes)), "$P1B of 10 bits: only 16-bit integer data are read");
+}
+
 TEST_F(FCSFileTest, RefusesMissingDataOffsets) {
   FcsFileSpec Spec = Small(FcsDataType::Int16, false, "FCS2.0");
   Spec.DataOffsets = FcsDataOffsets::TextBlank;
@@ -551,6 +606,9 @@ const std::vector<SampleCase>& InScopeSamples() {
   };
   return Cases;
 }
+
+// Shown by name wherever the test's parameter is printed.
+void PrintTo(const SampleCase& Case, std::ostream* Out) { *Out << Case.Name; }
 
 class FCSSampleTest : public ::testing::TestWithParam<SampleCase> {};
 

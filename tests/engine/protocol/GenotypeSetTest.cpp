@@ -33,6 +33,30 @@ TEST(GenotypeSet, UnpreparedGenotypeIsReportedOnceAndTakesNoPart) {
 }
 
 // A set whose genotypes give the likelihoods 0.3, 0.5 and 0.1 for the event {x, x, x}.
+TEST(GenotypeSet, DeviationsBeyondAFloatLeaveOnlyThatGenotypeUnprepared) {
+  // 1e-40 is a float, but its reciprocal is not; 1e30 is, but its square is not.
+  for (const float Dev : {1e-40f, 1e30f}) {
+    SCOPED_TRACE(Dev);
+    auto P = Channels("GYR");
+    P->GetChannel(1)->Peaks[0].Dev = Dev;
+    P->AddGenotype("green", 0, 0);
+    P->AddGenotype("tiny", 1, 0);
+    P->AddGenotype("red", 2, 0);
+    RecordingMessages Messages;
+    EXPECT_FALSE(P->Genotypes->PrepareAll());
+    ASSERT_EQ(Messages.Errors.size(), 1u);
+    EXPECT_NE(Messages.Errors[0].find("Genotype tiny: peak 0 of channel C1 has a deviation of"), std::string::npos)
+        << Messages.Errors[0];
+    EXPECT_TRUE(P->GetGenotype(0)->Prepared);
+    EXPECT_FALSE(P->GetGenotype(1)->Prepared);
+    EXPECT_TRUE(P->GetGenotype(2)->Prepared);
+    TClassTriple Classes{0, 9, 9};
+    float MaxZ = 0, SecondZ = 0;
+    P->Genotypes->Classify({0.5f, 2.5f, 2.5f}, Classes, MaxZ, SecondZ);
+    EXPECT_EQ(Classes[2], 3);
+  }
+}
+
 TEST(GenotypeSet, AmbiguityAgainstTheLikelihoodThreshold) {
   auto P = Channels("ABC");
   const double Z[3] = {1.0364334, 0.6744898, 1.6448536};  // two-tail 0.3, 0.5, 0.1

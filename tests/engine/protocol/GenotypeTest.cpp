@@ -70,10 +70,13 @@ TEST(Genotype, ClassCodesAndTheirTable) {
   auto P = Channels("GYR");
   TGenotype& G = *P->GetGenotype(P->AddGenotype("g", 0, 0));
   G.AddComponent(2);
-  G.AddComponent(7);  // a channel the protocol lacks is skipped
   EXPECT_EQ(G.ClassCode(P->ChannelLetters()), "G-R");
   P->AddGenotype("y", 1, 0);
   EXPECT_EQ(P->Genotypes->ClassCodeTable(), "---\r\nG-R\r\n-Y-\r\n");
+  G.AddComponent(7);  // a channel beyond the letters is never silently left out of a code
+  EXPECT_THROW(G.ClassCode(P->ChannelLetters()), ERangeError);
+  EXPECT_THROW(P->Genotypes->ClassCodeTable(), ERangeError);
+  G.DeleteComponent(2);
   G.DeleteComponent(0);
   EXPECT_EQ(G.ClassCode(P->ChannelLetters()), "--R");
   TGenotype& One = *P->GetGenotype(1);
