@@ -6,6 +6,7 @@
 
 #include "Errors.h"
 #include "FloatStores.h"
+#include "GaussianDeviate.h"
 #include "LinearAlgebra.h"
 #include "Random.h"
 
@@ -19,10 +20,6 @@ using fp::Single;
 using fp::Sqrt;
 
 namespace {
-
-// The cached second deviate of the last pair drawn by GaussRandom.
-float GaussCache = 0;
-bool GaussCacheFull = false;
 
 void SemiDeviationsImpl(const TSglArray& Values, TSkewMoment& Stats, const Extended* Centre) {
   const int32_t n = static_cast<int32_t>(Values.size());
@@ -289,28 +286,18 @@ float SpearmanCorrelation(const TSglArray& X, const TSglArray& Y) {
 // ---------------------------------------------------------------------------------------------
 // Gaussian random numbers.
 
-void ClearGaussCache() {
-  GaussCache = 0;
-  GaussCacheFull = false;
-}
+void ClearGaussCache() { SetGaussCacheState({}); }
 
 float GaussRandom() {
-  float result;
-  if (GaussCacheFull) {
-    result = GaussCache;
-  } else {
-    float u, v, s;
-    do {
-      u = Single(2 * Extended(Random01()) - 1);
-      v = Single(2 * Extended(Random01()) - 1);
-      s = Single(Extended(u) * u + Extended(v) * v);
-    } while (!(s > 0 && s < 1));
-    const float f = Single(Sqrt(Div(-2 * Ln(s), s)));
-    GaussCache = Single(Extended(v) * f);
-    result = Single(Extended(u) * f);
+  TGaussCache Cache = GaussCacheState();
+  if (Cache.Full) {
+    SetGaussCacheState({});
+    return Cache.Value;
   }
-  GaussCacheFull = !GaussCacheFull;
-  return result;
+  const TGaussPair Pair = DrawGaussPair();
+  const float F = GaussFactor(Pair.S);
+  SetGaussCacheState({true, GaussDeviate(Pair.V, F)});
+  return GaussDeviate(Pair.U, F);
 }
 
 float SimulatedMean(int32_t N, double Mean, double SD) {

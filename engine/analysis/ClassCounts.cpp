@@ -1,5 +1,6 @@
 // Class counts of a data set, per file, and their bootstrap replicates.
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "ClassPatterns.h"
@@ -31,13 +32,41 @@ int32_t RecordClass(const TFCSData& Data, int64_t K, int32_t Column) {
 }
 
 // One class column of every counting record, so that a replicate's random draws read a small
-// contiguous array instead of the event records.
-std::vector<int16_t> ClassColumn(const TFCSData& Data, int32_t Column) {
+// contiguous array instead of the event records: one byte per record when every class fits in
+// one (a million records then stay in the cache), two otherwise.
+struct TClassColumn {
+  std::vector<uint8_t> Bytes;
+  std::vector<int16_t> Words;
+  size_t size() const { return Bytes.empty() ? Words.size() : Bytes.size(); }
+};
+
+TClassColumn ClassColumn(const TFCSData& Data, int32_t Column) {
   const size_t c = static_cast<size_t>(Column);
-  std::vector<int16_t> Classes(Data.ShortLines.empty() ? Data.Events.size() : Data.ShortLines.size());
-  for (size_t k = 0; k < Classes.size(); ++k)
-    Classes[k] = Data.ShortLines.empty() ? Data.Events[k].Classes()[c] : Data.ShortLines[k].Classes()[c];
+  TClassColumn Classes;
+  Classes.Words.resize(Data.ShortLines.empty() ? Data.Events.size() : Data.ShortLines.size());
+  bool Small = true;
+  for (size_t k = 0; k < Classes.Words.size(); ++k) {
+    const int16_t Class = Data.ShortLines.empty() ? Data.Events[k].Classes()[c] : Data.ShortLines[k].Classes()[c];
+    Classes.Words[k] = Class;
+    Small = Small && Class >= 0 && Class <= 255;
+  }
+  if (Small && !Classes.Words.empty()) {
+    Classes.Bytes.assign(Classes.Words.begin(), Classes.Words.end());
+    std::vector<int16_t>().swap(Classes.Words);
+  }
   return Classes;
+}
+
+// Tallies Draws classes of Classes picked by Pick(), in the order of the draws.
+template <class Picker>
+void TallyDraws(const TClassColumn& Classes, int32_t Draws, TIntArray& Counts, Picker&& Pick) {
+  if (!Classes.Bytes.empty()) {
+    const uint8_t* Column = Classes.Bytes.data();
+    for (int32_t i = 0; i < Draws; ++i) Tally(Counts, Column[Pick()]);
+  } else {
+    const int16_t* Column = Classes.Words.data();
+    for (int32_t i = 0; i < Draws; ++i) Tally(Counts, Column[Pick()]);
+  }
 }
 
 }  // namespace
@@ -79,9 +108,9 @@ void TFCSData::SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Tabl
 void TFCSData::Resample(int32_t NClasses, int32_t Column, TIntArray& Counts) const {
   CheckColumn(Column);
   Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
-  const std::vector<int16_t> Classes = ClassColumn(*this, Column);
+  const TClassColumn Classes = ClassColumn(*this, Column);
   const int32_t M = static_cast<int32_t>(Classes.size());
-  for (int32_t i = 0; i < M; ++i) Tally(Counts, Classes[static_cast<size_t>(RandomInt(M))]);
+  TallyDraws(Classes, M, Counts, [M] { return static_cast<size_t>(RandomInt(M)); });
 }
 
 void TFCSData::ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex) const {
@@ -93,9 +122,9 @@ void TFCSData::ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts,
   if (LastEvent[d] < 0) return;
   const int32_t First = FirstEvent[d];
   const int32_t Span = LastEvent[d] - First;
-  const std::vector<int16_t> Classes = ClassColumn(*this, Column);
+  const TClassColumn Classes = ClassColumn(*this, Column);
   const int32_t M = static_cast<int32_t>(Classes.size());
-  for (int32_t i = 0; i < M; ++i) Tally(Counts, Classes[static_cast<size_t>(First + RandomInt(Span + 1))]);
+  TallyDraws(Classes, M, Counts, [First, Span] { return static_cast<size_t>(First + RandomInt(Span + 1)); });
 }
 
 void TFCSData::ClassCounts(const TProtocol& Protocol, int32_t Column, bool AResample, TIntArray& Counts) {

@@ -2,12 +2,14 @@
 #include <array>
 #include <cmath>
 
+#include "analysis/DynamicCompensation.h"
 #include "Errors.h"
 #include "dataset/FCSData.h"
 #include "FloatStores.h"
 #include "Globals.h"
 #include "LinearAlgebra.h"
 #include "protocol/Protocol.h"
+#include "Threads.h"
 
 namespace qv {
 
@@ -76,12 +78,17 @@ void TFCSData::Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode) {
   // Copies of the static matrix: the dynamic trials overwrite the protocol's own.
   const TMatrix Static = HaveStatic ? Protocol.CompensationMatrix : TMatrix();
   if (N > TProtocol::MaxChannels) throw ERangeError("Range check error");
-  std::array<float, TProtocol::MaxChannels> Product{};
-  TMatrix Raw, Compensated;
   if (Dynamic) {
-    ZeroMatrix(static_cast<int32_t>(N), 1, Raw);
-    ZeroMatrix(static_cast<int32_t>(N), 1, Compensated);
+    TDynamicCompensationOptions Options;
+    Options.Tries = Tries;
+    Options.Threads = ThreadCount();
+    Options.SmallQuadrants = MxSmallQuadrants;
+    Options.AlternateInversion = MxAlternateInversion;
+    Options.Floor = MinimumRawScore;
+    CompensateDynamicEvents(Events, Protocol, Static, HaveStatic, Options, Gauge);
+    return;
   }
+  std::array<float, TProtocol::MaxChannels> Product{};
   const float Floor = MinimumRawScore;
 
   for (int64_t i = Count - 1; i >= 0; --i) {
@@ -103,16 +110,6 @@ void TFCSData::Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode) {
     }
     E.SizeCompensated();
     if (UseStatic) std::copy_n(Product.begin(), N, E.CompValues().begin());
-    if (Dynamic) {
-      const auto RawValues = E.RawValues();
-      auto Comp = E.CompValues();
-      for (size_t c = 0; c < N; ++c) {
-        Raw[c][0] = RawValues[c];
-        Compensated[c][0] = Comp[c];
-      }
-      Protocol.CompensateDynamic(Raw, Compensated, Tries);
-      for (size_t c = 0; c < N; ++c) Comp[c] = Compensated[c][0];
-    }
     const auto RawValues = E.RawValues();
     auto Comp = E.CompValues();
     auto LogComp = E.LogCompValues();

@@ -564,7 +564,7 @@ TEST_P(FCSSampleTest, ReadsCountsAndTheFirstEvent) {
   ASSERT_EQ(File.EventCount, Case.Events);
   ASSERT_EQ(File.Parameters.Count(), Case.Parameters);
   ASSERT_EQ(File.Events.size(), static_cast<size_t>(Case.Events));
-  for (const TSglArray& Row : File.Events) ASSERT_EQ(Row.size(), static_cast<size_t>(Case.Parameters));
+  ASSERT_EQ(File.Events.Columns(), static_cast<size_t>(Case.Parameters));
   for (int32_t p = 0; p < Case.Parameters; ++p) {
     SCOPED_TRACE("parameter " + std::to_string(p + 1));
     const TParameter& Par = File.Parameters.Items[p];
