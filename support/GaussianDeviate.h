@@ -34,6 +34,9 @@ float GaussSquareSumExtended(float U, float V);
 float GaussSquareSum(float U, float V);
 float GaussFactorExtended(float S);
 
+// GaussRandom: the cached deviate when there is one, else the first of a new pair.
+float NextGaussDeviate();
+
 // The deviate GaussRandom keeps from the last pair it drew; Full is false when there is none.
 struct TGaussCache {
   bool Full = false;

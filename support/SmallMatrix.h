@@ -7,6 +7,7 @@
 // 32 bits, division of 1 by a zero 1 x 1 block), these return false; they never throw.
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "Types.h"
 
@@ -33,6 +34,33 @@ inline bool Store(Extended Value, float& Target) {
   return true;
 }
 
+// Store(Exact()) for a value that double arithmetic gives with a single rounding (a sum or
+// difference of two floats, a float product plus a float). Rounding it again to float gives the
+// float of the exact value, as the extended path does, unless the double lies exactly halfway
+// between two floats (or below the normal floats): only then is the extended value computed.
+template <class ExactValue>
+inline bool StoreOnce(double Value, float& Target, ExactValue&& Exact) {
+  uint64_t Bits;
+  std::memcpy(&Bits, &Value, sizeof Bits);
+  const int32_t Exponent = static_cast<int32_t>(Bits >> 52 & 0x7FF) - 1023;
+  if (Exponent >= -126 && Exponent <= 127 && (Bits & 0x1FFFFFFF) != 0x10000000) {
+    if (!(std::fabs(Value) < 0x1.ffffffp127)) return false;
+    Target = static_cast<float>(Value);
+    return true;
+  }
+  if (Value == 0) {
+    Target = static_cast<float>(Value);
+    return true;
+  }
+  if (Exponent > 127) return false;
+  return Store(Exact(), Target);
+}
+
+// Store(Extended(a) x b + c).
+inline bool StoreProductSum(float a, float b, float c, float& Target) {
+  return StoreOnce(static_cast<double>(a) * b + c, Target, [&] { return Extended(a) * b + c; });
+}
+
 template <int Cap>
 bool Multiply(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatrix<Cap>& C) {
   TSmallMatrix<Cap> R(A.Rows, B.Cols);
@@ -40,7 +68,7 @@ bool Multiply(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatr
     for (int32_t j = 0; j < B.Cols; ++j) {
       float Sum = 0.0f;
       for (int32_t k = A.Cols - 1; k >= 0; --k)
-        if (!Store(Extended(A[i][k]) * B[k][j] + Sum, Sum)) return false;
+        if (!StoreProductSum(A[i][k], B[k][j], Sum, Sum)) return false;
       R[i][j] = Sum;
     }
   C = R;
@@ -52,7 +80,9 @@ bool Subtract(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatr
   TSmallMatrix<Cap> R(A.Rows, A.Cols);
   for (int32_t i = 0; i < A.Rows; ++i)
     for (int32_t j = 0; j < A.Cols; ++j)
-      if (!Store(Extended(A[i][j]) - Extended(B[i][j]), R[i][j])) return false;
+      if (!StoreOnce(static_cast<double>(A[i][j]) - B[i][j], R[i][j],
+                     [&] { return Extended(A[i][j]) - Extended(B[i][j]); }))
+        return false;
   C = R;
   return true;
 }
@@ -62,7 +92,9 @@ bool Add(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatrix<Ca
   TSmallMatrix<Cap> R(A.Rows, A.Cols);
   for (int32_t i = 0; i < A.Rows; ++i)
     for (int32_t j = 0; j < A.Cols; ++j)
-      if (!Store(Extended(A[i][j]) + Extended(B[i][j]), R[i][j])) return false;
+      if (!StoreOnce(static_cast<double>(A[i][j]) + B[i][j], R[i][j],
+                     [&] { return Extended(A[i][j]) + Extended(B[i][j]); }))
+        return false;
   C = R;
   return true;
 }

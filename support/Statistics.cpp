@@ -288,17 +288,7 @@ float SpearmanCorrelation(const TSglArray& X, const TSglArray& Y) {
 
 void ClearGaussCache() { SetGaussCacheState({}); }
 
-float GaussRandom() {
-  TGaussCache Cache = GaussCacheState();
-  if (Cache.Full) {
-    SetGaussCacheState({});
-    return Cache.Value;
-  }
-  const TGaussPair Pair = DrawGaussPair();
-  const float F = GaussFactor(Pair.S);
-  SetGaussCacheState({true, GaussDeviate(Pair.V, F)});
-  return GaussDeviate(Pair.U, F);
-}
+float GaussRandom() { return NextGaussDeviate(); }
 
 float SimulatedMean(int32_t N, double Mean, double SD) {
   if (N <= 0) return 0;

@@ -104,7 +104,7 @@ void Trials(const TSetup<Cap>& S, std::span<const float> Raw, float* Comp, Devia
     for (int32_t i = 0; i < N && Stored; ++i) {
       float Sum = 0.0f;
       for (int32_t k = N - 1; k >= 0 && Stored; --k)
-        Stored = small_matrix::Store(static_cast<Extended>(Inverse[i][k]) * Raw[k] + Sum, Sum);
+        Stored = small_matrix::StoreProductSum(Inverse[i][k], Raw[k], Sum, Sum);
       Product[i] = Sum;
     }
     if (!Stored) continue;

@@ -2,6 +2,7 @@
 // every setting of the block inversion.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 
 #include "Globals.h"
@@ -61,6 +62,34 @@ void ExpectAsGeneric(int32_t N) {
           }
       }
     }
+}
+
+TEST(SmallMatrix, ProductSumsThatRoundInDoubleOntoAMidpoint) {
+  // a = 2^-13 + k 2^-36 and b = 2^-13 - k 2^-36 give a b = 2^-26 - k^2 2^-72; added to a float c of
+  // [0.25, 0.5) with an odd last digit, the double sum is the midpoint above c and rounds to even
+  // (up), the exact and extended sums lie just below it and round down to c.
+  int Traps = 0;
+  for (int32_t k = 8; k < 362; ++k)
+    for (float c : {0.25f + std::ldexp(1.0f, -25), 0.3f, 0.4999999f}) {
+      const float a = std::ldexp(1.0f, -13) + std::ldexp(static_cast<float>(k), -36);
+      const float b = std::ldexp(1.0f, -13) - std::ldexp(static_cast<float>(k), -36);
+      float Expected = 0, Got = 0;
+      ASSERT_TRUE(small_matrix::Store(Extended(a) * b + c, Expected));
+      Traps += static_cast<float>(static_cast<double>(a) * b + c) != Expected;
+      ASSERT_TRUE(small_matrix::StoreProductSum(a, b, c, Got));
+      ASSERT_EQ(Got, Expected) << k << " " << c;
+    }
+  EXPECT_GT(Traps, 300);
+  // Around the largest float: fails exactly where the extended store fails.
+  for (int32_t k = -40; k <= 40; ++k) {
+    const float c = static_cast<float>(k) * 1e30f;
+    float Expected = 0, Got = 0;
+    const bool Ok = small_matrix::Store(Extended(FLT_MAX) * 1.0f + c, Expected);
+    ASSERT_EQ(small_matrix::StoreProductSum(FLT_MAX, 1.0f, c, Got), Ok) << k;
+    if (Ok) {
+      ASSERT_EQ(Got, Expected);
+    }
+  }
 }
 
 TEST(SmallMatrix, InvertsAsTheBlockMethodOfEverySize) {
