@@ -98,8 +98,11 @@ TEST_F(FCSFileTest, ConvertsLargeFilesInEveryStep) {
       Spec.Value = [](int64_t e, int32_t p) { return static_cast<double>((e * 7 + p * 1301) % 4096); };
       TFCSFile File(Write(Spec));
       ASSERT_EQ(File.Events.size(), 100003u);
+      ASSERT_EQ(File.Events.Columns(), 3u);
       int64_t Wrong = 0;
       for (int64_t e = 0; e < Spec.EventCount; ++e) {
+        // Rows are consecutive views of the one block.
+        Wrong += File.Events[e].data() != File.Events.data() + 3 * e || File.Events[e].size() != 3;
         Wrong += File.Events[e][0] != Spec.Value(e, 0);
         Wrong += File.Events[e][1] != (Type == FcsDataType::Int16 ? LogValue(Spec.Value(e, 1), 3, 4096)
                                                                   : static_cast<float>(Spec.Value(e, 1)));
