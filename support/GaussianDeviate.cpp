@@ -49,12 +49,15 @@ float GaussFactor(float S) {
 }
 
 TGaussPair DrawGaussPair() {
+  std::mt19937_64& Generator = RandomGenerator();
+  // Random01, inline: 53 random bits.
+  auto Uniform = [&Generator] { return static_cast<double>(Generator() >> 11) * 0x1.0p-53; };
   TGaussPair P;
   do {
     // 2 r - 1 is exact in double for the 53-bit r of Random01, so rounding it to float once is
     // the extended path's rounding.
-    P.U = static_cast<float>(2 * Random01() - 1);
-    P.V = static_cast<float>(2 * Random01() - 1);
+    P.U = static_cast<float>(2 * Uniform() - 1);
+    P.V = static_cast<float>(2 * Uniform() - 1);
     P.S = GaussSquareSum(P.U, P.V);
   } while (!(P.S > 0 && P.S < 1));
   return P;

@@ -7,6 +7,7 @@
 #include <exception>
 #include <mutex>
 #include <random>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -300,8 +301,19 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
     decltype(StopAll)& Fn;
     ~TJoin() { Fn(); }
   } Join{StopAll};
-  Threads.emplace_back(Producer);
-  for (int32_t w = 0; w < Workers; ++w) Threads.emplace_back(Worker);
+  const std::mt19937_64 StartGenerator = RandomGenerator();
+  const TGaussCache StartCache = GaussCacheState();
+  try {
+    Threads.emplace_back(Producer);
+    for (int32_t w = 0; w < Workers; ++w) Threads.emplace_back(Worker);
+  } catch (const std::system_error&) {
+    // No threads to be had: the whole stage on this one.
+    StopAll();
+    RandomGenerator() = StartGenerator;
+    SetGaussCacheState(StartCache);
+    RunSequential(Events, S, 0, Gauge);
+    return;
+  }
 
   for (int64_t b = 0; b < Blocks; ++b) {
     TBlock& Slot = SlotOf(b);
