@@ -122,7 +122,7 @@ void DynamicCompensation(benchmark::State& State) {
   State.SetItemsProcessed(State.iterations() * 100000);
   unsetenv("QUORVENAL_THREADS");
 }
-BENCHMARK(DynamicCompensation)->ArgName("Threads")->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()
+BENCHMARK(DynamicCompensation)->ArgName("Threads")->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()
     ->Iterations(1);
 
 // Resident bytes of this process now ("VmRSS:") or at their peak ("VmHWM:"), Linux.
