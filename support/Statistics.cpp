@@ -6,6 +6,8 @@
 
 #include "Errors.h"
 #include "FloatStores.h"
+#include "GaussianDeviate.h"
+#include "LinearAlgebra.h"
 #include "Random.h"
 
 namespace qv {
@@ -18,10 +20,6 @@ using fp::Single;
 using fp::Sqrt;
 
 namespace {
-
-// The cached second deviate of the last pair drawn by GaussRandom.
-float GaussCache = 0;
-bool GaussCacheFull = false;
 
 void SemiDeviationsImpl(const TSglArray& Values, TSkewMoment& Stats, const Extended* Centre) {
   const int32_t n = static_cast<int32_t>(Values.size());
@@ -288,29 +286,9 @@ float SpearmanCorrelation(const TSglArray& X, const TSglArray& Y) {
 // ---------------------------------------------------------------------------------------------
 // Gaussian random numbers.
 
-void ClearGaussCache() {
-  GaussCache = 0;
-  GaussCacheFull = false;
-}
+void ClearGaussCache() { SetGaussCacheState({}); }
 
-float GaussRandom() {
-  float result;
-  if (GaussCacheFull) {
-    result = GaussCache;
-  } else {
-    float u, v, s;
-    do {
-      u = Single(2 * Extended(Random01()) - 1);
-      v = Single(2 * Extended(Random01()) - 1);
-      s = Single(Extended(u) * u + Extended(v) * v);
-    } while (!(s > 0 && s < 1));
-    const float f = Single(Sqrt(Div(-2 * Ln(s), s)));
-    GaussCache = Single(Extended(v) * f);
-    result = Single(Extended(u) * f);
-  }
-  GaussCacheFull = !GaussCacheFull;
-  return result;
-}
+float GaussRandom() { return NextGaussDeviate(); }
 
 float SimulatedMean(int32_t N, double Mean, double SD) {
   if (N <= 0) return 0;

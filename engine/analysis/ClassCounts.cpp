@@ -1,5 +1,6 @@
 // Class counts of a data set, per file, and their bootstrap replicates.
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "ClassPatterns.h"
@@ -15,8 +16,11 @@ namespace {
 
 constexpr const char* CountError = "Error generating Class Counts";
 
-void Tally(TIntArray& Counts, int32_t Class) {
-  if (Class < 0 || Class >= static_cast<int32_t>(Counts.size())) throw RangeCheckError();
+[[noreturn]] __attribute__((noinline)) void ClassOutOfRange() { throw RangeCheckError(); }
+
+// Inline with the error out of line: replicates tally a million draws each.
+inline void Tally(TIntArray& Counts, int32_t Class) {
+  if (Class < 0 || Class >= static_cast<int32_t>(Counts.size())) ClassOutOfRange();
   ++Counts[Class];
 }
 
@@ -27,13 +31,48 @@ int32_t RecordClass(const TFCSData& Data, int64_t K, int32_t Column) {
 }
 
 // One class column of every counting record, so that a replicate's random draws read a small
-// contiguous array instead of the event records.
-std::vector<int16_t> ClassColumn(const TFCSData& Data, int32_t Column) {
+// contiguous array instead of the event records: one byte per record when every class fits in
+// one (a million records then stay in the cache), two otherwise. The arrays are kept per thread
+// from one replicate to the next, so that their pages are faulted in once, not per replicate.
+struct TClassColumn {
+  std::vector<uint8_t>& Bytes;
+  std::vector<int16_t>& Words;
+  bool Small = true;
+  size_t size() const { return Small ? Bytes.size() : Words.size(); }
+};
+
+TClassColumn ClassColumn(const TFCSData& Data, int32_t Column) {
+  thread_local std::vector<uint8_t> Bytes;
+  thread_local std::vector<int16_t> Words;
   const size_t c = static_cast<size_t>(Column);
-  std::vector<int16_t> Classes(Data.ShortLines.empty() ? Data.Events.size() : Data.ShortLines.size());
-  for (size_t k = 0; k < Classes.size(); ++k)
-    Classes[k] = Data.ShortLines.empty() ? Data.Events[k].Classes()[c] : Data.ShortLines[k].Classes()[c];
+  const bool Short = !Data.ShortLines.empty();
+  const size_t Count = Short ? Data.ShortLines.size() : Data.Events.size();
+  auto ClassOf = [&](size_t k) { return Short ? Data.ShortLines[k].Classes()[c] : Data.Events[k].Classes()[c]; };
+  TClassColumn Classes{Bytes, Words};
+  Bytes.resize(Count);
+  Words.clear();
+  for (size_t k = 0; k < Count; ++k) {
+    const int16_t Class = ClassOf(k);
+    Classes.Small = Classes.Small && Class >= 0 && Class <= 255;
+    Bytes[k] = static_cast<uint8_t>(Class);
+  }
+  if (!Classes.Small) {
+    Words.resize(Count);
+    for (size_t k = 0; k < Count; ++k) Words[k] = ClassOf(k);
+  }
   return Classes;
+}
+
+// Tallies Draws classes of Classes picked by Pick(), in the order of the draws.
+template <class Picker>
+void TallyDraws(const TClassColumn& Classes, int32_t Draws, TIntArray& Counts, Picker&& Pick) {
+  if (Classes.Small) {
+    const uint8_t* Column = Classes.Bytes.data();
+    for (int32_t i = 0; i < Draws; ++i) Tally(Counts, Column[Pick()]);
+  } else {
+    const int16_t* Column = Classes.Words.data();
+    for (int32_t i = 0; i < Draws; ++i) Tally(Counts, Column[Pick()]);
+  }
 }
 
 }  // namespace
@@ -80,9 +119,10 @@ void TFCSData::Resample(int32_t NClasses, int32_t Column, TIntArray& Counts, Pro
   PumpMessages(Gauge);
   CheckClassColumn(Column);
   Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
-  const std::vector<int16_t> Classes = ClassColumn(*this, Column);
+  const TClassColumn Classes = ClassColumn(*this, Column);
   const int32_t M = static_cast<int32_t>(Classes.size());
-  for (int32_t i = 0; i < M; ++i) Tally(Counts, Classes[static_cast<size_t>(RandomInt(M))]);
+  TRandomIntDraws Draw(M);
+  TallyDraws(Classes, M, Counts, [&Draw] { return static_cast<size_t>(Draw()); });
 }
 
 void TFCSData::ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex,
@@ -96,9 +136,10 @@ void TFCSData::ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts,
   if (LastEvent[d] < 0) return;
   const int32_t First = FirstEvent[d];
   const int32_t Span = LastEvent[d] - First;
-  const std::vector<int16_t> Classes = ClassColumn(*this, Column);
+  const TClassColumn Classes = ClassColumn(*this, Column);
   const int32_t M = static_cast<int32_t>(Classes.size());
-  for (int32_t i = 0; i < M; ++i) Tally(Counts, Classes[static_cast<size_t>(First + RandomInt(Span + 1))]);
+  TRandomIntDraws Draw(Span + 1);
+  TallyDraws(Classes, M, Counts, [&Draw, First] { return static_cast<size_t>(First + Draw()); });
 }
 
 void TFCSData::ClassCounts(const TProtocol& Protocol, int32_t Column, bool AResample, TIntArray& Counts,

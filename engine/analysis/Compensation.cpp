@@ -4,12 +4,14 @@
 #include <array>
 #include <cmath>
 
+#include "analysis/DynamicCompensation.h"
 #include "Errors.h"
 #include "dataset/FCSData.h"
 #include "FloatStores.h"
 #include "Globals.h"
 #include "LinearAlgebra.h"
 #include "protocol/Protocol.h"
+#include "Threads.h"
 
 namespace qv {
 
@@ -59,6 +61,9 @@ TCompensationOptions TCompensationOptions::FromSettings(int32_t Mode) {
   Options.Mode = Mode;
   Options.DynamicTries = DynamicCompensationN;
   Options.MinimumRawScore = qv::MinimumRawScore;
+  Options.Threads = ThreadCount();
+  Options.SmallQuadrants = MxSmallQuadrants;
+  Options.AlternateInversion = MxAlternateInversion;
   return Options;
 }
 
@@ -92,12 +97,17 @@ void CompensateEvents(TFCSLineArray& Events, TProtocol& Protocol, const TCompens
   // Copies of the static matrix: the dynamic trials overwrite the protocol's own.
   const TMatrix Static = HaveStatic ? Protocol.CompensationMatrix : TMatrix();
   if (N > TProtocol::MaxChannels) throw RangeCheckError();
-  std::array<float, TProtocol::MaxChannels> Product{};
-  TMatrix Raw, Compensated;
   if (Dynamic) {
-    ZeroMatrix(static_cast<int32_t>(N), 1, Raw);
-    ZeroMatrix(static_cast<int32_t>(N), 1, Compensated);
+    TDynamicCompensationOptions Trials;
+    Trials.Tries = Tries;
+    Trials.Threads = Options.Threads;
+    Trials.SmallQuadrants = Options.SmallQuadrants;
+    Trials.AlternateInversion = Options.AlternateInversion;
+    Trials.Floor = Options.MinimumRawScore;
+    CompensateDynamicEvents(Events, Protocol, Static, HaveStatic, Trials, Gauge);
+    return;
   }
+  std::array<float, TProtocol::MaxChannels> Product{};
   const float Floor = Options.MinimumRawScore;
 
   for (int64_t i = Count - 1; i >= 0; --i) {
@@ -119,16 +129,6 @@ void CompensateEvents(TFCSLineArray& Events, TProtocol& Protocol, const TCompens
     }
     E.SizeCompensated();
     if (UseStatic) std::copy_n(Product.begin(), N, E.CompValues().begin());
-    if (Dynamic) {
-      const auto RawValues = E.RawValues();
-      auto Comp = E.CompValues();
-      for (size_t c = 0; c < N; ++c) {
-        Raw[c][0] = RawValues[c];
-        Compensated[c][0] = Comp[c];
-      }
-      Protocol.CompensateDynamic(Raw, Compensated, Tries);
-      for (size_t c = 0; c < N; ++c) Comp[c] = Compensated[c][0];
-    }
     const auto RawValues = E.RawValues();
     auto Comp = E.CompValues();
     auto LogComp = E.LogCompValues();

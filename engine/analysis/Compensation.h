@@ -14,6 +14,9 @@ struct TCompensationOptions {
   int32_t Mode = 0;          // 0 static matrix, 2 dynamic, anything else keeps the values held
   int32_t DynamicTries = 0;  // perturbed matrices tried per event in dynamic mode
   float MinimumRawScore = 0;  // raw values below it compensate to 1
+  int32_t Threads = 1;        // threads for the dynamic trials; 1 is the sequential order
+  bool SmallQuadrants = false;      // matrix inversion settings of the dynamic trials
+  bool AlternateInversion = false;
   // Mode with the process-wide settings, read once.
   static TCompensationOptions FromSettings(int32_t Mode);
 };

@@ -10,7 +10,7 @@ namespace qv {
 void MultinomialReplicate(const TIntArray& Counts, int32_t Draws, TIntArray& Replicate) {
   int64_t Total = 0;
   for (const int32_t C : Counts) {
-    if (C < 0) throw ERangeError("Range check error");
+    if (C < 0) throw RangeCheckError();
     Total += C;
   }
   Replicate.assign(Counts.size(), 0);

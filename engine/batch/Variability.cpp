@@ -86,11 +86,11 @@ void TVariability::Prepare(const TProtocol& Protocol) {
 }
 
 void TVariability::Accumulate(const TFCSLineArray& Events) {
-  if (Events.ChannelCount() < ChannelCount) throw ERangeError("Range check error");
+  if (Events.ChannelCount() < ChannelCount) throw RangeCheckError();
   // Checked before anything is counted, so an unusable set leaves every count at 0.
   for (size_t i = 0; i < Events.size(); ++i) {
     const TFCSLine E = Events[i];
-    if (E.FileIndex() < 0 || E.FileIndex() >= PlateCount) throw ERangeError("Range check error");
+    if (E.FileIndex() < 0 || E.FileIndex() >= PlateCount) throw RangeCheckError();
     if (!E.HasCompValues())
       throw ERangeError("Variability needs compensated values; the data set has events without them");
   }

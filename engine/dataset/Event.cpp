@@ -247,6 +247,12 @@ void TFCSLineArray::resize(size_t Count) {
   FRecords.resize(Count);
 }
 
+void TFCSLineArray::ResizeForOverwrite(size_t Count) {
+  FValues.ResizeForOverwrite(Count * FloatStride());
+  FBytes.ResizeForOverwrite(Count * ByteStride());
+  FRecords.ResizeForOverwrite(Count);
+}
+
 void TFCSLineArray::reserve(size_t Count) {
   FValues.reserve(Count * FloatStride());
   FBytes.reserve(Count * ByteStride());
@@ -254,9 +260,9 @@ void TFCSLineArray::reserve(size_t Count) {
 }
 
 void TFCSLineArray::clear() {
-  std::vector<float>().swap(FValues);
-  std::vector<uint8_t>().swap(FBytes);
-  std::vector<TEventRecord>().swap(FRecords);
+  FValues.clear();
+  FBytes.clear();
+  FRecords.clear();
 }
 
 TFCSLine TFCSLineArray::Append() {
@@ -317,8 +323,8 @@ void TFCSShortLineArray::resize(size_t Count) {
 }
 
 void TFCSShortLineArray::clear() {
-  std::vector<float>().swap(FValues);
-  std::vector<TShortEventRecord>().swap(FRecords);
+  FValues.clear();
+  FRecords.clear();
 }
 
 }  // namespace qv

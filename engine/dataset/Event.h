@@ -19,6 +19,7 @@
 
 #include "protocol/Genotype.h"
 #include "Host.h"
+#include "LargeArray.h"
 #include "Types.h"
 
 namespace qv {
@@ -154,6 +155,9 @@ class TFCSLineArray {
   bool empty() const { return FRecords.empty(); }
   // New slots hold an event with zero values and nothing derived.
   void resize(size_t Count);
+  // New slots are left unwritten: each must be built (Create, CreateCopy, CreateFromStream)
+  // before anything reads it.
+  void ResizeForOverwrite(size_t Count);
   void reserve(size_t Count);
   // Empties the array and releases its memory; the shape stays.
   void clear();
@@ -171,9 +175,9 @@ class TFCSLineArray {
   size_t ByteStride() const { return 2 * static_cast<size_t>(FChannelCount); }
   int32_t FGateCount = 0;
   int32_t FChannelCount = 0;
-  std::vector<float> FValues;   // per event: gates, log gates, gate Z, raw, comp, log raw, log comp
-  std::vector<uint8_t> FBytes;  // per event: called flags, mask letters
-  std::vector<TEventRecord> FRecords;
+  TLargeVector<float> FValues;   // per event: gates, log gates, gate Z, raw, comp, log raw, log comp
+  TLargeVector<uint8_t> FBytes;  // per event: called flags, mask letters
+  TLargeVector<TEventRecord> FRecords;
 };
 
 template <typename Predicate>
@@ -286,8 +290,8 @@ class TFCSShortLineArray {
  private:
   friend class TFCSShortLine;
   int32_t FChannelCount = 0;
-  std::vector<float> FValues;  // per event: log comp, log raw
-  std::vector<TShortEventRecord> FRecords;
+  TLargeVector<float> FValues;  // per event: log comp, log raw
+  TLargeVector<TShortEventRecord> FRecords;
 };
 
 }  // namespace qv

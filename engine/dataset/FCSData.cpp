@@ -66,7 +66,7 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
     // A file whose DATA holds fewer rows than it declares cannot give every event.
     if (File.Events.size() < static_cast<size_t>(Count)) throw RangeCheckError();
     Events.clear();
-    Events.resize(static_cast<size_t>(Count));
+    Events.ResizeForOverwrite(static_cast<size_t>(Count));
     if (Gauge && Count > 0) Gauge->SetMax(Count);
     for (int32_t r = Count - 1; r >= 0; --r) {
       if (Gauge && (r + 1) % 100 == 0) Gauge->SetPosition(Count - (r + 1));

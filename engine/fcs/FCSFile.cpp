@@ -27,9 +27,8 @@ namespace {
 // The DATA are read as stored and taken as low byte first unless $BYTEORD is 4,3,2,1.
 static_assert(std::endian::native == std::endian::little, "the FCS reader assumes a little-endian machine");
 
-// Bytes of DATA read and converted per step: small enough to stay in the cache, large enough
-// that the reads cost nothing. (One bulk read of 32 MB into fresh memory costs ~20 ms of page
-// faults; the rows of Events are separate allocations anyway, so nothing is gained by it.)
+// Bytes of DATA read and converted per step: small enough that a block is converted while it is
+// still in the cache, large enough that the reads cost nothing.
 constexpr int64_t ReadBlockBytes = 256 * 1024;
 
 std::string Quoted(std::string_view Text) {
@@ -143,7 +142,7 @@ TFCSFile::TFCSFile(const std::string& Name) {
     Load(Name);
   } catch (...) {
     if (FRefreshPosted) {
-      TMatrix().swap(Events);
+      Events.clear();
       PostRefresh();
     }
     throw;
@@ -301,8 +300,8 @@ void TFCSFile::ReadData(TFileStream& Stream, int64_t FileSize, const std::vector
     Refuse("the file ends before its DATA segment does: " + Needed + " from byte " + IntToStr(DataBegin) +
            " need " + IntToStr(DataBegin + Bytes) + " bytes, the file has " + IntToStr(FileSize) + ".");
 
-  // The DATA segment is read in large blocks of whole events (one read when it is small) into one
-  // buffer that stays in the cache, and each block is converted into rows of Events.
+  // The DATA segment is read in large blocks of whole events straight into Events (16-bit data
+  // through one small buffer that stays in the cache) and each block is converted in place.
   Stream.Seek(DataBegin);
   const int64_t EventBytes = P * BytesPerValue;
   const int64_t StepEvents = std::max<int64_t>(1, ReadBlockBytes / EventBytes);
@@ -313,21 +312,19 @@ void TFCSFile::ReadData(TFileStream& Stream, int64_t FileSize, const std::vector
       Refuse("only " + IntToStr(First * EventBytes + static_cast<int64_t>(Got)) + " of the " + IntToStr(Bytes) +
              " bytes of its DATA segment could be read.");
   };
-  Events.reserve(static_cast<size_t>(N));
+  Events.ResizeForOverwrite(static_cast<size_t>(N), static_cast<size_t>(P));
 
   if (DataType == DataTypeFloat) {
     // Float data are linear already: byte order only, and no NaN or infinity may get in.
-    std::vector<float> Block(static_cast<size_t>(std::min(StepEvents, N) * P));
     for (int64_t e0 = 0; e0 < N; e0 += StepEvents) {
       const int64_t n = std::min(StepEvents, N - e0);
-      float* Values = Block.data();
+      float* Values = Events.data() + e0 * P;
       ReadStep(Values, e0, n);
       if (SwapBytes) SwapLongWords(Values, n * P);
       const int64_t Bad = FirstNonFinite(Values, n * P);
       if (Bad >= 0)
         Refuse("event " + IntToStr(e0 + Bad / P + 1) + ", parameter " + IntToStr(Bad % P + 1) +
                " is not a finite number.");
-      for (int64_t e = 0; e < n; ++e) Events.emplace_back(Values + e * P, Values + (e + 1) * P);
     }
     return;
   }
@@ -352,7 +349,6 @@ void TFCSFile::ReadData(TFileStream& Stream, int64_t FileSize, const std::vector
   std::vector<uint16_t> Raw(static_cast<size_t>(StepValues));
   std::vector<uint16_t> MaskRun(static_cast<size_t>(StepValues));
   for (int64_t j = 0; j < StepValues; ++j) MaskRun[j] = Masks[j % P];
-  std::vector<float> Stage(static_cast<size_t>(StepValues));
   for (int64_t e0 = 0; e0 < N; e0 += StepEvents) {
     const int64_t n = std::min(StepEvents, N - e0);
     const int64_t Count = n * P;
@@ -361,12 +357,12 @@ void TFCSFile::ReadData(TFileStream& Stream, int64_t FileSize, const std::vector
       MaskWords<true>(Raw.data(), MaskRun.data(), Raw.data(), Count);
     else
       MaskWords<false>(Raw.data(), MaskRun.data(), Raw.data(), Count);
-    for (int64_t j = 0; j < Count; ++j) Stage[j] = static_cast<float>(Raw[j]);
+    float* __restrict Values = Events.data() + e0 * P;
+    for (int64_t j = 0; j < Count; ++j) Values[j] = static_cast<float>(Raw[j]);
     for (int64_t p : LogColumns) {
       const float* Table = Tables[p].data();
-      for (int64_t e = 0; e < n; ++e) Stage[e * P + p] = Table[Raw[e * P + p]];
+      for (int64_t e = 0; e < n; ++e) Values[e * P + p] = Table[Raw[e * P + p]];
     }
-    for (int64_t e = 0; e < n; ++e) Events.emplace_back(Stage.data() + e * P, Stage.data() + (e + 1) * P);
   }
 }
 
@@ -389,7 +385,7 @@ StringTable TFCSFile::FillGrid(Progress* Gauge) const {
   }
   const int32_t Rows = std::min<int32_t>(EventCount, static_cast<int32_t>(Events.size()));
   for (int32_t e = Rows - 1; e >= 0; --e) {
-    const TSglArray& Row = Events[static_cast<size_t>(e)];
+    const std::span<const float> Row = Events[static_cast<size_t>(e)];
     const int32_t Cols = std::min<int32_t>(ParameterCount, static_cast<int32_t>(Row.size()));
     for (int32_t c = 0; c < Cols; ++c) Grid.SetCell(c, e + 2, FormatFloat("######0", Row[static_cast<size_t>(c)]));
     if (Gauge && e % 300 == 0) Gauge->SetPosition(EventCount - e);

@@ -1,11 +1,12 @@
 #pragma once
-// One FCS list-mode file read into memory: HEADER, TEXT keywords, and the DATA as a
-// matrix of 32-bit floats (one row per event), byte order and log scaling applied.
+// One FCS list-mode file read into memory: HEADER, TEXT keywords, and the DATA as one
+// contiguous block of 32-bit floats (one row per event), byte order and log scaling applied.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "Errors.h"
+#include "fcs/EventMatrix.h"
 #include "Host.h"
 #include "fcs/ParameterSet.h"
 #include "Types.h"
@@ -64,7 +65,7 @@ class TFCSFile {
   bool SwapBytes = false;     // ByteOrder is exactly "4,3,2,1"
   std::string Version;        // the first six characters of the HEADER
   TParameterSet Parameters;
-  TMatrix Events;             // EventCount rows of ParameterCount linear values
+  TEventMatrix Events;        // EventCount rows of ParameterCount linear values
 
   // "File,  <FileName>" and "Version, <Version>", each ended by CR LF.
   std::string HeaderReport() const;

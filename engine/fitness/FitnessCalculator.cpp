@@ -366,7 +366,7 @@ void TFitnessCalculator::StrainFractions(TFitnessData& Data) {
   for (int32_t t = 0; t < 2; ++t) {
     if (static_cast<int32_t>(Data.ExpectedCounts[t].size()) <= n ||
         static_cast<int32_t>(Data.ObservedCounts[t].size()) <= n)
-      throw ERangeError("Range check error");
+      throw RangeCheckError();
     for (int32_t i = n; i >= 1; --i) {
       Data.ObservedCounts[t][i] = std::max(Data.ObservedCounts[t][i], MinimumCount);
       Data.ExpectedCounts[t][i] = std::max(Data.ExpectedCounts[t][i], MinimumCount);
@@ -455,7 +455,7 @@ void TFitnessCalculator::BuildNameMaps(const TFitnessData& Data) {
 
 void TFitnessCalculator::ChainFitness(TFitnessData& Data) {
   const int32_t n = Data.ClassCount;
-  if (static_cast<int32_t>(NameMap2.size()) < n) throw ERangeError("Range check error");
+  if (static_cast<int32_t>(NameMap2.size()) < n) throw RangeCheckError();
   for (int32_t s = n - 1; s >= 0; --s) {
     // Genotypes the walk does not reach read 0, never a value of an earlier calculation.
     TMatrix& L = Data.LogFitness[s];

@@ -8,7 +8,7 @@
 namespace qv {
 
 void TFitnessData::SetSize(int32_t N) {
-  if (N < 0) throw ERangeError("Range check error");
+  if (N < 0) throw RangeCheckError();
   const size_t n = static_cast<size_t>(N);
   ClassCount = N;
   for (size_t t = 0; t < 2; ++t) {
@@ -38,7 +38,7 @@ void TFitnessData::CopyCounts(const TFitnessData& Source, int32_t N, bool CopyEx
                               bool CopyObserved1, bool CopyObserved2) {
   SetSize(N);
   const auto Copy = [N](const TIntArray& From, TIntArray& To, bool Flag) {
-    if (Flag && From.size() < static_cast<size_t>(N) + 1) throw ERangeError("Range check error");
+    if (Flag && From.size() < static_cast<size_t>(N) + 1) throw RangeCheckError();
     for (int32_t i = N; i >= 0; --i) To[i] = Flag ? From[i] : 0;
   };
   Copy(Source.ExpectedCounts[0], ExpectedCounts[0], CopyExpected1);

@@ -74,7 +74,7 @@ std::string TGenotype::ClassCode(const std::string& ChannelLetters) const {
   std::string Code(ChannelLetters.size(), '-');
   for (int32_t i = Count() - 1; i >= 0; --i) {
     const int32_t C = Components[i].ChannelIndex;
-    if (C < 0 || C >= static_cast<int32_t>(ChannelLetters.size())) throw ERangeError("Range check error");
+    if (C < 0 || C >= static_cast<int32_t>(ChannelLetters.size())) throw RangeCheckError();
     Code[C] = ChannelLetters[C];
   }
   return Code;

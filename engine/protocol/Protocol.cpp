@@ -219,9 +219,15 @@ bool TProtocol::BuildCompensationMatrix(bool Perturb) {
 }
 
 float TProtocol::EventResidual(const TMatrix& Values) const {
+  TSglArray Column(Values.size());
+  for (size_t i = 0; i < Values.size(); ++i) Column[i] = Values[i].empty() ? 0.0f : Values[i][0];
+  return EventResidual(Column);
+}
+
+float TProtocol::EventResidual(std::span<const float> Values) const {
   const int32_t N = static_cast<int32_t>(Values.size());
   if (N == 0) return 0;
-  auto V = [&](int32_t i) { return Values[i].empty() ? 0.0f : Values[i][0]; };
+  auto V = [&](int32_t i) { return Values[static_cast<size_t>(i)]; };
   int32_t Largest = N - 1;
   for (int32_t i = N - 2; i >= 0; --i)
     if (V(i) > V(Largest)) Largest = i;

@@ -3,6 +3,7 @@
 // spill-over and compensation matrices of its channels, class names, and its file.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,8 @@ class TProtocol : public TChannelOwner {
   // smallest EventResidual in Compensated.
   void CompensateDynamic(const TMatrix& Raw, TMatrix& Compensated, int32_t Tries);
   float EventResidual(const TMatrix& Values) const;
+  // The same on one value per channel.
+  float EventResidual(std::span<const float> Values) const;
   // Turns Y/N patterns into class codes of the channels' letters.
   void BuildClassNames(TStringArray& List) const;
 

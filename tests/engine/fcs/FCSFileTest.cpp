@@ -100,8 +100,11 @@ TEST_F(FCSFileTest, ConvertsLargeFilesInEveryStep) {
       Spec.Value = [](int64_t e, int32_t p) { return static_cast<double>((e * 7 + p * 1301) % 4096); };
       TFCSFile File(Write(Spec));
       ASSERT_EQ(File.Events.size(), 100003u);
+      ASSERT_EQ(File.Events.Columns(), 3u);
       int64_t Wrong = 0;
       for (int64_t e = 0; e < Spec.EventCount; ++e) {
+        // Rows are consecutive views of the one block.
+        Wrong += File.Events[e].data() != File.Events.data() + 3 * e || File.Events[e].size() != 3;
         Wrong += File.Events[e][0] != Spec.Value(e, 0);
         Wrong += File.Events[e][1] != (Type == FcsDataType::Int16 ? LogValue(Spec.Value(e, 1), 3, 4096)
                                                                   : static_cast<float>(Spec.Value(e, 1)));
@@ -622,7 +625,7 @@ TEST_P(FCSSampleTest, ReadsCountsAndTheFirstEvent) {
   ASSERT_EQ(File.EventCount, Case.Events);
   ASSERT_EQ(File.Parameters.Count(), Case.Parameters);
   ASSERT_EQ(File.Events.size(), static_cast<size_t>(Case.Events));
-  for (const TSglArray& Row : File.Events) ASSERT_EQ(Row.size(), static_cast<size_t>(Case.Parameters));
+  ASSERT_EQ(File.Events.Columns(), static_cast<size_t>(Case.Parameters));
   for (int32_t p = 0; p < Case.Parameters; ++p) {
     SCOPED_TRACE("parameter " + std::to_string(p + 1));
     const TParameter& Par = File.Parameters.Items[p];

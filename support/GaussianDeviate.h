@@ -1,0 +1,48 @@
+#pragma once
+// The polar method behind GaussRandom, split so that the uniform draws (which must come from
+// the generator in order) and the factor sqrt(-2 ln s / s) (which need not) can run apart.
+//
+// Every value equals the one of the extended-precision formulas
+//   u = 2 r1 - 1, v = 2 r2 - 1 (rounded to float), s = u^2 + v^2 (Extended, rounded to float),
+//   f = sqrt(-2 ln s / s) (Extended, rounded to float), deviates u f and v f (rounded to float),
+// but is computed in double, which costs a fraction of the time; where the double result lies
+// so close to a point halfway between two floats that the two paths could round apart, the
+// extended path is taken instead.
+#include <cstdint>
+
+#include "Types.h"
+
+namespace qv {
+
+// One accepted pair of the polar method (0 < S < 1).
+struct TGaussPair {
+  float U = 0;
+  float V = 0;
+  float S = 0;
+};
+
+// Draws uniforms from the generator until a pair is accepted.
+TGaussPair DrawGaussPair();
+// sqrt(-2 ln S / S) rounded to float, for 0 < S < 1.
+float GaussFactor(float S);
+// The two deviates of a pair with its factor: U x F, then V x F.
+inline float GaussDeviate(float X, float F) { return static_cast<float>(static_cast<double>(X) * F); }
+
+// The extended-precision formulas themselves, and the double-precision steps with their
+// fallback, for the tests that hold them equal.
+float GaussSquareSumExtended(float U, float V);
+float GaussSquareSum(float U, float V);
+float GaussFactorExtended(float S);
+
+// GaussRandom: the cached deviate when there is one, else the first of a new pair.
+float NextGaussDeviate();
+
+// The deviate GaussRandom keeps from the last pair it drew; Full is false when there is none.
+struct TGaussCache {
+  bool Full = false;
+  float Value = 0;
+};
+TGaussCache GaussCacheState();
+void SetGaussCacheState(const TGaussCache& Cache);
+
+}  // namespace qv

@@ -1,0 +1,64 @@
+#include "LargeArray.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace qv {
+
+namespace {
+
+constexpr size_t HugePage = size_t{2} << 20;
+
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+constexpr bool Mapped = true;
+#else
+// The sanitizers track heap blocks only; they get ordinary allocations.
+constexpr bool Mapped = false;
+#endif
+
+size_t RoundUp(size_t Bytes, size_t Unit) { return (Bytes + Unit - 1) / Unit * Unit; }
+
+}  // namespace
+
+void* AllocateLarge(size_t Bytes) {
+  if (Bytes == 0) Bytes = 1;
+#if defined(__linux__)
+  if (Mapped && Bytes >= HugePage) {
+    if (Bytes > SIZE_MAX - 2 * HugePage) throw std::bad_alloc();
+    // Over-map by one huge page and trim both ends so the block starts on a 2 MB boundary.
+    const size_t Length = RoundUp(Bytes, HugePage);
+    const size_t Span = Length + HugePage;
+    void* Raw = mmap(nullptr, Span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (Raw == MAP_FAILED) throw std::bad_alloc();
+    const uintptr_t Start = reinterpret_cast<uintptr_t>(Raw);
+    const uintptr_t Aligned = RoundUp(Start, HugePage);
+    if (Aligned > Start) munmap(Raw, Aligned - Start);
+    const uintptr_t End = Aligned + Length;
+    if (Start + Span > End) munmap(reinterpret_cast<void*>(End), Start + Span - End);
+    void* Block = reinterpret_cast<void*>(Aligned);
+    madvise(Block, Length, MADV_HUGEPAGE);
+    return Block;
+  }
+#endif
+  void* Block = std::malloc(Bytes);
+  if (!Block) throw std::bad_alloc();
+  return Block;
+}
+
+void FreeLarge(void* Block, size_t Bytes) noexcept {
+  if (!Block) return;
+  if (Bytes == 0) Bytes = 1;
+#if defined(__linux__)
+  if (Mapped && Bytes >= HugePage) {
+    munmap(Block, RoundUp(Bytes, HugePage));
+    return;
+  }
+#endif
+  std::free(Block);
+}
+
+}  // namespace qv

@@ -1,0 +1,217 @@
+#pragma once
+// Square and column matrices of at most Cap x Cap 32-bit floats on the stack, with the
+// arithmetic of LinearAlgebra element for element: each value computed in Extended from its
+// 32-bit operands and rounded to 32 bits when stored, products summed from the last term to the
+// first, and InvertMatrix's recursive block inversion with the same splits, the same order of
+// steps and the same closed forms. Where LinearAlgebra's routine would fail (an overflow into
+// 32 bits, division of 1 by a zero 1 x 1 block), these return false; they never throw.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "Types.h"
+
+namespace qv {
+
+template <int Cap>
+struct TSmallMatrix {
+  int32_t Rows = 0;
+  int32_t Cols = 0;
+  float V[Cap][Cap];
+
+  TSmallMatrix() = default;
+  TSmallMatrix(int32_t R, int32_t C) : Rows(R), Cols(C) {}
+  float* operator[](int32_t i) { return V[i]; }
+  const float* operator[](int32_t i) const { return V[i]; }
+};
+
+namespace small_matrix {
+
+// The 32-bit store of LinearAlgebra: false where it would raise (NaN, or beyond the float range).
+inline bool Store(Extended Value, float& Target) {
+  if (std::isnan(Value) || !(std::fabs(Value) < 0x1.ffffffp127L)) return false;
+  Target = static_cast<float>(Value);
+  return true;
+}
+
+// Store(Exact()) for a value that double arithmetic gives with a single rounding (a sum or
+// difference of two floats, a float product plus a float). Rounding it again to float gives the
+// float of the exact value, as the extended path does, unless the double lies exactly halfway
+// between two floats (or below the normal floats): only then is the extended value computed.
+template <class ExactValue>
+inline bool StoreOnce(double Value, float& Target, ExactValue&& Exact) {
+  uint64_t Bits;
+  std::memcpy(&Bits, &Value, sizeof Bits);
+  const int32_t Exponent = static_cast<int32_t>(Bits >> 52 & 0x7FF) - 1023;
+  if (Exponent >= -126 && Exponent <= 127 && (Bits & 0x1FFFFFFF) != 0x10000000) {
+    if (!(std::fabs(Value) < 0x1.ffffffp127)) return false;
+    Target = static_cast<float>(Value);
+    return true;
+  }
+  if (Value == 0) {
+    Target = static_cast<float>(Value);
+    return true;
+  }
+  if (Exponent > 127) return false;
+  return Store(Exact(), Target);
+}
+
+// Store(Extended(a) x b + c).
+inline bool StoreProductSum(float a, float b, float c, float& Target) {
+  return StoreOnce(static_cast<double>(a) * b + c, Target, [&] { return Extended(a) * b + c; });
+}
+
+template <int Cap>
+bool Multiply(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatrix<Cap>& C) {
+  TSmallMatrix<Cap> R(A.Rows, B.Cols);
+  for (int32_t i = 0; i < A.Rows; ++i)
+    for (int32_t j = 0; j < B.Cols; ++j) {
+      float Sum = 0.0f;
+      for (int32_t k = A.Cols - 1; k >= 0; --k)
+        if (!StoreProductSum(A[i][k], B[k][j], Sum, Sum)) return false;
+      R[i][j] = Sum;
+    }
+  C = R;
+  return true;
+}
+
+template <int Cap>
+bool Subtract(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatrix<Cap>& C) {
+  TSmallMatrix<Cap> R(A.Rows, A.Cols);
+  for (int32_t i = 0; i < A.Rows; ++i)
+    for (int32_t j = 0; j < A.Cols; ++j)
+      if (!StoreOnce(static_cast<double>(A[i][j]) - B[i][j], R[i][j],
+                     [&] { return Extended(A[i][j]) - Extended(B[i][j]); }))
+        return false;
+  C = R;
+  return true;
+}
+
+template <int Cap>
+bool Add(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatrix<Cap>& C) {
+  TSmallMatrix<Cap> R(A.Rows, A.Cols);
+  for (int32_t i = 0; i < A.Rows; ++i)
+    for (int32_t j = 0; j < A.Cols; ++j)
+      if (!StoreOnce(static_cast<double>(A[i][j]) + B[i][j], R[i][j],
+                     [&] { return Extended(A[i][j]) + Extended(B[i][j]); }))
+        return false;
+  C = R;
+  return true;
+}
+
+template <int Cap>
+bool Negate(const TSmallMatrix<Cap>& A, TSmallMatrix<Cap>& B) {
+  TSmallMatrix<Cap> R(A.Rows, A.Cols);
+  for (int32_t i = 0; i < A.Rows; ++i)
+    for (int32_t j = 0; j < A.Cols; ++j)
+      if (!Store(Extended(-1.0f) * A[i][j], R[i][j])) return false;
+  B = R;
+  return true;
+}
+
+template <int Cap>
+void Block(const TSmallMatrix<Cap>& M, int32_t Row, int32_t Rows, int32_t Col, int32_t Cols, TSmallMatrix<Cap>& B) {
+  B.Rows = Rows;
+  B.Cols = Cols;
+  for (int32_t i = 0; i < Rows; ++i)
+    for (int32_t j = 0; j < Cols; ++j) B[i][j] = M[Row + i][Col + j];
+}
+
+// Closed forms; a singular 2 x 2 or 3 x 3 matrix gives the zero matrix.
+template <int Cap>
+bool Invert1(const TSmallMatrix<Cap>& M, TSmallMatrix<Cap>& Inv) {
+  const float a = M[0][0];
+  if (a == 0) return false;
+  TSmallMatrix<Cap> R(1, 1);
+  if (!Store(1.0L / a, R[0][0])) return false;
+  Inv = R;
+  return true;
+}
+
+template <int Cap>
+bool Invert2(const TSmallMatrix<Cap>& M, TSmallMatrix<Cap>& Inv) {
+  const float a = M[0][0], b = M[0][1], c = M[1][0], d = M[1][1];
+  float det;
+  if (!Store(Extended(a) * d - Extended(b) * c, det)) return false;
+  const Extended Factor = det == 0 ? 0.0L : 1.0L / det;
+  TSmallMatrix<Cap> R(2, 2);
+  if (!Store(Factor * d, R[0][0]) || !Store(Factor * -b, R[0][1]) || !Store(Factor * -c, R[1][0]) ||
+      !Store(Factor * a, R[1][1]))
+    return false;
+  Inv = R;
+  return true;
+}
+
+template <int Cap>
+bool Invert3(const TSmallMatrix<Cap>& M, TSmallMatrix<Cap>& Inv) {
+  auto a = [&](int i, int j) { return Extended(M[i][j]); };
+  float adj[3][3];
+  if (!Store(a(1, 1) * a(2, 2) - a(1, 2) * a(2, 1), adj[0][0]) ||
+      !Store(a(0, 2) * a(2, 1) - a(0, 1) * a(2, 2), adj[0][1]) ||
+      !Store(a(0, 1) * a(1, 2) - a(0, 2) * a(1, 1), adj[0][2]) ||
+      !Store(a(1, 2) * a(2, 0) - a(1, 0) * a(2, 2), adj[1][0]) ||
+      !Store(a(0, 0) * a(2, 2) - a(0, 2) * a(2, 0), adj[1][1]) ||
+      !Store(a(0, 2) * a(1, 0) - a(0, 0) * a(1, 2), adj[1][2]) ||
+      !Store(a(1, 0) * a(2, 1) - a(1, 1) * a(2, 0), adj[2][0]) ||
+      !Store(a(0, 1) * a(2, 0) - a(0, 0) * a(2, 1), adj[2][1]) ||
+      !Store(a(0, 0) * a(1, 1) - a(0, 1) * a(1, 0), adj[2][2]))
+    return false;
+  float det;
+  if (!Store(a(0, 0) * adj[0][0] + a(0, 1) * adj[1][0] + a(0, 2) * adj[2][0], det)) return false;
+  const Extended Factor = det == 0 ? 0.0L : 1.0L / det;
+  TSmallMatrix<Cap> R(3, 3);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      if (!Store(Factor * adj[i][j], R[i][j])) return false;
+  Inv = R;
+  return true;
+}
+
+}  // namespace small_matrix
+
+// InvertMatrix of a square M: SmallQuadrants and AlternateInversion are the settings
+// MxSmallQuadrants and MxAlternateInversion. Inv is written only on success.
+template <int Cap>
+bool InvertSmall(const TSmallMatrix<Cap>& M, TSmallMatrix<Cap>& Inv, bool SmallQuadrants, bool AlternateInversion) {
+  using namespace small_matrix;
+  const int32_t n = M.Rows;
+  if (n != M.Cols || n == 0) return false;
+  if (n == 1) return Invert1(M, Inv);
+  if (n == 2) return Invert2(M, Inv);
+  if (n == 3) return Invert3(M, Inv);
+  const int32_t Half = n / 2;
+  const int32_t Top = (SmallQuadrants ? Half - 1 : Half) + 1;  // rows and columns of the top-left block
+  TSmallMatrix<Cap> A, B, C, D;
+  Block(M, 0, Top, 0, Top, A);
+  Block(M, 0, Top, Top, n - Top, B);
+  Block(M, Top, n - Top, 0, Top, C);
+  Block(M, Top, n - Top, Top, n - Top, D);
+  TSmallMatrix<Cap> tl, tr, bl, br, t1, t2, t3;
+  if (AlternateInversion) {
+    // Bottom-right block first.
+    TSmallMatrix<Cap> Di;
+    if (!InvertSmall(D, Di, SmallQuadrants, AlternateInversion) || !Multiply(B, Di, t1) || !Multiply(t1, C, t2) ||
+        !Subtract(A, t2, t3) || !InvertSmall(t3, tl, SmallQuadrants, AlternateInversion) || !Negate(tl, t1) ||
+        !Multiply(t1, B, t2) || !Multiply(t2, Di, tr) || !Negate(Di, t1) || !Multiply(t1, C, t2) ||
+        !Multiply(t2, tl, bl) || !Multiply(Di, C, t1) || !Multiply(t1, tl, t2) || !Multiply(t2, B, t3) ||
+        !Multiply(t3, Di, t1) || !Add(Di, t1, br))
+      return false;
+  } else {
+    // Top-left block first.
+    TSmallMatrix<Cap> Ai;
+    if (!InvertSmall(A, Ai, SmallQuadrants, AlternateInversion) || !Multiply(C, Ai, t1) || !Multiply(t1, B, t2) ||
+        !Subtract(D, t2, t3) || !InvertSmall(t3, br, SmallQuadrants, AlternateInversion) || !Negate(br, t1) ||
+        !Multiply(t1, C, t2) || !Multiply(t2, Ai, bl) || !Negate(Ai, t1) || !Multiply(t1, B, t2) ||
+        !Multiply(t2, br, tr) || !Multiply(Ai, B, t1) || !Multiply(t1, br, t2) || !Multiply(t2, C, t3) ||
+        !Multiply(t3, Ai, t1) || !Add(Ai, t1, tl))
+      return false;
+  }
+  TSmallMatrix<Cap> R(n, n);
+  for (int32_t i = 0; i < n; ++i)
+    for (int32_t j = 0; j < n; ++j)
+      R[i][j] = i < Top ? (j < Top ? tl[i][j] : tr[i][j - Top]) : (j < Top ? bl[i - Top][j] : br[i - Top][j - Top]);
+  Inv = R;
+  return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,109 @@
+// The double-precision steps of the Gaussian deviates against the extended-precision formulas,
+// on inputs built to lie on or next to a point halfway between two floats, where a careless
+// double path rounds the other way, and on a long sample.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "FloatStores.h"
+#include "GaussianDeviate.h"
+#include "Random.h"
+#include "Statistics.h"
+
+namespace qv {
+namespace {
+
+// The midpoint above the float nearest X.
+double MidpointAbove(float X) {
+  return (static_cast<double>(X) + std::nextafter(X, std::numeric_limits<float>::infinity())) / 2;
+}
+
+TEST(GaussianDeviate, SquareSumsThatRoundInDoubleOntoAMidpoint) {
+  // u = a 2^-24 and v = (2^23 + c) 2^-36 give u^2 + v^2 = 2^-26 + (a^2 + c) 2^-48 + c^2 2^-72.
+  // With c = -a^2 mod 2^23 the first terms are a midpoint between floats of [0.25, 0.5) and the
+  // last lies below half a double unit: the double sum is the midpoint and rounds to even, the
+  // exact and the extended sums lie just above it and round up.
+  int Traps = 0, Checked = 0;
+  for (uint64_t a = uint64_t{1} << 23; a < 11863283; ++a) {
+    const uint64_t c = ((uint64_t{1} << 23) - (a * a) % (uint64_t{1} << 23)) % (uint64_t{1} << 23);
+    if (c < 8 || c >= 362) continue;
+    const float u = std::ldexp(static_cast<float>(a), -24);
+    const float v = std::ldexp(static_cast<float>((uint64_t{1} << 23) + c), -36);
+    const double DoubleSum = static_cast<double>(u) * u + static_cast<double>(v) * v;
+    ASSERT_EQ(DoubleSum, MidpointAbove(static_cast<float>(std::ldexp(std::floor(std::ldexp(DoubleSum, 25)), -25))));
+    ++Checked;
+    const float Extended = GaussSquareSumExtended(u, v);
+    Traps += static_cast<float>(DoubleSum) != Extended;
+    ASSERT_EQ(GaussSquareSum(u, v), Extended) << u << " " << v;
+    ASSERT_EQ(GaussSquareSum(v, u), GaussSquareSumExtended(v, u));
+  }
+  EXPECT_GT(Checked, 100);
+  EXPECT_GT(Traps, 10) << "the construction should catch a plain double sum";
+}
+
+TEST(GaussianDeviate, FactorsNextToAMidpointTakeTheExtendedPath) {
+  // Scans s in [0.25, 0.25 + 2^-2 x 2^21 ulps) for factors whose double value lies within 2^-40
+  // of a midpoint (about one in 65,000) and holds all of them, and every 97th s, to the
+  // extended formula.
+  int Near = 0;
+  float s = 0.25f;
+  for (int k = 0; k < (1 << 21); ++k, s = std::nextafter(s, 1.0f)) {
+    const double F = std::sqrt(-2 * std::log(static_cast<double>(s)) / s);
+    const float Nearest = static_cast<float>(F);
+    const double Below = (static_cast<double>(Nearest) + std::nextafter(Nearest, 0.0f)) / 2;
+    const double Above = MidpointAbove(Nearest);
+    const bool IsNear = std::min(F - Below, Above - F) < std::ldexp(F, -40);
+    if (!IsNear && k % 97 != 0) continue;
+    Near += IsNear;
+    ASSERT_EQ(GaussFactor(s), GaussFactorExtended(s)) << s;
+  }
+  EXPECT_GT(Near, 3);
+}
+
+TEST(GaussianDeviate, LongSampleEqualsTheExtendedPolarMethod) {
+  // The polar method written out in extended precision, as GaussRandom was.
+  struct {
+    bool Full = false;
+    float Cache = 0;
+    float operator()() {
+      if (Full) {
+        Full = false;
+        return Cache;
+      }
+      float u, v, s;
+      do {
+        u = fp::Single(2 * Extended(Random01()) - 1);
+        v = fp::Single(2 * Extended(Random01()) - 1);
+        s = fp::Single(Extended(u) * u + Extended(v) * v);
+      } while (!(s > 0 && s < 1));
+      const float f = fp::Single(fp::Sqrt(fp::Div(-2 * fp::Ln(s), s)));
+      Cache = fp::Single(Extended(v) * f);
+      Full = true;
+      return fp::Single(Extended(u) * f);
+    }
+  } Extended;
+  constexpr int Count = 300001;
+  std::vector<float> Expected(Count), Got(Count);
+  Randomize(42);
+  for (float& X : Expected) X = Extended();
+  const double After = Random01();
+  Randomize(42);
+  for (float& X : Got) X = GaussRandom();
+  EXPECT_EQ(Random01(), After);
+  EXPECT_TRUE(Got == Expected);
+  // The odd count left one deviate in the cache.
+  EXPECT_TRUE(GaussCacheState().Full);
+  EXPECT_EQ(GaussCacheState().Value, Extended.Cache);
+
+  // The pair steps alone over the same draws.
+  Randomize(43);
+  for (int k = 0; k < 200000; ++k) {
+    const TGaussPair P = DrawGaussPair();
+    ASSERT_EQ(P.S, GaussSquareSumExtended(P.U, P.V));
+    ASSERT_EQ(GaussFactor(P.S), GaussFactorExtended(P.S));
+  }
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,103 @@
+// The stack matrices invert as InvertMatrix does, bit for bit and failure for failure, under
+// every setting of the block inversion.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+
+#include "Globals.h"
+#include "LinearAlgebra.h"
+#include "Random.h"
+#include "ScopedValue.h"
+#include "SmallMatrix.h"
+
+namespace qv {
+namespace {
+
+using test::ScopedValue;
+
+template <int Cap>
+TSmallMatrix<Cap> Small(const TMatrix& M) {
+  TSmallMatrix<Cap> S(static_cast<int32_t>(M.size()), static_cast<int32_t>(M.size()));
+  for (size_t i = 0; i < M.size(); ++i)
+    for (size_t j = 0; j < M.size(); ++j) S[static_cast<int32_t>(i)][static_cast<int32_t>(j)] = M[i][j];
+  return S;
+}
+
+// Spill-over-like matrices, with rows and blocks made singular or huge now and then.
+TMatrix Sample(int32_t N, int Kind) {
+  TMatrix M(N, TSglArray(N));
+  for (int32_t i = 0; i < N; ++i)
+    for (int32_t j = 0; j < N; ++j) M[i][j] = i == j ? static_cast<float>(0.5 + Random01()) : static_cast<float>(0.3 * Random01() - 0.05);
+  if (N < 2 && Kind != 2) Kind = 0;
+  switch (Kind) {
+    case 1: M[N - 1] = M[N - 2]; break;                        // singular
+    case 2: for (auto& Row : M) Row[0] = 0; break;               // a zero column
+    case 3: M[0][0] = 3e38f; M[1][1] = 3e38f; break;           // overflows
+    case 4: M[N - 1][N - 1] = 0; M[N - 1][N - 2] = 0; M[N - 2][N - 1] = 0; M[N - 2][N - 2] = 0; break;
+    case 5: M[0][1] = 1e-30f; M[1][0] = 1e30f; break;
+    default: break;
+  }
+  return M;
+}
+
+template <int Cap>
+void ExpectAsGeneric(int32_t N) {
+  for (bool SmallQuadrants : {false, true})
+    for (bool Alternate : {false, true}) {
+      ScopedValue<bool> A(MxSmallQuadrants, SmallQuadrants), B(MxAlternateInversion, Alternate);
+      for (int k = 0; k < 60; ++k) {
+        const TMatrix M = Sample(N, k % 6);
+        TMatrix Expected;
+        const bool Ok = InvertMatrix(M, Expected) == MxOk;
+        TSmallMatrix<Cap> Got;
+        ASSERT_EQ(InvertSmall(Small<Cap>(M), Got, SmallQuadrants, Alternate), Ok)
+            << "n " << N << " kind " << k % 6 << " settings " << SmallQuadrants << Alternate;
+        if (!Ok) continue;
+        for (int32_t i = 0; i < N; ++i)
+          for (int32_t j = 0; j < N; ++j) {
+            // Bits, so that zeros of either sign and every last digit count.
+            ASSERT_EQ(std::signbit(Got[i][j]), std::signbit(Expected[i][j]));
+            ASSERT_EQ(Got[i][j], Expected[i][j]) << "n " << N << " at " << i << "," << j;
+          }
+      }
+    }
+}
+
+TEST(SmallMatrix, ProductSumsThatRoundInDoubleOntoAMidpoint) {
+  // a = 2^-13 + k 2^-36 and b = 2^-13 - k 2^-36 give a b = 2^-26 - k^2 2^-72; added to a float c of
+  // [0.25, 0.5) with an odd last digit, the double sum is the midpoint above c and rounds to even
+  // (up), the exact and extended sums lie just below it and round down to c.
+  int Traps = 0;
+  for (int32_t k = 8; k < 362; ++k)
+    for (float c : {0.25f + std::ldexp(1.0f, -25), 0.3f, 0.4999999f}) {
+      const float a = std::ldexp(1.0f, -13) + std::ldexp(static_cast<float>(k), -36);
+      const float b = std::ldexp(1.0f, -13) - std::ldexp(static_cast<float>(k), -36);
+      float Expected = 0, Got = 0;
+      ASSERT_TRUE(small_matrix::Store(Extended(a) * b + c, Expected));
+      Traps += static_cast<float>(static_cast<double>(a) * b + c) != Expected;
+      ASSERT_TRUE(small_matrix::StoreProductSum(a, b, c, Got));
+      ASSERT_EQ(Got, Expected) << k << " " << c;
+    }
+  EXPECT_GT(Traps, 300);
+  // Around the largest float: fails exactly where the extended store fails.
+  for (int32_t k = -40; k <= 40; ++k) {
+    const float c = static_cast<float>(k) * 1e30f;
+    float Expected = 0, Got = 0;
+    const bool Ok = small_matrix::Store(Extended(FLT_MAX) * 1.0f + c, Expected);
+    ASSERT_EQ(small_matrix::StoreProductSum(FLT_MAX, 1.0f, c, Got), Ok) << k;
+    if (Ok) {
+      ASSERT_EQ(Got, Expected);
+    }
+  }
+}
+
+TEST(SmallMatrix, InvertsAsTheBlockMethodOfEverySize) {
+  Randomize(11);
+  for (int32_t N = 1; N <= 4; ++N) ExpectAsGeneric<4>(N);
+  for (int32_t N = 5; N <= 8; ++N) ExpectAsGeneric<8>(N);
+  for (int32_t N : {9, 12, 15}) ExpectAsGeneric<15>(N);
+}
+
+}  // namespace
+}  // namespace qv
