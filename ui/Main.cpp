@@ -164,7 +164,9 @@ QLabel* NewPanel(QWidget* Parent, const char* Name, int Width, const QString& Ca
   Panel->setObjectName(Name);
   Panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Panel->setAutoFillBackground(true);
-  if (Width > 0) Panel->setFixedWidth(Width);
+  // The widths are the least a panel takes; a panel grows to show its whole caption in the
+  // user's font.
+  if (Width > 0) Panel->setMinimumWidth(Width);
   Panel->setToolTip(Hint);
   Panel->setStatusTip(Hint);
   return Panel;
@@ -219,6 +221,11 @@ TFmMain::TFmMain() {
   connect(&TCommandGuard::Instance(), &TCommandGuard::BusyChanged, this, &TFmMain::OnBusyChanged);
   connect(this, &TFmMain::ProtocolReplaced, this, &TFmMain::UpdateCommandStates);
   connect(this, &TFmMain::DataReplaced, this, &TFmMain::UpdateCommandStates);
+  connect(this, &TFmMain::ProtocolReplaced, this, [this] {
+    TProtocolNotesView View;
+    if (CurrentProtocol) CurrentProtocol->ShowNotes(View);
+    PnProtocolName->setText(CurrentProtocol ? Q(View.NamePanel) : QString(" <no protocol>"));
+  });
   BindCommand("MnPreferences", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnQuit", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnAbout", [this](int Tag) { MasterLauncher(Tag); });

@@ -49,7 +49,11 @@ void Capture(QWidget* Window, const QString& Name) {
   Window->raise();
   Wait(150);
   const QImage Image = Window->grab().toImage();
-  const QString File = QString("%1/%2-%3.png").arg(OutDir).arg(++Shot, 2, 10, QChar('0')).arg(Name);
+  const QString Base = QString("%1-%2.png").arg(++Shot, 2, 10, QChar('0')).arg(Name);
+  const QString File = OutDir + "/" + Base;
+  // The manifest lists every picture the tour meant to write; the test script checks them.
+  QFile Manifest(OutDir + "/manifest.txt");
+  if (Manifest.open(QIODevice::Append | QIODevice::Text)) Manifest.write((Base + "\n").toUtf8());
   if (Blank(Image)) {
     std::cerr << "Blank picture: " << File.toStdString() << '\n';
     ++Failures;
@@ -158,7 +162,7 @@ int main(int argc, char** argv) {
   }
   OutDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
   QDir().mkpath(OutDir);
-  for (const QString& Old : QDir(OutDir).entryList({"*.png"})) QFile::remove(OutDir + "/" + Old);
+  for (const QString& Old : QDir(OutDir).entryList({"*.png", "manifest.txt"})) QFile::remove(OutDir + "/" + Old);
   const std::filesystem::path Home = std::filesystem::path(OutDir.toStdString()) / "home";
   PrepareHome(Home);
   setenv("QUORVENAL_HOME", Home.c_str(), 1);
