@@ -608,13 +608,13 @@ void TFmMain::QueueRefresh() {
   if (FRefreshPending) return;
   FRefreshPending = true;
   // Posted, so a burst of notifications gives one redraw when the loop next runs.
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        FRefreshPending = false;
-        ShowMemoryFigures(ReadMemoryFigures());
-      },
-      Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, &TFmMain::WMMemoryRefresh, Qt::QueuedConnection);
+}
+
+void TFmMain::WMMemoryRefresh() {
+  FRefreshPending = false;
+  // Runs from the event loop already, so it redraws without pumping again.
+  ShowMemoryFigures(ReadMemoryFigures());
 }
 
 void TFmMain::ShowMemoryFigures(const TMemoryFigures& Figures) {

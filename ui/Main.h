@@ -54,6 +54,8 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   void ShowMemoryStatus();
   // Reads the figures now and redraws both panels.
   void ShowMemoryFigures(const TMemoryFigures& Figures);
+  // Answers the "memory changed" notification, queued and coalesced: one redraw per burst.
+  void WMMemoryRefresh();
   void ShowHint(const QString& Hint);
   void NextCompensationMode();
   // Redraws the mode panel for the current CompensationMode.

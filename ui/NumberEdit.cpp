@@ -1,6 +1,8 @@
 #include "NumberEdit.h"
 
+#include <QAbstractItemView>
 #include <QKeyEvent>
+#include <QStyledItemDelegate>
 #include <QLineEdit>
 #include <charconv>
 #include <cmath>
@@ -37,6 +39,19 @@ class TKeyFilterObject : public QObject {
 
  private:
   QLineEdit* FEdit;
+  TKeyFilter FFilter;
+};
+
+class TKeyFilterDelegate : public QStyledItemDelegate {
+ public:
+  TKeyFilterDelegate(QObject* Parent, TKeyFilter Filter) : QStyledItemDelegate(Parent), FFilter(Filter) {}
+  QWidget* createEditor(QWidget* Parent, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    QWidget* Editor = QStyledItemDelegate::createEditor(Parent, Option, Index);
+    if (auto* Edit = qobject_cast<QLineEdit*>(Editor)) InstallKeyFilter(Edit, FFilter);
+    return Editor;
+  }
+
+ private:
   TKeyFilter FFilter;
 };
 
@@ -96,6 +111,10 @@ bool KeyAccepted(TKeyFilter Filter, QChar Key) {
 
 void InstallKeyFilter(QLineEdit* Edit, TKeyFilter Filter) {
   Edit->installEventFilter(new TKeyFilterObject(Edit, Filter));
+}
+
+void InstallGridKeyFilter(QAbstractItemView* Grid, TKeyFilter Filter) {
+  Grid->setItemDelegate(new TKeyFilterDelegate(Grid, Filter));
 }
 
 void ChannelTagEnter(const QLineEdit* ChannelName, QLineEdit* ChannelTag) {

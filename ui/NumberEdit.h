@@ -7,6 +7,7 @@
 
 #include "Types.h"
 
+class QAbstractItemView;
 class QLineEdit;
 
 namespace qv {
@@ -30,6 +31,8 @@ enum class TKeyFilter {
 bool KeyAccepted(TKeyFilter Filter, QChar Key);
 // Binds Filter to Edit for the edit's life.
 void InstallKeyFilter(QLineEdit* Edit, TKeyFilter Filter);
+// Binds Filter to the cell editors of Grid (a QTableWidget or any item view).
+void InstallGridKeyFilter(QAbstractItemView* Grid, TKeyFilter Filter);
 // Entering the tag (or a neighbouring) edit: an empty tag takes the first character of the name.
 void ChannelTagEnter(const QLineEdit* ChannelName, QLineEdit* ChannelTag);
 

@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <cmath>
+#include <limits>
 
 #include "CommandGuard.h"
 #include "Dialogs.h"
@@ -166,31 +167,30 @@ void TFmPreferences::ShowSettings() {
 
 bool TFmPreferences::ApplySettings() {
   // Every field is read and checked before any setting changes.
-  auto InRange = [](QLineEdit* Edit, const QString& Field, Extended Value, Extended Low, Extended High,
-                    const QString& Range) {
-    if (Value < Low || Value > High) {
-      Edit->setFocus();
-      Edit->selectAll();
-      throw ERangeError((Field + " must be " + Range).toStdString());
-    }
+  auto Require = [](bool Ok, QLineEdit* Edit, const QString& Field, const QString& Rule) {
+    if (Ok) return;
+    Edit->setFocus();
+    Edit->selectAll();
+    throw ERangeError((Field + " must be " + Rule).toStdString());
   };
   auto ToFloat = [&](QLineEdit* Edit, const QString& Field) {
     const Extended Value = ReadNumber(Edit, Field);
-    InRange(Edit, Field, std::fabs(Value), 0, 3.4028234663852886e38L, "a number that fits");
+    Require(std::fabs(Value) <= std::numeric_limits<float>::max(), Edit, Field, "a number that fits");
     return static_cast<float>(Value);
   };
   try {
     const float NewLogScale = ToFloat(EdLogScale, "Log Scale Maximum");
     const float NewMinimumRawScore = ToFloat(EdMinimumRawScore, "Minimum Raw Value");
     const int32_t NewBinCount = ReadInteger(EdHistogramBinCount, "Histogram Bin Count");
-    InRange(EdHistogramBinCount, "Histogram Bin Count", NewBinCount, 1, 65536, "between 1 and 65,536");
+    Require(NewBinCount >= 1 && NewBinCount <= 65536, EdHistogramBinCount, "Histogram Bin Count",
+            "between 1 and 65,536");
     const float NewMaxZValue = ToFloat(EdMaxZValue, "Threshold for suspicious Z value");
     const int32_t NewTabWidth = ReadInteger(EdTabWidth, "Tab Width on Fitness Export");
-    InRange(EdTabWidth, "Tab Width on Fitness Export", NewTabWidth, 1, 1000, "between 1 and 1,000");
+    Require(NewTabWidth >= 1 && NewTabWidth <= 1000, EdTabWidth, "Tab Width on Fitness Export", "between 1 and 1,000");
     const Extended Mean = ReadNumber(EdOverridemean, "Override Mean");
-    InRange(EdOverridemean, "Override Mean", Mean > 0 ? 1 : 0, 1, 1, "above 0");
+    Require(Mean > 0, EdOverridemean, "Override Mean", "above 0");
     const Extended Excess = ReadNumber(EdoverrideExcess, "Override Excess");
-    InRange(EdoverrideExcess, "Override Excess", Excess > 0 ? 1 : 0, 1, 1, "above 0");
+    Require(Excess > 0, EdoverrideExcess, "Override Excess", "above 0");
 
     SaveProtocol = CbSaveProtocol->isChecked();
     LoadProtocol = CbLoadProtocol->isChecked();

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
 
@@ -141,6 +142,17 @@ class StatusRowTest : public QObject {
     QCOMPARE(Tag.text(), QString("7"));
     QTest::keyClick(&Tag, Qt::Key_Backspace);
     QCOMPARE(Tag.text(), QString(""));
+
+    // Grid cells filter their editor's keys as the unsigned edits do.
+    QTableWidget Grid(2, 2);
+    InstallGridKeyFilter(&Grid, TKeyFilter::UnsignedDecimal);
+    Grid.show();
+    Grid.setCurrentCell(0, 0);
+    Grid.editItem(Grid.item(0, 0) ? Grid.item(0, 0) : (Grid.setItem(0, 0, new QTableWidgetItem), Grid.item(0, 0)));
+    auto* Cell = Grid.findChild<QLineEdit*>();
+    QVERIFY(Cell);
+    QTest::keyClicks(Cell, "x3.5-");
+    QCOMPARE(Cell->text(), QString("3.5"));
 
     Name.setText("mCherry");
     ChannelTagEnter(&Name, &Tag);
