@@ -31,7 +31,7 @@ TFmHelp::TFmHelp(QWidget* Owner, const std::string& FileName) : QWidget(Owner, Q
   BookmarkPane->setObjectName("BookmarkPane");
   BookmarkPane->setModel(Bookmarks);
   BookmarkPane->setHeaderHidden(true);
-  connect(BookmarkPane, &QTreeView::activated, this, [this](const QModelIndex& Index) {
+  connect(BookmarkPane, &QTreeView::clicked, this, [this](const QModelIndex& Index) {
     const int Page = Index.data(int(QPdfBookmarkModel::Role::Page)).toInt();
     const QPointF Location = Index.data(int(QPdfBookmarkModel::Role::Location)).toPointF();
     AcroPDF->pageNavigator()->jump(Page, Location, 0);

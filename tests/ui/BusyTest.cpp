@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -70,6 +71,21 @@ class BusyTest : public QObject {
     QVERIFY(StillRunningAfterClose);
     QTRY_VERIFY(!Main.isVisible());
     QVERIFY(std::filesystem::exists(Home.Path() + "FCS.INI"));
+  }
+
+  void PumpProcessesEventsAtMostEvery20Ms() {
+    bool Continue = true;
+    TQtProgress Gauge(nullptr, &Continue);
+    bool Handled = false;
+    QTimer::singleShot(0, [&] { Handled = true; });
+    Gauge.Pump();  // just made: too early
+    QVERIFY(!Handled);
+    QThread::msleep(TQtProgress::PumpIntervalMs + 5);
+    Gauge.Pump();
+    QVERIFY(Handled);
+    QVERIFY(Gauge.Continue());
+    Continue = false;
+    QVERIFY(!Gauge.Continue());
   }
 
   void ExceptionsShownAndBusyCleared() {

@@ -7,6 +7,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QImage>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdlib>
@@ -84,6 +86,16 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   // No data set is loaded in the tour, so the data pages are shown by hand to be seen.
   Main.UpdateProtocolDependentControls(true, true);
   VisitTabs(Main, Main.PgMain);
+
+  // Each menu of the menu bar, opened under its title.
+  for (QAction* Title : Main.menuBar()->actions()) {
+    QMenu* Menu = Title->menu();
+    if (!Menu) continue;
+    Menu->popup(Main.mapToGlobal(Main.menuBar()->actionGeometry(Title).bottomLeft()));
+    Wait(100);
+    Capture(Menu, "Menu-" + Title->text().remove('&').trimmed());
+    Menu->hide();
+  }
 
   Main.MasterLauncher(2);
   Wait(100);
