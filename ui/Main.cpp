@@ -591,13 +591,12 @@ void TFmMain::UpdateCommandStates() {
     bool On = Item.Command && !Busy && (!Item.NeedsProtocol || CurrentProtocol) && (!Item.NeedsData || CurrentData);
     Item.Action->setEnabled(On);
   }
-  if (FFileControlsBusy || Busy) SetFileControlsBusy(true);
+  ApplyFileControls();
   if (auto* Matrix = findChild<QMenu*>("MnMatrix")) Matrix->setEnabled(!Busy && CurrentProtocol);
 }
 
 void TFmMain::OnBusyChanged(bool Busy) {
   UpdateCommandStates();
-  if (!Busy && !FFileControlsBusy) SetFileControlsBusy(false);
   if (!Busy && FCloseRequested) QTimer::singleShot(0, this, &QWidget::close);
 }
 
@@ -692,16 +691,22 @@ void TFmMain::ShowPoints(int64_t Count) {
 
 void TFmMain::SetFileControlsBusy(bool Busy) {
   FFileControlsBusy = Busy;
-  const bool GuardBusy = TCommandGuard::Instance().Busy();
+  ApplyFileControls();
+}
+
+void TFmMain::ApplyFileControls() {
+  // Off while a file command said so and while any command runs.
+  const bool Off = FFileControlsBusy || TCommandGuard::Instance().Busy();
+  auto Bound = [this](const char* Item) { return static_cast<bool>(FItems.at(Item).Command); };
   for (const auto& [Button, Item] : FileControls) {
-    if (auto* B = Find<QWidget>(Button)) B->setEnabled(!Busy);
-    if (QAction* A = MenuItem(Item)) A->setEnabled(!Busy && !GuardBusy && FItems.at(Item).Command);
+    if (auto* B = Find<QWidget>(Button)) B->setEnabled(!Off);
+    MenuItem(Item)->setEnabled(!Off && Bound(Item));
   }
   bool QueueHasEntries = false;
   if (auto* Queue = Find<QWidget>("LsBxQueue")) QueueHasEntries = Queue->property("count").toInt() > 0;
-  const bool Execute = !Busy && QueueHasEntries;
+  const bool Execute = !Off && QueueHasEntries;
   if (auto* B = Find<QWidget>("BtnExecuteFCSQueue")) B->setEnabled(Execute);
-  if (QAction* A = MenuItem("MnExecuteQueue")) A->setEnabled(Execute && !GuardBusy && FItems.at("MnExecuteQueue").Command);
+  MenuItem("MnExecuteQueue")->setEnabled(Execute && Bound("MnExecuteQueue"));
 }
 
 void TFmMain::UpdateProtocolDependentControls(bool ShowFilePages, bool ShowDataPages) {

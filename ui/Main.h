@@ -156,6 +156,7 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   // Close steps; false when the user stopped the close.
   bool FormClose();
   void OnBusyChanged(bool Busy);
+  void ApplyFileControls();
   void QueueRefresh();
   std::vector<uint8_t> ProtocolBytes() const;
   template <class T>

@@ -2,6 +2,7 @@
 // asked for during the command waits for it.
 #include <QAction>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -71,6 +72,37 @@ class BusyTest : public QObject {
     QVERIFY(StillRunningAfterClose);
     QTRY_VERIFY(!Main.isVisible());
     QVERIFY(std::filesystem::exists(Home.Path() + "FCS.INI"));
+  }
+
+  void FileControlsFollowTheirBusyStateAndTheQueue() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    auto* Read = new QPushButton("Read", Main.Page("TsLoad"));
+    Read->setObjectName("BtnReadFCSFile");
+    auto* Execute = new QPushButton("Execute", Main.Page("TsLoad"));
+    Execute->setObjectName("BtnExecuteFCSQueue");
+    auto* Queue = new QListWidget(Main.Page("TsLoad"));
+    Queue->setObjectName("LsBxQueue");
+    Main.BindCommand("MnReadSingleFCS", [](int) {});
+    Main.BindCommand("MnExecuteQueue", [](int) {});
+    Main.SetFileControlsBusy(true);
+    QVERIFY(!Read->isEnabled());
+    QVERIFY(!Main.MenuItem("MnReadSingleFCS")->isEnabled());
+    QVERIFY(!Main.MenuItem("MnAddToQueue")->isEnabled());
+    Main.SetFileControlsBusy(false);
+    QVERIFY(Read->isEnabled());
+    QVERIFY(Main.MenuItem("MnReadSingleFCS")->isEnabled());
+    QVERIFY(!Main.MenuItem("MnAddToQueue")->isEnabled());  // no command bound
+    QVERIFY(!Execute->isEnabled());                        // empty queue
+    QVERIFY(!Main.MenuItem("MnExecuteQueue")->isEnabled());
+    Queue->addItem("set 1");
+    Main.SetFileControlsBusy(false);
+    QVERIFY(Execute->isEnabled());
+    QVERIFY(Main.MenuItem("MnExecuteQueue")->isEnabled());
+    // Any running command switches them off too, and they come back after it.
+    GuardedCommand([&] { QVERIFY(!Main.MenuItem("MnExecuteQueue")->isEnabled() && !Read->isEnabled()); });
+    QVERIFY(Read->isEnabled() && Execute->isEnabled());
   }
 
   void PumpProcessesEventsAtMostEvery20Ms() {
