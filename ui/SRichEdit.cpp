@@ -7,6 +7,8 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 
+#include <algorithm>
+
 #include "Files.h"
 #include "RtfReader.h"
 #include "Streams.h"
@@ -29,9 +31,19 @@ std::string ReadWholeFile(const std::string& FileName) {
   return Bytes;
 }
 
+QTextBlockFormat TabFormat(const std::vector<int>& Points, double Dpi) {
+  QList<QTextOption::Tab> Tabs;
+  for (const int P : Points) Tabs.append(QTextOption::Tab(P * Dpi / 72.0, QTextOption::LeftTab));
+  QTextBlockFormat F;
+  F.setTabPositions(Tabs);
+  return F;
+}
+
 }  // namespace
 
 TSRichEdit::TSRichEdit(QWidget* Parent) : QTextEdit(Parent) {
+  // The editor's first document would be freed when another is shown for a moment.
+  setDocument(new QTextDocument(this));
   // Half an inch between default tab stops, as rich-text editors have it.
   setTabStopDistance(PointsToPixels(36));
   setTabChangesFocus(false);
@@ -54,34 +66,54 @@ std::vector<std::string> TSRichEdit::Lines() const {
   return Result;
 }
 
+void TSRichEdit::EditDetached(const std::function<void(QTextDocument&)>& Edit, bool KeepCaret) {
+  QTextDocument* Doc = document();
+  const QTextCursor Caret = textCursor();
+  const int Anchor = Caret.anchor(), Position = Caret.position();
+  const bool Undo = Doc->isUndoRedoEnabled(), Modified = Doc->isModified();
+  // A document no editor shows and nothing lays out changes ten times faster; shown again, it
+  // is laid out lazily.
+  // Without its layout, which the editor makes anew when it shows the document again.
+  QTextDocument Placeholder;
+  setDocument(&Placeholder);
+  Doc->setDocumentLayout(nullptr);
+  Doc->setUndoRedoEnabled(false);
+  try {
+    Edit(*Doc);
+  } catch (...) {
+    Doc->setUndoRedoEnabled(Undo);
+    setDocument(Doc);
+    throw;
+  }
+  Doc->setUndoRedoEnabled(Undo);
+  Doc->setModified(Modified);
+  setDocument(Doc);
+  QTextCursor Back(Doc);
+  if (KeepCaret) {
+    const int End = Doc->characterCount() - 1;
+    Back.setPosition(std::min(Anchor, End));
+    Back.setPosition(std::min(Position, End), QTextCursor::KeepAnchor);
+  }
+  setTextCursor(Back);
+}
+
 void TSRichEdit::AddLines(const std::vector<std::string>& NewLines) {
   if (NewLines.empty()) return;
-  QTextDocument* Doc = document();
   QString Text;
   size_t Size = NewLines.size();
   for (const auto& L : NewLines) Size += L.size();
   Text.reserve(static_cast<qsizetype>(Size));
-  bool NeedBreak = !Doc->lastBlock().text().isEmpty();
+  bool NeedBreak = !document()->lastBlock().text().isEmpty();
   for (const auto& L : NewLines) {
     if (NeedBreak) Text += QChar('\n');
     Text += QString::fromStdString(L);
     NeedBreak = true;
   }
-  const bool Undo = Doc->isUndoRedoEnabled();
-  const bool Modified = Doc->isModified();
-  // Lines added at the end leave the caret where it was, at the top of a new report.
-  const QTextCursor Caret = textCursor();
-  const int Anchor = Caret.anchor(), Position = Caret.position();
-  Doc->setUndoRedoEnabled(false);
-  QTextCursor C(Doc);
-  C.movePosition(QTextCursor::End);
-  C.insertText(Text);
-  Doc->setUndoRedoEnabled(Undo);
-  Doc->setModified(Modified);
-  QTextCursor Back(Doc);
-  Back.setPosition(Anchor);
-  Back.setPosition(Position, QTextCursor::KeepAnchor);
-  setTextCursor(Back);
+  EditDetached([&](QTextDocument& Doc) {
+    QTextCursor C(&Doc);
+    C.movePosition(QTextCursor::End);
+    C.insertText(Text);
+  }, true);
 }
 
 int TSRichEdit::PointsToPixels(int Points) const { return qRound(Points * logicalDpiX() / 72.0); }
@@ -94,24 +126,18 @@ std::vector<int> TSRichEdit::TabStops() const {
   return Result;
 }
 
-namespace {
-QTextBlockFormat TabFormat(const std::vector<int>& Points, double Dpi) {
-  QList<QTextOption::Tab> Tabs;
-  for (const int P : Points) Tabs.append(QTextOption::Tab(P * Dpi / 72.0, QTextOption::LeftTab));
-  QTextBlockFormat F;
-  F.setTabPositions(Tabs);
-  return F;
-}
-}  // namespace
 
 void TSRichEdit::SetTabStops(const std::vector<int>& Points) {
   textCursor().mergeBlockFormat(TabFormat(Points, logicalDpiX()));
 }
 
 void TSRichEdit::SetAllTabStops(const std::vector<int>& Points) {
-  QTextCursor C(document());
-  C.select(QTextCursor::Document);
-  C.mergeBlockFormat(TabFormat(Points, logicalDpiX()));
+  const QTextBlockFormat Format = TabFormat(Points, logicalDpiX());
+  EditDetached([&](QTextDocument& Doc) {
+    QTextCursor C(&Doc);
+    C.select(QTextCursor::Document);
+    C.mergeBlockFormat(Format);
+  }, true);
 }
 
 TRtfDocument TSRichEdit::ToRtfDocument() const {
@@ -146,33 +172,31 @@ TRtfDocument TSRichEdit::ToRtfDocument() const {
 }
 
 void TSRichEdit::FromRtfDocument(const TRtfDocument& Document) {
-  QTextDocument* Doc = document();
-  Doc->setUndoRedoEnabled(false);
-  Doc->clear();
-  QTextCursor C(Doc);
   const double Dpi = logicalDpiX();
-  bool First = true;
-  for (const TRtfParagraph& P : Document.Paragraphs) {
-    QTextBlockFormat BF = TabFormat(P.TabStops, Dpi);
-    BF.setAlignment(P.Alignment == TRtfAlignment::Center  ? Qt::AlignHCenter
-                    : P.Alignment == TRtfAlignment::Right ? Qt::AlignRight
-                                                          : Qt::AlignLeft);
-    if (First) C.setBlockFormat(BF);
-    else C.insertBlock(BF);
-    First = false;
-    for (const TRtfRun& R : P.Runs) {
-      QTextCharFormat CF;
-      CF.setFontWeight(R.Bold ? QFont::Bold : QFont::Normal);
-      CF.setFontItalic(R.Italic);
-      CF.setFontUnderline(R.Underline);
-      CF.setFontStrikeOut(R.StrikeOut);
-      if (!R.FontName.empty()) CF.setFontFamilies({QString::fromStdString(R.FontName)});
-      if (R.HalfPoints > 0) CF.setFontPointSize(R.HalfPoints / 2.0);
-      C.insertText(QString::fromStdString(R.Text), CF);
+  EditDetached([&](QTextDocument& Doc) {
+    Doc.clear();
+    QTextCursor C(&Doc);
+    bool First = true;
+    for (const TRtfParagraph& P : Document.Paragraphs) {
+      QTextBlockFormat BF = TabFormat(P.TabStops, Dpi);
+      BF.setAlignment(P.Alignment == TRtfAlignment::Center  ? Qt::AlignHCenter
+                      : P.Alignment == TRtfAlignment::Right ? Qt::AlignRight
+                                                            : Qt::AlignLeft);
+      if (First) C.setBlockFormat(BF);
+      else C.insertBlock(BF);
+      First = false;
+      for (const TRtfRun& R : P.Runs) {
+        QTextCharFormat CF;
+        CF.setFontWeight(R.Bold ? QFont::Bold : QFont::Normal);
+        CF.setFontItalic(R.Italic);
+        CF.setFontUnderline(R.Underline);
+        CF.setFontStrikeOut(R.StrikeOut);
+        if (!R.FontName.empty()) CF.setFontFamilies({QString::fromStdString(R.FontName)});
+        if (R.HalfPoints > 0) CF.setFontPointSize(R.HalfPoints / 2.0);
+        C.insertText(QString::fromStdString(R.Text), CF);
+      }
     }
-  }
-  Doc->setUndoRedoEnabled(true);
-  setTextCursor(QTextCursor(Doc));
+  }, false);
 }
 
 void TSRichEdit::SetPlainLines(const std::string& Bytes) {

@@ -4,6 +4,7 @@
 #include <QKeySequence>
 #include <QList>
 #include <QTextEdit>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,9 @@ class TSRichEdit : public QTextEdit {
   QList<QKeySequence> FReserved;
 
   void SetPlainLines(const std::string& Text);
+  // Runs Edit on the document while the editor does not show it; not undoable, the modified
+  // flag stays, the caret stays (KeepCaret) or goes to the start.
+  void EditDetached(const std::function<void(QTextDocument&)>& Edit, bool KeepCaret);
 };
 
 }  // namespace qv
