@@ -49,7 +49,9 @@ TSRichEdit::TSRichEdit(QWidget* Parent) : QTextEdit(Parent) {
   setTabChangesFocus(false);
 }
 
-int TSRichEdit::GetRow() const { return textCursor().block().blockNumber(); }
+int TSRichEdit::GetRow() const {
+  return document()->findBlock(textCursor().selectionStart()).blockNumber();
+}
 
 int TSRichEdit::GetColumn() const {
   const QTextCursor C = textCursor();

@@ -40,72 +40,71 @@ constexpr int MarkerWidth = 5;
 constexpr int MaxFontSize = 1638;
 
 // Small painted icons, so the tool bar looks the same wherever the program runs.
-QIcon GlyphIcon(const QString& Glyph, bool Bold, bool Italic, bool Underline, bool StrikeOut) {
+template <class F>
+QIcon PaintedIcon(F&& Draw) {
   QPixmap Pixmap(20, 20);
   Pixmap.fill(Qt::transparent);
   QPainter P(&Pixmap);
-  QFont F(QStringLiteral("Serif"));
-  F.setPixelSize(15);
-  F.setBold(Bold);
-  F.setItalic(Italic);
-  F.setUnderline(Underline);
-  F.setStrikeOut(StrikeOut);
-  P.setFont(F);
   P.setPen(Qt::black);
-  P.drawText(Pixmap.rect(), Qt::AlignCenter, Glyph);
+  Draw(P);
+  P.end();
   return QIcon(Pixmap);
+}
+
+QIcon GlyphIcon(const QString& Glyph, bool Bold, bool Italic, bool Underline, bool StrikeOut) {
+  return PaintedIcon([&](QPainter& P) {
+    QFont F(QStringLiteral("Serif"));
+    F.setPixelSize(15);
+    F.setBold(Bold);
+    F.setItalic(Italic);
+    F.setUnderline(Underline);
+    F.setStrikeOut(StrikeOut);
+    P.setFont(F);
+    P.drawText(QRect(0, 0, 20, 20), Qt::AlignCenter, Glyph);
+  });
 }
 
 QIcon JustifyIcon(Qt::Alignment Alignment) {
-  QPixmap Pixmap(20, 20);
-  Pixmap.fill(Qt::transparent);
-  QPainter P(&Pixmap);
-  P.setPen(QPen(Qt::black, 1));
-  for (int Row = 0; Row < 5; ++Row) {
-    const int Width = Row % 2 == 0 ? 16 : 10;
-    const int Left = Alignment == Qt::AlignLeft ? 2 : Alignment == Qt::AlignRight ? 18 - Width : (20 - Width) / 2;
-    P.drawLine(Left, 3 + Row * 3, Left + Width - 1, 3 + Row * 3);
-  }
-  return QIcon(Pixmap);
+  return PaintedIcon([&](QPainter& P) {
+    for (int Row = 0; Row < 5; ++Row) {
+      const int Width = Row % 2 == 0 ? 16 : 10;
+      const int Left = Alignment == Qt::AlignLeft    ? 2
+                       : Alignment == Qt::AlignRight ? 18 - Width
+                                                     : (20 - Width) / 2;
+      P.drawLine(Left, 3 + Row * 3, Left + Width - 1, 3 + Row * 3);
+    }
+  });
 }
 
 QIcon PrinterIcon() {
-  QPixmap Pixmap(20, 20);
-  Pixmap.fill(Qt::transparent);
-  QPainter P(&Pixmap);
-  P.setPen(Qt::black);
-  P.setBrush(Qt::white);
-  P.drawRect(5, 2, 9, 7);
-  P.setBrush(QColor(0x90, 0x90, 0x90));
-  P.drawRect(2, 8, 15, 7);
-  P.setBrush(Qt::white);
-  P.drawRect(5, 13, 9, 5);
-  return QIcon(Pixmap);
+  return PaintedIcon([](QPainter& P) {
+    P.setBrush(Qt::white);
+    P.drawRect(5, 2, 9, 7);
+    P.setBrush(QColor(0x90, 0x90, 0x90));
+    P.drawRect(2, 8, 15, 7);
+    P.setBrush(Qt::white);
+    P.drawRect(5, 13, 9, 5);
+  });
 }
 
 QIcon SheetIcon() {
-  QPixmap Pixmap(20, 20);
-  Pixmap.fill(Qt::transparent);
-  QPainter P(&Pixmap);
-  P.setPen(QColor(0x10, 0x70, 0x30));
-  P.setBrush(Qt::white);
-  P.drawRect(2, 3, 15, 14);
-  for (int X = 7; X < 17; X += 5) P.drawLine(X, 3, X, 17);
-  for (int Y = 7; Y < 17; Y += 4) P.drawLine(2, Y, 17, Y);
-  return QIcon(Pixmap);
+  return PaintedIcon([](QPainter& P) {
+    P.setPen(QColor(0x10, 0x70, 0x30));
+    P.setBrush(Qt::white);
+    P.drawRect(2, 3, 15, 14);
+    for (int X = 7; X < 17; X += 5) P.drawLine(X, 3, X, 17);
+    for (int Y = 7; Y < 17; Y += 4) P.drawLine(2, Y, 17, Y);
+  });
 }
 
 QIcon ClipboardIcon() {
-  QPixmap Pixmap(20, 20);
-  Pixmap.fill(Qt::transparent);
-  QPainter P(&Pixmap);
-  P.setPen(Qt::black);
-  P.setBrush(QColor(0xC8, 0xA0, 0x60));
-  P.drawRect(4, 3, 12, 15);
-  P.setBrush(Qt::white);
-  P.drawRect(7, 1, 6, 4);
-  P.drawRect(6, 7, 8, 9);
-  return QIcon(Pixmap);
+  return PaintedIcon([](QPainter& P) {
+    P.setBrush(QColor(0xC8, 0xA0, 0x60));
+    P.drawRect(4, 3, 12, 15);
+    P.setBrush(Qt::white);
+    P.drawRect(7, 1, 6, 4);
+    P.drawRect(6, 7, 8, 9);
+  });
 }
 
 QToolButton* ToolButton(QWidget* Parent, QLayout* Layout, const char* Name, int Tag, const QIcon& Icon,

@@ -96,6 +96,11 @@ class TextOutputTest : public QObject {
     W->MeText->setTextCursor(C);
     QCOMPARE(W->PnRow->text(), QStringLiteral(" Row 1"));
     QCOMPARE(W->PnColumn->text(), QStringLiteral(" Column 2"));
+    // A selection made upwards counts from its start.
+    C.setPosition(1, QTextCursor::KeepAnchor);
+    W->MeText->setTextCursor(C);
+    QCOMPARE(W->PnRow->text(), QStringLiteral(" Row 0"));
+    QCOMPARE(W->PnColumn->text(), QStringLiteral(" Column 1"));
 
     QStatusTipEvent Tip(QStringLiteral("Send to Excel"));
     QApplication::sendEvent(W.get(), &Tip);
