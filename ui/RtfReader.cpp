@@ -267,10 +267,10 @@ class TParser {
       SkipFallback(C.SkipCount);
     } else if (Word == "uc") C.SkipCount = HasParam ? Param : 1;
     else if (Word == "tab") AddText('\t', C);
-    else if (Word == "par" || Word == "line") EndParagraph();
+    else if (Word == "par" || Word == "line" || Word == "\r" || Word == "\n") EndParagraph();
     else if (Word == "~") AddText(0xA0, C);
     else if (Word == "_") AddText('-', C);
-    else if (Word == "-" || Word == "\r" || Word == "\n") {}
+    else if (Word == "-") {}
     else if (Word == "emdash") AddText(0x2014, C);
     else if (Word == "endash") AddText(0x2013, C);
     else if (Word == "bullet") AddText(0x2022, C);

@@ -107,6 +107,15 @@ class RtfTest : public QObject {
     for (int I = 0; I < 150; ++I) Deep += "{";
     for (int I = 0; I < 150; ++I) Deep += "}";
     QVERIFY(!ReadRtf(Deep + "}").has_value());
+    // Every cut of a written file is read or refused, never read past its end.
+    TRtfDocument Doc0;
+    Doc0.Paragraphs.resize(2);
+    Doc0.Paragraphs[0].TabStops = {10};
+    Doc0.Paragraphs[0].Runs = {Run("a\tb \xC3\xA9 {c}")};
+    Doc0.Paragraphs[1].Runs = {Run("\xF0\x9F\x98\x80", "Serif", 0)};
+    std::string Full = WriteRtf(Doc0);
+    Full.insert(Full.rfind('}'), "{\\'e9\\u300?\\\n}");
+    for (size_t Cut = 0; Cut < Full.size(); ++Cut) (void)ReadRtf(Full.substr(0, Cut));
     // Ignorable groups and unknown destinations marked \* are skipped whole.
     const auto Doc = ReadRtf("{\\rtf1{\\*\\unknown {\\trowd}}{\\info{\\title T}}x}");
     QVERIFY(Doc.has_value());
