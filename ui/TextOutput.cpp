@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 
+#include "Errors.h"
 #include "Files.h"
 #include "Globals.h"
 #include "TextOutputDialogs.h"
@@ -519,6 +520,8 @@ void TFmTextOutput::BtnFileOperationsClick(int Tag) {
           throw;
         }
         FPrinting = false;
+        // Qt reports a printer it could not open only through its state.
+        if (Printer.printerState() == QPrinter::Error) throw Exception("Printing failed");
         break;
       }
       case 4:

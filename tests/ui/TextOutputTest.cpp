@@ -330,6 +330,11 @@ class TextOutputTest : public QObject {
     Dialogs.PdfFile.clear();
     W->BtnFileOperationsClick(3);  // cancelled: nothing printed, nothing reported
     QVERIFY(Dialogs.Errors.isEmpty());
+
+    Dialogs.PdfFile = Dir + "no-such-folder/report.pdf";
+    W->BtnFileOperationsClick(3);
+    QCOMPARE(Dialogs.Errors, QStringList{QStringLiteral("Printing failed")});
+    QVERIFY(!W->Printing());
   }
 
   void spreadsheetReceivesTheLines() {
@@ -354,7 +359,15 @@ class TextOutputTest : public QObject {
     std::unique_ptr<TFmTextOutput> W(NewWindow(true, {"\"Strain\",\"Count\",", "\"A\",\"12\","}));
     W->BtnFileOperationsClick(6);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(Out), 5000);
+
+    // Without the program the file is written and the failure named.
+    qputenv("PATH", (Dir + "empty-bin").toUtf8());
+    W->BtnFileOperationsClick(6);
     qputenv("PATH", OldPath);
+    QCOMPARE(Dialogs.Errors.size(), 1);
+    QVERIFY(Dialogs.Errors[0].startsWith(QStringLiteral("Error loading data into Excel: ") + Dir + "FCS_Temp"));
+    QVERIFY(Dialogs.Errors[0].endsWith(QStringLiteral(".csv")));
+    Dialogs.Errors.clear();
     const std::string Got = ReadBytes(Out.toStdString());
     QVERIFY2(Got.rfind("arg:--calc\narg:" + ProgramDir + "FCS_Temp", 0) == 0, Got.c_str());
     QVERIFY(Got.find(".csv\n\"Strain\",\"Count\",\r\n\"A\",\"12\",\r\n") != std::string::npos);
