@@ -73,9 +73,8 @@ void TSRichEdit::EditDetached(const std::function<void(QTextDocument&)>& Edit, b
   const QTextCursor Caret = textCursor();
   const int Anchor = Caret.anchor(), Position = Caret.position();
   const bool Undo = Doc->isUndoRedoEnabled(), Modified = Doc->isModified();
-  // A document no editor shows and nothing lays out changes ten times faster; shown again, it
-  // is laid out lazily.
-  // Without its layout, which the editor makes anew when it shows the document again.
+  // A document that no editor shows and nothing lays out changes ten times faster; the editor
+  // makes a new layout when it shows the document again, and lays it out lazily.
   QTextDocument Placeholder;
   setDocument(&Placeholder);
   Doc->setDocumentLayout(nullptr);
@@ -127,7 +126,6 @@ std::vector<int> TSRichEdit::TabStops() const {
     Result.push_back(qRound(Tab.position * 72.0 / logicalDpiX()));
   return Result;
 }
-
 
 void TSRichEdit::SetTabStops(const std::vector<int>& Points) {
   textCursor().mergeBlockFormat(TabFormat(Points, logicalDpiX()));
