@@ -23,6 +23,8 @@
 #include "Preferences.h"
 #include "ProgramMain.h"
 #include "Splash.h"
+#include "TextOutput.h"
+#include "TextOutputTour.h"
 #include "protocol/Protocol.h"
 
 namespace {
@@ -128,6 +130,10 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   } else {
     std::cerr << "No help window\n";
     ++Failures;
+  }
+  if (qv::TFmTextOutput* Report = qv::TourTextOutputWindow()) {
+    Capture(Report, "ReportWindow");
+    Report->close();
   }
   Wait(100);
   Main.close();
