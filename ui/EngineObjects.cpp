@@ -1,15 +1,11 @@
 #include "EngineObjects.h"
 
-#ifdef QUORVENAL_ENGINE_OBJECTS
 #include "batch/Queue.h"
 #include "batch/Variability.h"
 #include "fitness/FitnessCalculator.h"
 #include "fitness/SimpleFitness.h"
-#endif
 
 namespace qv {
-
-#ifdef QUORVENAL_ENGINE_OBJECTS
 
 void CreateQueue(TEngineObjects& Objects) {
   delete Objects.Queue;
@@ -32,15 +28,5 @@ void FreeEngineObjects(TEngineObjects& Objects) {
   delete Objects.Variability;
   Objects.Variability = nullptr;
 }
-
-#else
-
-// Without the batch and fitness classes in the build the slots stay empty.
-void CreateQueue(TEngineObjects&) {}
-void CreateVariability(TEngineObjects&) {}
-void FreeCalculator(TEngineObjects& Objects) { Objects.Calculator = nullptr; }
-void FreeEngineObjects(TEngineObjects& Objects) { Objects = {}; }
-
-#endif
 
 }  // namespace qv

@@ -1,8 +1,8 @@
 #pragma once
 // The engine objects the main window owns besides the protocol and the data set: the batch
 // queue, the variability object and the two fitness calculators. Their classes live in
-// engine/batch and engine/fitness; with QUORVENAL_ENGINE_OBJECTS defined (ui/CMakeLists.txt)
-// the queue and variability object are made at start and all four freed at close.
+// engine/batch and engine/fitness; the queue and variability object are made at start and all
+// four freed at close.
 namespace qv {
 
 class TFCSQueue;

@@ -13,6 +13,7 @@
 
 #include "EngineObjects.h"
 #include "MemoryStatus.h"
+#include "PageHooks.h"
 #include "QtHost.h"
 
 class QLabel;
@@ -91,6 +92,8 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   static std::string HelpFileName();
 
   // ---- Frame for the pages ----
+  // Operations that one page offers the others (installed by the page that owns each).
+  TPageHooks Hooks;
   // The page or sub-page by its name ("TsLoad", "TsChannelData", ...).
   QWidget* Page(const QString& Name) const;
   QTabWidget* Pages(const QString& Name) const;  // "PgMain", "PgExplore", ...

@@ -1,13 +1,9 @@
 #include "Spreadsheet.h"
 
-#include <QStandardPaths>
+#include "reports/Spreadsheet.h"
 
 namespace qv {
 
-bool SpreadsheetAvailable() {
-  for (const char* Name : {"soffice", "libreoffice", "localc"})
-    if (!QStandardPaths::findExecutable(QString::fromLatin1(Name)).isEmpty()) return true;
-  return false;
-}
+bool SpreadsheetAvailable() { return IsExcelAvailable(); }
 
 }  // namespace qv

@@ -1,5 +1,7 @@
 #include "TextOutputDialogs.h"
 
+#include "reports/Spreadsheet.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -69,29 +71,14 @@ TextOutputDialogs& CurrentTextOutputDialogs() {
 
 void SetTextOutputDialogs(TextOutputDialogs* Dialogs) { Installed = Dialogs; }
 
-QString SpreadsheetProgram() {
-  for (const char* Name : {"soffice", "libreoffice", "localc"}) {
-    const QString Path = QStandardPaths::findExecutable(QString::fromLatin1(Name));
-    if (!Path.isEmpty()) return Path;
-  }
-  return QString();
-}
-
 bool SendLinesToSpreadsheet(const std::vector<std::string>& Lines) {
-  const std::string FileName = TempFileName("csv");
-  WriteFileSafely(FileName, [&](TStream& S) {
-    for (const auto& L : Lines) {
-      S.Write(L.data(), L.size());
-      S.Write("\r\n", 2);
-    }
-  });
-  const QString Program = SpreadsheetProgram();
-  QStringList Arguments;
-  if (!Program.endsWith(QStringLiteral("localc"))) Arguments << QStringLiteral("--calc");
-  Arguments << QString::fromStdString(FileName);
-  // Started directly, never through a shell, and left running after we return.
-  if (Program.isEmpty() || !QProcess::startDetached(Program, Arguments))
-    throw Exception("Error loading data into Excel: " + FileName);
+  // The engine reports a failed start as a message; the window shows it as its error.
+  struct Collect : Messages {
+    std::string Text;
+    void Error(const std::string& T) override { Text = T; }
+    void Info(const std::string& T) override { Text = T; }
+  } Collected;
+  if (!ExportToExcel(Lines, &Collected)) throw Exception(Collected.Text);
   return true;
 }
 

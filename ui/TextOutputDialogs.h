@@ -31,14 +31,8 @@ TextOutputDialogs& CurrentTextOutputDialogs();
 // Null restores the Qt dialogs. The caller keeps ownership.
 void SetTextOutputDialogs(TextOutputDialogs* Dialogs);
 
-// The spreadsheet program found on PATH (soffice, libreoffice or localc), empty when none.
-QString SpreadsheetProgram();
-inline bool IsSpreadsheetAvailable() { return !SpreadsheetProgram().isEmpty(); }
-
-// Writes Lines (each ending CR LF) to a temporary CSV file in the program folder and opens it
-// in the spreadsheet program, which runs on its own. Throws EInOutError when the file cannot be
-// written, and an Exception reading "Error loading data into Excel: <file>" when the program
-// cannot be started.
+// Hands Lines to the spreadsheet program (ExportToExcel); throws the engine's message, "Error
+// loading data into Excel: <file>", when the program cannot be started.
 bool SendLinesToSpreadsheet(const std::vector<std::string>& Lines);
 
 }  // namespace qv
