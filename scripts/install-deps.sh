@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only when some are missing.
-# Usage: install-deps.sh [--ui]
+# Usage: install-deps.sh [--ui] [--tests]
+#   --ui     Qt 6 for the windows
+#   --tests  the X server, fonts and tools of the screenshot tour and the README check
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libbenchmark-dev)
-if [[ "${1:-}" == "--ui" ]]; then
-  pkgs+=(qt6-base-dev qt6-charts-dev qt6-pdf-dev libgl-dev)
-fi
+for arg in "$@"; do
+  case "$arg" in
+    --ui) pkgs+=(qt6-base-dev qt6-charts-dev qt6-pdf-dev libgl-dev) ;;
+    --tests) pkgs+=(xvfb xauth xdotool fonts-dejavu-core) ;;
+    *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

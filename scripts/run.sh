@@ -7,7 +7,7 @@ build="$here/build/release"
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVENAL_UI=ON -DQUORVENAL_TESTS=OFF -DQUORVENAL_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)"
 if [[ ! -x "$build/app/quorvenal" ]]; then
-  echo "The engine is built; the program's windows are not part of this build yet."
-  exit 0
+  echo "run.sh: the program was not built ($build/app/quorvenal is missing)" >&2
+  exit 1
 fi
 exec "$build/app/quorvenal" "$@"

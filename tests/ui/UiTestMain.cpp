@@ -1,0 +1,25 @@
+#include "UiTestMain.h"
+
+#include <QApplication>
+#include <QtTest>
+
+#include "QtHost.h"
+
+namespace qv::test {
+std::vector<std::function<std::unique_ptr<QObject>()>>& UiTestClasses() {
+  static std::vector<std::function<std::unique_ptr<QObject>()>> Classes;
+  return Classes;
+}
+}  // namespace qv::test
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  QApplication App(argc, argv);
+  qv::InstallQtHost();
+  int Failed = 0;
+  for (const auto& Make : qv::test::UiTestClasses()) {
+    std::unique_ptr<QObject> Test = Make();
+    Failed += QTest::qExec(Test.get(), argc, argv);
+  }
+  return Failed == 0 ? 0 : 1;
+}
