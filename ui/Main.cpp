@@ -213,8 +213,8 @@ TFmMain::TFmMain() {
   Layout->addWidget(PgMain, 1);
   Layout->addWidget(PnStatus);
   setCentralWidget(Central);
-  // The smallest size counts the frame's 8 pixels, which Qt leaves to the window manager; the
-  // client area of 754 x 535 lies below the menu bar.
+  // The smallest width (762) exceeds the 754-pixel client width, so the window opens at the
+  // smallest width; the 535-pixel client height lies below the menu bar.
   setMinimumSize(762, 248);
   resize(754 + 8, 535 + menuBar()->sizeHint().height());
   if (QScreen* Screen = QGuiApplication::primaryScreen())
