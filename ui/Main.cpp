@@ -812,11 +812,11 @@ bool TFmMain::SaveCurrentProtocol(bool SaveAs) {
   if (!CurrentProtocol) return false;
   std::string Target = CurrentProtocol->FileName;
   if (SaveAs || Target.empty()) {
-    TFileDialogSpec Spec;
-    Spec.Filter = "|*.protocol";
-    Spec.DefaultExt = "protocol";
-    Spec.Folder = ProgramDir;
-    Target = AppDialogs().SaveFile(Spec);
+    TFileDialogOptions Options;
+    Options.Filter = "|*.protocol";
+    Options.DefaultExt = "protocol";
+    Options.Folder = ProgramDir;
+    Target = AppDialogs().SaveFile(Options);
     if (Target.empty()) return false;
   }
   CurrentProtocol->SaveToFile(Target);
