@@ -45,24 +45,24 @@ std::string QtNameFilter(const std::string& Filter) {
   return Out.join(";;").toStdString();
 }
 
-std::string TQtDialogs::OpenFile(const TFileDialogSpec& Spec) {
-  return QFileDialog::getOpenFileName(DialogParent(), Q(Spec.Caption), Q(Spec.Folder + Spec.FileName),
-                                      Q(QtNameFilter(Spec.Filter)))
+std::string TQtDialogs::OpenFile(const TFileDialogOptions& Options) {
+  return QFileDialog::getOpenFileName(DialogParent(), Q(Options.Caption), Q(Options.Folder + Options.FileName),
+                                      Q(QtNameFilter(Options.Filter)))
       .toStdString();
 }
 
-std::vector<std::string> TQtDialogs::OpenFiles(const TFileDialogSpec& Spec) {
+std::vector<std::string> TQtDialogs::OpenFiles(const TFileDialogOptions& Options) {
   std::vector<std::string> Out;
-  for (const QString& Name : QFileDialog::getOpenFileNames(DialogParent(), Q(Spec.Caption), Q(Spec.Folder),
-                                                           Q(QtNameFilter(Spec.Filter))))
+  for (const QString& Name : QFileDialog::getOpenFileNames(DialogParent(), Q(Options.Caption), Q(Options.Folder),
+                                                           Q(QtNameFilter(Options.Filter))))
     Out.push_back(Name.toStdString());
   return Out;
 }
 
-std::string TQtDialogs::SaveFile(const TFileDialogSpec& Spec) {
-  return WithDefaultExt(QFileDialog::getSaveFileName(DialogParent(), Q(Spec.Caption),
-                                                     Q(Spec.Folder + Spec.FileName), Q(QtNameFilter(Spec.Filter))),
-                        Spec.DefaultExt);
+std::string TQtDialogs::SaveFile(const TFileDialogOptions& Options) {
+  return WithDefaultExt(QFileDialog::getSaveFileName(DialogParent(), Q(Options.Caption),
+                                                     Q(Options.Folder + Options.FileName), Q(QtNameFilter(Options.Filter))),
+                        Options.DefaultExt);
 }
 
 std::string TQtDialogs::Folder(const std::string& Caption, const std::string& Start) {

@@ -9,7 +9,7 @@ class QPrinter;
 
 namespace qv {
 
-struct TFileDialogSpec {
+struct TFileDialogOptions {
   std::string Caption;
   std::string Filter;      // "FCS(*.fcs)|*.fcs|All(*.*)|*.*" pairs of caption and mask
   std::string Folder;
@@ -22,9 +22,9 @@ class Dialogs {
   enum class TAnswer { Yes, No, Cancel };
   virtual ~Dialogs() = default;
   // Each answers "" (or nothing) when the user cancels.
-  virtual std::string OpenFile(const TFileDialogSpec& Spec) = 0;
-  virtual std::vector<std::string> OpenFiles(const TFileDialogSpec& Spec) = 0;
-  virtual std::string SaveFile(const TFileDialogSpec& Spec) = 0;
+  virtual std::string OpenFile(const TFileDialogOptions& Options) = 0;
+  virtual std::vector<std::string> OpenFiles(const TFileDialogOptions& Options) = 0;
+  virtual std::string SaveFile(const TFileDialogOptions& Options) = 0;
   virtual std::string Folder(const std::string& Caption, const std::string& Start) = 0;
   // Colour as $00BBGGRR; false when cancelled (Colour unchanged).
   virtual bool Colour(uint32_t& Colour) = 0;
@@ -45,9 +45,9 @@ void SetAppDialogs(Dialogs* Handler);
 // Qt's own dialogs and message boxes.
 class TQtDialogs : public Dialogs {
  public:
-  std::string OpenFile(const TFileDialogSpec& Spec) override;
-  std::vector<std::string> OpenFiles(const TFileDialogSpec& Spec) override;
-  std::string SaveFile(const TFileDialogSpec& Spec) override;
+  std::string OpenFile(const TFileDialogOptions& Options) override;
+  std::vector<std::string> OpenFiles(const TFileDialogOptions& Options) override;
+  std::string SaveFile(const TFileDialogOptions& Options) override;
   std::string Folder(const std::string& Caption, const std::string& Start) override;
   bool Colour(uint32_t& Colour) override;
   bool Input(const std::string& Caption, const std::string& Prompt, std::string& Value) override;

@@ -33,6 +33,7 @@
 #include "Files.h"
 #include "Globals.h"
 #include "HelpFile.h"
+#include "Hints.h"
 #include "NumberFormat.h"
 #include "Pictures.h"
 #include "Preferences.h"
@@ -167,8 +168,7 @@ QLabel* NewPanel(QWidget* Parent, const char* Name, int Width, const QString& Ca
   // The widths are the least a panel takes; a panel grows to show its whole caption in the
   // user's font.
   if (Width > 0) Panel->setMinimumWidth(Width);
-  Panel->setToolTip(Hint);
-  Panel->setStatusTip(Hint);
+  SetHint(Panel, Hint);
   return Panel;
 }
 
@@ -213,6 +213,8 @@ TFmMain::TFmMain() {
   Layout->addWidget(PgMain, 1);
   Layout->addWidget(PnStatus);
   setCentralWidget(Central);
+  // The smallest width (762) exceeds the 754-pixel client width, so the window opens at the
+  // smallest width; the 535-pixel client height lies below the menu bar.
   setMinimumSize(762, 248);
   resize(754 + 8, 535 + menuBar()->sizeHint().height());
   if (QScreen* Screen = QGuiApplication::primaryScreen())
@@ -477,16 +479,14 @@ void TFmMain::BuildStatusRow() {
   ProgressRow->setContentsMargins(0, 0, 0, 0);
   BtnCancel = new QPushButton("Cancel", PnProgress);
   BtnCancel->setObjectName("BtnCancel");
-  BtnCancel->setToolTip("Cancel current operation");
-  BtnCancel->setStatusTip("Cancel current operation");
+  SetHint(BtnCancel, "Cancel current operation");
   BtnCancel->hide();
   connect(BtnCancel, &QPushButton::clicked, this, &TFmMain::BtnCancelClick);
   GaProgress = new QProgressBar(PnProgress);
   GaProgress->setObjectName("GaProgress");
   GaProgress->setFixedWidth(100);
   GaProgress->setTextVisible(false);
-  GaProgress->setToolTip("Progress");
-  GaProgress->setStatusTip("Progress");
+  SetHint(GaProgress, "Progress");
   GaProgress->setStyleSheet("QProgressBar::chunk { background: blue; }");
   ProgressRow->addWidget(BtnCancel);
   ProgressRow->addWidget(GaProgress);
@@ -499,8 +499,7 @@ void TFmMain::BuildStatusRow() {
   BtnHelp->setObjectName("BtnHelp");
   BtnHelp->setAutoRaise(true);
   BtnHelp->setGeometry(0, 0, 20, 20);
-  BtnHelp->setToolTip("Show the Help file");
-  BtnHelp->setStatusTip("Show the Help file");
+  SetHint(BtnHelp, "Show the Help file");
   connect(BtnHelp, &QToolButton::clicked, this, [this] { GuardedCommand([this] { BtnHelpClick(); }); });
 
   Row->addWidget(PnPoints);
@@ -664,8 +663,7 @@ void TFmMain::ShowCompensationMode() {
   const TModePanel Panel = CompensationModePanel(CompensationMode);
   PnDynamicCompensation->setText(Panel.Caption);
   SetPanelColour(PnDynamicCompensation, Panel.Colour);
-  PnDynamicCompensation->setToolTip(Q(Panel.Hint));
-  PnDynamicCompensation->setStatusTip(Q(Panel.Hint));
+  SetHint(PnDynamicCompensation, Q(Panel.Hint));
 }
 
 void TFmMain::PnDynamicCompensationClick() {
@@ -814,11 +812,11 @@ bool TFmMain::SaveCurrentProtocol(bool SaveAs) {
   if (!CurrentProtocol) return false;
   std::string Target = CurrentProtocol->FileName;
   if (SaveAs || Target.empty()) {
-    TFileDialogSpec Spec;
-    Spec.Filter = "|*.protocol";
-    Spec.DefaultExt = "protocol";
-    Spec.Folder = ProgramDir;
-    Target = AppDialogs().SaveFile(Spec);
+    TFileDialogOptions Options;
+    Options.Filter = "|*.protocol";
+    Options.DefaultExt = "protocol";
+    Options.Folder = ProgramDir;
+    Target = AppDialogs().SaveFile(Options);
     if (Target.empty()) return false;
   }
   CurrentProtocol->SaveToFile(Target);

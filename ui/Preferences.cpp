@@ -19,6 +19,7 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "Globals.h"
+#include "Hints.h"
 #include "NumberEdit.h"
 #include "NumberFormat.h"
 
@@ -31,10 +32,7 @@ QString Q(const std::string& Text) { return QString::fromStdString(Text); }
 template <class T>
 T* Named(T* Control, const char* Name, const QString& Hint = {}) {
   Control->setObjectName(Name);
-  if (!Hint.isEmpty()) {
-    Control->setToolTip(Hint);
-    Control->setStatusTip(Hint);
-  }
+  if (!Hint.isEmpty()) SetHint(Control, Hint);
   return Control;
 }
 

@@ -23,12 +23,12 @@ class ScriptedDialogs : public Dialogs {
   std::vector<std::string> Infos;
   std::vector<std::string> Questions;
 
-  std::string OpenFile(const TFileDialogSpec&) override { return NextFile(); }
-  std::vector<std::string> OpenFiles(const TFileDialogSpec&) override {
+  std::string OpenFile(const TFileDialogOptions&) override { return NextFile(); }
+  std::vector<std::string> OpenFiles(const TFileDialogOptions&) override {
     std::string F = NextFile();
     return F.empty() ? std::vector<std::string>{} : std::vector<std::string>{F};
   }
-  std::string SaveFile(const TFileDialogSpec&) override { return NextFile(); }
+  std::string SaveFile(const TFileDialogOptions&) override { return NextFile(); }
   std::string Folder(const std::string&, const std::string&) override { return NextFile(); }
   bool Colour(uint32_t&) override { return false; }
   bool Input(const std::string&, const std::string&, std::string&) override { return false; }
