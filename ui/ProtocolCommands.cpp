@@ -46,6 +46,15 @@ float ReadLog(QLineEdit* E, const QToolButton* Toggle, const QString& Field) {
   return static_cast<float>(std::log10(Value));
 }
 
+// A display bound: 10^v under a down toggle on the log scale, else v. A bound whose 10^v does
+// not fit a number is shown as v with the toggle up, so edit and toggle still agree.
+void ShowDisplayValue(QLineEdit* E, QToolButton* Toggle, bool Log, float V, const char* NativeMask, const char* LogMask) {
+  const Extended Native = std::pow(10.0L, static_cast<Extended>(V));
+  const bool Down = Log && std::isfinite(static_cast<double>(Native));
+  Toggle->setChecked(Down);
+  E->setText(Q(Down && Toggle->isEnabled() ? FormatFloat(NativeMask, Native) : FormatFloat(LogMask, V)));
+}
+
 float NumberOrZero(const QString& Text) {
   Extended V = 0;
   return TryStrToFloat(S(Text.trimmed()), V) && std::isfinite(static_cast<double>(V)) ? static_cast<float>(V) : 0.0f;
@@ -280,13 +289,8 @@ void TProtocolPage::ShowChannel(int n) {
   CbChannelExactFCSLabel->setChecked(Info.ExactFCSLabel);
   CmBxChannelScale->setCurrentIndex(std::clamp(Info.Scale, 0, 1));
   const bool Log = Info.Scale == 0;
-  BtnChannelDisplayMinimum->setChecked(Log);
-  BtnChannelDisplayMaximum->setChecked(Log);
-  auto Display = [Log](float V) {
-    return Q(Log ? FormatFloat("#0.0", std::pow(10.0L, static_cast<Extended>(V))) : FormatFloat("#0.000", V));
-  };
-  EdDisplayMinimum->setText(Display(Info.DisplayMinimum));
-  EdDisplayMaximum->setText(Display(Info.DisplayMaximum));
+  ShowDisplayValue(EdDisplayMinimum, BtnChannelDisplayMinimum, Log, Info.DisplayMinimum, "#0.0", "#0.000");
+  ShowDisplayValue(EdDisplayMaximum, BtnChannelDisplayMaximum, Log, Info.DisplayMaximum, "#0.0", "#0.000");
   SetShapeColour(ShChannelColor, static_cast<uint32_t>(Info.Color));
   EdMinGate->setText(Q(FormatFloat("######0.0", Info.Minimum_Value_Threshold)));
   EdMaxGate->setText(Q(FormatFloat("######0.0", Info.Maximum_Value_Threshold)));
@@ -429,15 +433,9 @@ void TProtocolPage::ShowGate(int n) {
   CbGateExactFCSLabel->setChecked(Info.ExactFCSLabel);
   CmBxGateScale->setCurrentIndex(std::clamp(Info.Scale, 0, 1));
   const bool Log = Info.Scale == 0;
-  BtnGateDisplayMinimum->setChecked(Log);
-  BtnGateDisplayMaximum->setChecked(Log);
-  const auto Pow = [](float V) { return std::pow(10.0L, static_cast<Extended>(V)); };
-  EdGateDisplayMinimum->setText(Q(BtnGateDisplayMinimum->isChecked() && BtnGateDisplayMinimum->isEnabled()
-                                      ? FormatFloat("##0.0", Pow(Info.DisplayMinimum))
-                                      : FormatFloat("#0.000", Info.DisplayMinimum)));
-  EdGateDisplayMaximum->setText(Q(BtnGateDisplayMaximum->isChecked() && BtnGateDisplayMaximum->isEnabled()
-                                      ? FormatFloat("##0.0", Pow(Info.DisplayMaximum))
-                                      : FormatFloat(Log ? "#0.000" : "#0.0", Info.DisplayMaximum)));
+  ShowDisplayValue(EdGateDisplayMinimum, BtnGateDisplayMinimum, Log, Info.DisplayMinimum, "##0.0", "#0.000");
+  ShowDisplayValue(EdGateDisplayMaximum, BtnGateDisplayMaximum, Log, Info.DisplayMaximum, "##0.0",
+                   Log ? "#0.000" : "#0.0");
   SetShapeColour(ShGateColor, static_cast<uint32_t>(Info.Color));
   EdGateMinGate->setText(Q(FormatFloat("##0.00", Info.MinimumValue)));
   EdGateMaxGate->setText(Q(FormatFloat("##0.00", Info.MaximumValue)));

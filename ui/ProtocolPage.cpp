@@ -241,6 +241,8 @@ TProtocolPage::TProtocolPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
   FMain.Hooks.StoreProtocolEditors = [this] { StoreChangedEditors(); };
   connect(&FMain, &TFmMain::ProtocolReplaced, this, [this] {
     ResetCurrentItems();
+    // Another protocol starts at its first items.
+    for (QTableWidget* G : {SgChannels, SgGlobalGates, SgValidation, SgGenotypes}) SetCurrentRow(G, -1);
     Refresh();
   });
   ClearProtocolEditors();
@@ -776,22 +778,22 @@ void TProtocolPage::Refresh() {
     P->FillChannelGrid(T);
     const int ChannelRow = std::max(1, SgChannels->currentRow());
     ShowTable(T, SgChannels);
-    SetCurrentRow(SgChannels, ChannelRow);
+    SetCurrentRow(SgChannels, std::min(ChannelRow, SgChannels->rowCount() - 1));
     StringTable Gates;
     P->FillGateGrid(Gates);
     const int GateRow = std::max(1, SgGlobalGates->currentRow());
     ShowTable(Gates, SgGlobalGates);
-    SetCurrentRow(SgGlobalGates, GateRow);
+    SetCurrentRow(SgGlobalGates, std::min(GateRow, SgGlobalGates->rowCount() - 1));
     StringTable Filters;
     P->Filters->FillGrid(Filters);
     const int FilterRow = std::max(0, SgValidation->currentRow());
     ShowTable(Filters, SgValidation);
-    SetCurrentRow(SgValidation, FilterRow);
+    SetCurrentRow(SgValidation, std::min(FilterRow, SgValidation->rowCount() - 1));
     StringTable Genotypes;
     P->FillGenotypeGrid(Genotypes);
     const int GenotypeRow = std::max(1, SgGenotypes->currentRow());
     ShowTable(Genotypes, SgGenotypes);
-    SetCurrentRow(SgGenotypes, GenotypeRow);
+    SetCurrentRow(SgGenotypes, std::min(GenotypeRow, SgGenotypes->rowCount() - 1));
     if (!FNotesDirty) {
       TProtocolNotesView View;
       P->ShowNotes(View);
