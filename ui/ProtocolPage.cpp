@@ -434,7 +434,7 @@ void TProtocolPage::BuildChannelPages() {
     InstallGridKeyFilter(W, TKeyFilter::SignedDecimal);
     W->setMinimumHeight(70);
   }
-  AddGrid(" Compensations of Raw Data ", SgCompensations1);
+  QGroupBox* RawBox = AddGrid(" Compensations of Raw Data ", SgCompensations1);
   AddGrid(" Compensations of Baseline Corrected Data ", SgCompensations2);
   QGroupBox* GaussBox = AddGrid(" Gaussian Curves for Z-Scoring ", SgGaussian);
   auto* GaussRow = new QHBoxLayout;
@@ -453,10 +453,14 @@ void TProtocolPage::BuildChannelPages() {
   BtnCalculateChannelMean->setObjectName("BtnCalculateChannelMean");
   BtnCalculateChannelMean->setIcon(ButtonGlyph("BMCALC"));
   connect(BtnCalculateChannelMean, &QToolButton::clicked, this, [this] { Run([this] { BtnCalculateChannelMeanClick(2); }); });
-  BtnCreateFilter = Button(Comp, "BtnCreateFilter", "Create Spillover Filter", [this] { BtnFilterClick(6); },
+  BtnCreateFilter = Button(RawBox, "BtnCreateFilter", "Create Spillover Filter", [this] { BtnFilterClick(6); },
                            "Create a spill-over filter from the selected compensation cell");
+  auto* RawRow = new QHBoxLayout;
+  qobject_cast<QBoxLayout*>(RawBox->layout())->addLayout(RawRow);
+  RawRow->addWidget(BtnCreateFilter);
+  RawRow->addStretch(1);
   for (QWidget* W : std::initializer_list<QWidget*>{BtnAddGaussian, BtnDeleteGaussian, RbCompGaussian, RbRawGaussian,
-                                                    EdCalculateChannelMean, BtnCalculateChannelMean, BtnCreateFilter})
+                                                    EdCalculateChannelMean, BtnCalculateChannelMean})
     GaussRow->addWidget(W);
   GaussRow->addStretch(1);
 
