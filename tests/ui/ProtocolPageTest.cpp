@@ -366,6 +366,45 @@ class ProtocolPageTest : public QObject {
     QCOMPARE(P->GetGenotype(1)->Name, std::string("Double"));
   }
 
+  void PeaksAndGenotypesDeleteOnlyWhatIsThere() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewProtocol(Main, Dialogs, 2, 1);
+    TProtocol* P = Main.CurrentProtocol.get();
+    // The last peak stays.
+    Page.SgGaussian->setCurrentCell(1, 1);
+    Dialogs.Answers = {TAnswer::Yes};
+    GuardedCommand([&] { Page.BtnChannelClick(8); });
+    QCOMPARE(P->GetChannel(0)->PeakCount(), 1);
+    Main.Hooks.ApplyProtocolChange([&] { P->GetChannel(0)->AddPeak(false, 0, 2.5f, 0.2f, 0, 0, 0, 0, 2, -2); });
+    QCOMPARE(Page.SgGaussian->rowCount(), 3);
+    // The calculator writes the log10 mean into the selected peak; an update stores it.
+    Page.SgGaussian->setCurrentCell(2, 1);
+    Page.EdCalculateChannelMean->setText("1000");
+    GuardedCommand([&] { Page.BtnCalculateChannelMeanClick(2); });
+    QCOMPARE(Page.SgGaussian->item(2, 1)->text(), QString("3.0000"));
+    Page.SgGaussian->setCurrentCell(1, 1);
+    Dialogs.Answers = {TAnswer::Yes};
+    GuardedCommand([&] { Page.BtnChannelClick(8); });
+    QCOMPARE(Dialogs.Questions.back(), std::string("Delete this Gaussian curve?"));
+    QCOMPARE(P->GetChannel(0)->PeakCount(), 1);
+    QCOMPARE(P->GetChannel(0)->Peaks[0].Mean, 3.0f);
+
+    // Genotype commands without genotypes change nothing; Add needs a name.
+    for (int Tag : {1, 4, 5, 6, 21, 22}) GuardedCommand([&] { Page.BtnGenotypeClick(Tag); });
+    QCOMPARE(P->GenotypeCount(), 0);
+    Dialogs.Inputs = {"  "};
+    GuardedCommand([&] { Page.BtnGenotypeClick(2); });
+    QCOMPARE(P->GenotypeCount(), 0);
+    Dialogs.Inputs = {"Only"};
+    GuardedCommand([&] { Page.BtnGenotypeClick(2); });
+    GuardedCommand([&] { Page.BtnGenotypeClick(6); });
+    QCOMPARE(P->GenotypeCount(), 0);
+    QCOMPARE(Page.GenotypeShown(), 0);
+  }
+
   void ReplacementZeroesCurrentItems() {
     ScopedProgramHome Home;
     InputDialogs Dialogs;
