@@ -510,6 +510,9 @@ void TProtocolPage::BtnFilterClick(int Tag) {
       case 4:
         P->Filters->Delete(Info.Index);
         Refill();
+        // The editor shows the filter now selected, not the one deleted.
+        Info.Index = SgValidation->currentRow();
+        if (Info.Index >= 0) P->Filters->GetFilter(Info);
         break;
       case 6: {
         const int o = ChannelShown() - 1;

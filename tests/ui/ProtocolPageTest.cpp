@@ -258,6 +258,12 @@ class ProtocolPageTest : public QObject {
     QCOMPARE(P->Filters->Count(), 2);
     QCOMPARE(P->Filters->Filters()[1].MinSpillover, 0.0f);
     QCOMPARE(Page.SgValidation->rowCount(), 2);
+    Page.SgValidation->setCurrentCell(0, 0);
+    QCOMPARE(Page.EdFilterName->text(), QString("Ch_1-->Ch_2"));
+    Dialogs.Answers = {TAnswer::Yes};
+    GuardedCommand([&] { Page.BtnFilterClick(4); });
+    QCOMPARE(P->Filters->Count(), 1);
+    QCOMPARE(Page.EdFilterName->text(), QString("Loose"));
   }
 
   void TogglesCalculatorsAndOutsideChanges() {
