@@ -37,6 +37,7 @@
 #include "NumberFormat.h"
 #include "Pictures.h"
 #include "Preferences.h"
+#include "ProtocolPage.h"
 #include "Spreadsheet.h"
 #include "Streams.h"
 #include "dataset/FCSData.h"
@@ -232,6 +233,7 @@ TFmMain::TFmMain() {
   BindCommand("MnQuit", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnAbout", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnHelpHelp", [this](int) { BtnHelpClick(); });
+  new TProtocolPage(*this);
   FormCreate();
 }
 
@@ -791,6 +793,15 @@ bool TFmMain::ProtocolModified() const {
 void TFmMain::MarkProtocolSaved() { FSavedProtocol = CurrentProtocol ? ProtocolBytes() : std::vector<uint8_t>(); }
 
 bool TFmMain::QuerySaveProtocol() {
+  // Edits on screen are part of the protocol the user is asked about.
+  if (Hooks.StoreProtocolEditors) {
+    try {
+      Hooks.StoreProtocolEditors();
+    } catch (const std::exception& E) {
+      AppDialogs().Error(E.what());
+      return false;
+    }
+  }
   if (!ProtocolModified()) return true;
   std::string Name = ExtractFileName(CurrentProtocol->FileName);
   if (Name.empty()) Name = "(not saved)";

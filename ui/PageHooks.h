@@ -56,6 +56,9 @@ struct TPageHooks {
   // Protocol page: stores the editors, runs Change on the protocol, shows it again without
   // storing and marks the protocol changed.
   std::function<void(const std::function<void()>& Change)> ApplyProtocolChange;
+  // Stores the protocol editors the user changed (before the unsaved-protocol question); throws
+  // when a field does not convert.
+  std::function<void()> StoreProtocolEditors;
   // Shows Edit's value as 10^x (Down) or log10(x) (up).
   std::function<void(bool Down, QLineEdit* Edit)> ToggleLogNative;
 };

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iostream>
 
@@ -81,6 +82,12 @@ void VisitTabs(qv::TFmMain& Main, QTabWidget* Tabs) {
   }
 }
 
+}  // namespace
+
+void ProtocolTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
+
+namespace {
+
 void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   if (Splash) Capture(Splash, "Splash");
   Wait(300);
@@ -88,6 +95,7 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   // No data set is loaded in the tour, so the data pages are shown by hand to be seen.
   Main.UpdateProtocolDependentControls(true, true);
   VisitTabs(Main, Main.PgMain);
+  ProtocolTour(Main, Capture);
 
   // Each menu of the menu bar, opened under its title.
   for (QAction* Title : Main.menuBar()->actions()) {
