@@ -31,6 +31,7 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "Files.h"
+#include "FitnessPage.h"
 #include "Globals.h"
 #include "HelpFile.h"
 #include "NumberFormat.h"
@@ -231,6 +232,7 @@ TFmMain::TFmMain() {
   BindCommand("MnAbout", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnHelpHelp", [this](int) { BtnHelpClick(); });
   FormCreate();
+  new TFitnessPage(*this);
 }
 
 TFmMain::~TFmMain() {
