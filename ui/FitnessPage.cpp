@@ -180,7 +180,7 @@ void TFitnessPage::BuildPage() {
 
   // File list with its commands.
   auto* Left = new QVBoxLayout;
-  Row->addLayout(Left, 2);
+  Row->addLayout(Left, 1);
   auto* DirRow = new QHBoxLayout;
   LbFitnessDirectory = new QLabel("Directory", Sheet);
   LbFitnessDirectory->setObjectName("LbFitnessDirectory");
@@ -203,7 +203,7 @@ void TFitnessPage::BuildPage() {
 
   // Slots, model choice and the sheets.
   auto* Right = new QVBoxLayout;
-  Row->addLayout(Right, 3);
+  Row->addLayout(Right, 2);
   auto* Groups = new QHBoxLayout;
   Right->addLayout(Groups);
   const char* const Buttons[] = {"BtnExpected1", "BtnObserved1", "BtnExpected2", "BtnObserved2"};
@@ -335,7 +335,7 @@ std::array<QLineEdit*, 9> SweepEdits(QWidget* Sheet, QGridLayout* Grid, const ch
   Grid->addWidget(new QLabel("To", Sheet), 0, 2);
   Grid->addWidget(new QLabel("Step", Sheet), 0, 3);
   for (int r = 0; r < 3; ++r) {
-    Grid->addWidget(new QLabel(r == 2 ? QString("%1 (step: %2)").arg(Rows[r], GateStep) : QString(Rows[r]), Sheet), r + 1, 0);
+    Grid->addWidget(new QLabel(r == 2 ? QString("%1 (%2)").arg(Rows[r], GateStep) : QString(Rows[r]), Sheet), r + 1, 0);
     for (int c = 0; c < 3; ++c) {
       const int i = 3 * r + c;
       Edits[i] = NewEdit(Sheet, Names[i], Defaults[i]);
@@ -597,12 +597,16 @@ void TFitnessPage::BtnProcessClick(int Tag) {
   } After{this};
   const std::string Text = RunFitnessCalculator(Tag);
   if (Text.empty()) return;  // the files were not read: the engine has said so
-  TFmTextOutput* Window = OpenReport("Fitness Analysis");
+  OpenFitnessReport("Fitness Analysis")->AddLines(ReportLines(Text));
+}
+
+TFmTextOutput* TFitnessPage::OpenFitnessReport(const QString& Caption) {
+  TFmTextOutput* Window = OpenReport(Caption);
   Window->setGeometry(0, 0, 1024, 700);
   std::vector<int> Stops;
   for (int i = 1; i <= 18; ++i) Stops.push_back(TabWidth * i);
   Window->SetTabStops(Stops);
-  Window->AddLines(ReportLines(Text));
+  return Window;
 }
 
 void TFitnessPage::BtnSimpleFitnessClick() {
@@ -737,10 +741,10 @@ void TFitnessPage::BtnFitnessAutomationClick() {
       return FMain.Calculator && FMain.Calculator->FilesRead;
     });
   } catch (...) {
-    OpenReport("Fitness Z Value Automation")->AddLines(Lines);
+    OpenFitnessReport("Fitness Z Value Automation")->AddLines(Lines);
     throw;
   }
-  OpenReport("Fitness Z Value Automation")->AddLines(Lines);
+  OpenFitnessReport("Fitness Z Value Automation")->AddLines(Lines);
 }
 
 void TFitnessPage::BtnSummaryAutomationClick() {

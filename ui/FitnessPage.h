@@ -95,6 +95,8 @@ class TFitnessPage : public QObject {
   static void RecordApplied(TModelState& State, const TFitnessFileSet& FileSet);
   bool ReadSweepGrid(const std::array<QLineEdit*, 9>& Edits, TSweepGrid& Grid);
   TFmTextOutput* OpenReport(const QString& Caption);
+  // At the top left, 1024 x 700, with the fitness report's 18 tab stops.
+  TFmTextOutput* OpenFitnessReport(const QString& Caption);
 
   TFmMain& FMain;
   TModelState FCalculatorState;

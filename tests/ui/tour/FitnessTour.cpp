@@ -29,7 +29,6 @@ class TTourDialogs : public qv::TQtDialogs {
 void ShowReport(qv::TFitnessPage& Page, const std::function<void(QWidget*, const QString&)>& Capture,
                 const QString& Name) {
   if (qv::TFmTextOutput* Report = Page.LastReport()) {
-    Report->resize(900, 600);
     Capture(Report, Name);
     Report->close();
   }
