@@ -641,10 +641,12 @@ void TFitnessPage::BtnSimpleFitnessClick() {
   RecordApplied(FSimpleState, FileSet);
   if (!Simple->FilesRead) return;  // the engine has said so
   if (CbSimpleFitnessBootstrap->isChecked()) {
-    TQtProgress Gauge(GaBootstrap, nullptr);
     GaBootstrap->setVisible(true);
+    struct THide {
+      QWidget* W;
+      ~THide() { W->setVisible(false); }
+    } HideGauge{GaBootstrap};
     Simple->Bootstrap(SeIterations->value());
-    GaBootstrap->setVisible(false);
   }
   TFmTextOutput* Window = OpenReport("Fitness Calculation");
   std::vector<int> Stops{100};

@@ -173,6 +173,15 @@ class FitnessPageTest : public QObject {
     QVERIFY(ReadFiles(Page));
     QCOMPARE(Main.Calculator->ExpectedProtocol[0]->GetChannel(0)->Maximum_Z, 3.0f);
 
+    // Another compensation mode loads the files differently.
+    const int32_t Mode = CompensationMode;
+    CompensationMode = Mode == 0 ? 2 : 0;
+    Page.BtnProcess->click();
+    QVERIFY(ReadFiles(Page));
+    CompensationMode = Mode;
+    Page.BtnProcess->click();
+    QVERIFY(ReadFiles(Page));
+
     // A file missing at first works once it is there, without Discard.
     const int Before = Windows(Main);
     Main.FitnessSlotEdits[3]->setText("late.Quorvenal");
@@ -304,6 +313,33 @@ class FitnessPageTest : public QObject {
     Page.FitnessSweepEdits[8]->setText("1.0");
     Page.BtnFitnessAutomation->click();
     QCOMPARE(Dialogs.Errors.back(), std::string("Steps must be greater than zero (or 1 for multiplier)"));
+
+    // Files that cannot be read stop the sweep at its first step, with one message.
+    Page.EdOverride[2]->setText("1000");
+    Page.FitnessSweepEdits[8]->setText("1.2");
+    Main.FitnessSlotEdits[0]->setText("missing.Quorvenal");
+    Dialogs.Errors.clear();
+    Page.BtnFitnessAutomation->click();
+    QCOMPARE(Dialogs.Errors, std::vector<std::string>{"Error reading files"});
+    QCOMPARE(LastText(Page).count("MinZ , "), 1);
+  }
+
+  void SSDSettingsFollowTheirControls() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    TFitnessPage& Page = PageOf(Main, Home.Path());
+    Page.CbSSDPValue->setChecked(false);
+    Page.EdSSDIterations->setText("250");
+    Page.CbSSDPValue->click();
+    QVERIFY(CalculateSSDPvalues);
+    QCOMPARE(SSDIterations, 250);
+    for (const char* Bad : {"0", "1000001", "12x"}) {
+      Page.EdSSDIterations->setText(Bad);
+      QCOMPARE(SSDIterations, 100);
+    }
+    Page.EdSSDIterations->setText("1000000");
+    QCOMPARE(SSDIterations, 1000000);
   }
 
   void SummarySweepLeavesTheLastValuesAndCancels() {
