@@ -1,8 +1,7 @@
 #include "FitnessPage.h"
 
-#include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>

@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
