@@ -31,6 +31,7 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "Files.h"
+#include "FitnessPage.h"
 #include "Globals.h"
 #include "HelpFile.h"
 #include "Hints.h"
@@ -235,6 +236,7 @@ TFmMain::TFmMain() {
   BindCommand("MnHelpHelp", [this](int) { BtnHelpClick(); });
   new TProtocolPage(*this);
   FormCreate();
+  new TFitnessPage(*this);
 }
 
 TFmMain::~TFmMain() {

@@ -19,6 +19,7 @@
 
 #include "About.h"
 #include "FcsWriter.h"
+#include "FitnessTour.h"
 #include "HelpFile.h"
 #include "Main.h"
 #include "Preferences.h"
@@ -139,6 +140,7 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
     std::cerr << "No help window\n";
     ++Failures;
   }
+  FitnessTour(Main, Capture);
   if (qv::TFmTextOutput* Report = qv::TourTextOutputWindow()) {
     Capture(Report, "ReportWindow");
     Report->close();
