@@ -30,6 +30,7 @@
 #include "CommandGuard.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "ExportCommands.h"
 #include "Files.h"
 #include "Globals.h"
 #include "HelpFile.h"
@@ -38,6 +39,7 @@
 #include "Preferences.h"
 #include "Spreadsheet.h"
 #include "Streams.h"
+#include "VariabilityPage.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
 
@@ -230,6 +232,8 @@ TFmMain::TFmMain() {
   BindCommand("MnQuit", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnAbout", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnHelpHelp", [this](int) { BtnHelpClick(); });
+  new TExportCommands(*this);
+  new TVariabilityPage(*this);
   FormCreate();
 }
 

@@ -18,6 +18,7 @@
 
 #include "About.h"
 #include "FcsWriter.h"
+#include "Globals.h"
 #include "HelpFile.h"
 #include "Main.h"
 #include "Preferences.h"
@@ -25,6 +26,7 @@
 #include "Splash.h"
 #include "TextOutput.h"
 #include "TextOutputTour.h"
+#include "VariabilityTour.h"
 #include "protocol/Protocol.h"
 
 namespace {
@@ -121,6 +123,8 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
     std::cerr << "No about window\n";
     ++Failures;
   }
+
+  VariabilityTour(Main, qv::ProgramDir + "Data/tour.fcs", Capture);
 
   Main.BtnHelpClick();
   if (auto* Help = Main.findChild<qv::TFmHelp*>()) {
