@@ -63,6 +63,21 @@ bool IsChecked(const QWidget* Root, const char* Name) {
 
 }  // namespace
 
+constexpr size_t LineBlockSize = 1u << 20;
+
+TLineWriter::TLineWriter(TStream& Stream) : FStream(Stream) { FBlock.reserve(LineBlockSize + 4096); }
+
+void TLineWriter::Line(std::string_view Text) {
+  FBlock.append(Text);
+  FBlock += "\r\n";
+  if (FBlock.size() >= LineBlockSize) Flush();
+}
+
+void TLineWriter::Flush() {
+  if (!FBlock.empty()) FStream.Write(FBlock.data(), FBlock.size());
+  FBlock.clear();
+}
+
 TExportTargets FindExportTargets(const QWidget* Root, const QString& X) {
   TExportTargets T;
   T.Text = Root->findChild<QAbstractButton*>("BtnExport" + X + "Text");
@@ -151,6 +166,13 @@ void TExportCommands::ExportText(std::vector<std::string> Lines, const TExportRe
 }
 
 void TExportCommands::SaveLines(const std::vector<std::string>& Lines, const TExportRequest& Request) {
+  SaveThroughDialog(Request, [&Lines](TLineWriter& Writer) {
+    for (const std::string& Line : Lines) Writer.Line(Line);
+  });
+}
+
+void TExportCommands::SaveThroughDialog(const TExportRequest& Request,
+                                        const std::function<void(TLineWriter& Writer)>& WriteLines) {
   TFileDialogSpec Spec;
   Spec.Caption = "Save as...";
   Spec.Filter = Request.Filter.toStdString();
@@ -160,16 +182,9 @@ void TExportCommands::SaveLines(const std::vector<std::string>& Lines, const TEx
   if (!Spec.DefaultExt.empty()) FileName = EnsureExtension(FileName, Spec.DefaultExt);
   try {
     WriteFileSafely(FileName, [&](TStream& Stream) {
-      std::string Block;
-      for (const std::string& Line : Lines) {
-        Block += Line;
-        Block += "\r\n";
-        if (Block.size() >= (1u << 20)) {
-          Stream.Write(Block.data(), Block.size());
-          Block.clear();
-        }
-      }
-      if (!Block.empty()) Stream.Write(Block.data(), Block.size());
+      TLineWriter Writer(Stream);
+      WriteLines(Writer);
+      Writer.Flush();
     });
   } catch (const std::exception& E) {
     AppDialogs().Error("Could not save " + FileName + ": " + E.what());
@@ -177,7 +192,24 @@ void TExportCommands::SaveLines(const std::vector<std::string>& Lines, const TEx
 }
 
 void TExportCommands::ExportTextReport(const std::string& Text, const TExportRequest& Request) {
-  ExportText(SplitLines(Text), Request);
+  const bool ToFile = !Down(Request.Targets.Text) && !(Down(Request.Targets.Excel) && ExcelAvailable);
+  if (!ToFile) {
+    ExportText(SplitLines(Text), Request);
+    return;
+  }
+  // Large event texts go to the file as they are, without a string per line.
+  THourglass Hourglass;
+  SaveThroughDialog(Request, [&Text](TLineWriter& Writer) {
+    const std::string_view All(Text);
+    size_t Start = 0;
+    for (size_t i = 0; i < All.size(); ++i)
+      if (All[i] == '\r' || All[i] == '\n') {
+        Writer.Line(All.substr(Start, i - Start));
+        if (All[i] == '\r' && i + 1 < All.size() && All[i + 1] == '\n') ++i;
+        Start = i + 1;
+      }
+    if (Start < All.size()) Writer.Line(All.substr(Start));
+  });
 }
 
 void TExportCommands::ExportGrid(const StringTable& Grid, const TExportRequest& Request) {

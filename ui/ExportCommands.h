@@ -4,7 +4,9 @@
 // parameter and processed-data pages.
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "PageHooks.h"
@@ -15,6 +17,19 @@ class QWidget;
 namespace qv {
 
 class TFmMain;
+class TStream;
+
+// Lines, each ended CR LF, gathered into large blocks before they reach Stream.
+class TLineWriter {
+ public:
+  explicit TLineWriter(TStream& Stream);
+  void Line(std::string_view Text);
+  void Flush();
+
+ private:
+  TStream& FStream;
+  std::string FBlock;
+};
 
 // The target group BtnExport<X>Text/Excel/Save found under Root (null members when absent).
 TExportTargets FindExportTargets(const QWidget* Root, const QString& X);
@@ -56,6 +71,8 @@ class TExportCommands : public QObject {
   QString DataName() const;
   TExportRequest Request(const char* X, const QString& Caption, const char* Filter, const char* Extension) const;
   void SaveLines(const std::vector<std::string>& Lines, const TExportRequest& Request);
+  // Asks for the file, then writes it through a temporary file; a failure is named.
+  void SaveThroughDialog(const TExportRequest& Request, const std::function<void(TLineWriter& Writer)>& WriteLines);
 };
 
 }  // namespace qv
