@@ -178,6 +178,13 @@ class ExportCommandsTest : public QObject {
     QCOMPARE(SplitLines(ReadText(Folder / "parameters.CSV")),
              SplitLines(Main.CurrentData->Parameters->CSVReport()));
     QVERIFY(Dialogs.Infos.empty());
+    // Show Data fills the processed grid: index, then raw and compensated value per channel.
+    auto* Processed = new QTableWidget(Main.Page("TsProcessed"));
+    Processed->setObjectName("SgProcessed");
+    GuardedCommand([&] { ExportsOf(Main).BtnExportProcessedDataClick(2); });
+    QCOMPARE(Processed->columnCount(), 3);
+    QCOMPARE(Processed->item(0, 0)->text(), QString("Index"));
+    QVERIFY(Processed->item(0, 2)->text().endsWith("_Comp"));
 
     // After a merge the pages hold an older file: the three exports stand still.
     auto Merged = TFCSData::CreateMerged(*Main.CurrentData, {});
