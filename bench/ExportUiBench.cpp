@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Dialogs.h"
 #include "ExportCommands.h"
@@ -91,8 +92,11 @@ void ProcessedCSVToReportWindow(benchmark::State& State) {
   for (auto _ : State) {
     W.Exports().ExportTextReport(Text, W.Request(true));
     State.PauseTiming();
+    // Gathered first: a window takes its own popups with it.
+    std::vector<qv::TFmTextOutput*> Reports;
     for (QWidget* Top : QApplication::topLevelWidgets())
-      if (auto* Report = qobject_cast<qv::TFmTextOutput*>(Top)) delete Report;
+      if (auto* Report = qobject_cast<qv::TFmTextOutput*>(Top)) Reports.push_back(Report);
+    for (qv::TFmTextOutput* Report : Reports) delete Report;
     State.ResumeTiming();
   }
 }

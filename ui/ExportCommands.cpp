@@ -33,6 +33,8 @@ namespace {
 
 // Rows of SgData above its events: parameter numbers and names.
 constexpr int RawGridFixedRows = 2;
+// Bytes gathered before a write.
+constexpr size_t LineBlockSize = 1u << 20;
 
 struct TButtonTag {
   const char* Name;
@@ -62,8 +64,6 @@ bool IsChecked(const QWidget* Root, const char* Name) {
 }
 
 }  // namespace
-
-constexpr size_t LineBlockSize = 1u << 20;
 
 TLineWriter::TLineWriter(TStream& Stream) : FStream(Stream) { FBlock.reserve(LineBlockSize + 4096); }
 
