@@ -30,6 +30,7 @@
 #include "CommandGuard.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "ExportCommands.h"
 #include "Files.h"
 #include "FitnessPage.h"
 #include "Globals.h"
@@ -41,6 +42,7 @@
 #include "ProtocolPage.h"
 #include "Spreadsheet.h"
 #include "Streams.h"
+#include "VariabilityPage.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
 
@@ -235,6 +237,8 @@ TFmMain::TFmMain() {
   BindCommand("MnAbout", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnHelpHelp", [this](int) { BtnHelpClick(); });
   new TProtocolPage(*this);
+  new TExportCommands(*this);
+  new TVariabilityPage(*this);
   FormCreate();
   new TFitnessPage(*this);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 class QAbstractButton;
+class QAbstractItemModel;
 class QLineEdit;
 class QTableWidget;
 
@@ -45,11 +46,16 @@ struct TPageHooks {
   // Pages that show something of the data set (distribution list, axis menus, class explorer
   // lists) add a listener; ShowDataLoaded calls each after its own steps.
   std::vector<std::function<void(bool HasData)>> DataShownListeners;
+  // Set by the reading page: the header, data and parameter pages show the file CurrentData was
+  // read from ("Read Single FCS File"); false after a merge or a data-file load.
+  bool FilePagesHoldCurrentData = false;
 
   // Export commands.
   std::function<void(std::vector<std::string> Lines, const TExportRequest& Request)> ExportText;
   std::function<void(const std::string& Text, const TExportRequest& Request)> ExportTextReport;
   std::function<void(const StringTable& Grid, const TExportRequest& Request)> ExportGrid;
+  // A grid shown through a model (fixed rows included), without a string per cell.
+  std::function<void(const QAbstractItemModel& Grid, const TExportRequest& Request)> ExportModel;
   // The header, raw-data and processed-data export buttons of the reading pages, by Tag.
   std::function<void(int Tag)> ExportProcessedData;
 

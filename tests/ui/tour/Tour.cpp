@@ -20,6 +20,7 @@
 #include "About.h"
 #include "FcsWriter.h"
 #include "FitnessTour.h"
+#include "Globals.h"
 #include "HelpFile.h"
 #include "Main.h"
 #include "Preferences.h"
@@ -27,6 +28,7 @@
 #include "Splash.h"
 #include "TextOutput.h"
 #include "TextOutputTour.h"
+#include "VariabilityTour.h"
 #include "protocol/Protocol.h"
 
 namespace {
@@ -130,6 +132,8 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
     std::cerr << "No about window\n";
     ++Failures;
   }
+
+  VariabilityTour(Main, qv::ProgramDir + "Data/tour.fcs", Capture);
 
   Main.BtnHelpClick();
   if (auto* Help = Main.findChild<qv::TFmHelp*>()) {
