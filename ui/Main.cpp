@@ -36,6 +36,7 @@
 #include "NumberFormat.h"
 #include "Pictures.h"
 #include "Preferences.h"
+#include "ReadingPage.h"
 #include "Spreadsheet.h"
 #include "Streams.h"
 #include "dataset/FCSData.h"
@@ -277,6 +278,8 @@ void TFmMain::FormCreate() {
   } catch (const std::exception&) {
     // a file that cannot be deleted now is tried again at the next start
   }
+
+  new TReadingPage(*this);
 
   // 4. Spreadsheet program.
   ExcelAvailable = SpreadsheetAvailable();

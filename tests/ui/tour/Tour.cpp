@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iostream>
 
@@ -26,6 +27,8 @@
 #include "TextOutput.h"
 #include "TextOutputTour.h"
 #include "protocol/Protocol.h"
+
+void ReadingTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 
 namespace {
 
@@ -85,6 +88,7 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   if (Splash) Capture(Splash, "Splash");
   Wait(300);
   Capture(&Main, "MainWindow");
+  ReadingTour(Main, Capture);
   // No data set is loaded in the tour, so the data pages are shown by hand to be seen.
   Main.UpdateProtocolDependentControls(true, true);
   VisitTabs(Main, Main.PgMain);
