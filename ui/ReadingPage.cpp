@@ -36,6 +36,7 @@
 #include "Main.h"
 #include "NumberEdit.h"
 #include "QtHost.h"
+#include "QueuePage.h"
 #include "Streams.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
@@ -80,7 +81,10 @@ struct TGaugeShown {
   TQtProgress Gauge;
 };
 
-int64_t EventsOf(const TFCSData* Data) { return Data ? Data->EventCount(0) : 0; }
+// The events the set holds, whole or compact (the counts are made only by the analysis).
+int64_t EventsOf(const TFCSData* Data) {
+  return Data ? static_cast<int64_t>(std::max(Data->Events.size(), Data->ShortLines.size())) : 0;
+}
 
 }  // namespace
 
@@ -104,6 +108,7 @@ TReadingPage::TReadingPage(TFmMain& Main) : QObject(&Main), M(Main) {
   BuildProcessedPage();
   BuildSummaryPage();
   InstallHooks();
+  new TQueuePage(M, *this);
   connect(&M, &TFmMain::DataFreeing, this, [this] { FProcessed->Clear(); });
   ShowFolder(DirectoryExists(LoadDir) ? LoadDir : ProgramDir);
   ShowDataLoaded(false);
@@ -709,7 +714,7 @@ bool TReadingPage::MergeFCSFiles(const std::string& Directory, const std::vector
       if (File.FileName.empty()) throw EInOutError("File not found: " + Name);
       auto Part = TFCSData::Create(File, CompensationMode, true, &Gauge, &Protocol);
       // The engine has said why a file gave no events; the merge ends without a half-built set.
-      if (Part->EventCount(0) == 0 && File.EventCount > 0) throw EQuietAbort();
+      if (Part->Events.empty() && File.EventCount > 0) throw EQuietAbort();
       if (!Merged)
         Merged = TFCSData::CreateMerged(*Part, Cull);
       else if (!Merged->Merge(*Part, k, Cull))
@@ -968,7 +973,7 @@ void TReadingPage::ShowDataLoaded(bool HasData) {
 
 void TReadingPage::ReplaceData(std::unique_ptr<TFCSData> Data) {
   // A set without events is of no use to any command.
-  if (Data && Data->EventCount(0) == 0) Data.reset();
+  if (EventsOf(Data.get()) == 0) Data.reset();
   if (M.CurrentData) emit M.DataFreeing();
   M.CurrentData.reset();
   M.CurrentData = std::move(Data);

@@ -7,9 +7,11 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTextEdit>
 #include <QtTest>
 
+#include "CommandGuard.h"
 #include "DataSetFixtures.h"
 #include "FcsWriter.h"
 #include "Files.h"
