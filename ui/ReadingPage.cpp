@@ -35,6 +35,7 @@
 #include "Globals.h"
 #include "Main.h"
 #include "NumberEdit.h"
+#include "ProtocolCreator.h"
 #include "QtHost.h"
 #include "QueuePage.h"
 #include "Streams.h"
@@ -109,6 +110,7 @@ TReadingPage::TReadingPage(TFmMain& Main) : QObject(&Main), M(Main) {
   BuildSummaryPage();
   InstallHooks();
   new TQueuePage(M, *this);
+  FCreator = new TProtocolCreator(M, *this);
   connect(&M, &TFmMain::DataFreeing, this, [this] { FProcessed->Clear(); });
   ShowFolder(DirectoryExists(LoadDir) ? LoadDir : ProgramDir);
   ShowDataLoaded(false);
@@ -383,7 +385,7 @@ void TReadingPage::BuildHeaderPage() {
   ProcessAfter->setObjectName("CbProcessAfterCreation");
   CreatorLayout->addWidget(SaveAfter);
   CreatorLayout->addWidget(ProcessAfter);
-  auto* Create = NewButton(Creator, "BtnCreateProtocol", "Create Protocol", 9, "");
+  auto* Create = NewButton(Creator, "BtnCreateProtocol", "Create Protocol", 9, "Create a protocol of the marked parameters");
   Create->setEnabled(false);
   CreatorLayout->addWidget(Create);
   Creator->setFixedWidth(320);
@@ -402,9 +404,8 @@ void TReadingPage::BuildHeaderPage() {
   BtnExportParameters = NewButton(Sheet, "BtnExportParameters", "Export Parameters", 7, "");
   Row->addWidget(BtnExportParameters);
   Row->addStretch(1);
-  auto* Show = NewButton(Sheet, "BtnShowProtocolCreationGrid", "Protocol Creator", 0, "");
-  Row->addWidget(Show);
-  connect(Show, &QPushButton::clicked, Creator, [Creator] { Creator->setVisible(Creator->isHidden()); });
+  Row->addWidget(NewButton(Sheet, "BtnShowProtocolCreationGrid", "Protocol Creator", 0,
+                           "Show the grid that makes a protocol of this file's parameters"));
 }
 
 void TReadingPage::BuildDataPage() {
@@ -585,8 +586,9 @@ std::string TReadingPage::SelectedFile() const {
 // ---------------------------------------------------------------------------------------------
 // Reading FCS files
 
-void TReadingPage::BtnReadClick() {
-  const std::string Name = SelectedFile();
+void TReadingPage::BtnReadClick() { ReadFile(SelectedFile()); }
+
+void TReadingPage::ReadFile(const std::string& Name) {
   if (Name.empty()) {
     M.ShowMemoryStatus();
     return;
@@ -602,15 +604,7 @@ void TReadingPage::BtnReadClick() {
     BrowseDir = LoadDir;
     PnFileName->setText(" File : " + Q(ExtractFileName(Name)));
     MeHeader->setPlainText(MemoText(File->HeaderReport()));
-    if (auto* Grid = M.findChild<QTableWidget*>("SgMakeProtocol")) {
-      const StringTable Table = File->Parameters.FillGrid();
-      Grid->setRowCount(std::max(0, Table.RowCount() - 1));
-      Grid->setColumnCount(std::max(3, Table.ColCount()));
-      for (int r = 1; r < Table.RowCount(); ++r)
-        for (int c = 0; c < Table.ColCount(); ++c) Grid->setItem(r - 1, c, new QTableWidgetItem(Q(Table.Cell(c, r))));
-    }
-    if (auto* L = M.findChild<QLabel*>("LbGateCount")) L->setText("0 Gates");
-    if (auto* L = M.findChild<QLabel*>("LbChannelCount")) L->setText("0 Channels");
+    FCreator->ShowParameters(File->Parameters, Name);
     M.ShowPoints(File->EventCount);
     FRaw->Fill(*File);
     MeHeader->append(MemoText(File->KeywordText));
@@ -624,6 +618,8 @@ void TReadingPage::BtnReadClick() {
     M.ShowMemoryStatus();
   } catch (...) {
     Gauge.reset();
+    // The pages show the new file by now; an older set must not stand beside it.
+    if (FFileOnPages == Name) ReplaceData(nullptr);
     M.UpdateProtocolDependentControls(true, static_cast<bool>(M.CurrentProtocol));
     throw;
   }

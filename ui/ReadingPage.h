@@ -31,6 +31,7 @@ class TFCSData;
 class TFCSFile;
 class TRawDataModel;
 class TProcessedModel;
+class TProtocolCreator;
 struct TCullSettings;
 
 class TReadingPage : public QObject {
@@ -58,6 +59,8 @@ class TReadingPage : public QObject {
 
   // ---- Commands ----
   void BtnReadClick();
+  // Reads one FCS file into the Header and Data pages and a new data set.
+  void ReadFile(const std::string& Name);
   void BtnMergeFCSFilesClick();
   bool MergeFCSFiles(const std::string& Directory, const std::vector<std::string>& Names);
   bool ReadCullSettings(TCullSettings& Cull);
@@ -139,6 +142,7 @@ class TReadingPage : public QObject {
   int64_t FFileEvents = 0;  // the event count of that file
   TRawDataModel* FRaw = nullptr;
   TProcessedModel* FProcessed = nullptr;
+  TProtocolCreator* FCreator = nullptr;
 };
 
 }  // namespace qv

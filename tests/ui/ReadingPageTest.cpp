@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QRadioButton>
 #include <QTextEdit>
 #include <QtTest>
@@ -17,6 +18,7 @@
 #include "Files.h"
 #include "Globals.h"
 #include "Main.h"
+#include "ProtocolCreator.h"
 #include "ReadingPage.h"
 #include "ScriptedDialogs.h"
 #include "UiTestMain.h"
@@ -125,6 +127,17 @@ class ReadingPageTest : public QObject {
     QCOMPARE(F.Page->FileOnPages(), F.Folder + "good.fcs");
     QVERIFY(F.Page->BtnReadFCSFile->isEnabled());
     QVERIFY(F.Main.MenuItem("MnReadSingleFCS")->isEnabled());
+    // A failure after the file was read leaves the new file on the pages and no older set.
+    F.Main.SetCurrentProtocol(MakeProtocol({GateDef("FSC", "FSC-H")}, {ChannelDef("GFP", "FL1-H"), ChannelDef("RFP", "FL2-H")},
+                                           {{0, 0}, {0, 0}}));
+    F.Write("other.fcs", Spec(300));
+    F.Select({"other.fcs"});
+    QVERIFY(GuardedCommand([&] { F.Page->BtnReadClick(); }));
+    QCOMPARE(F.Dialogs.Errors.size(), size_t(2));
+    QVERIFY(!F.Main.CurrentData);
+    QCOMPARE(F.Page->RawRowCount(), int64_t(302));
+    QVERIFY(F.Main.PnPoints->text().contains("000300 Points"));
+    QVERIFY(!F.Page->BtnReProcess->isEnabled());
   }
 
   void RealInstrumentFile() {
@@ -289,6 +302,65 @@ class ReadingPageTest : public QObject {
     F.Page->BtnReProcessClick(3);
     QCOMPARE(F.Dialogs.Errors.back(), std::string(TReadingPage::Mismatch));
     QVERIFY(F.Page->MeSummary->toPlainText().isEmpty());
+  }
+
+  void CreatorMarksParametersAndBuilds() {
+    Fixture F;
+    F.Write("p.fcs", Spec(50));
+    F.Select({"p.fcs"});
+    F.Page->BtnReadClick();
+    auto* Creator = F.Main.findChild<TProtocolCreator*>("ProtocolCreator");
+    auto* Create = F.Main.findChild<QPushButton*>("BtnCreateProtocol");
+    auto* Grid = F.Main.findChild<QTableWidget*>("SgMakeProtocol");
+    QCOMPARE(Grid->rowCount(), 4);
+    Creator->SgMakeProtocolDblClick(0);
+    QCOMPARE(Grid->item(0, 2)->text(), QString("GATE"));
+    QCOMPARE(F.Main.findChild<QLabel*>("LbGateCount")->text(), QString("1 Gates"));
+    QVERIFY(!Create->isEnabled());
+    Creator->SgMakeProtocolDblClick(1);
+    Creator->SgMakeProtocolDblClick(1);
+    QCOMPARE(Grid->item(1, 2)->text(), QString("CHANNEL"));
+    QCOMPARE(F.Main.findChild<QLabel*>("LbChannelCount")->text(), QString("1 Channels"));
+    QVERIFY(Create->isEnabled());
+    // A third click takes the mark away again.
+    Creator->SgMakeProtocolDblClick(2);
+    Creator->SgMakeProtocolDblClick(2);
+    Creator->SgMakeProtocolDblClick(2);
+    QCOMPARE(Grid->item(2, 2)->text(), QString("--"));
+    F.Main.findChild<QCheckBox*>("CbSaveProtocolAfterCreation")->setChecked(true);
+    F.Main.findChild<QCheckBox*>("CbProcessAfterCreation")->setChecked(true);
+    F.Dialogs.FileAnswers = {F.Folder + "made.protocol"};
+    // The file list's selection has moved on: the file that built the protocol is read again.
+    F.Page->LsBxLoadFiles->clearSelection();
+    Creator->BtnCreateProtocolClick();
+    QVERIFY(F.Main.CurrentProtocol);
+    QCOMPARE(F.Main.CurrentProtocol->GateCount(), 1);
+    QCOMPARE(F.Main.CurrentProtocol->ChannelCount(), 1);
+    QVERIFY(FileExists(F.Folder + "made.protocol"));
+    QVERIFY(F.Main.CurrentData);
+    QCOMPARE(static_cast<int64_t>(F.Main.CurrentData->Events.size()), int64_t(50));
+  }
+
+  void CreatorRefusedBuildKeepsTheProtocol() {
+    Fixture F;
+    F.Main.SetCurrentProtocol(Protocol());
+    const TProtocol* Before = F.Main.CurrentProtocol.get();
+    FcsFileSpec Wide;
+    for (int i = 0; i < 17; ++i) Wide.Parameters.push_back(LinearParameter("P" + std::to_string(i) + "-H", 1024));
+    Wide.Events = {std::vector<double>(17, 10.0)};
+    F.Write("wide.fcs", Wide);
+    F.Select({"wide.fcs"});
+    F.Page->BtnReadClick();
+    auto* Creator = F.Main.findChild<TProtocolCreator*>("ProtocolCreator");
+    Creator->SgMakeProtocolDblClick(0);
+    for (int i = 1; i < 17; ++i) {
+      Creator->SgMakeProtocolDblClick(i);
+      Creator->SgMakeProtocolDblClick(i);
+    }
+    F.Dialogs.Errors.clear();
+    Creator->BtnCreateProtocolClick();
+    QCOMPARE(F.Main.CurrentProtocol.get(), Before);
+    QVERIFY(!F.Dialogs.Errors.empty());
   }
 };
 

@@ -6,10 +6,21 @@
 #include "Globals.h"
 #include "Main.h"
 #include "ReadingPage.h"
+#include "protocol/Protocol.h"
 
 void ReadingTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture) {
   auto* Page = Main.findChild<qv::TReadingPage*>("ReadingPage");
   if (!Page) return;
+  // The tour's protocol carries no spill-over yet: each channel gets 100 % of its own.
+  if (qv::TProtocol* Protocol = Main.CurrentProtocol.get()) {
+    for (int32_t i = 0; i < Protocol->ChannelCount(); ++i)
+      for (int32_t j = 0; j < Protocol->ChannelCount(); ++j) {
+        qv::TCompensationPair Pair;
+        Pair.Mean = i == j ? 100.0f : 0.0f;
+        Protocol->GetChannel(i)->SetCompPair(j, Pair, true);
+      }
+    Main.MarkProtocolSaved();
+  }
   Page->ShowFolder(qv::LoadDir);
   Page->SelectFiles({"tour.fcs"});
   Page->BtnReadClick();
