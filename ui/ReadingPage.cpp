@@ -157,6 +157,7 @@ void TReadingPage::BuildLoadPage() {
       AddPlace(Volume.rootPath(), IncludeTrailingPathDelimiter(Volume.rootPath().toStdString()));
   AddPlace("ProgramDir", ProgramDir);
   AddPlace("Data", DataDir);
+  CmBxLoadDrive->setPlaceholderText("Select a drive to explore");
   CmBxLoadDrive->setCurrentIndex(-1);
   connect(CmBxLoadDrive, &QComboBox::activated, this, [this] { LsBxDirectoryChange(); });
 
@@ -204,6 +205,11 @@ void TReadingPage::BuildLoadPage() {
   }
   RbFCSFiles->setChecked(true);
   FilesLayout->addWidget(CmBxLoadDrive);
+  // The folder shown, as the folder list's path line.
+  auto* Path = new QLabel(Files);
+  Path->setObjectName("LbLoadFolder");
+  Path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  FilesLayout->addWidget(Path);
   FilesLayout->addWidget(LsBxLoadDirectory, 1);
   FilesLayout->addWidget(Splitter3, 2);
   FilesLayout->addLayout(Radios);
@@ -285,11 +291,12 @@ void TReadingPage::BuildLoadPage() {
                                      "Append these files to the file already open, ignoring the protocol");
   OwnGrid->addWidget(BtnLoadQuorvenal, 0, 0);
   OwnGrid->addWidget(BtnAppendQuorvenalFile, 0, 1);
-  OwnGrid->addWidget(BtnChannelSummaries, 1, 0);
+  OwnGrid->addWidget(BtnChannelSummaries, 1, 0, 1, 2);
   auto* SummaryKind = new QHBoxLayout;
   SummaryKind->addWidget(RbFullSummary);
   SummaryKind->addWidget(RbBriefSummary);
-  OwnGrid->addLayout(SummaryKind, 1, 1);
+  SummaryKind->addStretch(1);
+  OwnGrid->addLayout(SummaryKind, 2, 0, 1, 2);
   Right->addWidget(Own);
   Right->addStretch(1);
   Layout->addLayout(Right);
@@ -437,7 +444,7 @@ void TReadingPage::BuildProcessedPage() {
   SgProcessed->horizontalHeader()->hide();
   SgProcessed->verticalHeader()->hide();
   SgProcessed->verticalHeader()->setDefaultSectionSize(20);
-  SgProcessed->horizontalHeader()->setDefaultSectionSize(70);
+  SgProcessed->horizontalHeader()->setDefaultSectionSize(90);
   Layout->addWidget(SgProcessed, 1);
   TExportTargets Targets;
   QHBoxLayout* Row = ExportRow(Sheet, Layout, "Processed", Targets);
@@ -517,6 +524,8 @@ void TReadingPage::InstallHooks() {
 
 void TReadingPage::ShowFolder(const std::string& Folder) {
   FFolder = IncludeTrailingPathDelimiter(Folder.empty() ? std::string("/") : Folder);
+  if (auto* Path = M.findChild<QLabel*>("LbLoadFolder"))
+    Path->setText(Path->fontMetrics().elidedText(Q(FFolder), Qt::ElideMiddle, 360));
   LsBxLoadDirectory->clear();
   QDir Dir(Q(FFolder));
   if (!Dir.isRoot()) LsBxLoadDirectory->addItem("..");
