@@ -870,11 +870,10 @@ void TReadingPage::BtnSaveFCSDataClick() {
   const std::string Target = AppDialogs().SaveFile(Spec);
   if (!Target.empty()) {
     const std::string Name = EnsureExtension(Target, "Quorvenal");
+    // A refused save has said why; SaveDir and the lists stay.
     if (M.CurrentData->SaveToFile(Name, *M.CurrentProtocol)) {
       SaveDir = ExtractFilePath(Name);
       RefreshFileLists();
-    } else {
-      AppDialogs().Error("The data set was not saved to " + Name);
     }
   }
   M.ShowMemoryStatus();

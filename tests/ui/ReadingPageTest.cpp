@@ -269,6 +269,13 @@ class ReadingPageTest : public QObject {
     QVERIFY(!F.Main.CurrentData);
     QVERIFY(!F.Dialogs.Errors.empty());
     QCOMPARE(F.Page->PnFileName->text(), QString(" File Name : <none>"));
+    // Appending a data file adds its events to the set on screen, which is compensated again.
+    F.Select({"RUN1.QUORVENAL"});
+    F.Page->LsBxLoadFilesDblClick();
+    F.Page->BtnLoadQuorvenalClick(8);
+    QCOMPARE(static_cast<int64_t>(F.Main.CurrentData->Events.size()), int64_t(800));
+    QVERIFY(F.Main.PnPoints->text().contains("000800 Points"));
+    QVERIFY(F.Main.CurrentData->Events[799].HasCompValues());
     // Load without a selection does nothing.
     F.Page->LsBxLoadFiles->clearSelection();
     F.Page->LsBxLoadFiles->setCurrentRow(-1);
