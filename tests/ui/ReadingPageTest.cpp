@@ -369,6 +369,35 @@ class ReadingPageTest : public QObject {
     QCOMPARE(F.Main.CurrentProtocol.get(), Before);
     QVERIFY(!F.Dialogs.Errors.empty());
   }
+  void ChannelSummariesOfTheFilesThatLoad() {
+    Fixture F;
+    F.Main.SetCurrentProtocol(Protocol());
+    F.Write("s.fcs", Spec(100));
+    F.Select({"s.fcs"});
+    F.Page->BtnReadClick();
+    for (const char* Name : {"a.Quorvenal", "b.Quorvenal"}) {
+      F.Dialogs.FileAnswers = {F.Folder + Name};
+      F.Page->BtnSaveFCSDataClick();
+    }
+    WriteText(F.Folder + "c.Quorvenal", "not a data file");
+    F.Page->RbQuorvenalFiles->click();
+    F.Select({"a.Quorvenal", "b.Quorvenal", "c.Quorvenal"});
+    // Without a spreadsheet program the lines go to the save dialog.
+    const QByteArray OldPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(F.Folder + "no-bin"));
+    F.Dialogs.Errors.clear();
+    F.Dialogs.FileAnswers = {F.Folder + "summary.csv"};
+    F.Page->BtnLoadQuorvenalClick(7);
+    qputenv("PATH", OldPath);
+    const std::string Text = ReadText(F.Folder + "summary.csv");
+    QVERIFY(Text.rfind("File,", 0) == 0);
+    QVERIFY(Text.find("\r\na,") != std::string::npos);
+    QVERIFY(Text.find("\r\nb,") != std::string::npos);
+    QVERIFY(Text.find("\r\nc,") == std::string::npos);
+    QVERIFY(!F.Dialogs.Errors.empty());
+    QVERIFY(F.Dialogs.Errors.back().find("c.Quorvenal") != std::string::npos);
+    QCOMPARE(F.Page->PnFileName->text(), QString(" a.Quorvenal"));
+  }
 };
 
 static RegisterUiTest<ReadingPageTest> Register;
