@@ -152,6 +152,7 @@ TFitnessPage::TFitnessPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
   BuildCorrelationSheet();
   BuildSummarySheet();
   BindCommands();
+  FMain.Hooks.RefreshProcessFiles = [this] { RefreshProcessFiles(); };
 
   // The window's creation steps that concern this page.
   for (QPushButton* B : SlotButtons) B->setIcon(ButtonGlyph("BMRIGHT"));

@@ -40,6 +40,7 @@
 #include "Pictures.h"
 #include "Preferences.h"
 #include "ProtocolPage.h"
+#include "ReadingPage.h"
 #include "Spreadsheet.h"
 #include "Streams.h"
 #include "VariabilityPage.h"
@@ -287,6 +288,8 @@ void TFmMain::FormCreate() {
   } catch (const std::exception&) {
     // a file that cannot be deleted now is tried again at the next start
   }
+
+  new TReadingPage(*this);
 
   // 4. Spreadsheet program.
   ExcelAvailable = SpreadsheetAvailable();

@@ -37,6 +37,8 @@ struct TPageHooks {
   // Reading page.
   std::function<void(bool HasData)> ShowDataLoaded;
   std::function<void()> RefreshFileLists;
+  // Fitness page: re-reads its list of data files (RefreshFileLists calls it too).
+  std::function<void()> RefreshProcessFiles;
   // Merges the named files of Directory into a new current data set; false when none resulted.
   std::function<bool(const std::string& Directory, const std::vector<std::string>& Names)> MergeFCSFiles;
   // False (with the bad edit named) when a cull edit does not convert.

@@ -93,7 +93,6 @@ class BusyTest : public QObject {
     Main.SetFileControlsBusy(false);
     QVERIFY(Read->isEnabled());
     QVERIFY(Main.MenuItem("MnReadSingleFCS")->isEnabled());
-    QVERIFY(!Main.MenuItem("MnAddToQueue")->isEnabled());  // no command bound
     QVERIFY(!Execute->isEnabled());                        // empty queue
     QVERIFY(!Main.MenuItem("MnExecuteQueue")->isEnabled());
     Queue->addItem("set 1");

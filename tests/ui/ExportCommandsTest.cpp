@@ -32,8 +32,19 @@ namespace {
 TExportCommands& ExportsOf(TFmMain& Main) { return *Main.findChild<TExportCommands*>("ExportCommands"); }
 
 // The reading pages' controls, as that page would make them.
+// The reading page's own controls of these names step aside, so the export commands find the
+// test's stand-ins and the test controls exactly what they hold.
+void Retire(TFmMain& Main, const QString& Name) {
+  for (QObject* O : Main.findChildren<QObject*>(Name)) O->setObjectName(Name + "_retired");
+}
+
 struct TReadingStandIns {
   explicit TReadingStandIns(TFmMain& Main) {
+    for (const char* Name : {"MeHeader", "SgData", "SgProcessed", "CbExportMinimalSignal", "CbExportFilteredout",
+                             "BtnExportHeader", "BtnExportRawData", "BtnExportParameters", "BtnExportProcessedData"})
+      Retire(Main, Name);
+    for (const char* X : {"Header", "Data", "Parameters", "Processed"})
+      for (const char* T : {"Text", "Excel", "Save"}) Retire(Main, QString("BtnExport%1%2").arg(X, T));
     for (const char* X : {"Header", "Data", "Parameters", "Processed"}) CreateExportTargets(Main.Page("TsHeader"), X);
     Header = new QPlainTextEdit(Main.Page("TsHeader"));
     Header->setObjectName("MeHeader");

@@ -153,7 +153,6 @@ class StartCloseTest : public QObject {
     int Saves = 0;
     Main.BindCommand("MnSaveProtocol", [&](int Tag) { Saves += Tag; });
     QVERIFY(!Main.MenuItem("MnSaveProtocol")->isEnabled());  // needs a protocol
-    QVERIFY(!Main.MenuItem("MnReadSingleFCS")->isEnabled());  // no command bound yet
     Main.SetCurrentProtocol(std::make_unique<TProtocol>());
     QVERIFY(Main.MenuItem("MnSaveProtocol")->isEnabled());
     Main.MenuItem("MnSaveProtocol")->trigger();

@@ -31,6 +31,8 @@
 #include "VariabilityTour.h"
 #include "protocol/Protocol.h"
 
+void ReadingTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
+
 namespace {
 
 QString OutDir;
@@ -95,6 +97,7 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   if (Splash) Capture(Splash, "Splash");
   Wait(300);
   Capture(&Main, "MainWindow");
+  ReadingTour(Main, Capture);
   // No data set is loaded in the tour, so the data pages are shown by hand to be seen.
   Main.UpdateProtocolDependentControls(true, true);
   VisitTabs(Main, Main.PgMain);

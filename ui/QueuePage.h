@@ -1,0 +1,30 @@
+#pragma once
+// The batch queue on the "Load" page: named sets of the selected FCS files, each kept with the
+// protocol file and cull gate of the moment, later read, merged, analysed and saved in one run.
+#include <QObject>
+
+namespace qv {
+
+class TFmMain;
+class TReadingPage;
+
+class TQueuePage : public QObject {
+  Q_OBJECT
+ public:
+  static constexpr const char* SaveProtocolFirst = "Save the protocol to a file before queueing";
+
+  TQueuePage(TFmMain& Main, TReadingPage& Reading);
+  // By Tag: 1 add, 2 execute, 3 clear, 4 delete the selected entries.
+  void BtnAddToQueueClick(int Tag);
+
+ private:
+  void Add();
+  void Execute();
+  void DeleteSelected();
+  void FillList();
+
+  TFmMain& M;
+  TReadingPage& R;
+};
+
+}  // namespace qv
