@@ -31,6 +31,7 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "Files.h"
+#include "ChartsPage.h"
 #include "FitnessPage.h"
 #include "Globals.h"
 #include "HelpFile.h"
@@ -237,6 +238,7 @@ TFmMain::TFmMain() {
   new TProtocolPage(*this);
   FormCreate();
   new TFitnessPage(*this);
+  new TChartsPage(*this);
 }
 
 TFmMain::~TFmMain() {
