@@ -40,12 +40,6 @@ bool DrawnAsImage(const ChartSeries& S) {
 
 TChartView::TChartView(QWidget* Parent) : QChartView(new QChart(), Parent) {
   setRenderHint(QPainter::Antialiasing, false);
-  chart()->legend()->setAlignment(Qt::AlignBottom);
-  FImageItem = new QGraphicsPixmapItem(chart());
-  // Between the plot background and the grid, so axes and grid stay visible over the points.
-  FImageItem->setZValue(0.5);
-  FImageItem->setVisible(false);
-  connect(chart(), &QChart::plotAreaChanged, this, [this] { RedrawImage(); });
   Rebuild();
 }
 
@@ -100,12 +94,17 @@ void TChartView::ComputeRanges() {
 }
 
 void TChartView::Rebuild() {
-  QChart* C = chart();
-  C->removeAllSeries();
-  for (QAbstractAxis* A : C->axes()) {
-    C->removeAxis(A);
-    delete A;
-  }
+  // A fresh chart each time: axes removed from a hidden chart can leave their items drawn.
+  QChart* Old = chart();
+  auto* C = new QChart();
+  C->legend()->setAlignment(Qt::AlignBottom);
+  setChart(C);
+  delete Old;
+  FImageItem = new QGraphicsPixmapItem(C);
+  // Between the plot background and the grid, so axes and grid stay visible over the points.
+  FImageItem->setZValue(0.5);
+  FImageItem->setVisible(false);
+  connect(C, &QChart::plotAreaChanged, this, [this] { RedrawImage(); });
   ComputeRanges();
   C->setTitle(QString::fromStdString(FData.Title));
   C->legend()->setVisible(FData.ShowLegend && !FData.Series.empty());

@@ -95,6 +95,7 @@ class ChartViewTest : public QObject {
     Pump();
     QVERIFY(qobject_cast<QLogValueAxis*>(View.XAxis()));
     QVERIFY(qobject_cast<QLogValueAxis*>(View.YAxis()));
+    QCOMPARE(View.chart()->axes().size(), 2);  // the previous axes are gone
     QCOMPARE(qobject_cast<QLineSeries*>(View.chart()->series()[0])->count(), 2);
     QCOMPARE(View.XMin(), 10.0);
     QCOMPARE(View.XMax(), 100.0);
