@@ -32,6 +32,7 @@
 #include "Errors.h"
 #include "ExportCommands.h"
 #include "Files.h"
+#include "ChartsPage.h"
 #include "FitnessPage.h"
 #include "Globals.h"
 #include "HelpFile.h"
@@ -242,6 +243,7 @@ TFmMain::TFmMain() {
   new TVariabilityPage(*this);
   FormCreate();
   new TFitnessPage(*this);
+  new TChartsPage(*this);
 }
 
 TFmMain::~TFmMain() {

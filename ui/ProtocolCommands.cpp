@@ -25,6 +25,7 @@
 #include "NumberFormat.h"
 #include "ProtocolPage.h"
 #include "TextUtils.h"
+#include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
 

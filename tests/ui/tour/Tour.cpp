@@ -90,6 +90,7 @@ void VisitTabs(qv::TFmMain& Main, QTabWidget* Tabs) {
 }  // namespace
 
 void ProtocolTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
+void ChartsTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 
 namespace {
 
@@ -148,6 +149,7 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
     ++Failures;
   }
   FitnessTour(Main, Capture);
+  ChartsTour(Main, Capture);
   if (qv::TFmTextOutput* Report = qv::TourTextOutputWindow()) {
     Capture(Report, "ReportWindow");
     Report->close();

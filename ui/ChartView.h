@@ -1,0 +1,62 @@
+#pragma once
+// The one chart widget: shows any engine ChartData on Qt Charts. The widget keeps its own copy
+// of the data, so a freed data set never leaves it pointing into released memory.
+#include <QChartView>
+#include <QImage>
+
+#include "Host.h"
+
+class QGraphicsPixmapItem;
+class QAbstractAxis;
+
+namespace qv {
+
+class TChartView : public QChartView {
+  Q_OBJECT
+ public:
+  // A point series above this many points is drawn into one image instead of an item per point.
+  static constexpr size_t ImagePointLimit = 20000;
+
+  explicit TChartView(QWidget* Parent = nullptr);
+
+  void SetData(const ChartData& Data);
+  void SetData(ChartData&& Data);
+  void Clear();
+  const ChartData& Data() const { return FData; }
+  bool IsEmpty() const { return FData.Series.empty(); }
+
+  // The plot rectangle in widget coordinates (where the data is drawn).
+  QRectF PlotRect() const;
+  // Data values under a widget position, or false outside the plot rectangle.
+  bool ValueAt(const QPoint& Pos, double& X, double& Y) const;
+  double XMin() const { return FXMin; }
+  double XMax() const { return FXMax; }
+  double YMin() const { return FYMin; }
+  double YMax() const { return FYMax; }
+  // The image of the large point series; null when none is drawn that way.
+  const QImage& PointImage() const { return FImage; }
+  QAbstractAxis* XAxis() const { return FXAxis; }
+  QAbstractAxis* YAxis() const { return FYAxis; }
+
+ signals:
+  void MouseReleased(QMouseEvent* Event);
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* Event) override;
+
+ private:
+  void Rebuild();
+  void ComputeRanges();
+  void RedrawImage();
+  double MapX(double V, const QRectF& Plot) const;
+  double MapY(double V, const QRectF& Plot) const;
+
+  ChartData FData;
+  double FXMin = 0, FXMax = 1, FYMin = 0, FYMax = 1;
+  QAbstractAxis* FXAxis = nullptr;
+  QAbstractAxis* FYAxis = nullptr;
+  QGraphicsPixmapItem* FImageItem = nullptr;
+  QImage FImage;
+};
+
+}  // namespace qv
