@@ -17,9 +17,6 @@ struct TFileDialogOptions {
   std::string DefaultExt;  // without the dot; appended when the chosen name has none
 };
 
-// The earlier name, still used by pages written before the rename.
-using TFileDialogSpec = TFileDialogOptions;
-
 class Dialogs {
  public:
   enum class TAnswer { Yes, No, Cancel };
