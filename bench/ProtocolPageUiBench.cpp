@@ -21,7 +21,7 @@ namespace {
 class FixedDialogs : public qv::TQtDialogs {
  public:
   std::string File;
-  std::string OpenFile(const qv::TFileDialogSpec&) override { return File; }
+  std::string OpenFile(const qv::TFileDialogOptions&) override { return File; }
   void Error(const std::string&) override {}
   bool YesNo(const std::string&) override { return true; }
   TAnswer YesNoCancel(const std::string&) override { return TAnswer::No; }

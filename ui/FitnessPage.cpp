@@ -666,7 +666,7 @@ void TFitnessPage::BtnFitnessCorrelationClick() {
   const Extended Tolerance = ReadNumber(EdTieThreshold, "Threshold for rank ties");
   if (Tolerance < 0)
     throw EConvertError("\"" + EdTieThreshold->text().toStdString() + "\" is not 0 or more for Threshold for rank ties");
-  TFileDialogSpec Spec;
+  TFileDialogOptions Spec;
   Spec.Filter = "|*.txt";
   Spec.Folder = ProgramDir;
   const std::string FileName = AppDialogs().OpenFile(Spec);

@@ -23,6 +23,8 @@
 #include "NumberFormat.h"
 #include "ProtocolPage.h"
 #include "TextUtils.h"
+#include "analysis/Detector.h"
+#include "analysis/GaussianFit.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
 
@@ -154,7 +156,7 @@ void TProtocolPage::BtnProtocolClick(int Tag) {
   switch (Tag) {
     case 1: NewProtocol(); return;
     case 2: {
-      TFileDialogSpec Spec;
+      TFileDialogOptions Spec;
       Spec.Filter = "|*.protocol";
       Spec.Folder = ProgramDir;
       const std::string File = AppDialogs().OpenFile(Spec);
@@ -668,7 +670,7 @@ void TProtocolPage::StoreGenotype(int n) {
 
 void TProtocolPage::ImportGenotypes() {
   TProtocol* P = Protocol();
-  TFileDialogSpec Spec;
+  TFileDialogOptions Spec;
   Spec.Caption = "Locate CSV file; Genotype, Channel(s)";
   Spec.Filter = "Text files|*.txt";
   const std::string File = AppDialogs().OpenFile(Spec);

@@ -22,7 +22,7 @@ namespace {
 class TTourDialogs : public qv::TQtDialogs {
  public:
   std::string File;
-  std::string OpenFile(const qv::TFileDialogSpec&) override { return File; }
+  std::string OpenFile(const qv::TFileDialogOptions&) override { return File; }
   std::string Folder(const std::string&, const std::string&) override { return qv::ProgramDir; }
 };
 
