@@ -6,6 +6,7 @@
 
 #include "Errors.h"
 #include "FloatStores.h"
+#include "Globals.h"
 #include "NumberFormat.h"
 
 namespace qv {
@@ -252,7 +253,9 @@ TMatrixStatus Invert3x3(const TMatrix& M, TMatrix& Inv) {
   });
 }
 
-TMatrixStatus InvertMatrix(const TMatrix& M, TMatrix& Inv) {
+TInversionOptions TInversionOptions::FromSettings() { return {MxSmallQuadrants, MxAlternateInversion}; }
+
+TMatrixStatus InvertMatrix(const TMatrix& M, TMatrix& Inv, const TInversionOptions& Options) {
   const auto [rows, cols] = MatrixSize(M);
   if (rows != cols || rows == 0) return MxShapeMismatch;
   const int32_t n = rows;
@@ -261,19 +264,19 @@ TMatrixStatus InvertMatrix(const TMatrix& M, TMatrix& Inv) {
   if (n == 3) return Invert3x3(M, Inv);
 
   const int32_t half = n / 2;
-  const int32_t split = MxSmallQuadrants ? half - 1 : half;
+  const int32_t split = Options.SmallQuadrants ? half - 1 : half;
   TMatrix A, B, C, D;
   QV_TRY(SplitQuadrants(M, split, split, A, B, C, D));
 
   TMatrix tl, tr, bl, br, t1, t2, t3;
-  if (MxAlternateInversion) {
+  if (Options.AlternateInversion) {
     // Bottom-right block first.
     TMatrix Di;
-    QV_TRY(InvertMatrix(D, Di));
+    QV_TRY(InvertMatrix(D, Di, Options));
     QV_TRY(MultiplyMatrix(B, Di, t1));
     QV_TRY(MultiplyMatrix(t1, C, t2));
     QV_TRY(SubtractMatrix(A, t2, t3));
-    QV_TRY(InvertMatrix(t3, tl));
+    QV_TRY(InvertMatrix(t3, tl, Options));
     QV_TRY(ScaleMatrix(tl, -1.0f, t1));
     QV_TRY(MultiplyMatrix(t1, B, t2));
     QV_TRY(MultiplyMatrix(t2, Di, tr));
@@ -288,11 +291,11 @@ TMatrixStatus InvertMatrix(const TMatrix& M, TMatrix& Inv) {
   } else {
     // Top-left block first.
     TMatrix Ai;
-    QV_TRY(InvertMatrix(A, Ai));
+    QV_TRY(InvertMatrix(A, Ai, Options));
     QV_TRY(MultiplyMatrix(C, Ai, t1));
     QV_TRY(MultiplyMatrix(t1, B, t2));
     QV_TRY(SubtractMatrix(D, t2, t3));
-    QV_TRY(InvertMatrix(t3, br));
+    QV_TRY(InvertMatrix(t3, br, Options));
     QV_TRY(ScaleMatrix(br, -1.0f, t1));
     QV_TRY(MultiplyMatrix(t1, C, t2));
     QV_TRY(MultiplyMatrix(t2, Ai, bl));

@@ -48,8 +48,17 @@ TMatrixStatus AssembleQuadrants(const TMatrix& TL, const TMatrix& TR, const TMat
 // Closed forms; a singular matrix gives the zero matrix with status 0.
 TMatrixStatus Invert2x2(const TMatrix& M, TMatrix& Inv);
 TMatrixStatus Invert3x3(const TMatrix& M, TMatrix& Inv);
-// Recursive block inversion steered by MxSmallQuadrants and MxAlternateInversion. A 1x1
-// matrix inverts to 1/a (status 1 when a is 0). Inv is written only on status 0.
-TMatrixStatus InvertMatrix(const TMatrix& M, TMatrix& Inv);
+// How the block inversion splits: the settings MxSmallQuadrants and MxAlternateInversion. A stage
+// that inverts in a loop reads them once at its start.
+struct TInversionOptions {
+  bool SmallQuadrants = true;
+  bool AlternateInversion = true;
+  static TInversionOptions FromSettings();
+};
+
+// Recursive block inversion steered by Options. A 1x1 matrix inverts to 1/a (status 1 when a
+// is 0). Inv is written only on status 0.
+TMatrixStatus InvertMatrix(const TMatrix& M, TMatrix& Inv,
+                           const TInversionOptions& Options = TInversionOptions::FromSettings());
 
 }  // namespace qv

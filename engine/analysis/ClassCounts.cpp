@@ -1,7 +1,9 @@
-// Class counts of a data set, per file, and their bootstrap replicates.
+// Class counts of classified events, per file, and their bootstrap replicates; TFCSData forwards.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
+
+#include "analysis/ClassCounts.h"
 
 #include "ClassPatterns.h"
 #include "Errors.h"
@@ -24,10 +26,21 @@ inline void Tally(TIntArray& Counts, int32_t Class) {
   ++Counts[Class];
 }
 
-// The class of counting record K: compact events when the set holds them.
-int32_t RecordClass(const TFCSData& Data, int64_t K, int32_t Column) {
+// The class of counting record K: compact events when there are any.
+int32_t RecordClass(const TCountedEvents& Records, int64_t K, int32_t Column) {
   const size_t k = static_cast<size_t>(K), c = static_cast<size_t>(Column);
-  return Data.ShortLines.empty() ? Data.Events[k].Classes()[c] : Data.ShortLines[k].Classes()[c];
+  return Records.ShortLines.empty() ? Records.Events[k].Classes()[c] : Records.ShortLines[k].Classes()[c];
+}
+
+size_t RecordCount(const TCountedEvents& Records) {
+  return Records.ShortLines.empty() ? Records.Events.size() : Records.ShortLines.size();
+}
+
+// The position row of FileIndex; a range error outside the positions.
+size_t FileRow(const TFilePositions& Files, int32_t FileIndex) {
+  const int64_t d = static_cast<int64_t>(FileIndex) - Files.MinFileIndex;
+  if (d < 0 || d >= static_cast<int64_t>(Files.Last.size())) throw RangeCheckError();
+  return static_cast<size_t>(d);
 }
 
 // One class column of every counting record, so that a replicate's random draws read a small
@@ -41,13 +54,15 @@ struct TClassColumn {
   size_t size() const { return Small ? Bytes.size() : Words.size(); }
 };
 
-TClassColumn ClassColumn(const TFCSData& Data, int32_t Column) {
+TClassColumn ClassColumn(const TCountedEvents& Records, int32_t Column) {
   thread_local std::vector<uint8_t> Bytes;
   thread_local std::vector<int16_t> Words;
   const size_t c = static_cast<size_t>(Column);
-  const bool Short = !Data.ShortLines.empty();
-  const size_t Count = Short ? Data.ShortLines.size() : Data.Events.size();
-  auto ClassOf = [&](size_t k) { return Short ? Data.ShortLines[k].Classes()[c] : Data.Events[k].Classes()[c]; };
+  const bool Short = !Records.ShortLines.empty();
+  const size_t Count = RecordCount(Records);
+  auto ClassOf = [&](size_t k) {
+    return Short ? Records.ShortLines[k].Classes()[c] : Records.Events[k].Classes()[c];
+  };
   TClassColumn Classes{Bytes, Words};
   Bytes.resize(Count);
   Words.clear();
@@ -77,6 +92,80 @@ void TallyDraws(const TClassColumn& Classes, int32_t Draws, TIntArray& Counts, P
 
 }  // namespace
 
+void CountEventClasses(const TCountedEvents& Records, const TClassCountOptions& Options, TIntArray& Counts,
+                       Progress* Gauge) {
+  PumpMessages(Gauge);
+  CheckClassColumn(Options.Column);
+  Counts.assign(static_cast<size_t>(std::max(Options.Classes, 0)), 0);
+  const int64_t M = static_cast<int64_t>(RecordCount(Records));
+  for (int64_t k = M - 1; k >= 0; --k) Tally(Counts, RecordClass(Records, k, Options.Column));
+}
+
+void CountFileClasses(const TCountedEvents& Records, const TFilePositions& Files, int32_t FileIndex,
+                      const TClassCountOptions& Options, TIntArray& Counts, Progress* Gauge) {
+  PumpMessages(Gauge);
+  CheckClassColumn(Options.Column);
+  Counts.assign(static_cast<size_t>(std::max(Options.Classes, 0)), 0);
+  const size_t d = FileRow(Files, FileIndex);
+  if (Files.Last[d] < 0) return;
+  for (int32_t k = Files.First[d]; k <= Files.Last[d]; ++k) Tally(Counts, RecordClass(Records, k, Options.Column));
+}
+
+void CountClassesByFile(const TCountedEvents& Records, const TFilePositions& Files, int32_t MaxFileIndex,
+                        const TClassCountOptions& Options, T2IntArray& Table, Progress* Gauge) {
+  const int32_t Min = Files.MinFileIndex;
+  Table.assign(static_cast<size_t>(std::max(MaxFileIndex - Min + 1, 0)), TIntArray());
+  for (int32_t f = MaxFileIndex; f >= Min; --f) CountFileClasses(Records, Files, f, Options, Table[f - Min], Gauge);
+}
+
+void SumFileClassCounts(const TFCSLineArray& Events, int32_t MinFileIndex, int32_t FileCount,
+                        const TClassCountOptions& Options, T2IntArray& Table, Progress* Gauge) {
+  PumpMessages(Gauge);
+  CheckClassColumn(Options.Column);
+  Table.assign(static_cast<size_t>(std::max(FileCount, 0)),
+               TIntArray(static_cast<size_t>(std::max(Options.Classes, 0)), 0));
+  for (size_t k = 0; k < Events.size(); ++k) {
+    const TFCSLine E = Events[k];
+    const int64_t d = static_cast<int64_t>(E.FileIndex()) - MinFileIndex;
+    if (d < 0 || d >= static_cast<int64_t>(Table.size())) throw RangeCheckError();
+    Tally(Table[d], E.Classes()[static_cast<size_t>(Options.Column)]);
+  }
+}
+
+void ResampleEventClasses(const TCountedEvents& Records, const TClassCountOptions& Options, TIntArray& Counts,
+                          Progress* Gauge) {
+  PumpMessages(Gauge);
+  CheckClassColumn(Options.Column);
+  Counts.assign(static_cast<size_t>(std::max(Options.Classes, 0)), 0);
+  const TClassColumn Classes = ClassColumn(Records, Options.Column);
+  const int32_t M = static_cast<int32_t>(Classes.size());
+  TRandomIntDraws Draw(M);
+  TallyDraws(Classes, M, Counts, [&Draw] { return static_cast<size_t>(Draw()); });
+}
+
+void ResampleFileClasses(const TCountedEvents& Records, const TFilePositions& Files, int32_t FileIndex,
+                         const TClassCountOptions& Options, TIntArray& Counts, Progress* Gauge) {
+  PumpMessages(Gauge);
+  CheckClassColumn(Options.Column);
+  const size_t d = FileRow(Files, FileIndex);
+  Counts.assign(static_cast<size_t>(std::max(Options.Classes, 0)), 0);
+  // A file without events has no counts: zeros, never what the previous replicate left.
+  if (Files.Last[d] < 0) return;
+  const int32_t First = Files.First[d];
+  const int32_t Span = Files.Last[d] - First;
+  const TClassColumn Classes = ClassColumn(Records, Options.Column);
+  const int32_t M = static_cast<int32_t>(Classes.size());
+  TRandomIntDraws Draw(Span + 1);
+  TallyDraws(Classes, M, Counts, [&Draw, First] { return static_cast<size_t>(First + Draw()); });
+}
+
+namespace {
+
+TCountedEvents Counted(const TFCSData& Data) { return {Data.Events, Data.ShortLines}; }
+TFilePositions Positions(const TFCSData& Data) { return {Data.FirstEvent, Data.LastEvent, Data.MinFileIndex}; }
+
+}  // namespace
+
 int32_t TFCSData::ClassCount(const TProtocol& Protocol) {
   const int32_t Patterns =
       static_cast<int32_t>(SplitLines(YNPatternList(Protocol.ChannelCount(), Protocol.ScoreSingles ? 0 : 1)).size());
@@ -85,61 +174,25 @@ int32_t TFCSData::ClassCount(const TProtocol& Protocol) {
 }
 
 void TFCSData::CountClasses(int32_t NClasses, int32_t Column, TIntArray& Counts, Progress* Gauge) const {
-  PumpMessages(Gauge);
-  CheckClassColumn(Column);
-  Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
-  const int64_t M = ShortLines.empty() ? static_cast<int64_t>(Events.size()) : static_cast<int64_t>(ShortLines.size());
-  for (int64_t k = M - 1; k >= 0; --k) Tally(Counts, RecordClass(*this, k, Column));
+  CountEventClasses(Counted(*this), {NClasses, Column}, Counts, Gauge);
 }
 
 void TFCSData::CountClassesOfFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex,
                                   Progress* Gauge) const {
-  PumpMessages(Gauge);
-  CheckClassColumn(Column);
-  Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
-  const int64_t d = static_cast<int64_t>(FileIndex) - MinFileIndex;
-  if (d < 0 || d >= static_cast<int64_t>(LastEvent.size())) throw RangeCheckError();
-  if (LastEvent[d] < 0) return;
-  for (int32_t k = FirstEvent[d]; k <= LastEvent[d]; ++k) Tally(Counts, RecordClass(*this, k, Column));
+  CountFileClasses(Counted(*this), Positions(*this), FileIndex, {NClasses, Column}, Counts, Gauge);
 }
 
 void TFCSData::SumClassCounts(int32_t NClasses, int32_t Column, T2IntArray& Table, Progress* Gauge) const {
-  PumpMessages(Gauge);
-  CheckClassColumn(Column);
-  Table.assign(static_cast<size_t>(std::max(FileCount, 0)), TIntArray(static_cast<size_t>(std::max(NClasses, 0)), 0));
-  for (size_t k = 0; k < Events.size(); ++k) {
-    const TFCSLine E = Events[k];
-    const int64_t d = static_cast<int64_t>(E.FileIndex()) - MinFileIndex;
-    if (d < 0 || d >= static_cast<int64_t>(Table.size())) throw RangeCheckError();
-    Tally(Table[d], E.Classes()[static_cast<size_t>(Column)]);
-  }
+  SumFileClassCounts(Events, MinFileIndex, FileCount, {NClasses, Column}, Table, Gauge);
 }
 
 void TFCSData::Resample(int32_t NClasses, int32_t Column, TIntArray& Counts, Progress* Gauge) const {
-  PumpMessages(Gauge);
-  CheckClassColumn(Column);
-  Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
-  const TClassColumn Classes = ClassColumn(*this, Column);
-  const int32_t M = static_cast<int32_t>(Classes.size());
-  TRandomIntDraws Draw(M);
-  TallyDraws(Classes, M, Counts, [&Draw] { return static_cast<size_t>(Draw()); });
+  ResampleEventClasses(Counted(*this), {NClasses, Column}, Counts, Gauge);
 }
 
 void TFCSData::ResampleFile(int32_t NClasses, int32_t Column, TIntArray& Counts, int32_t FileIndex,
                             Progress* Gauge) const {
-  PumpMessages(Gauge);
-  CheckClassColumn(Column);
-  const int64_t d = static_cast<int64_t>(FileIndex) - MinFileIndex;
-  if (d < 0 || d >= static_cast<int64_t>(LastEvent.size())) throw RangeCheckError();
-  Counts.assign(static_cast<size_t>(std::max(NClasses, 0)), 0);
-  // A file without events has no counts: zeros, never what the previous replicate left.
-  if (LastEvent[d] < 0) return;
-  const int32_t First = FirstEvent[d];
-  const int32_t Span = LastEvent[d] - First;
-  const TClassColumn Classes = ClassColumn(*this, Column);
-  const int32_t M = static_cast<int32_t>(Classes.size());
-  TRandomIntDraws Draw(Span + 1);
-  TallyDraws(Classes, M, Counts, [&Draw, First] { return static_cast<size_t>(First + Draw()); });
+  ResampleFileClasses(Counted(*this), Positions(*this), FileIndex, {NClasses, Column}, Counts, Gauge);
 }
 
 void TFCSData::ClassCounts(const TProtocol& Protocol, int32_t Column, bool AResample, TIntArray& Counts,
@@ -166,9 +219,7 @@ void TFCSData::BootstrapClassCounts(const TProtocol& Protocol, int32_t Column, b
 
 void TFCSData::ClassCountsByFile(const TProtocol& Protocol, int32_t Column, T2IntArray& Table, Progress* Gauge) {
   try {
-    const int32_t N = ClassCount(Protocol);
-    Table.assign(static_cast<size_t>(std::max(MaxFileIndex - MinFileIndex + 1, 0)), TIntArray());
-    for (int32_t f = MaxFileIndex; f >= MinFileIndex; --f) CountClassesOfFile(N, Column, Table[f - MinFileIndex], f, Gauge);
+    CountClassesByFile(Counted(*this), Positions(*this), MaxFileIndex, {ClassCount(Protocol), Column}, Table, Gauge);
   } catch (const std::exception&) {
     HostMessages().Error(CountError);
   }

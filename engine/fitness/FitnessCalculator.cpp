@@ -13,6 +13,7 @@
 #include "LinearAlgebra.h"
 #include "NumberFormat.h"
 #include "analysis/MultinomialReplicate.h"
+#include "fitness/FitnessShared.h"
 
 namespace qv {
 
@@ -20,12 +21,6 @@ namespace {
 
 // Counts below this are raised to it: a class that all but vanished still has a finite W.
 constexpr int32_t MinimumCount = 5;
-
-bool HasEvents(const TFCSData& Data) { return !Data.Events.empty() || !Data.ShortLines.empty(); }
-
-int32_t RecordCount(const TFCSData& Data) {
-  return static_cast<int32_t>(Data.ShortLines.empty() ? Data.Events.size() : Data.ShortLines.size());
-}
 
 float ExpOf(float X) {
   const Extended V = std::exp(static_cast<Extended>(X));
@@ -85,15 +80,7 @@ bool TFitnessCalculator::ReadOne(const std::string& Caption, int32_t Set, const 
   Line(Caption + " file " + IntToStr(Set + 1));
   if (FileSet.Gauge) FileSet.Gauge->Pump();
   if (!FileExists(Path)) return false;
-  TDataLoadOptions Options;
-  Options.Gauge = FileSet.Gauge;
-  Options.LoadEvents = true;
-  Options.Compensate = true;
-  Options.DetectorsAndClassify = false;
-  Options.FitCurves = false;
-  Options.BuildShortLines = true;
-  Options.Mode = CompensationMode;
-  Data = TFCSData::CreateFromDataFile(Path, Options, Protocol);
+  Data = TFCSData::CreateFromDataFile(Path, FitnessLoadOptions(FileSet.Gauge), Protocol);
   PostRefresh();
   if (!Protocol || !HasEvents(*Data)) return false;
   Data->Classify(*Protocol);
@@ -170,16 +157,7 @@ bool TFitnessCalculator::ApplyOverrides(const TFitnessFileSet& AFileSet) {
   if (!FilesRead) return false;
   const std::array<TProtocol*, 4> Protocols{ExpectedProtocol[0].get(), ObservedProtocol[0].get(),
                                             ExpectedProtocol[1].get(), ObservedProtocol[1].get()};
-  bool Changed = false;
-  const auto Apply = [&](bool Flag, float Value, bool (TProtocol::*Set)(float)) {
-    if (!Flag) return;
-    for (TProtocol* P : Protocols) Changed = (P->*Set)(Value) || Changed;
-  };
-  Apply(AFileSet.ReassignMaxZ, AFileSet.MaxZ, &TProtocol::SetChannelsMaximumZ);
-  Apply(AFileSet.ReassignMinZ, AFileSet.MinZ, &TProtocol::SetChannelsMinimumZ);
-  Apply(AFileSet.ReassignMaxZGate, AFileSet.MaxZGate, &TProtocol::SetChannelsMaximumValueZScore);
-  Apply(AFileSet.ReassignMinZGate, AFileSet.MinZGate, &TProtocol::SetChannelsMinimumValueZScore);
-  return Changed;
+  return ApplyZOverrides(AFileSet, Protocols);
 }
 
 void TFitnessCalculator::Reclassify() {
@@ -192,8 +170,7 @@ void TFitnessCalculator::Reclassify() {
 }
 
 bool TFitnessCalculator::FileSetChanged(const TFitnessFileSet& AFileSet) const {
-  return AFileSet.Folder != FileSet.Folder || AFileSet.Expected != FileSet.Expected ||
-         AFileSet.Observed != FileSet.Observed;
+  return FileSetFilesDiffer(AFileSet, FileSet);
 }
 
 void TFitnessCalculator::SizeResultSets() {
@@ -419,6 +396,7 @@ void TFitnessCalculator::Deconvolute(TFitnessData& Data) {
   const int32_t n = Data.ClassCount;
   const auto& G1 = Data.GenotypeNames[0];
   const auto& G2 = Data.GenotypeNames[1];
+  const TInversionOptions Inversion = TInversionOptions::FromSettings();
   for (int32_t s = n - 1; s >= 0; --s) {
     TMatrix D;
     IdentityMatrix(n, D);
@@ -428,7 +406,7 @@ void TFitnessCalculator::Deconvolute(TFitnessData& Data) {
     Data.DesignMatrices[s] = D;
     TMatrix Inverse, Product;
     // The closed forms answer a singular matrix with zeros and success: check the product too.
-    bool Inverted = InvertMatrix(D, Inverse) == MxOk && MultiplyMatrix(D, Inverse, Product) == MxOk;
+    bool Inverted = InvertMatrix(D, Inverse, Inversion) == MxOk && MultiplyMatrix(D, Inverse, Product) == MxOk;
     for (int32_t r = 0; Inverted && r < n; ++r)
       for (int32_t c = 0; c < n; ++c)
         if (std::fabs(Product[r][c] - (r == c ? 1.0f : 0.0f)) > 1e-4f) Inverted = false;

@@ -6,6 +6,7 @@
 #include "Globals.h"
 #include "NumberFormat.h"
 #include "fitness/FitnessCalculator.h"
+#include "fitness/FitnessShared.h"
 
 namespace qv {
 
@@ -14,14 +15,7 @@ namespace {
 const std::string Tab = "\t";
 const std::string Stars(63, '*');
 
-std::string Num(Extended Value) {
-  std::string S = FormatFloat("0.0000", Value);
-  const char Sep = DecimalSeparator();
-  if (Sep != '.')
-    for (char& C : S)
-      if (C == Sep) C = '.';
-  return S;
-}
+std::string Num(Extended Value) { return FormatFloatDot("0.0000", Value); }
 
 void Add(std::string& Text, const std::string& Line) { Text += Line + "\r\n"; }
 

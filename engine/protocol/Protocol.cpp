@@ -193,7 +193,7 @@ bool TProtocol::SetCompensationMatrix(const TMatrix& Matrix) {
 // ---------------------------------------------------------------------------------------------
 // Matrices and dynamic compensation
 
-bool TProtocol::BuildCompensationMatrix(bool Perturb) {
+bool TProtocol::BuildCompensationMatrix(bool Perturb, const TInversionOptions& Inversion) {
   const int32_t N = ChannelCount();
   // Rebuilt from zero: a pair a channel lacks counts as no spill-over.
   ZeroMatrix(N, N, SpilloverMatrix);
@@ -208,7 +208,7 @@ bool TProtocol::BuildCompensationMatrix(bool Perturb) {
     }
   }
   // The closed forms answer a singular matrix with zeros, which is never a true inverse.
-  bool Failed = N == 0 || InvertMatrix(SpilloverMatrix, CompensationMatrix) != MxOk;
+  bool Failed = N == 0 || InvertMatrix(SpilloverMatrix, CompensationMatrix, Inversion) != MxOk;
   if (!Failed) {
     Failed = true;
     for (const auto& Row : CompensationMatrix)
@@ -250,11 +250,12 @@ float TProtocol::EventResidual(std::span<const float> Values) const {
   return Max > 0 ? fp::Single(Sum / static_cast<Extended>(Max)) : 0.0f;
 }
 
-void TProtocol::CompensateDynamic(const TMatrix& Raw, TMatrix& Compensated, int32_t Tries) {
+void TProtocol::CompensateDynamic(const TMatrix& Raw, TMatrix& Compensated, int32_t Tries,
+                                  const TInversionOptions& Inversion) {
   float Best = 2147483648.0f;
   TMatrix Product;
   for (int32_t t = 0; t < Tries; ++t) {
-    if (!BuildCompensationMatrix(true)) continue;
+    if (!BuildCompensationMatrix(true, Inversion)) continue;
     if (MultiplyMatrix(CompensationMatrix, Raw, Product) != MxOk) continue;
     const float R = EventResidual(Product);
     if (R < Best) {

@@ -11,6 +11,7 @@
 #include "protocol/ChannelFilters.h"
 #include "protocol/GenotypeSet.h"
 #include "protocol/GlobalGate.h"
+#include "LinearAlgebra.h"
 #include "Streams.h"
 #include "Types.h"
 
@@ -108,10 +109,11 @@ class TProtocol : public TChannelOwner {
 
   // Spill-over from the Comp pairs (perturbed by their deviations when Perturb) and its
   // inverse. When the inversion fails the compensation matrix is emptied and false returned.
-  bool BuildCompensationMatrix(bool Perturb);
+  bool BuildCompensationMatrix(bool Perturb, const TInversionOptions& Inversion = TInversionOptions::FromSettings());
   // Tries perturbed matrices on one event's raw values (n x 1) and keeps the product with the
-  // smallest EventResidual in Compensated.
-  void CompensateDynamic(const TMatrix& Raw, TMatrix& Compensated, int32_t Tries);
+  // smallest EventResidual in Compensated; the inversion settings are read once for all tries.
+  void CompensateDynamic(const TMatrix& Raw, TMatrix& Compensated, int32_t Tries,
+                         const TInversionOptions& Inversion = TInversionOptions::FromSettings());
   float EventResidual(const TMatrix& Values) const;
   // The same on one value per channel.
   float EventResidual(std::span<const float> Values) const;

@@ -2,6 +2,7 @@
 // resampled p values) and the chi-square of the channel peak fits.
 #include "reports/ProportionReport.h"
 
+#include <algorithm>
 #include <exception>
 #include <unordered_map>
 
@@ -36,10 +37,9 @@ TProportionOptions TProportionOptions::FromSettings() {
   return Options;
 }
 
-void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, char Separator, int32_t Column,
-                                bool ZReport, Progress* Gauge) {
+void ClassProportionReport(const TReportEvents& Set, const TStringArray& Names, int32_t Column, bool ZReport,
+                           char Separator, const TProportionOptions& Options, TStringArray& Table, Progress* Gauge) {
   PumpMessages(Gauge);
-  const TProportionOptions Options = TProportionOptions::FromSettings();
   BusyCursor Busy;
   const std::string Sep(1, Separator);
   const int32_t C = static_cast<int32_t>(Names.size());
@@ -49,8 +49,8 @@ void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, 
 
   TIntArray Count;
   T2IntArray T;
-  CountClasses(C, Column, Count, Gauge);
-  SumClassCounts(C, Column, T, Gauge);
+  CountEventClasses(Set.Records, {C, Column}, Count, Gauge);
+  SumFileClassCounts(Set.Records.Events, Set.MinFileIndex, Set.FileCount, {C, Column}, T, Gauge);
   const int32_t F = static_cast<int32_t>(T.size());
 
   for (int32_t k = H; k >= 0; --k) Table[k + 1] += IntToStr(Count[k]) + Sep;
@@ -129,7 +129,7 @@ void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, 
         Extended SumS = 0;
         TIntArray Drawn;
         for (int32_t r = 0; r < N; ++r) {
-          RandomSample(Names, Column, FileTotal[f], Drawn, Gauge);
+          RandomClassSample(Set.Records.Events, C, Column, FileTotal[f], Drawn, Gauge);
           Extended S = 0;
           for (int32_t k = 1; k <= H; ++k) {
             const Extended D = Extended(Drawn[k]) / FileTotal[f] - Frac[k];
@@ -211,7 +211,7 @@ void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, 
   if (Failure) std::rethrow_exception(Failure);
 }
 
-void TFCSData::ChannelStats(const TProtocol& Protocol, TIntArray& Counts) const {
+void CountCalledChannels(const TFCSLineArray& Events, const TProtocol& Protocol, TIntArray& Counts) {
   const int32_t N = Protocol.ChannelCount();
   Counts.assign(static_cast<size_t>(N), 0);
   for (size_t i = Events.size(); i-- > 0;) {
@@ -222,13 +222,17 @@ void TFCSData::ChannelStats(const TProtocol& Protocol, TIntArray& Counts) const 
   }
 }
 
-void TFCSData::ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator, Progress* Gauge) const {
+void ChannelChiReport(const TFCSLineArray& Events, const std::vector<std::unique_ptr<TDetector>>& PeakDetectors,
+                      const TProtocol& Protocol, char Separator, TStringArray& Table, Progress* Gauge) {
+  const auto GetPeakDetector = [&PeakDetectors](int32_t Index) -> const TDetector* {
+    return Index >= 0 && static_cast<size_t>(Index) < PeakDetectors.size() ? PeakDetectors[Index].get() : nullptr;
+  };
   PumpMessages(Gauge);
   const std::string Sep(1, Separator);
   const int32_t N = Protocol.ChannelCount();
   CheckRows(Table, static_cast<size_t>(N) + 1);
   TIntArray Called;
-  ChannelStats(Protocol, Called);
+  CountCalledChannels(Events, Protocol, Called);
   for (int32_t c = N - 1; c >= 0; --c) Table[c + 1] += IntToStr(Called[c]) + Sep;
   // A set without detectors has no fits to report.
   if (const TDetector* First = N > 0 ? GetPeakDetector(0) : nullptr)
@@ -246,11 +250,11 @@ void TFCSData::ChiReport(const TProtocol& Protocol, TStringArray& Table, char Se
   }
 }
 
-void TFCSData::RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts,
-                            Progress* Gauge) const {
+void RandomClassSample(const TFCSLineArray& Events, int32_t Classes, int32_t Column, int32_t N, TIntArray& Counts,
+                       Progress* Gauge) {
   PumpMessages(Gauge);
   CheckClassColumn(Column);
-  const int32_t C = static_cast<int32_t>(Names.size());
+  const int32_t C = std::max(Classes, 0);
   Counts.assign(static_cast<size_t>(C), 0);
   if (C == 0) return;
   // Sparse Fisher-Yates: only the swapped slots of the virtual permutation are stored, so one
@@ -272,6 +276,25 @@ void TFCSData::RandomSample(const TStringArray& Names, int32_t Column, int32_t N
     ++Counts[Class];
     ++Counted;
   }
+}
+
+void TFCSData::ProportionReport(const TStringArray& Names, TStringArray& Table, char Separator, int32_t Column,
+                                bool ZReport, Progress* Gauge) {
+  ClassProportionReport({{Events, ShortLines}, MinFileIndex, FileCount}, Names, Column, ZReport, Separator,
+                        TProportionOptions::FromSettings(), Table, Gauge);
+}
+
+void TFCSData::ChannelStats(const TProtocol& Protocol, TIntArray& Counts) const {
+  CountCalledChannels(Events, Protocol, Counts);
+}
+
+void TFCSData::ChiReport(const TProtocol& Protocol, TStringArray& Table, char Separator, Progress* Gauge) const {
+  ChannelChiReport(Events, PeakDetectors, Protocol, Separator, Table, Gauge);
+}
+
+void TFCSData::RandomSample(const TStringArray& Names, int32_t Column, int32_t N, TIntArray& Counts,
+                            Progress* Gauge) const {
+  RandomClassSample(Events, static_cast<int32_t>(Names.size()), Column, N, Counts, Gauge);
 }
 
 }  // namespace qv

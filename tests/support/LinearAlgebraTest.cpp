@@ -190,6 +190,20 @@ TEST_F(InversionSettings, SplitFollowsSmallQuadrants) {
   EXPECT_EQ(InvertMatrix(m, inv), MxOk);
 }
 
+TEST_F(InversionSettings, GivenOptionsOverrideTheSettings) {
+  // Stages read the settings once and pass them on: what the settings say later is not seen.
+  TMatrix m = TestMatrix(4);
+  m[3][3] = 0;
+  TMatrix inv;
+  MxSmallQuadrants = true;
+  EXPECT_EQ(InvertMatrix(m, inv, {false, true}), MxFailed);
+  MxSmallQuadrants = false;
+  EXPECT_EQ(InvertMatrix(m, inv, {true, true}), MxOk);
+  const TInversionOptions Read = TInversionOptions::FromSettings();
+  EXPECT_FALSE(Read.SmallQuadrants);
+  EXPECT_TRUE(Read.AlternateInversion);
+}
+
 TEST_F(InversionSettings, BothOrdersAgreeClosely) {
   const TMatrix m = TestMatrix(7);
   TMatrix first, second;
