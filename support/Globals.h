@@ -38,7 +38,7 @@ extern bool SaveMeansToProtocol;
 extern float MaxZValue;
 extern int32_t CompensationMode;  // 0 static, 1 keep compensated values, 2 dynamic
 extern int32_t DynamicCompensationN;
-// [Matrix]: read by InvertMatrix at every call
+// [Matrix]: read by InvertMatrix when no options are passed
 extern bool MxSmallQuadrants;
 extern bool MxAlternateInversion;
 // [Peaks]

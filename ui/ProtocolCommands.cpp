@@ -25,8 +25,6 @@
 #include "NumberFormat.h"
 #include "ProtocolPage.h"
 #include "TextUtils.h"
-#include "analysis/Detector.h"
-#include "analysis/GaussianFit.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
 
