@@ -122,11 +122,7 @@ std::string ReplaceChar(std::string_view Text, char OldChar, char NewChar) {
   return ReplaceCharsInSet(Text, Chars, NewChar);
 }
 
-namespace {
-
-// Fields of one pasted line: runs of tabs and blanks separate them; a quoted field runs to its
-// closing quote.
-std::vector<std::string> PastedFields(std::string_view Line) {
+std::vector<std::string> QuotedFields(std::string_view Line, bool CommaSeparates) {
   std::vector<std::string> Fields;
   size_t i = 0;
   const size_t N = Line.size();
@@ -134,7 +130,8 @@ std::vector<std::string> PastedFields(std::string_view Line) {
     while (i < N && IsBlank(Line[i])) ++i;
     if (i >= N) break;
     std::string Field;
-    if (Line[i] == '"') {
+    const bool Quoted = Line[i] == '"';
+    if (Quoted) {
       ++i;
       while (i < N) {
         if (Line[i] == '"') {
@@ -149,20 +146,24 @@ std::vector<std::string> PastedFields(std::string_view Line) {
         Field += Line[i++];
       }
     }
-    while (i < N && !IsBlank(Line[i])) Field += Line[i++];
+    // Pasted text runs on after a closing quote to the next blank; comma text does not.
+    if (!(Quoted && CommaSeparates))
+      while (i < N && !IsBlank(Line[i]) && !(CommaSeparates && Line[i] == ',')) Field += Line[i++];
     Fields.push_back(std::move(Field));
+    if (CommaSeparates) {
+      while (i < N && IsBlank(Line[i])) ++i;
+      if (i < N && Line[i] == ',') ++i;
+    }
   }
   return Fields;
 }
-
-}  // namespace
 
 void MatrixFromText(std::string_view Text, TMatrix& M) {
   const std::vector<std::string> Lines = SplitLines(Text);
   const int32_t N = static_cast<int32_t>(Lines.size());
   ZeroMatrix(N, N, M);
   for (int32_t r = 0; r < N; ++r) {
-    const std::vector<std::string> Fields = PastedFields(Lines[r]);
+    const std::vector<std::string> Fields = QuotedFields(Lines[r], false);
     const int32_t Used = std::min(N, static_cast<int32_t>(Fields.size()));
     for (int32_t k = Used - 1; k >= 0; --k) {
       Extended Value = 0;

@@ -40,6 +40,10 @@ std::string RemoveChar(std::string_view Text, char Ch);
 std::string ReplaceCharsInSet(std::string_view Text, const TCharSet& Chars, char NewChar);
 std::string ReplaceChar(std::string_view Text, char OldChar, char NewChar);
 
+// The fields of one line. Blanks and tabs separate them, and with CommaSeparates one comma
+// between blanks does too; a field in double quotes may hold either ("" inside is one quote).
+std::vector<std::string> QuotedFields(std::string_view Line, bool CommaSeparates);
+
 // A matrix pasted as text, read with its lines as columns: field k of line r goes to M[k][r].
 // Fields are separated by tabs and blanks; a field in double quotes may hold either (a doubled
 // quote stands for one). M is always n x n for n lines: extra fields are ignored, missing ones

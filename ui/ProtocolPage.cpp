@@ -83,7 +83,6 @@ QFrame* Shape(QWidget* Parent, const char* Name) {
   return F;
 }
 
-
 QToolButton* Toggle(QWidget* Parent, const char* Name, const char* Glyph, const QString& Hint) {
   auto* B = new QToolButton(Parent);
   B->setObjectName(Name);
@@ -92,41 +91,6 @@ QToolButton* Toggle(QWidget* Parent, const char* Name, const char* Glyph, const 
   B->setToolTip(Hint);
   B->setStatusTip(Hint);
   return B;
-}
-
-// Fields of one line split as comma text: commas and unquoted blanks separate, double quotes
-// enclose a field ("" inside quotes is one quote).
-std::vector<std::string> CommaFields(const std::string& Line) {
-  std::vector<std::string> Fields;
-  size_t i = 0;
-  const size_t n = Line.size();
-  auto Blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (i < n) {
-    while (i < n && Blank(Line[i])) ++i;
-    if (i >= n) break;
-    std::string Field;
-    if (Line[i] == '"') {
-      ++i;
-      while (i < n) {
-        if (Line[i] == '"') {
-          if (i + 1 < n && Line[i + 1] == '"') {
-            Field += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        Field += Line[i++];
-      }
-    } else {
-      while (i < n && Line[i] != ',' && !Blank(Line[i])) Field += Line[i++];
-    }
-    Fields.push_back(Field);
-    while (i < n && Blank(Line[i])) ++i;
-    if (i < n && Line[i] == ',') ++i;
-  }
-  return Fields;
 }
 
 }  // namespace
@@ -199,7 +163,7 @@ std::vector<TGenotypeLine> ParseGenotypeFile(const std::string& Text, int32_t Ch
     const std::string Line = Text.substr(Start, End - Start);
     Start = End + 1;
     ++LineNo;
-    const std::vector<std::string> Fields = CommaFields(Line);
+    const std::vector<std::string> Fields = QuotedFields(Line, true);
     if (Fields.empty()) {
       if (End == Text.size()) break;
       continue;
