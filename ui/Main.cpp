@@ -33,6 +33,7 @@
 #include "ExportCommands.h"
 #include "Files.h"
 #include "ChartsPage.h"
+#include "CompensationCommands.h"
 #include "FitnessPage.h"
 #include "Globals.h"
 #include "HelpFile.h"
@@ -244,6 +245,7 @@ TFmMain::TFmMain() {
   FormCreate();
   new TFitnessPage(*this);
   new TChartsPage(*this);
+  new TCompensationCommands(*this);
 }
 
 TFmMain::~TFmMain() {
