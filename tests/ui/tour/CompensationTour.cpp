@@ -4,6 +4,8 @@
 // are put back after.
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <filesystem>
