@@ -33,6 +33,7 @@
 #include "ExportCommands.h"
 #include "Files.h"
 #include "ChartsPage.h"
+#include "CustomDetectorPage.h"
 #include "FitnessPage.h"
 #include "Globals.h"
 #include "HelpFile.h"
@@ -241,6 +242,7 @@ TFmMain::TFmMain() {
   new TProtocolPage(*this);
   new TExportCommands(*this);
   new TVariabilityPage(*this);
+  new TCustomDetectorPage(*this);
   FormCreate();
   new TFitnessPage(*this);
   new TChartsPage(*this);
