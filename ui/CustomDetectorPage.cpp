@@ -175,27 +175,29 @@ void TCustomDetectorPage::Build() {
   Labelled(Row2, P, "df Devn", EdCustomDeviation);
   Labelled(Row2, P, "Clip High", EdCustomClipHigh);
   Labelled(Row2, P, "Clip  Low", EdCustomClipLow);
-  Row2->addSpacing(8);
+  Row2->addStretch(1);
+  auto* Row3 = new QHBoxLayout;
+  Settings->addLayout(Row3);
   BtnClearCustomDetector = Button(P, "BtnClearCustomDetector", "Clear", 1, "Clear the custom detector");
   BtnAddCustomDetector = Button(P, "BtnAddCustomDetector", "Add", 2, "Plot and fit the chosen events");
   BtnSavePeak = Button(P, "BtnSavePeak", "Save", 3, "Save the fit as a peak of the plotted channel");
   BtnExportGaussians = Button(P, "BtnExportGaussians", "Export...", 4, "Report the Gaussian curve fits");
   BtnExplore = Button(P, "BtnExplore", "Explore...", 21, "Show the fit exploration tool bar");
   for (QPushButton* B : {BtnClearCustomDetector, BtnAddCustomDetector, BtnSavePeak, BtnExportGaussians, BtnExplore}) {
-    Row2->addWidget(B);
+    Row3->addWidget(B);
     const int Tag = B->property("Tag").toInt();
     connect(B, &QPushButton::clicked, this, [this, Tag] { Run(Tag); });
   }
-  Row2->addSpacing(8);
+  Row3->addSpacing(12);
   LbCustomChi = new QLabel("Chi : 0.0", P);
   LbCustomChi->setObjectName("LbCustomChi");
   LbCustomChi->setMinimumWidth(90);
   LbCustomChiP = new QLabel("P : 0.000", P);
   LbCustomChiP->setObjectName("LbCustomChiP");
   LbCustomChiP->setMinimumWidth(80);
-  Row2->addWidget(LbCustomChi);
-  Row2->addWidget(LbCustomChiP);
-  Row2->addStretch(1);
+  Row3->addWidget(LbCustomChi);
+  Row3->addWidget(LbCustomChiP);
+  Row3->addStretch(1);
   Outer->addWidget(PnCustomSettings);
 
   connect(CmBxCustomDetector, &QComboBox::activated, this, [this] { Run(5); });
@@ -221,30 +223,46 @@ void TCustomDetectorPage::Build() {
   EdMinHigh = Edit(X, "EdMinHigh", "0.5", 50);
   EdmaxHigh = Edit(X, "EdmaxHigh", "4.0", 50);
   EdStepHigh = Edit(X, "EdStepHigh", "0.5", 50);
-  Labelled(Explore, X, "Clip Low from", EdMinLow);
-  Labelled(Explore, X, "to", EdMaxLow);
-  Labelled(Explore, X, "step", EdStepLow);
-  Explore->addSpacing(8);
-  Labelled(Explore, X, "Clip High from", EdMinHigh);
-  Labelled(Explore, X, "to", EdmaxHigh);
-  Labelled(Explore, X, "step", EdStepHigh);
-  Explore->addSpacing(8);
+  // Two rows of ranges, then the command with its gauge and Cancel.
+  auto* Ranges = new QVBoxLayout;
+  Explore->addLayout(Ranges);
+  auto* LowRow = new QHBoxLayout;
+  auto* HighRow = new QHBoxLayout;
+  Ranges->addLayout(LowRow);
+  Ranges->addLayout(HighRow);
+  auto* LowCaption = new QLabel("Clip Low from", X);
+  auto* HighCaption = new QLabel("Clip High from", X);
+  LowCaption->setMinimumWidth(HighCaption->sizeHint().width());
+  LowRow->addWidget(LowCaption);
+  LowRow->addWidget(EdMinLow);
+  Labelled(LowRow, X, "to", EdMaxLow);
+  Labelled(LowRow, X, "step", EdStepLow);
+  HighRow->addWidget(HighCaption);
+  HighRow->addWidget(EdMinHigh);
+  Labelled(HighRow, X, "to", EdmaxHigh);
+  Labelled(HighRow, X, "step", EdStepHigh);
+  Explore->addSpacing(12);
+  auto* Run = new QVBoxLayout;
+  Explore->addLayout(Run);
   BtnExploreFitnessCurves = Button(X, "BtnExploreFitnessCurves", "Explore Curve Fits && Export", 0,
                                    "Fit every clip window of the ranges and export the fits");
   connect(BtnExploreFitnessCurves, &QPushButton::clicked, this,
           [this] { GuardedCommand([this] { BtnExploreFitnessCurvesClick(); }); });
-  Explore->addWidget(BtnExploreFitnessCurves);
+  Run->addWidget(BtnExploreFitnessCurves);
+  auto* Progress = new QHBoxLayout;
+  Run->addLayout(Progress);
   GaExplore = new QProgressBar(X);
   GaExplore->setObjectName("GaExplore");
   GaExplore->setTextVisible(false);
   GaExplore->setFixedWidth(120);
   GaExplore->setVisible(false);
-  Explore->addWidget(GaExplore);
+  Progress->addWidget(GaExplore);
   // Not a guarded command: it is the one control that acts while the sweep runs.
   BtnExploreCancel = Button(X, "BtnExploreCancel", "Cancel", 0, "Stop the fit exploration");
   BtnExploreCancel->setVisible(false);
   connect(BtnExploreCancel, &QPushButton::clicked, this, [this] { FMain.ContinueFlag = false; });
-  Explore->addWidget(BtnExploreCancel);
+  Progress->addWidget(BtnExploreCancel);
+  Progress->addStretch(1);
   Explore->addStretch(1);
   PnExploreFit->setVisible(false);
   Outer->addWidget(PnExploreFit);

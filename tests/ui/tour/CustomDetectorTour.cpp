@@ -2,6 +2,7 @@
 // the events that pass a window on another channel, then the exploration tool bar.
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <cmath>
 #include <functional>
@@ -67,15 +68,22 @@ void CustomDetectorTour(qv::TFmMain& Main, const std::function<void(QWidget*, co
     Main.UpdateProtocolDependentControls(true, true);
     Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
     Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsCustomDetector"));
-    // Start the fit from the plotted channel's own statistics.
-    const qv::TDetector* Green = Main.CurrentData->GetPeakDetector(0);
-    const qv::TMoment& Stats = Green->Statistics.back();
     Page->CmBxCustomDetector->setCurrentIndex(0);
     Page->CmBxCustomFilter->setCurrentIndex(1);
     Page->EdCustomFilterMin->setText("1");
     Page->EdCustomFilterMax->setText("10000");
-    Page->EdCustomDetectorMean->setText(QString::fromStdString(qv::FormatFloat("#0.0000", Stats.Mean)));
-    Page->EdCustomDeviation->setText(QString::fromStdString(qv::FormatFloat("#0.0000", Stats.SD)));
+    // A first plot finds the fullest bin; the fit shown starts there.
+    Page->BtnAddCustomDetector->click();
+    const qv::TDetector* Custom = Main.CurrentData->CustomDetector.get();
+    if (Custom && Custom->SeriesCount > 0) {
+      const auto& Counts = Custom->Counts.back();
+      size_t Fullest = 1;
+      for (size_t b = 1; b + 1 < Counts.size(); ++b)
+        if (Counts[b] > Counts[Fullest]) Fullest = b;
+      Page->EdCustomDetectorMean->setText(QString::fromStdString(qv::FormatFloat("#0.0000", Custom->BinCentres[Fullest])));
+    }
+    Page->BtnClearCustomDetector->click();
+    Page->EdCustomDeviation->setText("0.05");
     Page->EdCustomClipHigh->setText("2");
     Page->EdCustomClipLow->setText("-2");
     Page->BtnAddCustomDetector->click();
