@@ -34,6 +34,7 @@
 #include "Files.h"
 #include "ChartsPage.h"
 #include "CompensationCommands.h"
+#include "CustomDetectorPage.h"
 #include "FitnessPage.h"
 #include "Globals.h"
 #include "HelpFile.h"
@@ -242,6 +243,7 @@ TFmMain::TFmMain() {
   new TProtocolPage(*this);
   new TExportCommands(*this);
   new TVariabilityPage(*this);
+  new TCustomDetectorPage(*this);
   FormCreate();
   new TFitnessPage(*this);
   new TChartsPage(*this);

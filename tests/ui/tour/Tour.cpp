@@ -92,6 +92,7 @@ void VisitTabs(qv::TFmMain& Main, QTabWidget* Tabs) {
 void ProtocolTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 void ChartsTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 void CompensationTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
+void CustomDetectorTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 
 namespace {
 
@@ -152,6 +153,7 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   FitnessTour(Main, Capture);
   ChartsTour(Main, Capture);
   CompensationTour(Main, Capture);
+  CustomDetectorTour(Main, Capture);
   if (qv::TFmTextOutput* Report = qv::TourTextOutputWindow()) {
     Capture(Report, "ReportWindow");
     Report->close();
