@@ -33,6 +33,7 @@
 #include "ExportCommands.h"
 #include "Files.h"
 #include "ChartsPage.h"
+#include "ClassExplorerPage.h"
 #include "FitnessPage.h"
 #include "Globals.h"
 #include "HelpFile.h"
@@ -244,6 +245,7 @@ TFmMain::TFmMain() {
   FormCreate();
   new TFitnessPage(*this);
   new TChartsPage(*this);
+  new TClassExplorerPage(*this);
 }
 
 TFmMain::~TFmMain() {
