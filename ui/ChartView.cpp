@@ -3,6 +3,7 @@
 #include <QAreaSeries>
 #include <QCategoryAxis>
 #include <QChart>
+#include <QFontMetricsF>
 #include <QGraphicsPixmapItem>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -104,7 +105,12 @@ void TChartView::Rebuild() {
   // Between the plot background and the grid, so axes and grid stay visible over the points.
   FImageItem->setZValue(0.5);
   FImageItem->setVisible(false);
-  connect(C, &QChart::plotAreaChanged, this, [this] { RedrawImage(); });
+  connect(C, &QChart::plotAreaChanged, this, [this] {
+    ApplyBinLabels();
+    RedrawImage();
+  });
+  FBinLabels.clear();
+  FLabelledWidth = -1;
   ComputeRanges();
   C->setTitle(QString::fromStdString(FData.Title));
   C->legend()->setVisible(FData.ShowLegend && !FData.Series.empty());
@@ -133,7 +139,7 @@ void TChartView::Rebuild() {
       if (Caption.isEmpty() || Seen.contains(Caption) || X <= Last) continue;
       Seen.insert(Caption);
       Last = X;
-      A->append(Caption, X);
+      FBinLabels.emplace_back(Caption, X);
     }
     FXAxis = A;
   } else {
@@ -153,6 +159,7 @@ void TChartView::Rebuild() {
   FYAxis->setRange(FYMin, FYMax);
   C->addAxis(FXAxis, Qt::AlignBottom);
   C->addAxis(FYAxis, Qt::AlignLeft);
+  ApplyBinLabels();
 
   for (const ChartSeries& S : FData.Series) {
     const QColor Colour = FromPlatformColour(S.Color);
@@ -275,6 +282,45 @@ void TChartView::RedrawImage() {
   FImageItem->setPixmap(QPixmap::fromImage(FImage));
   FImageItem->setPos(Area.topLeft());
   FImageItem->setVisible(true);
+}
+
+void TChartView::ApplyBinLabels() {
+  auto* A = qobject_cast<QCategoryAxis*>(FXAxis);
+  if (!A || FBinLabels.empty()) return;
+  // Before the first layout the plot width is not known yet: the widget's stands in for it.
+  double Width = chart()->plotArea().width();
+  if (Width <= 1) Width = std::max(width() - 100, 100);
+  // Captions change the axis height, not the plot width; a change under a pixel keeps them.
+  if (std::fabs(Width - FLabelledWidth) < 1) return;
+  FLabelledWidth = Width;
+  const QFontMetricsF Metrics(A->labelsFont());
+  double Widest = 0;
+  for (const auto& [Caption, X] : FBinLabels) Widest = std::max(Widest, Metrics.horizontalAdvance(Caption));
+  // The axis shortens every caption to "..." once its width exceeds the axis width shared out
+  // among all captions (less their padding), and hides one that overlaps its neighbour. So
+  // every k-th caption is shown, k the least that passes both; the first stands clear of the
+  // axis start.
+  const double PerUnit = Width / (FXMax - FXMin);
+  const double Span = Widest + LabelGap;
+  const auto Fits = [&](size_t Step, std::vector<size_t>& Kept) {
+    Kept.clear();
+    double Last = -std::numeric_limits<double>::infinity();
+    for (size_t i = 0; i < FBinLabels.size(); ++i) {
+      const double Pos = (FBinLabels[i].second - FXMin) * PerUnit;
+      if (Kept.empty() ? Pos < Widest / 2 : i - Kept.back() < Step) continue;
+      if (Pos > Width - Widest / 2) break;
+      if (Pos - Last < Span) return false;
+      Kept.push_back(i);
+      Last = Pos;
+    }
+    return static_cast<double>(Kept.size() + 1) * Span <= Width;
+  };
+  std::vector<size_t> Kept;
+  size_t Step = 1;
+  while (Step < FBinLabels.size() && !Fits(Step, Kept)) ++Step;
+  if (Step >= FBinLabels.size()) Fits(Step, Kept);
+  for (const QString& Caption : A->categoriesLabels()) A->remove(Caption);
+  for (size_t i : Kept) A->append(FBinLabels[i].first, FBinLabels[i].second);
 }
 
 void TChartView::mouseReleaseEvent(QMouseEvent* Event) {

@@ -3,6 +3,9 @@
 // of the data, so a freed data set never leaves it pointing into released memory.
 #include <QChartView>
 #include <QImage>
+#include <QString>
+#include <utility>
+#include <vector>
 
 #include "Host.h"
 
@@ -37,6 +40,8 @@ class TChartView : public QChartView {
   const QImage& PointImage() const { return FImage; }
   QAbstractAxis* XAxis() const { return FXAxis; }
   QAbstractAxis* YAxis() const { return FYAxis; }
+  // Space kept between two bin captions on the x axis, in pixels.
+  static constexpr double LabelGap = 12;
 
  signals:
   void MouseReleased(QMouseEvent* Event);
@@ -48,6 +53,8 @@ class TChartView : public QChartView {
   void Rebuild();
   void ComputeRanges();
   void RedrawImage();
+  // Puts on the bin axis only as many captions as fit side by side at the plot's width.
+  void ApplyBinLabels();
   double MapX(double V, const QRectF& Plot) const;
   double MapY(double V, const QRectF& Plot) const;
 
@@ -57,6 +64,8 @@ class TChartView : public QChartView {
   QAbstractAxis* FYAxis = nullptr;
   QGraphicsPixmapItem* FImageItem = nullptr;
   QImage FImage;
+  std::vector<std::pair<QString, double>> FBinLabels;  // every caption the data offers
+  double FLabelledWidth = -1;                          // plot width the shown captions fit
 };
 
 }  // namespace qv

@@ -10,12 +10,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ChartView.h"
 #include "CommandGuard.h"
+#include "ExportCommands.h"
+#include "ExportTargets.h"
 #include "Main.h"
+#include "TextUtils.h"
 #include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
@@ -50,6 +55,22 @@ QString DetectorCaption(const TFCSData& Data, int32_t Index) {
 }
 
 }  // namespace
+
+std::vector<std::string> JoinDistributionTables(const std::vector<std::vector<std::string>>& Tables) {
+  std::vector<std::string> Joined;
+  size_t Width = 0;  // cells in every joined line so far
+  for (const std::vector<std::string>& Table : Tables) {
+    // A data line holds numbers only, so its commas count the table's cells.
+    const size_t Cells = Table.empty() ? 0 : static_cast<size_t>(std::count(Table.back().begin(), Table.back().end(), ','));
+    const size_t Lines = std::max(Joined.size(), Table.size());
+    Joined.resize(Lines, std::string(Width, ','));
+    for (size_t k = 0; k < Lines; ++k) Joined[k] += k < Table.size() ? Table[k] : std::string(Cells, ',');
+    Width += Cells;
+  }
+  for (size_t k = 0; k < Joined.size(); ++k)
+    Joined[k] = (k == 0 ? std::string() : k == 1 ? std::string("Bin") : std::to_string(k - 1)) + "," + Joined[k];
+  return Joined;
+}
 
 TChartsPage::TChartsPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
   BuildGraphs();
@@ -107,6 +128,16 @@ void TChartsPage::BuildDistributions() {
     connect(B, &QToolButton::clicked, this, [this] { GuardedCommand([this] { RgDistributionsClick(); }); });
   }
   Row->addStretch(1);
+  DistTargets = CreateExportTargets(PnDistributionControl, "Dist");
+  for (QAbstractButton* B : {DistTargets.Text, DistTargets.Excel, DistTargets.Save}) Row->addWidget(B);
+  BtnExportDistributions = new QPushButton("Export ", PnDistributionControl);
+  BtnExportDistributions->setObjectName("BtnExportDistributions");
+  BtnExportDistributions->setToolTip("Export every distribution of the list");
+  BtnExportDistributions->setStatusTip(BtnExportDistributions->toolTip());
+  connect(BtnExportDistributions, &QPushButton::clicked, this,
+          [this] { GuardedCommand([this] { BtnExportDistributionsClick(); }); });
+  Row->addWidget(BtnExportDistributions);
+  Row->addSpacing(12);
   BtnShowDerive = new QPushButton("Derive...", PnDistributionControl);
   BtnShowDerive->setObjectName("BtnShowDerive");
   BtnShowDerive->setEnabled(false);
@@ -137,6 +168,10 @@ void TChartsPage::BuildDistributions() {
     if (QMenu* Menu = FMain.PopupMenu("PMHistogram")) Menu->popup(CrtDistribution->mapToGlobal(Pos));
   });
   Body->addWidget(CrtDistribution, 1);
+  if (QMenu* Menu = FMain.PopupMenu("PMHistogram"))
+    for (QAction* Item : Menu->actions())
+      if (Item->objectName() == "MnExportHistogram")
+        connect(Item, &QAction::triggered, this, [this] { GuardedCommand([this] { MnExportHistogramClick(); }); });
 }
 
 void TChartsPage::ClearCharts() {
@@ -177,6 +212,7 @@ void TChartsPage::FillDataLists(bool HasData) {
   }
   XMenu->setEnabled(Count > 0);
   YMenu->setEnabled(Count > 0);
+  FMain.PopupMenu("PMHistogram")->setEnabled(HasData && Data);
 }
 
 void TChartsPage::GraphToggleClicked(QToolButton* Button) {
@@ -259,6 +295,7 @@ std::string TChartsPage::ShowDistribution() {
     View.Show[1] = BtnFiltered->isChecked();
     View.Show[2] = BtnZFiltered->isChecked();
     for (int i = 0; i < 4; ++i) View.Guides[i] = static_cast<float>(Fit.Mean + Fit.Deviation * Limits[i]);
+    DistributionView = View;
     ChartData Chart;
     Text = D->DrawChart(Chart, View);
     CrtDistribution->SetData(std::move(Chart));
@@ -267,6 +304,39 @@ std::string TChartsPage::ShowDistribution() {
   BtnShowDerive->setEnabled(FMain.DistributionChannel >= 0);
   if (!BtnShowDerive->isEnabled() && BtnShowDerive->text() == "Hide") BtnShowDeriveClick();
   return Text;
+}
+
+TExportRequest TChartsPage::DistRequest() const {
+  std::string Name;
+  if (FMain.CurrentData) FMain.CurrentData->GetName(Name);
+  return {DistTargets, "Fluorescence Distribution from " + Q(Name), TExportCommands::CSVFilter, "CSV"};
+}
+
+void TChartsPage::BtnExportDistributionsClick() {
+  if (!FMain.CurrentData) return;
+  std::vector<std::vector<std::string>> Tables;
+  for (int i = static_cast<int>(DistributionItems->buttons().size()) - 1; i >= 0; --i) {
+    QAbstractButton* Item = DistributionItems->button(i);
+    if (!Item) continue;
+    Item->setChecked(true);
+    Tables.push_back(SplitLines(ShowDistribution()));
+  }
+  std::vector<std::string> Lines = JoinDistributionTables(Tables);
+  if (!Lines.empty() && FMain.Hooks.ExportText) FMain.Hooks.ExportText(std::move(Lines), DistRequest());
+  FMain.ShowMemoryStatus();
+}
+
+void TChartsPage::MnExportHistogramClick() {
+  const TFCSData* Data = FMain.CurrentData.get();
+  if (!Data) return;
+  const TDetector* Detector = nullptr;
+  const QTabWidget* Explore = FMain.Pages("PgExplore");
+  if (Explore && Explore->currentWidget() == FMain.Page("TsCustomDetector")) {
+    Detector = Data->CustomDetector.get();
+  } else if (const int Index = DistributionIndex(); Index >= 0 && Index < Data->DetectorCount()) {
+    Detector = Data->GetDetector(Index);
+  }
+  if (Detector && FMain.Hooks.ExportText) FMain.Hooks.ExportText(Detector->HistogramCSV(), DistRequest());
 }
 
 void TChartsPage::BtnShowDeriveClick() {

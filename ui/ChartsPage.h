@@ -3,6 +3,10 @@
 // "Distributions" sheet (histogram and Gaussian fit of one detector with its limit guides).
 #include <QObject>
 #include <string>
+#include <vector>
+
+#include "PageHooks.h"
+#include "analysis/Detector.h"
 
 class QAbstractButton;
 class QButtonGroup;
@@ -19,6 +23,12 @@ namespace qv {
 
 class TFmMain;
 class TChartView;
+
+// Joins the CSV tables of several distributions column-wise, each table's line k after line k of
+// those before it; a table shorter than the others is padded with its own count of empty cells.
+// Then the first line gets a leading empty cell, the second "Bin," and each further line its bin
+// number from 1.
+std::vector<std::string> JoinDistributionTables(const std::vector<std::vector<std::string>>& Tables);
 
 class TChartsPage : public QObject {
   Q_OBJECT
@@ -37,6 +47,11 @@ class TChartsPage : public QObject {
   // Opens or closes the derive panel under the distribution controls.
   void BtnShowDeriveClick();
   int DistributionIndex() const;
+  // Every distribution of the list side by side, the last item's columns first; the list is
+  // left on its first item.
+  void BtnExportDistributionsClick();
+  // The bins of the custom detector while its sheet shows, else of the chosen distribution.
+  void MnExportHistogramClick();
 
   TChartView* CrtFCS = nullptr;
   QToolButton* BtnGraphAll = nullptr;
@@ -53,6 +68,10 @@ class TChartsPage : public QObject {
   QPushButton* BtnShowDerive = nullptr;
   QWidget* PnDistributionControl = nullptr;
   QWidget* PnDerive = nullptr;  // the derive controls, shown while the panel is open
+  QPushButton* BtnExportDistributions = nullptr;
+  TExportTargets DistTargets;
+  // What the last distribution drawn was asked to show (its series and guide positions).
+  THistogramView DistributionView;
 
  private:
   void BuildGraphs();
@@ -60,6 +79,7 @@ class TChartsPage : public QObject {
   void FillDataLists(bool HasData);
   void ClearCharts();
   void GraphToggleClicked(QToolButton* Button);
+  TExportRequest DistRequest() const;
 
   TFmMain& FMain;
   QVBoxLayout* FItemsLayout = nullptr;

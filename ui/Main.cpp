@@ -35,6 +35,7 @@
 #include "ChartsPage.h"
 #include "CompensationCommands.h"
 #include "CustomDetectorPage.h"
+#include "ClassExplorerPage.h"
 #include "FitnessPage.h"
 #include "Globals.h"
 #include "HelpFile.h"
@@ -248,6 +249,7 @@ TFmMain::TFmMain() {
   new TFitnessPage(*this);
   new TChartsPage(*this);
   new TCompensationCommands(*this);
+  new TClassExplorerPage(*this);
 }
 
 TFmMain::~TFmMain() {

@@ -491,7 +491,7 @@ void TReadingPage::BuildSummaryPage() {
   Layout->addWidget(MeSummary, 1);
   TExportTargets Targets;
   QHBoxLayout* Row = ExportRow(Sheet, Layout, "Output", Targets);
-  BtnExportSummary = NewButton(Sheet, "BtnExportSummary", "Export", 7, "");
+  BtnExportSummary = NewButton(Sheet, "BtnExportClassification", "Export", 7, "");
   Row->addWidget(BtnExportSummary);
   Row->addStretch(1);
   connect(BtnExportSummary, &QPushButton::clicked, this, [this, Targets] {

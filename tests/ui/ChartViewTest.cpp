@@ -2,6 +2,7 @@
 #include <QAreaSeries>
 #include <QCategoryAxis>
 #include <QChart>
+#include <QFontMetricsF>
 #include <QLegend>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -145,6 +146,39 @@ class ChartViewTest : public QObject {
     View.SetData(Small);
     QVERIFY(View.PointImage().isNull());
     QCOMPARE(qobject_cast<QScatterSeries*>(View.chart()->series()[0])->count(), 2);
+  }
+
+  void BinCaptionsThinOutToFitTheWidth() {
+    TChartView View;
+    View.resize(500, 350);
+    View.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&View));
+    ChartData D;
+    auto Bars = Series(ChartSeries::TKind::Bar, 0x808080, {});
+    for (int b = 1; b < 256; ++b) {
+      Bars.Points.emplace_back(b, b % 40);
+      Bars.Labels.push_back(std::to_string(1000 + b));
+    }
+    D.Series.push_back(Bars);
+    View.SetData(D);
+    Pump();
+    auto Check = [&View] {
+      auto* X = qobject_cast<QCategoryAxis*>(View.XAxis());
+      const QStringList Shown = X->categoriesLabels();
+      // The axis gives each caption its share of the width: all must fit it, evenly spaced.
+      const double Caption = QFontMetricsF(X->labelsFont()).horizontalAdvance("1255") + 8;
+      if (Shown.size() < 3 || (Shown.size() + 1) * Caption > View.chart()->plotArea().width()) return qsizetype(0);
+      const double Step = X->endValue(Shown[1]) - X->endValue(Shown[0]);
+      for (qsizetype i = 1; i < Shown.size(); ++i)
+        if (X->endValue(Shown[i]) - X->endValue(Shown[i - 1]) != Step) return qsizetype(0);
+      return Shown.size();
+    };
+    const qsizetype Narrow = Check();
+    QVERIFY(Narrow >= 3);
+    QVERIFY(Narrow < 40);
+    View.resize(1000, 350);
+    Pump();
+    QVERIFY(Check() > Narrow);
   }
 };
 

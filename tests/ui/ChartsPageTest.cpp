@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QtTest>
 
@@ -15,8 +16,10 @@
 #include "DataSetFixtures.h"
 #include "Main.h"
 #include "ScriptedDialogs.h"
+#include "TextUtils.h"
 #include "UiTestMain.h"
 #include "UiTestSupport.h"
+#include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 
 using namespace qv;
@@ -152,6 +155,95 @@ class ChartsPageTest : public QObject {
     QCOMPARE(Main.DistributionChannel, -1);
     QVERIFY(Page->CrtDistribution->IsEmpty());
     QCOMPARE(Page->DistributionIndex(), -1);
+  }
+  void GuidesScaleByTheLastFit() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    auto* Page = Main.findChild<TChartsPage*>();
+    TLoadedSet Set(Main);
+    const int Gates = Main.CurrentData->GateDetectorCount;
+    TChannel* Channel = Main.CurrentProtocol->GetChannel(0);
+    Channel->Minimum_Z = -3;
+    Channel->Maximum_Z = 2.5f;
+    TPeak Peak;
+    Peak.ClipLow = -1.5f;
+    Peak.ClipHigh = 1;
+    Channel->Peaks = {Peak};
+
+    // No fitted series: every guide at 0, whatever the limits.
+    Choose(*Page, Gates);
+    for (float Guide : Page->DistributionView.Guides) QCOMPARE(Guide, 0.0f);
+    QVERIFY(Page->DistributionView.Show[2]);
+    QVERIFY(!Page->DistributionView.Show[3]);
+
+    // A fitted series: mean + deviation x limit, clip low, clip high, minimum Z, maximum Z.
+    TDetector* Detector = Main.CurrentData->GetDetector(Gates);
+    Detector->Fits[0].Mean = 2;
+    Detector->Fits[0].Deviation = 0.5;
+    Detector->LastFitted = 0;
+    Page->ShowDistribution();
+    const float Expected[4] = {1.25f, 2.5f, 0.5f, 3.25f};
+    for (int i = 0; i < 4; ++i) QCOMPARE(Page->DistributionView.Guides[i], Expected[i]);
+  }
+
+  void DistributionAndHistogramExports() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    auto* Page = Main.findChild<TChartsPage*>();
+    TLoadedSet Set(Main);
+    const int Count = Main.CurrentData->DetectorCount();
+    QVERIFY(Count >= 3);
+    Page->DistTargets.Save->click();
+
+    // Every distribution side by side, the last item's columns first, bins numbered from 1.
+    Dialogs.FileAnswers = {Set.Folder / "all"};
+    Page->BtnExportDistributions->click();
+    const auto Lines = SplitLines(ReadText(Set.Folder / "all.CSV"));
+    QVERIFY(Lines.size() > 4);
+    QVERIFY(Lines[0].rfind(",", 0) == 0);
+    QVERIFY(Lines[1].rfind("Bin,Value,", 0) == 0);
+    QVERIFY(Lines[2].rfind("1,", 0) == 0);
+    QVERIFY(Lines[3].rfind("2,", 0) == 0);
+    QCOMPARE(Page->DistributionIndex(), 0);
+    const std::string Last = Main.CurrentData->GetDetector(Count - 1)->GetSeriesName(0);
+    const std::string First = Main.CurrentData->GetDetector(0)->GetSeriesName(0);
+    QVERIFY(Lines[0].rfind("," + Last + ",", 0) == 0);
+    QVERIFY(Lines[0].find("," + First + ",") > Lines[0].find(Last));
+
+    // One histogram: the chosen item's bins, or the custom detector's while its sheet shows.
+    Choose(*Page, 1);
+    Dialogs.FileAnswers = {Set.Folder / "one", Set.Folder / "custom"};
+    QMenu* Popup = Main.PopupMenu("PMHistogram");
+    QVERIFY(Popup->isEnabled());
+    Popup->actions()[0]->trigger();
+    QCOMPARE(SplitLines(ReadText(Set.Folder / "one.CSV")), Main.CurrentData->GetDetector(1)->HistogramCSV());
+    QTabWidget* Explore = Main.Pages("PgExplore");
+    Explore->setTabVisible(Explore->indexOf(Main.Page("TsCustomDetector")), true);
+    Explore->setCurrentWidget(Main.Page("TsCustomDetector"));
+    Popup->actions()[0]->trigger();
+    QCOMPARE(SplitLines(ReadText(Set.Folder / "custom.CSV")), Main.CurrentData->CustomDetector->HistogramCSV());
+    QVERIFY(Dialogs.Errors.empty());
+
+    // Without a set neither export asks for a file.
+    Main.SetCurrentData(nullptr);
+    Dialogs.FileAnswers = {Set.Folder / "none"};
+    Page->BtnExportDistributions->click();
+    Page->MnExportHistogramClick();
+    QCOMPARE(Dialogs.FileAnswers.size(), size_t(1));
+  }
+
+  void TablesOfDifferentLengthsArePadded() {
+    const std::vector<std::string> Long = {"a,", "V,", "1,", "2,"};
+    const std::vector<std::string> Short = {"b,c,", "W,X,", "3,4,"};
+    QCOMPARE(JoinDistributionTables({Long, Short}),
+             (std::vector<std::string>{",a,b,c,", "Bin,V,W,X,", "1,1,3,4,", "2,2,,,"}));
+    QCOMPARE(JoinDistributionTables({Short, Long}),
+             (std::vector<std::string>{",b,c,a,", "Bin,W,X,V,", "1,3,4,1,", "2,,,2,"}));
+    // A distribution that drew nothing adds no cells.
+    QCOMPARE(JoinDistributionTables({{}, Short}), (std::vector<std::string>{",b,c,", "Bin,W,X,", "1,3,4,"}));
+    QVERIFY(JoinDistributionTables({}).empty());
   }
 };
 

@@ -56,16 +56,18 @@ void ChartsTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QStr
   Fit.Name = "Fit";
   Fit.Color = 0x0000FF;
   Fit.Width = 2;
-  for (int b = 1; b < 64; ++b) {
-    const double Z = (b - 32) / 8.0;
+  // Every bin carries its caption, as the detectors give them; the chart shows those that fit.
+  for (int b = 1; b < 256; ++b) {
+    const double Z = (b - 128) / 32.0;
     const double H = 1000 * std::exp(-Z * Z / 2);
+    const double Value = std::pow(10.0, b / 64.0);
     Bars.Points.emplace_back(b, std::round(H * (1 + 0.1 * Noise(Random))));
-    Bars.Labels.push_back(b % 8 == 0 ? QString::number(1 + b / 16.0, 'f', 1).toStdString() : std::string());
+    Bars.Labels.push_back(QString::number(Value, 'f', Value > 10 ? 0 : 1).toStdString());
     Fit.Points.emplace_back(b, H);
   }
   Dist.Series.push_back(std::move(Bars));
   Dist.Series.push_back(std::move(Fit));
-  for (double Guide : {16.0, 48.0}) {
+  for (double Guide : {64.0, 192.0}) {
     qv::ChartSeries Line;
     Line.Kind = qv::ChartSeries::TKind::Line;
     Line.Name = "Limit";

@@ -93,6 +93,7 @@ void ProtocolTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QS
 void ChartsTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 void CompensationTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 void CustomDetectorTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
+void ClassExplorerTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 
 namespace {
 
@@ -154,6 +155,7 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   ChartsTour(Main, Capture);
   CompensationTour(Main, Capture);
   CustomDetectorTour(Main, Capture);
+  ClassExplorerTour(Main, Capture);
   if (qv::TFmTextOutput* Report = qv::TourTextOutputWindow()) {
     Capture(Report, "ReportWindow");
     Report->close();
