@@ -63,18 +63,19 @@ std::unique_ptr<TDetector> NewDetector(int32_t Index, bool FitMean, bool IsGate,
 void SetupSetDetectors(TFCSData& Data, TProtocol& Protocol, bool FitCurves, Progress* Gauge,
                        std::vector<TSglArray>* Spares);
 
-// Storage for a series of Count values: a replaced detector's when one is large enough, else a
-// fresh one advised for huge pages, so a repeated set-up faults few or no pages in.
+// An empty array with room for Count values: a replaced detector's when one is large enough,
+// else a fresh one advised for huge pages, so a repeated set-up faults few or no pages in. The
+// values are appended, so fresh pages are touched once, by the values.
 TSglArray SeriesBuffer(std::vector<TSglArray>* Spares, size_t Count) {
   TSglArray Values;
   if (Spares && !Spares->empty() && Spares->back().capacity() >= Count) {
     Values = std::move(Spares->back());
     Spares->pop_back();
+    Values.clear();
   } else {
     Values.reserve(Count);
     AdviseHugePages(Values.data(), Count * sizeof(float));
   }
-  Values.resize(Count);
   return Values;
 }
 
@@ -125,15 +126,12 @@ std::vector<TSeriesPlace> GatherEventSeries(const TFCSLineArray& Events,
   }
   std::vector<TSglArray> Values(NR);
   for (TSglArray& V : Values) V = SeriesBuffer(Spares, Taken);
-  std::vector<float*> Out(NR);
-  for (size_t r = 0; r < NR; ++r) Out[r] = Values[r].data();
   const size_t* Offset = Offsets.data();
-  size_t k = 0;
+  TSglArray* Out = Values.data();
   for (size_t i = N; i-- > 0;) {
     if (Events.RecordOf(i).Flags & Skip) continue;
     const float* Row = Events.ValueRow(i);
-    for (size_t r = 0; r < NR; ++r) Out[r][k] = Row[Offset[r]];
-    ++k;
+    for (size_t r = 0; r < NR; ++r) Out[r].push_back(Row[Offset[r]]);
   }
   std::vector<TSeriesPlace> Places;
   for (size_t r = 0; r < NR; ++r) {
