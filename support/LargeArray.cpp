@@ -61,4 +61,16 @@ void FreeLarge(void* Block, size_t Bytes) noexcept {
   std::free(Block);
 }
 
+void AdviseHugePages(void* Block, size_t Bytes) noexcept {
+#if defined(__linux__)
+  if (!Mapped || !Block) return;
+  const uintptr_t Start = RoundUp(reinterpret_cast<uintptr_t>(Block), HugePage);
+  const uintptr_t End = (reinterpret_cast<uintptr_t>(Block) + Bytes) / HugePage * HugePage;
+  if (End > Start) madvise(reinterpret_cast<void*>(Start), End - Start, MADV_HUGEPAGE);
+#else
+  (void)Block;
+  (void)Bytes;
+#endif
+}
+
 }  // namespace qv

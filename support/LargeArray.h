@@ -17,6 +17,9 @@ namespace qv {
 void* AllocateLarge(size_t Bytes);
 // Frees a block of AllocateLarge given the same byte count.
 void FreeLarge(void* Block, size_t Bytes) noexcept;
+// Advises the whole 2 MB pages inside an allocated block that nothing has touched yet for
+// transparent huge pages (no effect elsewhere or where the system has none).
+void AdviseHugePages(void* Block, size_t Bytes) noexcept;
 
 // A growable array of trivially copyable values on AllocateLarge. Unlike std::vector it can grow
 // without writing the new values (ResizeForOverwrite), for arrays whose every value is written

@@ -1,5 +1,6 @@
 #include "analysis/Detector.h"
 
+#include <bit>
 #include <cmath>
 
 #include "protocol/Channel.h"
@@ -126,11 +127,7 @@ void TDetector::AddSeries(const std::string& Name, TSglArray Values, int32_t Col
     DescriptiveStatistics(Finite, {}, Stats);
   }
   TIntArray Bins(BinCount, 0);
-  if (BinWidth > 0)
-    for (size_t i = Values.size(); i-- > 0;) {
-      const int32_t Bin = BinOf(Values[i]);
-      if (Bin >= 0) ++Bins[Bin];
-    }
+  if (BinWidth > 0) CountBins(Values, Bins);
   // Values below the range pile up in bin 0; showing bin 1's count there hides the pile.
   if (BinCount > 1) Bins[0] = Bins[1];
 
@@ -145,6 +142,77 @@ void TDetector::AddSeries(const std::string& Name, TSglArray Values, int32_t Col
   Counts.push_back(std::move(Bins));
   SeriesValues.push_back(std::move(Values));
   ++SeriesCount;
+}
+
+void TDetector::AddSeriesCopy(const std::string& Name, int32_t Color, int32_t Series, TSglArray Buffer) {
+  if (!InRange(Series, SeriesCount)) throw RangeCheckError();
+  TSglArray Values = std::move(Buffer);
+  Values.assign(SeriesValues[Series].begin(), SeriesValues[Series].end());
+  TIntArray Bins = Counts[Series];
+  SeriesNames.push_back(Name);
+  SeriesColors.push_back(Color);
+  Statistics.push_back(Statistics[Series]);
+  Fits.emplace_back();
+  Curves.emplace_back();
+  Shapes.emplace_back();
+  Chi.push_back(-1.0f);
+  ChiP.push_back(-1.0f);
+  Counts.push_back(std::move(Bins));
+  SeriesValues.push_back(std::move(Values));
+  ++SeriesCount;
+}
+
+namespace {
+
+// Floats in the order of their values as unsigned integers (-0 just below +0), NaNs aside.
+uint32_t FloatOrder(float V) {
+  const uint32_t Bits = std::bit_cast<uint32_t>(V);
+  return (Bits & 0x80000000u) ? ~Bits : Bits | 0x80000000u;
+}
+float FloatOfOrder(uint32_t Order) {
+  return std::bit_cast<float>((Order & 0x80000000u) ? Order & 0x7fffffffu : ~Order);
+}
+
+}  // namespace
+
+void TDetector::CountBins(const TSglArray& Values, TIntArray& Bins) {
+  if (BinStarts.size() != static_cast<size_t>(BinCount)) {
+    // BinStarts[b] is the least float of bin b or above, by bisection over the ordered floats
+    // from -infinity (bin 0) to +infinity (the last bin).
+    TSglArray Starts(static_cast<size_t>(BinCount), -INFINITY);
+    const uint32_t Lowest = FloatOrder(-INFINITY), Highest = FloatOrder(INFINITY);
+    for (int32_t b = 1; b < BinCount; ++b) {
+      uint32_t Low = Lowest, High = Highest;  // BinOf(Low) < b <= BinOf(High)
+      while (High - Low > 1) {
+        const uint32_t Mid = Low + (High - Low) / 2;
+        if (BinOf(FloatOfOrder(Mid)) >= b)
+          High = Mid;
+        else
+          Low = Mid;
+      }
+      Starts[b] = FloatOfOrder(High);
+    }
+    BinStarts = std::move(Starts);
+  }
+  // A first guess from float arithmetic, moved to the bin whose start is the last not above the
+  // value; four partial counts keep repeated bins from waiting on each other.
+  const float* Start = BinStarts.data();
+  const int32_t Last = BinCount - 1;
+  const float Low = static_cast<float>(Minimum);
+  const float Scale = static_cast<float>(1.0 / BinWidth);
+  std::vector<int32_t> Partial(4 * static_cast<size_t>(BinCount), 0);
+  const size_t N = Values.size();
+  for (size_t i = 0; i < N; ++i) {
+    const float V = Values[i];
+    if (std::isnan(V)) continue;
+    const float Guess = (V - Low) * Scale;
+    int32_t Bin = Guess >= 0 ? (Guess < static_cast<float>(Last) ? static_cast<int32_t>(Guess) : Last) : 0;
+    while (Bin < Last && V >= Start[Bin + 1]) ++Bin;
+    while (Bin > 0 && V < Start[Bin]) --Bin;
+    ++Partial[(i & 3) * static_cast<size_t>(BinCount) + static_cast<size_t>(Bin)];
+  }
+  for (int32_t b = 0; b < BinCount; ++b)
+    Bins[b] += Partial[b] + Partial[BinCount + b] + Partial[2 * BinCount + b] + Partial[3 * BinCount + b];
 }
 
 void TDetector::Clear() {

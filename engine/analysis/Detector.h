@@ -112,6 +112,10 @@ class TDetector {
 
   // Statistics are those of the finite values; NaNs are not binned.
   void AddSeries(const std::string& Name, TSglArray Values, int32_t Color);
+  // A new series with the values, statistics and bin counts of series Series (a range error
+  // outside the series), under another name and colour; nothing fitted. The values are copied
+  // into Buffer's storage when it is large enough.
+  void AddSeriesCopy(const std::string& Name, int32_t Color, int32_t Series, TSglArray Buffer = {});
   void Clear();
 
   float GetChi(int32_t I) const;   // 0 outside the series
@@ -172,6 +176,11 @@ class TDetector {
 
  private:
   void SetRange(bool ALog, double AMinimum, double AMaximum);
+  // Adds the bin of every value that is not a NaN to Bins (BinOf's bins).
+  void CountBins(const TSglArray& Values, TIntArray& Bins);
+  // Lowest float of every bin above the first, in BinOf's bins (BinOf rises with the value),
+  // found when a series is first binned.
+  TSglArray BinStarts;
   template <class TEvents>
   void AddEventSeries(const TEvents& Events, const TDetectorOptions& Options, bool IncludeGatedOut,
                       Progress* Gauge);

@@ -8,6 +8,7 @@
 
 #include "Errors.h"
 #include "FloatStores.h"
+#include "LargeArray.h"
 #include "NumberFormat.h"
 #include "analysis/Detector.h"
 #include "dataset/FCSData.h"
@@ -59,6 +60,90 @@ std::unique_ptr<TDetector> NewDetector(int32_t Index, bool FitMean, bool IsGate,
   return std::make_unique<TDetector>(Index, FitMean, IsGate, IsPeak, Minimum, Maximum, Linear);
 }
 
+void SetupSetDetectors(TFCSData& Data, TProtocol& Protocol, bool FitCurves, Progress* Gauge,
+                       std::vector<TSglArray>* Spares);
+
+// An empty array with room for Count values: a replaced detector's when one is large enough,
+// else a fresh one advised for huge pages, so a repeated set-up faults few or no pages in. The
+// values are appended, so fresh pages are touched once, by the values.
+TSglArray SeriesBuffer(std::vector<TSglArray>* Spares, size_t Count) {
+  TSglArray Values;
+  if (Spares && !Spares->empty() && Spares->back().capacity() >= Count) {
+    Values = std::move(Spares->back());
+    Spares->pop_back();
+    Values.clear();
+  } else {
+    Values.reserve(Count);
+    AdviseHugePages(Values.data(), Count * sizeof(float));
+  }
+  return Values;
+}
+
+// Where a series request put its series.
+struct TSeriesPlace {
+  TDetector* Detector = nullptr;
+  int32_t Series = 0;
+};
+
+// One series per request from one walk over the events' rows, last event first: the values
+// TDetector::AddEventSeries gathers, without a handle per event. A taken event that lacks a
+// value a request reads is a range error, before any series is added.
+std::vector<TSeriesPlace> GatherEventSeries(const TFCSLineArray& Events,
+                                            const std::vector<TDetector::TSeriesRequest>& Requests,
+                                            bool IncludeGatedOut, std::vector<TSglArray>* Spares,
+                                            Progress* Gauge) {
+  PumpMessages(Gauge);
+  using namespace event_flags;
+  const size_t NR = Requests.size(), N = Events.size();
+  std::vector<size_t> Offsets(NR);
+  uint8_t Needed = 0;
+  bool OutOfRange = false;
+  for (size_t r = 0; r < NR; ++r) {
+    const TDetectorOptions& O = Requests[r].Options;
+    const int32_t Index = O.IsGate ? O.GateIndex : O.ChannelIndex;
+    const int32_t Count = O.IsGate ? Events.GateCount() : Events.ChannelCount();
+    if (Index < 0 || Index >= Count) {
+      OutOfRange = true;
+      continue;
+    }
+    size_t Block = 0;
+    if (O.IsGate && O.LogValues) {
+      Block = Events.LogGateOffset();
+      Needed |= FlagHasLogs;
+    } else if (!O.IsGate) {
+      Block = O.Compensated ? Events.LogCompOffset() : Events.LogRawOffset();
+      Needed |= O.Compensated ? FlagHasComp : FlagHasLogs;
+    }
+    Offsets[r] = Block + static_cast<size_t>(Index);
+  }
+  const uint8_t Skip = IncludeGatedOut ? FlagFiltered : static_cast<uint8_t>(FlagFiltered | FlagGatedOut);
+  size_t Taken = 0;
+  for (size_t i = 0; i < N; ++i) {
+    const uint8_t Flags = Events.RecordOf(i).Flags;
+    if (Flags & Skip) continue;
+    if (OutOfRange || (Flags & Needed) != Needed) throw RangeCheckError();
+    ++Taken;
+  }
+  std::vector<TSglArray> Values(NR);
+  for (TSglArray& V : Values) V = SeriesBuffer(Spares, Taken);
+  const size_t* Offset = Offsets.data();
+  TSglArray* Out = Values.data();
+  for (size_t i = N; i-- > 0;) {
+    if (Events.RecordOf(i).Flags & Skip) continue;
+    const float* Row = Events.ValueRow(i);
+    for (size_t r = 0; r < NR; ++r) Out[r].push_back(Row[Offset[r]]);
+  }
+  std::vector<TSeriesPlace> Places;
+  for (size_t r = 0; r < NR; ++r) {
+    const TDetectorOptions& Options = Requests[r].Options;
+    std::string Name = Options.SeriesName;
+    if (!Options.IsGate) Name += Options.Compensated ? "_Comp" : "_Raw";
+    Requests[r].Detector->AddSeries(Name, std::move(Values[r]), Options.Color);
+    Places.push_back({Requests[r].Detector, Requests[r].Detector->SeriesCount - 1});
+  }
+  return Places;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -73,8 +158,17 @@ void TFCSData::SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves
   PumpMessages(Gauge);
   BusyCursor Busy;
   RefreshOnExit Refresh;
+  // The value arrays of the detectors about to be replaced carry the new series.
+  std::vector<TSglArray> Spares;
+  for (auto* Array : {&GateDetectors, &ChannelDetectors, &PeakDetectors})
+    for (const auto& D : *Array)
+      if (D)
+        for (TSglArray& Values : D->SeriesValues)
+          if (Values.capacity() >= (size_t{1} << 16)) Spares.push_back(std::move(Values));
+  std::sort(Spares.begin(), Spares.end(),
+            [](const TSglArray& A, const TSglArray& B) { return A.capacity() < B.capacity(); });
   CreateDetectors(Protocol);
-  SetupDetectors(Protocol, FitCurves, Gauge);
+  SetupSetDetectors(*this, Protocol, FitCurves, Gauge, &Spares);
   PostRefresh();
   ProtocolName = Protocol.FileName;
   TotalCount = static_cast<int32_t>(Events.size());
@@ -124,21 +218,32 @@ void TFCSData::CreateDetectors(const TProtocol& Protocol) {
   PostRefresh();
 }
 
-void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gauge) {
+namespace {
+
+void SetupSetDetectors(TFCSData& Data, TProtocol& Protocol, bool FitCurves, Progress* Gauge,
+                       std::vector<TSglArray>* Spares) {
   TEventDetectors Detectors;
-  for (const auto& D : GateDetectors) Detectors.Gates.push_back(D.get());
-  for (const auto& D : ChannelDetectors) Detectors.Channels.push_back(D.get());
-  for (const auto& D : PeakDetectors) Detectors.Peaks.push_back(D.get());
+  for (const auto& D : Data.GateDetectors) Detectors.Gates.push_back(D.get());
+  for (const auto& D : Data.ChannelDetectors) Detectors.Channels.push_back(D.get());
+  for (const auto& D : Data.PeakDetectors) Detectors.Peaks.push_back(D.get());
   TDetectorSetupOptions Options;
   Options.FitCurves = FitCurves;
-  Options.DataSet = this;
-  SetupEventDetectors(Events, Detectors, Protocol, Options, Gauge);
+  Options.DataSet = &Data;
+  Options.Spares = Spares;
+  SetupEventDetectors(Data.Events, Detectors, Protocol, Options, Gauge);
+}
+
+}  // namespace
+
+void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gauge) {
+  SetupSetDetectors(*this, Protocol, FitCurves, Gauge, nullptr);
 }
 
 void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors, TProtocol& Protocol,
                          const TDetectorSetupOptions& Options, Progress* Gauge) {
   PumpMessages(Gauge);
   const bool FitCurves = Options.FitCurves;
+  std::vector<TSglArray>* const Spares = Options.Spares;
   // Events built for another protocol would be read past their values.
   if (!Events.empty() &&
       (Events.GateCount() != Protocol.GateCount() || Events.ChannelCount() != Protocol.ChannelCount()))
@@ -146,7 +251,6 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
   const int32_t NG = std::min<int32_t>(Protocol.GateCount(), static_cast<int32_t>(Detectors.Gates.size()));
   const size_t ChannelDetectors = std::min(Detectors.Peaks.size(), Detectors.Channels.size());
   const int32_t NC = std::min<int32_t>(Protocol.ChannelCount(), static_cast<int32_t>(ChannelDetectors));
-  const TEventFieldsView View(Events);
 
   const auto GateOptions = [&](int32_t g, int32_t Color) {
     const TGlobalGate& Gate = *Protocol.GetGate(g);
@@ -169,7 +273,7 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
     return O;
   };
   // One series on every gate, channel and peak detector; Color < 0 takes each one's own colour.
-  const auto AddSeriesToAll = [&](bool IncludeGatedOut, int32_t Color) {
+  const auto SeriesRequests = [&](int32_t Color) {
     std::vector<TDetector::TSeriesRequest> Requests;
     for (int32_t g = NG - 1; g >= 0; --g)
       Requests.push_back({Detectors.Gates[g], GateOptions(g, Color < 0 ? Protocol.GetGate(g)->Color : Color)});
@@ -178,7 +282,26 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
       Requests.push_back({Detectors.Channels[c], ChannelOptions(c, C, false)});
       Requests.push_back({Detectors.Peaks[c], ChannelOptions(c, C, true)});
     }
-    TDetector::AddEventSeries(View, Requests, IncludeGatedOut, Gauge);
+    return Requests;
+  };
+  const auto AddSeriesToAll = [&](bool IncludeGatedOut, int32_t Color) {
+    return GatherEventSeries(Events, SeriesRequests(Color), IncludeGatedOut, Spares, Gauge);
+  };
+  // The same events as an earlier walk give the same series: they are copied from it.
+  const auto CopySeriesToAll = [&](const std::vector<TSeriesPlace>& From, int32_t Color) {
+    PumpMessages(Gauge);
+    const std::vector<TDetector::TSeriesRequest> Requests = SeriesRequests(Color);
+    std::vector<TSeriesPlace> Places;
+    for (size_t r = 0; r < Requests.size(); ++r) {
+      const TDetectorOptions& Options = Requests[r].Options;
+      std::string Name = Options.SeriesName;
+      if (!Options.IsGate) Name += Options.Compensated ? "_Comp" : "_Raw";
+      TDetector& D = *Requests[r].Detector;
+      const size_t Count = From[r].Detector->SeriesValues[static_cast<size_t>(From[r].Series)].size();
+      D.AddSeriesCopy(Name, Options.Color, From[r].Series, SeriesBuffer(Spares, Count));
+      Places.push_back({&D, D.SeriesCount - 1});
+    }
+    return Places;
   };
 
   // All events.
@@ -186,21 +309,32 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
 
   // Global gates: bounds inclusive on the inside.
   PumpMessages(Gauge);
-  for (size_t i = 0; i < Events.size(); ++i) {
-    TFCSLine E = Events[i];
-    bool Out = false;
-    const auto Values = E.GateValues();
-    for (int32_t g = 0; g < NG && !Out; ++g) {
+  {
+    std::vector<int32_t> Active;
+    std::vector<float> Minimum, Maximum;
+    for (int32_t g = 0; g < NG; ++g) {
       const TGlobalGate& Gate = *Protocol.GetGate(g);
       if (!Gate.Active) continue;
-      const float V = Values[static_cast<size_t>(g)];
-      Out = V < Gate.MinimumValue || V > Gate.MaximumValue;
+      Active.push_back(g);
+      Minimum.push_back(Gate.MinimumValue);
+      Maximum.push_back(Gate.MaximumValue);
     }
-    E.SetGatedOut(Out);
+    const size_t NA = Active.size();
+    for (size_t i = 0; i < Events.size(); ++i) {
+      TFCSLine E = Events[i];
+      bool Out = false;
+      const float* Values = Events.ValueRow(i);
+      for (size_t a = 0; a < NA && !Out; ++a) {
+        const float V = Values[Active[a]];
+        Out = V < Minimum[a] || V > Maximum[a];
+      }
+      E.SetGatedOut(Out);
+    }
   }
 
   // Gated events.
-  AddSeriesToAll(false, 0x808080);
+  const std::vector<TSeriesPlace> Gated = AddSeriesToAll(false, 0x808080);
+  size_t NewlyGatedOut = 0;
 
   // Dynamic gates, lowest ZOrder first; within a level the last gate first. Each fit uses the
   // gated series, so a gate fitted later does not see what an earlier level cut away.
@@ -227,12 +361,15 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
         // A score beyond the float range lies outside every Z window: it is kept at the largest float.
         const float Score = fp::Single(std::clamp((Extended(V) - M) / Dev, Extended(-FLT_MAX), Extended(FLT_MAX)));
         Z[static_cast<size_t>(g)] = Score;
-        if (!E.GatedOut() && (Score < Gate.Minimum_Z || Score > Gate.Maximum_Z)) E.SetGatedOut(true);
+        if (!E.GatedOut() && (Score < Gate.Minimum_Z || Score > Gate.Maximum_Z)) {
+          E.SetGatedOut(true);
+          ++NewlyGatedOut;
+        }
       }
     }
 
   // Final series in each gate's and channel's own colour.
-  AddSeriesToAll(false, -1);
+  const std::vector<TSeriesPlace> Final = NewlyGatedOut == 0 ? CopySeriesToAll(Gated, -1) : AddSeriesToAll(false, -1);
 
   // Channel peaks; a channel whose fit fails keeps what it had and the next is tried.
   for (int32_t c = NC - 1; c >= 0; --c) {
@@ -243,8 +380,15 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
     }
   }
 
-  for (int32_t c = NC - 1; c >= 0; --c)
-    Detectors.Peaks[c]->AddCompSeries(View, ChannelOptions(c, Protocol.GetChannel(c)->Color, true), Gauge);
+  // The compensated series of the peaks are those of the final walk (the fits change no event).
+  for (int32_t c = NC - 1; c >= 0; --c) {
+    PumpMessages(Gauge);
+    const TSeriesPlace& Peak = Final[static_cast<size_t>(NG + 2 * (NC - 1 - c) + 1)];
+    TDetectorOptions Options = ChannelOptions(c, Protocol.GetChannel(c)->Color, true);
+    const size_t Count = Peak.Detector->SeriesValues[static_cast<size_t>(Peak.Series)].size();
+    Peak.Detector->AddSeriesCopy(Options.SeriesName + "_Comp", Options.Color, Peak.Series,
+                                 SeriesBuffer(Spares, Count));
+  }
   PostRefresh();
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Host.h"
+#include "Types.h"
 
 namespace qv {
 
@@ -16,6 +17,9 @@ class TProtocol;
 struct TDetectorSetupOptions {
   bool FitCurves = true;              // gate and peak fits search the mean
   const TFCSData* DataSet = nullptr;  // carried into the detectors' options for their owner
+  // Value arrays of replaced detectors that the new series may reuse (taken from the back, the
+  // largest last); null: fresh ones.
+  std::vector<TSglArray>* Spares = nullptr;
 };
 
 // Not owned; one per protocol gate, and one channel and one peak detector per channel.

@@ -1,6 +1,7 @@
 #include "analysis/GaussianFit.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "analysis/Detector.h"
@@ -19,6 +20,24 @@ namespace {
 constexpr double NoStartHeight = -2147483647.0;
 
 Extended Square(Extended X) { return X * X; }
+
+// exp(X) rounded to a float for X <= 0, the same float as rounding the extended exponential.
+// The double exponential of X rounded to a double lies within 2^-40 of its value of the
+// extended one; when no midpoint between floats lies that close, both round to the same float.
+float ExpToSingle(Extended X) {
+  // Below -104.5 the exponential is under 2^-150 and rounds to 0.
+  if (X < -104.5L) return 0.0f;
+  const double Near = std::exp(static_cast<double>(X));
+  const float F = static_cast<float>(Near);
+  if (F > 0) {
+    const uint32_t Bits = std::bit_cast<uint32_t>(F);
+    const double Below = (static_cast<double>(F) + std::bit_cast<float>(Bits - 1)) / 2;
+    const double Above = (static_cast<double>(F) + std::bit_cast<float>(Bits + 1)) / 2;
+    const double Tolerance = Near * 0x1p-40;
+    if (Near - Below > Tolerance && Above - Near > Tolerance) return F;
+  }
+  return fp::Single(std::exp(X));
+}
 
 }  // namespace
 
@@ -124,8 +143,10 @@ TGaussianFit TGaussianFitter::Run(bool SearchMean) {
 
 void TGaussianFitter::SetShape(Extended M, Extended TwoVariance) {
   if (TwoVariance == 0) throw EArithmetic(fp::kZeroDivide);
-  for (int32_t i = 0; i < BinCount; ++i)
-    Shape[i] = fp::Single(std::exp(-fp::Div(Square(Bins.Centres[i] - M), TwoVariance)));
+  for (int32_t i = 0; i < BinCount; ++i) {
+    const Extended X = -fp::Div(Square(Bins.Centres[i] - M), TwoVariance);
+    Shape[i] = X <= 0 ? ExpToSingle(X) : fp::Single(std::exp(X));
+  }
 }
 
 Extended TGaussianFitter::FitScale(Extended Low, Extended High) {

@@ -169,6 +169,17 @@ class TFCSLineArray {
   TFCSLine operator[](size_t Index) { return TFCSLine(*this, Index); }
   const TFCSLine operator[](size_t Index) const { return TFCSLine(const_cast<TFCSLineArray&>(*this), Index); }
 
+  // The flat storage, for stage loops over millions of events. Row i holds FloatStride() floats:
+  // gates, log gates, gate Z, raw, comp, log raw, log comp; the offsets below name those blocks.
+  // Blocks an event does not hold (see the spans of TFCSLine) are not to be read.
+  const float* ValueRow(size_t Index) const { return FValues.data() + Index * FloatStride(); }
+  const TEventRecord& RecordOf(size_t Index) const { return FRecords[Index]; }
+  size_t RowStride() const { return FloatStride(); }
+  size_t LogGateOffset() const { return static_cast<size_t>(FGateCount); }
+  size_t CompOffset() const { return 3 * static_cast<size_t>(FGateCount) + static_cast<size_t>(FChannelCount); }
+  size_t LogRawOffset() const { return 3 * static_cast<size_t>(FGateCount) + 2 * static_cast<size_t>(FChannelCount); }
+  size_t LogCompOffset() const { return 3 * static_cast<size_t>(FGateCount) + 3 * static_cast<size_t>(FChannelCount); }
+
  private:
   friend class TFCSLine;
   size_t FloatStride() const { return 3 * static_cast<size_t>(FGateCount) + 4 * static_cast<size_t>(FChannelCount); }

@@ -157,10 +157,12 @@ Extended TGenotype::Likelihood(const TSglArray& Values, float& MaxZ, int32_t& Ma
     const bool InValue = F.LogValueMinimum <= X && X <= F.LogValueMaximum;
     ClassFlags[1] = InValue;
     ClassFlags[2] = InValue && F.MinimumZ <= Z && Z <= F.MaximumZ;
-    if (InValue && -5 < Z && Z < 5)
-      L = L * static_cast<Extended>(NormalTwoTailProbability(Z));
-    else
+    // A likelihood already 0 stays 0 (the probability is finite and not negative).
+    if (InValue && -5 < Z && Z < 5) {
+      if (L != 0) L = L * static_cast<Extended>(NormalTwoTailProbability(Z));
+    } else {
       L = 0;
+    }
     if (Z > MaxZ) {
       MaxZ = Z;
       MaxZChannel = F.ChannelIndex;

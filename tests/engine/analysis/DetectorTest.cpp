@@ -80,6 +80,56 @@ TEST(DetectorBins, ValuesAreClampedBeforeTheyBecomeBins) {
   EXPECT_EQ(D.GetChiP(2), 0.0f);
 }
 
+// Series are binned through the lowest float of each bin; every value lands where BinOf puts it,
+// whatever the range, including values on and next to every edge.
+TEST(DetectorBins, SeriesCountsAreThoseOfBinOf) {
+  const float Inf = std::numeric_limits<float>::infinity();
+  struct Layout {
+    int32_t Bins;
+    double Minimum, Maximum;
+    bool Linear;
+  };
+  for (const Layout& L : {Layout{256, 0, 4, false}, Layout{256, 0.3, 4.7, false}, Layout{1000, 50, 1024, true},
+                          Layout{7, -3.3, 1e-3, true}, Layout{2, 0, 1e-30, true}, Layout{300, -1e30, 1e30, true}}) {
+    SCOPED_TRACE(std::to_string(L.Bins) + " bins from " + std::to_string(L.Minimum));
+    BinCountGuard Guard(L.Bins);
+    TDetector D(0, false, false, false, L.Minimum, L.Maximum, L.Linear);
+    TSglArray Values = {0.0f, -0.0f, Inf, -Inf, std::nanf(""), 1e38f, -1e38f, 1e-45f, -1e-45f};
+    for (int32_t b = 0; b < D.BinCount; ++b)
+      for (float Edge : {D.BinEdges[b], D.BinCentres[b]}) {
+        Values.push_back(Edge);
+        Values.push_back(std::nextafter(Edge, Inf));
+        Values.push_back(std::nextafter(Edge, -Inf));
+      }
+    for (int32_t i = 0; i < 20000; ++i)
+      Values.push_back(static_cast<float>(L.Minimum + (L.Maximum - L.Minimum) * (i / 19000.0 - 0.02)));
+    TIntArray Expected(static_cast<size_t>(D.BinCount), 0);
+    for (float V : Values)
+      if (D.BinOf(V) >= 0) ++Expected[static_cast<size_t>(D.BinOf(V))];
+    if (D.BinCount > 1) Expected[0] = Expected[1];
+    D.AddSeries("edges", Values, 0);
+    EXPECT_EQ(D.Counts[0], Expected);
+  }
+}
+
+TEST(DetectorBins, SeriesCopyKeepsValuesStatisticsAndCounts) {
+  BinCountGuard Guard(16);
+  TDetector D(0, false, false, false, 0, 4, true);
+  D.AddSeries("a", {1.0f, 2.5f, 2.5f, 3.9f}, 5);
+  D.Fits[0].Mean = 2;
+  D.AddSeriesCopy("b", 9, 0);
+  EXPECT_EQ(D.SeriesCount, 2);
+  EXPECT_EQ(D.GetSeriesName(1), "b");
+  EXPECT_EQ(D.SeriesColors[1], 9);
+  EXPECT_EQ(D.SeriesValues[1], D.SeriesValues[0]);
+  EXPECT_EQ(D.Counts[1], D.Counts[0]);
+  EXPECT_EQ(D.Statistics[1].Mean, D.Statistics[0].Mean);
+  EXPECT_EQ(D.Statistics[1].ThirdMoment, D.Statistics[0].ThirdMoment);
+  EXPECT_EQ(D.Fits[1].Mean, 0);  // nothing fitted
+  EXPECT_EQ(D.GetChi(1), -1.0f);
+  EXPECT_THROW(D.AddSeriesCopy("c", 0, 2), ERangeError);
+}
+
 TEST(DetectorCollectors, EventTestsNamesAndOrder) {
   BinCountGuard Guard(16);
   // Plot channel 0, filter channel 1, other channel 2.

@@ -47,6 +47,25 @@ std::vector<double> HeightsTried(double StartHeight) {
   return Heights;
 }
 
+// The shape is the extended exponential rounded to floats, also where it underflows into the
+// float subnormals and to 0, for many means and widths over 2,000 bins.
+TEST(SetShape, EveryBinIsTheRoundedExtendedExponential) {
+  TIntArray Counts(2000, 0);
+  Bins B(Counts);
+  for (size_t i = 0; i < Counts.size(); ++i) B.Centres[i] = static_cast<float>(i) * 0.00731f - 3.1f;
+  TGaussianFitter Fitter(B.View(), TPeakWindow{}, B.Curve, B.Shape);
+  Randomize(12);
+  for (int k = 0; k < 300; ++k) {
+    const Extended M = 8 * Random01() - 4;
+    const Extended TwoVariance = std::pow(10.0L, Extended(6 * Random01() - 5));
+    Fitter.SetShape(M, TwoVariance);
+    for (size_t i = 0; i < Counts.size(); ++i) {
+      const Extended D = B.Centres[i] - M;
+      ASSERT_EQ(B.Shape[i], static_cast<float>(std::exp(-(D * D / TwoVariance)))) << k << " " << i;
+    }
+  }
+}
+
 TEST(FitScale, HeightSchedules) {
   const std::vector<double> Small = HeightsTried(50);
   ASSERT_EQ(Small.size(), 39u);  // 55, 54, ... 17

@@ -1,0 +1,288 @@
+// Detector set-up and classification on larger sets, checked against digests of what this code
+// produced: every series value, bin count, statistic, fit, curve and chi of every detector, and
+// every event's gating, Z values, classes, mask and called flags, and the analysis report. A
+// change of any single bit of any of them changes the digest.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AnalysedSetFixture.h"
+#include "DataSetFixtures.h"
+#include "Random.h"
+#include "RecordingMessages.h"
+#include "Statistics.h"
+#include "analysis/Detector.h"
+#include "dataset/FCSData.h"
+#include "fcs/FCSFile.h"
+#include "protocol/GenotypeSet.h"
+
+namespace qv {
+namespace {
+
+// FNV-1a over the bytes of every value added.
+class TDigest {
+ public:
+  void Bytes(const void* Data, size_t Size) {
+    const auto* P = static_cast<const unsigned char*>(Data);
+    for (size_t i = 0; i < Size; ++i) {
+      FHash ^= P[i];
+      FHash *= 1099511628211ull;
+    }
+  }
+  template <class T>
+  void Value(const T& V) {
+    Bytes(&V, sizeof(V));
+  }
+  template <class T>
+  void Array(const std::vector<T>& A) {
+    Value(A.size());
+    if (!A.empty()) Bytes(A.data(), A.size() * sizeof(T));
+  }
+  template <class T>
+  void Span(std::span<const T> A) {
+    Value(A.size());
+    if (!A.empty()) Bytes(A.data(), A.size() * sizeof(T));
+  }
+  void Text(const std::string& S) {
+    Value(S.size());
+    Bytes(S.data(), S.size());
+  }
+  uint64_t Hash() const { return FHash; }
+
+ private:
+  uint64_t FHash = 14695981039346656037ull;
+};
+
+void AddDetector(TDigest& D, const TDetector* Det) {
+  ASSERT_NE(Det, nullptr);
+  D.Value(Det->SeriesCount);
+  D.Value(Det->LastFitted);
+  D.Array(Det->BinEdges);
+  for (int32_t s = 0; s < Det->SeriesCount; ++s) {
+    D.Text(Det->SeriesNames[s]);
+    D.Value(Det->SeriesColors[s]);
+    const TMoment& M = Det->Statistics[s];
+    for (double V : {M.Mean, M.SD, M.Variance, M.ThirdMoment}) D.Value(V);
+    D.Value(M.Max);
+    D.Value(M.Min);
+    D.Value(M.Count);
+    const TGaussianFit& F = Det->Fits[s];
+    for (double V : {F.Mean, F.Deviation, F.TwoVariance, F.StartHeight, F.Scale}) D.Value(V);
+    D.Array(Det->Curves[s]);
+    D.Array(Det->Shapes[s]);
+    D.Value(Det->Chi[s]);
+    D.Value(Det->ChiP[s]);
+    D.Array(Det->Counts[s]);
+    D.Array(Det->SeriesValues[s]);
+  }
+}
+
+uint64_t DetectorDigest(const TFCSData& Data) {
+  TDigest D;
+  for (const auto& Det : Data.GateDetectors) AddDetector(D, Det.get());
+  for (const auto& Det : Data.ChannelDetectors) AddDetector(D, Det.get());
+  for (const auto& Det : Data.PeakDetectors) AddDetector(D, Det.get());
+  return D.Hash();
+}
+
+uint64_t EventDigest(const TFCSData& Data) {
+  TDigest D;
+  for (size_t i = 0; i < Data.Events.size(); ++i) {
+    const TFCSLine E = Data.Events[i];
+    D.Value(E.Filtered());
+    D.Value(E.GatedOut());
+    D.Span(E.GateZ());
+    D.Span(E.CompValues());
+    D.Span(E.LogCompValues());
+    D.Span(E.Called());
+    const std::string_view Mask = E.Mask();
+    D.Text(std::string(Mask));
+    D.Value(E.Classes());
+    D.Value(E.MaxZ());
+    D.Value(E.SecondZ());
+  }
+  return D.Hash();
+}
+
+uint64_t ReportDigest(TFCSData& Data, const TProtocol& Protocol) {
+  std::string Text;
+  Data.AnalysisReport(Protocol, Text);
+  TDigest D;
+  D.Text(Text);
+  return D.Hash();
+}
+
+// A bright population in each of three channels, a double-bright one and a dim one, over a
+// linear FSC gate and a dynamic log SSC gate; genotypes of one and two components, two on the
+// same peak, so every branch of the likelihood is taken.
+std::unique_ptr<TProtocol> ThreeChannelProtocol() {
+  auto P = test::MakeProtocol({{"FSC", "FSC-H"}, {"SSC", "SSC-H", true}},
+                              {{"GFP", "FL1"}, {"RFP", "FL2"}, {"YFP", "FL3"}},
+                              {{100, 3, 1}, {4, 100, 2}, {0.5f, 6, 100}});
+  TGlobalGate& Fsc = *P->GetGate(0);
+  Fsc.Active = true;
+  Fsc.MinimumValue = 100;
+  Fsc.MaximumValue = 900;
+  Fsc.DisplayMaximum = 1024;
+  TGlobalGate& Ssc = *P->GetGate(1);
+  Ssc.Active = true;
+  Ssc.MaximumValue = 1e9f;
+  Ssc.DisplayMaximum = 5;
+  Ssc.IsDynamic = true;
+  Ssc.Mean = 2.4f;
+  Ssc.Deviation = 0.15f;
+  Ssc.ClipHigh = 2;
+  Ssc.ClipLow = -2;
+  Ssc.Minimum_Z = -2.5f;
+  Ssc.Maximum_Z = 2.5f;
+  const float Start[3] = {2.4f, 2.9f, 1.6f};
+  for (int32_t c = 0; c < 3; ++c) {
+    TChannel& C = *P->GetChannel(c);
+    C.DisplayMaximum = 5;
+    C.Minimum_Value_Threshold = 100;
+    C.Maximum_Value_Threshold = 1e6f;
+    C.Minimum_Value_ZScore = 1;
+    C.MaximumValue_ZScore = 1e5f;
+    C.Minimum_Z = -3;
+    C.Maximum_Z = 3;
+    C.AddPeak(false, -1, Start[c], 0.15f, 1, 0, 0, 0, 2, -2);
+  }
+  P->AddGenotype("green", 0, 0);
+  P->AddGenotype("red", 1, 0);
+  P->AddGenotype("yellow", 2, 0);
+  const int32_t Both = P->AddGenotype("green+red", 0, 0);
+  P->Genotypes->GetGenotype(Both)->AddComponent(1);
+  P->AddGenotype("green again", 0, 0);
+  P->LikelihoodThreshold = 2;
+  return P;
+}
+
+class AnalysisDigest : public test::AnalysedSet {
+ protected:
+  std::unique_ptr<TFCSFile> ThreeChannelFile() {
+    Randomize(77);
+    std::vector<std::vector<double>> Rows;
+    const auto Log = [](double Mean, double Dev) { return std::pow(10.0, Mean + Dev * GaussRandom()); };
+    const double Means[5][3] = {{2.5, 1.0, 1.0}, {1.0, 3.0, 1.0}, {1.0, 1.0, 1.7}, {2.5, 3.0, 1.0}, {0.9, 0.9, 0.9}};
+    for (int i = 0; i < 60000; ++i) {
+      const auto& M = Means[i % 5];
+      Rows.push_back({50 + 900 * Random01(), Log(2.4, 0.2), Log(M[0], 0.12), Log(M[1], 0.12), Log(M[2], 0.12)});
+    }
+    for (int i = 0; i < 50; ++i) Rows.push_back({500, 300, 1, 1, 1});  // filtered
+    return test::WriteAndRead(Folder, "three.fcs", {"FSC-H", "SSC-H", "FL1", "FL2", "FL3"}, Rows);
+  }
+};
+
+TEST_F(AnalysisDigest, TwoPopulationsStepByStep) {
+  auto P = Protocol();
+  auto D = StepByStep(*P);
+  EXPECT_EQ(DetectorDigest(*D), 7476772585629866919u);
+  EXPECT_EQ(EventDigest(*D), 8855256024043584187u);
+  EXPECT_EQ(ReportDigest(*D, *P), 10626388873681572513u);
+}
+
+TEST_F(AnalysisDigest, ThreeChannelsWithDynamicGateAndSharedComponents) {
+  auto P = ThreeChannelProtocol();
+  auto File = ThreeChannelFile();
+  auto D = TFCSData::Create(*File, 0, true, nullptr, P.get());
+  ASSERT_TRUE(D);
+  D->Compensate(*P, nullptr, 0);
+  D->SetDetectors(*P, nullptr, true);
+  D->Classify(*P);
+  EXPECT_EQ(DetectorDigest(*D), 9457183565057103306u);
+  EXPECT_EQ(EventDigest(*D), 12333749449777422575u);
+  EXPECT_EQ(ReportDigest(*D, *P), 10191541659500935474u);
+  // Without curve fitting, and with the fitted peaks in the protocol, a second time.
+  D->StoreFitsInProtocol(P.get());
+  D->SetDetectors(*P, nullptr, false);
+  D->Classify(*P);
+  EXPECT_EQ(DetectorDigest(*D), 16956321455448975723u);
+  EXPECT_EQ(EventDigest(*D), 9591860585288627766u);
+}
+
+TEST_F(AnalysisDigest, ThreeChannelsWithStaticGatesOnly) {
+  auto P = ThreeChannelProtocol();
+  P->GetGate(1)->IsDynamic = false;
+  auto File = ThreeChannelFile();
+  auto D = TFCSData::Create(*File, 0, true, nullptr, P.get());
+  ASSERT_TRUE(D);
+  D->Compensate(*P, nullptr, 0);
+  D->SetDetectors(*P, nullptr, true);
+  D->Classify(*P);
+  EXPECT_EQ(DetectorDigest(*D), 10716570951552291234u);
+  EXPECT_EQ(EventDigest(*D), 13157554096360564046u);
+  EXPECT_EQ(ReportDigest(*D, *P), 806305272197681879u);
+}
+
+// Instrument files with their own scatter and fluorescence parameters.
+struct TSampleProtocol {
+  std::string File;
+  std::vector<std::string> Gates;      // exact $PnN, first linear, second log and dynamic
+  std::vector<std::string> Channels;   // exact $PnN
+};
+
+TEST_F(AnalysisDigest, InstrumentFiles) {
+  if (test::SamplesDir().empty()) GTEST_SKIP() << "../shared/fcs-samples is missing";
+  const std::vector<TSampleProtocol> Samples = {
+      {"facscan-fcs2-int16-be.fcs", {"FSC-H", "SSC-H"}, {"FL1-H", "FL2-H", "FL3-H"}},
+      {"cantoii-fcs2-int16-be.fcs", {"FSC-A", "SSC-A"}, {"FITC-A", "PE-A", "APC-A"}},
+      {"ariaii-fcs3-float-be.fcs", {"FSC-A", "SSC-A"}, {"GFP-A", "mCherry-A"}},
+      {"attune-fcs31-float-le.fcs", {"FSC-A", "SSC-A"}, {"BL1-A", "YL2-A", "VL1-A"}},
+  };
+  std::vector<uint64_t> Digests;
+  for (const TSampleProtocol& S : Samples) {
+    SCOPED_TRACE(S.File);
+    std::vector<test::GateDef> Gates;
+    for (size_t g = 0; g < S.Gates.size(); ++g) Gates.emplace_back(S.Gates[g], S.Gates[g], g == 1);
+    std::vector<test::ChannelDef> Channels;
+    for (const std::string& C : S.Channels) Channels.emplace_back(C, C, "", true);
+    auto P = test::MakeProtocol(Gates, Channels);
+    P->GetGate(0)->Active = true;
+    P->GetGate(0)->MaximumValue = 1e9f;
+    P->GetGate(0)->DisplayMaximum = 1024;
+    TGlobalGate& Side = *P->GetGate(1);
+    Side.Active = true;
+    Side.MaximumValue = 1e9f;
+    Side.DisplayMaximum = 5;
+    Side.IsDynamic = true;
+    Side.Mean = 2.5f;
+    Side.Deviation = 0.3f;
+    Side.ClipHigh = 2;
+    Side.ClipLow = -2;
+    Side.Minimum_Z = -2;
+    Side.Maximum_Z = 2;
+    for (int32_t c = 0; c < P->ChannelCount(); ++c) {
+      TChannel& C = *P->GetChannel(c);
+      C.DisplayMaximum = 5;
+      C.Minimum_Value_Threshold = 10;
+      C.Maximum_Value_Threshold = 1e6f;
+      C.Minimum_Value_ZScore = 1;
+      C.MaximumValue_ZScore = 1e6f;
+      C.Minimum_Z = -2;
+      C.Maximum_Z = 2;
+      C.AddPeak(false, -1, 1.5f + 0.3f * c, 0.3f, 1, 0, 0, 0, 2, -2);
+      P->AddGenotype("G" + std::to_string(c), c, 0);
+    }
+    const TFCSFile File(test::SampleFile(S.File));
+    auto D = TFCSData::Create(File, 0, true, nullptr, P.get());
+    ASSERT_TRUE(D);
+    D->Compensate(*P, nullptr, 0);
+    D->SetDetectors(*P, nullptr, true);
+    D->Classify(*P);
+    Digests.push_back(DetectorDigest(*D));
+    Digests.push_back(EventDigest(*D));
+    Digests.push_back(ReportDigest(*D, *P));
+  }
+  const std::vector<uint64_t> Expected = {
+      18219859785779059651u, 8122037358722620004u,  8667152476865990862u,  11377098127554052639u,
+      8240195964367552617u,  4064075489730799733u,  13675414702727607317u, 4038425568153856409u,
+      4316652102712198704u,  14054508002235175458u, 9488485236817602971u,  11515221943548554772u};
+  EXPECT_EQ(Digests, Expected);
+}
+
+}  // namespace
+}  // namespace qv
