@@ -177,6 +177,24 @@ bool FileExists(const std::string& FileName) {
   return !FileName.empty() && stat(FileName.c_str(), &St) == 0 && !S_ISDIR(St.st_mode);
 }
 
+bool PathExists(const std::string& FileName) {
+  struct stat St;
+  return !FileName.empty() && lstat(FileName.c_str(), &St) == 0;
+}
+
+std::string NotAFileReason(const std::string& FileName) {
+  struct stat Link, Target;
+  if (FileName.empty() || lstat(FileName.c_str(), &Link) != 0) return "it does not exist.";
+  if (stat(FileName.c_str(), &Target) != 0) return "it is a symbolic link to a file that does not exist.";
+  if (S_ISDIR(Target.st_mode)) return "it is a folder, not a file.";
+  if (!S_ISREG(Target.st_mode)) return "it is not a regular file (a pipe, a device or a socket).";
+  return "";
+}
+
+std::string ReadRefusal(const std::string& What, const std::string& FileName, const std::string& Reason) {
+  return "Error reading " + What + " \"" + FileName + "\": " + Reason;
+}
+
 bool DirectoryExists(const std::string& Folder) {
   struct stat St;
   return !Folder.empty() && stat(Folder.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
@@ -241,7 +259,7 @@ void WriteFileSafely(const std::string& FileName, const std::function<void(TStre
 }
 
 bool PackFile(const std::string& Source, const std::string& Target, bool DeleteSource) {
-  if (Source.empty() || (Target == Source && !DeleteSource) || !FileExists(Source)) return false;
+  if (Source.empty() || (Target == Source && !DeleteSource) || !NotAFileReason(Source).empty()) return false;
   const std::string OutName = Target.empty() ? Source + ".zlib" : Target;
   EnsureFolderOf(OutName);
   // Packed into a temporary file and renamed into place: a failed pack leaves the old target.

@@ -23,6 +23,14 @@ std::string ExtractFileExt(const std::string& Path);
 std::string IncludeTrailingPathDelimiter(const std::string& Folder);
 
 bool FileExists(const std::string& FileName);
+// True when something of that name is there, a symbolic link to nothing included.
+bool PathExists(const std::string& FileName);
+// Why FileName cannot be opened for reading, empty when it can. Only a regular file (or a link
+// to one) is opened: a folder or a link to nothing would read as no file, and opening a pipe or
+// a device can block for ever. Every reader of a user-named file asks this before opening it.
+std::string NotAFileReason(const std::string& FileName);
+// "Error reading <What> "<FileName>": <Reason>", the form of every such refusal.
+std::string ReadRefusal(const std::string& What, const std::string& FileName, const std::string& Reason);
 bool DirectoryExists(const std::string& Folder);
 // True when there was no such file, else whether the deletion succeeded.
 bool DeleteFileIfExists(const std::string& FileName);

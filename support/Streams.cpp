@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "Errors.h"
+#include "Files.h"
 
 namespace qv {
 
@@ -45,6 +46,11 @@ void TMemoryStream::Seek(int64_t Position) {
 
 TFileStream::TFileStream(const std::string& FileName, TMode Mode, const std::string& ShownName)
     : FFileName(FileName), FShownName(ShownName.empty() ? FileName : ShownName) {
+  // A reader that did not ask first must not hang on a pipe or read a folder as nothing.
+  if (Mode == TMode::OpenRead && PathExists(FileName)) {
+    const std::string Reason = NotAFileReason(FileName);
+    if (!Reason.empty()) throw EInOutError("Cannot open file \"" + FShownName + "\": " + Reason);
+  }
   FFile = std::fopen(FileName.c_str(), Mode == TMode::OpenRead ? "rb" : "wb");
   if (!FFile)
     throw EInOutError((Mode == TMode::OpenRead ? "Cannot open file \"" : "Cannot create file \"") + FShownName +

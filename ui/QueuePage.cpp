@@ -162,7 +162,7 @@ void TQueuePage::Execute() {
       M.Queue->GetProtocolName(k, ProtocolName);
       const TStringArray Files = M.Queue->GetFiles(k);
       try {
-        std::unique_ptr<TProtocol> Protocol = FileExists(ProtocolName) ? TProtocol::OpenFile(ProtocolName) : nullptr;
+        std::unique_ptr<TProtocol> Protocol = TProtocol::OpenFile(ProtocolName);
         if (!Protocol) throw EInOutError("Not a valid protocol file");
         M.CurrentProtocol = std::move(Protocol);
         ProtocolChanged = true;

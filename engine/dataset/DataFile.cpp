@@ -164,6 +164,11 @@ bool TFCSData::SaveToFile(const std::string& FileName, const TProtocol& Protocol
 bool TFCSData::LoadFromFile(const std::string& FileName, std::unique_ptr<TProtocol>& Protocol, Progress* Gauge,
                             bool ALoadEvents) {
   if (Gauge) Gauge->Pump();
+  if (const std::string Reason = PathExists(FileName) ? NotAFileReason(FileName) : ""; !Reason.empty()) {
+    HostMessages().Error(ReadRefusal("Quorvenal file", FileName, Reason));
+    Events.clear();
+    return false;
+  }
   TStoredSet Set;
   TReadResult Result = TReadResult::Invalid;
   {
@@ -204,7 +209,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromDataFile(const std::string& FileNa
   auto Data = std::make_unique<TFCSData>();
   Data->DataFileName = FileName;
   PostRefresh();
-  if (!FileExists(FileName)) return Data;
+  if (!PathExists(FileName)) return Data;
   if (!Data->LoadFromFile(FileName, Protocol, Options.Gauge, Options.LoadEvents)) return Data;
   Data->FileRange();
   Data->BuildFileIndex();

@@ -56,7 +56,8 @@ class TFCSData {
                                                 Progress* Gauge = nullptr);
   // The set stored in an own data file (DataFile.cpp). Protocol is replaced by the file's protocol
   // only when the whole file was read; then the steps chosen in Options run. A missing file gives
-  // an empty set without a message, an invalid one an empty set and one message.
+  // an empty set without a message, an invalid one (or a folder, pipe, device or link to nothing,
+  // refused before opening) an empty set and one message.
   static std::unique_ptr<TFCSData> CreateFromDataFile(const std::string& FileName, const TDataLoadOptions& Options,
                                                       std::unique_ptr<TProtocol>& Protocol);
   // Posts the refresh notification.

@@ -1,7 +1,5 @@
 #include "fcs/FCSFile.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <bit>
 #include <cfloat>
@@ -20,7 +18,7 @@
 namespace qv {
 
 EFCSFileError::EFCSFileError(const std::string& FileName, const std::string& Reason)
-    : Exception("Error reading FCS file \"" + FileName + "\": " + Reason), FFileName(FileName), FReason(Reason) {}
+    : Exception(ReadRefusal("FCS file", FileName, Reason)), FFileName(FileName), FReason(Reason) {}
 
 namespace {
 
@@ -126,18 +124,11 @@ int64_t FirstNonFinite(const float* Values, int64_t Count) {
 }  // namespace
 
 TFCSFile::TFCSFile(const std::string& Name) {
-  // Only a regular file is opened: a folder or a link to nothing would read as no file, and
-  // opening a pipe or a device could block for ever.
-  struct stat Link, Target;
-  if (Name.empty() || lstat(Name.c_str(), &Link) != 0) {
+  if (!PathExists(Name)) {
     MissingName = Name;
     return;
   }
-  if (stat(Name.c_str(), &Target) != 0)
-    throw EFCSFileError(Name, "it is a symbolic link to a file that does not exist.");
-  if (S_ISDIR(Target.st_mode)) throw EFCSFileError(Name, "it is a folder, not a file.");
-  if (!S_ISREG(Target.st_mode))
-    throw EFCSFileError(Name, "it is not a regular file (a pipe, a device or a socket).");
+  if (const std::string Reason = NotAFileReason(Name); !Reason.empty()) throw EFCSFileError(Name, Reason);
   try {
     Load(Name);
   } catch (...) {

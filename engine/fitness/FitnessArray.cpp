@@ -31,7 +31,7 @@ std::string ReadWholeFile(const std::string& FileName) {
 
 TFitnessArray::TFitnessArray(const std::string& AFileName, float TolerancePercent)
     : FileName(AFileName), Tolerance(static_cast<float>(static_cast<Extended>(TolerancePercent) / 100)) {
-  if (FileExists(AFileName))
+  if (PathExists(AFileName))
     LoadFromFile(AFileName);
   else
     ComputeMatrices();
@@ -41,8 +41,13 @@ void TFitnessArray::LoadFromFile(const std::string& AFileName) {
   Items.clear();
   Count = 0;
   Refused = false;
-  std::string Text = FileExists(AFileName) ? ReadWholeFile(AFileName) : std::string();
+  std::string Text;
   try {
+    if (PathExists(AFileName)) {
+      if (const std::string Reason = NotAFileReason(AFileName); !Reason.empty())
+        throw EInOutError(ReadRefusal("fitness report", AFileName, Reason));
+      Text = ReadWholeFile(AFileName);
+    }
     while (Text.find(Title) != std::string::npos) {
       try {
         Items.push_back(TFitnessData::CreateFromText(Text));

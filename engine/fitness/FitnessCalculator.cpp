@@ -79,7 +79,7 @@ bool TFitnessCalculator::ReadOne(const std::string& Caption, int32_t Set, const 
                                  std::unique_ptr<TFCSData>& Data, std::unique_ptr<TProtocol>& Protocol) {
   Line(Caption + " file " + IntToStr(Set + 1));
   if (FileSet.Gauge) FileSet.Gauge->Pump();
-  if (!FileExists(Path)) return false;
+  if (!PathExists(Path)) return false;
   Data = TFCSData::CreateFromDataFile(Path, FitnessLoadOptions(FileSet.Gauge), Protocol);
   PostRefresh();
   if (!Protocol || !HasEvents(*Data)) return false;

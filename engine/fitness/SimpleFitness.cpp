@@ -62,7 +62,7 @@ bool TSimpleFitness::ReadFiles(const TFitnessFileSet& AFileSet, ProgressMemo* Me
                            std::unique_ptr<TFCSData>& Data, std::unique_ptr<TProtocol>& Protocol) {
     if (Memo) Memo->Add(Caption + IntToStr(n + 1));
     if (AFileSet.Gauge) AFileSet.Gauge->Pump();
-    if (!FileExists(Path)) return false;
+    if (!PathExists(Path)) return false;
     Data = TFCSData::CreateFromDataFile(Path, Options, Protocol);
     PostRefresh();
     if (!Data || !Protocol || !HasEvents(*Data)) return false;

@@ -131,7 +131,8 @@ class TProtocol : public TChannelOwner {
   // Reads into a fresh protocol and takes it over only on success; answers false otherwise
   // and leaves this protocol as it was.
   bool LoadFromStream(TStream& Stream, bool Rewind);
-  // A missing file is ignored; an unreadable one shows "Not a valid protocol file".
+  // A missing file is ignored; a folder, pipe, device or link to nothing is refused before
+  // opening, naming the reason; an unreadable one shows "Not a valid protocol file".
   bool LoadFromFile(const std::string& AFileName);
 
   // Writes the channel names into row 0 of a grid of ChannelCount + 1 columns.

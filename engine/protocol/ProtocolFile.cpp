@@ -29,7 +29,7 @@ std::unique_ptr<TProtocol> TProtocol::CreateFromStream(TStream& Stream) {
 
 std::unique_ptr<TProtocol> TProtocol::OpenFile(const std::string& AFileName) {
   auto P = std::make_unique<TProtocol>();
-  if (!FileExists(AFileName) || !P->LoadFromFile(AFileName)) return nullptr;
+  if (!PathExists(AFileName) || !P->LoadFromFile(AFileName)) return nullptr;
   return P;
 }
 
@@ -78,7 +78,11 @@ bool TProtocol::LoadFromStream(TStream& Stream, bool Rewind) {
 }
 
 bool TProtocol::LoadFromFile(const std::string& AFileName) {
-  if (!FileExists(AFileName)) return false;
+  if (!PathExists(AFileName)) return false;
+  if (const std::string Reason = NotAFileReason(AFileName); !Reason.empty()) {
+    HostMessages().Error(ReadRefusal("protocol file", AFileName, Reason));
+    return false;
+  }
   bool Result = false;
   try {
     TFileStream Stream(AFileName, TFileStream::TMode::OpenRead);

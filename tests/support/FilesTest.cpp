@@ -12,6 +12,7 @@
 #include "Errors.h"
 #include "Files.h"
 #include "Globals.h"
+#include "NotFiles.h"
 #include "Streams.h"
 #include "TestFolders.h"
 
@@ -251,6 +252,31 @@ TEST(Packing, RefusesWhatItCannotReadWithoutCreatingAnything) {
   WriteText(Dir / "empty.zlib", "");
   EXPECT_FALSE(UnpackFile(Dir / "empty.zlib", "", false, 0));
   EXPECT_FALSE(FileExists(Dir / "empty"));
+}
+
+TEST(ReadableFiles, OnlyRegularFilesAreOpenedForReading) {
+  TempFolder Dir;
+  WriteText(Dir / "plain", "x");
+  ASSERT_EQ(symlink((Dir / "plain").c_str(), (Dir / "link").c_str()), 0);
+  EXPECT_EQ(NotAFileReason(Dir / "plain"), "");
+  EXPECT_EQ(NotAFileReason(Dir / "link"), "") << "a link to a file reads as the file";
+  EXPECT_EQ(NotAFileReason(Dir / "missing"), "it does not exist.");
+  EXPECT_FALSE(PathExists(Dir / "missing"));
+  EXPECT_FALSE(PathExists(""));
+  for (const auto& [Path, Reason] : test::MakeNotFiles(Dir, "bin")) {
+    EXPECT_TRUE(PathExists(Path)) << Path;
+    EXPECT_EQ(NotAFileReason(Path), Reason) << Path;
+    // Every stream reader is covered, even one that did not ask first; nothing is unpacked.
+    test::WithoutBlocking(Path, [&] {
+      EXPECT_EQ(ThrownMessage([&] { TFileStream In(Path, TFileStream::TMode::OpenRead); }),
+                "Cannot open file \"" + Path + "\": " + Reason);
+      EXPECT_FALSE(UnpackFile(Path, Dir / "out", false, 0));
+      EXPECT_FALSE(PackFile(Path, Dir / "out.zlib", false));
+    });
+  }
+  EXPECT_FALSE(PathExists(Dir / "out"));
+  EXPECT_FALSE(PathExists(Dir / "out.zlib"));
+  EXPECT_EQ(ReadRefusal("protocol file", "a", "b"), "Error reading protocol file \"a\": b");
 }
 
 TEST(Packing, TruncatedOrCorruptPackedFileIsAnErrorAndKeepsTheOldTarget) {

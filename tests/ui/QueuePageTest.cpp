@@ -14,6 +14,7 @@
 #include "Files.h"
 #include "Globals.h"
 #include "Main.h"
+#include "PipeWatchdog.h"
 #include "QueuePage.h"
 #include "ReadingPage.h"
 #include "SRichEdit.h"
@@ -167,6 +168,33 @@ class QueuePageTest : public QObject {
     QVERIFY(!FileExists(F.Folder + "cut.Quorvenal"));
     QVERIFY(!FileExists(F.Folder + "noprotocol.Quorvenal"));
     QVERIFY(FileExists(F.Folder + "good.Quorvenal"));
+    F.Report()->close();
+  }
+
+  void ProtocolReplacedByAPipeOrFolderIsRefused() {
+    Fixture F;
+    for (const std::string Name : {"piped", "folder"}) {
+      F.Main.CurrentProtocol->FileName = F.Folder + Name + ".protocol";
+      F.Main.CurrentProtocol->SaveToFile(F.Main.CurrentProtocol->FileName);
+      F.Main.MarkProtocolSaved();
+      F.Add({"f1.fcs"}, Name);
+    }
+    DeleteFileIfExists(F.Folder + "piped.protocol");
+    DeleteFileIfExists(F.Folder + "folder.protocol");
+    QCOMPARE(mkfifo((F.Folder + "piped.protocol").c_str(), 0644), 0);
+    QVERIFY(CreateFolder(F.Folder + "folder.protocol"));
+    PipeWatchdog Watch(F.Folder + "piped.protocol");
+    QVERIFY(GuardedCommand([&] { F.Queue->BtnAddToQueueClick(2); }));
+    QVERIFY(!Watch.Blocked());
+    const QString Text = F.Report()->MeText->toPlainText();
+    QVERIFY(Text.contains("Error with queue entrypiped"));
+    QVERIFY(Text.contains("Error with queue entryfolder"));
+    QCOMPARE(F.Dialogs.Errors,
+             (std::vector<std::string>{"Error reading protocol file \"" + F.Folder +
+                                           "folder.protocol\": it is a folder, not a file.",
+                                       "Error reading protocol file \"" + F.Folder +
+                                           "piped.protocol\": it is not a regular file (a pipe, a device or a socket)."}));
+    QVERIFY(!FileExists(F.Folder + "piped.Quorvenal"));
     F.Report()->close();
   }
 

@@ -6,6 +6,7 @@
 #include "FitnessFixtures.h"
 #include "Files.h"
 #include "Globals.h"
+#include "NotFiles.h"
 #include "RecordingMessages.h"
 #include "ScopedValue.h"
 #include "Streams.h"
@@ -268,6 +269,26 @@ TEST_F(DataFile, EveryCorruptFileGivesOneMessageAndKeepsTheCallersProtocol) {
   auto E = TFCSData::CreateFromDataFile(Folder / "missing.Quorvenal", TDataLoadOptions(), None);
   EXPECT_TRUE(Messages.Errors.empty());
   EXPECT_TRUE(E->Events.empty());
+}
+
+TEST_F(DataFile, FoldersPipesAndDanglingLinksAreRefusedBeforeOpening) {
+  for (const auto& [Path, Reason] : test::MakeNotFiles(Folder, "Quorvenal")) {
+    SCOPED_TRACE(Path);
+    Messages.Errors.clear();
+    auto Mine = AssayProtocol({"Mine"}, {"RFP"});
+    TProtocol* Before = Mine.get();
+    std::unique_ptr<TFCSData> D;
+    TFCSData Direct;
+    test::WithoutBlocking(Path, [&] {
+      D = TFCSData::CreateFromDataFile(Path, TDataLoadOptions(), Mine);
+      EXPECT_FALSE(Direct.LoadFromFile(Path, Mine, nullptr, true));
+    });
+    const std::string Refusal = "Error reading Quorvenal file \"" + Path + "\": " + Reason;
+    EXPECT_EQ(Messages.Errors, (std::vector<std::string>{Refusal, Refusal}));
+    EXPECT_EQ(Mine.get(), Before);
+    ASSERT_TRUE(D);
+    EXPECT_TRUE(D->Events.empty());
+  }
 }
 
 TEST_F(DataFile, SetsThatCouldNotBeReadBackAreRefusedAndNothingWritten) {

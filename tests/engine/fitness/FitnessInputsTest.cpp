@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "Files.h"
 #include "FitnessTestSupport.h"
+#include "NotFiles.h"
 #include "RecordingMessages.h"
 #include "TextUtils.h"
 
@@ -98,6 +100,22 @@ TEST_F(FitnessInputs, MissingFileGivesOneMessageAndEveryLaterCallIsHarmless) {
   D.SetSize(2);
   EXPECT_FALSE(C.ComputeOne(D));
   EXPECT_EQ(Messages.Errors.size(), 1u);
+}
+
+TEST_F(FitnessInputs, FolderOrPipeAsADataFileIsRefusedByName) {
+  TFitnessFileSet Set = WriteExample();
+  for (const auto& [Path, Reason] : test::MakeNotFiles(Folder, "Quorvenal")) {
+    if (Path.rfind(Folder.Path(), 0) != 0) continue;  // the slots name files of the set's folder
+    SCOPED_TRACE(Path);
+    Messages.Errors.clear();
+    Set.Observed[1] = ExtractFileName(Path);
+    std::unique_ptr<TFitnessCalculator> C;
+    test::WithoutBlocking(Path, [&] { C = std::make_unique<TFitnessCalculator>(Set, nullptr); });
+    EXPECT_FALSE(C->FilesRead);
+    EXPECT_EQ(Messages.Errors, (std::vector<std::string>{"Error reading Quorvenal file \"" + Path + "\": " + Reason,
+                                                         "Error reading files"}));
+    EXPECT_FALSE(C->Observed[0]);
+  }
 }
 
 TEST_F(FitnessInputs, GenotypesThatDoNotPairAreRefused) {

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "Globals.h"
+#include "NotFiles.h"
 #include "NumberFormat.h"
 #include "RecordingMessages.h"
 #include "TestFolders.h"
@@ -234,6 +235,20 @@ TEST(FitnessCorrelation, ValuesBeyondSingleRangeAreRefusedNotInfinite) {
   EXPECT_EQ(Messages.Errors[0], "The fitness sets cannot be compared: Floating point overflow");
   EXPECT_TRUE(A.Refused);
   EXPECT_EQ(A.Count, 0);
+}
+
+TEST(FitnessCorrelation, FolderOrPipeIsRefusedByName) {
+  TempFolder Folder;
+  for (const auto& [Path, Reason] : test::MakeNotFiles(Folder, "txt")) {
+    SCOPED_TRACE(Path);
+    RecordingMessages Messages;
+    std::unique_ptr<TFitnessArray> A;
+    test::WithoutBlocking(Path, [&] { A = std::make_unique<TFitnessArray>(Path, 10); });
+    EXPECT_EQ(Messages.Errors,
+              (std::vector<std::string>{"Error reading fitness report \"" + Path + "\": " + Reason}));
+    EXPECT_TRUE(A->Refused);
+    EXPECT_EQ(A->Count, 0);
+  }
 }
 
 TEST(FitnessCorrelation, MissingFileGivesEmptyBlocks) {

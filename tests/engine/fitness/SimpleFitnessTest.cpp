@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "Files.h"
 #include "FitnessTestSupport.h"
+#include "NotFiles.h"
 #include "Random.h"
 #include "RecordingMessages.h"
 #include "TextUtils.h"
@@ -215,6 +217,22 @@ TEST_F(SimpleFitnessFiles, OverridesReachTheCounts) {
   // A model created with the overrides counts with them from the start.
   TSimpleFitness Fresh(Set, nullptr);
   EXPECT_EQ(Fresh.FitnessRows[0].Count_Ctrl_T, After);
+}
+
+TEST_F(SimpleFitnessFiles, FolderOrPipeAsADataFileIsRefusedByName) {
+  TFitnessFileSet Set = Write();
+  for (const auto& [Path, Reason] : test::MakeNotFiles(Folder, "Quorvenal")) {
+    if (Path.rfind(Folder.Path(), 0) != 0) continue;  // the slots name files of the set's folder
+    SCOPED_TRACE(Path);
+    Messages.Errors.clear();
+    Set.Expected[0] = ExtractFileName(Path);
+    std::unique_ptr<TSimpleFitness> S;
+    test::WithoutBlocking(Path, [&] { S = std::make_unique<TSimpleFitness>(Set, nullptr); });
+    EXPECT_FALSE(S->FilesRead);
+    EXPECT_EQ(Messages.Errors,
+              (TStringArray{"Error reading Quorvenal file \"" + Set.ExpectedPath(0) + "\": " + Reason,
+                            "Error reading files"}));
+  }
 }
 
 TEST_F(SimpleFitnessFiles, FilesThatDoNotReadLeaveAHarmlessModel) {

@@ -6,6 +6,7 @@
 #include "ByteWriter.h"
 #include "Errors.h"
 #include "LinearAlgebra.h"
+#include "NotFiles.h"
 #include "protocol/Protocol.h"
 #include "Random.h"
 #include "RecordingMessages.h"
@@ -250,6 +251,24 @@ TEST(ProtocolFile, DamagedFileLeavesTheProtocolAsItWas) {
   RecordingMessages Messages;
   EXPECT_FALSE(P->LoadFromFile(Dir / "missing.protocol"));
   EXPECT_TRUE(Messages.Errors.empty());
+}
+
+TEST(ProtocolFile, FoldersPipesAndDanglingLinksAreRefusedBeforeOpening) {
+  TempFolder Dir;
+  auto P = FullProtocol();
+  P->FileName = "current";
+  const auto Before = Written(*P);
+  for (const auto& [Path, Reason] : qv::test::MakeNotFiles(Dir, "protocol")) {
+    RecordingMessages Messages;
+    qv::test::WithoutBlocking(Path, [&] {
+      EXPECT_FALSE(P->LoadFromFile(Path));
+      EXPECT_FALSE(TProtocol::OpenFile(Path));
+    });
+    const std::string Refusal = "Error reading protocol file \"" + Path + "\": " + Reason;
+    EXPECT_EQ(Messages.Errors, (std::vector<std::string>{Refusal, Refusal}));
+    EXPECT_EQ(P->FileName, "current");
+    EXPECT_EQ(Written(*P), Before);
+  }
 }
 
 TEST(ProtocolFile, RecordInsideADataFileReportsItsOwnMessage) {
