@@ -371,6 +371,10 @@ void TCustomDetectorPage::BtnClearCustomDetectorClick(int Tag) {
         break;
       }
       ReadCustomDetectorSettings(Options);
+      if (Options.PlotChannel == -1) {
+        AppDialogs().Info(NoChannels);
+        break;
+      }
       TChannel* Channel = Protocol->GetChannel(Options.PlotChannel);
       if (!Channel) throw RangeCheckError();
       TGaussianFit Fit;

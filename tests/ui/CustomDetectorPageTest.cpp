@@ -259,6 +259,13 @@ class CustomDetectorPageTest : public QObject {
     QVERIFY(!Saved.Raw);
     QVERIFY(Main.ProtocolModified());
 
+    // Without a plot channel there is no channel to save to.
+    Page.CmBxCustomDetector->setCurrentIndex(-1);
+    Command(Page, 3);
+    QCOMPARE(Dialogs.Infos.back(), std::string("Must select display channel and filter channel"));
+    QCOMPARE(Green.PeakCount(), Peaks + 1);
+    Page.CmBxCustomDetector->setCurrentIndex(0);
+
     // Export: the report window of the fits.
     Command(Page, 4);
     auto Reports = ReportWindows();
