@@ -4,6 +4,8 @@
 // logarithm or root of an invalid argument) throws EArithmetic here, so no NaN or infinity
 // escapes into a result.
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "Errors.h"
 #include "Types.h"
@@ -58,6 +60,20 @@ inline Extended Exp(Extended x) { return Finite(std::exp(Finite(x))); }
 inline bool DeviationFits(Extended Dev) {
   const Extended A = std::fabs(Dev);
   return A * A <= 0x1.fffffep127L && A * A >= 0x1p-126L && 1 / A <= 0x1.fffffep127L;
+}
+
+// True when Value lies within Ulps units of its last place of a point halfway between two
+// adjacent floats, or outside the range of normal floats. A double holds 29 bits more than a
+// float, so the halfway points are the doubles whose low 29 bits are 1 followed by zeros. A value
+// computed in double that is further than its error bound from every such point rounds to the
+// float of the exact value, as an extended computation with the smaller error does.
+inline bool NearFloatMidpoint(double Value, uint64_t Ulps) {
+  uint64_t Bits;
+  std::memcpy(&Bits, &Value, 8);
+  const int64_t Exponent = static_cast<int64_t>(Bits >> 52 & 0x7FF) - 1023;
+  if (Exponent < -126 || Exponent > 127) return true;
+  const uint64_t Low = Bits & ((uint64_t{1} << 29) - 1), Half = uint64_t{1} << 28;
+  return (Low > Half ? Low - Half : Half - Low) <= Ulps;
 }
 
 }  // namespace qv::fp

@@ -13,19 +13,6 @@ namespace {
 
 TGaussCache Cache;
 
-// True when the positive Value lies within Ulps units of its last place (2^-52 Value at most) of
-// a point halfway between two adjacent floats, or outside the range of normal floats. A double
-// holds 29 bits more than a float, so the halfway points are the doubles whose low 29 bits are
-// 1 followed by zeros.
-bool NearFloatMidpoint(double Value, uint64_t Ulps) {
-  uint64_t Bits;
-  std::memcpy(&Bits, &Value, 8);
-  const int64_t Exponent = static_cast<int64_t>(Bits >> 52 & 0x7FF) - 1023;
-  if (Exponent < -126 || Exponent > 127) return true;
-  const uint64_t Low = Bits & ((uint64_t{1} << 29) - 1), Half = uint64_t{1} << 28;
-  return (Low > Half ? Low - Half : Half - Low) <= Ulps;
-}
-
 }  // namespace
 
 float GaussSquareSumExtended(float U, float V) { return fp::Single(Extended(U) * U + Extended(V) * V); }
@@ -34,7 +21,7 @@ float GaussSquareSum(float U, float V) {
   // The squares are exact in double; only the sum rounds. A double sum that is not exactly halfway
   // between two floats rounds to the float of the exact sum, and so does the extended one.
   const double Sum = static_cast<double>(U) * U + static_cast<double>(V) * V;
-  if (NearFloatMidpoint(Sum, 0)) return GaussSquareSumExtended(U, V);
+  if (fp::NearFloatMidpoint(Sum, 0)) return GaussSquareSumExtended(U, V);
   return static_cast<float>(Sum);
 }
 
@@ -44,23 +31,42 @@ float GaussFactor(float S) {
   // log, the division and the root put the double result within 2^-50 of the exact value, the
   // extended one is within 2^-61; 256 units (at least 2^-45) leave ample room for both.
   const double F = std::sqrt(-2 * std::log(static_cast<double>(S)) / S);
-  if (!(S > 0 && S < 1) || NearFloatMidpoint(F, 256)) return GaussFactorExtended(S);
+  if (!(S > 0 && S < 1) || fp::NearFloatMidpoint(F, 256)) return GaussFactorExtended(S);
   return static_cast<float>(F);
 }
 
-TGaussPair DrawGaussPair() {
-  std::mt19937_64& Generator = RandomGenerator();
-  // Random01, inline: 53 random bits.
-  auto Uniform = [&Generator] { return static_cast<double>(Generator() >> 11) * 0x1.0p-53; };
+bool GaussAccepted(float U, float V) {
+  // Below the midpoint between 1 and the float under it, the float of the sum (by either path) is
+  // under 1, above it at least 1; a square sum of floats of this kind is 0 only for U = V = 0.
+  // Only a sum on that midpoint itself needs the rounded value.
+  constexpr double Midpoint = 1 - 0x1.0p-25;
+  const double Sum = static_cast<double>(U) * U + static_cast<double>(V) * V;
+  if (Sum != Midpoint) return Sum > 0 && Sum < Midpoint;
+  const float S = GaussSquareSum(U, V);
+  return S > 0 && S < 1;
+}
+
+TGaussPair DrawGaussPair(std::mt19937_64& Generator) {
   TGaussPair P;
   do {
-    // 2 r - 1 is exact in double for the 53-bit r of Random01, so rounding it to float once is
-    // the extended path's rounding.
-    P.U = static_cast<float>(2 * Uniform() - 1);
-    P.V = static_cast<float>(2 * Uniform() - 1);
-    P.S = GaussSquareSum(P.U, P.V);
-  } while (!(P.S > 0 && P.S < 1));
+    P.U = GaussUniform(Generator());
+    P.V = GaussUniform(Generator());
+  } while (!GaussAccepted(P.U, P.V));
+  P.S = GaussSquareSum(P.U, P.V);
   return P;
+}
+
+TGaussPair DrawGaussPair() { return DrawGaussPair(RandomGenerator()); }
+
+int64_t AcceptGaussPairs(uint64_t* Draws, int64_t Count) {
+  // The pair written never lies beyond the two draws just read.
+  int64_t Accepted = 0;
+  for (int64_t k = 0; k + 1 < Count; k += 2) {
+    const float U = GaussUniform(Draws[k]), V = GaussUniform(Draws[k + 1]);
+    Draws[Accepted] = PackGaussPair(U, V);
+    Accepted += GaussAccepted(U, V);
+  }
+  return Accepted;
 }
 
 float NextGaussDeviate() {

@@ -9,6 +9,8 @@
 // so close to a point halfway between two floats that the two paths could round apart, the
 // extended path is taken instead.
 #include <cstdint>
+#include <cstring>
+#include <random>
 
 #include "Types.h"
 
@@ -21,8 +23,33 @@ struct TGaussPair {
   float S = 0;
 };
 
-// Draws uniforms from the generator until a pair is accepted.
+// Draws uniforms from the generator (the process-wide one, or the given one) until a pair is
+// accepted.
 TGaussPair DrawGaussPair();
+TGaussPair DrawGaussPair(std::mt19937_64& Generator);
+
+// 2 r - 1 rounded to float for the 53-bit uniform r of one raw draw: exact in double, so
+// rounding it to float once is the extended path's rounding.
+inline float GaussUniform(uint64_t Draw) {
+  return static_cast<float>(2 * (static_cast<double>(Draw >> 11) * 0x1.0p-53) - 1);
+}
+// Whether 0 < GaussSquareSum(U, V) < 1, mostly without rounding the sum to float.
+bool GaussAccepted(float U, float V);
+
+// Raw draws taken two at a time, as DrawGaussPair takes them, replaced in place by the pairs that
+// are accepted, packed by PackGaussPair; returns how many. Count is even.
+int64_t AcceptGaussPairs(uint64_t* Draws, int64_t Count);
+inline uint64_t PackGaussPair(float U, float V) {
+  uint32_t u, v;
+  std::memcpy(&u, &U, 4);
+  std::memcpy(&v, &V, 4);
+  return uint64_t{u} | uint64_t{v} << 32;
+}
+inline void UnpackGaussPair(uint64_t Packed, float& U, float& V) {
+  const uint32_t u = static_cast<uint32_t>(Packed), v = static_cast<uint32_t>(Packed >> 32);
+  std::memcpy(&U, &u, 4);
+  std::memcpy(&V, &v, 4);
+}
 // sqrt(-2 ln S / S) rounded to float, for 0 < S < 1.
 float GaussFactor(float S);
 // The two deviates of a pair with its factor: U x F, then V x F.

@@ -62,7 +62,7 @@ inline bool StoreProductSum(float a, float b, float c, float& Target) {
 }
 
 template <int Cap>
-bool Multiply(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatrix<Cap>& C) {
+bool MultiplyStepwise(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatrix<Cap>& C) {
   TSmallMatrix<Cap> R(A.Rows, B.Cols);
   for (int32_t i = 0; i < A.Rows; ++i)
     for (int32_t j = 0; j < B.Cols; ++j) {
@@ -73,6 +73,46 @@ bool Multiply(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatr
     }
   C = R;
   return true;
+}
+
+// Whether StoreOnce stores Value by its first branch (or as the zero it is).
+inline bool Ordinary(double Value) {
+  uint64_t Bits;
+  std::memcpy(&Bits, &Value, sizeof Bits);
+  const uint64_t Biased = Bits >> 52 & 0x7FF;
+  return ((Biased - (1023 - 126) <= 253) & ((Bits & 0x1FFFFFFF) != 0x10000000) & (std::fabs(Value) < 0x1.ffffffp127)) |
+         (Value == 0);
+}
+
+// The product of an Rows x Inner and an Inner x Cols matrix when every step is ordinary, with no
+// branch per step; false (C untouched) when some step is not, and the stepwise product decides.
+template <int Rows, int Inner, int Cols, int Cap>
+bool MultiplyOrdinary(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatrix<Cap>& C) {
+  float R[Rows][Cols];
+  bool All = true;
+  for (int32_t i = 0; i < Rows; ++i)
+    for (int32_t j = 0; j < Cols; ++j) {
+      float Sum = 0.0f;
+      for (int32_t k = Inner - 1; k >= 0; --k) {
+        const double Value = static_cast<double>(A[i][k]) * B[k][j] + Sum;
+        All &= Ordinary(Value);
+        Sum = static_cast<float>(Value);
+      }
+      R[i][j] = Sum;
+    }
+  if (!All) return false;
+  C.Rows = Rows;
+  C.Cols = Cols;
+  for (int32_t i = 0; i < Rows; ++i)
+    for (int32_t j = 0; j < Cols; ++j) C[i][j] = R[i][j];
+  return true;
+}
+
+template <int Cap>
+bool Multiply(const TSmallMatrix<Cap>& A, const TSmallMatrix<Cap>& B, TSmallMatrix<Cap>& C) {
+  // The block inversion of 4 x 4 matrices multiplies 2 x 2 blocks only.
+  if (A.Rows == 2 && A.Cols == 2 && B.Cols == 2 && MultiplyOrdinary<2, 2, 2>(A, B, C)) return true;
+  return MultiplyStepwise(A, B, C);
 }
 
 template <int Cap>

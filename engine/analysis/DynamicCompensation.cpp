@@ -99,11 +99,7 @@ void Trials(const TSetup<Cap>& S, std::span<const float> Raw, float* Comp, Devia
   float Product[Cap];
   for (int32_t t = 0; t < S.Options.Tries; ++t) {
     for (int32_t i = 0; i < N; ++i) std::fill_n(Spill[i], N, 0.0f);
-    for (const TPerturbation& P : S.Pairs) {
-      Extended M = P.Mean;
-      M = M + static_cast<Extended>(NextDeviate()) * P.Deviation;
-      Spill[P.Row][P.Col] = fp::Single(M / 100.0L);
-    }
+    for (const TPerturbation& P : S.Pairs) Spill[P.Row][P.Col] = PerturbedSpill(P.Mean, NextDeviate(), P.Deviation);
     if (!InvertSmall(Spill, Inverse, S.Options.SmallQuadrants, S.Options.AlternateInversion)) continue;
     bool AllZero = true;
     for (int32_t i = 0; i < N; ++i)
@@ -167,29 +163,61 @@ void RunSequential(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t First, P
   }
 }
 
-// The deviates of one block: an optional one left over from the block before, then the pairs.
+// Where a run of deviates stands: k deviates into the stage, whose first Lead (0 or 1) came from
+// the Gaussian cache and the rest from pairs, two each.
+struct TDeviatePosition {
+  int64_t FirstPair;  // the pair of the next deviate
+  bool SecondHalf;    // the next deviate is the second of that pair
+  bool FromCache;     // the next deviate is the cached one
+};
+TDeviatePosition PositionOf(int64_t k, int64_t Lead) {
+  if (k < Lead) return {0, false, true};
+  return {(k - Lead) / 2, (k - Lead) % 2 != 0, false};
+}
+
+// The deviates of one block: the cached one or the second half of a pair first where the block
+// starts there, then the pairs of its spans, packed as the segments hold them.
 class TBlockDeviates {
  public:
-  TBlockDeviates(const TGaussCache& Lead, const TGaussPair* Pairs) : FLead(Lead), FPair(Pairs) {}
+  struct TSpan {
+    const uint64_t* Pairs;
+    int64_t Count;
+  };
+  TBlockDeviates(const std::vector<TSpan>& Spans, TGaussCache Lead, bool SecondHalf) : FSpans(Spans), FLead(Lead) {
+    if (SecondHalf) {
+      Load();
+      FSecond = true;
+    }
+  }
   float operator()() {
     if (FLead.Full) {
       FLead.Full = false;
       return FLead.Value;
     }
     if (!FSecond) {
-      FFactor = GaussFactor(FPair->S);
+      Load();
       FSecond = true;
-      return GaussDeviate(FPair->U, FFactor);
+      return GaussDeviate(FU, FFactor);
     }
     FSecond = false;
-    return GaussDeviate((FPair++)->V, FFactor);
+    return GaussDeviate(FV, FFactor);
   }
 
  private:
+  void Load() {
+    while (FAt == FSpans[FSpan].Count) {
+      ++FSpan;
+      FAt = 0;
+    }
+    UnpackGaussPair(FSpans[FSpan].Pairs[FAt++], FU, FV);
+    FFactor = GaussFactor(GaussSquareSum(FU, FV));
+  }
+  const std::vector<TSpan>& FSpans;
   TGaussCache FLead;
-  const TGaussPair* FPair;
+  size_t FSpan = 0;
+  int64_t FAt = 0;
   bool FSecond = false;
-  float FFactor = 0;
+  float FU = 0, FV = 0, FFactor = 0;
 };
 
 // The drawing thread is the one every worker waits for. On a machine whose cores are busy with
@@ -203,110 +231,224 @@ void LowerThreadPriority() {
 #endif
 }
 
+// Raw draws of the generator, in order, then the accepted pairs among them packed in place.
+struct TSegment {
+  enum TState { Drawn, Accepting, Counted };
+  TState State = Drawn;
+  std::mt19937_64 Start;  // the generator before the segment's first draw
+  std::vector<uint64_t> Draws;
+  int64_t Pairs = 0;      // accepted pairs, once counted
+  int64_t FirstPair = 0;  // pairs of the segments before it, once every one of them is counted
+};
+
 struct TBlock {
-  enum TState { Empty, Drawn, Computed };
+  enum TState { Empty, Computing, Computed };
   TState State = Empty;
   int64_t Index = -1;
   bool Failed = false;
-  // The generator and the Gaussian cache as the block's first trial finds them.
+  // Where the sequential code would find the generator and the cache at the block's first trial.
   std::mt19937_64 Generator;
   TGaussCache Cache;
-  TGaussCache Lead;
-  std::vector<TGaussPair> Pairs;
   std::vector<float> Results;  // channel values of each event of the block
 };
 
+// The stage on several threads. Drawing raw numbers from the generator is the one step that
+// cannot be shared, so one thread does only that, segment after segment, from a copy of the
+// generator. Workers turn each segment into the pairs of the polar method (which needs no order:
+// a pair always takes two draws), count them, and compute blocks of events once the pairs a block
+// uses are counted; the calling thread commits blocks in event order.
 template <int Cap>
 void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvents, int32_t Workers,
                  Progress* Gauge) {
+  const int64_t SegmentDraws = S.Options.SegmentDraws > 0 ? (S.Options.SegmentDraws + 1) / 2 * 2 : 16384;
   const int64_t Count = static_cast<int64_t>(Events.size());
   const int64_t Blocks = (Count + BlockEvents - 1) / BlockEvents;
   const int64_t PerEvent = static_cast<int64_t>(S.Options.Tries) * static_cast<int64_t>(S.Pairs.size());
-  // Enough blocks in flight that the drawing thread rarely waits for a commit.
-  std::vector<TBlock> Ring(static_cast<size_t>(4 * Workers + 4));
-  std::mutex Lock;
-  // One signal per waiter: the drawing thread waits for a free slot, the workers for drawn
-  // blocks, the calling thread for computed ones.
-  std::condition_variable SlotFreed, BlockDrawn, BlockComputed;
-  bool Stop = false;
-  int64_t NextToCompute = 0;
-  TGaussCache FinalCache;
+  const std::mt19937_64 StartGenerator = RandomGenerator();
+  const TGaussCache StartCache = GaussCacheState();
+  const int64_t Lead = StartCache.Full ? 1 : 0;
+  // A block's deviates and the pairs that hold them: [FirstPair, EndPair).
+  auto DeviatesOf = [&](int64_t b) { return std::min(b * BlockEvents, Count) * PerEvent; };
+  auto FirstPairOf = [&](int64_t b) { return PositionOf(DeviatesOf(b), Lead).FirstPair; };
+  auto EndPairOf = [&](int64_t b) {
+    const int64_t End = DeviatesOf(b + 1);
+    return End > Lead ? (End - 1 - Lead) / 2 + 1 : 0;
+  };
   auto EventsOf = [&](int64_t b) { return std::min(BlockEvents, Count - b * BlockEvents); };
+
+  // Enough segments for every worker's block and a few more drawn ahead (a deviate takes 4 / pi
+  // draws on average); enough blocks in flight that a worker rarely waits for a commit.
+  const int64_t SegmentsPerBlock = DeviatesOf(1) * 4 / 3 / SegmentDraws + 2;
+  std::vector<TSegment> Segments(static_cast<size_t>((Workers + 3) * SegmentsPerBlock + 4));
+  std::vector<TBlock> Ring(static_cast<size_t>(4 * Workers + 4));
+  auto SegmentOf = [&](int64_t s) -> TSegment& { return Segments[static_cast<size_t>(s) % Segments.size()]; };
   auto SlotOf = [&](int64_t b) -> TBlock& { return Ring[static_cast<size_t>(b) % Ring.size()]; };
 
-  // Draws every block's uniforms in order; the only thread that touches the generator.
-  auto Producer = [&] {
-    TGaussCache Pending = GaussCacheState();
-    for (int64_t b = 0; b < Blocks; ++b) {
-      TBlock& Slot = SlotOf(b);
+  std::mutex Lock;
+  // The drawing thread waits for a free segment, the workers for work, the calling thread for
+  // computed blocks.
+  std::condition_variable SegmentFreed, WorkAdded, BlockComputed;
+  bool Stop = false;
+  int64_t Drawn = 0;       // segments drawn
+  int64_t NextToAccept = 0;
+  int64_t Counted = 0;     // segments counted with every one before them
+  int64_t KnownPairs = 0;  // the pairs of those
+  int64_t Released = 0;    // segments whose slots may be drawn again
+  int64_t NextBlock = 0;
+  int64_t LowestOpen = 0;  // the first block not computed
+  std::vector<char> Done(static_cast<size_t>(Blocks), 0);
+  std::mt19937_64 FinalGenerator;
+  TGaussCache FinalCache;
+
+  // All under Lock.
+  auto BlockReady = [&] {
+    return NextBlock < Blocks && EndPairOf(NextBlock) <= KnownPairs && SlotOf(NextBlock).State == TBlock::Empty;
+  };
+  auto WorkLeft = [&] { return NextToAccept < Drawn || BlockReady(); };
+  // A segment stays while an open block may use its pairs or needs the pair before its first
+  // (the generator state at a block's start is that after the pair before).
+  auto Release = [&] {
+    const int64_t Old = Released;
+    const int64_t Needed = LowestOpen < Blocks ? FirstPairOf(LowestOpen) : INT64_MAX;
+    while (Released < Counted && SegmentOf(Released).FirstPair + SegmentOf(Released).Pairs + 1 <= Needed) ++Released;
+    return Released != Old;
+  };
+  // The generator after the first m pairs, from the start of the segment of pair m - 1.
+  auto AfterPairs = [&](int64_t m) {
+    if (m == 0) return StartGenerator;
+    int64_t s = Released;
+    while (SegmentOf(s).FirstPair + SegmentOf(s).Pairs < m) ++s;
+    std::mt19937_64 Generator = SegmentOf(s).Start;
+    for (int64_t k = SegmentOf(s).FirstPair; k < m; ++k) DrawGaussPair(Generator);
+    return Generator;
+  };
+  auto PairAt = [&](int64_t j) {
+    int64_t s = Released;
+    while (SegmentOf(s).FirstPair + SegmentOf(s).Pairs <= j) ++s;
+    return SegmentOf(s).Draws[static_cast<size_t>(j - SegmentOf(s).FirstPair)];
+  };
+  // Where the sequential code has the generator and the cache after k deviates.
+  auto StateAt = [&](int64_t k, std::mt19937_64& Generator, TGaussCache& Cache) {
+    const TDeviatePosition P = PositionOf(k, Lead);
+    if (P.FromCache) {
+      Generator = StartGenerator;
+      Cache = StartCache;
+    } else if (!P.SecondHalf) {
+      Generator = AfterPairs(P.FirstPair);
+      Cache = {};
+    } else {
+      Generator = AfterPairs(P.FirstPair + 1);
+      float U, V;
+      UnpackGaussPair(PairAt(P.FirstPair), U, V);
+      Cache = {true, GaussDeviate(V, GaussFactor(GaussSquareSum(U, V)))};
+    }
+  };
+
+  auto Drawer = [&] {
+    std::mt19937_64 Generator = StartGenerator;
+    for (int64_t s = 0;; ++s) {
+      TSegment& Segment = SegmentOf(s);
       {
         std::unique_lock<std::mutex> Guard(Lock);
-        SlotFreed.wait(Guard, [&] { return Stop || Slot.State == TBlock::Empty; });
-        if (Stop) return;
+        SegmentFreed.wait(Guard, [&] {
+          return Stop || NextBlock >= Blocks || s < Released + static_cast<int64_t>(Segments.size());
+        });
+        if (Stop || NextBlock >= Blocks) return;
       }
-      Slot.Failed = false;
-      Slot.Generator = RandomGenerator();
-      Slot.Cache = Pending;
-      try {
-        int64_t Need = EventsOf(b) * PerEvent;
-        Slot.Lead = {};
-        if (Need > 0 && Pending.Full) {
-          Slot.Lead = Pending;
-          Pending = {};
-          --Need;
-        }
-        Slot.Pairs.resize(static_cast<size_t>((Need + 1) / 2));
-        for (TGaussPair& P : Slot.Pairs) P = DrawGaussPair();
-        if (Need % 2 != 0) {
-          const TGaussPair& Last = Slot.Pairs.back();
-          Pending = {true, GaussDeviate(Last.V, GaussFactor(Last.S))};
-        }
-      } catch (...) {
-        Slot.Failed = true;
-      }
+      Segment.Start = Generator;
+      Segment.Draws.resize(SegmentDraws);
+      for (uint64_t& Draw : Segment.Draws) Draw = Generator();
       {
         std::lock_guard<std::mutex> Guard(Lock);
-        Slot.Index = b;
-        Slot.State = TBlock::Drawn;
-        if (b == Blocks - 1) FinalCache = Pending;
+        Segment.State = TSegment::Drawn;
+        Drawn = s + 1;
       }
-      BlockDrawn.notify_all();
-      if (Slot.Failed) return;
+      WorkAdded.notify_one();
     }
+  };
+
+  auto Accept = [&](int64_t s) {
+    TSegment& Segment = SegmentOf(s);
+    const int64_t Pairs = AcceptGaussPairs(Segment.Draws.data(), SegmentDraws);
+    bool Freed;
+    {
+      std::lock_guard<std::mutex> Guard(Lock);
+      Segment.Pairs = Pairs;
+      Segment.State = TSegment::Counted;
+      while (Counted < Drawn && SegmentOf(Counted).State == TSegment::Counted) {
+        SegmentOf(Counted).FirstPair = KnownPairs;
+        KnownPairs += SegmentOf(Counted).Pairs;
+        ++Counted;
+      }
+      Freed = Release();
+    }
+    if (Freed) SegmentFreed.notify_one();
+  };
+
+  auto Compute = [&](int64_t b, std::vector<TBlockDeviates::TSpan>& Spans) {
+    TBlock& Slot = SlotOf(b);
+    const TDeviatePosition First = PositionOf(DeviatesOf(b), Lead);
+    Slot.Failed = false;
+    try {
+      const int64_t n = EventsOf(b);
+      Slot.Results.resize(static_cast<size_t>(n * S.N));
+      TBlockDeviates Next(Spans, First.FromCache ? StartCache : TGaussCache{}, First.SecondHalf);
+      for (int64_t k = 0; k < n; ++k) {
+        const TFCSLine E = Events[static_cast<size_t>(Count - 1 - (b * BlockEvents + k))];
+        float* Comp = Slot.Results.data() + k * S.N;
+        StartValues(S, E, Comp);
+        Trials(S, E.RawValues(), Comp, Next);
+      }
+    } catch (...) {
+      Slot.Failed = true;
+    }
+    bool Freed;
+    {
+      std::lock_guard<std::mutex> Guard(Lock);
+      // The segments these need stay until the block is marked computed.
+      if (Slot.Failed) StateAt(DeviatesOf(b), Slot.Generator, Slot.Cache);
+      if (b == Blocks - 1) StateAt(DeviatesOf(Blocks), FinalGenerator, FinalCache);
+      Slot.State = TBlock::Computed;
+      Done[static_cast<size_t>(b)] = 1;
+      while (LowestOpen < Blocks && Done[static_cast<size_t>(LowestOpen)]) ++LowestOpen;
+      Freed = Release();
+    }
+    if (Freed) SegmentFreed.notify_one();
+    BlockComputed.notify_one();
   };
 
   auto Worker = [&] {
     LowerThreadPriority();
+    std::vector<TBlockDeviates::TSpan> Spans;
     for (;;) {
-      int64_t b;
+      int64_t Segment = -1, Block = -1;
       {
         std::unique_lock<std::mutex> Guard(Lock);
-        if (Stop || NextToCompute >= Blocks) return;
-        b = NextToCompute++;
-        BlockDrawn.wait(Guard, [&] { return Stop || (SlotOf(b).Index == b && SlotOf(b).State == TBlock::Drawn); });
-        if (Stop) return;
-      }
-      TBlock& Slot = SlotOf(b);
-      if (!Slot.Failed) {
-        try {
-          const int64_t n = EventsOf(b);
-          Slot.Results.resize(static_cast<size_t>(n * S.N));
-          TBlockDeviates Next(Slot.Lead, Slot.Pairs.data());
-          for (int64_t k = 0; k < n; ++k) {
-            const TFCSLine E = Events[static_cast<size_t>(Count - 1 - (b * BlockEvents + k))];
-            float* Comp = Slot.Results.data() + k * S.N;
-            StartValues(S, E, Comp);
-            Trials(S, E.RawValues(), Comp, Next);
+        WorkAdded.wait(Guard, [&] { return Stop || NextBlock >= Blocks || WorkLeft(); });
+        if (Stop || NextBlock >= Blocks) return;
+        if (NextToAccept < Drawn) {
+          Segment = NextToAccept++;
+          SegmentOf(Segment).State = TSegment::Accepting;
+        } else {
+          Block = NextBlock++;
+          SlotOf(Block).State = TBlock::Computing;
+          SlotOf(Block).Index = Block;
+          const int64_t From = FirstPairOf(Block), To = EndPairOf(Block);
+          Spans.clear();
+          for (int64_t s = Released; s < Counted && From < To; ++s) {
+            const TSegment& G = SegmentOf(s);
+            const int64_t Lo = std::max(From, G.FirstPair), Hi = std::min(To, G.FirstPair + G.Pairs);
+            if (Lo < Hi) Spans.push_back({G.Draws.data() + (Lo - G.FirstPair), Hi - Lo});
           }
-        } catch (...) {
-          Slot.Failed = true;
         }
+        if (WorkLeft()) WorkAdded.notify_one();
       }
-      {
-        std::lock_guard<std::mutex> Guard(Lock);
-        Slot.State = TBlock::Computed;
+      if (Segment >= 0) {
+        Accept(Segment);
+        WorkAdded.notify_one();  // a block may be ready now
+      } else {
+        Compute(Block, Spans);
       }
-      BlockComputed.notify_one();
     }
   };
 
@@ -316,8 +458,8 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
       std::lock_guard<std::mutex> Guard(Lock);
       Stop = true;
     }
-    SlotFreed.notify_all();
-    BlockDrawn.notify_all();
+    SegmentFreed.notify_all();
+    WorkAdded.notify_all();
     BlockComputed.notify_all();
     for (std::thread& T : Threads) T.join();
     Threads.clear();
@@ -326,16 +468,12 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
     decltype(StopAll)& Fn;
     ~TJoin() { Fn(); }
   } Join{StopAll};
-  const std::mt19937_64 StartGenerator = RandomGenerator();
-  const TGaussCache StartCache = GaussCacheState();
   try {
-    Threads.emplace_back(Producer);
+    Threads.emplace_back(Drawer);
     for (int32_t w = 0; w < Workers; ++w) Threads.emplace_back(Worker);
   } catch (const std::system_error&) {
     // No threads to be had: the whole stage on this one.
     StopAll();
-    RandomGenerator() = StartGenerator;
-    SetGaussCacheState(StartCache);
     RunSequential(Events, S, 0, Gauge);
     return;
   }
@@ -365,9 +503,10 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
       std::lock_guard<std::mutex> Guard(Lock);
       Slot.State = TBlock::Empty;
     }
-    SlotFreed.notify_one();
+    WorkAdded.notify_one();
   }
   StopAll();
+  RandomGenerator() = FinalGenerator;
   SetGaussCacheState(FinalCache);
 }
 
@@ -382,13 +521,24 @@ void Run(TFCSLineArray& Events, const TProtocol& Protocol, const TMatrix& Static
   const int64_t PerEvent = std::max<int64_t>(1, static_cast<int64_t>(Options.Tries) * std::max<size_t>(S.Pairs.size(), 1));
   const int64_t BlockEvents =
       Options.BlockEvents > 0 ? Options.BlockEvents : std::clamp<int64_t>(65536 / PerEvent, 1, 256);
-  if (Options.Threads <= 1 || Count <= BlockEvents)
+  if (Options.Threads <= 1 || Count <= BlockEvents || static_cast<int64_t>(Options.Tries) * static_cast<int64_t>(S.Pairs.size()) == 0)
     RunSequential(Events, S, 0, Gauge);
   else
     RunThreaded(Events, S, BlockEvents, Options.Threads - 1, Gauge);
 }
 
 }  // namespace
+
+float PerturbedSpill(float Mean, float Deviate, float Deviation) {
+  // The product is exact in double as in Extended; the sum and the quotient put the double within
+  // 2^-51 of the exact value, the extended one within 2^-62, so 16 units from a float midpoint
+  // leave room for both. The top binade of floats goes the extended way, which checks overflow.
+  const double Value = (static_cast<double>(Deviate) * Deviation + Mean) / 100.0;
+  if (std::fabs(Value) < 0x1p127 && !fp::NearFloatMidpoint(Value, 16)) return static_cast<float>(Value);
+  Extended M = Mean;
+  M = M + static_cast<Extended>(Deviate) * Deviation;
+  return fp::Single(M / 100.0L);
+}
 
 void CompensateDynamicEvents(TFCSLineArray& Events, const TProtocol& Protocol, const TMatrix& Static, bool HaveStatic,
                              const TDynamicCompensationOptions& Options, Progress* Gauge) {

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "FloatStores.h"
 #include "GaussianDeviate.h"
@@ -102,6 +104,58 @@ TEST(GaussianDeviate, LongSampleEqualsTheExtendedPolarMethod) {
     const TGaussPair P = DrawGaussPair();
     ASSERT_EQ(P.S, GaussSquareSumExtended(P.U, P.V));
     ASSERT_EQ(GaussFactor(P.S), GaussFactorExtended(P.S));
+  }
+}
+
+TEST(GaussianDeviate, TheAcceptanceTestNextToOneAgreesWithTheRoundedSum) {
+  // u just under 1 and v chosen so that u^2 + v^2 lies within a few double units of the point
+  // halfway between 1 and the float below it, on both sides, in every sign.
+  constexpr double Midpoint = 1 - 0x1.0p-25;
+  int Accepted = 0, Rejected = 0;
+  for (int k = 1; k < 4000; ++k) {
+    const float u = 1.0f - std::ldexp(static_cast<float>(k), -24);
+    const double Need = Midpoint - static_cast<double>(u) * u;
+    if (Need <= 0) continue;
+    float v = static_cast<float>(std::sqrt(Need));
+    v = std::nextafter(std::nextafter(v, 0.0f), 0.0f);
+    for (int Step = 0; Step < 5; ++Step, v = std::nextafter(v, 1.0f))
+      for (float U : {u, -u})
+        for (float V : {v, -v}) {
+          const float S = GaussSquareSumExtended(U, V);
+          const bool Expected = S > 0 && S < 1;
+          ASSERT_EQ(GaussAccepted(U, V), Expected) << U << " " << V;
+          ASSERT_EQ(GaussAccepted(V, U), Expected) << U << " " << V;
+          (Expected ? Accepted : Rejected)++;
+        }
+  }
+  EXPECT_GT(Accepted, 1000);
+  EXPECT_GT(Rejected, 1000);
+  EXPECT_FALSE(GaussAccepted(0.0f, 0.0f));
+  EXPECT_TRUE(GaussAccepted(0.0f, -0x1p-52f));
+}
+
+TEST(GaussianDeviate, PairsAcceptedFromRawDrawsAreThoseDrawnOneByOne) {
+  // The raw draws of one generator, turned into pairs in place, against DrawGaussPair on a copy.
+  Randomize(44);
+  std::mt19937_64 Generator = RandomGenerator();
+  std::vector<uint64_t> Draws(400000);
+  for (uint64_t& Draw : Draws) Draw = RandomGenerator()();
+  const int64_t Pairs = AcceptGaussPairs(Draws.data(), static_cast<int64_t>(Draws.size()));
+  EXPECT_GT(Pairs, 150000);
+  EXPECT_LT(Pairs, 165000);
+  for (int64_t k = 0; k < Pairs; ++k) {
+    const TGaussPair Expected = DrawGaussPair(Generator);
+    float U, V;
+    UnpackGaussPair(Draws[static_cast<size_t>(k)], U, V);
+    ASSERT_EQ(U, Expected.U) << k;
+    ASSERT_EQ(V, Expected.V) << k;
+    ASSERT_EQ(GaussSquareSum(U, V), Expected.S);
+  }
+  // What follows the last pair: only rejected draws, up to the end of the segment.
+  std::mt19937_64 End = Generator;
+  while (!(End == RandomGenerator())) {
+    const float U = GaussUniform(End()), V = GaussUniform(End());
+    ASSERT_FALSE(GaussAccepted(U, V));
   }
 }
 

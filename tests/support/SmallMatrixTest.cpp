@@ -4,6 +4,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <iterator>
 
 #include "Globals.h"
 #include "LinearAlgebra.h"
@@ -90,6 +91,48 @@ TEST(SmallMatrix, ProductSumsThatRoundInDoubleOntoAMidpoint) {
       ASSERT_EQ(Got, Expected);
     }
   }
+}
+
+TEST(SmallMatrix, ProductsOfTwoByTwoBlocksAsStepByStep) {
+  // Entries that send some step of a product off the ordinary path: a midpoint trap (a b + c),
+  // zeros of both signs, values whose products leave the float range or fall below its normal
+  // numbers, and plain ones.
+  const float a = std::ldexp(1.0f, -13) + std::ldexp(40.0f, -36), b = std::ldexp(1.0f, -13) - std::ldexp(40.0f, -36);
+  const float Pool[] = {a, b, 0.25f + std::ldexp(1.0f, -25), 0.3f, 1.0f, 0.0f, -0.0f, 1e-30f, -1e-25f, 1e-40f, 1e30f, -3e38f, FLT_MAX, 0.75f, -1.5f};
+  Randomize(12);
+  int Failed = 0, Checked = 0;
+  for (int k = 0; k < 200000; ++k) {
+    TSmallMatrix<4> A(2, 2), B(2, 2), Got, Expected;
+    for (int32_t i = 0; i < 2; ++i)
+      for (int32_t j = 0; j < 2; ++j) {
+        A[i][j] = Pool[RandomInt(std::size(Pool))];
+        B[i][j] = Pool[RandomInt(std::size(Pool))];
+      }
+    const bool Ok = small_matrix::MultiplyStepwise(A, B, Expected);
+    ASSERT_EQ(small_matrix::Multiply(A, B, Got), Ok) << k;
+    Failed += !Ok;
+    if (!Ok) continue;
+    ++Checked;
+    ASSERT_EQ(Got.Rows, 2);
+    ASSERT_EQ(Got.Cols, 2);
+    for (int32_t i = 0; i < 2; ++i)
+      for (int32_t j = 0; j < 2; ++j) {
+        ASSERT_EQ(std::signbit(Got[i][j]), std::signbit(Expected[i][j])) << k;
+        ASSERT_EQ(Got[i][j], Expected[i][j]) << k;
+      }
+  }
+  EXPECT_GT(Failed, 1000);
+  EXPECT_GT(Checked, 100000);
+  // The trap itself: c (odd last digit) in the second column of A with a 1 below it in B puts c
+  // into the sum first.
+  const float c = 0.25f + std::ldexp(1.0f, -25);
+  TSmallMatrix<4> A(2, 2), B(2, 2), Got, Expected;
+  A[0][0] = a, A[0][1] = c, A[1][0] = 1, A[1][1] = 1;
+  B[0][0] = b, B[0][1] = 1, B[1][0] = 1, B[1][1] = 1;
+  ASSERT_TRUE(small_matrix::MultiplyStepwise(A, B, Expected));
+  ASSERT_TRUE(small_matrix::Multiply(A, B, Got));
+  EXPECT_EQ(Got[0][0], Expected[0][0]);
+  EXPECT_NE(Got[0][0], static_cast<float>(static_cast<double>(a) * b + c));
 }
 
 TEST(SmallMatrix, InvertsAsTheBlockMethodOfEverySize) {
