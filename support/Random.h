@@ -1,6 +1,7 @@
 #pragma once
 // The one process-wide pseudo-random generator. It is seeded from the clock at start-up, so
 // results that draw random numbers differ from run to run; tests call Randomize(seed).
+#include <algorithm>
 #include <cstdint>
 #include <random>
 
@@ -27,7 +28,9 @@ class TDivider {
   uint64_t Remainder(uint64_t X) const {
     const uint64_t Quotient = static_cast<uint64_t>((static_cast<unsigned __int128>(X) * FInverse) >> 64);
     uint64_t R = X - Quotient * FN;
-    while (R >= FN) R -= FN;
+    // Whether a correction is due is close to a coin toss for many N: masks, not branches.
+    R -= FN & (uint64_t{0} - static_cast<uint64_t>(R >= FN));
+    R -= FN & (uint64_t{0} - static_cast<uint64_t>(R >= FN));
     return R;
   }
 
@@ -53,6 +56,33 @@ class TRandomIntDraws {
       X = FGenerator();
     } while (X >= FLimit);
     return static_cast<int32_t>(FDivider.Remainder(X));
+  }
+  // Count values in a row, each handed to Take as it is drawn: the same values as Count calls.
+  // Runs of raw draws first, then their remainders, so that neither loop runs short of
+  // registers and the divider is not reloaded after every store of the generator.
+  template <class Taker>
+  void Draw(int32_t Count, Taker&& Take) {
+    if (FZero) {
+      for (int32_t i = 0; i < Count; ++i) Take(int32_t{0});
+      return;
+    }
+    std::mt19937_64& Generator = FGenerator;
+    const uint64_t Limit = FLimit;
+    const TDivider Divider = FDivider;
+    constexpr int32_t Run = 64;
+    uint64_t Raw[Run];
+    for (int32_t Done = 0; Done < Count;) {
+      const int32_t n = std::min(Count - Done, Run);
+      for (int32_t i = 0; i < n; ++i) {
+        uint64_t X;
+        do {
+          X = Generator();
+        } while (X >= Limit);
+        Raw[i] = X;
+      }
+      for (int32_t i = 0; i < n; ++i) Take(static_cast<int32_t>(Divider.Remainder(Raw[i])));
+      Done += n;
+    }
   }
 
  private:

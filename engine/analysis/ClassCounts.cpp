@@ -51,6 +51,7 @@ struct TClassColumn {
   std::vector<uint8_t>& Bytes;
   std::vector<int16_t>& Words;
   bool Small = true;
+  int32_t Highest = -1;  // the largest class of any record
   size_t size() const { return Small ? Bytes.size() : Words.size(); }
 };
 
@@ -66,11 +67,15 @@ TClassColumn ClassColumn(const TCountedEvents& Records, int32_t Column) {
   TClassColumn Classes{Bytes, Words};
   Bytes.resize(Count);
   Words.clear();
+  int32_t Lowest = 0, Highest = -1;
   for (size_t k = 0; k < Count; ++k) {
     const int16_t Class = ClassOf(k);
-    Classes.Small = Classes.Small && Class >= 0 && Class <= 255;
+    Lowest = std::min<int32_t>(Lowest, Class);
+    Highest = std::max<int32_t>(Highest, Class);
     Bytes[k] = static_cast<uint8_t>(Class);
   }
+  Classes.Small = Lowest >= 0 && Highest <= 255;
+  Classes.Highest = Highest;
   if (!Classes.Small) {
     Words.resize(Count);
     for (size_t k = 0; k < Count; ++k) Words[k] = ClassOf(k);
@@ -78,15 +83,58 @@ TClassColumn ClassColumn(const TCountedEvents& Records, int32_t Column) {
   return Classes;
 }
 
-// Tallies Draws classes of Classes picked by Pick(), in the order of the draws.
-template <class Picker>
-void TallyDraws(const TClassColumn& Classes, int32_t Draws, TIntArray& Counts, Picker&& Pick) {
-  if (Classes.Small) {
+// Tallies Draws byte classes of the records First + Draw(), every class known to be one of
+// Counts. As nothing can throw, the draws run a block ahead of the tally: each record's byte is
+// prefetched when its index is drawn and read a block later, so that the random reads of the
+// column overlap instead of stalling one by one. Four count tables in turn keep runs of one class
+// from waiting on one counter.
+void TallyByteDraws(const uint8_t* Column, int32_t Draws, TIntArray& Counts, TRandomIntDraws& Draw, int32_t First) {
+  constexpr int32_t Block = 256;
+  uint32_t Picked[2][Block];
+  uint32_t Tables[4][256] = {};
+  const uint8_t* const Base = Column + First;
+  auto DrawBlock = [Base, First, &Draw](uint32_t* Into, int32_t Count) {
+    Draw.Draw(Count, [Base, First, Into](int32_t Value) mutable {
+      __builtin_prefetch(Base + Value);
+      *Into++ = static_cast<uint32_t>(First + Value);
+    });
+  };
+  auto TallyBlock = [Column, &Tables](const uint32_t* From, int32_t Count) {
+    int32_t i = 0;
+    for (; i + 4 <= Count; i += 4) {
+      ++Tables[0][Column[From[i]]];
+      ++Tables[1][Column[From[i + 1]]];
+      ++Tables[2][Column[From[i + 2]]];
+      ++Tables[3][Column[From[i + 3]]];
+    }
+    for (; i < Count; ++i) ++Tables[0][Column[From[i]]];
+  };
+  int32_t Ahead = std::min(Block, Draws), Side = 0;
+  DrawBlock(Picked[Side], Ahead);
+  for (int32_t Done = 0; Done < Draws; Side ^= 1) {
+    const int32_t Current = Ahead;
+    Done += Current;
+    Ahead = std::min(Block, Draws - Done);
+    DrawBlock(Picked[Side ^ 1], Ahead);
+    TallyBlock(Picked[Side], Current);
+  }
+  const size_t Classes = std::min<size_t>(Counts.size(), 256);
+  for (size_t c = 0; c < Classes; ++c)
+    Counts[c] += static_cast<int32_t>(Tables[0][c] + Tables[1][c] + Tables[2][c] + Tables[3][c]);
+}
+
+// Tallies Draws classes of the records First + Draw(), in the order of the draws; a class beyond
+// Counts throws with the generator just past the draw that picked it.
+void TallyDraws(const TClassColumn& Classes, int32_t Draws, TIntArray& Counts, TRandomIntDraws& Draw,
+                int32_t First) {
+  if (Classes.Small && Classes.Highest < static_cast<int32_t>(Counts.size())) {
+    TallyByteDraws(Classes.Bytes.data(), Draws, Counts, Draw, First);
+  } else if (Classes.Small) {
     const uint8_t* Column = Classes.Bytes.data();
-    for (int32_t i = 0; i < Draws; ++i) Tally(Counts, Column[Pick()]);
+    for (int32_t i = 0; i < Draws; ++i) Tally(Counts, Column[First + Draw()]);
   } else {
     const int16_t* Column = Classes.Words.data();
-    for (int32_t i = 0; i < Draws; ++i) Tally(Counts, Column[Pick()]);
+    for (int32_t i = 0; i < Draws; ++i) Tally(Counts, Column[First + Draw()]);
   }
 }
 
@@ -140,7 +188,7 @@ void ResampleEventClasses(const TCountedEvents& Records, const TClassCountOption
   const TClassColumn Classes = ClassColumn(Records, Options.Column);
   const int32_t M = static_cast<int32_t>(Classes.size());
   TRandomIntDraws Draw(M);
-  TallyDraws(Classes, M, Counts, [&Draw] { return static_cast<size_t>(Draw()); });
+  TallyDraws(Classes, M, Counts, Draw, 0);
 }
 
 void ResampleFileClasses(const TCountedEvents& Records, const TFilePositions& Files, int32_t FileIndex,
@@ -156,7 +204,7 @@ void ResampleFileClasses(const TCountedEvents& Records, const TFilePositions& Fi
   const TClassColumn Classes = ClassColumn(Records, Options.Column);
   const int32_t M = static_cast<int32_t>(Classes.size());
   TRandomIntDraws Draw(Span + 1);
-  TallyDraws(Classes, M, Counts, [&Draw, First] { return static_cast<size_t>(First + Draw()); });
+  TallyDraws(Classes, M, Counts, Draw, First);
 }
 
 namespace {

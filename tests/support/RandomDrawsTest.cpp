@@ -2,6 +2,7 @@
 // state, and remainders exact at the edges of 64 bits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -36,6 +37,14 @@ TEST(RandomDraws, GiveRandomIntsSequence) {
     Randomize(77);
     TRandomIntDraws Draw(N);
     for (int32_t V : Expected) ASSERT_EQ(Draw(), V) << "N " << N;
+    EXPECT_EQ(RandomGenerator()(), After);
+    // The same values again when drawn in runs, the last run shorter than the others.
+    Randomize(77);
+    TRandomIntDraws Runs(N);
+    std::vector<int32_t> Got;
+    for (int32_t Left = 5000; Left > 0; Left -= 777)
+      Runs.Draw(std::min(Left, 777), [&Got](int32_t V) { Got.push_back(V); });
+    EXPECT_EQ(Got, Expected) << "N " << N;
     EXPECT_EQ(RandomGenerator()(), After);
   }
 }
