@@ -63,12 +63,15 @@ std::unique_ptr<TDetector> NewDetector(int32_t Index, bool FitMean, bool IsGate,
 void SetupSetDetectors(TFCSData& Data, TProtocol& Protocol, bool FitCurves, Progress* Gauge,
                        std::vector<TSglArray>* Spares);
 
+// Value arrays worth keeping for reuse.
+constexpr size_t SpareSize = size_t{1} << 14;
+
 // An empty array with room for Count values: a replaced detector's when one is large enough,
 // else a fresh one advised for huge pages, so a repeated set-up faults few or no pages in. The
 // values are appended, so fresh pages are touched once, by the values.
 TSglArray SeriesBuffer(std::vector<TSglArray>* Spares, size_t Count) {
   TSglArray Values;
-  if (Spares && !Spares->empty() && Spares->back().capacity() >= Count) {
+  if (Spares && !Spares->empty() && Count >= SpareSize && Spares->back().capacity() >= Count) {
     Values = std::move(Spares->back());
     Spares->pop_back();
     Values.clear();
@@ -164,7 +167,7 @@ void TFCSData::SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves
     for (const auto& D : *Array)
       if (D)
         for (TSglArray& Values : D->SeriesValues)
-          if (Values.capacity() >= (size_t{1} << 16)) Spares.push_back(std::move(Values));
+          if (Values.capacity() >= SpareSize) Spares.push_back(std::move(Values));
   std::sort(Spares.begin(), Spares.end(),
             [](const TSglArray& A, const TSglArray& B) { return A.capacity() < B.capacity(); });
   CreateDetectors(Protocol);
