@@ -162,15 +162,33 @@ void TFCSData::SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves
   BusyCursor Busy;
   RefreshOnExit Refresh;
   // The value arrays of the detectors about to be replaced carry the new series.
-  std::vector<TSglArray> Spares;
+  struct TTaken {
+    TDetector* Detector;
+    size_t Series;
+    TSglArray Values;
+  };
+  std::vector<TTaken> Taken;
   for (auto* Array : {&GateDetectors, &ChannelDetectors, &PeakDetectors})
     for (const auto& D : *Array)
       if (D)
-        for (TSglArray& Values : D->SeriesValues)
-          if (Values.capacity() >= SpareSize) Spares.push_back(std::move(Values));
-  std::sort(Spares.begin(), Spares.end(),
-            [](const TSglArray& A, const TSglArray& B) { return A.capacity() < B.capacity(); });
-  CreateDetectors(Protocol);
+        for (size_t s = 0; s < D->SeriesValues.size(); ++s)
+          if (D->SeriesValues[s].capacity() >= SpareSize) Taken.push_back({D.get(), s, std::move(D->SeriesValues[s])});
+  try {
+    CreateDetectors(Protocol);
+  } catch (...) {
+    // A creation that failed before replacing the detectors leaves them whole; new detectors
+    // hold no series.
+    for (TTaken& T : Taken)
+      for (auto* Array : {&GateDetectors, &ChannelDetectors, &PeakDetectors})
+        for (const auto& D : *Array)
+          if (D.get() == T.Detector && T.Series < D->SeriesValues.size()) D->SeriesValues[T.Series] = std::move(T.Values);
+    throw;
+  }
+  std::sort(Taken.begin(), Taken.end(),
+            [](const TTaken& A, const TTaken& B) { return A.Values.capacity() < B.Values.capacity(); });
+  std::vector<TSglArray> Spares;
+  for (TTaken& T : Taken) Spares.push_back(std::move(T.Values));
+  Taken.clear();
   SetupSetDetectors(*this, Protocol, FitCurves, Gauge, &Spares);
   PostRefresh();
   ProtocolName = Protocol.FileName;
