@@ -63,12 +63,15 @@ std::unique_ptr<TDetector> NewDetector(int32_t Index, bool FitMean, bool IsGate,
 void SetupSetDetectors(TFCSData& Data, TProtocol& Protocol, bool FitCurves, Progress* Gauge,
                        std::vector<TSglArray>* Spares);
 
+// Value arrays worth keeping for reuse.
+constexpr size_t SpareSize = size_t{1} << 14;
+
 // An empty array with room for Count values: a replaced detector's when one is large enough,
 // else a fresh one advised for huge pages, so a repeated set-up faults few or no pages in. The
 // values are appended, so fresh pages are touched once, by the values.
 TSglArray SeriesBuffer(std::vector<TSglArray>* Spares, size_t Count) {
   TSglArray Values;
-  if (Spares && !Spares->empty() && Spares->back().capacity() >= Count) {
+  if (Spares && !Spares->empty() && Count >= SpareSize && Spares->back().capacity() >= Count) {
     Values = std::move(Spares->back());
     Spares->pop_back();
     Values.clear();
@@ -159,15 +162,33 @@ void TFCSData::SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves
   BusyCursor Busy;
   RefreshOnExit Refresh;
   // The value arrays of the detectors about to be replaced carry the new series.
-  std::vector<TSglArray> Spares;
+  struct TTaken {
+    TDetector* Detector;
+    size_t Series;
+    TSglArray Values;
+  };
+  std::vector<TTaken> Taken;
   for (auto* Array : {&GateDetectors, &ChannelDetectors, &PeakDetectors})
     for (const auto& D : *Array)
       if (D)
-        for (TSglArray& Values : D->SeriesValues)
-          if (Values.capacity() >= (size_t{1} << 16)) Spares.push_back(std::move(Values));
-  std::sort(Spares.begin(), Spares.end(),
-            [](const TSglArray& A, const TSglArray& B) { return A.capacity() < B.capacity(); });
-  CreateDetectors(Protocol);
+        for (size_t s = 0; s < D->SeriesValues.size(); ++s)
+          if (D->SeriesValues[s].capacity() >= SpareSize) Taken.push_back({D.get(), s, std::move(D->SeriesValues[s])});
+  try {
+    CreateDetectors(Protocol);
+  } catch (...) {
+    // A creation that failed before replacing the detectors leaves them whole; new detectors
+    // hold no series.
+    for (TTaken& T : Taken)
+      for (auto* Array : {&GateDetectors, &ChannelDetectors, &PeakDetectors})
+        for (const auto& D : *Array)
+          if (D.get() == T.Detector && T.Series < D->SeriesValues.size()) D->SeriesValues[T.Series] = std::move(T.Values);
+    throw;
+  }
+  std::sort(Taken.begin(), Taken.end(),
+            [](const TTaken& A, const TTaken& B) { return A.Values.capacity() < B.Values.capacity(); });
+  std::vector<TSglArray> Spares;
+  for (TTaken& T : Taken) Spares.push_back(std::move(T.Values));
+  Taken.clear();
   SetupSetDetectors(*this, Protocol, FitCurves, Gauge, &Spares);
   PostRefresh();
   ProtocolName = Protocol.FileName;

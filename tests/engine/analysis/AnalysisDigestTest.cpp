@@ -218,6 +218,22 @@ TEST_F(AnalysisDigest, ThreeChannelsWithStaticGatesOnly) {
   EXPECT_EQ(ReportDigest(*D, *P), 806305272197681879u);
 }
 
+// A set-up that fails before it replaces the detectors leaves them with every value they had,
+// though a set-up reuses the storage of the detectors it replaces.
+TEST_F(AnalysisDigest, FailedSetupKeepsTheDetectorsWhole) {
+  auto P = ThreeChannelProtocol();
+  auto File = ThreeChannelFile();
+  auto D = TFCSData::Create(*File, 0, true, nullptr, P.get());
+  ASSERT_TRUE(D);
+  D->Compensate(*P, nullptr, 0);
+  D->SetDetectors(*P, nullptr, true);
+  const uint64_t Before = DetectorDigest(*D);
+  D->CustomDetector.reset();
+  P->GetChannel(0)->DisplayMaximum = INFINITY;
+  EXPECT_THROW(D->SetDetectors(*P, nullptr, true), ERangeError);
+  EXPECT_EQ(DetectorDigest(*D), Before);
+}
+
 // Instrument files with their own scatter and fluorescence parameters.
 struct TSampleProtocol {
   std::string File;
