@@ -4,6 +4,7 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QFontMetricsF>
+#include <QGraphicsLayout>
 #include <QGraphicsPixmapItem>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -99,6 +100,11 @@ void TChartView::Rebuild() {
   QChart* Old = chart();
   auto* C = new QChart();
   C->legend()->setAlignment(Qt::AlignBottom);
+  // Short charts (the distribution under an open derive panel) need every pixel for the plot
+  // and its axis captions, so the frame around the chart is kept thin.
+  C->layout()->setContentsMargins(0, 0, 0, 0);
+  C->setMargins(QMargins(6, 4, 6, 4));
+  C->setBackgroundRoundness(0);
   setChart(C);
   delete Old;
   FImageItem = new QGraphicsPixmapItem(C);

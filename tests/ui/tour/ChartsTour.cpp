@@ -77,6 +77,7 @@ void ChartsTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QStr
   }
   Page->CrtDistribution->SetData(std::move(Dist));
   Explore->setCurrentIndex(DistTab);
+  Capture(&Main, "Distributions");
   Page->BtnShowDerive->setEnabled(true);
   Page->BtnShowDeriveClick();
   Capture(&Main, "Distributions-Derive");

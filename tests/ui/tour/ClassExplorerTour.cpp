@@ -9,6 +9,7 @@
 #include <functional>
 #include <iostream>
 
+#include "../ScriptedDialogs.h"
 #include "ClassExplorerPage.h"
 #include "Main.h"
 #include "dataset/FCSData.h"
@@ -21,12 +22,16 @@ void ClassExplorerTour(qv::TFmMain& Main, const std::function<void(QWidget*, con
     std::cerr << "Class explorer tour: no page or no protocol\n";
     return;
   }
+  // A message box would stop the tour: any message is written out instead.
+  qv::test::ScriptedDialogs Messages;
   const std::string ProtocolFile = Main.CurrentProtocol->FileName;
   auto Protocol = qv::TProtocol::OpenFile(ProtocolFile);
   if (!Protocol) return;
-  for (int32_t i = 0; i < Protocol->ChannelCount(); ++i)
+  for (int32_t i = 0; i < Protocol->ChannelCount(); ++i) {
     for (int32_t j = 0; j < Protocol->ChannelCount(); ++j)
       Protocol->GetChannel(i)->SetCompPair(j, {i == j ? 100.0f : 0.0f, 0.0f}, true);
+    Protocol->GetChannel(i)->SetPeak(false, -1, 2.5f, 0.3f, 10);
+  }
   Protocol->AddGenotype("Green strain", 0, 0);
   Protocol->AddGenotype("Red strain", 1, 0);
   try {
@@ -44,7 +49,10 @@ void ClassExplorerTour(qv::TFmMain& Main, const std::function<void(QWidget*, con
     std::cerr << "Class explorer tour: " << E.what() << '\n';
     return;
   }
-  if (Main.Hooks.ShowDataLoaded) Main.Hooks.ShowDataLoaded(true);
+  // The lists of the set's sheets; the tour's genotypes have no peaks to report on, so the
+  // summary is not made.
+  for (const auto& Listener : Main.Hooks.DataShownListeners)
+    if (Listener) Listener(true);
   Main.UpdateProtocolDependentControls(true, true);
   Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
   Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsClassification"));
@@ -60,6 +68,8 @@ void ClassExplorerTour(qv::TFmMain& Main, const std::function<void(QWidget*, con
 
   // The tour goes on with the protocol as saved, so closing asks nothing.
   Main.SetCurrentData(nullptr);
-  if (Main.Hooks.ShowDataLoaded) Main.Hooks.ShowDataLoaded(false);
+  for (const auto& Listener : Main.Hooks.DataShownListeners)
+    if (Listener) Listener(false);
   Main.SetCurrentProtocol(qv::TProtocol::OpenFile(ProtocolFile));
+  for (const std::string& Text : Messages.Errors) std::cerr << "Class explorer tour: " << Text << '\n';
 }
