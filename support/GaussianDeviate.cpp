@@ -58,12 +58,13 @@ TGaussPair DrawGaussPair(std::mt19937_64& Generator) {
 
 TGaussPair DrawGaussPair() { return DrawGaussPair(RandomGenerator()); }
 
-int64_t AcceptGaussPairs(uint64_t* Draws, int64_t Count) {
-  // The pair written never lies beyond the two draws just read.
+int64_t AcceptGaussPairs(float* Uniforms, int64_t Count) {
+  // The pair written never lies beyond the two uniforms just read.
   int64_t Accepted = 0;
   for (int64_t k = 0; k + 1 < Count; k += 2) {
-    const float U = GaussUniform(Draws[k]), V = GaussUniform(Draws[k + 1]);
-    Draws[Accepted] = PackGaussPair(U, V);
+    const float U = Uniforms[k], V = Uniforms[k + 1];
+    Uniforms[2 * Accepted] = U;
+    Uniforms[2 * Accepted + 1] = V;
     Accepted += GaussAccepted(U, V);
   }
   return Accepted;

@@ -9,7 +9,6 @@
 // so close to a point halfway between two floats that the two paths could round apart, the
 // extended path is taken instead.
 #include <cstdint>
-#include <cstring>
 #include <random>
 
 #include "Types.h"
@@ -36,20 +35,11 @@ inline float GaussUniform(uint64_t Draw) {
 // Whether 0 < GaussSquareSum(U, V) < 1, mostly without rounding the sum to float.
 bool GaussAccepted(float U, float V);
 
-// Raw draws taken two at a time, as DrawGaussPair takes them, replaced in place by the pairs that
-// are accepted, packed by PackGaussPair; returns how many. Count is even.
-int64_t AcceptGaussPairs(uint64_t* Draws, int64_t Count);
-inline uint64_t PackGaussPair(float U, float V) {
-  uint32_t u, v;
-  std::memcpy(&u, &U, 4);
-  std::memcpy(&v, &V, 4);
-  return uint64_t{u} | uint64_t{v} << 32;
-}
-inline void UnpackGaussPair(uint64_t Packed, float& U, float& V) {
-  const uint32_t u = static_cast<uint32_t>(Packed), v = static_cast<uint32_t>(Packed >> 32);
-  std::memcpy(&U, &u, 4);
-  std::memcpy(&V, &v, 4);
-}
+// The uniforms of consecutive raw draws (GaussUniform of each), taken two at a time as
+// DrawGaussPair takes them; the pairs that are accepted are moved to the front, U then V, and
+// counted. Count is even.
+int64_t AcceptGaussPairs(float* Uniforms, int64_t Count);
+
 // sqrt(-2 ln S / S) rounded to float, for 0 < S < 1.
 float GaussFactor(float S);
 // The two deviates of a pair with its factor: U x F, then V x F.

@@ -176,11 +176,11 @@ TDeviatePosition PositionOf(int64_t k, int64_t Lead) {
 }
 
 // The deviates of one block: the cached one or the second half of a pair first where the block
-// starts there, then the pairs of its spans, packed as the segments hold them.
+// starts there, then the pairs of its spans.
 class TBlockDeviates {
  public:
   struct TSpan {
-    const uint64_t* Pairs;
+    const float* Pairs;  // U and V of each
     int64_t Count;
   };
   TBlockDeviates(const std::vector<TSpan>& Spans, TGaussCache Lead, bool SecondHalf) : FSpans(Spans), FLead(Lead) {
@@ -209,7 +209,9 @@ class TBlockDeviates {
       ++FSpan;
       FAt = 0;
     }
-    UnpackGaussPair(FSpans[FSpan].Pairs[FAt++], FU, FV);
+    FU = FSpans[FSpan].Pairs[2 * FAt];
+    FV = FSpans[FSpan].Pairs[2 * FAt + 1];
+    ++FAt;
     FFactor = GaussFactor(GaussSquareSum(FU, FV));
   }
   const std::vector<TSpan>& FSpans;
@@ -231,12 +233,12 @@ void LowerThreadPriority() {
 #endif
 }
 
-// Raw draws of the generator, in order, then the accepted pairs among them packed in place.
+// The uniforms of raw draws of the generator, in order, then the accepted pairs among them.
 struct TSegment {
   enum TState { Drawn, Accepting, Counted };
   TState State = Drawn;
   std::mt19937_64 Start;  // the generator before the segment's first draw
-  std::vector<uint64_t> Draws;
+  std::vector<float> Uniforms;
   int64_t Pairs = 0;      // accepted pairs, once counted
   int64_t FirstPair = 0;  // pairs of the segments before it, once every one of them is counted
 };
@@ -253,8 +255,8 @@ struct TBlock {
 };
 
 // The stage on several threads. Drawing raw numbers from the generator is the one step that
-// cannot be shared, so one thread does only that, segment after segment, from a copy of the
-// generator. Workers turn each segment into the pairs of the polar method (which needs no order:
+// cannot be shared, so one thread does only that (and turns each draw into its uniform), segment
+// after segment, from a copy of the generator. Workers turn each segment into the pairs of the polar method (which needs no order:
 // a pair always takes two draws), count them, and compute blocks of events once the pairs a block
 // uses are counted; the calling thread commits blocks in event order.
 template <int Cap>
@@ -325,7 +327,7 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
   auto PairAt = [&](int64_t j) {
     int64_t s = Released;
     while (SegmentOf(s).FirstPair + SegmentOf(s).Pairs <= j) ++s;
-    return SegmentOf(s).Draws[static_cast<size_t>(j - SegmentOf(s).FirstPair)];
+    return SegmentOf(s).Uniforms.data() + 2 * (j - SegmentOf(s).FirstPair);
   };
   // Where the sequential code has the generator and the cache after k deviates.
   auto StateAt = [&](int64_t k, std::mt19937_64& Generator, TGaussCache& Cache) {
@@ -338,9 +340,8 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
       Cache = {};
     } else {
       Generator = AfterPairs(P.FirstPair + 1);
-      float U, V;
-      UnpackGaussPair(PairAt(P.FirstPair), U, V);
-      Cache = {true, GaussDeviate(V, GaussFactor(GaussSquareSum(U, V)))};
+      const float* UV = PairAt(P.FirstPair);
+      Cache = {true, GaussDeviate(UV[1], GaussFactor(GaussSquareSum(UV[0], UV[1])))};
     }
   };
 
@@ -356,8 +357,8 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
         if (Stop || NextBlock >= Blocks) return;
       }
       Segment.Start = Generator;
-      Segment.Draws.resize(SegmentDraws);
-      for (uint64_t& Draw : Segment.Draws) Draw = Generator();
+      Segment.Uniforms.resize(SegmentDraws);
+      for (float& U : Segment.Uniforms) U = GaussUniform(Generator());
       {
         std::lock_guard<std::mutex> Guard(Lock);
         Segment.State = TSegment::Drawn;
@@ -369,7 +370,7 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
 
   auto Accept = [&](int64_t s) {
     TSegment& Segment = SegmentOf(s);
-    const int64_t Pairs = AcceptGaussPairs(Segment.Draws.data(), SegmentDraws);
+    const int64_t Pairs = AcceptGaussPairs(Segment.Uniforms.data(), SegmentDraws);
     bool Freed;
     {
       std::lock_guard<std::mutex> Guard(Lock);
@@ -438,7 +439,7 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
           for (int64_t s = Released; s < Counted && From < To; ++s) {
             const TSegment& G = SegmentOf(s);
             const int64_t Lo = std::max(From, G.FirstPair), Hi = std::min(To, G.FirstPair + G.Pairs);
-            if (Lo < Hi) Spans.push_back({G.Draws.data() + (Lo - G.FirstPair), Hi - Lo});
+            if (Lo < Hi) Spans.push_back({G.Uniforms.data() + 2 * (Lo - G.FirstPair), Hi - Lo});
           }
         }
         if (WorkLeft()) WorkAdded.notify_one();

@@ -135,18 +135,18 @@ TEST(GaussianDeviate, TheAcceptanceTestNextToOneAgreesWithTheRoundedSum) {
 }
 
 TEST(GaussianDeviate, PairsAcceptedFromRawDrawsAreThoseDrawnOneByOne) {
-  // The raw draws of one generator, turned into pairs in place, against DrawGaussPair on a copy.
+  // The uniforms of one generator's draws, turned into pairs in place, against DrawGaussPair on a
+  // copy.
   Randomize(44);
   std::mt19937_64 Generator = RandomGenerator();
-  std::vector<uint64_t> Draws(400000);
-  for (uint64_t& Draw : Draws) Draw = RandomGenerator()();
-  const int64_t Pairs = AcceptGaussPairs(Draws.data(), static_cast<int64_t>(Draws.size()));
+  std::vector<float> Uniforms(400000);
+  for (float& U : Uniforms) U = GaussUniform(RandomGenerator()());
+  const int64_t Pairs = AcceptGaussPairs(Uniforms.data(), static_cast<int64_t>(Uniforms.size()));
   EXPECT_GT(Pairs, 150000);
   EXPECT_LT(Pairs, 165000);
   for (int64_t k = 0; k < Pairs; ++k) {
     const TGaussPair Expected = DrawGaussPair(Generator);
-    float U, V;
-    UnpackGaussPair(Draws[static_cast<size_t>(k)], U, V);
+    const float U = Uniforms[static_cast<size_t>(2 * k)], V = Uniforms[static_cast<size_t>(2 * k + 1)];
     ASSERT_EQ(U, Expected.U) << k;
     ASSERT_EQ(V, Expected.V) << k;
     ASSERT_EQ(GaussSquareSum(U, V), Expected.S);
