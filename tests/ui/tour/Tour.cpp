@@ -91,6 +91,7 @@ void VisitTabs(qv::TFmMain& Main, QTabWidget* Tabs) {
 
 void ProtocolTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 void ChartsTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
+void QueueTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 
 namespace {
 
@@ -150,6 +151,7 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   }
   FitnessTour(Main, Capture);
   ChartsTour(Main, Capture);
+  QueueTour(Main, Capture);
   if (qv::TFmTextOutput* Report = qv::TourTextOutputWindow()) {
     Capture(Report, "ReportWindow");
     Report->close();
