@@ -621,6 +621,10 @@ void TReadingPage::ReadFile(const std::string& Name) {
     FFileOnPages = Name;
     FFileEvents = File->EventCount;
     Gauge.emplace(M);
+    // The pages show the new file now, so the older set goes whether or not the read succeeds:
+    // freed before the new one is built, it does not double the memory in use, and the new set
+    // can reuse its memory instead of faulting in fresh pages.
+    ReleaseData();
     auto Data = TFCSData::Create(*File, CompensationMode, false, &Gauge->Gauge, M.CurrentProtocol.get());
     File.reset();
     ReplaceData(std::move(Data));
@@ -988,6 +992,13 @@ void TReadingPage::ReplaceData(std::unique_ptr<TFCSData> Data) {
       M.CurrentData && !FFileOnPages.empty() && M.CurrentData->SourceName == FFileOnPages;
   ShowDataLoaded(M.CurrentData != nullptr);
   emit M.DataReplaced();
+}
+
+void TReadingPage::ReleaseData() {
+  if (!M.CurrentData) return;
+  emit M.DataFreeing();  // the processed view lets go of it here
+  M.Hooks.FilePagesHoldCurrentData = false;
+  M.CurrentData.reset();
 }
 
 int64_t TReadingPage::RawRowCount() const { return FRaw->rowCount(); }

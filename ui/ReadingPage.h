@@ -72,6 +72,9 @@ class TReadingPage : public QObject {
   // Frees the current set and makes Data current (null for none): DataFreeing, free, set,
   // ShowDataLoaded, DataReplaced. A set without events is not kept.
   void ReplaceData(std::unique_ptr<TFCSData> Data);
+  // Frees the current set ahead of a ReplaceData that is sure to drop it (DataFreeing, free);
+  // that ReplaceData brings the pages up to date.
+  void ReleaseData();
   // Whether protocol and data set are present and of one shape; names the mismatch when not.
   bool ProtocolMatchesData();
 

@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QRadioButton>
 #include <QTextEdit>
+#include <QTimer>
 #include <QtTest>
 
 #include "CommandGuard.h"
@@ -104,6 +105,44 @@ class ReadingPageTest : public QObject {
     QVERIFY(F.Main.MenuItem("MnSaveQuorvenal")->isEnabled());
     QVERIFY(F.Page->BtnReadFCSFile->isEnabled());
     QCOMPARE(LoadDir, F.Folder);
+  }
+
+  void ReadingAgainFreesTheOlderSetOnceBeforeBuilding() {
+    Fixture F;
+    F.Main.SetCurrentProtocol(Protocol());
+    F.Write("a.fcs", Spec(200000));
+    F.Write("b.fcs", Spec(200000, 7));
+    F.Select({"a.fcs"});
+    F.Page->BtnReadClick();
+    const QString FirstCell = F.Page->ProcessedCell(1, 1);
+    int Freed = 0;
+    std::string FreedSource;
+    bool Pumped = false, HeldDuringBuild = true;
+    QString CellDuringBuild = "unread";
+    const auto Watch = QObject::connect(&F.Main, &TFmMain::DataFreeing, [&] {
+      ++Freed;
+      FreedSource = F.Main.CurrentData ? F.Main.CurrentData->SourceName : "";
+      // Runs at the gauge's first pump while the new set is built: the older set is gone by
+      // then and the processed view, which a repaint would read, no longer reaches it.
+      QTimer::singleShot(0, [&] {
+        Pumped = true;
+        HeldDuringBuild = F.Main.CurrentData != nullptr;
+        CellDuringBuild = F.Page->ProcessedCell(1, 1);
+      });
+    });
+    F.Select({"b.fcs"});
+    QVERIFY(GuardedCommand([&] { F.Page->BtnReadClick(); }));
+    QObject::disconnect(Watch);
+    QVERIFY(F.Dialogs.Errors.empty());
+    QCOMPARE(Freed, 1);
+    QCOMPARE(FreedSource, F.Folder + "a.fcs");
+    QVERIFY(Pumped);
+    QVERIFY(!HeldDuringBuild);
+    QCOMPARE(CellDuringBuild, QString());
+    QCOMPARE(F.Main.CurrentData->SourceName, F.Folder + "b.fcs");
+    QVERIFY(F.Page->ProcessedCell(1, 1) != FirstCell);
+    QVERIFY(F.Page->ProcessedRowCount() > 1);
+    QVERIFY(!F.Page->MeSummary->toPlainText().isEmpty());
   }
 
   void UnreadableFileKeepsThePreviousState() {

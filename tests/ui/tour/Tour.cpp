@@ -94,6 +94,7 @@ void ChartsTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QStr
 void CompensationTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 void CustomDetectorTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 void ClassExplorerTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
+void QueueTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 
 namespace {
 
@@ -156,6 +157,7 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   CompensationTour(Main, Capture);
   CustomDetectorTour(Main, Capture);
   ClassExplorerTour(Main, Capture);
+  QueueTour(Main, Capture);
   if (qv::TFmTextOutput* Report = qv::TourTextOutputWindow()) {
     Capture(Report, "ReportWindow");
     Report->close();
