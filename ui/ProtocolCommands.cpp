@@ -676,6 +676,8 @@ void TProtocolPage::ImportGenotypes() {
   const std::string File = AppDialogs().OpenFile(Spec);
   if (File.empty()) return;
   // The whole file is checked before anything is added.
+  if (const std::string Reason = NotAFileReason(File); !Reason.empty())
+    throw EInOutError(ReadRefusal("genotype file", File, Reason));
   std::ifstream In(File, std::ios::binary);
   if (!In) throw EInOutError("Cannot open " + File);
   std::stringstream Text;
