@@ -124,6 +124,17 @@ void BM_TMatrixRowsOnly(benchmark::State& State) {
   State.SetItemsProcessed(State.iterations() * EventCount);
 }
 
+// The file named by QUORVENAL_BENCH_FCS, so scripts/compare-python-reader.sh can time a
+// numpy reader and this one on the same file in the same run.
+const bool GivenFileRegistered = [] {
+  const char* Given = std::getenv("QUORVENAL_BENCH_FCS");
+  if (Given && *Given)
+    benchmark::RegisterBenchmark("BM_ReadGivenFile", [Path = std::string(Given)](benchmark::State& State) {
+      Read(State, Path);
+    })->Unit(benchmark::kMillisecond);
+  return true;
+}();
+
 BENCHMARK(BM_ReadFloat32)->ArgNames({"BE", "Range"})->Args({1, 262144})->Args({0, 262144})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadInt16Log4)->ArgNames({"BE", "Range"})->Args({1, 1024})->Args({0, 1024})->Args({1, 65536})
     ->Unit(benchmark::kMillisecond);

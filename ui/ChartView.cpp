@@ -6,6 +6,8 @@
 #include <QFontMetricsF>
 #include <QGraphicsLayout>
 #include <QGraphicsPixmapItem>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
 #include <QMouseEvent>
@@ -217,6 +219,9 @@ void TChartView::Rebuild() {
     C->addSeries(Added);
     Added->attachAxis(FXAxis);
     Added->attachAxis(FYAxis);
+    // Guide lines carry no name; an empty legend swatch would only puzzle.
+    if (Name.isEmpty())
+      for (QLegendMarker* Marker : C->legend()->markers(Added)) Marker->setVisible(false);
   }
   RedrawImage();
 }

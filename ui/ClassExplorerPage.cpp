@@ -44,6 +44,9 @@ QGroupBox* RadioGroup(QWidget* Parent, QVBoxLayout* Column, const char* Name, co
   Group->setObjectName(Name);
   Group->setProperty("Tag", 1);
   Items = new QVBoxLayout(Group);
+  // Tight rows, so a short list fits without a scroll bar in the sheet's smallest height.
+  Items->setContentsMargins(6, 2, 6, 2);
+  Items->setSpacing(0);
   Items->addStretch(1);
   Scroll->setWidget(Group);
   Column->addWidget(Scroll, 1);
