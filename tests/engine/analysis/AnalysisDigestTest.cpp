@@ -123,22 +123,7 @@ std::unique_ptr<TProtocol> ThreeChannelProtocol() {
   auto P = test::MakeProtocol({{"FSC", "FSC-H"}, {"SSC", "SSC-H", true}},
                               {{"GFP", "FL1"}, {"RFP", "FL2"}, {"YFP", "FL3"}},
                               {{100, 3, 1}, {4, 100, 2}, {0.5f, 6, 100}});
-  TGlobalGate& Fsc = *P->GetGate(0);
-  Fsc.Active = true;
-  Fsc.MinimumValue = 100;
-  Fsc.MaximumValue = 900;
-  Fsc.DisplayMaximum = 1024;
-  TGlobalGate& Ssc = *P->GetGate(1);
-  Ssc.Active = true;
-  Ssc.MaximumValue = 1e9f;
-  Ssc.DisplayMaximum = 5;
-  Ssc.IsDynamic = true;
-  Ssc.Mean = 2.4f;
-  Ssc.Deviation = 0.15f;
-  Ssc.ClipHigh = 2;
-  Ssc.ClipLow = -2;
-  Ssc.Minimum_Z = -2.5f;
-  Ssc.Maximum_Z = 2.5f;
+  test::SetScatterGates(*P, 2.5f);
   const float Start[3] = {2.4f, 2.9f, 1.6f};
   for (int32_t c = 0; c < 3; ++c) {
     TChannel& C = *P->GetChannel(c);
