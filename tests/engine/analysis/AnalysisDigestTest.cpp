@@ -160,6 +160,16 @@ class AnalysisDigest : public test::AnalysedSet {
     for (int i = 0; i < 50; ++i) Rows.push_back({500, 300, 1, 1, 1});  // filtered
     return test::WriteAndRead(Folder, "three.fcs", {"FSC-H", "SSC-H", "FL1", "FL2", "FL3"}, Rows);
   }
+
+  // The three-channel set read, compensated and with its detectors fitted.
+  static std::unique_ptr<TFCSData> WithDetectors(const TFCSFile& File, TProtocol& P) {
+    auto D = TFCSData::Create(File, 0, true, nullptr, &P);
+    if (D) {
+      D->Compensate(P, nullptr, 0);
+      D->SetDetectors(P, nullptr, true);
+    }
+    return D;
+  }
 };
 
 TEST_F(AnalysisDigest, TwoPopulationsStepByStep) {
@@ -173,10 +183,8 @@ TEST_F(AnalysisDigest, TwoPopulationsStepByStep) {
 TEST_F(AnalysisDigest, ThreeChannelsWithDynamicGateAndSharedComponents) {
   auto P = ThreeChannelProtocol();
   auto File = ThreeChannelFile();
-  auto D = TFCSData::Create(*File, 0, true, nullptr, P.get());
+  auto D = WithDetectors(*File, *P);
   ASSERT_TRUE(D);
-  D->Compensate(*P, nullptr, 0);
-  D->SetDetectors(*P, nullptr, true);
   D->Classify(*P);
   EXPECT_EQ(DetectorDigest(*D), 9457183565057103306u);
   EXPECT_EQ(EventDigest(*D), 12333749449777422575u);
@@ -193,10 +201,8 @@ TEST_F(AnalysisDigest, ThreeChannelsWithStaticGatesOnly) {
   auto P = ThreeChannelProtocol();
   P->GetGate(1)->IsDynamic = false;
   auto File = ThreeChannelFile();
-  auto D = TFCSData::Create(*File, 0, true, nullptr, P.get());
+  auto D = WithDetectors(*File, *P);
   ASSERT_TRUE(D);
-  D->Compensate(*P, nullptr, 0);
-  D->SetDetectors(*P, nullptr, true);
   D->Classify(*P);
   EXPECT_EQ(DetectorDigest(*D), 10716570951552291234u);
   EXPECT_EQ(EventDigest(*D), 13157554096360564046u);
@@ -208,10 +214,8 @@ TEST_F(AnalysisDigest, ThreeChannelsWithStaticGatesOnly) {
 TEST_F(AnalysisDigest, FailedSetupKeepsTheDetectorsWhole) {
   auto P = ThreeChannelProtocol();
   auto File = ThreeChannelFile();
-  auto D = TFCSData::Create(*File, 0, true, nullptr, P.get());
+  auto D = WithDetectors(*File, *P);
   ASSERT_TRUE(D);
-  D->Compensate(*P, nullptr, 0);
-  D->SetDetectors(*P, nullptr, true);
   const uint64_t Before = DetectorDigest(*D);
   D->CustomDetector.reset();
   P->GetChannel(0)->DisplayMaximum = INFINITY;
