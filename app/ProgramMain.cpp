@@ -5,10 +5,10 @@
 #include <QTimer>
 #include <memory>
 
-#include "Data.h"
-#include "Main.h"
-#include "QtHost.h"
-#include "Splash.h"
+#include "shell/DataModule.h"
+#include "shell/MainWindow.h"
+#include "common/QtHost.h"
+#include "shell/Splash.h"
 
 namespace qv {
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "Dialogs.h"
-#include "ExportCommands.h"
-#include "Main.h"
-#include "QtHost.h"
-#include "TextOutput.h"
-#include "VariabilityPage.h"
+#include "common/Dialogs.h"
+#include "pages/ExportCommands.h"
+#include "shell/MainWindow.h"
+#include "common/QtHost.h"
+#include "report/TextOutput.h"
+#include "pages/VariabilityPage.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
 

@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "CommandGuard.h"
-#include "Dialogs.h"
-#include "Main.h"
-#include "ProtocolPage.h"
+#include "common/CommandGuard.h"
+#include "common/Dialogs.h"
+#include "shell/MainWindow.h"
+#include "pages/ProtocolPage.h"
 #include "protocol/Protocol.h"
 
 namespace {

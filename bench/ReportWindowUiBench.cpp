@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "TextOutput.h"
+#include "report/TextOutput.h"
 
 namespace {
 

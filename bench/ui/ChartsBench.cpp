@@ -12,14 +12,14 @@
 #include <QToolButton>
 #include <memory>
 
-#include "ChartView.h"
-#include "ChartsPage.h"
-#include "ClassExplorerPage.h"
-#include "ClassMeansModel.h"
+#include "common/ChartView.h"
+#include "pages/ChartsPage.h"
+#include "pages/ClassExplorerPage.h"
+#include "pages/ClassMeansModel.h"
 #include "DataSetFixtures.h"
 #include "FcsWriter.h"
 #include "Globals.h"
-#include "Main.h"
+#include "shell/MainWindow.h"
 #include "TestFolders.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"

@@ -15,10 +15,10 @@
 #include <cmath>
 #include <random>
 
-#include "CustomDetectorPage.h"
+#include "pages/CustomDetectorPage.h"
 #include "DataSetFixtures.h"
 #include "Globals.h"
-#include "Main.h"
+#include "shell/MainWindow.h"
 #include "TestFolders.h"
 #include "dataset/FCSData.h"
 

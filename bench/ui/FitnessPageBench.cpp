@@ -13,12 +13,12 @@
 #include <QTextEdit>
 
 #include "FitnessFixtures.h"
-#include "FitnessPage.h"
+#include "pages/FitnessPage.h"
 #include "Globals.h"
-#include "Main.h"
-#include "QtHost.h"
+#include "shell/MainWindow.h"
+#include "common/QtHost.h"
 #include "TestFolders.h"
-#include "TextOutput.h"
+#include "report/TextOutput.h"
 #include "fitness/FitnessCalculator.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <memory>
 
-#include "Main.h"
-#include "QtHost.h"
+#include "shell/MainWindow.h"
+#include "common/QtHost.h"
 #include "TestFolders.h"
 #include "protocol/Protocol.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DataSetFixtures.h"
-#include "TextOutput.h"
+#include "report/TextOutput.h"
 #include "dataset/FCSData.h"
 
 namespace qv::test {

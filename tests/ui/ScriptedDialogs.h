@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Dialogs.h"
+#include "common/Dialogs.h"
 
 namespace qv::test {
 

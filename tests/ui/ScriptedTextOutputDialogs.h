@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <deque>
 
-#include "TextOutputDialogs.h"
+#include "report/TextOutputDialogs.h"
 
 namespace qv::test {
 

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QtTest>
 
-#include "QtHost.h"
+#include "common/QtHost.h"
 
 namespace qv::test {
 std::vector<std::function<std::unique_ptr<QObject>()>>& UiTestClasses() {

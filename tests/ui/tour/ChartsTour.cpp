@@ -6,9 +6,9 @@
 #include <functional>
 #include <random>
 
-#include "ChartView.h"
-#include "ChartsPage.h"
-#include "Main.h"
+#include "common/ChartView.h"
+#include "pages/ChartsPage.h"
+#include "shell/MainWindow.h"
 
 void ChartsTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture) {
   auto* Page = Main.findChild<qv::TChartsPage*>();

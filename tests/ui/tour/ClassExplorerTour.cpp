@@ -10,8 +10,8 @@
 #include <iostream>
 
 #include "../ScriptedDialogs.h"
-#include "ClassExplorerPage.h"
-#include "Main.h"
+#include "pages/ClassExplorerPage.h"
+#include "shell/MainWindow.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
 #include "protocol/Protocol.h"

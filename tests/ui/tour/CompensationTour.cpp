@@ -13,10 +13,10 @@
 #include <iostream>
 
 #include "../ScriptedDialogs.h"
-#include "ChartsPage.h"
-#include "CompensationCommands.h"
+#include "pages/ChartsPage.h"
+#include "pages/CompensationCommands.h"
 #include "Globals.h"
-#include "Main.h"
+#include "shell/MainWindow.h"
 #include "TestFolders.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"

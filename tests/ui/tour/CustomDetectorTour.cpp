@@ -8,10 +8,10 @@
 #include <functional>
 #include <iostream>
 
-#include "CustomDetectorPage.h"
-#include "Main.h"
+#include "pages/CustomDetectorPage.h"
+#include "shell/MainWindow.h"
 #include "NumberFormat.h"
-#include "ReadingPage.h"
+#include "pages/ReadingPage.h"
 #include "TestFolders.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"

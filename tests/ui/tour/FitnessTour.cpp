@@ -7,13 +7,13 @@
 #include <QTextEdit>
 #include <fstream>
 
-#include "Dialogs.h"
+#include "common/Dialogs.h"
 #include "FitnessFixtures.h"
-#include "FitnessPage.h"
+#include "pages/FitnessPage.h"
 #include "Files.h"
 #include "Globals.h"
-#include "Main.h"
-#include "TextOutput.h"
+#include "shell/MainWindow.h"
+#include "report/TextOutput.h"
 #include "fitness/FitnessCalculator.h"
 
 namespace {

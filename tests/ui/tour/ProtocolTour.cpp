@@ -4,8 +4,8 @@
 #include <QTableWidget>
 #include <functional>
 
-#include "Main.h"
-#include "ProtocolPage.h"
+#include "shell/MainWindow.h"
+#include "pages/ProtocolPage.h"
 #include "protocol/Protocol.h"
 
 void ProtocolTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture) {

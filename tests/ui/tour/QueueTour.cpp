@@ -8,15 +8,15 @@
 #include <functional>
 #include <iostream>
 
-#include "CommandGuard.h"
-#include "Dialogs.h"
+#include "common/CommandGuard.h"
+#include "common/Dialogs.h"
 #include "FcsWriter.h"
 #include "Files.h"
 #include "Globals.h"
-#include "Main.h"
-#include "QueuePage.h"
-#include "ReadingPage.h"
-#include "TextOutput.h"
+#include "shell/MainWindow.h"
+#include "pages/QueuePage.h"
+#include "pages/ReadingPage.h"
+#include "report/TextOutput.h"
 #include "batch/Queue.h"
 #include "protocol/Protocol.h"
 

@@ -4,8 +4,8 @@
 #include <functional>
 
 #include "Globals.h"
-#include "Main.h"
-#include "ReadingPage.h"
+#include "shell/MainWindow.h"
+#include "pages/ReadingPage.h"
 #include "protocol/Protocol.h"
 
 void ReadingTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture) {

@@ -17,17 +17,17 @@
 #include <fstream>
 #include <iostream>
 
-#include "About.h"
+#include "shell/About.h"
 #include "FcsWriter.h"
 #include "FitnessTour.h"
 #include "Globals.h"
-#include "HelpFile.h"
-#include "Main.h"
-#include "Preferences.h"
+#include "shell/HelpFile.h"
+#include "shell/MainWindow.h"
+#include "shell/Preferences.h"
 #include "ProgramMain.h"
-#include "Splash.h"
-#include "TextOutput.h"
-#include "TextOutputTour.h"
+#include "shell/Splash.h"
+#include "report/TextOutput.h"
+#include "report/TextOutputTour.h"
 #include "VariabilityTour.h"
 #include "protocol/Protocol.h"
 

@@ -8,9 +8,9 @@
 #include <QTimer>
 #include <iostream>
 
-#include "Main.h"
-#include "TextOutput.h"
-#include "VariabilityPage.h"
+#include "shell/MainWindow.h"
+#include "report/TextOutput.h"
+#include "pages/VariabilityPage.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
 #include "protocol/Protocol.h"

@@ -1,0 +1,252 @@
+// The Graphs and Distributions sheets: axis menus and their bands, the scatter's metrics, the
+// distribution list and the derive button.
+#include <QAction>
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QtTest>
+
+#include "common/ChartView.h"
+#include "pages/ChartsPage.h"
+#include "DataSetFixtures.h"
+#include "shell/MainWindow.h"
+#include "ScriptedDialogs.h"
+#include "TextUtils.h"
+#include "UiTestMain.h"
+#include "UiTestSupport.h"
+#include "analysis/Detector.h"
+#include "dataset/FCSData.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// A protocol of one gate and two channels with a matching analysed set, shown on the window as
+// the reading page would (its listeners called after the set is current).
+struct TLoadedSet {
+  explicit TLoadedSet(TFmMain& Main) {
+    auto P = MakeProtocol({{"FSC", "FSC-H"}}, {{"GFP", "FL1"}, {"RFP", "FL2"}});
+    std::vector<std::vector<double>> Rows;
+    for (int i = 0; i < 400; ++i) Rows.push_back({100.0 + i, 50.0 + i % 97, 20.0 + (i * 7) % 300});
+    File = WriteAndRead(Folder, "set.fcs", {"FSC-H", "FL1", "FL2"}, Rows);
+    auto D = TFCSData::Create(*File, 0, true, nullptr, P.get());
+    D->Compensate(*P, nullptr, 0);
+    D->SetDetectors(*P, nullptr, false);
+    Main.SetCurrentProtocol(std::move(P));
+    Main.SetCurrentData(std::move(D));
+    for (auto& Listener : Main.Hooks.DataShownListeners) Listener(true);
+  }
+  TempFolder Folder;
+  std::unique_ptr<TFCSFile> File;
+};
+
+void Choose(TChartsPage& Page, int Index) {
+  auto Items = Page.RgDistributions->findChildren<QRadioButton*>();
+  for (QRadioButton* R : Items)
+    if (Page.DistributionItems->id(R) == Index) R->click();
+}
+
+}  // namespace
+
+class ChartsPageTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void AxisMenusBandsAndScatter() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    Main.show();
+    auto* Page = Main.findChild<TChartsPage*>();
+    QVERIFY(Page);
+    TLoadedSet Set(Main);
+    const int Count = Main.CurrentData->DetectorCount();
+    QMenu* X = Main.PopupMenu("PMXAxis");
+    QMenu* Y = Main.PopupMenu("PMYAxis");
+    QCOMPARE(X->actions().size(), Count);
+    QCOMPARE(Y->actions().size(), Count);
+    QCOMPARE(X->actions()[1]->property("Tag").toInt(), 2);
+    QCOMPARE(Y->actions()[1]->property("Tag").toInt(), -2);
+    QCOMPARE(Y->actions()[0]->statusTip(), QString("Set Y-Axis metric"));
+
+    // Bands along the left and bottom axes; the corner between them opens nothing.
+    Page->CrtFCS->resize(400, 300);
+    QCOMPARE(Page->AxisMenuAt(20, 150), Y);
+    QCOMPARE(Page->AxisMenuAt(200, 285), X);
+    QCOMPARE(Page->AxisMenuAt(20, 285), nullptr);
+    QCOMPARE(Page->AxisMenuAt(200, 150), nullptr);
+    Page->CrtFCSMouseUp(Qt::LeftButton, 20, 150);
+    QVERIFY(!Y->isVisible());
+    Page->CrtFCSMouseUp(Qt::RightButton, 20, 150);
+    QVERIFY(Y->isVisible());
+    Y->close();
+
+    // X alone draws nothing; Y then draws with both.
+    X->actions()[Count - 1]->trigger();
+    QCOMPARE(Main.XMetric, Count);
+    QVERIFY(Page->CrtFCS->IsEmpty());
+    Y->actions()[Count - 2]->trigger();
+    QCOMPARE(Main.YMetric, Count - 1);
+    QVERIFY(!Page->CrtFCS->IsEmpty());
+    QCOMPARE(Page->CrtFCS->Data().Series[0].Width, 2);
+    Page->SePointSize->setValue(5);
+    QCOMPARE(Page->CrtFCS->Data().Series[0].Width, 5);
+    QCOMPARE(Main.XMetric, Count);
+
+    // At most one toggle down.
+    Page->BtnGraphAll->click();
+    QVERIFY(Page->BtnGraphAll->isChecked());
+    QVERIFY(!Page->BtnGraphGlobalZ->isChecked());
+    Page->BtnGraphThreshold->click();
+    QVERIFY(!Page->BtnGraphAll->isChecked());
+    Page->BtnGraphThreshold->click();
+    QVERIFY(!Page->BtnGraphThreshold->isChecked());
+
+    // A new detector set drops the metrics and the chart; freeing the set does too.
+    for (auto& Listener : Main.Hooks.DataShownListeners) Listener(true);
+    QCOMPARE(Main.XMetric, -1);
+    QCOMPARE(Main.YMetric, -1);
+    QVERIFY(Page->CrtFCS->IsEmpty());
+    Y->actions()[0]->trigger();
+    X->actions()[0]->trigger();
+    QVERIFY(!Page->CrtFCS->IsEmpty());
+    Main.SetCurrentData(nullptr);
+    QVERIFY(Page->CrtFCS->IsEmpty());
+    QCOMPARE(X->actions().size(), 0);
+  }
+
+  void DistributionsAndDerive() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    Main.show();
+    auto* Page = Main.findChild<TChartsPage*>();
+    TLoadedSet Set(Main);
+    const int Gates = Main.CurrentData->GateDetectorCount;
+    QCOMPARE(Page->DistributionItems->buttons().size(), Main.CurrentData->DetectorCount());
+    QVERIFY(!Page->BtnShowDerive->isEnabled());
+
+    // A channel distribution can derive; without a fitted series its text still comes.
+    Choose(*Page, Gates);
+    QCOMPARE(Main.DistributionChannel, 0);
+    QVERIFY(Page->BtnShowDerive->isEnabled());
+    QVERIFY(!Page->CrtDistribution->IsEmpty());
+    QVERIFY(!Page->ShowDistribution().empty());
+    Page->BtnShowDerive->click();
+    QCOMPARE(Page->BtnShowDerive->text(), QString("Hide"));
+    QCOMPARE(Page->PnDistributionControl->height(), 202);
+
+    // A gate cannot: the button goes off and the open panel closes.
+    Choose(*Page, 0);
+    QCOMPARE(Main.DistributionChannel, -1);
+    QVERIFY(!Page->BtnShowDerive->isEnabled());
+    QCOMPARE(Page->BtnShowDerive->text(), QString("Derive..."));
+    QCOMPARE(Page->PnDistributionControl->height(), 69);
+
+    // A new set clears the distribution and the channel.
+    Choose(*Page, Gates + 1);
+    QCOMPARE(Main.DistributionChannel, 1);
+    for (auto& Listener : Main.Hooks.DataShownListeners) Listener(true);
+    QCOMPARE(Main.DistributionChannel, -1);
+    QVERIFY(Page->CrtDistribution->IsEmpty());
+    QCOMPARE(Page->DistributionIndex(), -1);
+  }
+  void GuidesScaleByTheLastFit() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    auto* Page = Main.findChild<TChartsPage*>();
+    TLoadedSet Set(Main);
+    const int Gates = Main.CurrentData->GateDetectorCount;
+    TChannel* Channel = Main.CurrentProtocol->GetChannel(0);
+    Channel->Minimum_Z = -3;
+    Channel->Maximum_Z = 2.5f;
+    TPeak Peak;
+    Peak.ClipLow = -1.5f;
+    Peak.ClipHigh = 1;
+    Channel->Peaks = {Peak};
+
+    // No fitted series: every guide at 0, whatever the limits.
+    Choose(*Page, Gates);
+    for (float Guide : Page->DistributionView.Guides) QCOMPARE(Guide, 0.0f);
+    QVERIFY(Page->DistributionView.Show[2]);
+    QVERIFY(!Page->DistributionView.Show[3]);
+
+    // A fitted series: mean + deviation x limit, clip low, clip high, minimum Z, maximum Z.
+    TDetector* Detector = Main.CurrentData->GetDetector(Gates);
+    Detector->Fits[0].Mean = 2;
+    Detector->Fits[0].Deviation = 0.5;
+    Detector->LastFitted = 0;
+    Page->ShowDistribution();
+    const float Expected[4] = {1.25f, 2.5f, 0.5f, 3.25f};
+    for (int i = 0; i < 4; ++i) QCOMPARE(Page->DistributionView.Guides[i], Expected[i]);
+  }
+
+  void DistributionAndHistogramExports() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    auto* Page = Main.findChild<TChartsPage*>();
+    TLoadedSet Set(Main);
+    const int Count = Main.CurrentData->DetectorCount();
+    QVERIFY(Count >= 3);
+    Page->DistTargets.Save->click();
+
+    // Every distribution side by side, the last item's columns first, bins numbered from 1.
+    Dialogs.FileAnswers = {Set.Folder / "all"};
+    Page->BtnExportDistributions->click();
+    const auto Lines = SplitLines(ReadText(Set.Folder / "all.CSV"));
+    QVERIFY(Lines.size() > 4);
+    QVERIFY(Lines[0].rfind(",", 0) == 0);
+    QVERIFY(Lines[1].rfind("Bin,Value,", 0) == 0);
+    QVERIFY(Lines[2].rfind("1,", 0) == 0);
+    QVERIFY(Lines[3].rfind("2,", 0) == 0);
+    QCOMPARE(Page->DistributionIndex(), 0);
+    const std::string Last = Main.CurrentData->GetDetector(Count - 1)->GetSeriesName(0);
+    const std::string First = Main.CurrentData->GetDetector(0)->GetSeriesName(0);
+    QVERIFY(Lines[0].rfind("," + Last + ",", 0) == 0);
+    QVERIFY(Lines[0].find("," + First + ",") > Lines[0].find(Last));
+
+    // One histogram: the chosen item's bins, or the custom detector's while its sheet shows.
+    Choose(*Page, 1);
+    Dialogs.FileAnswers = {Set.Folder / "one", Set.Folder / "custom"};
+    QMenu* Popup = Main.PopupMenu("PMHistogram");
+    QVERIFY(Popup->isEnabled());
+    Popup->actions()[0]->trigger();
+    QCOMPARE(SplitLines(ReadText(Set.Folder / "one.CSV")), Main.CurrentData->GetDetector(1)->HistogramCSV());
+    QTabWidget* Explore = Main.Pages("PgExplore");
+    Explore->setTabVisible(Explore->indexOf(Main.Page("TsCustomDetector")), true);
+    Explore->setCurrentWidget(Main.Page("TsCustomDetector"));
+    Popup->actions()[0]->trigger();
+    QCOMPARE(SplitLines(ReadText(Set.Folder / "custom.CSV")), Main.CurrentData->CustomDetector->HistogramCSV());
+    QVERIFY(Dialogs.Errors.empty());
+
+    // Without a set neither export asks for a file.
+    Main.SetCurrentData(nullptr);
+    Dialogs.FileAnswers = {Set.Folder / "none"};
+    Page->BtnExportDistributions->click();
+    Page->MnExportHistogramClick();
+    QCOMPARE(Dialogs.FileAnswers.size(), size_t(1));
+  }
+
+  void TablesOfDifferentLengthsArePadded() {
+    const std::vector<std::string> Long = {"a,", "V,", "1,", "2,"};
+    const std::vector<std::string> Short = {"b,c,", "W,X,", "3,4,"};
+    QCOMPARE(JoinDistributionTables({Long, Short}),
+             (std::vector<std::string>{",a,b,c,", "Bin,V,W,X,", "1,1,3,4,", "2,2,,,"}));
+    QCOMPARE(JoinDistributionTables({Short, Long}),
+             (std::vector<std::string>{",b,c,a,", "Bin,W,X,V,", "1,3,4,1,", "2,,,2,"}));
+    // A distribution that drew nothing adds no cells.
+    QCOMPARE(JoinDistributionTables({{}, Short}), (std::vector<std::string>{",b,c,", "Bin,W,X,", "1,3,4,"}));
+    QVERIFY(JoinDistributionTables({}).empty());
+  }
+};
+
+static RegisterUiTest<ChartsPageTest> Register;
+
+#include "ChartsPageTest.moc"

@@ -1,0 +1,442 @@
+// The protocol page: protocol commands, the channel, gate and filter editors and the genotypes.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QtTest>
+#include <cmath>
+
+#include "common/CommandGuard.h"
+#include "Files.h"
+#include "Globals.h"
+#include "shell/MainWindow.h"
+#include "pages/ProtocolPage.h"
+#include "ScriptedDialogs.h"
+#include "UiTestMain.h"
+#include "UiTestSupport.h"
+
+using namespace qv;
+using namespace qv::test;
+using TAnswer = Dialogs::TAnswer;
+
+namespace {
+
+// Scripted input boxes on top of the scripted questions and file dialogs.
+class InputDialogs : public ScriptedDialogs {
+ public:
+  std::deque<std::string> Inputs;
+  bool Input(const std::string&, const std::string&, std::string& Value) override {
+    if (Inputs.empty()) return false;
+    Value = Inputs.front();
+    Inputs.pop_front();
+    return true;
+  }
+};
+
+TProtocolPage& PageOf(TFmMain& Main) { return *Main.findChild<TProtocolPage*>("ProtocolPage"); }
+
+// A new protocol of Channels x Gates through the New command; the old one is discarded.
+void NewProtocol(TFmMain& Main, InputDialogs& Dialogs, int Channels, int Gates) {
+  Dialogs.Inputs = {std::to_string(Channels), std::to_string(Gates)};
+  Dialogs.Answers = {TAnswer::No};
+  GuardedCommand([&] { PageOf(Main).BtnProtocolClick(1); });
+  Dialogs.Answers.clear();
+}
+
+void Select(QTableWidget* Grid, int Row) { Grid->setCurrentCell(Row, 0); }
+
+bool Near(double A, double B) { return std::fabs(A - B) < 1e-5; }
+
+}  // namespace
+
+class ProtocolPageTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void NewBuildsDefaultsAndRefusesBadCounts() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewProtocol(Main, Dialogs, 3, 2);
+    TProtocol* P = Main.CurrentProtocol.get();
+    QVERIFY(P);
+    QCOMPARE(P->ChannelCount(), 3);
+    QCOMPARE(P->GateCount(), 2);
+    for (int i = 0; i < 3; ++i) {
+      QCOMPARE(P->GetChannel(i)->ChannelName, "Ch_" + std::to_string(i + 1));
+      QCOMPARE(P->GetChannel(i)->ChannelTag, std::to_string(i + 1));
+      for (int j = 0; j < 3; ++j) {
+        TCompensationPair Comp, Base;
+        P->GetChannel(i)->GetCompPair(j, true, Comp);
+        P->GetChannel(i)->GetCompPair(j, false, Base);
+        QCOMPARE(Comp.Mean, i == j ? 100.0f : 0.0f);
+        QCOMPARE(Base.Mean, i == j ? 100.0f : 0.0f);
+        QCOMPARE(Comp.Deviation, 0.0f);
+      }
+    }
+    QCOMPARE(P->GetGate(0)->Name, std::string("Gate_1"));
+    QCOMPARE(P->GetGate(1)->Name, std::string("Gate_2"));
+    QCOMPARE(Page.SgCompensations1->columnCount(), 4);
+    QCOMPARE(Page.SgCompensations2->columnCount(), 4);
+    QCOMPARE(Page.ChannelShown(), 1);
+    QCOMPARE(Page.EdChannelName->text(), QString("Ch_1"));
+    QCOMPARE(Page.GateShown(), 1);
+
+    // Counts that are not whole numbers in range, or a cancelled box, keep the protocol.
+    for (const char* Bad : {"abc", "0", "16"}) {
+      Dialogs.Errors.clear();
+      Dialogs.Inputs = {Bad, "2"};
+      GuardedCommand([&] { Page.BtnProtocolClick(1); });
+      QCOMPARE(Main.CurrentProtocol.get(), P);
+      QCOMPARE(Dialogs.Errors.size(), size_t(1));
+      QVERIFY(Dialogs.Errors[0].find("Number of Channels") != std::string::npos);
+    }
+    Dialogs.Inputs = {"3", "100"};
+    GuardedCommand([&] { Page.BtnProtocolClick(1); });
+    QCOMPARE(Main.CurrentProtocol.get(), P);
+    Dialogs.Inputs.clear();
+    GuardedCommand([&] { Page.BtnProtocolClick(1); });
+    QCOMPARE(Main.CurrentProtocol.get(), P);
+    QVERIFY(Dialogs.Questions.empty());  // nothing was replaced, so nothing was asked
+  }
+
+  void SaveRunsSaveAsWithoutAProtocolFile() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewProtocol(Main, Dialogs, 2, 1);
+    const std::string First = Home.Path() + "First.protocol";
+    Dialogs.FileAnswers = {First};
+    GuardedCommand([&] { Page.BtnProtocolClick(23); });
+    QVERIFY(FileExists(First));
+    QCOMPARE(Main.CurrentProtocol->FileName, First);
+    QVERIFY(!Main.ProtocolModified());
+    QCOMPARE(Page.CmBxProtocols->findText("First.protocol") >= 0, true);
+
+    // A protocol named after the data file it came from is saved through the dialog too.
+    Main.CurrentProtocol->FileName = Home.Path() + "Run.qvd";
+    const std::string Second = Home.Path() + "Second.protocol";
+    Dialogs.FileAnswers = {Second};
+    GuardedCommand([&] { Page.BtnProtocolClick(23); });
+    QVERIFY(FileExists(Second));
+    QCOMPARE(Main.CurrentProtocol->FileName, Second);
+    // A cancelled dialog changes neither the name nor the file.
+    Dialogs.FileAnswers.clear();
+    GuardedCommand([&] { Page.BtnProtocolClick(4); });
+    QCOMPARE(Main.CurrentProtocol->FileName, Second);
+  }
+
+  void ListReadsProgramDirAndKeepsProtocolOnBadFile() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    SaveTwoChannelProtocol(Home.Path(), "Two.protocol", "from the list");
+    WriteText(Home.Path() + "Broken.protocol", "not a protocol");
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    QCOMPARE(Page.CmBxProtocols->count(), 2);
+    QVERIFY(!Main.CurrentProtocol);  // filling the list opens nothing
+    Main.ListProtocolFiles();
+    QVERIFY(!Main.CurrentProtocol);
+
+    Page.CmBxProtocols->setCurrentIndex(Page.CmBxProtocols->findText("Two.protocol"));
+    GuardedCommand([&] { Page.BtnProtocolClick(5); });
+    QVERIFY(Main.CurrentProtocol);
+    QCOMPARE(Main.CurrentProtocol->ChannelCount(), 2);
+    QCOMPARE(Page.MeNotes->toPlainText(), QString("from the list"));
+    QCOMPARE(Main.PnProtocolName->text(), QString(" Two.protocol"));
+    TProtocol* Kept = Main.CurrentProtocol.get();
+
+    Page.CmBxProtocols->setCurrentIndex(Page.CmBxProtocols->findText("Broken.protocol"));
+    GuardedCommand([&] { Page.BtnProtocolClick(5); });
+    QCOMPARE(Main.CurrentProtocol.get(), Kept);
+
+    // An entry whose file vanished is named.
+    Page.CmBxProtocols->setCurrentIndex(Page.CmBxProtocols->findText("Two.protocol"));
+    DeleteFileIfExists(Home.Path() + "Two.protocol");
+    Dialogs.Errors.clear();
+    GuardedCommand([&] { Page.BtnProtocolClick(5); });
+    QCOMPARE(Main.CurrentProtocol.get(), Kept);
+    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    QVERIFY(Dialogs.Errors[0].find("Two.protocol") != std::string::npos);
+  }
+
+  void SaveAndCloseKeepUnstoredEdits() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    const std::string File = SaveTwoChannelProtocol(Home.Path(), "Edit.protocol");
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    Main.SetCurrentProtocol(TProtocol::OpenFile(File));
+    QVERIFY(!Main.ProtocolModified());
+    Page.EdChannelName->setText("Green");
+    Page.MeNotes->setPlainText("edited notes");
+    GuardedCommand([&] { Page.BtnProtocolClick(23); });
+    auto Saved = TProtocol::OpenFile(File);
+    QCOMPARE(Saved->GetChannel(0)->ChannelName, std::string("Green"));
+    QCOMPARE(Saved->Notes, std::string("edited notes"));
+
+    // The unsaved question sees the edit on screen.
+    Page.EdMinGate->setText("42");
+    Dialogs.Answers = {TAnswer::Yes};
+    QVERIFY(Main.close());
+    QCOMPARE(Dialogs.Questions.size(), size_t(1));
+    QCOMPARE(TProtocol::OpenFile(File)->GetChannel(0)->Minimum_Value_Threshold, 42.0f);
+  }
+
+  void SelectStoresEditsAndBadFieldsStoreNothing() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewProtocol(Main, Dialogs, 3, 2);
+    TProtocol* P = Main.CurrentProtocol.get();
+
+    // Browsing never changes a stored value.
+    const std::string Before = [&] {
+      TMemoryStream S;
+      P->WriteToStream(S, false);
+      return std::string(S.Bytes().begin(), S.Bytes().end());
+    }();
+    for (int Row : {2, 3, 1}) Select(Page.SgChannels, Row);
+    for (int Row : {2, 1}) Select(Page.SgGlobalGates, Row);
+    TMemoryStream After;
+    P->WriteToStream(After, false);
+    QCOMPARE(std::string(After.Bytes().begin(), After.Bytes().end()), Before);
+
+    Page.EdMinGate->setText("55");
+    Page.EdChannelName->setText("First");
+    Select(Page.SgChannels, 2);
+    QCOMPARE(P->GetChannel(0)->Minimum_Value_Threshold, 55.0f);
+    QCOMPARE(P->GetChannel(0)->ChannelName, std::string("First"));
+    QCOMPARE(Page.ChannelShown(), 2);
+    QCOMPARE(Page.EdChannelName->text(), QString("Ch_2"));
+
+    Page.EdMinGate->setText("1..5");
+    Dialogs.Errors.clear();
+    Select(Page.SgChannels, 3);
+    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    QVERIFY(Dialogs.Errors[0].find("Threshold Scoring Minimum") != std::string::npos);
+    QCOMPARE(Page.ChannelShown(), 2);
+    QCOMPARE(Page.SgChannels->currentRow(), 2);
+    QCOMPARE(P->GetChannel(1)->Minimum_Value_Threshold, 10.0f);
+
+    // Gates: the edit goes into the gate shown before.
+    Page.EdGateName->setText("Scatter");
+    Select(Page.SgGlobalGates, 2);
+    QCOMPARE(P->GetGate(0)->Name, std::string("Scatter"));
+    QCOMPARE(Page.GateShown(), 2);
+  }
+
+  void FiltersFromCellsAndBounds() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewProtocol(Main, Dialogs, 2, 1);
+    TProtocol* P = Main.CurrentProtocol.get();
+    P->GetChannel(1)->SetCompPair(0, TCompensationPair{5.0f, 0.0f}, true);
+    Select(Page.SgChannels, 2);
+    Page.SgCompensations1->setCurrentCell(1, 1);
+    GuardedCommand([&] { Page.BtnFilterClick(6); });
+    QCOMPARE(P->Filters->Count(), 1);
+    const TChannelFilter& F = P->Filters->Filters()[0];
+    QCOMPARE(F.Name, std::string("Ch_1-->Ch_2"));
+    QVERIFY(Near(F.MaxSpillover, 0.0598));
+    QVERIFY(Near(F.MeanSpillover, 0.05));
+    QVERIFY(Near(F.MinSpillover, 0.0402));
+    QCOMPARE(Page.EdMaxSpillover->text(), QString("0.0598"));
+    QCOMPARE(Page.EdMinSpillover->text(), QString("0.0402"));
+
+    Page.EdFilterName->setText("Loose");
+    Page.EdMinSpillover->setText("x");
+    GuardedCommand([&] { Page.BtnFilterClick(3); });
+    QCOMPARE(P->Filters->Count(), 2);
+    QCOMPARE(P->Filters->Filters()[1].MinSpillover, 0.0f);
+    QCOMPARE(Page.SgValidation->rowCount(), 2);
+    Page.SgValidation->setCurrentCell(0, 0);
+    QCOMPARE(Page.EdFilterName->text(), QString("Ch_1-->Ch_2"));
+    Dialogs.Answers = {TAnswer::Yes};
+    GuardedCommand([&] { Page.BtnFilterClick(4); });
+    QCOMPARE(P->Filters->Count(), 1);
+    QCOMPARE(Page.EdFilterName->text(), QString("Loose"));
+  }
+
+  void TogglesCalculatorsAndOutsideChanges() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewProtocol(Main, Dialogs, 2, 1);
+    TProtocol* P = Main.CurrentProtocol.get();
+    QVERIFY(Page.BtnChannelDisplayMinimum->isChecked());  // log scale shows native values
+    Page.BtnChannelDisplayMinimum->click();               // up: log10
+    Page.EdDisplayMinimum->setText("2");
+    Page.BtnChannelDisplayMinimum->click();  // down: native
+    QCOMPARE(Page.EdDisplayMinimum->text(), QString("100.0"));
+    Page.BtnChannelDisplayMinimum->click();
+    QCOMPARE(Page.EdDisplayMinimum->text(), QString("2.0000"));
+    QVERIFY(!Page.BtnChannelDisplayMinimum->isChecked());
+    Page.BtnChannelDisplayMinimum->click();
+    Page.EdDisplayMinimum->setText("0");
+    Page.BtnChannelDisplayMinimum->click();  // log10(0): springs back, text stays
+    QVERIFY(Page.BtnChannelDisplayMinimum->isChecked());
+    QCOMPARE(Page.EdDisplayMinimum->text(), QString("0"));
+    // ... and the editor refuses to store it.
+    Dialogs.Errors.clear();
+    GuardedCommand([&] { Page.BtnChannelClick(2); });
+    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    Page.EdDisplayMinimum->setText("10");
+
+    Page.EdCalculateGateMean->setText("100");
+    GuardedCommand([&] { Page.BtnCalculateChannelMeanClick(1); });
+    QCOMPARE(Page.EdGateMean->text(), QString("2.0000"));
+    Page.EdCalculateGateMean->setText("-1");
+    GuardedCommand([&] { Page.BtnCalculateChannelMeanClick(1); });
+    QCOMPARE(Page.EdGateMean->text(), QString("2.0000"));
+
+    // Reassign and lock reach the channel on screen, with its other edits kept.
+    Page.EdChannelName->setText("Shown");
+    Page.EdMinZ->setText("-0.5");
+    Page.EdReassignMinimumZ->setText("-1.0");
+    Dialogs.Answers = {TAnswer::Yes};
+    GuardedCommand([&] { Page.BtnAssignDefaultValuesClick(2); });
+    QCOMPARE(Dialogs.Questions.back(), std::string("Assign Minimum Z values for all channels to -1.0?"));
+    QCOMPARE(P->GetChannel(0)->Minimum_Z, -1.0f);
+    QCOMPARE(P->GetChannel(1)->Minimum_Z, -1.0f);
+    QCOMPARE(P->GetChannel(0)->ChannelName, std::string("Shown"));
+    QCOMPARE(Page.EdMinZ->text(), QString("-1.000"));
+    GuardedCommand([&] { Page.BtnProtocolClick(9); });
+    QVERIFY(P->GetChannel(0)->ForceMean && P->GetChannel(1)->ForceMean);
+    QVERIFY(Page.CbForceMean->isChecked());
+
+    // Without a fitted curve no peak is added.
+    const int Peaks = P->GetChannel(0)->PeakCount();
+    Dialogs.Errors.clear();
+    GuardedCommand([&] { Page.BtnChannelClick(7); });
+    QCOMPARE(P->GetChannel(0)->PeakCount(), Peaks);
+    QCOMPARE(Dialogs.Errors, std::vector<std::string>{"No Gaussian curves are available"});
+  }
+
+  void GenotypesImportUpdateAndSelect() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewProtocol(Main, Dialogs, 3, 1);
+    TProtocol* P = Main.CurrentProtocol.get();
+    const std::string Good = Home.Path() + "good.txt";
+    WriteText(Good, "A,0\n\nAB,0,1\n");
+    Dialogs.FileAnswers = {Good};
+    GuardedCommand([&] { Page.BtnGenotypeClick(9); });
+    QCOMPARE(P->GenotypeCount(), 2);
+    QCOMPARE(P->GetGenotype(0)->Name, std::string("A"));
+    QCOMPARE(P->GetGenotype(0)->Count(), 1);
+    QCOMPARE(P->GetGenotype(1)->Count(), 2);
+    QCOMPARE(P->GetGenotype(1)->Components[1].ChannelIndex, 1);
+    QCOMPARE(Page.GenotypeShown(), 1);
+    QCOMPARE(Page.EdGenotypeName->text(), QString("A"));
+
+    const std::string Bad = Home.Path() + "bad.txt";
+    WriteText(Bad, "D,2\nC,7\n");
+    Dialogs.FileAnswers = {Bad};
+    Dialogs.Errors.clear();
+    GuardedCommand([&] { Page.BtnGenotypeClick(9); });
+    QCOMPARE(P->GenotypeCount(), 2);
+    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    QVERIFY(Dialogs.Errors[0].find("Line 2") != std::string::npos);
+
+    // Select keeps the edits of the genotype shown before; Update writes into the one shown.
+    Page.EdGenotypeName->setText("Renamed");
+    Select(Page.SgGenotypes, 2);
+    QCOMPARE(P->GetGenotype(0)->Name, std::string("Renamed"));
+    QCOMPARE(Page.GenotypeShown(), 2);
+    Page.EdGenotypeName->setText("Double");
+    GuardedCommand([&] { Page.BtnGenotypeClick(1); });
+    QCOMPARE(P->GetGenotype(1)->Name, std::string("Double"));
+    QCOMPARE(P->GetGenotype(0)->Name, std::string("Renamed"));
+
+    Dialogs.Inputs = {"Third"};
+    GuardedCommand([&] { Page.BtnGenotypeClick(2); });
+    QCOMPARE(P->GenotypeCount(), 3);
+    QCOMPARE(Page.GenotypeShown(), 3);
+    GuardedCommand([&] { Page.BtnGenotypeClick(21); });
+    QCOMPARE(P->GetGenotype(1)->Name, std::string("Third"));
+    QCOMPARE(Page.GenotypeShown(), 2);
+    GuardedCommand([&] { Page.BtnGenotypeClick(6); });
+    QCOMPARE(P->GenotypeCount(), 2);
+    QCOMPARE(P->GetGenotype(1)->Name, std::string("Double"));
+  }
+
+  void PeaksAndGenotypesDeleteOnlyWhatIsThere() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewProtocol(Main, Dialogs, 2, 1);
+    TProtocol* P = Main.CurrentProtocol.get();
+    // The last peak stays.
+    Page.SgGaussian->setCurrentCell(1, 1);
+    Dialogs.Answers = {TAnswer::Yes};
+    GuardedCommand([&] { Page.BtnChannelClick(8); });
+    QCOMPARE(P->GetChannel(0)->PeakCount(), 1);
+    Main.Hooks.ApplyProtocolChange([&] { P->GetChannel(0)->AddPeak(false, 0, 2.5f, 0.2f, 0, 0, 0, 0, 2, -2); });
+    QCOMPARE(Page.SgGaussian->rowCount(), 3);
+    // The calculator writes the log10 mean into the selected peak; an update stores it.
+    Page.SgGaussian->setCurrentCell(2, 1);
+    Page.EdCalculateChannelMean->setText("1000");
+    GuardedCommand([&] { Page.BtnCalculateChannelMeanClick(2); });
+    QCOMPARE(Page.SgGaussian->item(2, 1)->text(), QString("3.0000"));
+    Page.SgGaussian->setCurrentCell(1, 1);
+    Dialogs.Answers = {TAnswer::Yes};
+    GuardedCommand([&] { Page.BtnChannelClick(8); });
+    QCOMPARE(Dialogs.Questions.back(), std::string("Delete this Gaussian curve?"));
+    QCOMPARE(P->GetChannel(0)->PeakCount(), 1);
+    QCOMPARE(P->GetChannel(0)->Peaks[0].Mean, 3.0f);
+
+    // Genotype commands without genotypes change nothing; Add needs a name.
+    for (int Tag : {1, 4, 5, 6, 21, 22}) GuardedCommand([&] { Page.BtnGenotypeClick(Tag); });
+    QCOMPARE(P->GenotypeCount(), 0);
+    Dialogs.Inputs = {"  "};
+    GuardedCommand([&] { Page.BtnGenotypeClick(2); });
+    QCOMPARE(P->GenotypeCount(), 0);
+    Dialogs.Inputs = {"Only"};
+    GuardedCommand([&] { Page.BtnGenotypeClick(2); });
+    GuardedCommand([&] { Page.BtnGenotypeClick(6); });
+    QCOMPARE(P->GenotypeCount(), 0);
+    QCOMPARE(Page.GenotypeShown(), 0);
+  }
+
+  void ReplacementZeroesCurrentItems() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    const std::string File = SaveTwoChannelProtocol(Home.Path(), "Other.protocol");
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewProtocol(Main, Dialogs, 3, 1);
+    Select(Page.SgChannels, 3);
+    Page.EdChannelName->setText("unsaved");
+    // The replacement was asked about; the edit must not reach the new protocol.
+    Dialogs.Answers = {TAnswer::No};
+    Dialogs.FileAnswers = {File};
+    GuardedCommand([&] { Page.BtnProtocolClick(2); });
+    QCOMPARE(Main.CurrentProtocol->ChannelCount(), 2);
+    QCOMPARE(Main.CurrentProtocol->GetChannel(1)->ChannelName, std::string("RFP"));
+    QCOMPARE(Page.ChannelShown(), 1);
+    QCOMPARE(Page.EdChannelName->text(), QString("GFP"));
+    Dialogs.Answers = {TAnswer::No};
+    GuardedCommand([&] { Page.BtnProtocolClick(49); });
+    QVERIFY(!Main.CurrentProtocol);
+    QCOMPARE(Main.PnProtocolName->text(), QString(" <no protocol>"));
+    QVERIFY(!Page.BtnSaveProtocol->isEnabled());
+    QCOMPARE(Page.ChannelShown(), 0);
+  }
+};
+
+static qv::test::RegisterUiTest<ProtocolPageTest> Register;
+
+#include "ProtocolPageTest.moc"

@@ -1,0 +1,128 @@
+// RTF of the report window: what we write reads back unchanged; what we cannot show is refused.
+#include <QtTest>
+
+#include "UiTestMain.h"
+#include "report/RtfReader.h"
+#include "report/RtfWriter.h"
+
+using namespace qv;
+
+namespace {
+
+TRtfRun Run(const std::string& Text, const std::string& Font = "Arial", int HalfPoints = 20) {
+  TRtfRun R;
+  R.Text = Text;
+  R.FontName = Font;
+  R.HalfPoints = HalfPoints;
+  return R;
+}
+
+}  // namespace
+
+class RtfTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void writtenDocumentsReadBackUnchanged() {
+    TRtfDocument Doc;
+    TRtfParagraph Title;
+    Title.Alignment = TRtfAlignment::Center;
+    TRtfRun Bold = Run("Fitness report", "Times New Roman", 36);
+    Bold.Bold = true;
+    Title.Runs = {Bold};
+    TRtfParagraph Table;
+    Table.TabStops = {50, 75, 100};
+    TRtfRun Italic = Run("Strain");
+    Italic.Italic = true;
+    Italic.Underline = true;
+    TRtfRun Struck = Run("\tW\t1.0250");
+    Struck.StrikeOut = true;
+    Table.Runs = {Italic, Struck, Run("\t{x} \\ end")};
+    TRtfParagraph Empty;
+    TRtfParagraph Right;
+    Right.Alignment = TRtfAlignment::Right;
+    Right.TabStops = {300, 200};  // order kept as the paragraph holds it
+    Right.Runs = {Run("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", ""), Run(" default", "", 0)};
+    Doc.Paragraphs = {Title, Table, Empty, Right};
+
+    const std::string Text = WriteRtf(Doc);
+    QVERIFY(LooksLikeRtf(Text));
+    QVERIFY(Text.find("\\tx1000\\tx1500\\tx2000") != std::string::npos);
+    QVERIFY(Text.find("\\u233?") != std::string::npos);
+    QVERIFY(Text.find("\\u-10179?\\u-8704?") != std::string::npos);  // one emoji, two halves
+    const auto Back = ReadRtf(Text);
+    QVERIFY(Back.has_value());
+    QCOMPARE(Back->Paragraphs.size(), Doc.Paragraphs.size());
+    for (size_t P = 0; P < Doc.Paragraphs.size(); ++P) {
+      QCOMPARE(Back->Paragraphs[P].TabStops, Doc.Paragraphs[P].TabStops);
+      QCOMPARE(Back->Paragraphs[P].Alignment, Doc.Paragraphs[P].Alignment);
+      QCOMPARE(Back->Paragraphs[P].Runs.size(), Doc.Paragraphs[P].Runs.size());
+      for (size_t R = 0; R < Doc.Paragraphs[P].Runs.size(); ++R)
+        QVERIFY2(Back->Paragraphs[P].Runs[R] == Doc.Paragraphs[P].Runs[R], Doc.Paragraphs[P].Runs[R].Text.c_str());
+    }
+
+    // Bytes that are not UTF-8 are kept as Latin-1 characters.
+    TRtfDocument Latin;
+    Latin.Paragraphs = {TRtfParagraph{}};
+    Latin.Paragraphs[0].Runs = {Run("\xE9t\xE9")};
+    QCOMPARE(ReadRtf(WriteRtf(Latin))->Paragraphs[0].Runs[0].Text, std::string("\xC3\xA9t\xC3\xA9"));
+  }
+
+  void commonRtfOfOtherWritersReads() {
+    const std::string WordPad =
+        "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat\\deflang1033{\\fonttbl{\\f0\\fnil\\fcharset0 Calibri;}"
+        "{\\f1\\fswiss Arial;}}\r\n{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
+        "{\\*\\generator Riched20 10.0;}\\viewkind4\\uc1 \r\n"
+        "\\pard\\sa200\\sl276\\slmult1\\qc\\f0\\fs22\\lang9 Caf\\'e9 \\b bold\\b0  \\i it\\i0\\par\r\n"
+        "\\pard\\tx720\\tx1440\\f1 a\\tab b\\par\r\n}\r\n";
+    auto Doc = ReadRtf(WordPad);
+    QVERIFY(!Doc.has_value());  // \nouicompat is not a word we know: shown as text instead
+
+    std::string Known = WordPad;
+    Known.erase(Known.find("\\nouicompat"), 11);
+    Doc = ReadRtf(Known);
+    QVERIFY(Doc.has_value());
+    QCOMPARE(Doc->Paragraphs.size(), size_t(3));  // the closing \par leaves an empty paragraph
+    const TRtfParagraph& First = Doc->Paragraphs[0];
+    QCOMPARE(First.Alignment, TRtfAlignment::Center);
+    QCOMPARE(First.Runs.size(), size_t(4));
+    QCOMPARE(First.Runs[0].Text, std::string("Caf\xC3\xA9 "));
+    QCOMPARE(First.Runs[0].FontName, std::string("Calibri"));
+    QCOMPARE(First.Runs[0].HalfPoints, 22);
+    QVERIFY(First.Runs[1].Bold && First.Runs[1].Text == "bold");
+    QVERIFY(First.Runs[3].Italic);
+    QCOMPARE(Doc->Paragraphs[1].TabStops, (std::vector<int>{36, 72}));
+    QCOMPARE(Doc->Paragraphs[1].Runs[0].Text, std::string("a\tb"));
+    QCOMPARE(Doc->Paragraphs[1].Runs[0].FontName, std::string("Arial"));
+  }
+
+  void whatCannotBeShownIsRefused() {
+    QVERIFY(!LooksLikeRtf("plain text"));
+    QVERIFY(!ReadRtf("plain text").has_value());
+    QVERIFY(!ReadRtf("").has_value());
+    QVERIFY(!ReadRtf("{\\rtf1\\ansi unclosed").has_value());
+    QVERIFY(!ReadRtf("{\\rtf1{\\trowd\\cellx100 A\\cell\\row}}").has_value());
+    QVERIFY(!ReadRtf("{\\rtf1{\\pict\\pngblip 89504e47}}").has_value());
+    QVERIFY(!ReadRtf("{\\rtf1 bad hex \\'zz}").has_value());
+    QVERIFY(!ReadRtf(std::string(200, '{')).has_value());
+    std::string Deep = "{\\rtf1 ";
+    for (int I = 0; I < 150; ++I) Deep += "{";
+    for (int I = 0; I < 150; ++I) Deep += "}";
+    QVERIFY(!ReadRtf(Deep + "}").has_value());
+    // Every cut of a written file is read or refused, never read past its end.
+    TRtfDocument Doc0;
+    Doc0.Paragraphs.resize(2);
+    Doc0.Paragraphs[0].TabStops = {10};
+    Doc0.Paragraphs[0].Runs = {Run("a\tb \xC3\xA9 {c}")};
+    Doc0.Paragraphs[1].Runs = {Run("\xF0\x9F\x98\x80", "Serif", 0)};
+    std::string Full = WriteRtf(Doc0);
+    Full.insert(Full.rfind('}'), "{\\'e9\\u300?\\\n}");
+    for (size_t Cut = 0; Cut < Full.size(); ++Cut) (void)ReadRtf(Full.substr(0, Cut));
+    // Ignorable groups and unknown destinations marked \* are skipped whole.
+    const auto Doc = ReadRtf("{\\rtf1{\\*\\unknown {\\trowd}}{\\info{\\title T}}x}");
+    QVERIFY(Doc.has_value());
+    QCOMPARE(Doc->Paragraphs[0].Runs[0].Text, std::string("x"));
+  }
+};
+
+static qv::test::RegisterUiTest<RtfTest> RegisterRtfTest;
+#include "RtfTest.moc"

@@ -1,9 +1,0 @@
-#include "Spreadsheet.h"
-
-#include "reports/Spreadsheet.h"
-
-namespace qv {
-
-bool SpreadsheetAvailable() { return IsExcelAvailable(); }
-
-}  // namespace qv

@@ -1,0 +1,342 @@
+#include "common/ChartView.h"
+
+#include <QAreaSeries>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QFontMetricsF>
+#include <QGraphicsLayout>
+#include <QGraphicsPixmapItem>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLogValueAxis>
+#include <QMouseEvent>
+#include <QScatterSeries>
+#include <QSet>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "common/Colours.h"
+
+namespace qv {
+
+namespace {
+
+bool Usable(double V, bool Log) { return std::isfinite(V) && (!Log || V > 0); }
+
+// Half the narrowest spacing of a bar series' positions: its bars touch but never overlap.
+double BarHalfWidth(const ChartSeries& S) {
+  double Gap = std::numeric_limits<double>::infinity();
+  for (size_t i = 1; i < S.Points.size(); ++i) {
+    const double D = std::fabs(S.Points[i].first - S.Points[i - 1].first);
+    if (D > 0) Gap = std::min(Gap, D);
+  }
+  return std::isfinite(Gap) ? Gap / 2 : 0.5;
+}
+
+bool DrawnAsImage(const ChartSeries& S) {
+  return S.Kind == ChartSeries::TKind::Point && S.Points.size() > TChartView::ImagePointLimit;
+}
+
+}  // namespace
+
+TChartView::TChartView(QWidget* Parent) : QChartView(new QChart(), Parent) {
+  setRenderHint(QPainter::Antialiasing, false);
+  Rebuild();
+}
+
+void TChartView::SetData(const ChartData& Data) {
+  FData = Data;
+  Rebuild();
+}
+
+void TChartView::SetData(ChartData&& Data) {
+  FData = std::move(Data);
+  Rebuild();
+}
+
+void TChartView::Clear() {
+  FData = ChartData();
+  Rebuild();
+}
+
+void TChartView::ComputeRanges() {
+  double X0 = std::numeric_limits<double>::infinity(), X1 = -X0, Y0 = X0, Y1 = -X0;
+  for (const ChartSeries& S : FData.Series) {
+    const double Half = S.Kind == ChartSeries::TKind::Bar ? BarHalfWidth(S) : 0;
+    for (const auto& [X, Y] : S.Points) {
+      if (!Usable(X, FData.XLog) || !Usable(Y, FData.YLog)) continue;
+      X0 = std::min(X0, FData.XLog ? X : X - Half);
+      X1 = std::max(X1, FData.XLog ? X : X + Half);
+      Y0 = std::min(Y0, Y);
+      Y1 = std::max(Y1, Y);
+    }
+    if (S.Kind == ChartSeries::TKind::Bar && !FData.YLog && !S.Points.empty()) Y0 = std::min(Y0, 0.0);
+  }
+  auto Fix = [](double& Lo, double& Hi, bool Log) {
+    if (!std::isfinite(Lo) || !std::isfinite(Hi)) {
+      Lo = Log ? 1 : 0;
+      Hi = Log ? 10 : 1;
+    } else if (Lo == Hi) {
+      if (Log) {
+        Lo /= 10;
+        Hi *= 10;
+      } else {
+        Lo -= 1;
+        Hi += 1;
+      }
+    }
+  };
+  Fix(X0, X1, FData.XLog);
+  Fix(Y0, Y1, FData.YLog);
+  FXMin = X0;
+  FXMax = X1;
+  FYMin = Y0;
+  FYMax = Y1;
+}
+
+void TChartView::Rebuild() {
+  // A fresh chart each time: axes removed from a hidden chart can leave their items drawn.
+  QChart* Old = chart();
+  auto* C = new QChart();
+  C->legend()->setAlignment(Qt::AlignBottom);
+  // Short charts (the distribution under an open derive panel) need every pixel for the plot
+  // and its axis captions, so the frame around the chart is kept thin.
+  C->layout()->setContentsMargins(0, 0, 0, 0);
+  C->setMargins(QMargins(6, 4, 6, 4));
+  C->setBackgroundRoundness(0);
+  setChart(C);
+  delete Old;
+  FImageItem = new QGraphicsPixmapItem(C);
+  // Between the plot background and the grid, so axes and grid stay visible over the points.
+  FImageItem->setZValue(0.5);
+  FImageItem->setVisible(false);
+  connect(C, &QChart::plotAreaChanged, this, [this] {
+    ApplyBinLabels();
+    RedrawImage();
+  });
+  FBinLabels.clear();
+  FLabelledWidth = -1;
+  ComputeRanges();
+  C->setTitle(QString::fromStdString(FData.Title));
+  C->legend()->setVisible(FData.ShowLegend && !FData.Series.empty());
+
+  // Bin captions go on the x axis at their own positions; a log axis cannot carry them.
+  const ChartSeries* Labelled = nullptr;
+  for (const ChartSeries& S : FData.Series)
+    if (!FData.XLog && !S.Labels.empty() && S.Labels.size() == S.Points.size()) {
+      Labelled = &S;
+      break;
+    }
+  if (FData.XLog) {
+    auto* A = new QLogValueAxis();
+    A->setLabelFormat("%g");
+    A->setMinorTickCount(8);
+    FXAxis = A;
+  } else if (Labelled) {
+    auto* A = new QCategoryAxis();
+    A->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    A->setStartValue(FXMin);
+    QSet<QString> Seen;
+    double Last = -std::numeric_limits<double>::infinity();
+    for (size_t i = 0; i < Labelled->Points.size(); ++i) {
+      const QString Caption = QString::fromStdString(Labelled->Labels[i]);
+      const double X = Labelled->Points[i].first;
+      if (Caption.isEmpty() || Seen.contains(Caption) || X <= Last) continue;
+      Seen.insert(Caption);
+      Last = X;
+      FBinLabels.emplace_back(Caption, X);
+    }
+    FXAxis = A;
+  } else {
+    FXAxis = new QValueAxis();
+  }
+  if (FData.YLog) {
+    auto* A = new QLogValueAxis();
+    A->setLabelFormat("%g");
+    A->setMinorTickCount(8);
+    FYAxis = A;
+  } else {
+    FYAxis = new QValueAxis();
+  }
+  FXAxis->setTitleText(QString::fromStdString(FData.XTitle));
+  FYAxis->setTitleText(QString::fromStdString(FData.YTitle));
+  FXAxis->setRange(FXMin, FXMax);
+  FYAxis->setRange(FYMin, FYMax);
+  C->addAxis(FXAxis, Qt::AlignBottom);
+  C->addAxis(FYAxis, Qt::AlignLeft);
+  ApplyBinLabels();
+
+  for (const ChartSeries& S : FData.Series) {
+    const QColor Colour = FromPlatformColour(S.Color);
+    const QString Name = QString::fromStdString(S.Name);
+    QAbstractSeries* Added = nullptr;
+    if (S.Kind == ChartSeries::TKind::Point) {
+      auto* P = new QScatterSeries();
+      P->setMarkerSize(std::max(S.Width, 1) + 1);
+      P->setColor(Colour);
+      P->setBorderColor(Colour);
+      P->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+      // A large series keeps an empty item for its legend entry; its points go into the image.
+      if (!DrawnAsImage(S)) {
+        QList<QPointF> List;
+        List.reserve(static_cast<qsizetype>(S.Points.size()));
+        for (const auto& [X, Y] : S.Points)
+          if (Usable(X, FData.XLog) && Usable(Y, FData.YLog)) List.append(QPointF(X, Y));
+        P->replace(List);
+      }
+      Added = P;
+    } else if (S.Kind == ChartSeries::TKind::Line) {
+      auto* L = new QLineSeries();
+      QPen Pen(Colour);
+      Pen.setWidth(std::max(S.Width, 1));
+      L->setPen(Pen);
+      QList<QPointF> List;
+      for (const auto& [X, Y] : S.Points)
+        if (Usable(X, FData.XLog) && Usable(Y, FData.YLog)) List.append(QPointF(X, Y));
+      L->replace(List);
+      Added = L;
+    } else {
+      // Bars sit at their bin positions on the value axis, shared with any lines drawn over them.
+      auto* Upper = new QLineSeries();
+      const double Half = BarHalfWidth(S);
+      const double Base = FData.YLog ? FYMin : 0.0;
+      QList<QPointF> List;
+      for (const auto& [X, Y] : S.Points) {
+        if (!Usable(X, FData.XLog) || !Usable(Y, FData.YLog)) continue;
+        const double L = FData.XLog ? X : X - Half, R = FData.XLog ? X : X + Half;
+        List << QPointF(L, Base) << QPointF(L, Y) << QPointF(R, Y) << QPointF(R, Base);
+      }
+      Upper->replace(List);
+      auto* Area = new QAreaSeries(Upper);
+      Area->setColor(Colour);
+      Area->setBorderColor(Colour.darker(130));
+      Added = Area;
+    }
+    Added->setName(Name);
+    C->addSeries(Added);
+    Added->attachAxis(FXAxis);
+    Added->attachAxis(FYAxis);
+    // Guide lines carry no name; an empty legend swatch would only puzzle.
+    if (Name.isEmpty())
+      for (QLegendMarker* Marker : C->legend()->markers(Added)) Marker->setVisible(false);
+  }
+  RedrawImage();
+}
+
+QRectF TChartView::PlotRect() const {
+  const QRectF Area = chart()->plotArea();
+  return mapFromScene(chart()->mapToScene(Area)).boundingRect();
+}
+
+double TChartView::MapX(double V, const QRectF& Plot) const {
+  const double T = FData.XLog ? (std::log10(V) - std::log10(FXMin)) / (std::log10(FXMax) - std::log10(FXMin))
+                              : (V - FXMin) / (FXMax - FXMin);
+  return Plot.left() + T * Plot.width();
+}
+
+double TChartView::MapY(double V, const QRectF& Plot) const {
+  const double T = FData.YLog ? (std::log10(V) - std::log10(FYMin)) / (std::log10(FYMax) - std::log10(FYMin))
+                              : (V - FYMin) / (FYMax - FYMin);
+  return Plot.bottom() - T * Plot.height();
+}
+
+bool TChartView::ValueAt(const QPoint& Pos, double& X, double& Y) const {
+  const QRectF Plot = PlotRect();
+  if (Plot.isEmpty() || !Plot.contains(Pos)) return false;
+  const double TX = (Pos.x() - Plot.left()) / Plot.width();
+  const double TY = (Plot.bottom() - Pos.y()) / Plot.height();
+  X = FData.XLog ? std::pow(10.0, std::log10(FXMin) + TX * (std::log10(FXMax) - std::log10(FXMin)))
+                 : FXMin + TX * (FXMax - FXMin);
+  Y = FData.YLog ? std::pow(10.0, std::log10(FYMin) + TY * (std::log10(FYMax) - std::log10(FYMin)))
+                 : FYMin + TY * (FYMax - FYMin);
+  return true;
+}
+
+void TChartView::RedrawImage() {
+  FImage = QImage();
+  const QRectF Area = chart()->plotArea();
+  const int W = static_cast<int>(std::floor(Area.width())), H = static_cast<int>(std::floor(Area.height()));
+  bool Any = false;
+  for (const ChartSeries& S : FData.Series) Any = Any || DrawnAsImage(S);
+  if (!Any || W <= 0 || H <= 0) {
+    FImageItem->setVisible(false);
+    return;
+  }
+  FImage = QImage(W, H, QImage::Format_ARGB32_Premultiplied);
+  FImage.fill(Qt::transparent);
+  const QRectF Local(0, 0, W, H);
+  const bool XLog = FData.XLog, YLog = FData.YLog;
+  for (const ChartSeries& S : FData.Series) {
+    if (!DrawnAsImage(S)) continue;
+    const QRgb Pixel = FromPlatformColour(S.Color).rgba();
+    const int Size = std::max(S.Width, 1);
+    const int Lead = Size / 2;
+    // Plain pixel writes: a million points through QPainter would miss the half-second budget.
+    for (const auto& [X, Y] : S.Points) {
+      if (!Usable(X, XLog) || !Usable(Y, YLog)) continue;
+      const int PX = static_cast<int>(std::clamp(MapX(X, Local), -1.0, W + 1.0)) - Lead;
+      const int PY = static_cast<int>(std::clamp(MapY(Y, Local), -1.0, H + 1.0)) - Lead;
+      for (int dy = 0; dy < Size; ++dy) {
+        const int Row = PY + dy;
+        if (Row < 0 || Row >= H) continue;
+        auto* Line = reinterpret_cast<QRgb*>(FImage.scanLine(Row));
+        for (int dx = 0; dx < Size; ++dx) {
+          const int Col = PX + dx;
+          if (Col >= 0 && Col < W) Line[Col] = Pixel;
+        }
+      }
+    }
+  }
+  FImageItem->setPixmap(QPixmap::fromImage(FImage));
+  FImageItem->setPos(Area.topLeft());
+  FImageItem->setVisible(true);
+}
+
+void TChartView::ApplyBinLabels() {
+  auto* A = qobject_cast<QCategoryAxis*>(FXAxis);
+  if (!A || FBinLabels.empty()) return;
+  // Before the first layout the plot width is not known yet: the widget's stands in for it.
+  double Width = chart()->plotArea().width();
+  if (Width <= 1) Width = std::max(width() - 100, 100);
+  // Captions change the axis height, not the plot width; a change under a pixel keeps them.
+  if (std::fabs(Width - FLabelledWidth) < 1) return;
+  FLabelledWidth = Width;
+  const QFontMetricsF Metrics(A->labelsFont());
+  double Widest = 0;
+  for (const auto& [Caption, X] : FBinLabels) Widest = std::max(Widest, Metrics.horizontalAdvance(Caption));
+  // The axis shortens every caption to "..." once its width exceeds the axis width shared out
+  // among all captions (less their padding), and hides one that overlaps its neighbour. So
+  // every k-th caption is shown, k the least that passes both; the first stands clear of the
+  // axis start.
+  const double PerUnit = Width / (FXMax - FXMin);
+  const double Span = Widest + LabelGap;
+  const auto Fits = [&](size_t Step, std::vector<size_t>& Kept) {
+    Kept.clear();
+    double Last = -std::numeric_limits<double>::infinity();
+    for (size_t i = 0; i < FBinLabels.size(); ++i) {
+      const double Pos = (FBinLabels[i].second - FXMin) * PerUnit;
+      if (Kept.empty() ? Pos < Widest / 2 : i - Kept.back() < Step) continue;
+      if (Pos > Width - Widest / 2) break;
+      if (Pos - Last < Span) return false;
+      Kept.push_back(i);
+      Last = Pos;
+    }
+    return static_cast<double>(Kept.size() + 1) * Span <= Width;
+  };
+  std::vector<size_t> Kept;
+  size_t Step = 1;
+  while (Step < FBinLabels.size() && !Fits(Step, Kept)) ++Step;
+  if (Step >= FBinLabels.size()) Fits(Step, Kept);
+  for (const QString& Caption : A->categoriesLabels()) A->remove(Caption);
+  for (size_t i : Kept) A->append(FBinLabels[i].first, FBinLabels[i].second);
+}
+
+void TChartView::mouseReleaseEvent(QMouseEvent* Event) {
+  QChartView::mouseReleaseEvent(Event);
+  emit MouseReleased(Event);
+}
+
+}  // namespace qv

@@ -1,0 +1,78 @@
+#pragma once
+// The shared export routine (report window, spreadsheet or file) with its front ends for a
+// text, a string table and a grid model, and the export buttons of the header, raw-data,
+// parameter and processed-data pages.
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/PageHooks.h"
+
+class QAbstractItemModel;
+class QWidget;
+
+namespace qv {
+
+class TFmMain;
+class TStream;
+
+// Lines, each ended CR LF, gathered into large blocks before they reach Stream.
+class TLineWriter {
+ public:
+  explicit TLineWriter(TStream& Stream);
+  void Line(std::string_view Text);
+  void Flush();
+
+ private:
+  TStream& FStream;
+  std::string FBlock;
+};
+
+// The target group BtnExport<X>Text/Excel/Save found under Root (null members when absent).
+TExportTargets FindExportTargets(const QWidget* Root, const QString& X);
+// One quoted CSV line per row of Model (its fixed cells included), as GridToQuotedLines writes
+// them for the same cells.
+void ModelToQuotedLines(const QAbstractItemModel& Model, std::vector<std::string>& Lines);
+
+class TExportCommands : public QObject {
+  Q_OBJECT
+ public:
+  static constexpr const char* CSVFilter = "CSVs (*.csv)|*.CSV|All Files (*.*)|*.*";
+  static constexpr const char* TextFilter =
+      "Text Files (*.txt)|*.txt|RTF Files (*.rtf)|*.rtf|Comma Separated Values (*.csv)|*.csv|All Files (*.*)|*.*";
+
+  // Installs the export hooks and binds MnExport and the pages' export buttons.
+  explicit TExportCommands(TFmMain& Main);
+
+  // Lines go to a new report window when the text button is down, else to the spreadsheet
+  // (TABs become commas) when that button is down and a spreadsheet program exists, else to
+  // the file chosen in the save dialog. The lines shown on a page are never changed.
+  void ExportText(std::vector<std::string> Lines, const TExportRequest& Request);
+  void ExportTextReport(const std::string& Text, const TExportRequest& Request);
+  void ExportGrid(const StringTable& Grid, const TExportRequest& Request);
+  void ExportModel(const QAbstractItemModel& Model, const TExportRequest& Request);
+
+  // Tags 1 export processed data, 2 show it, 3 export the raw grid, 5 the header, 7 the
+  // parameters.
+  void BtnExportProcessedDataClick(int Tag);
+  // Binds the export buttons that exist under the main window and are not bound yet; runs
+  // once more after start-up for pages built later.
+  void BindButtons();
+  // Whether the header, data and parameter pages hold the file the current set was read from.
+  bool FilePagesHoldCurrentSet() const;
+  // Enables the header, raw-data and parameter export buttons by FilePagesHoldCurrentSet.
+  void UpdateFileExportButtons();
+
+ private:
+  TFmMain& FMain;
+  QString DataName() const;
+  TExportRequest Request(const char* X, const QString& Caption, const char* Filter, const char* Extension) const;
+  void SaveLines(const std::vector<std::string>& Lines, const TExportRequest& Request);
+  // Asks for the file, then writes it through a temporary file; a failure is named.
+  void SaveThroughDialog(const TExportRequest& Request, const std::function<void(TLineWriter& Writer)>& WriteLines);
+};
+
+}  // namespace qv

@@ -1,0 +1,80 @@
+#include "pages/ProtocolCreator.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "common/CommandGuard.h"
+#include "shell/MainWindow.h"
+#include "pages/ReadingPage.h"
+#include "fcs/ParameterSet.h"
+#include "protocol/Protocol.h"
+
+namespace qv {
+
+TProtocolCreator::TProtocolCreator(TFmMain& Main, TReadingPage& Reading)
+    : QObject(&Reading), M(Main), R(Reading) {
+  setObjectName("ProtocolCreator");
+  auto* Grid = M.findChild<QTableWidget*>("SgMakeProtocol");
+  connect(Grid, &QTableWidget::cellDoubleClicked, this,
+          [this](int Row, int) { GuardedCommand([this, Row] { SgMakeProtocolDblClick(Row); }); });
+  connect(M.findChild<QPushButton*>("BtnCreateProtocol"), &QPushButton::clicked, this,
+          [this] { GuardedCommand([this] { BtnCreateProtocolClick(); }); });
+  connect(M.findChild<QPushButton*>("BtnShowProtocolCreationGrid"), &QPushButton::clicked, this,
+          [this] { BtnShowProtocolCreationGridClick(); });
+}
+
+TProtocolCreator::~TProtocolCreator() = default;
+
+void TProtocolCreator::ShowParameters(const TParameterSet& Parameters, const std::string& FileName) {
+  FParameters = std::make_unique<TParameterSet>(&Parameters);
+  FFileName = FileName;
+  FillGrid();
+}
+
+void TProtocolCreator::BtnShowProtocolCreationGridClick() {
+  QWidget* Panel = M.findChild<QWidget*>("PnProtocolCreator");
+  Panel->setVisible(Panel->isHidden());
+}
+
+void TProtocolCreator::FillGrid() {
+  auto* Grid = M.findChild<QTableWidget*>("SgMakeProtocol");
+  const int Gates = FParameters ? FParameters->SelectedGateCount() : 0;
+  const int Channels = FParameters ? FParameters->SelectedChannelCount() : 0;
+  if (FParameters) {
+    // Row 0 of the engine's grid is the heading row, which the grid shows as its header.
+    const StringTable Table = FParameters->FillGrid();
+    Grid->setRowCount(std::max(0, Table.RowCount() - 1));
+    for (int r = 1; r < Table.RowCount(); ++r)
+      for (int c = 0; c < std::min(3, Table.ColCount()); ++c)
+        Grid->setItem(r - 1, c, new QTableWidgetItem(QString::fromStdString(Table.Cell(c, r))));
+  } else {
+    Grid->setRowCount(0);
+  }
+  M.findChild<QLabel*>("LbGateCount")->setText(QString::number(Gates) + " Gates");
+  M.findChild<QLabel*>("LbChannelCount")->setText(QString::number(Channels) + " Channels");
+  M.findChild<QPushButton*>("BtnCreateProtocol")->setEnabled(Gates > 0 && Channels > 0);
+}
+
+void TProtocolCreator::SgMakeProtocolDblClick(int Row) {
+  if (!FParameters) return;
+  FParameters->CycleSelection(Row);
+  FillGrid();
+  M.ShowMemoryStatus();
+}
+
+void TProtocolCreator::BtnCreateProtocolClick() {
+  if (!FParameters || FParameters->SelectedGateCount() < 1 || FParameters->SelectedChannelCount() < 1) return;
+  if (!M.QuerySaveProtocol()) return;
+  // Built first: a refused build leaves the current protocol as it was.
+  std::unique_ptr<TProtocol> Protocol = FParameters->BuildProtocol();
+  if (!Protocol) return;
+  M.SetCurrentProtocol(std::move(Protocol));
+  const std::string Source = FFileName;
+  if (M.findChild<QCheckBox*>("CbSaveProtocolAfterCreation")->isChecked()) M.SaveCurrentProtocol(true);
+  if (M.findChild<QCheckBox*>("CbProcessAfterCreation")->isChecked() && !Source.empty()) R.ReadFile(Source);
+  M.ShowMemoryStatus();
+}
+
+}  // namespace qv
