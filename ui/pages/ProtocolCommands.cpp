@@ -142,16 +142,6 @@ void TProtocolPage::OpenProtocol(const std::string& FileName) {
   if (auto P = TProtocol::OpenFile(FileName)) FMain.SetCurrentProtocol(std::move(P));
 }
 
-bool TProtocolPage::ProtocolFileNamed() const {
-  // A protocol read from a data file carries that file's name, which is no protocol file.
-  const std::string& Name = Protocol()->FileName;
-  const std::string Ext = ".protocol";
-  if (Name.size() < Ext.size()) return false;
-  std::string Tail = Name.substr(Name.size() - Ext.size());
-  std::transform(Tail.begin(), Tail.end(), Tail.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return Tail == Ext;
-}
-
 void TProtocolPage::BtnProtocolClick(int Tag) {
   switch (Tag) {
     case 1: NewProtocol(); return;
@@ -208,7 +198,7 @@ void TProtocolPage::BtnProtocolClick(int Tag) {
     case 23:
       if (!Protocol()) return;
       StoreChangedEditors();
-      FMain.SaveCurrentProtocol(!ProtocolFileNamed());
+      FMain.SaveCurrentProtocol(false);
       Refresh();
       return;
     case 49:

@@ -36,6 +36,8 @@ void TProtocolCreator::ShowParameters(const TParameterSet& Parameters, const std
 void TProtocolCreator::BtnShowProtocolCreationGridClick() {
   QWidget* Panel = M.findChild<QWidget*>("PnProtocolCreator");
   Panel->setVisible(Panel->isHidden());
+  M.findChild<QPushButton*>("BtnShowProtocolCreationGrid")
+      ->setText(Panel->isHidden() ? "Show Protocol Creator..." : "Hide Protocol Creator...");
 }
 
 void TProtocolCreator::FillGrid() {

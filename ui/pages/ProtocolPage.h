@@ -175,7 +175,6 @@ class TProtocolPage : public QObject {
   void FillSourceCombos();
   void SetCurrentRow(QTableWidget* Grid, int Row);
   void ResetCurrentItems();
-  bool ProtocolFileNamed() const;
   void ReadChannelEditor(TChannelInfo& Info, StringTable& Comp, StringTable& Base, StringTable& Peaks);
   void ReadGateEditor(TGateInfo& Info);
   void StoreChannel();

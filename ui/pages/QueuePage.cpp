@@ -88,7 +88,7 @@ void TQueuePage::Add() {
   const std::vector<std::string> Files = R.SelectedFiles();
   if (Files.empty() || !M.Queue) return;
   // The entry keeps only the protocol's file name, so that file must hold what is on screen.
-  if (!M.CurrentProtocol || M.CurrentProtocol->FileName.empty() || !FileExists(M.CurrentProtocol->FileName) ||
+  if (!M.ProtocolHasOwnFile() || !FileExists(M.CurrentProtocol->FileName) ||
       Q(ExtractFileExt(M.CurrentProtocol->FileName)).toUpper() == ".QUORVENAL") {
     AppDialogs().Error(SaveProtocolFirst);
     return;

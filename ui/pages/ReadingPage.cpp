@@ -411,7 +411,7 @@ void TReadingPage::BuildHeaderPage() {
   BtnExportParameters = NewButton(Sheet, "BtnExportParameters", "Export Parameters", 7, "");
   Row->addWidget(BtnExportParameters);
   Row->addStretch(1);
-  Row->addWidget(NewButton(Sheet, "BtnShowProtocolCreationGrid", "Protocol Creator", 0,
+  Row->addWidget(NewButton(Sheet, "BtnShowProtocolCreationGrid", "Show Protocol Creator...", 0,
                            "Show the grid that makes a protocol of this file's parameters"));
 }
 

@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <filesystem>
 
 #include "shell/About.h"
 #include "common/Colours.h"
@@ -314,7 +315,9 @@ void TFmMain::FormCreate() {
     Grid->setItem(1, 0, new QTableWidgetItem("Name"));
   }
 
-  // 8. The last protocol.
+  // 8. The last protocol. Only an absolute name is a file of its own; a relative one would
+  // depend on the folder the program was started from.
+  if (!std::filesystem::path(ProtocolFile).is_absolute()) ProtocolFile.clear();
   if (LoadProtocol && !ProtocolFile.empty() && FileExists(ProtocolFile)) {
     if (auto Restored = TProtocol::OpenFile(ProtocolFile)) SetCurrentProtocol(std::move(Restored));
   }
@@ -431,8 +434,7 @@ bool TFmMain::FormClose() {
 
   // 1. Keep the protocol file for the next start.
   if (CurrentProtocol) {
-    if (!CurrentProtocol->FileName.empty() && FileExists(CurrentProtocol->FileName))
-      ProtocolFile = CurrentProtocol->FileName;
+    if (ProtocolHasOwnFile() && FileExists(CurrentProtocol->FileName)) ProtocolFile = CurrentProtocol->FileName;
     CurrentProtocol.reset();
   }
   // 2. The only time the settings file is written.
@@ -807,6 +809,10 @@ bool TFmMain::ProtocolModified() const {
   return ProtocolBytes() != FSavedProtocol;
 }
 
+bool TFmMain::ProtocolHasOwnFile() const {
+  return CurrentProtocol && std::filesystem::path(CurrentProtocol->FileName).is_absolute();
+}
+
 void TFmMain::MarkProtocolSaved() { FSavedProtocol = CurrentProtocol ? ProtocolBytes() : std::vector<uint8_t>(); }
 
 bool TFmMain::QuerySaveProtocol() {
@@ -839,19 +845,24 @@ bool TFmMain::QuerySaveProtocol() {
 bool TFmMain::SaveCurrentProtocol(bool SaveAs) {
   if (!CurrentProtocol) return false;
   std::string Target = CurrentProtocol->FileName;
-  if (SaveAs || Target.empty()) {
+  if (SaveAs || !ProtocolHasOwnFile()) {
     TFileDialogOptions Options;
     Options.Filter = "|*.protocol";
     Options.DefaultExt = "protocol";
     Options.Folder = ProgramDir;
     Target = AppDialogs().SaveFile(Options);
     if (Target.empty()) return false;
+    // A bare name belongs in the folder the dialog showed, not in the working folder.
+    if (!std::filesystem::path(Target).is_absolute()) Target = (std::filesystem::path(ProgramDir) / Target).string();
   }
   CurrentProtocol->SaveToFile(Target);
   CurrentProtocol->FileName = Target;
   ProtocolFile = Target;
   MarkProtocolSaved();
   ListProtocolFiles();
+  TProtocolNotesView View;
+  CurrentProtocol->ShowNotes(View);
+  PnProtocolName->setText(Q(View.NamePanel));
   return true;
 }
 

@@ -78,13 +78,16 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   void SetCurrentData(std::unique_ptr<TFCSData> Data);
   // Whether CurrentProtocol differs from its file (a protocol never saved always does).
   bool ProtocolModified() const;
+  // Whether CurrentProtocol was read from or written to a protocol file: an absolute name. A
+  // protocol never saved has none, one read from a data file only the stream's name.
+  bool ProtocolHasOwnFile() const;
   // The protocol now matches its file (after it was read or written).
   void MarkProtocolSaved();
   // Asks "Save changes to protocol <name>?" when the protocol differs from its file; false
   // when the user cancels (or a save is cancelled), so the caller stops.
   bool QuerySaveProtocol();
-  // Saves the protocol to its file, or through the save dialog when it has none (or SaveAs);
-  // false when the dialog was cancelled.
+  // Saves the protocol to its file, or through the save dialog when it has none of its own (or
+  // SaveAs); false when the dialog was cancelled.
   bool SaveCurrentProtocol(bool SaveAs);
   // Fills the protocol-file combo with the *.protocol files of ProgramDir.
   void ListProtocolFiles();

@@ -1,6 +1,7 @@
 // The protocol page: protocol commands, the channel, gate and filter editors and the genotypes.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include "ScriptedDialogs.h"
 #include "UiTestMain.h"
 #include "UiTestSupport.h"
+#include "Streams.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -50,6 +52,52 @@ void NewProtocol(TFmMain& Main, InputDialogs& Dialogs, int Channels, int Gates) 
 void Select(QTableWidget* Grid, int Row) { Grid->setCurrentCell(Row, 0); }
 
 bool Near(double A, double B) { return std::fabs(A - B) < 1e-5; }
+
+void Click(QAbstractButton* Button) { QTest::mouseClick(Button, Qt::LeftButton); }
+
+// The main window on screen with Sheet of the protocol page in front.
+void ShowSheet(TFmMain& Main, const char* Sheet) {
+  Main.PgMain->setCurrentWidget(Main.Page("TsProtocol"));
+  for (QWidget* W = Main.Page(Sheet); W && W != Main.PgMain; W = W->parentWidget())
+    if (auto* Tabs = qobject_cast<QTabWidget*>(W->parentWidget() ? W->parentWidget()->parentWidget() : nullptr))
+      Tabs->setCurrentWidget(W);
+  if (!Main.isVisible()) {
+    Main.show();
+    QApplication::setActiveWindow(&Main);
+    QVERIFY(QTest::qWaitForWindowActive(&Main));
+  }
+  Pump();
+}
+
+// Replaces the edit's text by typing Keys through its key filter.
+void Type(QLineEdit* Edit, const QString& Keys) {
+  Edit->clear();
+  QTest::keyClicks(Edit, Keys);
+}
+
+// The protocol as a data file holds it: read back from a stream, so it has no file of its own.
+std::unique_ptr<TProtocol> ProtocolFromDataFile(const std::string& Folder) {
+  auto Saved = TProtocol::OpenFile(SaveTwoChannelProtocol(Folder, "source.protocol"));
+  TMemoryStream Stream;
+  Saved->WriteToStream(Stream, false);
+  Stream.Seek(0);
+  auto P = TProtocol::CreateFromStream(Stream);
+  DeleteFileIfExists(Folder + "source.protocol");
+  return P;
+}
+
+// Runs in a fresh working folder, so that a file written under a bare name shows up there.
+class ScopedWorkingFolder {
+ public:
+  ScopedWorkingFolder() : FOld(QDir::currentPath()) { QDir::setCurrent(QString::fromStdString(FFolder.Path())); }
+  ~ScopedWorkingFolder() { QDir::setCurrent(FOld); }
+  std::string operator/(const std::string& Name) const { return FFolder / Name; }
+  bool Empty() const { return QDir(QString::fromStdString(FFolder.Path())).isEmpty(); }
+
+ private:
+  TempFolder FFolder;
+  QString FOld;
+};
 
 }  // namespace
 
@@ -118,11 +166,10 @@ class ProtocolPageTest : public QObject {
     QVERIFY(!Main.ProtocolModified());
     QCOMPARE(Page.CmBxProtocols->findText("First.protocol") >= 0, true);
 
-    // A protocol named after the data file it came from is saved through the dialog too.
-    Main.CurrentProtocol->FileName = Home.Path() + "Run.qvd";
+    // Save As always asks.
     const std::string Second = Home.Path() + "Second.protocol";
     Dialogs.FileAnswers = {Second};
-    GuardedCommand([&] { Page.BtnProtocolClick(23); });
+    GuardedCommand([&] { Page.BtnProtocolClick(4); });
     QVERIFY(FileExists(Second));
     QCOMPARE(Main.CurrentProtocol->FileName, Second);
     // A cancelled dialog changes neither the name nor the file.
@@ -434,6 +481,68 @@ class ProtocolPageTest : public QObject {
     QCOMPARE(Main.PnProtocolName->text(), QString(" <no protocol>"));
     QVERIFY(!Page.BtnSaveProtocol->isEnabled());
     QCOMPARE(Page.ChannelShown(), 0);
+  }
+
+  void ProtocolsWithoutAFileOfTheirOwnAreSavedThroughTheDialog() {
+    ScopedProgramHome Home;
+    ScopedWorkingFolder Work;
+    InputDialogs Dialogs;
+    {
+      TFmMain Main;
+      TProtocolPage& Page = PageOf(Main);
+      ShowSheet(Main, "TsChannelData");
+      const std::string Before = ProtocolFile;
+
+      // New over an edited protocol from a data file: Yes asks where to save it.
+      Main.SetCurrentProtocol(ProtocolFromDataFile(Home.Path()));
+      QCOMPARE(Main.CurrentProtocol->FileName, std::string("FileStream"));
+      Type(Page.EdChannelName, "Edited");
+      Dialogs.Inputs = {"2", "1"};
+      Dialogs.Answers = {TAnswer::Yes};
+      Dialogs.FileAnswers = {Home.Path() + "Kept.protocol"};
+      Main.MenuItem("MnNewProtocol")->trigger();
+      QCOMPARE(Dialogs.Questions.back(), std::string("Save changes to protocol FileStream?"));
+      QVERIFY(Dialogs.FileAnswers.empty());
+      QCOMPARE(TProtocol::OpenFile(Home.Path() + "Kept.protocol")->GetChannel(0)->ChannelName, std::string("Edited"));
+      QCOMPARE(ProtocolFile, Home.Path() + "Kept.protocol");
+      QCOMPARE(Main.CurrentProtocol->ChannelCount(), 2);
+      QVERIFY(Main.CurrentProtocol->FileName.empty());
+
+      // Save asks too; a cancelled dialog writes and remembers nothing.
+      Main.SetCurrentProtocol(ProtocolFromDataFile(Home.Path()));
+      ProtocolFile = Before;
+      Click(Page.BtnSaveProtocol);
+      QCOMPARE(Main.CurrentProtocol->FileName, std::string("FileStream"));
+      QCOMPARE(ProtocolFile, Before);
+      // A bare name lands in the program folder the dialog showed.
+      Dialogs.FileAnswers = {"Bare.protocol"};
+      Click(Page.BtnSaveProtocol);
+      QCOMPARE(Main.CurrentProtocol->FileName, ProgramDir + "Bare.protocol");
+      QVERIFY(FileExists(ProgramDir + "Bare.protocol"));
+      QCOMPARE(ProtocolFile, ProgramDir + "Bare.protocol");
+      QCOMPARE(Main.PnProtocolName->text(), QString(" Bare.protocol"));
+
+      // Clear: Yes and a cancelled dialog keep the protocol.
+      Main.SetCurrentProtocol(ProtocolFromDataFile(Home.Path()));
+      Type(Page.EdChannelName, "Again");
+      Dialogs.Answers = {TAnswer::Yes};
+      Main.MenuItem("MnClearProtocol")->trigger();
+      QVERIFY(Main.CurrentProtocol);
+      QVERIFY(Work.Empty());
+
+      // Closing remembers no protocol that has no file of its own, even when a file of that
+      // name lies in the working folder.
+      SaveTwoChannelProtocol(Work / "", "FileStream");
+      ProtocolFile = Before;
+      Dialogs.Answers = {TAnswer::No};
+      QVERIFY(Main.close());
+      QCOMPARE(ProtocolFile, Before);
+    }
+    // A relative name in the settings is not opened at the next start, nor kept.
+    WriteText(Home.Path() + "FCS.INI", "[Directories]\nProtocolFile=FileStream\nLoadProtocol=1\n");
+    TFmMain Main;
+    QVERIFY(!Main.CurrentProtocol);
+    QVERIFY(ProtocolFile.empty());
   }
 };
 

@@ -387,6 +387,45 @@ class ReadingPageTest : public QObject {
     QCOMPARE(static_cast<int64_t>(F.Main.CurrentData->Events.size()), int64_t(50));
   }
 
+  void CreatorButtonNamesItsPanelAndTheSavedProtocolShows() {
+    Fixture F;
+    F.Write("p.fcs", Spec(50));
+    F.Select({"p.fcs"});
+    F.Click(F.Page->BtnReadFCSFile);
+    F.Main.PgMain->setCurrentWidget(F.Main.Page("TsExplore"));
+    F.Main.Pages("PgExplore")->setCurrentWidget(F.Main.Page("TsHeader"));
+    F.Main.show();
+    QApplication::setActiveWindow(&F.Main);
+    QVERIFY(QTest::qWaitForWindowActive(&F.Main));
+    auto* Show = F.Main.findChild<QPushButton*>("BtnShowProtocolCreationGrid");
+    auto* Panel = F.Main.findChild<QWidget*>("PnProtocolCreator");
+    auto* Grid = F.Main.findChild<QTableWidget*>("SgMakeProtocol");
+    QCOMPARE(Show->text(), QString("Show Protocol Creator..."));
+    F.Click(Show);
+    QVERIFY(Panel->isVisible());
+    QCOMPARE(Show->text(), QString("Hide Protocol Creator..."));
+    auto DoubleClick = [&](int Row) {
+      // A double-click as the mouse makes it: press and release, then the double-click.
+      const QPoint At = Grid->visualItemRect(Grid->item(Row, 0)).center();
+      QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, At);
+      QTest::mouseDClick(Grid->viewport(), Qt::LeftButton, {}, At);
+    };
+    DoubleClick(0);
+    DoubleClick(1);
+    DoubleClick(1);
+    QCOMPARE(Grid->item(1, 2)->text(), QString("CHANNEL"));
+    auto* SaveAfter = F.Main.findChild<QCheckBox*>("CbSaveProtocolAfterCreation");
+    QTest::mouseClick(SaveAfter, Qt::LeftButton, {}, QPoint(8, SaveAfter->height() / 2));  // on its box
+    QVERIFY(SaveAfter->isChecked());
+    F.Dialogs.FileAnswers = {F.Folder + "made.protocol"};
+    F.Click(F.Main.findChild<QPushButton*>("BtnCreateProtocol"));
+    QVERIFY(FileExists(F.Folder + "made.protocol"));
+    QCOMPARE(F.Main.PnProtocolName->text(), QString(" made.protocol"));
+    F.Click(Show);
+    QVERIFY(Panel->isHidden());
+    QCOMPARE(Show->text(), QString("Show Protocol Creator..."));
+  }
+
   void CreatorRefusedBuildKeepsTheProtocol() {
     Fixture F;
     F.Main.SetCurrentProtocol(Protocol());

@@ -1,5 +1,6 @@
 // Tour steps of the reading pages: the generated file read under the tour's protocol, then the
 // Load, Header, Data, Processed and Summary pages.
+#include <QPushButton>
 #include <QTabWidget>
 #include <functional>
 
@@ -29,6 +30,13 @@ void ReadingTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QSt
   for (const char* Name : {"TsLoad", "TsHeader", "TsData", "TsProcessed"}) {
     Explore->setCurrentWidget(Main.Page(Name));
     Capture(&Main, QString("Reading-") + Name);
+  }
+  // The protocol creator beside the header, shown by its button and hidden again.
+  if (auto* Creator = Main.findChild<QPushButton*>("BtnShowProtocolCreationGrid")) {
+    Explore->setCurrentWidget(Main.Page("TsHeader"));
+    Creator->click();
+    Capture(&Main, "Reading-TsHeader-Creator");
+    Creator->click();
   }
   Explore->setCurrentWidget(Main.Page("TsClassification"));
   Main.Pages("PgClassification")->setCurrentWidget(Main.Page("TSSummary"));
