@@ -42,6 +42,22 @@ class TKeyFilterObject : public QObject {
   TKeyFilter FFilter;
 };
 
+class TTagEnterFilter : public QObject {
+ public:
+  TTagEnterFilter(QLineEdit* Entered, const QLineEdit* Name, QLineEdit* Tag)
+      : QObject(Entered), FName(Name), FTag(Tag) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent* Event) override {
+    if (Event->type() == QEvent::FocusIn) ChannelTagEnter(FName, FTag);
+    return false;
+  }
+
+ private:
+  const QLineEdit* FName;
+  QLineEdit* FTag;
+};
+
 class TKeyFilterDelegate : public QStyledItemDelegate {
  public:
   TKeyFilterDelegate(QObject* Parent, TKeyFilter Filter) : QStyledItemDelegate(Parent), FFilter(Filter) {}
@@ -119,6 +135,10 @@ void InstallGridKeyFilter(QAbstractItemView* Grid, TKeyFilter Filter) {
 
 void ChannelTagEnter(const QLineEdit* ChannelName, QLineEdit* ChannelTag) {
   if (!ChannelName->text().isEmpty() && ChannelTag->text().isEmpty()) ChannelTag->setText(ChannelName->text().left(1));
+}
+
+void InstallChannelTagEnter(QLineEdit* Entered, const QLineEdit* ChannelName, QLineEdit* ChannelTag) {
+  Entered->installEventFilter(new TTagEnterFilter(Entered, ChannelName, ChannelTag));
 }
 
 }  // namespace qv

@@ -35,5 +35,7 @@ void InstallKeyFilter(QLineEdit* Edit, TKeyFilter Filter);
 void InstallGridKeyFilter(QAbstractItemView* Grid, TKeyFilter Filter);
 // Entering the tag (or a neighbouring) edit: an empty tag takes the first character of the name.
 void ChannelTagEnter(const QLineEdit* ChannelName, QLineEdit* ChannelTag);
+// Runs ChannelTagEnter each time Entered takes the focus.
+void InstallChannelTagEnter(QLineEdit* Entered, const QLineEdit* ChannelName, QLineEdit* ChannelTag);
 
 }  // namespace qv

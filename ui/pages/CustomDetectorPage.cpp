@@ -42,11 +42,12 @@ constexpr const char* NoCurves = "No Gaussian curves are available";
 constexpr const char* BadSteps = "Steps must be greater than zero";
 constexpr const char* ExploreHeader = "MinZ,MaxZ,Chi,P,Mean,Dev,Count";
 
-QLineEdit* Edit(QWidget* Parent, const char* Name, const char* Text, int Width = 60) {
+QLineEdit* Edit(QWidget* Parent, const char* Name, const char* Text, int Width = 60,
+               TKeyFilter Filter = TKeyFilter::SignedDecimal) {
   auto* E = new QLineEdit(Text, Parent);
   E->setObjectName(Name);
   E->setFixedWidth(Width);
-  InstallKeyFilter(E, TKeyFilter::SignedDecimal);
+  InstallKeyFilter(E, Filter);
   return E;
 }
 
@@ -219,10 +220,10 @@ void TCustomDetectorPage::Build() {
   QWidget* X = PnExploreFit;
   EdMinLow = Edit(X, "EdMinLow", "-4.0", 50);
   EdMaxLow = Edit(X, "EdMaxLow", "-0.5", 50);
-  EdStepLow = Edit(X, "EdStepLow", "0.5", 50);
+  EdStepLow = Edit(X, "EdStepLow", "0.5", 50, TKeyFilter::UnsignedDecimal);
   EdMinHigh = Edit(X, "EdMinHigh", "0.5", 50);
   EdmaxHigh = Edit(X, "EdmaxHigh", "4.0", 50);
-  EdStepHigh = Edit(X, "EdStepHigh", "0.5", 50);
+  EdStepHigh = Edit(X, "EdStepHigh", "0.5", 50, TKeyFilter::UnsignedDecimal);
   // Two rows of ranges, then the command with its gauge and Cancel.
   auto* Ranges = new QVBoxLayout;
   Explore->addLayout(Ranges);

@@ -339,7 +339,7 @@ std::array<QLineEdit*, 9> SweepEdits(QWidget* Sheet, QGridLayout* Grid, const ch
     for (int c = 0; c < 3; ++c) {
       const int i = 3 * r + c;
       Edits[i] = NewEdit(Sheet, Names[i], Defaults[i]);
-      InstallKeyFilter(Edits[i], TKeyFilter::SignedDecimal);
+      InstallKeyFilter(Edits[i], c == 2 ? TKeyFilter::UnsignedDecimal : TKeyFilter::SignedDecimal);
       Grid->addWidget(Edits[i], r + 1, c + 1);
     }
   }

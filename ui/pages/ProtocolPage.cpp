@@ -353,6 +353,7 @@ void TProtocolPage::BuildChannelPages() {
   for (QLineEdit* E : {EdMinGate, EdMaxGate, EdMinZGate, EdMaxZGate, EdDisplayMinimum, EdDisplayMaximum})
     InstallKeyFilter(E, TKeyFilter::UnsignedDecimal);
   for (QLineEdit* E : {EdMinZ, EdMaxZ}) InstallKeyFilter(E, TKeyFilter::SignedDecimal);
+  InstallKeyFilter(EdChannelTag, TKeyFilter::ChannelTag);
   int r = 0;
   G->addWidget(Label(Data, "Name"), r, 0);
   G->addWidget(EdChannelName, r, 1);
@@ -394,10 +395,11 @@ void TProtocolPage::BuildChannelPages() {
   SgCompensations1 = Grid(Comp, "SgCompensations1", 2, 3);
   SgCompensations2 = Grid(Comp, "SgCompensations2", 2, 3);
   SgGaussian = Grid(Comp, "SgGaussian", 6, 2);
-  for (QTableWidget* W : {SgCompensations1, SgCompensations2, SgGaussian}) {
-    InstallGridKeyFilter(W, TKeyFilter::SignedDecimal);
-    W->setMinimumHeight(70);
-  }
+  // Spill-over percentages are never negative; a peak's clip low is.
+  InstallGridKeyFilter(SgCompensations1, TKeyFilter::UnsignedDecimal);
+  InstallGridKeyFilter(SgCompensations2, TKeyFilter::UnsignedDecimal);
+  InstallGridKeyFilter(SgGaussian, TKeyFilter::SignedDecimal);
+  for (QTableWidget* W : {SgCompensations1, SgCompensations2, SgGaussian}) W->setMinimumHeight(70);
   QGroupBox* RawBox = AddGrid(" Compensations of Raw Data ", SgCompensations1);
   AddGrid(" Compensations of Baseline Corrected Data ", SgCompensations2);
   QGroupBox* GaussBox = AddGrid(" Gaussian Curves for Z-Scoring ", SgGaussian);
@@ -444,7 +446,7 @@ void TProtocolPage::BuildChannelPages() {
   };
   const TReassign Rows[] = {
       {&EdReassignMinimumZ, "EdReassignMinimumZ", "-1.0", "BtnReassignMinimumZ", "Minimum Z", TKeyFilter::SignedDecimal},
-      {&EdReassignMaximumZ, "EdReassignMaximumZ", "5.0", "BtnReassignMaximumZ", "Maximum Z", TKeyFilter::SignedDecimal},
+      {&EdReassignMaximumZ, "EdReassignMaximumZ", "5.0", "BtnReassignMaximumZ", "Maximum Z", TKeyFilter::UnsignedDecimal},
       {&EdReassignMinimumZGate, "EdReassignMinimumZGate", "5", "BtnReassignMinimumZGate", "Minimum Z Gate",
        TKeyFilter::UnsignedDecimal},
       {&EdReassignMaximumZGate, "EdReassignMaximumZGate", "1000", "BtnReassignMaximumZGate", "Maximum Z Gate",
@@ -475,6 +477,8 @@ void TProtocolPage::BuildChannelPages() {
   EdGenotype = Edit(Notes, "EdGenotype");
   EdBaseline = Edit(Notes, "EdBaseline");
   InstallKeyFilter(EdBaseline, TKeyFilter::UnsignedDecimal);
+  // Leaving the name for the tag or its neighbours gives an empty tag the name's first letter.
+  for (QLineEdit* E : {EdChannelTag, EdBaseline, EdChannelFCSLabel}) InstallChannelTagEnter(E, EdChannelName, EdChannelTag);
   NL->addWidget(MeChannelNotes, 0, 0, 1, 4);
   NL->addWidget(CbForceMean, 1, 0);
   NL->addWidget(Label(Notes, "Genotype"), 1, 1);
@@ -534,7 +538,6 @@ void TProtocolPage::BuildGatePage() {
   EdGateMaxZ = Edit(Page, "EdGateMaxZ");
   CbDynamicGate = Check(Page, "CbDynamicGate", "Dynamic Gate");
   EdGateZOrder = Edit(Page, "EdGateZOrder");
-  InstallKeyFilter(EdGateZOrder, TKeyFilter::Integer);
   EdGateClipHigh = Edit(Page, "EdGateClipHigh");
   EdGateClipLow = Edit(Page, "EdGateClipLow");
   EdGateMean = Edit(Page, "EdGateMean");
@@ -544,10 +547,10 @@ void TProtocolPage::BuildGatePage() {
   BtnCalculateGateMean->setObjectName("BtnCalculateGateMean");
   BtnCalculateGateMean->setIcon(ButtonGlyph("BMCALC"));
   connect(BtnCalculateGateMean, &QToolButton::clicked, this, [this] { Run([this] { BtnCalculateChannelMeanClick(1); }); });
-  for (QLineEdit* E : {EdGateMinGate, EdGateMaxGate, EdGateDisplayMinimum, EdGateDisplayMaximum, EdCalculateGateMean})
+  for (QLineEdit* E : {EdGateMinGate, EdGateMaxGate, EdGateDisplayMinimum, EdGateDisplayMaximum, EdCalculateGateMean,
+                       EdGateMinZ, EdGateMaxZ, EdGateZOrder, EdGateMean, EdGateDeviation})
     InstallKeyFilter(E, TKeyFilter::UnsignedDecimal);
-  for (QLineEdit* E : {EdGateMinZ, EdGateMaxZ, EdGateClipHigh, EdGateClipLow, EdGateMean, EdGateDeviation})
-    InstallKeyFilter(E, TKeyFilter::SignedDecimal);
+  for (QLineEdit* E : {EdGateClipHigh, EdGateClipLow}) InstallKeyFilter(E, TKeyFilter::SignedDecimal);
   int r = 0;
   G->addWidget(CbActiveGate, r, 0);
   G->addWidget(CbCullGate, r, 1);
@@ -658,7 +661,7 @@ void TProtocolPage::BuildGenotypePage() {
   MeGenotypeNotes = new QPlainTextEdit(Page);
   MeGenotypeNotes->setObjectName("MeGenotypeNotes");
   EdLikelihoodThreshold = Edit(Page, "EdLikelihoodThreshold");
-  InstallKeyFilter(EdLikelihoodThreshold, TKeyFilter::SignedDecimal);
+  InstallKeyFilter(EdLikelihoodThreshold, TKeyFilter::UnsignedDecimal);
   BtnUpdateGenotype = Button(Page, "BtnUpdateGenotype", "Update Genotype", [this] { BtnGenotypeClick(1); });
   G->addWidget(Label(Page, "Name"), 0, 0);
   G->addWidget(EdGenotypeName, 0, 1);

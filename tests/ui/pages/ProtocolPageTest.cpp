@@ -75,6 +75,18 @@ void Type(QLineEdit* Edit, const QString& Keys) {
   QTest::keyClicks(Edit, Keys);
 }
 
+// Types Keys into cell (Row, Col) of Grid through its cell editor and commits them.
+void TypeIntoCell(QTableWidget* Grid, int Row, int Col, const QString& Keys) {
+  Grid->setCurrentCell(Row, Col);
+  Grid->editItem(Grid->item(Row, Col));
+  auto* Cell = qobject_cast<QLineEdit*>(Grid->indexWidget(Grid->model()->index(Row, Col)));
+  QVERIFY(Cell);
+  Cell->clear();
+  QTest::keyClicks(Cell, Keys);
+  QTest::keyClick(Cell, Qt::Key_Return);
+  Pump();
+}
+
 // The protocol as a data file holds it: read back from a stream, so it has no file of its own.
 std::unique_ptr<TProtocol> ProtocolFromDataFile(const std::string& Folder) {
   auto Saved = TProtocol::OpenFile(SaveTwoChannelProtocol(Folder, "source.protocol"));
@@ -544,6 +556,62 @@ class ProtocolPageTest : public QObject {
     QVERIFY(!Main.CurrentProtocol);
     QVERIFY(ProtocolFile.empty());
   }
+
+  void TagAndNumberEditsTakeTheirKeys() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    ShowSheet(Main, "TsChannelData");
+    Dialogs.Inputs = {"2", "1"};
+    Main.MenuItem("MnNewProtocol")->trigger();
+    // The tag keeps one upper-case character.
+    Type(Page.EdChannelTag, "ab");
+    QCOMPARE(Page.EdChannelTag->text(), QString("B"));
+    Click(Page.BtnUpdateChannel);
+    QCOMPARE(Main.CurrentProtocol->GetChannel(0)->ChannelTag, std::string("B"));
+    // Entering the tag, the label or the autofluorescence fills an empty tag from the name.
+    Type(Page.EdChannelName, "mCherry");
+    Page.EdChannelTag->clear();
+    QTest::mouseClick(Page.EdChannelFCSLabel, Qt::LeftButton);
+    QCOMPARE(Page.EdChannelTag->text(), QString("m"));
+    Page.EdChannelTag->clear();
+    QTest::mouseClick(Page.EdChannelTag, Qt::LeftButton);
+    QCOMPARE(Page.EdChannelTag->text(), QString("m"));
+    Type(Page.EdChannelTag, "x");
+    ShowSheet(Main, "TsChannelNotes");
+    QTest::mouseClick(Page.EdBaseline, Qt::LeftButton);
+    QCOMPARE(Page.EdChannelTag->text(), QString("X"));  // a tag is kept
+    Page.EdChannelTag->clear();
+    QTest::mouseClick(Page.EdGenotype, Qt::LeftButton);
+    QTest::mouseClick(Page.EdBaseline, Qt::LeftButton);
+    QCOMPARE(Page.EdChannelTag->text(), QString("m"));
+
+    // Unsigned edits drop "-", signed ones keep it; the Z order takes a decimal point.
+    for (const char* Name : {"EdReassignMaximumZ", "EdGateMean", "EdGateDeviation", "EdGateMinZ", "EdGateMaxZ",
+                             "EdLikelihoodThreshold", "EdStepLow", "EdStepHigh", "EdStepMin", "EdStepMax",
+                             "EdMinMultiplier", "EdProcessMinZGateStep", "EdProcessStepMaxZ", "EdProcessStepMinZ",
+                             "EdGateZOrder", "EdDisplayMinimum", "EdMinGate"}) {
+      auto* E = Main.findChild<QLineEdit*>(Name);
+      QVERIFY2(E, Name);
+      Type(E, "-1.5x");
+      QVERIFY2(E->text() == "1.5", Name);
+    }
+    for (const char* Name : {"EdMinZ", "EdReassignMinimumZ", "EdGateClipLow", "EdGateClipHigh", "EdMinMin",
+                             "EdProcessMinMinZ", "EdMinLow"}) {
+      auto* E = Main.findChild<QLineEdit*>(Name);
+      QVERIFY2(E, Name);
+      Type(E, "-1.5x");
+      QVERIFY2(E->text() == "-1.5", Name);
+    }
+    // Spill-over percentages take no sign; a peak's clip low does.
+    ShowSheet(Main, "TsCompensation");
+    TypeIntoCell(Page.SgCompensations1, 1, 1, "-5");
+    QCOMPARE(Page.SgCompensations1->item(1, 1)->text(), QString("5"));
+    TypeIntoCell(Page.SgGaussian, 1, 5, "-2.5");
+    QCOMPARE(Page.SgGaussian->item(1, 5)->text(), QString("-2.5"));
+  }
+
 };
 
 static qv::test::RegisterUiTest<ProtocolPageTest> Register;
