@@ -13,6 +13,7 @@
 #include <cmath>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "common/Dialogs.h"
 #include "analysis/Detector.h"
@@ -54,6 +55,7 @@ void ShowDisplayValue(QLineEdit* E, QToolButton* Toggle, bool Log, float V, cons
   const Extended Native = std::pow(10.0L, static_cast<Extended>(V));
   const bool Down = Log && std::isfinite(static_cast<double>(Native));
   Toggle->setChecked(Down);
+  ShowToggleColour(Down, E);
   E->setText(Q(Down && Toggle->isEnabled() ? FormatFloat(NativeMask, Native) : FormatFloat(LogMask, V)));
 }
 
@@ -488,13 +490,26 @@ void TProtocolPage::BtnFilterClick(int Tag) {
       ShowTable(T, SgValidation);
       SetCurrentRow(SgValidation, std::min(Info.Index, P->Filters->Count() - 1));
     };
+    // A filter on a channel the protocol lacks would never match an event.
+    auto CheckChannels = [&] {
+      for (auto [Channel, Field] : {std::pair{Info.SourceChannel, "Source Channel"},
+                                    std::pair{Info.SpilloverChannel, "Spillover Channel"}})
+        if (Channel < 0 || Channel >= P->ChannelCount())
+          throw EConvertError(std::string(Field) + ": select a channel of the protocol for the filter");
+    };
     switch (Tag) {
       case 1:
         if (Info.Index < 0 || Info.Index >= P->Filters->Count()) return;
         P->Filters->GetFilter(Info);
         break;
-      case 2: P->Filters->SetFilter(Info); break;
+      case 2:
+        if (Info.Index < 0 || Info.Index >= P->Filters->Count()) return;
+        CheckChannels();
+        P->Filters->SetFilter(Info);
+        Refill();
+        break;
       case 3:
+        CheckChannels();
         P->Filters->Add(Info);
         Info.Index = P->Filters->Count() - 1;
         Refill();
@@ -596,22 +611,30 @@ void TProtocolPage::BtnCalculateChannelMeanClick(int Tag) {
 void TProtocolPage::BtnCustomMeanClick(int Tag) {
   QToolButton* Toggle = nullptr;
   QLineEdit* E = nullptr;
+  QString Field;
   switch (Tag) {
     case 1:
       Toggle = FMain.findChild<QToolButton*>("BtnCustomMean");
       E = FMain.findChild<QLineEdit*>("EdCustomDetectorMean");
+      Field = "df Mean";
       break;
-    case 2: Toggle = BtnGateDisplayMinimum, E = EdGateDisplayMinimum; break;
-    case 3: Toggle = BtnGateDisplayMaximum, E = EdGateDisplayMaximum; break;
-    case 4: Toggle = BtnChannelDisplayMinimum, E = EdDisplayMinimum; break;
-    case 5: Toggle = BtnChannelDisplayMaximum, E = EdDisplayMaximum; break;
+    case 2: Toggle = BtnGateDisplayMinimum, E = EdGateDisplayMinimum, Field = "Gate Display Minimum"; break;
+    case 3: Toggle = BtnGateDisplayMaximum, E = EdGateDisplayMaximum, Field = "Gate Display Maximum"; break;
+    case 4: Toggle = BtnChannelDisplayMinimum, E = EdDisplayMinimum, Field = "Display Minimum"; break;
+    case 5: Toggle = BtnChannelDisplayMaximum, E = EdDisplayMaximum, Field = "Display Maximum"; break;
     default: break;
   }
   if (!Toggle || !E) return;
   // A text that does not convert keeps its meaning, so the toggle springs back to agree.
-  if (!ToggleLogNative(Toggle->isChecked(), E)) {
+  auto SpringBack = [Toggle] {
     const QSignalBlocker Block(Toggle);
     Toggle->setChecked(!Toggle->isChecked());
+  };
+  try {
+    if (!ToggleLogNative(Toggle->isChecked(), E, Field)) SpringBack();
+  } catch (...) {
+    SpringBack();
+    throw;
   }
 }
 
@@ -652,8 +675,19 @@ void TProtocolPage::StoreGenotype(int n) {
   TGenotypeEditor Editor;
   Editor.Name = S(EdGenotypeName->text());
   Editor.Notes = S(MeGenotypeNotes->toPlainText());
+  ReadNumber(EdLikelihoodThreshold, "Likelihood Threshold");
   Editor.Threshold = S(EdLikelihoodThreshold->text());
   Editor.Components = ReadTable(SgFluorPeaks);
+  // Checked as the import checks its lines: a component on a channel the protocol lacks would
+  // only fail at classification.
+  for (int Row = 1; Row < Editor.Components.RowCount(); ++Row) {
+    int32_t Channel = 0;
+    if (!TryStrToInt(Editor.Components.Cell(1, Row), Channel) || (Channel >= 0 && Channel < P->ChannelCount()))
+      continue;
+    SgFluorPeaks->setCurrentCell(Row, 1);
+    throw EConvertError("Fluorophore Peaks, row " + std::to_string(Row) + ": channel " + std::to_string(Channel) +
+                        " is not a channel of the protocol (0 to " + std::to_string(P->ChannelCount() - 1) + ")");
+  }
   P->GetGenotype(n - 1)->ReadFromEditor(Editor, *P);
   FGenotypeDirty = false;
 }

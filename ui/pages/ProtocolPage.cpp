@@ -133,22 +133,32 @@ StringTable ReadTable(const QTableWidget* Grid) {
   return T;
 }
 
-bool ToggleLogNative(bool Down, QLineEdit* E) {
+void ShowToggleColour(bool Down, QLineEdit* E) {
+  QPalette P = E->palette();
+  P.setColor(QPalette::Base, Down ? FromPlatformColour(0xF0CAA6) : E->style()->standardPalette().color(QPalette::Base));
+  E->setPalette(P);
+}
+
+bool ToggleLogNative(bool Down, QLineEdit* E, const QString& Field) {
   const QString Text = E->text().trimmed();
   QString Shown = Text;
   if (!Text.isEmpty()) {
     Extended V = 0;
     if (!TryStrToFloat(S(Text), V) || !std::isfinite(static_cast<double>(V))) return false;
     if (Down) {
-      Shown = Q(FormatFloat("####0.0", std::pow(10.0L, V)));
+      const Extended Native = std::pow(10.0L, V);
+      if (!std::isfinite(Native)) {
+        E->setFocus();
+        E->selectAll();
+        throw EConvertError(("\"" + Text + "\" is too large a log10 value for " + Field).toStdString());
+      }
+      Shown = Q(FormatFloat("####0.0", Native));
     } else {
       if (V <= 0) return false;
       Shown = Q(FormatFloat("#0.0000", std::log10(V)));
     }
   }
-  QPalette P = E->palette();
-  P.setColor(QPalette::Base, Down ? FromPlatformColour(0xF0CAA6) : E->style()->standardPalette().color(QPalette::Base));
-  E->setPalette(P);
+  ShowToggleColour(Down, E);
   E->setText(Shown);
   return true;
 }
@@ -200,13 +210,25 @@ TProtocolPage::TProtocolPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
   BuildGenotypePage();
   BuildNotesPage();
   BindMenu();
+  for (const char* Name :
+       {"BtnLockGaussians", "BtnUnlockGaussians", "BtnAddGaussian", "BtnDeleteGaussian", "BtnAssignDefaultValues",
+        "BtnReassignMinimumZ", "BtnReassignMaximumZ", "BtnReassignMinimumZGate", "BtnReassignMaximumZGate",
+        "BtnReassignMinimumGate", "BtnReassignMaximumGate", "BtnCreateFilter", "BtnSetColor", "BtnSetGateColor",
+        "BtnUpdateSpillover", "BtnAddValidation", "BtnDeleteValidation", "BtnAddGenotype", "BtnDeleteGenotype",
+        "BtnImportGenotypes", "BtnGenotypeUp", "BtnGenotypeDown", "BtnAddPeak", "BtnDeletePeak", "BtnMapPeaks",
+        "BtnUpdateGenotypePeaks"})
+    FProtocolCommands.push_back(FMain.findChild<QPushButton*>(Name));
   FMain.Hooks.ApplyProtocolChange = [this](const std::function<void()>& Change) { ApplyProtocolChange(Change); };
-  FMain.Hooks.ToggleLogNative = [](bool Down, QLineEdit* E) { ToggleLogNative(Down, E); };
+  FMain.Hooks.ToggleLogNative = [](bool Down, QLineEdit* E) { ToggleLogNative(Down, E, E->objectName()); };
   FMain.Hooks.StoreProtocolEditors = [this] { StoreChangedEditors(); };
   connect(&FMain, &TFmMain::ProtocolReplaced, this, [this] {
     ResetCurrentItems();
     // Another protocol starts at its first items.
     for (QTableWidget* G : {SgChannels, SgGlobalGates, SgValidation, SgGenotypes}) SetCurrentRow(G, -1);
+    for (QComboBox* C : {CmBxSourceChannel, CmBxSpilloverChannel}) {
+      const QSignalBlocker Block(C);
+      C->setCurrentIndex(-1);
+    }
     Refresh();
   });
   ClearProtocolEditors();
@@ -324,8 +346,8 @@ void TProtocolPage::BuildChannelPages() {
   EdDisplayMaximum = Edit(Data, "EdDisplayMaximum");
   BtnChannelDisplayMinimum = Toggle(Data, "BtnChannelDisplayMinimum", "BMCALCTOGGLE", "Toggle log / native value");
   BtnChannelDisplayMaximum = Toggle(Data, "BtnChannelDisplayMaximum", "BMCALCTOGGLE", "Toggle log / native value");
-  connect(BtnChannelDisplayMinimum, &QToolButton::clicked, this, [this] { BtnCustomMeanClick(4); });
-  connect(BtnChannelDisplayMaximum, &QToolButton::clicked, this, [this] { BtnCustomMeanClick(5); });
+  connect(BtnChannelDisplayMinimum, &QToolButton::clicked, this, [this] { Run([this] { BtnCustomMeanClick(4); }); });
+  connect(BtnChannelDisplayMaximum, &QToolButton::clicked, this, [this] { Run([this] { BtnCustomMeanClick(5); }); });
   ShChannelColor = Shape(Data, "ShChannelColor");
   BtnSetColor = Button(Data, "BtnSetColor", "Color...", [this] { BtnSetColorClick(2); });
   auto* Threshold = new QGroupBox(" Threshold Scoring ", Data);
@@ -528,8 +550,8 @@ void TProtocolPage::BuildGatePage() {
   EdGateDisplayMaximum = Edit(Page, "EdGateDisplayMaximum");
   BtnGateDisplayMinimum = Toggle(Page, "BtnGateDisplayMinimum", "BMCALCTOGGLE", "Toggle log / native value");
   BtnGateDisplayMaximum = Toggle(Page, "BtnGateDisplayMaximum", "BMCALCTOGGLE", "Toggle log / native value");
-  connect(BtnGateDisplayMinimum, &QToolButton::clicked, this, [this] { BtnCustomMeanClick(2); });
-  connect(BtnGateDisplayMaximum, &QToolButton::clicked, this, [this] { BtnCustomMeanClick(3); });
+  connect(BtnGateDisplayMinimum, &QToolButton::clicked, this, [this] { Run([this] { BtnCustomMeanClick(2); }); });
+  connect(BtnGateDisplayMaximum, &QToolButton::clicked, this, [this] { Run([this] { BtnCustomMeanClick(3); }); });
   ShGateColor = Shape(Page, "ShGateColor");
   BtnSetGateColor = Button(Page, "BtnSetGateColor", "Color...", [this] { BtnSetColorClick(1); });
   EdGateMinGate = Edit(Page, "EdGateMinGate");
@@ -733,10 +755,12 @@ void TProtocolPage::FillSourceCombos() {
   ++FLoading;
   for (QComboBox* C : {CmBxSourceChannel, CmBxSpilloverChannel}) {
     const QSignalBlocker Block(C);
+    // Renamed channels are shown; the filter on screen keeps the channels it names.
+    const int Selected = C->currentIndex();
     C->clear();
     if (Protocol())
       for (int i = 0; i < Protocol()->ChannelCount(); ++i) C->addItem(Q(Protocol()->GetChannel(i)->ChannelName));
-    C->setCurrentIndex(-1);
+    C->setCurrentIndex(Selected < C->count() ? Selected : -1);
   }
   --FLoading;
 }
@@ -785,6 +809,7 @@ void TProtocolPage::Refresh() {
   for (QWidget* W : std::initializer_list<QWidget*>{BtnSaveProtocol, BtnExportProtocol, BtnUpdateProtocol,
                                                     BtnUpdateGate, BtnUpdateChannel, BtnUpdateGenotype})
     W->setEnabled(P != nullptr);
+  for (QPushButton* B : FProtocolCommands) B->setEnabled(P != nullptr);
   FMain.UpdateCommandStates();
   FMain.ShowMemoryStatus();
 }
@@ -846,6 +871,8 @@ void TProtocolPage::ClearGateEditor() {
   CmBxGateScale->setCurrentIndex(1);
   BtnGateDisplayMinimum->setChecked(false);
   BtnGateDisplayMaximum->setChecked(false);
+  ShowToggleColour(false, EdGateDisplayMinimum);
+  ShowToggleColour(false, EdGateDisplayMaximum);
   SgGlobalGates->setRowCount(1);
   --FLoading;
   FGateDirty = false;

@@ -42,8 +42,11 @@ StringTable ReadTable(const QTableWidget* Grid);
 void SetShapeColour(QFrame* Shape, uint32_t Colour);
 
 // Shows Edit's value as 10^x (Down) or log10(x) (up); false (text unchanged) when the text is
-// not a number or, going to log10, not above 0. An empty edit stays empty.
-bool ToggleLogNative(bool Down, QLineEdit* Edit);
+// not a number or, going to log10, not above 0. An empty edit stays empty. Throws EConvertError
+// naming Field when 10^x does not fit a number.
+bool ToggleLogNative(bool Down, QLineEdit* Edit, const QString& Field);
+// The edit's colour for its toggle: sky blue while down (native values), else the window's.
+void ShowToggleColour(bool Down, QLineEdit* Edit);
 
 // A genotype definition file's lines as (name, channel indices); throws EConvertError naming
 // the first bad line (counted from 1) when a line has no name, or a channel that is not a whole
@@ -186,6 +189,7 @@ class TProtocolPage : public QObject {
   void OpenProtocol(const std::string& FileName);
 
   TFmMain& FMain;
+  std::vector<QPushButton*> FProtocolCommands;  // the editors' buttons that need a protocol
   int FLoading = 0;  // >0 while controls are filled by the program
   bool FChannelDirty = false;
   bool FGateDirty = false;

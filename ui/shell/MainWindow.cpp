@@ -540,7 +540,7 @@ void TFmMain::BuildMenu() {
     QMenu* Menu = nullptr;
     if (QString(Def.Menu) == "Matrix") {
       if (!Matrix) {
-        Matrix = Menus.at("&Protocol   ")->addMenu("Matrix");
+        Matrix = Menus.at("&Protocol   ")->addMenu("&Matrix");
         Matrix->setObjectName("MnMatrix");
       }
       Menu = Matrix;

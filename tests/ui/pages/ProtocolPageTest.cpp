@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QtTest>
 #include <cmath>
 
+#include "common/Colours.h"
 #include "common/CommandGuard.h"
 #include "Files.h"
 #include "Globals.h"
@@ -55,6 +57,8 @@ bool Near(double A, double B) { return std::fabs(A - B) < 1e-5; }
 
 void Click(QAbstractButton* Button) { QTest::mouseClick(Button, Qt::LeftButton); }
 
+QPushButton* ButtonOf(TFmMain& Main, const char* Name) { return Main.findChild<QPushButton*>(Name); }
+
 // The main window on screen with Sheet of the protocol page in front.
 void ShowSheet(TFmMain& Main, const char* Sheet) {
   Main.PgMain->setCurrentWidget(Main.Page("TsProtocol"));
@@ -67,6 +71,11 @@ void ShowSheet(TFmMain& Main, const char* Sheet) {
     QVERIFY(QTest::qWaitForWindowActive(&Main));
   }
   Pump();
+}
+
+void ClickCell(QTableWidget* Grid, int Row, int Col = 0) {
+  Grid->scrollToItem(Grid->item(Row, Col));
+  QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualItemRect(Grid->item(Row, Col)).center());
 }
 
 // Replaces the edit's text by typing Keys through its key filter.
@@ -86,6 +95,9 @@ void TypeIntoCell(QTableWidget* Grid, int Row, int Col, const QString& Keys) {
   QTest::keyClick(Cell, Qt::Key_Return);
   Pump();
 }
+
+QColor BaseOf(const QLineEdit* Edit) { return Edit->palette().color(QPalette::Base); }
+const QColor SkyBlue = FromPlatformColour(0xF0CAA6);
 
 // The protocol as a data file holds it: read back from a stream, so it has no file of its own.
 std::unique_ptr<TProtocol> ProtocolFromDataFile(const std::string& Folder) {
@@ -557,6 +569,109 @@ class ProtocolPageTest : public QObject {
     QVERIFY(ProtocolFile.empty());
   }
 
+  void DisplayTogglesRefuseOverflowAndColourTheirEdits() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    ShowSheet(Main, "TsChannelData");
+    Dialogs.Inputs = {"2", "1"};
+    Main.MenuItem("MnNewProtocol")->trigger();
+    // Log scale: toggles down, edits sky blue.
+    QVERIFY(Page.BtnChannelDisplayMinimum->isChecked());
+    QCOMPARE(BaseOf(Page.EdDisplayMinimum), SkyBlue);
+    QCOMPARE(BaseOf(Page.EdDisplayMaximum), SkyBlue);
+    Click(Page.BtnChannelDisplayMinimum);
+    QVERIFY(BaseOf(Page.EdDisplayMinimum) != SkyBlue);
+    // 10^4933 does not fit a number: refused, naming the field, toggle and text as they were.
+    Type(Page.EdDisplayMinimum, "4933");
+    Click(Page.BtnChannelDisplayMinimum);
+    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    QVERIFY(Dialogs.Errors[0].find("Display Minimum") != std::string::npos);
+    QVERIFY(!Page.BtnChannelDisplayMinimum->isChecked());
+    QCOMPARE(Page.EdDisplayMinimum->text(), QString("4933"));
+    Type(Page.EdDisplayMinimum, "3");
+    Click(Page.BtnChannelDisplayMinimum);
+    QCOMPARE(Page.EdDisplayMinimum->text(), QString("1000.0"));
+    QCOMPARE(BaseOf(Page.EdDisplayMinimum), SkyBlue);
+
+    // Channel 2 on the linear scale shows white edits; channel 1 shows blue ones again.
+    ClickCell(Page.SgChannels, 2);
+    QCOMPARE(Page.ChannelShown(), 2);
+    Page.CmBxChannelScale->setFocus();
+    QTest::keyClick(Page.CmBxChannelScale, Qt::Key_Down);
+    QCOMPARE(Page.CmBxChannelScale->currentText(), QString("Linear"));
+    Click(Page.BtnUpdateChannel);
+    QVERIFY(!Page.BtnChannelDisplayMaximum->isChecked());
+    QVERIFY(BaseOf(Page.EdDisplayMaximum) != SkyBlue);
+    Click(Page.BtnChannelDisplayMaximum);  // down by hand: blue
+    QCOMPARE(BaseOf(Page.EdDisplayMaximum), SkyBlue);
+    ClickCell(Page.SgChannels, 1);
+    QCOMPARE(BaseOf(Page.EdDisplayMinimum), SkyBlue);
+    QCOMPARE(BaseOf(Page.EdDisplayMaximum), SkyBlue);
+    ClickCell(Page.SgChannels, 2);  // shown again on the linear scale: white
+    QVERIFY(BaseOf(Page.EdDisplayMinimum) != SkyBlue);
+    QVERIFY(BaseOf(Page.EdDisplayMaximum) != SkyBlue);
+    ClickCell(Page.SgChannels, 1);
+    QCOMPARE(BaseOf(Page.EdDisplayMaximum), SkyBlue);
+
+    // The gate toggles refuse the same way. A default gate's maximum of 1,000,000 on the log
+    // scale has no native value, so it shows as the log value with its toggle up.
+    ShowSheet(Main, "TsGlobalGates");
+    QCOMPARE(BaseOf(Page.EdGateDisplayMinimum), SkyBlue);
+    QVERIFY(!Page.BtnGateDisplayMaximum->isChecked());
+    QVERIFY(BaseOf(Page.EdGateDisplayMaximum) != SkyBlue);
+    Type(Page.EdGateDisplayMaximum, "5000");
+    Dialogs.Errors.clear();
+    Click(Page.BtnGateDisplayMaximum);
+    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    QVERIFY(Dialogs.Errors[0].find("Gate Display Maximum") != std::string::npos);
+    QVERIFY(!Page.BtnGateDisplayMaximum->isChecked());
+    QVERIFY(Main.isVisible());
+  }
+
+  void FiltersKeepTheirChannelsAndShowTheirNames() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    ShowSheet(Main, "TsSpillovers");
+    Dialogs.Inputs = {"2", "1"};
+    Main.MenuItem("MnNewProtocol")->trigger();
+    TProtocol* P = Main.CurrentProtocol.get();
+    // Without channels chosen no filter is stored.
+    Type(Page.EdFilterName, "None");
+    Click(ButtonOf(Main, "BtnAddValidation"));
+    QCOMPARE(P->Filters->Count(), 0);
+    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    QVERIFY(Dialogs.Errors[0].find("Source Channel") != std::string::npos);
+
+    Page.CmBxSourceChannel->setFocus();
+    QTest::keyClick(Page.CmBxSourceChannel, Qt::Key_Down);
+    Page.CmBxSpilloverChannel->setFocus();
+    QTest::keyClick(Page.CmBxSpilloverChannel, Qt::Key_Down);
+    QTest::keyClick(Page.CmBxSpilloverChannel, Qt::Key_Down);
+    Type(Page.EdFilterName, "GreenToRed");
+    Click(ButtonOf(Main, "BtnAddValidation"));
+    QCOMPARE(P->Filters->Count(), 1);
+    QCOMPARE(P->Filters->Filters()[0].SourceChannel, 0);
+    QCOMPARE(P->Filters->Filters()[0].SpilloverChannel, 1);
+
+    // Update Channel (button and menu) refills the combos; the filter keeps its channels.
+    ShowSheet(Main, "TsChannelData");
+    Click(Page.BtnUpdateChannel);
+    Main.MenuItem("MnUpdateChannel")->trigger();
+    ShowSheet(Main, "TsSpillovers");
+    QCOMPARE(Page.CmBxSourceChannel->currentIndex(), 0);
+    QCOMPARE(Page.CmBxSpilloverChannel->currentIndex(), 1);
+    Type(Page.EdFilterName, "Renamed");
+    Click(ButtonOf(Main, "BtnUpdateSpillover"));
+    QCOMPARE(P->Filters->Filters()[0].SourceChannel, 0);
+    QCOMPARE(P->Filters->Filters()[0].SpilloverChannel, 1);
+    QCOMPARE(P->Filters->Filters()[0].Name, std::string("Renamed"));
+    QCOMPARE(Page.SgValidation->item(0, 0)->text(), QString("Renamed"));
+  }
+
   void TagAndNumberEditsTakeTheirKeys() {
     ScopedProgramHome Home;
     InputDialogs Dialogs;
@@ -612,6 +727,67 @@ class ProtocolPageTest : public QObject {
     QCOMPARE(Page.SgGaussian->item(1, 5)->text(), QString("-2.5"));
   }
 
+  void GenotypeEditorNamesBadFieldsAndChannels() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    ShowSheet(Main, "TsGenotypes");
+    Dialogs.Inputs = {"2", "1"};
+    Main.MenuItem("MnNewProtocol")->trigger();
+    TProtocol* P = Main.CurrentProtocol.get();
+    Dialogs.Inputs = {"Green"};
+    Click(ButtonOf(Main, "BtnAddGenotype"));
+    QCOMPARE(P->GenotypeCount(), 1);
+    const float Threshold = P->LikelihoodThreshold;
+    Type(Page.EdLikelihoodThreshold, "1..5");
+    Click(Page.BtnUpdateGenotype);
+    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    QVERIFY(Dialogs.Errors[0].find("Likelihood Threshold") != std::string::npos);
+    QCOMPARE(P->LikelihoodThreshold, Threshold);
+    Type(Page.EdLikelihoodThreshold, "0.5");
+
+    // A component on channel 7 of a two-channel protocol is refused, like an imported one.
+    TypeIntoCell(Page.SgFluorPeaks, 1, 1, "7");
+    Dialogs.Errors.clear();
+    Click(ButtonOf(Main, "BtnUpdateGenotypePeaks"));
+    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    QVERIFY(Dialogs.Errors[0].find("channel 7 is not a channel of the protocol (0 to 1)") != std::string::npos);
+    QCOMPARE(P->GetGenotype(0)->Components[0].ChannelIndex, 0);
+    TypeIntoCell(Page.SgFluorPeaks, 1, 1, "1");
+    Click(Page.BtnUpdateGenotype);
+    QCOMPARE(P->GetGenotype(0)->Components[0].ChannelIndex, 1);
+    QCOMPARE(P->LikelihoodThreshold, 0.5f);
+  }
+
+  void EditorCommandsNeedAProtocol() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    ShowSheet(Main, "TsChannelData");
+    QCOMPARE(Main.findChild<QMenu*>("MnMatrix")->title(), QString("&Matrix"));
+    const char* const Names[] = {
+        "BtnLockGaussians", "BtnUnlockGaussians", "BtnAddGaussian", "BtnDeleteGaussian", "BtnReassignMinimumZ",
+        "BtnReassignMaximumZ", "BtnReassignMinimumZGate", "BtnReassignMaximumZGate", "BtnReassignMinimumGate",
+        "BtnReassignMaximumGate", "BtnCreateFilter", "BtnSetColor", "BtnSetGateColor", "BtnUpdateSpillover",
+        "BtnAddValidation", "BtnDeleteValidation", "BtnAddGenotype", "BtnDeleteGenotype", "BtnImportGenotypes",
+        "BtnGenotypeUp", "BtnAddPeak", "BtnMapPeaks", "BtnUpdateGenotypePeaks"};
+    for (const char* Name : Names) {
+      QVERIFY2(ButtonOf(Main, Name), Name);
+      QVERIFY2(!ButtonOf(Main, Name)->isEnabled(), Name);
+    }
+    // A click on a disabled command opens no dialog.
+    Dialogs.Inputs = {"Green"};
+    Click(ButtonOf(Main, "BtnAddGenotype"));
+    QCOMPARE(Dialogs.Inputs.size(), size_t(1));
+    Dialogs.Inputs = {"2", "1"};
+    Main.MenuItem("MnNewProtocol")->trigger();
+    for (const char* Name : Names) QVERIFY2(ButtonOf(Main, Name)->isEnabled(), Name);
+    Dialogs.Answers = {TAnswer::No};
+    Main.MenuItem("MnClearProtocol")->trigger();
+    QVERIFY(!Main.CurrentProtocol);
+    for (const char* Name : Names) QVERIFY2(!ButtonOf(Main, Name)->isEnabled(), Name);
+  }
 };
 
 static qv::test::RegisterUiTest<ProtocolPageTest> Register;
