@@ -104,6 +104,16 @@ Extended ReadNumber(QLineEdit* Edit, const QString& Field) {
   }
 }
 
+float ReadFloat(QLineEdit* Edit, const QString& Field) {
+  const Extended Value = ReadNumber(Edit, Field);
+  if (std::fabs(Value) > std::numeric_limits<float>::max()) {
+    Edit->setFocus();
+    Edit->selectAll();
+    NotANumber(Edit->text(), Field, "a number that fits");
+  }
+  return static_cast<float>(Value);
+}
+
 int32_t ReadInteger(QLineEdit* Edit, const QString& Field) {
   try {
     return ReadInteger(Edit->text(), Field);

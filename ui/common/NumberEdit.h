@@ -19,6 +19,9 @@ int32_t ReadInteger(const QString& Text, const QString& Field);
 // The same, from an edit: the edit is focused and its text selected before the error is thrown.
 Extended ReadNumber(QLineEdit* Edit, const QString& Field);
 int32_t ReadInteger(QLineEdit* Edit, const QString& Field);
+// A number stored as a 32-bit float: also refused, naming Field, when it does not fit one, so no
+// infinity reaches a protocol.
+float ReadFloat(QLineEdit* Edit, const QString& Field);
 
 enum class TKeyFilter {
   UnsignedDecimal,  // Backspace, ".", digits

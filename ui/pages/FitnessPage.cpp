@@ -485,7 +485,7 @@ TFitnessPage::TOverrides TFitnessPage::ReadOverrides() {
   TOverrides O;
   for (size_t i = 0; i < 4; ++i) {
     O.Checked[i] = CbReassign[i]->isChecked();
-    O.Values[i] = static_cast<float>(ReadNumber(EdOverride[i], Fields[i]));
+    O.Values[i] = ReadFloat(EdOverride[i], Fields[i]);
   }
   return O;
 }

@@ -39,8 +39,8 @@ void SetTag(QWidget* W, int Value) { W->setProperty("Tag", Value); }
 
 
 float ReadLog(QLineEdit* E, const QToolButton* Toggle, const QString& Field) {
+  if (!(Toggle->isChecked() && Toggle->isEnabled())) return ReadFloat(E, Field);
   const Extended Value = ReadNumber(E, Field);
-  if (!(Toggle->isChecked() && Toggle->isEnabled())) return static_cast<float>(Value);
   if (Value <= 0) {
     E->setFocus();
     E->selectAll();
@@ -219,13 +219,13 @@ void TProtocolPage::ReadChannelEditor(TChannelInfo& Info, StringTable& Comp, Str
   // Every number first, so a bad field stores nothing.
   const float DisplayMinimum = ReadLog(EdDisplayMinimum, BtnChannelDisplayMinimum, "Display Minimum");
   const float DisplayMaximum = ReadLog(EdDisplayMaximum, BtnChannelDisplayMaximum, "Display Maximum");
-  const float MinGate = static_cast<float>(ReadNumber(EdMinGate, "Threshold Scoring Minimum"));
-  const float MaxGate = static_cast<float>(ReadNumber(EdMaxGate, "Threshold Scoring Maximum"));
-  const float MinZGate = static_cast<float>(ReadNumber(EdMinZGate, "Z-Scoring Minimum value"));
-  const float MaxZGate = static_cast<float>(ReadNumber(EdMaxZGate, "Z-Scoring Maximum value"));
-  const float MinZ = static_cast<float>(ReadNumber(EdMinZ, "Minimum Z"));
-  const float MaxZ = static_cast<float>(ReadNumber(EdMaxZ, "Maximum Z"));
-  const float Baseline = static_cast<float>(ReadNumber(EdBaseline, "Autofluorescence"));
+  const float MinGate = ReadFloat(EdMinGate, "Threshold Scoring Minimum");
+  const float MaxGate = ReadFloat(EdMaxGate, "Threshold Scoring Maximum");
+  const float MinZGate = ReadFloat(EdMinZGate, "Z-Scoring Minimum value");
+  const float MaxZGate = ReadFloat(EdMaxZGate, "Z-Scoring Maximum value");
+  const float MinZ = ReadFloat(EdMinZ, "Minimum Z");
+  const float MaxZ = ReadFloat(EdMaxZ, "Maximum Z");
+  const float Baseline = ReadFloat(EdBaseline, "Autofluorescence");
   Info.ChannelName = S(EdChannelName->text());
   Info.ChannelTag = S(EdChannelTag->text());
   Info.FCSName = S(EdChannelFCSName->text());
@@ -371,15 +371,15 @@ void TProtocolPage::BtnChannelClick(int Tag) {
 void TProtocolPage::ReadGateEditor(TGateInfo& Info) {
   const float DisplayMinimum = ReadLog(EdGateDisplayMinimum, BtnGateDisplayMinimum, "Gate Display Minimum");
   const float DisplayMaximum = ReadLog(EdGateDisplayMaximum, BtnGateDisplayMaximum, "Gate Display Maximum");
-  const float MinimumValue = static_cast<float>(ReadNumber(EdGateMinGate, "Gate Minimum Value"));
-  const float MaximumValue = static_cast<float>(ReadNumber(EdGateMaxGate, "Gate Maximum Value"));
-  const float MinZ = static_cast<float>(ReadNumber(EdGateMinZ, "Gate Minimum Z"));
-  const float MaxZ = static_cast<float>(ReadNumber(EdGateMaxZ, "Gate Maximum Z"));
+  const float MinimumValue = ReadFloat(EdGateMinGate, "Gate Minimum Value");
+  const float MaximumValue = ReadFloat(EdGateMaxGate, "Gate Maximum Value");
+  const float MinZ = ReadFloat(EdGateMinZ, "Gate Minimum Z");
+  const float MaxZ = ReadFloat(EdGateMaxZ, "Gate Maximum Z");
   const int32_t ZOrder = ReadInteger(EdGateZOrder, "Z Order");
-  const float ClipHigh = static_cast<float>(ReadNumber(EdGateClipHigh, "Clip High"));
-  const float ClipLow = static_cast<float>(ReadNumber(EdGateClipLow, "Clip Low"));
-  const float Mean = static_cast<float>(ReadNumber(EdGateMean, "Gate Mean"));
-  const float Deviation = static_cast<float>(ReadNumber(EdGateDeviation, "Gate Deviation"));
+  const float ClipHigh = ReadFloat(EdGateClipHigh, "Clip High");
+  const float ClipLow = ReadFloat(EdGateClipLow, "Clip Low");
+  const float Mean = ReadFloat(EdGateMean, "Gate Mean");
+  const float Deviation = ReadFloat(EdGateDeviation, "Gate Deviation");
   Info.Active = CbActiveGate->isChecked();
   Info.Name = S(EdGateName->text());
   Info.FCSName = S(EdGateFCSName->text());
@@ -582,7 +582,7 @@ void TProtocolPage::BtnAssignDefaultValuesClick(int Tag) {
   };
   if (Tag < 2 || Tag > 7) return;
   const TRow& Row = Rows[Tag - 2];
-  const float Value = static_cast<float>(ReadNumber(Row.Field, Q(Row.Question).trimmed()));
+  const float Value = ReadFloat(Row.Field, Q(Row.Question).trimmed());
   if (!AppDialogs().YesNo(Row.Question + S(Row.Field->text()) + "?")) return;
   ApplyProtocolChange([P, &Row, Value] { (P->*Row.Set)(Value); });
 }

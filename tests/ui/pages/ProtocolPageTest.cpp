@@ -303,6 +303,35 @@ class ProtocolPageTest : public QObject {
     QCOMPARE(Page.GateShown(), 2);
   }
 
+  // A typed number beyond the float range used to be stored as an infinity and reach the file.
+  void NumbersBeyondAFloatAreRefusedByName() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewProtocol(Main, Dialogs, 2, 2);
+    TProtocol* P = Main.CurrentProtocol.get();
+    const QString Huge = "4" + QString(40, '0');
+
+    Select(Page.SgGlobalGates, 1);
+    const float ClipBefore = P->GetGate(0)->ClipHigh;
+    Type(Page.EdGateClipHigh, Huge);
+    Dialogs.Errors.clear();
+    Select(Page.SgGlobalGates, 2);
+    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    QVERIFY(Dialogs.Errors[0].find("Clip High") != std::string::npos);
+    QCOMPARE(Page.GateShown(), 1);
+    QCOMPARE(P->GetGate(0)->ClipHigh, ClipBefore);
+
+    Select(Page.SgChannels, 1);
+    Type(Page.EdMaxGate, Huge);
+    Dialogs.Errors.clear();
+    Select(Page.SgChannels, 2);
+    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    QVERIFY(Dialogs.Errors[0].find("Threshold Scoring Maximum") != std::string::npos);
+    QVERIFY(std::isfinite(P->GetChannel(0)->Maximum_Value_Threshold));
+  }
+
   void FiltersFromCellsAndBounds() {
     ScopedProgramHome Home;
     InputDialogs Dialogs;
