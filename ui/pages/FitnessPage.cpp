@@ -650,11 +650,18 @@ void TFitnessPage::BtnSimpleFitnessClick() {
   RecordApplied(FSimpleState, FileSet);
   if (!Simple->FilesRead) return;  // the engine has said so
   if (CbSimpleFitnessBootstrap->isChecked()) {
+    // The model pumps through its file set's gauge, lent to it for the bootstrap only.
+    TQtProgress Gauge(GaBootstrap, nullptr);
     GaBootstrap->setVisible(true);
-    struct THide {
+    Simple->FileSet.Gauge = &Gauge;
+    struct TEnd {
+      TSimpleFitness* Simple;
       QWidget* W;
-      ~THide() { W->setVisible(false); }
-    } HideGauge{GaBootstrap};
+      ~TEnd() {
+        Simple->FileSet.Gauge = nullptr;
+        W->setVisible(false);
+      }
+    } End{Simple, GaBootstrap};
     Simple->Bootstrap(SeIterations->value());
   }
   TFmTextOutput* Window = OpenReport("Fitness Calculation");

@@ -12,8 +12,10 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QtTest>
 #include <filesystem>
+#include <set>
 #include <tuple>
 
 #include "FitnessFixtures.h"
@@ -235,6 +237,38 @@ class FitnessPageTest : public QObject {
     QVERIFY(ReadFiles(Page));
     QCOMPARE(Main.SimpleFitness->FileSet.ReportType, 1);
     QVERIFY(Dialogs.Errors.empty());
+  }
+
+  void ConstantModelBootstrapMovesItsGaugeAndPumps() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    Main.show();
+    WriteAssay(Home.Path());
+    TFitnessPage& Page = PageOf(Main, Home.Path());
+    FillSlots(Main);
+    Main.PgMain->setCurrentWidget(Main.Page("TsProcess"));
+    QTest::mouseClick(Page.BtnSimpleFitness, Qt::LeftButton);  // the files are read once
+    QVERIFY(Main.SimpleFitness && Main.SimpleFitness->FilesRead);
+
+    QTest::mouseClick(Page.CbSimpleFitnessBootstrap, Qt::LeftButton);
+    QVERIFY(Page.CbSimpleFitnessBootstrap->isChecked());
+    Page.SeIterations->selectAll();
+    QTest::keyClicks(Page.SeIterations, "20000");
+    QCOMPARE(Page.SeIterations->value(), 20000);
+    std::set<int> Shown;
+    connect(Page.GaBootstrap, &QProgressBar::valueChanged, this, [&](int Value) { Shown.insert(Value); });
+    // Posted now, so it runs only when the bootstrap lets the window handle its events.
+    bool HandledDuring = false;
+    QTimer::singleShot(0, this, [&] { HandledDuring = !Page.GaBootstrap->isHidden(); });
+    QTest::mouseClick(Page.BtnSimpleFitness, Qt::LeftButton);
+    disconnect(Page.GaBootstrap, nullptr, this, nullptr);
+    QVERIFY(Dialogs.Errors.empty());
+    QVERIFY(LastText(Page).contains("Simple Fitness Analysis"));
+    QVERIFY2(Shown.size() > 90, QByteArray::number(static_cast<int>(Shown.size())));
+    QVERIFY(HandledDuring);
+    QVERIFY(Page.GaBootstrap->isHidden());
+    QVERIFY(!Main.SimpleFitness->FileSet.Gauge);
   }
 
   void CorrelationOfSavedReports() {
