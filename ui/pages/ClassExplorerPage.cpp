@@ -214,6 +214,9 @@ void TClassExplorerPage::ShowClass() {
       View.ShowAll = true;
       ChartData Chart;
       Detector->DrawChart(Chart, View);
+      // Without automatic clearing the series may be of several channels.
+      Chart.XTitle = "Compensated intensity";
+      Chart.YTitle = "Events";
       CrtGenotype->SetData(std::move(Chart));
     }
   } catch (const std::exception&) {

@@ -387,6 +387,9 @@ void TCustomDetectorPage::BtnClearCustomDetectorClick(int Tag) {
         ChartData Chart;
         Custom->DrawChart(Chart, View);
         DropUnfittedCurves(Chart, *Custom);
+        // Each Add may plot another channel into the same chart.
+        Chart.XTitle = "Compensated intensity";
+        Chart.YTitle = "Events";
         CrtCustomDetector->SetData(std::move(Chart));
         if (NewestFitted(*Custom)) {
           TGaussianFit Fit;

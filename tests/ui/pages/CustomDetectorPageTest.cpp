@@ -1,5 +1,6 @@
 // The custom detector sheet: reading its settings, fitting, saving the fit as a peak, and the
 // sweep of clip windows with its order, Cancel and hand-over.
+#include <QAbstractAxis>
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
@@ -371,6 +372,8 @@ class CustomDetectorPageTest : public QObject {
     // A good fit saves; a clip window turned round since is refused by name.
     Click(Page.BtnClearCustomDetector);
     Click(Page.BtnAddCustomDetector);
+    QCOMPARE(Page.CrtCustomDetector->XAxis()->titleText(), QString("Compensated intensity"));
+    QCOMPARE(Page.CrtCustomDetector->YAxis()->titleText(), QString("Events"));
     Type(Page.EdCustomClipLow, "3");
     Dialogs.Errors.clear();
     Click(Page.BtnSavePeak);
