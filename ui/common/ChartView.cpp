@@ -80,7 +80,9 @@ std::vector<std::pair<QString, double>> LogCaptions(double Lo, double Hi, const 
     }
     const double Span = Widest + Room.Gap;
     bool Clear = Kept.size() >= 2 && static_cast<double>(Kept.size() + 1) * Span <= Room.Length;
-    for (size_t i = 1; Clear && i < Kept.size(); ++i) Clear = (Kept[i].second - Kept[i - 1].second) * PerDecade >= Span;
+    // Two values alike to six digits would show one caption twice.
+    for (size_t i = 1; Clear && i < Kept.size(); ++i)
+      Clear = (Kept[i].second - Kept[i - 1].second) * PerDecade >= Span && Kept[i].first != Kept[i - 1].first;
     if (!Clear) Kept.clear();
     return Kept;
   };
