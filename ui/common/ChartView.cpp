@@ -9,13 +9,13 @@
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
-#include <QLogValueAxis>
 #include <QMouseEvent>
 #include <QScatterSeries>
 #include <QSet>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "common/Colours.h"
@@ -38,6 +38,83 @@ double BarHalfWidth(const ChartSeries& S) {
 
 bool DrawnAsImage(const ChartSeries& S) {
   return S.Kind == ChartSeries::TKind::Point && S.Points.size() > TChartView::ImagePointLimit;
+}
+
+// A log axis is drawn as a linear axis over log10 of its values.
+double AxisValue(double V, bool Log) { return Log ? std::log10(V) : V; }
+
+QCategoryAxis* NewCaptionAxis() {
+  auto* A = new QCategoryAxis();
+  A->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  return A;
+}
+
+// The room a log axis gives its captions: its length in pixels, the extent of a caption along
+// it and the gap kept between two.
+struct TCaptionRoom {
+  double Length = 0;
+  double Gap = 0;
+  std::function<double(const QString&)> Extent;
+};
+
+// Round values to caption a log axis from Lo to Hi (0 < Lo < Hi), at their log10 positions: of
+// the candidates (the 1..9, 1-2-5 and power-of-ten steps of each decade, every k-th power of ten,
+// evenly spaced round values for a short span) the one with the most captions that stand clear
+// of each other and of the axis ends. A span of less than a decade still gets its numbers.
+std::vector<std::pair<QString, double>> LogCaptions(double Lo, double Hi, const TCaptionRoom& Room) {
+  const double LogLo = std::log10(Lo), LogHi = std::log10(Hi);
+  if (!(LogHi > LogLo) || !(Room.Length > 0)) return {};
+  const double PerDecade = Room.Length / (LogHi - LogLo);
+  // The axis shortens every caption to "..." once its extent exceeds the share of the length
+  // each caption gets, and hides one that overlaps its neighbour or the axis end.
+  const auto Fit = [&](const std::vector<double>& Values) {
+    std::vector<std::pair<QString, double>> Kept;
+    double Widest = 0;
+    for (double V : Values) {
+      const QString Caption = QString::number(V, 'g', 6);
+      const double Extent = Room.Extent(Caption);
+      const double Pos = (std::log10(V) - LogLo) * PerDecade;
+      if (Pos < Extent / 2 || Pos > Room.Length - Extent / 2) continue;
+      Widest = std::max(Widest, Extent);
+      Kept.emplace_back(Caption, std::log10(V));
+    }
+    const double Span = Widest + Room.Gap;
+    bool Clear = Kept.size() >= 2 && static_cast<double>(Kept.size() + 1) * Span <= Room.Length;
+    // Two values alike to six digits would show one caption twice.
+    for (size_t i = 1; Clear && i < Kept.size(); ++i)
+      Clear = (Kept[i].second - Kept[i - 1].second) * PerDecade >= Span && Kept[i].first != Kept[i - 1].first;
+    if (!Clear) Kept.clear();
+    return Kept;
+  };
+  std::vector<std::vector<double>> Candidates;
+  const int K0 = static_cast<int>(std::floor(LogLo)), K1 = static_cast<int>(std::ceil(LogHi));
+  const auto Decades = [&](std::initializer_list<int> Mantissas, int Every) {
+    std::vector<double> Values;
+    for (int k = K0; k <= K1; ++k) {
+      if (((k % Every) + Every) % Every != 0) continue;
+      for (int m : Mantissas)
+        if (const double V = m * std::pow(10.0, k); V >= Lo && V <= Hi) Values.push_back(V);
+    }
+    Candidates.push_back(std::move(Values));
+  };
+  Decades({1, 2, 3, 4, 5, 6, 7, 8, 9}, 1);
+  Decades({1, 2, 5}, 1);
+  for (int Every : {1, 2, 3, 5, 10, 20, 50, 100}) Decades({1}, Every);
+  const double Span = Hi - Lo;
+  const int E = static_cast<int>(std::floor(std::log10(Span)));
+  for (int e = E - 2; e <= E; ++e)
+    for (int m : {1, 2, 5}) {
+      const double Step = m * std::pow(10.0, e);
+      const double First = std::ceil(Lo / Step), Last = std::floor(Hi / Step);
+      if (!(Last - First >= 1) || Last - First > 100) continue;
+      std::vector<double> Values;
+      for (double n = First; n <= Last; ++n) Values.push_back(n * m * std::pow(10.0, e));
+      Candidates.push_back(std::move(Values));
+    }
+  std::vector<std::pair<QString, double>> Best;
+  for (const std::vector<double>& Values : Candidates)
+    if (auto Kept = Fit(Values); Kept.size() > Best.size()) Best = std::move(Kept);
+  return Best;
 }
 
 }  // namespace
@@ -115,10 +192,12 @@ void TChartView::Rebuild() {
   FImageItem->setVisible(false);
   connect(C, &QChart::plotAreaChanged, this, [this] {
     ApplyBinLabels();
+    ApplyLogLabels();
     RedrawImage();
   });
   FBinLabels.clear();
   FLabelledWidth = -1;
+  FLogLabelled = {-1, -1};
   ComputeRanges();
   C->setTitle(QString::fromStdString(FData.Title));
   C->legend()->setVisible(FData.ShowLegend && !FData.Series.empty());
@@ -131,10 +210,7 @@ void TChartView::Rebuild() {
       break;
     }
   if (FData.XLog) {
-    auto* A = new QLogValueAxis();
-    A->setLabelFormat("%g");
-    A->setMinorTickCount(8);
-    FXAxis = A;
+    FXAxis = NewCaptionAxis();
   } else if (Labelled) {
     auto* A = new QCategoryAxis();
     A->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
@@ -154,21 +230,23 @@ void TChartView::Rebuild() {
     FXAxis = new QValueAxis();
   }
   if (FData.YLog) {
-    auto* A = new QLogValueAxis();
-    A->setLabelFormat("%g");
-    A->setMinorTickCount(8);
-    FYAxis = A;
+    FYAxis = NewCaptionAxis();
   } else {
     FYAxis = new QValueAxis();
   }
   FXAxis->setTitleText(QString::fromStdString(FData.XTitle));
   FYAxis->setTitleText(QString::fromStdString(FData.YTitle));
-  FXAxis->setRange(FXMin, FXMax);
-  FYAxis->setRange(FYMin, FYMax);
+  FXAxis->setRange(AxisValue(FXMin, FData.XLog), AxisValue(FXMax, FData.XLog));
+  FYAxis->setRange(AxisValue(FYMin, FData.YLog), AxisValue(FYMax, FData.YLog));
+  if (FData.XLog) static_cast<QCategoryAxis*>(FXAxis)->setStartValue(std::log10(FXMin));
+  if (FData.YLog) static_cast<QCategoryAxis*>(FYAxis)->setStartValue(std::log10(FYMin));
   C->addAxis(FXAxis, Qt::AlignBottom);
   C->addAxis(FYAxis, Qt::AlignLeft);
   ApplyBinLabels();
+  ApplyLogLabels();
 
+  const bool XLog = FData.XLog, YLog = FData.YLog;
+  const auto At = [XLog, YLog](double X, double Y) { return QPointF(AxisValue(X, XLog), AxisValue(Y, YLog)); };
   for (const ChartSeries& S : FData.Series) {
     const QColor Colour = FromPlatformColour(S.Color);
     const QString Name = QString::fromStdString(S.Name);
@@ -184,7 +262,7 @@ void TChartView::Rebuild() {
         QList<QPointF> List;
         List.reserve(static_cast<qsizetype>(S.Points.size()));
         for (const auto& [X, Y] : S.Points)
-          if (Usable(X, FData.XLog) && Usable(Y, FData.YLog)) List.append(QPointF(X, Y));
+          if (Usable(X, XLog) && Usable(Y, YLog)) List.append(At(X, Y));
         P->replace(List);
       }
       Added = P;
@@ -195,19 +273,19 @@ void TChartView::Rebuild() {
       L->setPen(Pen);
       QList<QPointF> List;
       for (const auto& [X, Y] : S.Points)
-        if (Usable(X, FData.XLog) && Usable(Y, FData.YLog)) List.append(QPointF(X, Y));
+        if (Usable(X, XLog) && Usable(Y, YLog)) List.append(At(X, Y));
       L->replace(List);
       Added = L;
     } else {
       // Bars sit at their bin positions on the value axis, shared with any lines drawn over them.
       auto* Upper = new QLineSeries();
       const double Half = BarHalfWidth(S);
-      const double Base = FData.YLog ? FYMin : 0.0;
+      const double Base = YLog ? FYMin : 0.0;
       QList<QPointF> List;
       for (const auto& [X, Y] : S.Points) {
-        if (!Usable(X, FData.XLog) || !Usable(Y, FData.YLog)) continue;
-        const double L = FData.XLog ? X : X - Half, R = FData.XLog ? X : X + Half;
-        List << QPointF(L, Base) << QPointF(L, Y) << QPointF(R, Y) << QPointF(R, Base);
+        if (!Usable(X, XLog) || !Usable(Y, YLog)) continue;
+        const double L = XLog ? X : X - Half, R = XLog ? X : X + Half;
+        List << At(L, Base) << At(L, Y) << At(R, Y) << At(R, Base);
       }
       Upper->replace(List);
       auto* Area = new QAreaSeries(Upper);
@@ -332,6 +410,31 @@ void TChartView::ApplyBinLabels() {
   if (Step >= FBinLabels.size()) Fits(Step, Kept);
   for (const QString& Caption : A->categoriesLabels()) A->remove(Caption);
   for (size_t i : Kept) A->append(FBinLabels[i].first, FBinLabels[i].second);
+}
+
+void TChartView::ApplyLogLabels() {
+  const QRectF Plot = chart()->plotArea();
+  for (int Horizontal = 1; Horizontal >= 0; --Horizontal) {
+    auto* A = qobject_cast<QCategoryAxis*>(Horizontal ? FXAxis : FYAxis);
+    if (!A || !(Horizontal ? FData.XLog : FData.YLog)) continue;
+    // Before the first layout the widget's size stands in for the plot's.
+    double Length = Horizontal ? Plot.width() : Plot.height();
+    if (Length <= 1) Length = std::max((Horizontal ? width() : height()) - 100, 100);
+    double& Labelled = FLogLabelled[static_cast<size_t>(Horizontal)];
+    if (std::fabs(Length - Labelled) < 1) continue;
+    Labelled = Length;
+    const QFontMetricsF Metrics(A->labelsFont());
+    TCaptionRoom Room;
+    Room.Length = Length;
+    Room.Gap = Horizontal ? LabelGap : LabelGap / 2;
+    if (Horizontal)
+      Room.Extent = [&Metrics](const QString& Caption) { return Metrics.horizontalAdvance(Caption); };
+    else
+      Room.Extent = [&Metrics](const QString&) { return Metrics.height(); };
+    const double Lo = Horizontal ? FXMin : FYMin, Hi = Horizontal ? FXMax : FYMax;
+    for (const QString& Caption : A->categoriesLabels()) A->remove(Caption);
+    for (const auto& [Caption, At] : LogCaptions(Lo, Hi, Room)) A->append(Caption, At);
+  }
 }
 
 void TChartView::mouseReleaseEvent(QMouseEvent* Event) {

@@ -4,6 +4,7 @@
 #include <QChartView>
 #include <QImage>
 #include <QString>
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -55,6 +56,8 @@ class TChartView : public QChartView {
   void RedrawImage();
   // Puts on the bin axis only as many captions as fit side by side at the plot's width.
   void ApplyBinLabels();
+  // Captions a log axis at round values, as many as its length holds.
+  void ApplyLogLabels();
   double MapX(double V, const QRectF& Plot) const;
   double MapY(double V, const QRectF& Plot) const;
 
@@ -66,6 +69,7 @@ class TChartView : public QChartView {
   QImage FImage;
   std::vector<std::pair<QString, double>> FBinLabels;  // every caption the data offers
   double FLabelledWidth = -1;                          // plot width the shown captions fit
+  std::array<double, 2> FLogLabelled{-1, -1};          // log axis lengths (y, x) the captions fit
 };
 
 }  // namespace qv

@@ -1,5 +1,7 @@
 #include "common/DataGridModels.h"
 
+#include <QHeaderView>
+#include <QTableView>
 #include <algorithm>
 
 #include "NumberFormat.h"
@@ -12,6 +14,25 @@ namespace qv {
 namespace {
 QString Q(const std::string& Text) { return QString::fromStdString(Text); }
 }  // namespace
+
+void FitColumnsToCells(QTableView& View, int Rows) {
+  const QAbstractItemModel* Model = View.model();
+  if (!Model) return;
+  const int Measured = Rows < 0 ? Model->rowCount() : std::min(Rows, Model->rowCount());
+  const int Default = View.horizontalHeader()->defaultSectionSize();
+  const int Grid = View.showGrid() ? 1 : 0;
+  for (int c = 0; c < Model->columnCount(); ++c) {
+    int Width = Default;
+    for (int r = 0; r < Measured; ++r) Width = std::max(Width, View.sizeHintForIndex(Model->index(r, c)).width() + Grid);
+    View.setColumnWidth(c, Width);
+  }
+}
+
+void FitColumnsOnReset(QTableView& View, int TitleRows) {
+  // Connected after the header's own answer to the reset, which gives every column the default.
+  QObject::connect(View.model(), &QAbstractItemModel::modelReset, &View,
+                   [&View, TitleRows] { FitColumnsToCells(View, TitleRows); });
+}
 
 void TRawDataModel::Fill(const TFCSFile& File) {
   beginResetModel();

@@ -1,13 +1,22 @@
 #pragma once
 // Views of the raw and processed events that format a cell only when it is drawn, so grids of
-// a million events cost no string per cell.
+// a million events cost no string per cell; and column widths that show the grids' titles whole.
 #include <QAbstractTableModel>
 #include <string>
 #include <vector>
 
 #include "Host.h"
 
+class QTableView;
+
 namespace qv {
+
+// Widens each column of View to show whole the cells of its first Rows rows (every row when Rows
+// is negative); no column is narrower than the header's default section size.
+void FitColumnsToCells(QTableView& View, int Rows = -1);
+// The same for the first TitleRows rows each time View's model is reset (filled anew): the title
+// rows of a grid of many events, whose other cells are not measured.
+void FitColumnsOnReset(QTableView& View, int TitleRows);
 
 class TFCSFile;
 class TFCSData;

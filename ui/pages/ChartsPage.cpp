@@ -298,6 +298,8 @@ std::string TChartsPage::ShowDistribution() {
     DistributionView = View;
     ChartData Chart;
     Text = D->DrawChart(Chart, View);
+    Chart.XTitle = D->GetSeriesName(0);
+    Chart.YTitle = "Events";
     CrtDistribution->SetData(std::move(Chart));
   }
   FMain.ShowMemoryStatus();

@@ -18,6 +18,7 @@
 #include "common/ChartView.h"
 #include "pages/ClassMeansModel.h"
 #include "common/CommandGuard.h"
+#include "common/DataGridModels.h"
 #include "common/Dialogs.h"
 #include "pages/ExportCommands.h"
 #include "common/ExportTargets.h"
@@ -154,6 +155,7 @@ void TClassExplorerPage::Build() {
   SgGenotypeData->verticalHeader()->hide();
   SgGenotypeData->verticalHeader()->setDefaultSectionSize(20);
   SgGenotypeData->horizontalHeader()->setDefaultSectionSize(90);
+  FitColumnsOnReset(*SgGenotypeData, 1);
   MeansLayout->addWidget(SgGenotypeData, 1);
 
   Split->setStretchFactor(0, 3);
@@ -214,6 +216,9 @@ void TClassExplorerPage::ShowClass() {
       View.ShowAll = true;
       ChartData Chart;
       Detector->DrawChart(Chart, View);
+      // Without automatic clearing the series may be of several channels.
+      Chart.XTitle = "Compensated intensity";
+      Chart.YTitle = "Events";
       CrtGenotype->SetData(std::move(Chart));
     }
   } catch (const std::exception&) {

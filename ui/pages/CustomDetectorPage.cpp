@@ -39,6 +39,7 @@ QString Q(const std::string& Text) { return QString::fromStdString(Text); }
 
 constexpr const char* NoChannels = "Must select display channel and filter channel";
 constexpr const char* NoCurves = "No Gaussian curves are available";
+constexpr const char* ClipOrder = "Clip Low must be below Clip High";
 constexpr const char* BadSteps = "Steps must be greater than zero";
 constexpr const char* ExploreHeader = "MinZ,MaxZ,Chi,P,Mean,Dev,Count";
 
@@ -109,6 +110,32 @@ float NextLoopValue(float Value, float Step) {
   const float Next = Value + Step;
   if (!(Next > Value)) throw EConvertError(BadSteps);
   return Next;
+}
+
+// A series the fitter gave no result for (no bin in its window, no positive height) has no
+// curve to show or save, whatever the detector keeps for it.
+bool Fitted(const TDetector& D, int32_t Series) {
+  if (Series < 0 || Series >= D.SeriesCount || static_cast<size_t>(Series) >= D.Curves.size()) return false;
+  TGaussianFit Fit;
+  D.GetFitResult(Series, Fit);
+  return !D.Curves[static_cast<size_t>(Series)].empty() && D.GetChi(Series) >= 0 && D.GetChiP(Series) >= 0 &&
+         std::isfinite(Fit.Scale) && Fit.Scale > 0;
+}
+
+// The newest series, when the last fit made it.
+bool NewestFitted(const TDetector& D) { return D.LastFitted == D.SeriesCount - 1 && Fitted(D, D.LastFitted); }
+
+// The chart without the curve and guides of a series that was not fitted: every series is drawn
+// (bars first, then its curve and guides), so the lines after bar s belong to series s.
+void DropUnfittedCurves(ChartData& Chart, const TDetector& D) {
+  int32_t Series = -1;
+  std::vector<ChartSeries> Kept;
+  for (ChartSeries& S : Chart.Series) {
+    if (S.Kind == ChartSeries::TKind::Bar) ++Series;
+    if (S.Kind == ChartSeries::TKind::Line && !Fitted(D, Series)) continue;
+    Kept.push_back(std::move(S));
+  }
+  Chart.Series = std::move(Kept);
 }
 
 float HighStart(float Low, float MinHigh, float StepHigh) {
@@ -329,6 +356,13 @@ void TCustomDetectorPage::ShowFitLabels(float Chi, float ChiP) {
   LbCustomChiP->setText(Q("P : " + FormatFitP(ChiP)));
 }
 
+void TCustomDetectorPage::CheckClipWindow(const TCustomDetectorOptions& O) const {
+  if (O.ClipLow < O.ClipHigh) return;
+  EdCustomClipLow->setFocus();
+  EdCustomClipLow->selectAll();
+  throw EConvertError(ClipOrder);
+}
+
 void TCustomDetectorPage::BtnClearCustomDetectorClick(int Tag) {
   TFCSData* Data = FMain.CurrentData.get();
   TDetector* Custom = Data ? Data->CustomDetector.get() : nullptr;
@@ -344,6 +378,7 @@ void TCustomDetectorPage::BtnClearCustomDetectorClick(int Tag) {
         AppDialogs().Info(NoChannels);
         break;
       }
+      CheckClipWindow(Options);
       // The engine's failures end the command silently.
       try {
         Data->FitCustomDetector(*FMain.CurrentProtocol, Options);
@@ -352,13 +387,20 @@ void TCustomDetectorPage::BtnClearCustomDetectorClick(int Tag) {
         View.ShowAll = true;
         ChartData Chart;
         Custom->DrawChart(Chart, View);
+        DropUnfittedCurves(Chart, *Custom);
+        // Each Add may plot another channel into the same chart.
+        Chart.XTitle = "Compensated intensity";
+        Chart.YTitle = "Events";
         CrtCustomDetector->SetData(std::move(Chart));
-        if (Custom->LastFitted >= 0) {
+        if (NewestFitted(*Custom)) {
           TGaussianFit Fit;
           Custom->GetFitResult(Custom->LastFitted, Fit);
           ShowMean(static_cast<float>(Fit.Mean));
           EdCustomDeviation->setText(Q(FormatFloat("#0.0000", static_cast<float>(Fit.Deviation))));
           ShowFitLabels(Custom->GetChi(Custom->LastFitted), Custom->GetChiP(Custom->LastFitted));
+        } else {
+          LbCustomChi->setText(NotFitted);
+          LbCustomChiP->setText("P : -");
         }
       } catch (const std::exception&) {
       }
@@ -367,7 +409,7 @@ void TCustomDetectorPage::BtnClearCustomDetectorClick(int Tag) {
     case 3: {
       TProtocol* Protocol = FMain.CurrentProtocol.get();
       if (!Protocol) break;
-      if (!Custom || Custom->LastFitted < 0) {
+      if (!Custom || !NewestFitted(*Custom)) {
         AppDialogs().Error(NoCurves);
         break;
       }
@@ -376,6 +418,7 @@ void TCustomDetectorPage::BtnClearCustomDetectorClick(int Tag) {
         AppDialogs().Info(NoChannels);
         break;
       }
+      CheckClipWindow(Options);
       TChannel* Channel = Protocol->GetChannel(Options.PlotChannel);
       if (!Channel) throw RangeCheckError();
       TGaussianFit Fit;

@@ -25,6 +25,9 @@ class TChartView;
 class TCustomDetectorPage : public QObject {
   Q_OBJECT
  public:
+  // LbCustomChi after an Add that gave no fit.
+  static constexpr const char* NotFitted = "Not fitted";
+
   explicit TCustomDetectorPage(TFmMain& Main);
 
   // Fills Options from the controls. Every number is checked first (a log10 needs a number above
@@ -84,6 +87,8 @@ class TCustomDetectorPage : public QObject {
   bool DataMatchesProtocol() const;
   void ShowMean(float LogMean);
   void ShowFitLabels(float Chi, float ChiP);
+  // Throws the named error unless Clip Low lies below Clip High.
+  void CheckClipWindow(const TCustomDetectorOptions& Options) const;
   void DataChanged();
   void SetSweepRunning(bool Running);
   void HandOver(std::vector<std::string> Lines);

@@ -99,6 +99,14 @@ bool ParseFloat(const QString& Text, float& Value) {
   return Error == std::errc() && End == S.data() + S.size() && std::isfinite(Value);
 }
 
+constexpr const char* MultiplierSteps = "Steps must be greater than zero (or 1 for multiplier)";
+
+// The summary sweep re-sets the loaded set's detectors from the protocol's gates and channels.
+bool ShapesMatch(const TProtocol& P, const TFCSData& D) {
+  return D.Events.empty() ? static_cast<int32_t>(D.ChannelNames.size()) == P.ChannelCount()
+                          : D.Events.GateCount() == P.GateCount() && D.Events.ChannelCount() == P.ChannelCount();
+}
+
 // True when Step moves a 32-bit loop value anywhere between From and To.
 bool StepMoves(float From, float To, float Step) {
   for (float V : {From, To})
@@ -112,15 +120,16 @@ bool StepMoves(float From, float To, float Step) {
 // Grid walk
 
 std::string SweepGridError(const TSweepGrid& G, bool CheckGateRange) {
-  const bool ZStepsMove = G.MinZStep > 0 && G.MaxZStep > 0 && StepMoves(G.MinZFrom, G.MinZTo, G.MinZStep) &&
-                          StepMoves(G.MaxZFrom, G.MaxZTo, G.MaxZStep);
-  const bool GateMoves = G.GateMultiplier > 1 && static_cast<float>(G.GateFrom * G.GateMultiplier) > G.GateFrom &&
-                         static_cast<float>(G.GateTo * G.GateMultiplier) > G.GateTo;
-  if (!ZStepsMove) return CheckGateRange ? "Steps must be greater than zero (or 1 for multiplier)" : "Steps must be greater than zero";
-  if (!(G.GateFrom > 0)) return "The gate start must be greater than zero";
-  if (!GateMoves) return "Steps must be greater than zero (or 1 for multiplier)";
+  const char* const Steps = CheckGateRange ? MultiplierSteps : "Steps must be greater than zero";
+  if (!(G.MinZStep > 0) || !(G.MaxZStep > 0)) return Steps;
+  if (!(G.GateMultiplier > 1)) return MultiplierSteps;
   if (G.MinZTo < G.MinZFrom || G.MaxZTo < G.MaxZFrom || (CheckGateRange && G.GateTo < G.GateFrom))
     return "Max Values must be greater or equal to Min Values";
+  if (!(G.GateFrom > 0)) return "The gate start must be greater than zero";
+  // Steps too small to move a 32-bit loop value would never end the walk; the gate grows from
+  // its start, so a multiplier that moves it there moves it everywhere after.
+  if (!StepMoves(G.MinZFrom, G.MinZTo, G.MinZStep) || !StepMoves(G.MaxZFrom, G.MaxZTo, G.MaxZStep)) return Steps;
+  if (!(static_cast<float>(G.GateFrom * G.GateMultiplier) > G.GateFrom)) return MultiplierSteps;
   return {};
 }
 
@@ -641,11 +650,18 @@ void TFitnessPage::BtnSimpleFitnessClick() {
   RecordApplied(FSimpleState, FileSet);
   if (!Simple->FilesRead) return;  // the engine has said so
   if (CbSimpleFitnessBootstrap->isChecked()) {
+    // The model pumps through its file set's gauge, lent to it for the bootstrap only.
+    TQtProgress Gauge(GaBootstrap, nullptr);
     GaBootstrap->setVisible(true);
-    struct THide {
+    Simple->FileSet.Gauge = &Gauge;
+    struct TEnd {
+      TSimpleFitness* Simple;
       QWidget* W;
-      ~THide() { W->setVisible(false); }
-    } HideGauge{GaBootstrap};
+      ~TEnd() {
+        Simple->FileSet.Gauge = nullptr;
+        W->setVisible(false);
+      }
+    } End{Simple, GaBootstrap};
     Simple->Bootstrap(SeIterations->value());
   }
   TFmTextOutput* Window = OpenReport("Fitness Calculation");
@@ -758,6 +774,11 @@ void TFitnessPage::BtnSummaryAutomationClick() {
   }
   if (!FMain.CurrentProtocol || !FMain.CurrentData) {
     AppDialogs().Error("A protocol and a data set are needed");
+    return;
+  }
+  // Checked once: every step would otherwise change the protocol and then be refused.
+  if (!ShapesMatch(*FMain.CurrentProtocol, *FMain.CurrentData)) {
+    AppDialogs().Error("The protocol does not match the data set (gates or channels differ)");
     return;
   }
   auto* MinEdit = FMain.findChild<QLineEdit*>("EdReassignMinimumZ");

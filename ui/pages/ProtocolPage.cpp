@@ -22,6 +22,7 @@
 
 #include "common/Colours.h"
 #include "common/CommandGuard.h"
+#include "common/DataGridModels.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "common/ExportTargets.h"
@@ -122,6 +123,8 @@ void ShowTable(const StringTable& Table, QTableWidget* Grid) {
       Item->setFlags(IsFixed ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
       Item->setBackground(IsFixed ? Fixed : QBrush());
     }
+  // The grids are small: every cell is measured, so titles and names show whole.
+  FitColumnsToCells(*Grid);
 }
 
 StringTable ReadTable(const QTableWidget* Grid) {

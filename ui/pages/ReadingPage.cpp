@@ -426,6 +426,7 @@ void TReadingPage::BuildDataPage() {
   SgData->verticalHeader()->hide();
   SgData->verticalHeader()->setDefaultSectionSize(20);
   SgData->horizontalHeader()->setDefaultSectionSize(70);
+  FitColumnsOnReset(*SgData, 2);
   Layout->addWidget(SgData, 1);
   TExportTargets Targets;
   QHBoxLayout* Row = ExportRow(Sheet, Layout, "Data", Targets);
@@ -445,6 +446,7 @@ void TReadingPage::BuildProcessedPage() {
   SgProcessed->verticalHeader()->hide();
   SgProcessed->verticalHeader()->setDefaultSectionSize(20);
   SgProcessed->horizontalHeader()->setDefaultSectionSize(90);
+  FitColumnsOnReset(*SgProcessed, 1);
   Layout->addWidget(SgProcessed, 1);
   TExportTargets Targets;
   QHBoxLayout* Row = ExportRow(Sheet, Layout, "Processed", Targets);

@@ -3,9 +3,10 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QFontMetricsF>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLegend>
 #include <QLineSeries>
-#include <QLogValueAxis>
 #include <QScatterSeries>
 #include <QValueAxis>
 #include <QtTest>
@@ -94,10 +95,12 @@ class ChartViewTest : public QObject {
     D.Series.push_back(Series(ChartSeries::TKind::Line, 0, {{0, 5}, {10, 100}, {1000, -1}, {100, 1000}}));
     View.SetData(D);
     Pump();
-    QVERIFY(qobject_cast<QLogValueAxis*>(View.XAxis()));
-    QVERIFY(qobject_cast<QLogValueAxis*>(View.YAxis()));
+    QVERIFY(qobject_cast<QCategoryAxis*>(View.XAxis()));
+    QVERIFY(qobject_cast<QCategoryAxis*>(View.YAxis()));
     QCOMPARE(View.chart()->axes().size(), 2);  // the previous axes are gone
-    QCOMPARE(qobject_cast<QLineSeries*>(View.chart()->series()[0])->count(), 2);
+    auto* Line = qobject_cast<QLineSeries*>(View.chart()->series()[0]);
+    QCOMPARE(Line->count(), 2);
+    QCOMPARE(Line->at(1), QPointF(2, 3));  // drawn at log10 of the values
     QCOMPARE(View.XMin(), 10.0);
     QCOMPARE(View.XMax(), 100.0);
     // Value lookup follows the log scale: the plot's middle is the geometric mean.
@@ -112,6 +115,44 @@ class ChartViewTest : public QObject {
     QVERIFY(View.IsEmpty());
     QVERIFY(View.chart()->series().isEmpty());
     QVERIFY(!View.chart()->legend()->isVisible());
+  }
+
+  void LogAxesCaptionEverySpan() {
+    TChartView View;
+    View.resize(600, 400);
+    View.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&View));
+    // Less than a decade (a scatter of log values), a few decades, one value's neighbourhood.
+    for (const auto& [Lo, Hi] : {std::pair{150.0, 900.0}, std::pair{1.7, 2.2}, std::pair{10.0, 100000.0},
+                                 std::pair{0.01, 4.0}, std::pair{150.0, 151.0}}) {
+      ChartData D;
+      D.XLog = D.YLog = true;
+      D.XTitle = "GFP_Comp";
+      D.YTitle = "RFP_Comp";
+      D.Series.push_back(Series(ChartSeries::TKind::Point, 0, {{Lo, Lo}, {Hi, Hi}, {std::sqrt(Lo * Hi), Hi}}));
+      View.SetData(D);
+      Pump();
+      // The numbers the axes show: every caption drawn whole, a round value inside the span at
+      // its place on the log scale.
+      QStringList Drawn;
+      for (QGraphicsItem* Item : View.scene()->items())
+        if (auto* Text = dynamic_cast<QGraphicsTextItem*>(Item); Text && Text->isVisible())
+          Drawn << Text->toPlainText();
+      for (QAbstractAxis* Axis : {View.XAxis(), View.YAxis()}) {
+        auto* A = qobject_cast<QCategoryAxis*>(Axis);
+        QVERIFY(A);
+        const QStringList Captions = A->categoriesLabels();
+        QVERIFY2(Captions.size() >= 2, qPrintable(QString("%1..%2").arg(Lo).arg(Hi)));
+        for (const QString& Caption : Captions) {
+          bool Number = false;
+          const double V = Caption.toDouble(&Number);
+          QVERIFY(Number && V >= Lo && V <= Hi);
+          QVERIFY(std::fabs(A->endValue(Caption) - std::log10(V)) < 1e-9);
+          QVERIFY2(Drawn.contains(Caption), qPrintable(Caption));
+        }
+      }
+      QVERIFY(Drawn.contains("GFP_Comp") && Drawn.contains("RFP_Comp"));
+    }
   }
 
   void MillionPointsGoIntoOneImageRedrawnOnResize() {

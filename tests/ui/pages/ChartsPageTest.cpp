@@ -1,7 +1,10 @@
 // The Graphs and Distributions sheets: axis menus and their bands, the scatter's metrics, the
 // distribution list and the derive button.
+#include <QAbstractAxis>
 #include <QAction>
 #include <QButtonGroup>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPushButton>
@@ -45,6 +48,39 @@ struct TLoadedSet {
   TempFolder Folder;
   std::unique_ptr<TFCSFile> File;
 };
+
+// The texts the chart draws now: captions and titles of its axes.
+QStringList DrawnTexts(TChartView& Chart) {
+  QStringList Texts;
+  for (QGraphicsItem* Item : Chart.scene()->items())
+    if (auto* Text = dynamic_cast<QGraphicsTextItem*>(Item); Text && Text->isVisible()) Texts << Text->toPlainText();
+  return Texts;
+}
+
+// The numbers drawn under the plot (Bottom) or left of it.
+int DrawnNumbers(TChartView& Chart, bool Bottom) {
+  const QRectF Plot = Chart.chart()->mapRectToScene(Chart.chart()->plotArea());
+  int Count = 0;
+  for (QGraphicsItem* Item : Chart.scene()->items()) {
+    auto* Text = dynamic_cast<QGraphicsTextItem*>(Item);
+    bool Number = false;
+    if (!Text || !Text->isVisible() || (Text->toPlainText().toDouble(&Number), !Number)) continue;
+    const QRectF At = Text->sceneBoundingRect();
+    Count += Bottom ? At.top() >= Plot.bottom() - 1 : At.right() <= Plot.left() + 1;
+  }
+  return Count;
+}
+
+// Right click at (FX, FY) of the chart's size, then the menu item Index by the keyboard.
+void PickAxisMetric(TChartsPage& Page, QMenu* Menu, double FX, double FY, int Index) {
+  TChartView* Chart = Page.CrtFCS;
+  const QPoint At(static_cast<int>(FX * Chart->width()), static_cast<int>(FY * Chart->height()));
+  QTest::mouseClick(Chart->viewport(), Qt::RightButton, {}, Chart->viewport()->mapFrom(Chart, At));
+  QVERIFY(Menu->isVisible());
+  for (int i = 0; i <= Index; ++i) QTest::keyClick(Menu, Qt::Key_Down);
+  QTest::keyClick(Menu, Qt::Key_Return);
+  QVERIFY(!Menu->isVisible());
+}
 
 void Choose(TChartsPage& Page, int Index) {
   auto Items = Page.RgDistributions->findChildren<QRadioButton*>();
@@ -118,6 +154,52 @@ class ChartsPageTest : public QObject {
     Main.SetCurrentData(nullptr);
     QVERIFY(Page->CrtFCS->IsEmpty());
     QCOMPARE(X->actions().size(), 0);
+  }
+
+  void ScatterOfLessThanADecadeShowsItsNumbersAndEveryChartItsTitles() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    Main.resize(900, 600);
+    Main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Main));
+    auto* Page = Main.findChild<TChartsPage*>();
+    TLoadedSet Set(Main);
+    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
+    QTabWidget* Explore = Main.Pages("PgExplore");
+    Explore->setTabVisible(Explore->indexOf(Main.Page("TSGraphs")), true);
+    Explore->setCurrentWidget(Main.Page("TSGraphs"));
+    Pump();
+
+    // GFP (raw 50 .. 146) against RFP (20 .. 319), both as log10 values on log axes: well under
+    // a decade each.
+    const int Gates = Main.CurrentData->GateDetectorCount;
+    PickAxisMetric(*Page, Main.PopupMenu("PMYAxis"), 0.05, 0.5, Gates + 1);
+    PickAxisMetric(*Page, Main.PopupMenu("PMXAxis"), 0.5, 0.95, Gates);
+    QCOMPARE(Main.XMetric, Gates + 1);
+    QCOMPARE(Main.YMetric, Gates + 2);
+    const ChartData& Scatter = Page->CrtFCS->Data();
+    QVERIFY(Scatter.XLog && Scatter.YLog);
+    QVERIFY(Page->CrtFCS->XMax() / Page->CrtFCS->XMin() < 10);
+    QVERIFY(Page->CrtFCS->YMax() / Page->CrtFCS->YMin() < 10);
+    Pump();
+    const QStringList Drawn = DrawnTexts(*Page->CrtFCS);
+    for (QAbstractAxis* Axis : {Page->CrtFCS->XAxis(), Page->CrtFCS->YAxis()}) {
+      QVERIFY(!Axis->titleText().isEmpty());
+      QVERIFY(Drawn.contains(Axis->titleText()));
+    }
+    QVERIFY2(DrawnNumbers(*Page->CrtFCS, true) >= 2, qPrintable(Drawn.join(" | ")));
+    QVERIFY2(DrawnNumbers(*Page->CrtFCS, false) >= 2, qPrintable(Drawn.join(" | ")));
+    QCOMPARE(Page->CrtFCS->XAxis()->titleText(), QString::fromStdString(Main.CurrentData->GetDetector(Gates)->GetSeriesName(0)));
+
+    // A distribution names its metric and counts.
+    Explore->setCurrentWidget(Main.Page("TsDistributions"));
+    Pump();
+    QAbstractButton* Item = Page->DistributionItems->button(Gates);
+    QTest::mouseClick(Item, Qt::LeftButton);
+    QCOMPARE(Page->DistributionIndex(), Gates);
+    QCOMPARE(Page->CrtDistribution->XAxis()->titleText(), Item->text());
+    QCOMPARE(Page->CrtDistribution->YAxis()->titleText(), QString("Events"));
   }
 
   void DistributionsAndDerive() {

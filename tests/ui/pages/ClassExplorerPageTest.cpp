@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QAbstractAxis>
 #include <QPushButton>
 #include <QtTest>
 
@@ -136,6 +137,8 @@ class ClassExplorerPageTest : public QObject {
     QCOMPARE(Class.SeriesValues[0].size(), size_t(4));
     QCOMPARE(Page->CrtGenotype->Data().Series.size(), size_t(1));
     QVERIFY(Page->CrtGenotype->Data().Series[0].Kind == ChartSeries::TKind::Bar);
+    QCOMPARE(Page->CrtGenotype->XAxis()->titleText(), QString("Compensated intensity"));
+    QCOMPARE(Page->CrtGenotype->YAxis()->titleText(), QString("Events"));
 
     // Without automatic clearing the series pile up; with it the plot starts again.
     Page->CBAutoClearGenotypeDetector->setChecked(false);

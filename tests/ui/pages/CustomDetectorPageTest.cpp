@@ -1,15 +1,19 @@
 // The custom detector sheet: reading its settings, fitting, saving the fit as a peak, and the
 // sweep of clip windows with its order, Cancel and hand-over.
+#include <QAbstractAxis>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QtTest>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "common/ChartView.h"
@@ -76,6 +80,14 @@ void ChooseGreen(TCustomDetectorPage& Page) {
   Page.EdCustomClipHigh->setText("2");
   Page.EdCustomClipLow->setText("-2");
 }
+
+// What the user types into an edit, replacing its text (through the edit's key filter).
+void Type(QLineEdit* Edit, const QString& Text) {
+  Edit->selectAll();
+  QTest::keyClicks(Edit, Text);
+}
+
+void Click(QAbstractButton* Button) { QTest::mouseClick(Button, Qt::LeftButton); }
 
 void Command(TCustomDetectorPage& Page, int Tag) {
   GuardedCommand([&] { Page.BtnClearCustomDetectorClick(Tag); });
@@ -282,6 +294,96 @@ class CustomDetectorPageTest : public QObject {
     Main.SetCurrentData(nullptr);
     QVERIFY(Page.CrtCustomDetector->IsEmpty());
     QCOMPARE(Page.LbCustomChi->text(), QString("Chi : 0.0"));
+  }
+
+  void ClipWindowAndFitsWithoutResult() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    Main.show();
+    TCustomDetectorPage& Page = PageOf(Main);
+    TLoadedSet Set(Main);
+    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsCustomDetector"));
+    ChooseGreen(Page);
+    const TDetector& Custom = *Main.CurrentData->CustomDetector;
+    const int32_t Peaks = Main.CurrentProtocol->GetChannel(0)->PeakCount();
+
+    // Clip Low not below Clip High (the form's 1.0 and 1.0): named before anything is fitted.
+    for (const char* Low : {"1.0", "1.5"}) {
+      Type(Page.EdCustomClipHigh, "1.0");
+      Type(Page.EdCustomClipLow, Low);
+      Dialogs.Errors.clear();
+      Click(Page.BtnAddCustomDetector);
+      QCOMPARE(Dialogs.Errors, std::vector<std::string>{"Clip Low must be below Clip High"});
+      QCOMPARE(Custom.SeriesCount, 0);
+      QVERIFY(Page.CrtCustomDetector->IsEmpty());
+      QCOMPARE(Page.LbCustomChi->text(), QString("Chi : 0.0"));
+    }
+
+    // A window over empty bins gives no height: shown as not fitted, no curve drawn, the start
+    // values kept, and nothing to save.
+    Type(Page.EdCustomClipLow, "-2");
+    Type(Page.EdCustomClipHigh, "2");
+    Type(Page.EdCustomDetectorMean, "4.5");
+    Type(Page.EdCustomDeviation, "0.01");
+    Dialogs.Errors.clear();
+    Click(Page.BtnAddCustomDetector);
+    QVERIFY(Dialogs.Errors.empty());
+    QCOMPARE(Custom.SeriesCount, 1);
+    QCOMPARE(Page.LbCustomChi->text(), QString("Not fitted"));
+    QCOMPARE(Page.LbCustomChiP->text(), QString("P : -"));
+    QCOMPARE(Page.EdCustomDetectorMean->text(), QString("4.5"));
+    QCOMPARE(Page.EdCustomDeviation->text(), QString("0.01"));
+    const ChartData& Drawn = Page.CrtCustomDetector->Data();
+    QVERIFY(!Drawn.Series.empty());
+    for (const ChartSeries& S : Drawn.Series) QCOMPARE(S.Kind, ChartSeries::TKind::Bar);
+    QVERIFY(Page.CrtCustomDetector->YMin() >= 0);
+    Click(Page.BtnSavePeak);
+    QCOMPARE(Dialogs.Errors, std::vector<std::string>{"No Gaussian curves are available"});
+    QCOMPARE(Main.CurrentProtocol->GetChannel(0)->PeakCount(), Peaks);
+
+    // Whatever the detector holds for such a fit (a negative height, P of -1, or chi -1 with no
+    // curve), it is not shown or saved as a fit.
+    Type(Page.EdCustomDetectorMean, "2.5");
+    Type(Page.EdCustomDeviation, "0.1");
+    Click(Page.BtnAddCustomDetector);
+    QCOMPARE(Page.LbCustomChi->text().left(6), QString("Chi : "));
+    TDetector& Held = *Main.CurrentData->CustomDetector;
+    const int32_t Last = Held.SeriesCount - 1;
+    QCOMPARE(Held.LastFitted, Last);
+    const TGaussianFit Good = Held.Fits[static_cast<size_t>(Last)];
+    const std::vector<std::function<void()>> Spoils = {
+        [&] { Held.Fits[static_cast<size_t>(Last)].Scale = -2.36e9; },
+        [&] { Held.ChiP[static_cast<size_t>(Last)] = -1; },
+        [&] {
+          Held.Chi[static_cast<size_t>(Last)] = -1;
+          Held.Curves[static_cast<size_t>(Last)].clear();
+        }};
+    for (const auto& Spoil : Spoils) {
+      Spoil();
+      Dialogs.Errors.clear();
+      Click(Page.BtnSavePeak);
+      QCOMPARE(Dialogs.Errors, std::vector<std::string>{"No Gaussian curves are available"});
+      Held.Fits[static_cast<size_t>(Last)] = Good;
+    }
+    QCOMPARE(Main.CurrentProtocol->GetChannel(0)->PeakCount(), Peaks);
+
+    // A good fit saves; a clip window turned round since is refused by name.
+    Click(Page.BtnClearCustomDetector);
+    Click(Page.BtnAddCustomDetector);
+    QCOMPARE(Page.CrtCustomDetector->XAxis()->titleText(), QString("Compensated intensity"));
+    QCOMPARE(Page.CrtCustomDetector->YAxis()->titleText(), QString("Events"));
+    Type(Page.EdCustomClipLow, "3");
+    Dialogs.Errors.clear();
+    Click(Page.BtnSavePeak);
+    QCOMPARE(Dialogs.Errors, std::vector<std::string>{"Clip Low must be below Clip High"});
+    QCOMPARE(Main.CurrentProtocol->GetChannel(0)->PeakCount(), Peaks);
+    Type(Page.EdCustomClipLow, "-2");
+    Click(Page.BtnSavePeak);
+    QVERIFY(Dialogs.Errors.size() == 1);
+    QCOMPARE(Main.CurrentProtocol->GetChannel(0)->PeakCount(), Peaks + 1);
+    QVERIFY(Main.CurrentProtocol->GetChannel(0)->Peaks.back().H > 0);
   }
 
   void SweepOrderCountAndHandOver() {

@@ -7,12 +7,16 @@
 #include <QSpinBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QtTest>
 #include <filesystem>
+#include <set>
+#include <tuple>
 
 #include "FitnessFixtures.h"
 #include "pages/FitnessPage.h"
@@ -62,6 +66,19 @@ void FillSlots(TFmMain& Main) {
 bool ReadFiles(TFitnessPage& Page) { return Page.MeProcess->toPlainText().contains("Reading"); }
 
 int Windows(TFmMain& Main) { return static_cast<int>(Main.findChildren<TFmTextOutput*>().size()); }
+
+// What the user types into an edit, replacing its text (through the edit's key filter).
+void Type(QLineEdit* Edit, const QString& Text) {
+  Edit->selectAll();
+  QTest::keyClicks(Edit, Text);
+}
+
+void ShowSummarySheet(TFmMain& Main) {
+  Main.show();
+  Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
+  Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsClassification"));
+  Main.Pages("PgClassification")->setCurrentWidget(Main.Page("TsAutomateSummary"));
+}
 
 QString LastText(TFitnessPage& Page) { return Page.LastReport() ? Page.LastReport()->MeText->toPlainText() : QString(); }
 
@@ -222,6 +239,38 @@ class FitnessPageTest : public QObject {
     QVERIFY(Dialogs.Errors.empty());
   }
 
+  void ConstantModelBootstrapMovesItsGaugeAndPumps() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    Main.show();
+    WriteAssay(Home.Path());
+    TFitnessPage& Page = PageOf(Main, Home.Path());
+    FillSlots(Main);
+    Main.PgMain->setCurrentWidget(Main.Page("TsProcess"));
+    QTest::mouseClick(Page.BtnSimpleFitness, Qt::LeftButton);  // the files are read once
+    QVERIFY(Main.SimpleFitness && Main.SimpleFitness->FilesRead);
+
+    QTest::mouseClick(Page.CbSimpleFitnessBootstrap, Qt::LeftButton);
+    QVERIFY(Page.CbSimpleFitnessBootstrap->isChecked());
+    Page.SeIterations->selectAll();
+    QTest::keyClicks(Page.SeIterations, "20000");
+    QCOMPARE(Page.SeIterations->value(), 20000);
+    std::set<int> Shown;
+    connect(Page.GaBootstrap, &QProgressBar::valueChanged, this, [&](int Value) { Shown.insert(Value); });
+    // Posted now, so it runs only when the bootstrap lets the window handle its events.
+    bool HandledDuring = false;
+    QTimer::singleShot(0, this, [&] { HandledDuring = !Page.GaBootstrap->isHidden(); });
+    QTest::mouseClick(Page.BtnSimpleFitness, Qt::LeftButton);
+    disconnect(Page.GaBootstrap, nullptr, this, nullptr);
+    QVERIFY(Dialogs.Errors.empty());
+    QVERIFY(LastText(Page).contains("Simple Fitness Analysis"));
+    QVERIFY2(Shown.size() > 90, QByteArray::number(static_cast<int>(Shown.size())));
+    QVERIFY(HandledDuring);
+    QVERIFY(Page.GaBootstrap->isHidden());
+    QVERIFY(!Main.SimpleFitness->FileSet.Gauge);
+  }
+
   void CorrelationOfSavedReports() {
     ScopedProgramHome Home;
     ScriptedDialogs Dialogs;
@@ -340,6 +389,58 @@ class FitnessPageTest : public QObject {
     }
     Page.EdSSDIterations->setText("1000000");
     QCOMPARE(SSDIterations, 1000000);
+  }
+
+  void SummarySweepRefusesABadGridOrAMismatchedProtocol() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    TFitnessPage& Page = PageOf(Main, Home.Path());
+    // The set has one gate more than the protocol.
+    auto Protocol = AssayProtocol({"A", "B"}, {"GFP", "YFP"});
+    auto Data = AssaySet(*AssayProtocol({"A", "B"}, {"GFP", "YFP"}, 1), {{10, 100, 100}});
+    Main.SetCurrentProtocol(std::move(Protocol));
+    Main.SetCurrentData(std::move(Data));
+    ShowSummarySheet(Main);
+    auto* MinEdit = Main.findChild<QLineEdit*>("EdReassignMinimumZ");
+    const QString MinShown = MinEdit ? MinEdit->text() : QString();
+    const char* const Grid[] = {"-1.0", "-0.5", "0.5", "0.5", "1.0", "0.5", "5.0", "6.0", "1.1"};
+    auto TypeGrid = [&] {
+      for (size_t i = 0; i < 9; ++i) Type(Page.SummarySweepEdits[i], Grid[i]);
+    };
+    auto Sweep = [&] {
+      Dialogs.Errors.clear();
+      QTest::mouseClick(Page.BtnSummaryAutomation, Qt::LeftButton);
+    };
+    const std::string Range = "Max Values must be greater or equal to Min Values";
+    const std::string Steps = "Steps must be greater than zero (or 1 for multiplier)";
+    const std::tuple<size_t, const char*, std::string> Bad[] = {
+        {7, "0", Range},   {7, "-5", Range}, {7, "4.9", Range}, {1, "-1.5", Range}, {4, "0.4", Range},
+        {8, "1.0", Steps}, {8, "0.5", Steps}, {2, "0", Steps},  {5, "0", Steps},
+        {6, "0", "The gate start must be greater than zero"}};
+    for (const auto& [Field, Text, Message] : Bad) {
+      TypeGrid();
+      Type(Page.SummarySweepEdits[Field], Text);
+      Sweep();
+      QCOMPARE(Dialogs.Errors, std::vector<std::string>{Message});
+    }
+    QVERIFY(!Page.LastReport());
+
+    // A good grid against a protocol that does not fit the set: one message before any step,
+    // the protocol and the reassign edits as they were, no report.
+    TypeGrid();
+    Sweep();
+    QCOMPARE(Dialogs.Errors,
+             std::vector<std::string>{"The protocol does not match the data set (gates or channels differ)"});
+    QVERIFY(!Page.LastReport());
+    for (int32_t c = 0; c < 2; ++c) {
+      const TChannel& Channel = *Main.CurrentProtocol->GetChannel(c);
+      QCOMPARE(Channel.Minimum_Z, -3.0f);
+      QCOMPARE(Channel.Maximum_Z, 3.0f);
+      QCOMPARE(Channel.Minimum_Value_Threshold, 10.0f);
+    }
+    if (MinEdit) QCOMPARE(MinEdit->text(), MinShown);
+    QVERIFY(Page.GaAutomation->isHidden());
   }
 
   void SummarySweepLeavesTheLastValuesAndCancels() {

@@ -1,5 +1,6 @@
-// Tour pictures of the chart sheets: a scatter of a million events and a distribution with its
-// fit and limit guides, drawn from chart data made here (no data set is loaded).
+// Tour pictures of the chart sheets: a scatter of a million events, one of less than a decade per
+// axis, and a distribution with its fit and limit guides, drawn from chart data made here (no data
+// set is loaded).
 #include <QPushButton>
 #include <QTabWidget>
 #include <cmath>
@@ -42,6 +43,22 @@ void ChartsTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QStr
   Page->CrtFCS->SetData(std::move(Scatter));
   Explore->setCurrentIndex(GraphsTab);
   Capture(&Main, "Graphs-Scatter");
+
+  // Less than a decade on either axis: the axes still carry their numbers.
+  qv::ChartData Narrow;
+  Narrow.XTitle = "GFP_Comp";
+  Narrow.YTitle = "RFP_Comp";
+  Narrow.XLog = Narrow.YLog = true;
+  Narrow.ShowLegend = false;
+  qv::ChartSeries Close;
+  Close.Kind = qv::ChartSeries::TKind::Point;
+  Close.Color = 0xFF0000;
+  Close.Width = 2;
+  for (int i = 0; i < 20000; ++i)
+    Close.Points.emplace_back(std::pow(10.0, 2.6 + 0.6 * Noise(Random)), std::pow(10.0, 1.9 + 0.5 * Noise(Random)));
+  Narrow.Series.push_back(std::move(Close));
+  Page->CrtFCS->SetData(std::move(Narrow));
+  Capture(&Main, "Graphs-ScatterUnderADecade");
 
   qv::ChartData Dist;
   Dist.Title = "GFP_Comp";

@@ -72,6 +72,8 @@ void CustomDetectorTour(qv::TFmMain& Main, const std::function<void(QWidget*, co
     Page->CmBxCustomFilter->setCurrentIndex(1);
     Page->EdCustomFilterMin->setText("1");
     Page->EdCustomFilterMax->setText("10000");
+    Page->EdCustomClipHigh->setText("2");
+    Page->EdCustomClipLow->setText("-2");
     // A first plot finds the fullest bin; the fit shown starts there.
     Page->BtnAddCustomDetector->click();
     const qv::TDetector* Custom = Main.CurrentData->CustomDetector.get();
@@ -84,8 +86,6 @@ void CustomDetectorTour(qv::TFmMain& Main, const std::function<void(QWidget*, co
     }
     Page->BtnClearCustomDetector->click();
     Page->EdCustomDeviation->setText("0.05");
-    Page->EdCustomClipHigh->setText("2");
-    Page->EdCustomClipLow->setText("-2");
     Page->BtnAddCustomDetector->click();
     Capture(&Main, "CustomDetector-Fit");
     Page->BtnExplore->click();

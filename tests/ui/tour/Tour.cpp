@@ -95,6 +95,7 @@ void CompensationTour(qv::TFmMain& Main, const std::function<void(QWidget*, cons
 void CustomDetectorTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 void ClassExplorerTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 void QueueTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
+void RefusalsTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QString&)>& Capture);
 
 namespace {
 
@@ -157,6 +158,7 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   CompensationTour(Main, Capture);
   CustomDetectorTour(Main, Capture);
   ClassExplorerTour(Main, Capture);
+  RefusalsTour(Main, Capture);
   QueueTour(Main, Capture);
   if (qv::TFmTextOutput* Report = qv::TourTextOutputWindow()) {
     Capture(Report, "ReportWindow");

@@ -1,0 +1,154 @@
+// Tour pictures of refusals on the tour's own file: the custom detector's clip window turned
+// round, a fit without result that Save refuses, and a summary sweep whose protocol does not fit
+// the data set. Each message box is drawn over the window as the user sees it.
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <functional>
+#include <iostream>
+
+#include "common/Dialogs.h"
+#include "Globals.h"
+#include "pages/CustomDetectorPage.h"
+#include "pages/FitnessPage.h"
+#include "pages/ReadingPage.h"
+#include "shell/MainWindow.h"
+#include "dataset/FCSData.h"
+#include "fcs/FCSFile.h"
+#include "protocol/Protocol.h"
+
+namespace {
+
+using TCapture = std::function<void(QWidget*, const QString&)>;
+
+void Settle(int Ms) {
+  QEventLoop Loop;
+  QTimer::singleShot(Ms, &Loop, &QEventLoop::quit);
+  Loop.exec();
+}
+
+// Messages become pictures (the next one under Name) instead of waiting for a click.
+class TRefusalDialogs : public qv::TQtDialogs {
+ public:
+  TRefusalDialogs(qv::TFmMain& Main, const TCapture& Capture) : FMain(Main), FCapture(Capture) {}
+  QString Name;
+  void Error(const std::string& Text) override { Picture(QMessageBox::Critical, Text); }
+  void Info(const std::string& Text) override { Picture(QMessageBox::Information, Text); }
+  TAnswer YesNoCancel(const std::string&) override { return TAnswer::No; }
+
+ private:
+  void Picture(QMessageBox::Icon Icon, const std::string& Text) {
+    if (Name.isEmpty()) {
+      std::cerr << "Refusals tour: " << Text << '\n';
+      return;
+    }
+    QMessageBox Box(Icon, "Quorvenal", QString::fromStdString(Text), QMessageBox::Ok, &FMain);
+    Box.show();
+    Settle(100);
+    QImage Image = FMain.grab().toImage();
+    const QPixmap Message = Box.grab();
+    {
+      QPainter Painter(&Image);
+      Painter.drawPixmap((Image.width() - Message.width()) / 2, (Image.height() - Message.height()) / 2, Message);
+    }
+    Box.hide();
+    QLabel Shown;
+    Shown.setPixmap(QPixmap::fromImage(Image));
+    Shown.resize(Image.size());
+    FCapture(&Shown, Name);
+    Name.clear();
+  }
+
+  qv::TFmMain& FMain;
+  TCapture FCapture;
+};
+
+void Type(QLineEdit* Edit, const char* Text) { Edit->setText(Text); }
+
+}  // namespace
+
+void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
+  auto* Custom = Main.findChild<qv::TCustomDetectorPage*>("CustomDetectorPage");
+  auto* Reading = Main.findChild<qv::TReadingPage*>("ReadingPage");
+  auto* Fitness = Main.findChild<qv::TFitnessPage*>();
+  if (!Custom || !Reading || !Fitness || !Main.CurrentProtocol) {
+    std::cerr << "Refusals tour: no page or no protocol\n";
+    return;
+  }
+  TRefusalDialogs Dialogs(Main, Capture);
+  struct TRestore {
+    qv::Dialogs* Old = &qv::AppDialogs();
+    ~TRestore() { qv::SetAppDialogs(Old); }
+  } Restore;
+  qv::SetAppDialogs(&Dialogs);
+
+  // The tour's protocol with no spill-over, its file read and compensated.
+  const std::string ProtocolFile = Main.CurrentProtocol->FileName;
+  auto Protocol = qv::TProtocol::OpenFile(ProtocolFile);
+  if (!Protocol) return;
+  for (int32_t i = 0; i < Protocol->ChannelCount(); ++i)
+    for (int32_t j = 0; j < Protocol->ChannelCount(); ++j)
+      Protocol->GetChannel(i)->SetCompPair(j, {i == j ? 100.0f : 0.0f, 0.0f}, true);
+  Reading->ReplaceData(nullptr);
+  Main.SetCurrentProtocol(std::move(Protocol));
+  try {
+    qv::TFCSFile File(qv::ProgramDir + "Data/tour.fcs");
+    auto Data = qv::TFCSData::Create(File, 0, false, nullptr, Main.CurrentProtocol.get());
+    Data->Compensate(*Main.CurrentProtocol, nullptr, 0);
+    Data->SetDetectors(*Main.CurrentProtocol, nullptr, false);
+    Reading->ReplaceData(std::move(Data));
+  } catch (const std::exception& E) {
+    std::cerr << "Refusals tour: " << E.what() << '\n';
+  }
+  if (Main.CurrentData) {
+    Main.UpdateProtocolDependentControls(true, true);
+    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsCustomDetector"));
+    Custom->CmBxCustomDetector->setCurrentIndex(0);
+    Custom->CmBxCustomFilter->setCurrentIndex(1);
+    Type(Custom->EdCustomFilterMin, "1");
+    Type(Custom->EdCustomFilterMax, "10000");
+    Type(Custom->EdCustomDetectorMean, "2.5");
+    Type(Custom->EdCustomDeviation, "0.3");
+    // The form's clip window, 1.0 to 1.0, holds nothing to fit.
+    Type(Custom->EdCustomClipHigh, "1.0");
+    Type(Custom->EdCustomClipLow, "1.0");
+    Dialogs.Name = "CustomDetector-ClipRefused";
+    Custom->BtnAddCustomDetector->click();
+    // A window where the channel has no events: plotted, not fitted, and not saved.
+    Type(Custom->EdCustomClipHigh, "2");
+    Type(Custom->EdCustomClipLow, "-2");
+    Type(Custom->EdCustomDetectorMean, "4.5");
+    Type(Custom->EdCustomDeviation, "0.01");
+    Dialogs.Name.clear();
+    Custom->BtnAddCustomDetector->click();
+    Dialogs.Name = "CustomDetector-NotFittedSaveRefused";
+    Custom->BtnSavePeak->click();
+    Custom->BtnClearCustomDetector->click();
+
+    // Another protocol opened over the set: one gate more than the set was read with.
+    auto Other = qv::TProtocol::OpenFile(ProtocolFile);
+    qv::TGateInfo Gate;
+    Gate.Name = "FSC";
+    Gate.FCSLabel = "FSC-H";
+    Gate.Scale = 1;
+    Other->AddGate(std::make_unique<qv::TGlobalGate>(Gate, Other.get()));
+    Main.SetCurrentProtocol(std::move(Other));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsClassification"));
+    Main.Pages("PgClassification")->setCurrentWidget(Main.Page("TsAutomateSummary"));
+    Dialogs.Name = "AutomateSummary-ProtocolRefused";
+    Fitness->BtnSummaryAutomation->click();
+  }
+
+  // The tour goes on with the protocol as saved, so closing asks nothing.
+  Reading->ReplaceData(nullptr);
+  Main.SetCurrentProtocol(qv::TProtocol::OpenFile(ProtocolFile));
+  Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsLoad"));
+}
