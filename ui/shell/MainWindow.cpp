@@ -48,6 +48,7 @@
 #include "common/Spreadsheet.h"
 #include "Streams.h"
 #include "pages/VariabilityPage.h"
+#include "report/TextOutput.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
 
@@ -424,9 +425,22 @@ void TFmMain::closeEvent(QCloseEvent* Event) {
 
 bool TFmMain::FormClose() {
   FCloseRequested = false;
+  // Edits answered No are dropped only once nothing stops the close: a later Cancel keeps them.
+  std::vector<QPointer<TFmTextOutput>> Discarded;
+  for (const QPointer<TFmTextOutput>& Report : FReports) {
+    if (!Report) continue;
+    switch (Report->QuerySaveChanges()) {
+      case TFmTextOutput::TChangesAnswer::Cancel: return false;
+      case TFmTextOutput::TChangesAnswer::Discard: Discarded.push_back(Report); break;
+      case TFmTextOutput::TChangesAnswer::Kept: break;
+    }
+  }
   for (const auto& Query : FCloseQueries)
     if (!Query()) return false;
   if (!QuerySaveProtocol()) return false;
+  // The windows without an owner close after this one and must not ask again.
+  for (const QPointer<TFmTextOutput>& Report : Discarded)
+    if (Report) Report->DiscardChanges();
   FClosed = true;
 
   // 1. Keep the protocol file for the next start.
@@ -602,6 +616,11 @@ void TFmMain::BindCommand(const QString& ItemName, std::function<void(int Tag)> 
 }
 
 void TFmMain::AddCloseQuery(std::function<bool()> Query) { FCloseQueries.push_back(std::move(Query)); }
+
+void TFmMain::AddCloseQuery(TFmTextOutput* Report) {
+  std::erase_if(FReports, [](const QPointer<TFmTextOutput>& W) { return W.isNull(); });
+  FReports.emplace_back(Report);
+}
 
 void TFmMain::UpdateCommandStates() {
   const bool Busy = TCommandGuard::Instance().Busy();
