@@ -159,6 +159,8 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   void BuildPages();
   void BuildMenu();
   void BuildStatusRow();
+  // Below its layout's least height a page scrolls instead of squeezing its controls together.
+  void LetPagesScroll();
   void FormCreate();
   // Close steps; false when the user stopped the close.
   bool FormClose();
