@@ -784,7 +784,7 @@ void TFmMain::BtnCancelClick() {
 }
 
 void TFmMain::ShowPoints(int64_t Count) {
-  PnPoints->setText(" " + Q(FormatFloat("000000", static_cast<Extended>(Count))) + " Points");
+  PnPoints->setText(QString::number(Count) + " Points");
 }
 
 void TFmMain::SetFileControlsBusy(bool Busy) {
@@ -796,9 +796,19 @@ void TFmMain::ApplyFileControls() {
   // Off while a file command said so and while any command runs.
   const bool Off = FFileControlsBusy || TCommandGuard::Instance().Busy();
   auto Bound = [this](const char* Item) { return static_cast<bool>(FItems.at(Item).Command); };
+  // Appending needs a set to append to; channel summaries read the own data files listed.
+  auto Possible = [this](const std::string& Button) {
+    if (Button == "BtnAppendQuorvenalFile") return CurrentData != nullptr;
+    if (Button == "BtnChannelSummaries") {
+      auto* Own = Find<QRadioButton>("RbQuorvenalFiles");
+      return Own && Own->isChecked();
+    }
+    return true;
+  };
   for (const auto& [Button, Item] : FileControls) {
-    if (auto* B = Find<QWidget>(Button)) B->setEnabled(!Off);
-    MenuItem(Item)->setEnabled(!Off && Bound(Item));
+    const bool On = !Off && Possible(Button);
+    if (auto* B = Find<QWidget>(Button)) B->setEnabled(On);
+    MenuItem(Item)->setEnabled(On && Bound(Item));
   }
   bool QueueHasEntries = false;
   if (auto* Queue = Find<QWidget>("LsBxQueue")) QueueHasEntries = Queue->property("count").toInt() > 0;
