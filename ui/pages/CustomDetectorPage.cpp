@@ -442,7 +442,9 @@ void TCustomDetectorPage::BtnClearCustomDetectorClick(int Tag) {
       if (!Custom) break;
       try {
         const std::string Report = Custom->GaussianReport();
-        (new TFmTextOutput(nullptr, "Gaussian Curve Fits", true))->AddLines(SplitLines(Report));
+        auto* Window = new TFmTextOutput(nullptr, "Gaussian Curve Fits", true);
+        FMain.AddCloseQuery(Window);
+        Window->AddLines(SplitLines(Report));
       } catch (const std::exception&) {
       }
       break;

@@ -152,6 +152,7 @@ void TExportCommands::ExportText(std::vector<std::string> Lines, const TExportRe
   THourglass Hourglass;
   if (Down(Request.Targets.Text)) {
     auto* Window = new TFmTextOutput(nullptr, Request.Caption, true);
+    FMain.AddCloseQuery(Window);
     std::vector<int> Stops;
     for (int i = 1; i <= 10; ++i) Stops.push_back(70 * i);
     Window->SetTabStops(Stops);

@@ -592,6 +592,7 @@ std::string TFitnessPage::RunFitnessCalculator(int Tag) {
 
 TFmTextOutput* TFitnessPage::OpenReport(const QString& Caption) {
   FLastReport = new TFmTextOutput(&FMain, Caption, true);
+  FMain.AddCloseQuery(FLastReport);
   return FLastReport;
 }
 

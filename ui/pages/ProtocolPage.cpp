@@ -538,6 +538,7 @@ void TProtocolPage::BuildGatePage() {
   Side->addWidget(BtnUpdateGate);
   Outer->addLayout(Side);
   auto* G = new QGridLayout;
+  G->setVerticalSpacing(2);  // the seventeen rows fit the page at the window's first size
   Outer->addLayout(G, 1);
   CbActiveGate = Check(Page, "CbActiveGate", "Active");
   CbCullGate = Check(Page, "CbCullGate", "Cull Gate");

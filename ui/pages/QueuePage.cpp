@@ -130,6 +130,7 @@ void TQueuePage::Execute() {
   if (!M.Queue || M.Queue->Count() == 0) return;
   if (!M.QuerySaveProtocol()) return;
   auto* Report = new TFmTextOutput(&M, "Results of File Analyses", true);
+  M.AddCloseQuery(Report);
   auto* GaQueue = M.findChild<QProgressBar*>("GaQueue");
   QWidget* Group = R.GbFCSFiles;
   const int32_t Count = M.Queue->Count();

@@ -87,6 +87,21 @@ int64_t EventsOf(const TFCSData* Data) {
   return Data ? static_cast<int64_t>(std::max(Data->Events.size(), Data->ShortLines.size())) : 0;
 }
 
+// Whether the last data set built under Protocol found every gate and channel in its file.
+bool ParametersMatched(TProtocol& Protocol) {
+  for (int32_t g = 0; g < Protocol.GateCount(); ++g)
+    if (Protocol.GetGate(g)->ParameterIndex < 0) return false;
+  for (int32_t c = 0; c < Protocol.ChannelCount(); ++c)
+    if (Protocol.GetChannel(c)->ParameterIndex < 0) return false;
+  return true;
+}
+
+// The file name without its folder, its extension (the part from the last '.') replaced.
+std::string WithExtension(const std::string& Path, const std::string& Ext) {
+  const std::string Name = ExtractFileName(Path);
+  return Name.substr(0, Name.size() - ExtractFileExt(Name).size()) + Ext;
+}
+
 }  // namespace
 
 // File commands busy for one command's life, restored on every exit path.
@@ -541,6 +556,17 @@ void TReadingPage::ShowFolder(const std::string& Folder) {
   std::sort(Names.begin(), Names.end());
   for (const std::string& Name : Names) LsBxLoadFiles->addItem(Q(Name));
   LsBxLoadFiles->setProperty("Folder", Q(FFolder));
+  // The drive box names the place that holds the folder (the longest place path it starts with).
+  int Place = -1;
+  qsizetype Longest = 0;
+  for (int i = 0; i < CmBxLoadDrive->count(); ++i) {
+    const QString Path = CmBxLoadDrive->itemData(i).toString();
+    if (Path.size() > Longest && Q(FFolder).startsWith(Path)) {
+      Place = i;
+      Longest = Path.size();
+    }
+  }
+  CmBxLoadDrive->setCurrentIndex(Place);
 }
 
 void TReadingPage::LsBxDirectoryChange() {
@@ -561,6 +587,8 @@ void TReadingPage::LsBxLoadFilesDblClick() {
 void TReadingPage::RbFCSFilesClick(int Tag) {
   ShowFileType = Tag;
   ShowFolder(Tag == 2 ? SaveDir : LoadDir);
+  // Channel summaries are made of own data files only.
+  M.UpdateCommandStates();
 }
 
 void TReadingPage::RefreshFileLists() {
@@ -663,6 +691,11 @@ void TReadingPage::BtnMergeFCSFilesClick() {
     M.ShowMemoryStatus();
     return;
   }
+  // A merge that cannot start changes nothing, and nothing is asked first.
+  if (MergeRefused()) {
+    M.ShowMemoryStatus();
+    return;
+  }
   // Names[0] is the last selected entry in list order.
   std::reverse(Names.begin(), Names.end());
   const size_t Count = Names.size();
@@ -688,23 +721,36 @@ void TReadingPage::BtnMergeFCSFilesClick() {
   CbCullAPC->setChecked(false);
   LoadDir = Directory;
   if (Merged) PnFileName->setText(Label);
-  M.UpdateProtocolDependentControls(true, true);
+  M.UpdateProtocolDependentControls(Merged, Merged);
   M.ShowMemoryStatus();
+}
+
+bool TReadingPage::MergeRefused() {
+  if (!M.CurrentProtocol) {
+    AppDialogs().Error("A protocol is needed to merge files");
+    return true;
+  }
+  TCullSettings Cull;
+  return !ReadCullSettings(Cull);
+}
+
+void TReadingPage::ShowNoDataSet() {
+  ClearFilePages();
+  PnFileName->setText(" File Name : <none>");
+  ReplaceData(nullptr);
+  M.UpdateProtocolDependentControls(false, false);
 }
 
 bool TReadingPage::MergeFCSFiles(const std::string& Directory, const std::vector<std::string>& Names) {
   // Everything is checked before the current set is freed.
-  if (!M.CurrentProtocol) {
-    AppDialogs().Error("A protocol is needed to merge files");
-    return false;
-  }
+  if (MergeRefused()) return false;
   TCullSettings Cull;
-  if (!ReadCullSettings(Cull)) return false;
-  ReplaceData(nullptr);
+  ReadCullSettings(Cull);
   FFileOnPages.clear();
+  ReplaceData(nullptr);
   TProtocol& Protocol = *M.CurrentProtocol;
   std::unique_ptr<TFCSData> Merged;
-  {
+  try {
     // Inside the queue's run its own gauge and Cancel stay up.
     std::optional<TFmMain::TLongLoop> Loop;
     if (M.BtnCancel->isHidden()) Loop.emplace(M);
@@ -725,6 +771,8 @@ bool TReadingPage::MergeFCSFiles(const std::string& Directory, const std::vector
       TFCSFile File(Name);
       if (File.FileName.empty()) throw EInOutError("File not found: " + Name);
       auto Part = TFCSData::Create(File, CompensationMode, true, &Gauge, &Protocol);
+      if (!ParametersMatched(Protocol))
+        throw Exception(ExtractFileName(Name) + ": its parameters do not match the protocol's channels and gates");
       // The engine has said why a file gave no events; the merge ends without a half-built set.
       if (Part->Events.empty() && File.EventCount > 0) throw EQuietAbort();
       if (!Merged)
@@ -737,8 +785,14 @@ bool TReadingPage::MergeFCSFiles(const std::string& Directory, const std::vector
       Merged->Compensate(Protocol, &Gauge, CompensationMode);
       Merged->SetDetectors(Protocol, &Gauge, CbFitCurves->isChecked());
     }
+  } catch (...) {
+    // The older set is gone: the pages say that no set is held.
+    Merged.reset();
+    ShowNoDataSet();
+    throw;
   }
   ReplaceData(std::move(Merged));
+  if (!M.CurrentData) ShowNoDataSet();
   return M.CurrentData != nullptr;
 }
 
@@ -754,8 +808,8 @@ void TReadingPage::BtnLoadQuorvenalClick(int Tag) {
       if (!M.QuerySaveProtocol()) break;
       TFileBusy Busy(M);
       TGaugeShown Gauge(M);
-      ReplaceData(nullptr);
       FFileOnPages.clear();
+      ReplaceData(nullptr);
       TDataLoadOptions Options;
       Options.Gauge = &Gauge.Gauge;
       Options.LoadEvents = true;
@@ -772,6 +826,9 @@ void TReadingPage::BtnLoadQuorvenalClick(int Tag) {
       break;
     }
     case 7: {
+      if (!RbQuorvenalFiles->isChecked()) break;
+      // Each file's protocol replaces the current one.
+      if (!Selected.empty() && !M.QuerySaveProtocol()) break;
       const bool Extended = RbFullSummary->isChecked();
       std::vector<std::string> Lines;
       std::vector<std::string> Failed;
@@ -779,8 +836,8 @@ void TReadingPage::BtnLoadQuorvenalClick(int Tag) {
       TFileBusy Busy(M);
       TGaugeShown Gauge(M);
       for (size_t i = Selected.size(); i-- > 0;) {
-        ReplaceData(nullptr);
         FFileOnPages.clear();
+        ReplaceData(nullptr);
         const std::string Name = FFolder + Selected[i];
         TDataLoadOptions Options;
         Options.Gauge = &Gauge.Gauge;
@@ -873,7 +930,7 @@ void TReadingPage::BtnSaveFCSDataClick() {
   Spec.Folder = OverrideSaveDir ? DataDir : SaveDir;
   Spec.FileName = !M.CurrentData->DataFileName.empty()
                       ? ExtractFileName(M.CurrentData->DataFileName)
-                      : FileBaseName(M.CurrentData->SourceName) + ".Quorvenal";
+                      : WithExtension(M.CurrentData->SourceName, ".Quorvenal");
   const std::string Target = AppDialogs().SaveFile(Spec);
   if (!Target.empty()) {
     const std::string Name = EnsureExtension(Target, "Quorvenal");
@@ -975,7 +1032,11 @@ void TReadingPage::ShowDataLoaded(bool HasData) {
   } else {
     FProcessed->Clear();
     MeSummary->clear();
-    M.ShowPoints(FFileOnPages.empty() ? 0 : FFileEvents);
+    // Before any file the panel keeps its start caption.
+    if (!FFileOnPages.empty())
+      M.ShowPoints(FFileEvents);
+    else if (FAnyFile)
+      M.ShowPoints(0);
   }
   for (const auto& Listener : M.Hooks.DataShownListeners)
     if (Listener) Listener(HasData);
@@ -985,6 +1046,7 @@ void TReadingPage::ShowDataLoaded(bool HasData) {
 void TReadingPage::ReplaceData(std::unique_ptr<TFCSData> Data) {
   // A set without events is of no use to any command.
   if (EventsOf(Data.get()) == 0) Data.reset();
+  FAnyFile = true;
   if (M.CurrentData) emit M.DataFreeing();
   M.CurrentData.reset();
   M.CurrentData = std::move(Data);

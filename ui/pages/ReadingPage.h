@@ -137,12 +137,17 @@ class TReadingPage : public QObject {
   void ShowProcessed();
   void ShowSummary();
   void ClearFilePages();
+  // Names why a merge cannot start (no protocol, a cull edit that is not a number).
+  bool MergeRefused();
+  // The file pages, the file name and the data pages show that no set is held.
+  void ShowNoDataSet();
   std::string SelectedFile() const;  // the current entry, with its folder; empty for none
 
   TFmMain& M;
   std::string FFolder;
   std::string FFileOnPages;
   int64_t FFileEvents = 0;  // the event count of that file
+  bool FAnyFile = false;    // a command has replaced the data set since start
   TRawDataModel* FRaw = nullptr;
   TProcessedModel* FProcessed = nullptr;
   TProtocolCreator* FCreator = nullptr;

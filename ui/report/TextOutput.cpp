@@ -793,28 +793,31 @@ void TFmTextOutput::resizeEvent(QResizeEvent* Event) {
   MeText->viewport()->update();
 }
 
+TFmTextOutput::TChangesAnswer TFmTextOutput::QuerySaveChanges() {
+  if (!MeText->document()->isModified()) return TChangesAnswer::Kept;
+  switch (CurrentTextOutputDialogs().YesNoCancel(
+      this, QStringLiteral("Save changes to ") + windowTitle() + QStringLiteral("?"))) {
+    case TextOutputDialogs::TAnswer::Yes:
+      BtnFileOperationsClick(2);
+      // Not saved: the dialog was cancelled or the save failed.
+      return MeText->document()->isModified() ? TChangesAnswer::Cancel : TChangesAnswer::Kept;
+    case TextOutputDialogs::TAnswer::No: return TChangesAnswer::Discard;
+    case TextOutputDialogs::TAnswer::Cancel: break;
+  }
+  return TChangesAnswer::Cancel;
+}
+
+void TFmTextOutput::DiscardChanges() { MeText->document()->setModified(false); }
+
 void TFmTextOutput::closeEvent(QCloseEvent* Event) {
   if (FPrinting) {
     Event->ignore();
     showMinimized();
     return;
   }
-  if (MeText->document()->isModified()) {
-    switch (CurrentTextOutputDialogs().YesNoCancel(
-        this, QStringLiteral("Save changes to ") + windowTitle() + QStringLiteral("?"))) {
-      case TextOutputDialogs::TAnswer::Cancel:
-        Event->ignore();
-        return;
-      case TextOutputDialogs::TAnswer::Yes:
-        BtnFileOperationsClick(2);
-        if (MeText->document()->isModified()) {  // not saved: cancelled or failed
-          Event->ignore();
-          return;
-        }
-        break;
-      case TextOutputDialogs::TAnswer::No:
-        break;
-    }
+  if (QuerySaveChanges() == TChangesAnswer::Cancel) {
+    Event->ignore();
+    return;
   }
   switch (FCloseAction) {
     case TCloseAction::None:

@@ -70,6 +70,14 @@ class TFmTextOutput : public QMainWindow {
   // Tab stops (points) of every paragraph, also of lines added afterwards.
   void SetTabStops(const std::vector<int>& Points);
 
+  enum class TChangesAnswer { Kept, Discard, Cancel };
+  // Asks "Save changes to <caption>?" when the text holds edits: Yes saves them (Cancel when the
+  // save did not happen), No answers Discard and leaves the edits as they are until
+  // DiscardChanges, Cancel answers Cancel. Without edits: Kept, nothing asked.
+  TChangesAnswer QuerySaveChanges();
+  // The edits are dropped: a later close asks nothing about them.
+  void DiscardChanges();
+
   // The close action back to freeing the window (the window message of old; nothing sends it).
   void ResetCloseAction() { FCloseAction = TCloseAction::Free; }
   TCloseAction CloseAction() const { return FCloseAction; }

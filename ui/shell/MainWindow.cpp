@@ -13,10 +13,12 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -49,6 +51,7 @@
 #include "common/Spreadsheet.h"
 #include "Streams.h"
 #include "pages/VariabilityPage.h"
+#include "report/TextOutput.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
 
@@ -170,14 +173,40 @@ void SetPanelColour(QLabel* Panel, uint32_t Colour) {
   Panel->setPalette(P);
 }
 
-QLabel* NewPanel(QWidget* Parent, const char* Name, int Width, const QString& Caption, const QString& Hint) {
-  auto* Panel = new QLabel(Caption, Parent);
+// A panel that shows as much of its caption as fits, ending it with an ellipsis: a long caption
+// never widens the status row.
+class TElidedPanel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+  QSize sizeHint() const override { return minimumSizeHint(); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter Painter(this);
+    drawFrame(&Painter);
+    const QRect Room = contentsRect();
+    Painter.drawText(Room, static_cast<int>(alignment()), fontMetrics().elidedText(text(), Qt::ElideRight, Room.width()));
+  }
+};
+
+// Width 0: the panel takes the rest of the row. Otherwise the panel keeps one width: Width, or
+// wider when the user's font needs it for the widest caption the panel shows (Widest). Panels
+// without a widest caption elide theirs.
+QLabel* NewPanel(QWidget* Parent, const char* Name, int Width, const QString& Caption, const QString& Hint,
+                 const QStringList& Widest = {}) {
+  const bool Elided = Width == 0 || Widest.isEmpty();
+  QLabel* Panel = Elided ? new TElidedPanel(Caption, Parent) : new QLabel(Caption, Parent);
   Panel->setObjectName(Name);
   Panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Panel->setAutoFillBackground(true);
-  // The widths are the least a panel takes; a panel grows to show its whole caption in the
-  // user's font.
-  if (Width > 0) Panel->setMinimumWidth(Width);
+  if (Width > 0) {
+    int Needed = 0;
+    for (const QString& Text : Widest) Needed = std::max(Needed, Panel->fontMetrics().horizontalAdvance(Text));
+    Panel->setFixedWidth(std::max(Width, Needed + 2 * Panel->frameWidth() + 4));
+  } else {
+    Panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  }
   SetHint(Panel, Hint);
   return Panel;
 }
@@ -251,6 +280,7 @@ TFmMain::TFmMain() {
   new TChartsPage(*this);
   new TCompensationCommands(*this);
   new TClassExplorerPage(*this);
+  LetPagesScroll();
 }
 
 TFmMain::~TFmMain() {
@@ -427,9 +457,22 @@ void TFmMain::closeEvent(QCloseEvent* Event) {
 
 bool TFmMain::FormClose() {
   FCloseRequested = false;
+  // Edits answered No are dropped only once nothing stops the close: a later Cancel keeps them.
+  std::vector<QPointer<TFmTextOutput>> Discarded;
+  for (const QPointer<TFmTextOutput>& Report : FReports) {
+    if (!Report) continue;
+    switch (Report->QuerySaveChanges()) {
+      case TFmTextOutput::TChangesAnswer::Cancel: return false;
+      case TFmTextOutput::TChangesAnswer::Discard: Discarded.push_back(Report); break;
+      case TFmTextOutput::TChangesAnswer::Kept: break;
+    }
+  }
   for (const auto& Query : FCloseQueries)
     if (!Query()) return false;
   if (!QuerySaveProtocol()) return false;
+  // The windows without an owner close after this one and must not ask again.
+  for (const QPointer<TFmTextOutput>& Report : Discarded)
+    if (Report) Report->DiscardChanges();
   FClosed = true;
 
   // 1. Keep the protocol file for the next start.
@@ -475,6 +518,34 @@ void TFmMain::BuildPages() {
   }
 }
 
+void TFmMain::LetPagesScroll() {
+  for (const TPageDef& Def : PageTable) {
+    QWidget* Sheet = Page(Def.Name);
+    QLayout* Content = Sheet ? Sheet->layout() : nullptr;
+    // A sheet that holds only its tab widget leaves the scrolling to the pages in it.
+    if (!Content || (Def.SubPages && Content->count() == 1 && Content->itemAt(0)->widget() == Pages(Def.SubPages)))
+      continue;
+    // The body takes the sheet's layout and the widgets in it; the sheet keeps its name and
+    // its place among the tabs.
+    auto* Body = new QWidget;
+    Body->setObjectName(QString(Def.Name) + "Body");
+    Body->setLayout(Content);
+    // Only downwards: the window is never narrower than its first width.
+    Body->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto* Scroll = new QScrollArea(Sheet);
+    Scroll->setObjectName(QString(Def.Name) + "Scroll");
+    Scroll->setFrameShape(QFrame::NoFrame);
+    Scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Scroll->setWidgetResizable(true);
+    Scroll->setWidget(Body);
+    Scroll->viewport()->setAutoFillBackground(false);
+    Body->setAutoFillBackground(false);
+    auto* Layout = new QVBoxLayout(Sheet);
+    Layout->setContentsMargins(0, 0, 0, 0);
+    Layout->addWidget(Scroll);
+  }
+}
+
 void TFmMain::BuildStatusRow() {
   PnStatus = new QWidget(this);
   PnStatus->setObjectName("PnStatus");
@@ -482,14 +553,19 @@ void TFmMain::BuildStatusRow() {
   auto* Row = new QHBoxLayout(PnStatus);
   Row->setContentsMargins(0, 0, 0, 0);
   Row->setSpacing(1);
-  PnPoints = NewPanel(PnStatus, "PnPoints", 84, " 000000 Points", "Number of points in the FCS file");
-  PnPhysicalMemory = NewPanel(PnStatus, "PnPhysicalMemory", 52, " 0000 MB", "Available Physical Memory");
-  PnVirtualMemory = NewPanel(PnStatus, "PnVirtualMemory", 52, " 0000 MB", "Available Virtual Memory");
+  // Room for a set of 9,999,999 events and for 999,999 MB.
+  PnPoints = NewPanel(PnStatus, "PnPoints", 84, " 000000 Points", "Number of points in the FCS file",
+                      {" 000000 Points", "9999999 Points"});
+  PnPhysicalMemory =
+      NewPanel(PnStatus, "PnPhysicalMemory", 52, " 0000 MB", "Available Physical Memory", {" 999999 MB"});
+  PnVirtualMemory = NewPanel(PnStatus, "PnVirtualMemory", 52, " 0000 MB", "Available Virtual Memory", {" 999999 MB"});
   SetPanelColour(PnPhysicalMemory, 0x00FF00);
   SetPanelColour(PnVirtualMemory, 0x00FF00);
-  PnDynamicCompensation = NewPanel(PnStatus, "PnDynamicCompensation", 54, "", "");
+  PnDynamicCompensation =
+      NewPanel(PnStatus, "PnDynamicCompensation", 54, "", "", {"Native", "Corrected", "Dyanmic"});
   PnDynamicCompensation->setAlignment(Qt::AlignCenter);
   PnHint = NewPanel(PnStatus, "PnHint", 0, " Hints shown here", "Hints shown here");
+  // A protocol's name may be of any length: elided.
   PnProtocolName = NewPanel(PnStatus, "PnProtocolName", 185, " <no protocol>", "Name of the currently active protocol");
   for (QLabel* Panel : {PnPhysicalMemory, PnVirtualMemory, PnDynamicCompensation}) Panel->installEventFilter(this);
 
@@ -605,6 +681,11 @@ void TFmMain::BindCommand(const QString& ItemName, std::function<void(int Tag)> 
 
 void TFmMain::AddCloseQuery(std::function<bool()> Query) { FCloseQueries.push_back(std::move(Query)); }
 
+void TFmMain::AddCloseQuery(TFmTextOutput* Report) {
+  std::erase_if(FReports, [](const QPointer<TFmTextOutput>& W) { return W.isNull(); });
+  FReports.emplace_back(Report);
+}
+
 void TFmMain::UpdateCommandStates() {
   const bool Busy = TCommandGuard::Instance().Busy();
   for (auto& [Name, Item] : FItems) {
@@ -705,7 +786,7 @@ void TFmMain::BtnCancelClick() {
 }
 
 void TFmMain::ShowPoints(int64_t Count) {
-  PnPoints->setText(" " + Q(FormatFloat("000000", static_cast<Extended>(Count))) + " Points");
+  PnPoints->setText(QString::number(Count) + " Points");
 }
 
 void TFmMain::SetFileControlsBusy(bool Busy) {
@@ -717,9 +798,19 @@ void TFmMain::ApplyFileControls() {
   // Off while a file command said so and while any command runs.
   const bool Off = FFileControlsBusy || TCommandGuard::Instance().Busy();
   auto Bound = [this](const char* Item) { return static_cast<bool>(FItems.at(Item).Command); };
+  // Appending needs a set to append to; channel summaries read the own data files listed.
+  auto Possible = [this](const std::string& Button) {
+    if (Button == "BtnAppendQuorvenalFile") return CurrentData != nullptr;
+    if (Button == "BtnChannelSummaries") {
+      auto* Own = Find<QRadioButton>("RbQuorvenalFiles");
+      return Own && Own->isChecked();
+    }
+    return true;
+  };
   for (const auto& [Button, Item] : FileControls) {
-    if (auto* B = Find<QWidget>(Button)) B->setEnabled(!Off);
-    MenuItem(Item)->setEnabled(!Off && Bound(Item));
+    const bool On = !Off && Possible(Button);
+    if (auto* B = Find<QWidget>(Button)) B->setEnabled(On);
+    MenuItem(Item)->setEnabled(On && Bound(Item));
   }
   bool QueueHasEntries = false;
   if (auto* Queue = Find<QWidget>("LsBxQueue")) QueueHasEntries = Queue->property("count").toInt() > 0;

@@ -29,6 +29,7 @@ namespace qv {
 
 class TProtocol;
 class TFCSData;
+class TFmTextOutput;
 
 class TFmMain : public QMainWindow, public TEngineObjects {
   Q_OBJECT
@@ -107,6 +108,9 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   void BindCommand(const QString& ItemName, std::function<void(int Tag)> Command);
   // A question asked before the window closes; false stops the close.
   void AddCloseQuery(std::function<bool()> Query);
+  // A report window a command opened: closing the main window first asks about its edits
+  // (before every other question); Cancel there keeps every window open.
+  void AddCloseQuery(TFmTextOutput* Report);
   // Enables the menu items from the busy state and whether a protocol and data set are held.
   void UpdateCommandStates();
 
@@ -158,6 +162,8 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   void BuildPages();
   void BuildMenu();
   void BuildStatusRow();
+  // Below its layout's least height a page scrolls instead of squeezing its controls together.
+  void LetPagesScroll();
   void FormCreate();
   // Close steps; false when the user stopped the close.
   bool FormClose();
@@ -180,6 +186,7 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   std::map<QString, TCommandItem> FItems;
   std::map<QString, QMenu*> FPopups;
   std::vector<std::function<bool()>> FCloseQueries;
+  std::vector<QPointer<TFmTextOutput>> FReports;  // windows closed meanwhile are null
   std::vector<uint8_t> FSavedProtocol;  // the protocol as last read or written
   std::string FStartError;              // settings that could not be read, shown once the window is up
   bool FSettingsRead = false;

@@ -2,16 +2,21 @@
 // views and data commands in step with the data set that exists.
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QRadioButton>
 #include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
+#include <filesystem>
 
 #include "common/CommandGuard.h"
 #include "DataSetFixtures.h"
@@ -73,6 +78,41 @@ struct Fixture {
     QTest::mouseClick(Button, Qt::LeftButton);
     return true;
   }
+
+  // The window on screen at the Load page, its file list showing Folder.
+  void Show() {
+    Main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Main));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsLoad"));
+    Page->ShowFolder(Folder);
+  }
+  QPoint Spot(const std::string& Name) {
+    QListWidget* List = Page->LsBxLoadFiles;
+    const QList<QListWidgetItem*> Items = List->findItems(QString::fromStdString(Name), Qt::MatchExactly);
+    if (Items.isEmpty()) return {-1, -1};
+    List->scrollToItem(Items[0]);
+    return List->visualItemRect(Items[0]).center();
+  }
+  // Clicks the entries as a user does: the first alone, each further one with Ctrl.
+  void ClickFiles(const std::vector<std::string>& Names) {
+    Qt::KeyboardModifiers Keys = Qt::NoModifier;
+    for (const std::string& Name : Names) {
+      QTest::mouseClick(Page->LsBxLoadFiles->viewport(), Qt::LeftButton, Keys, Spot(Name));
+      Keys = Qt::ControlModifier;
+    }
+  }
+  void DoubleClickFile(const std::string& Name) {
+    const QPoint At = Spot(Name);
+    QTest::mouseClick(Page->LsBxLoadFiles->viewport(), Qt::LeftButton, Qt::NoModifier, At);
+    QTest::mouseDClick(Page->LsBxLoadFiles->viewport(), Qt::LeftButton, Qt::NoModifier, At);
+  }
+  // Which pages of the FCS File Viewer have a tab.
+  std::vector<bool> Tabs() const {
+    QTabWidget* Explore = Main.Pages("PgExplore");
+    std::vector<bool> Shown;
+    for (int i = 0; i < Explore->count(); ++i) Shown.push_back(Explore->isTabVisible(i));
+    return Shown;
+  }
 };
 
 }  // namespace
@@ -87,7 +127,7 @@ class ReadingPageTest : public QObject {
     F.Select({"big.fcs"});
     F.Page->BtnReadClick();
     QVERIFY(F.Dialogs.Errors.empty());
-    QVERIFY(F.Main.PnPoints->text().contains("250000 Points"));
+    QCOMPARE(F.Main.PnPoints->text(), QString("250000 Points"));
     QCOMPARE(F.Page->RawRowCount(), int64_t(100002));
     QCOMPARE(F.Page->RawCell(0, 0), QString("Parameter"));
     QCOMPARE(F.Page->RawCell(1, 0), QString("Name"));
@@ -162,7 +202,7 @@ class ReadingPageTest : public QObject {
     QVERIFY(F.Dialogs.Errors[0].find("cut.fcs") != std::string::npos);
     QCOMPARE(F.Main.CurrentData.get(), Before);
     QCOMPARE(F.Page->RawRowCount(), int64_t(502));
-    QVERIFY(F.Main.PnPoints->text().contains("000500 Points"));
+    QCOMPARE(F.Main.PnPoints->text(), QString("500 Points"));
     QCOMPARE(F.Page->FileOnPages(), F.Folder + "good.fcs");
     QVERIFY(F.Page->BtnReadFCSFile->isEnabled());
     QVERIFY(F.Main.MenuItem("MnReadSingleFCS")->isEnabled());
@@ -175,7 +215,7 @@ class ReadingPageTest : public QObject {
     QCOMPARE(F.Dialogs.Errors.size(), size_t(2));
     QVERIFY(!F.Main.CurrentData);
     QCOMPARE(F.Page->RawRowCount(), int64_t(302));
-    QVERIFY(F.Main.PnPoints->text().contains("000300 Points"));
+    QCOMPARE(F.Main.PnPoints->text(), QString("300 Points"));
     QVERIFY(!F.Page->BtnReProcess->isEnabled());
   }
 
@@ -290,16 +330,18 @@ class ReadingPageTest : public QObject {
     F.Page->RbAllFiles->click();
     F.Select({"notes.txt"});
     F.Page->LsBxLoadFiles->setCurrentRow(F.Page->LsBxLoadFiles->currentRow());
-    const TFCSData* Before = F.Main.CurrentData.get();
     F.Page->LsBxLoadFilesDblClick();
-    QCOMPARE(F.Main.CurrentData.get(), Before);
+    QCOMPARE(F.Page->PnFileName->text(), QString(" run1.fcs"));
+    QVERIFY(F.Page->BtnExportHeader->isEnabled());
     F.Select({"RUN1.QUORVENAL"});
     F.Page->LsBxLoadFilesDblClick();
     QVERIFY(F.Main.CurrentData);
-    QVERIFY(F.Main.CurrentData.get() != Before);
     QCOMPARE(F.Main.CurrentData->EventCount(0), 400);
     QCOMPARE(F.Page->PnFileName->text(), QString(" RUN1.QUORVENAL"));
+    QCOMPARE(F.Main.PnPoints->text(), QString("400 Points"));
+    // The header pages no longer speak of the set on screen.
     QVERIFY(F.Page->FileOnPages().empty());
+    QVERIFY(!F.Page->BtnExportHeader->isEnabled());
     // An invalid data file leaves no set and names none.
     WriteText(F.Folder + "bad.Quorvenal", "not a data file");
     F.Select({"bad.Quorvenal"});
@@ -313,7 +355,7 @@ class ReadingPageTest : public QObject {
     F.Page->LsBxLoadFilesDblClick();
     F.Page->BtnLoadQuorvenalClick(8);
     QCOMPARE(static_cast<int64_t>(F.Main.CurrentData->Events.size()), int64_t(800));
-    QVERIFY(F.Main.PnPoints->text().contains("000800 Points"));
+    QCOMPARE(F.Main.PnPoints->text(), QString("800 Points"));
     QVERIFY(F.Main.CurrentData->Events[799].HasCompValues());
     // Load without a selection does nothing.
     F.Page->LsBxLoadFiles->clearSelection();
@@ -475,6 +517,179 @@ class ReadingPageTest : public QObject {
     QVERIFY(!F.Dialogs.Errors.empty());
     QVERIFY(F.Dialogs.Errors.back().find("c.Quorvenal") != std::string::npos);
     QCOMPARE(F.Page->PnFileName->text(), QString(" a.Quorvenal"));
+  }
+  void PointsAndSaveNameOfTheFileRead() {
+    Fixture F;
+    F.Show();
+    QCOMPARE(F.Main.PnPoints->text(), QString(" 000000 Points"));
+    F.Main.SetCurrentProtocol(Protocol());
+    F.Write("2013.02.14 run1.fcs", Spec(1000));
+    F.Page->ShowFolder(F.Folder);
+    F.DoubleClickFile("2013.02.14 run1.fcs");
+    QVERIFY(F.Dialogs.Errors.empty());
+    QCOMPARE(F.Page->PnFileName->text(), QString(" 2013.02.14 run1.fcs"));
+    QCOMPARE(F.Main.PnPoints->text(), QString("1000 Points"));
+    F.Click(F.Page->BtnReProcess);
+    QCOMPARE(F.Main.PnPoints->text(), QString("1000 Points"));
+    // Only the extension is replaced, whatever dots the name holds.
+    F.Main.MenuItem("MnSaveQuorvenal")->trigger();
+    QCOMPARE(F.Dialogs.Suggested.back(), std::string("2013.02.14 run1.Quorvenal"));
+  }
+
+  void AppendAndSummariesFollowTheSetAndTheList() {
+    Fixture F;
+    F.Show();
+    QAction* Append = F.Main.MenuItem("MnAppendQuorvenal");
+    QAction* Summaries = F.Main.MenuItem("MnExportChannelSummaries");
+    QVERIFY(F.Page->RbFCSFiles->isChecked());
+    QVERIFY(!F.Page->BtnAppendQuorvenalFile->isEnabled() && !Append->isEnabled());
+    QVERIFY(!F.Page->BtnChannelSummaries->isEnabled() && !Summaries->isEnabled());
+    F.Click(F.Page->RbQuorvenalFiles);
+    QVERIFY(F.Page->BtnChannelSummaries->isEnabled() && Summaries->isEnabled());
+    QVERIFY(!F.Page->BtnAppendQuorvenalFile->isEnabled() && !Append->isEnabled());
+    F.Click(F.Page->RbAllFiles);
+    QVERIFY(!F.Page->BtnChannelSummaries->isEnabled() && !Summaries->isEnabled());
+    F.Click(F.Page->RbFCSFiles);
+    QVERIFY(!F.Page->BtnChannelSummaries->isEnabled() && !Summaries->isEnabled());
+    // A set to append to enables Append.
+    F.Main.SetCurrentProtocol(Protocol());
+    F.Write("a.fcs", Spec(100));
+    F.Page->ShowFolder(F.Folder);
+    F.DoubleClickFile("a.fcs");
+    QVERIFY(F.Page->BtnAppendQuorvenalFile->isEnabled() && Append->isEnabled());
+    QVERIFY(!F.Page->BtnChannelSummaries->isEnabled() && !Summaries->isEnabled());
+  }
+
+  void ChannelSummariesAskAboutTheEditedProtocolFirst() {
+    Fixture F;
+    F.Show();
+    F.Main.SetCurrentProtocol(Protocol());
+    F.Write("s.fcs", Spec(100));
+    F.Page->ShowFolder(F.Folder);
+    F.DoubleClickFile("s.fcs");
+    F.Dialogs.FileAnswers = {F.Folder + "a.Quorvenal"};
+    F.Main.MenuItem("MnSaveQuorvenal")->trigger();
+    QVERIFY(FileExists(F.Folder + "a.Quorvenal"));
+    // An edit of the protocol on its page.
+    F.Main.PgMain->setCurrentWidget(F.Main.Page("TsProtocol"));
+    F.Main.Pages("PgProtocol")->setCurrentWidget(F.Main.Page("TsProtocolNotes"));
+    auto* Notes = F.Main.findChild<QPlainTextEdit*>("MeNotes");
+    QTest::keyClicks(Notes, "edited since");
+    F.Main.PgMain->setCurrentWidget(F.Main.Page("TsExplore"));
+    F.Click(F.Page->RbQuorvenalFiles);
+    F.ClickFiles({"a.Quorvenal"});
+    // Cancel: the protocol and the set on screen stay.
+    F.Dialogs.Answers = {Dialogs::TAnswer::Cancel};
+    F.Click(F.Page->BtnChannelSummaries);
+    QCOMPARE(F.Dialogs.Questions, std::vector<std::string>{"Save changes to protocol test.protocol?"});
+    QCOMPARE(Notes->toPlainText(), QString("edited since"));
+    QCOMPARE(F.Main.CurrentProtocol->Notes, std::string("edited since"));
+    QCOMPARE(F.Page->PnFileName->text(), QString(" s.fcs"));
+    QCOMPARE(F.Main.PnPoints->text(), QString("100 Points"));
+    // No: the summary is made and the file's protocol becomes current.
+    const QByteArray OldPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(F.Folder + "no-bin"));
+    F.Dialogs.Answers = {Dialogs::TAnswer::No};
+    F.Dialogs.FileAnswers = {F.Folder + "summary.csv"};
+    F.Click(F.Page->BtnChannelSummaries);
+    qputenv("PATH", OldPath);
+    QCOMPARE(F.Dialogs.Questions.size(), size_t(2));
+    QVERIFY(ReadText(F.Folder + "summary.csv").find("\r\na,") != std::string::npos);
+    QCOMPARE(F.Page->PnFileName->text(), QString(" a.Quorvenal"));
+    QCOMPARE(F.Main.CurrentProtocol->Notes, std::string());
+  }
+
+  void MergeOfAFileWithOtherParametersSaysSoAndHoldsNoSet() {
+    Fixture F;
+    F.Show();
+    F.Main.SetCurrentProtocol(Protocol());
+    F.Write("a.fcs", Spec(300));
+    FcsFileSpec Other = Spec(300);
+    Other.Parameters = {LinearParameter("FSC-H", 262144), LinearParameter("FL1-H", 262144),
+                        LinearParameter("FL3-H", 262144)};
+    F.Write("b.fcs", Other);
+    F.Page->ShowFolder(F.Folder);
+    F.DoubleClickFile("a.fcs");
+    QCOMPARE(F.Page->PnFileName->text(), QString(" a.fcs"));
+    F.ClickFiles({"a.fcs", "b.fcs"});
+    F.Click(F.Page->BtnReadMultipleFCSFiles);
+    QCOMPARE(F.Dialogs.Errors, std::vector<std::string>{"b.fcs: its parameters do not match the protocol's channels and gates"});
+    // The older set is gone, and nothing on the pages speaks of it.
+    QCOMPARE(F.Main.PnPoints->text(), QString("0 Points"));
+    QCOMPARE(F.Page->PnFileName->text(), QString(" File Name : <none>"));
+    QVERIFY(F.Page->MeHeader->toPlainText().isEmpty());
+    QCOMPARE(F.Page->SgData->model()->rowCount(), 0);
+    QCOMPARE(F.Page->SgProcessed->model()->rowCount(), 0);
+    QVERIFY(F.Page->MeSummary->toPlainText().isEmpty());
+    QCOMPARE(F.Tabs(), std::vector<bool>({true, false, false, false, false, false, false, false, false}));
+    QVERIFY(!F.Page->BtnReProcess->isEnabled());
+    QVERIFY(!F.Main.MenuItem("MnSaveQuorvenal")->isEnabled());
+    QVERIFY(!F.Page->BtnAppendQuorvenalFile->isEnabled());
+    QVERIFY(F.Page->BtnReadMultipleFCSFiles->isEnabled());
+  }
+
+  void RefusedMergeChangesNothing() {
+    Fixture F;
+    F.Show();
+    F.Write("a.fcs", Spec(300));
+    F.Page->ShowFolder(F.Folder);
+    const std::string Elsewhere = F.Folder + "elsewhere/";
+    LoadDir = Elsewhere;
+    // Without a protocol: refused before the cull question, the box as it was.
+    F.Click(F.Page->CbCullAPC);
+    QVERIFY(F.Page->CbCullAPC->isChecked());
+    F.ClickFiles({"a.fcs"});
+    const std::vector<bool> Start = F.Tabs();
+    F.Click(F.Page->BtnReadMultipleFCSFiles);
+    QCOMPARE(F.Dialogs.Errors, std::vector<std::string>{"A protocol is needed to merge files"});
+    QVERIFY(F.Dialogs.Questions.empty());
+    QVERIFY(F.Page->CbCullAPC->isChecked());
+    QCOMPARE(LoadDir, Elsewhere);
+    QCOMPARE(F.Tabs(), Start);
+    // A cull edit left empty: refused the same way, the set on screen kept.
+    F.Main.SetCurrentProtocol(Protocol());
+    F.DoubleClickFile("a.fcs");
+    QCOMPARE(F.Page->PnFileName->text(), QString(" a.fcs"));
+    LoadDir = Elsewhere;
+    const std::vector<bool> Read = F.Tabs();
+    QTest::mouseClick(F.Page->EdCullLow, Qt::LeftButton);
+    QTest::keyClick(F.Page->EdCullLow, Qt::Key_End);
+    for (int i = 0; i < 2; ++i) QTest::keyClick(F.Page->EdCullLow, Qt::Key_Backspace);
+    QVERIFY(F.Page->EdCullLow->text().isEmpty());
+    F.ClickFiles({"a.fcs"});
+    F.Click(F.Page->BtnReadMultipleFCSFiles);
+    QCOMPARE(F.Dialogs.Errors.size(), size_t(2));
+    QVERIFY(F.Dialogs.Errors.back().find("Cull low") != std::string::npos);
+    QVERIFY(F.Dialogs.Questions.empty());
+    QCOMPARE(LoadDir, Elsewhere);
+    QCOMPARE(F.Tabs(), Read);
+    QCOMPARE(F.Page->PnFileName->text(), QString(" a.fcs"));
+    QCOMPARE(F.Main.PnPoints->text(), QString("300 Points"));
+    QVERIFY(F.Page->BtnReProcess->isEnabled());
+    QVERIFY(!F.Page->MeHeader->toPlainText().isEmpty());
+  }
+
+  void DriveBoxNamesThePlaceOfTheFolder() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    std::filesystem::create_directories(Home.Path() + "Data/plates");
+    WriteText(Home.Path() + "FCS.INI", "[Directories]\nLoadDir=" + Home.Path() + "Data/plates/\n");
+    TFmMain Main;
+    auto* Page = Main.findChild<TReadingPage*>("ReadingPage");
+    Main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Main));
+    QCOMPARE(Page->Folder(), Home.Path() + "Data/plates/");
+    QCOMPARE(Page->CmBxLoadDrive->currentText(), QString("Data"));
+    // Up the folder list: the box follows to the place that holds the folder.
+    QListWidget* Folders = Page->LsBxLoadDirectory;
+    for (const char* Place : {"Data", "ProgramDir"}) {
+      QCOMPARE(Folders->item(0)->text(), QString(".."));
+      const QPoint Up = Folders->visualItemRect(Folders->item(0)).center();
+      QTest::mouseClick(Folders->viewport(), Qt::LeftButton, Qt::NoModifier, Up);
+      QTest::mouseDClick(Folders->viewport(), Qt::LeftButton, Qt::NoModifier, Up);
+      QCOMPARE(Page->CmBxLoadDrive->currentText(), QString(Place));
+    }
+    QCOMPARE(Page->Folder(), Home.Path());
   }
 };
 

@@ -125,7 +125,7 @@ class VariabilityPageTest : public QObject {
     QTest::mouseClick(Page.BtnDeleteFile, Qt::LeftButton);
     QCOMPARE(Dialogs.Questions.back(), std::string("Permanently removes all data derived from File 1"));
     QVERIFY(Dialogs.Infos.empty());
-    QCOMPARE(Main.PnPoints->text(), QString(" 000006 Points"));
+    QCOMPARE(Main.PnPoints->text(), QString("6 Points"));
     QCOMPARE(MemoLines(Page)[3], std::string("G\tALL\t10.0\t10000.0\t0\t1\t2\t3\t0"));
     QCOMPARE(Replaced, 0);
 
@@ -133,7 +133,7 @@ class VariabilityPageTest : public QObject {
     Dialogs.Answers = {Dialogs::TAnswer::Yes};
     QTest::mouseClick(Page.BtnDeleteFile, Qt::LeftButton);
     QCOMPARE(Dialogs.Infos.back(), std::string("Deleted 3 data points"));
-    QCOMPARE(Main.PnPoints->text(), QString(" 000003 Points"));
+    QCOMPARE(Main.PnPoints->text(), QString("3 Points"));
     QCOMPARE(Replaced, 1);
     QCOMPARE(Shown, 1);
     QCOMPARE(Main.CurrentData->EventCount(0), 3);
@@ -155,7 +155,7 @@ class VariabilityPageTest : public QObject {
     QTest::mouseClick(Page.BtnDeleteFile, Qt::LeftButton);
     QCOMPARE(Dialogs.Infos.back(), std::string("Deleted 0 data points"));
     QCOMPARE(Detectors, 1);
-    QCOMPARE(Main.PnPoints->text(), QString(" 000003 Points"));
+    QCOMPARE(Main.PnPoints->text(), QString("3 Points"));
     QVERIFY(Dialogs.Errors.empty());
   }
 };

@@ -1,19 +1,52 @@
-// Start-up and close of the main window: settings, the restored protocol, the unsaved question.
+// Start-up and close of the main window: settings, the restored protocol, the unsaved questions.
 #include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QtTest>
+#include <deque>
 #include <filesystem>
 
+#include "DataSetFixtures.h"
+#include "FcsWriter.h"
 #include "Files.h"
 #include "Globals.h"
 #include "shell/MainWindow.h"
 #include "dataset/FCSData.h"
+#include "pages/ReadingPage.h"
+#include "report/SRichEdit.h"
+#include "report/TextOutput.h"
 #include "ScriptedDialogs.h"
+#include "ScriptedTextOutputDialogs.h"
 #include "UiTestMain.h"
 #include "UiTestSupport.h"
 
 using namespace qv;
 using namespace qv::test;
 using TAnswer = Dialogs::TAnswer;
+
+namespace {
+
+// Input boxes answered from a script (none left: cancelled).
+class InputDialogs : public ScriptedDialogs {
+ public:
+  std::deque<std::string> Inputs;
+  bool Input(const std::string&, const std::string&, std::string& Value) override {
+    if (Inputs.empty()) return false;
+    Value = Inputs.front();
+    Inputs.pop_front();
+    return true;
+  }
+};
+
+void ClickEntry(QListWidget* List, const QString& Text, bool Double = false) {
+  const QPoint At = List->visualItemRect(List->findItems(Text, Qt::MatchExactly).value(0)).center();
+  QTest::mouseClick(List->viewport(), Qt::LeftButton, Qt::NoModifier, At);
+  if (Double) QTest::mouseDClick(List->viewport(), Qt::LeftButton, Qt::NoModifier, At);
+}
+
+}  // namespace
 
 class StartCloseTest : public QObject {
   Q_OBJECT
@@ -160,6 +193,79 @@ class StartCloseTest : public QObject {
     Main.SetCurrentData(std::make_unique<TFCSData>());
     Main.SetCurrentData(nullptr);
     QCOMPARE(Seen, (std::vector<std::string>{"protocol", "data", "freeing", "no-data"}));
+  }
+  void ReportWindowsAskBeforeTheMainWindowCloses() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    ScriptedTextOutputDialogs Reports;
+    SetTextOutputDialogs(&Reports);
+    struct TRestore {
+      ~TRestore() { SetTextOutputDialogs(nullptr); }
+    } Restore;
+    QPointer<TFmTextOutput> Header, Results;
+    {
+      TFmMain Main;
+      Main.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&Main));
+      auto P = MakeProtocol({GateDef("FSC", "FSC-H")}, {ChannelDef("GFP", "FL1-H")});
+      P->FileName = Home.Path() + "q.protocol";
+      P->SaveToFile(P->FileName);
+      Main.SetCurrentProtocol(std::move(P));
+      SaveDir = Home.Path();
+      FcsFileSpec Spec;
+      Spec.Parameters = {LinearParameter("FSC-H", 1024), LinearParameter("FL1-H", 1024)};
+      for (int i = 0; i < 200; ++i) Spec.Events.push_back({double(100 + i), double(10 + (i * 7) % 900)});
+      WriteFcs(Home.Path() + "a.fcs", Spec);
+      auto* Page = Main.findChild<TReadingPage*>("ReadingPage");
+      Page->ShowFolder(Home.Path());
+      ClickEntry(Page->LsBxLoadFiles, "a.fcs", true);
+      QVERIFY(Main.CurrentData);
+      // The header in a report window of its own, and the queue's results in one the main
+      // window owns.
+      Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsHeader"));
+      QTest::mouseClick(Page->BtnExportHeader, Qt::LeftButton);
+      for (QWidget* W : QApplication::topLevelWidgets())
+        if (auto* R = qobject_cast<TFmTextOutput*>(W); R && !R->parent()) Header = R;
+      QVERIFY(Header);
+      Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsLoad"));
+      ClickEntry(Page->LsBxLoadFiles, "a.fcs");
+      Dialogs.Inputs = {"Set"};
+      QTest::mouseClick(Main.findChild<QPushButton*>("BtnAddToFCSQueue"), Qt::LeftButton);
+      QTest::mouseClick(Main.findChild<QPushButton*>("BtnExecuteFCSQueue"), Qt::LeftButton);
+      Results = Main.findChild<TFmTextOutput*>();
+      QVERIFY(Results);
+      QTest::keyClicks(Header->MeText, "header note");
+      QTest::keyClicks(Results->MeText, "results note");
+      const QStringList Asked{"Save changes to " + Header->windowTitle() + "?",
+                              "Save changes to Results of File Analyses?"};
+
+      // Cancel at the second window: every window stays and no step of the close has run.
+      Reports.YesNoCancelAnswers = {TextOutputDialogs::TAnswer::No, TextOutputDialogs::TAnswer::Cancel};
+      Main.MenuItem("MnQuit")->trigger();
+      Pump();
+      QCOMPARE(Reports.Questions, Asked);
+      QVERIFY(Main.isVisible());
+      QVERIFY(Header && Header->isVisible() && Results && Results->isVisible());
+      QVERIFY(!FileExists(Home.Path() + "FCS.INI"));
+      QVERIFY(Dialogs.Questions.empty());
+
+      // Again: the header's edits, kept through the Cancel, are discarded; the results saved.
+      Reports.YesNoCancelAnswers = {TextOutputDialogs::TAnswer::No, TextOutputDialogs::TAnswer::Yes};
+      Reports.FileNames = {QString::fromStdString(Home.Path() + "results.txt")};
+      Main.MenuItem("MnQuit")->trigger();
+      Pump();
+      QCOMPARE(Reports.Questions, Asked + Asked);
+      QVERIFY(!Main.isVisible());
+      QVERIFY(FileExists(Home.Path() + "FCS.INI"));
+      QVERIFY(ReadText(Home.Path() + "results.txt").find("results note") != std::string::npos);
+    }
+    // The owned window went with the main window; the other closes without asking again.
+    QVERIFY(!Results);
+    QVERIFY(Header);
+    Header->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!Header);
+    QCOMPARE(Reports.Questions.size(), qsizetype(4));
   }
 };
 

@@ -4,9 +4,15 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QLayout>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusTipEvent>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
+#include <functional>
 
 #include "common/Colours.h"
 #include "Errors.h"
@@ -25,6 +31,41 @@ using namespace qv::test;
 namespace {
 
 uint32_t PanelColour(const QLabel* Panel) { return ToPlatformColour(Panel->palette().color(QPalette::Window)); }
+
+// Widgets one layout places whose boxes overlap or that got less height than they need, under
+// Root, as "parent: what" lines.
+QStringList Crowded(QWidget* Root) {
+  QStringList Found;
+  const auto Name = [](const QWidget* W) {
+    return W->objectName().isEmpty() ? QString(W->metaObject()->className()) : W->objectName();
+  };
+  std::function<void(QLayout*, std::vector<QLayoutItem*>&)> Items = [&](QLayout* L, std::vector<QLayoutItem*>& Out) {
+    for (int i = 0; i < L->count(); ++i) {
+      QLayoutItem* Item = L->itemAt(i);
+      if (Item->widget())
+        Out.push_back(Item);
+      else if (Item->layout())
+        Items(Item->layout(), Out);
+    }
+  };
+  QList<QWidget*> All = Root->findChildren<QWidget*>();
+  All.prepend(Root);
+  for (QWidget* Parent : All) {
+    if (!Parent->isVisible() || !Parent->layout()) continue;
+    std::vector<QLayoutItem*> Placed;
+    Items(Parent->layout(), Placed);
+    std::erase_if(Placed, [](QLayoutItem* I) { return !I->widget()->isVisible(); });
+    for (size_t i = 0; i < Placed.size(); ++i) {
+      QWidget* A = Placed[i]->widget();
+      const QSize Least = Placed[i]->minimumSize();
+      if (A->height() < Least.height()) Found << Name(Parent) + ": " + Name(A) + " squeezed";
+      for (size_t j = i + 1; j < Placed.size(); ++j)
+        if (A->geometry().intersects(Placed[j]->widget()->geometry()))
+          Found << Name(Parent) + ": " + Name(A) + " over " + Name(Placed[j]->widget());
+    }
+  }
+  return Found;
+}
 
 class ScopedPath {
  public:
@@ -253,6 +294,85 @@ class StatusRowTest : public QObject {
     QStatusTipEvent Tip("Set program preferences");
     QCoreApplication::sendEvent(&Main, &Tip);
     QCOMPARE(Main.PnHint->text(), QString(" Set program preferences"));
+  }
+  void LongHintLeavesTheFixedPanelsWhole() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    Main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Main));
+    Main.resize(Main.minimumSize());
+    QTest::mouseClick(Main.PnPhysicalMemory, Qt::LeftButton);  // the machine's own figures
+    Pump();
+    const std::vector<QLabel*> Fixed{Main.PnPoints, Main.PnPhysicalMemory, Main.PnVirtualMemory,
+                                     Main.PnDynamicCompensation, Main.PnProtocolName};
+    std::vector<int> Widths;
+    for (QLabel* Panel : Fixed) Widths.push_back(Panel->width());
+    const QString Hint = "Append these files to the file already open, ignoring the protocol, and a good deal more";
+    QStatusTipEvent Tip(Hint);
+    QCoreApplication::sendEvent(&Main, &Tip);
+    Pump();
+    QCOMPARE(Main.PnHint->text(), " " + Hint);  // the whole hint, elided only when drawn
+    for (size_t i = 0; i < Fixed.size(); ++i) {
+      QCOMPARE(Fixed[i]->width(), Widths[i]);
+      QVERIFY2(Fixed[i]->contentsRect().width() >= Fixed[i]->fontMetrics().horizontalAdvance(Fixed[i]->text()),
+               qPrintable(Fixed[i]->objectName() + " cuts " + Fixed[i]->text()));
+    }
+    QVERIFY(Main.PnHint->geometry().right() < Main.PnProtocolName->geometry().left());
+    QVERIFY(Main.PnHint->width() < Main.PnHint->fontMetrics().horizontalAdvance(Main.PnHint->text()));
+    QVERIFY(Main.PnButtons->geometry().right() <= Main.PnStatus->width());
+  }
+
+  void PagesScrollAtTheSmallestSize() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    Main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Main));
+    Main.UpdateProtocolDependentControls(true, true);
+    // Every sheet in turn, its own pages after it; Check looks at each.
+    const auto VisitAll = [&Main](const std::function<void(QWidget*)>& Check) {
+      int Leaves = 0;
+      std::function<void(QTabWidget*)> Visit = [&](QTabWidget* Tabs) {
+        for (int i = 0; i < Tabs->count(); ++i) {
+          Tabs->setCurrentIndex(i);
+          Pump();
+          QWidget* Sheet = Tabs->widget(i);
+          Check(Sheet);
+          // The sheet's own tab widget is the one nearest to it.
+          QTabWidget* Inner = nullptr;
+          int Least = 0;
+          for (QTabWidget* Sub : Sheet->findChildren<QTabWidget*>()) {
+            int Depth = 0;
+            for (QWidget* W = Sub; W != Sheet; W = W->parentWidget()) ++Depth;
+            if (!Inner || Depth < Least) {
+              Inner = Sub;
+              Least = Depth;
+            }
+          }
+          if (Inner)
+            Visit(Inner);
+          else
+            ++Leaves;
+        }
+      };
+      Visit(Main.PgMain);
+      return Leaves;
+    };
+    // At the first size every page fits without scrolling.
+    QStringList Scrolled;
+    QCOMPARE(VisitAll([&](QWidget* Sheet) {
+               for (QScrollArea* Scroll : Sheet->findChildren<QScrollArea*>(Sheet->objectName() + "Scroll"))
+                 if (Scroll->verticalScrollBar()->isVisible()) Scrolled << Sheet->objectName();
+             }),
+             25);
+    QVERIFY2(Scrolled.isEmpty(), qPrintable(Scrolled.join(", ")));
+    // At the smallest size no page squeezes its controls below their height or over each other.
+    Main.resize(Main.minimumSize());
+    QStringList Found;
+    VisitAll([&](QWidget* Sheet) { Found << Crowded(Sheet); });
+    Found.removeDuplicates();
+    QVERIFY2(Found.isEmpty(), qPrintable(Found.join("\n")));
   }
 };
 

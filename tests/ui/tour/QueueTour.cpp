@@ -72,6 +72,12 @@ void QueueTour(qv::TFmMain& Main, const std::function<void(QWidget*, const QStri
 
   // An entry keeps only the protocol's file name: the file must hold the protocol with the
   // spill-over the tour gave it, so the sets compensate.
+  // Earlier steps of the tour have changed the protocol's spill-over: each channel gets 100 % of
+  // its own again, so its matrix can be inverted.
+  qv::TProtocol& Protocol = *Main.CurrentProtocol;
+  for (int32_t i = 0; i < Protocol.ChannelCount(); ++i)
+    for (int32_t j = 0; j < Protocol.ChannelCount(); ++j)
+      Protocol.GetChannel(i)->SetCompPair(j, {i == j ? 100.0f : 0.0f, 0.0f}, true);
   const std::string ProtocolName = qv::ProgramDir + "Queue.protocol";
   Main.CurrentProtocol->SaveToFile(ProtocolName);
   Main.CurrentProtocol->FileName = ProtocolName;

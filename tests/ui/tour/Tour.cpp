@@ -74,15 +74,31 @@ void Capture(QWidget* Window, const QString& Name) {
   }
 }
 
+// The tab widget of a sheet's own pages, null for a page; it may sit inside the sheet's
+// scroll area.
+QTabWidget* SubPages(QWidget* Sheet) {
+  QTabWidget* Nearest = nullptr;
+  int Least = 0;
+  for (QTabWidget* Tabs : Sheet->findChildren<QTabWidget*>()) {
+    int Depth = 0;
+    for (QWidget* W = Tabs; W && W != Sheet; W = W->parentWidget()) ++Depth;
+    if (!Nearest || Depth < Least) {
+      Nearest = Tabs;
+      Least = Depth;
+    }
+  }
+  return Nearest;
+}
+
 // Every sheet of Tabs and of the tab widgets inside it, depth first.
-void VisitTabs(qv::TFmMain& Main, QTabWidget* Tabs) {
+void VisitTabs(qv::TFmMain& Main, QTabWidget* Tabs, const QString& Prefix = QString()) {
   for (int i = 0; i < Tabs->count(); ++i) {
     Tabs->setCurrentIndex(i);
     QWidget* Sheet = Tabs->widget(i);
-    if (auto* Inner = Sheet->findChild<QTabWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-      VisitTabs(Main, Inner);
+    if (QTabWidget* Inner = SubPages(Sheet)) {
+      VisitTabs(Main, Inner, Prefix);
     } else {
-      Capture(&Main, Sheet->objectName());
+      Capture(&Main, Prefix + Sheet->objectName());
     }
   }
 }
@@ -160,6 +176,13 @@ void Tour(qv::TFmMain& Main, qv::TFmSplash* Splash) {
   ClassExplorerTour(Main, Capture);
   RefusalsTour(Main, Capture);
   QueueTour(Main, Capture);
+  // Every page again at the smallest size the window allows, with a hint longer than the row.
+  const QSize Default = Main.size();
+  Main.resize(Main.minimumSize());
+  Main.UpdateProtocolDependentControls(true, true);
+  Main.ShowHint("Append these files to the file already open, ignoring the protocol; a hint longer than the row");
+  VisitTabs(Main, Main.PgMain, "Minimum-");
+  Main.resize(Default);
   if (qv::TFmTextOutput* Report = qv::TourTextOutputWindow()) {
     Capture(Report, "ReportWindow");
     Report->close();
