@@ -45,11 +45,17 @@ bool ReadBool(const TProfileFile& Ini, const char* Section, const char* Key, boo
   return Ini.ReadInteger(Section, Key, Default ? 1 : 0) != 0;
 }
 
-// Values read as 1..; anything lower would leave a histogram, a resampling or the dynamic
-// compensation with no bins or no iterations.
-int32_t ReadCount(const TProfileFile& Ini, const char* Section, const char* Key, int32_t Default) {
-  int32_t Value = Ini.ReadInteger(Section, Key, Default);
-  return Value < 1 ? Default : Value;
+// A number outside the bounds of its edit in the preferences window is a damaged file: below
+// them a histogram or a resampling would have nothing to count, above them a first histogram
+// could ask for gigabytes.
+int32_t ReadBounded(const TProfileFile& Ini, const char* Section, const char* Key, int32_t Default, int32_t Min,
+                    int32_t Max) {
+  const int32_t Value = Ini.ReadInteger(Section, Key, Default);
+  return Value < Min || Value > Max ? Default : Value;
+}
+
+int32_t ReadCount(const TProfileFile& Ini, const char* Section, const char* Key, int32_t Default, int32_t Max) {
+  return ReadBounded(Ini, Section, Key, Default, 1, Max);
 }
 
 float ReadSingle(const TProfileFile& Ini, const char* Section, const char* Key, double Default) {
@@ -60,6 +66,14 @@ float ReadSingle(const TProfileFile& Ini, const char* Section, const char* Key, 
   // Out of the 32-bit range the value would turn into an infinity.
   if (!std::isfinite(Wide) || std::fabs(Wide) > FLT_MAX) return static_cast<float>(Default);
   return static_cast<float>(Wide);
+}
+
+// The override settings are held as the log10 of the positive number the preferences window
+// takes, so 10 to their power is finite and above 0.
+float ReadLogSingle(const TProfileFile& Ini, const char* Section, const char* Key, double Default) {
+  const float Value = ReadSingle(Ini, Section, Key, Default);
+  const Extended Power = std::pow(10.0L, static_cast<Extended>(Value));
+  return std::isfinite(Power) && Power > 0 ? Value : static_cast<float>(Default);
 }
 
 void WriteBool(TProfileFile& Ini, const char* Section, const char* Key, bool Value) {
@@ -80,8 +94,7 @@ void ReadAllSettings(const TProfileFile& Ini) {
   SaveProtocol = ReadBool(Ini, "Directories", "SaveProtocol", true);
   LoadProtocol = ReadBool(Ini, "Directories", "LoadProtocol", true);
   OverrideSaveDir = ReadBool(Ini, "Directories", "OverrideSaveDir", false);
-  ShowFileType = Ini.ReadInteger("Directories", "ShowFileType", DefaultShowFileType);
-  if (ShowFileType < 1 || ShowFileType > 3) ShowFileType = 1;  // it indexes FileTypeMasks
+  ShowFileType = ReadBounded(Ini, "Directories", "ShowFileType", DefaultShowFileType, 1, 3);  // it indexes FileTypeMasks
 
   ForceByteOrder = ReadBool(Ini, "ByteOrder", "ForceByteOrder", false);
   ForceSwap = ReadBool(Ini, "ByteOrder", "ForceSwap", false);
@@ -89,21 +102,22 @@ void ReadAllSettings(const TProfileFile& Ini) {
   LogScale = ReadSingle(Ini, "Protocol", "LogScale", DefaultLogScale);
   SaveMeansToProtocol = ReadBool(Ini, "Protocol", "SaveMeansToProtocol", true);
   MaxZValue = ReadSingle(Ini, "Protocol", "MaxZValue", DefaultMaxZValue);
-  CompensationMode = Ini.ReadInteger("Protocol", "CompensationMode", 0);
-  DynamicCompensationN = ReadCount(Ini, "Protocol", "DynamicCompensationN", DefaultDynamicCompensationN);
+  CompensationMode = ReadBounded(Ini, "Protocol", "CompensationMode", 0, 0, 2);  // the modes of its combo box
+  DynamicCompensationN =
+      ReadCount(Ini, "Protocol", "DynamicCompensationN", DefaultDynamicCompensationN, MaxIterationsSetting);
 
   MxSmallQuadrants = ReadBool(Ini, "Matrix", "MxSmallQuadrants", true);
   MxAlternateInversion = ReadBool(Ini, "Matrix", "MxAlternateInversion", true);
 
   MinimumRawScore = ReadSingle(Ini, "Peaks", "MinimumRawScore", DefaultMinimumRawScore);
-  HistogramBinCount = ReadCount(Ini, "Peaks", "HistogramBinCount", DefaultHistogramBinCount);
-  OverrideMean = ReadSingle(Ini, "Peaks", "OverrideMean", DefaultOverrideMean);
-  OverrideExcess = ReadSingle(Ini, "Peaks", "OverrideExcess", DefaultOverrideExcess);
+  HistogramBinCount = ReadCount(Ini, "Peaks", "HistogramBinCount", DefaultHistogramBinCount, MaxHistogramBinCount);
+  OverrideMean = ReadLogSingle(Ini, "Peaks", "OverrideMean", DefaultOverrideMean);
+  OverrideExcess = ReadLogSingle(Ini, "Peaks", "OverrideExcess", DefaultOverrideExcess);
 
-  TabWidth = Ini.ReadInteger("Export", "TabWidth", DefaultTabWidth);
+  TabWidth = ReadCount(Ini, "Export", "TabWidth", DefaultTabWidth, MaxTabWidth);
 
   CalculateSSDPvalues = ReadBool(Ini, "Misc", "CalculateSSDPvalues", false);
-  SSDIterations = ReadCount(Ini, "Misc", "SSDIterations", DefaultSSDIterations);
+  SSDIterations = ReadCount(Ini, "Misc", "SSDIterations", DefaultSSDIterations, MaxIterationsSetting);
   ReleaseCode = Ini.ReadString("Misc", "ReleaseCode", "");
 }
 

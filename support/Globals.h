@@ -53,6 +53,12 @@ extern bool CalculateSSDPvalues;
 extern int32_t SSDIterations;
 extern std::string ReleaseCode;
 
+// Bounds of the integer settings, enforced by the preferences window and applied by
+// LoadSettings to what it reads.
+constexpr int32_t MaxHistogramBinCount = 65536;
+constexpr int32_t MaxTabWidth = 1000;
+constexpr int32_t MaxIterationsSetting = 1000000;  // SSDIterations, DynamicCompensationN
+
 // The user's home folder, ending in '/'. It stands wherever the settings' defaults name the
 // root of a Windows drive.
 std::string HomeDir();
@@ -62,8 +68,8 @@ void SetProgramFolders();
 
 // Sets ProgramDir and DataDir, creates the program folder and its Data folder when missing, and
 // reads every setting from ProgramDir + "FCS.INI" (a missing file reads as an empty one). Each
-// key that is absent or does not convert takes its own default; ShowFileType outside 1..3 reads
-// as 1, and HistogramBinCount, DynamicCompensationN or SSDIterations below 1 as their defaults.
+// key that is absent or does not convert takes its own default, and so does a number outside the
+// bounds the preferences window enforces for it (ShowFileType outside 1..3 reads as 1).
 // SaveDir, LoadDir, ProcessDir and BrowseDir naming no existing folder become ProgramDir.
 // Every key is read even when a folder cannot be created or the file cannot be read; those
 // failures are then thrown as one EInOutError after all the settings are in place, so the

@@ -116,7 +116,7 @@ std::string TProfileFile::ReadString(std::string_view Section, std::string_view 
   int Line = FindKey(Section, Key);
   if (Line < 0) return Default;
   const std::string& L = FLines[Line];
-  return L.substr(KeySeparator(L) + 1);
+  return std::string(CharacterPrefix(std::string_view(L).substr(KeySeparator(L) + 1), MaxValueLength));
 }
 
 int32_t TProfileFile::ReadInteger(std::string_view Section, std::string_view Key, int32_t Default) const {

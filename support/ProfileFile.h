@@ -31,8 +31,11 @@ class TProfileFile {
   bool SectionExists(std::string_view Section) const;
   bool ValueExists(std::string_view Section, std::string_view Key) const;
 
-  // Everything after the first '=' of the key's line (an empty value stays empty); Default when
-  // the key is absent.
+  // Longest value read back, in bytes; a longer one is cut, never inside a character.
+  static constexpr size_t MaxValueLength = 2047;
+
+  // Everything after the first '=' of the key's line, at most MaxValueLength bytes (an empty
+  // value stays empty); Default when the key is absent.
   std::string ReadString(std::string_view Section, std::string_view Key, const std::string& Default) const;
   // Decimal, or hexadecimal with "0x"; blanks around the value are ignored. Default when the key
   // is absent, the value empty or not a 32-bit integer.

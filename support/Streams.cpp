@@ -151,7 +151,7 @@ void ReadStreamString(TStream& Stream, std::string& S) {
   S.clear();
   const int32_t Count = ReadInt32(Stream);
   if (Count <= 0) return;
-  if (Count > Stream.Remaining()) throw EReadError(ReadErrorText);
+  if (!Stream.Holds(Count)) throw EReadError(ReadErrorText);
   S.resize(static_cast<size_t>(Count));
   Stream.ReadBuffer(S.data(), S.size());
 }
@@ -165,7 +165,8 @@ std::string ReadStreamString(TStream& Stream) {
 int32_t ReadCount(TStream& Stream, size_t ElementSize) {
   const int32_t Count = ReadInt32(Stream);
   if (Count <= 0) return 0;
-  if (static_cast<uint64_t>(Count) * ElementSize > static_cast<uint64_t>(std::max<int64_t>(Stream.Remaining(), 0)))
+  const uint64_t Bytes = static_cast<uint64_t>(Count) * ElementSize;
+  if (Bytes > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) || !Stream.Holds(static_cast<int64_t>(Bytes)))
     throw EReadError(ReadErrorText);
   return Count;
 }

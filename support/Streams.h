@@ -21,6 +21,9 @@ class TStream {
   virtual int64_t Size() const = 0;
   virtual void Seek(int64_t Position) = 0;
   int64_t Remaining() const { return Size() - Position(); }
+  // Whether Count more bytes can be read. A stream that makes its bytes as they are read (an
+  // unpacking one) makes them first; the readers ask this before they size anything by a count.
+  virtual bool Holds(int64_t Count) { return Count <= Remaining(); }
 
   // Reads exactly Count bytes or throws EReadError.
   void ReadBuffer(void* Buffer, size_t Count);

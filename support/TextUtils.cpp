@@ -53,6 +53,44 @@ bool SameText(std::string_view A, std::string_view B) {
   return true;
 }
 
+size_t CharacterLength(std::string_view Text) {
+  if (Text.empty()) return 0;
+  const auto Byte = [&](size_t K) { return static_cast<uint8_t>(Text[K]); };
+  const uint8_t B0 = Byte(0);
+  size_t Extra = 0;
+  // Bounds of the second byte, which rule out overlong forms, surrogates and code points
+  // beyond U+10FFFF.
+  uint8_t Low = 0x80, High = 0xBF;
+  if (B0 >= 0xC2 && B0 <= 0xDF) {
+    Extra = 1;
+  } else if (B0 >= 0xE0 && B0 <= 0xEF) {
+    Extra = 2;
+    if (B0 == 0xE0) Low = 0xA0;
+    if (B0 == 0xED) High = 0x9F;
+  } else if (B0 >= 0xF0 && B0 <= 0xF4) {
+    Extra = 3;
+    if (B0 == 0xF0) Low = 0x90;
+    if (B0 == 0xF4) High = 0x8F;
+  }
+  if (Extra == 0 || Text.size() <= Extra) return 1;
+  if (Byte(1) < Low || Byte(1) > High) return 1;
+  for (size_t K = 2; K <= Extra; ++K)
+    if ((Byte(K) & 0xC0) != 0x80) return 1;
+  return Extra + 1;
+}
+
+std::string FirstCharacter(std::string_view Text) { return std::string(Text.substr(0, CharacterLength(Text))); }
+
+std::string_view CharacterPrefix(std::string_view Text, size_t MaxBytes) {
+  size_t End = 0;
+  while (End < Text.size()) {
+    const size_t Next = End + CharacterLength(Text.substr(End));
+    if (Next > MaxBytes) break;
+    End = Next;
+  }
+  return Text.substr(0, End);
+}
+
 std::vector<std::string> SplitLines(std::string_view Text) {
   std::vector<std::string> Lines;
   size_t Start = 0;
@@ -158,7 +196,19 @@ std::vector<std::string> QuotedFields(std::string_view Line, bool CommaSeparates
   return Fields;
 }
 
-void MatrixFromText(std::string_view Text, TMatrix& M) {
+bool MatrixFromText(std::string_view Text, TMatrix& M, int32_t MaxLines) {
+  M.clear();
+  // Counted as SplitLines counts them: n lines make an n x n matrix, so a long text of line
+  // breaks would ask for n squared values.
+  int64_t LineCount = 0;
+  for (size_t i = 0; i < Text.size(); ++i)
+    if (Text[i] == '\r' || Text[i] == '\n') {
+      ++LineCount;
+      if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+      if (LineCount > MaxLines) return false;
+    }
+  if (!Text.empty() && Text.back() != '\r' && Text.back() != '\n') ++LineCount;
+  if (LineCount > MaxLines) return false;
   const std::vector<std::string> Lines = SplitLines(Text);
   const int32_t N = static_cast<int32_t>(Lines.size());
   ZeroMatrix(N, N, M);
@@ -173,6 +223,7 @@ void MatrixFromText(std::string_view Text, TMatrix& M) {
       M[k][r] = static_cast<float>(Value);
     }
   }
+  return true;
 }
 
 }  // namespace qv

@@ -18,6 +18,14 @@ std::string UpperCase(std::string_view Text);  // ASCII letters only
 std::string LowerCase(std::string_view Text);
 bool SameText(std::string_view A, std::string_view B);  // equal without regard to ASCII case
 
+// Bytes of the character that starts Text: a whole UTF-8 sequence, or 1 for a byte that starts
+// none (text in another code page); 0 for empty text.
+size_t CharacterLength(std::string_view Text);
+// The first character of Text, never part of one.
+std::string FirstCharacter(std::string_view Text);
+// The longest start of Text of at most MaxBytes bytes that cuts no character in two.
+std::string_view CharacterPrefix(std::string_view Text, size_t MaxBytes);
+
 // Splits text into lines; CR LF, CR or LF end a line. A final line break adds no empty line.
 std::vector<std::string> SplitLines(std::string_view Text);
 // Joins lines with Separator between them (none after the last).
@@ -47,7 +55,8 @@ std::vector<std::string> QuotedFields(std::string_view Line, bool CommaSeparates
 // A matrix pasted as text, read with its lines as columns: field k of line r goes to M[k][r].
 // Fields are separated by tabs and blanks; a field in double quotes may hold either (a doubled
 // quote stands for one). M is always n x n for n lines: extra fields are ignored, missing ones
-// and those that do not convert (current decimal separator) stay 0.
-void MatrixFromText(std::string_view Text, TMatrix& M);
+// and those that do not convert (current decimal separator) stay 0. A text of more than
+// MaxLines lines is refused before anything is sized: false, M empty.
+bool MatrixFromText(std::string_view Text, TMatrix& M, int32_t MaxLines);
 
 }  // namespace qv

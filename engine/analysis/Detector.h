@@ -126,12 +126,15 @@ class TDetector {
   // Fits the last series, starting from the gate's settings when Options.IsGate, else from the
   // channel's last peak (or the options' peak with UseGivenPeak). The caller passes the gate or
   // channel the options' index names (null when there is none). Any failure ends the fit
-  // silently, keeping what it had stored. Pumps once at its start.
+  // silently, keeping what it had stored; a fit that finds no curve leaves the series
+  // unfitted. Pumps once at its start.
   void FitGaussian(const TGlobalGate* Gate, const TChannel* Channel, const TDetectorOptions& Options,
                    Progress* Gauge = nullptr);
   // The same with the gate or channel the options name in Protocol.
   void FitGaussian(const TProtocol& Protocol, const TDetectorOptions& Options, Progress* Gauge = nullptr);
-  // One series' fit; errors other than those the search steps absorb are thrown.
+  // One series' fit; errors other than those the search steps absorb are thrown. A fit that
+  // finds no curve (TGaussianFitter::Fitted) leaves the series unfitted: no fit record, no
+  // curve, chi and P -1, and LastFitted no longer naming it; the empty record is returned.
   TGaussianFit FitGaussianToSeries(int32_t Series, const TPeakWindow& Window);
 
   // Report text, lines ending CR LF.

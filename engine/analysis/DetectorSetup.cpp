@@ -369,7 +369,8 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
       D.FitGaussian(&Gate, nullptr, GateFitOptions(Gate, g, FitCurves), Gauge);
       if (D.SeriesCount < 1) continue;
       const TGaussianFit& Fit = D.Fits.back();
-      // A deviation that cannot be inverted or squared as a float scores nothing, as none does.
+      // A deviation that cannot be inverted or squared as a float scores nothing, as none does
+      // (a fit that found no curve leaves no deviation).
       if (!(Fit.Deviation > 0) || !fp::DeviationFits(Fit.Deviation)) continue;
       const Extended M = Fit.Mean, Dev = Fit.Deviation;
       const bool Log = Gate.IsLogScale();

@@ -98,6 +98,16 @@ TGaussianFit TDetector::FitGaussianToSeries(int32_t Series, const TPeakWindow& W
   TGaussianFitter Fitter(TFitBins{Counts.at(Series), BinEdges, BinCentres, BinWidth}, Window, Curves.at(Series),
                          Shapes.at(Series));
   const TGaussianFit Fit = Fitter.Run(FitMean);
+  if (!Fitter.Fitted()) {
+    // No curve to show or save: the series is left as if never fitted.
+    Fits[Series] = TGaussianFit{};
+    Curves[Series].clear();
+    Shapes[Series].clear();
+    Chi[Series] = -1.0f;
+    ChiP[Series] = -1.0f;
+    if (LastFitted == Series) LastFitted = -1;
+    return Fits[Series];
+  }
   Fits[Series] = Fit;
   LastFitted = Series;
   Fitter.ChiSquareOfFit(Chi[Series], ChiP[Series]);
@@ -128,9 +138,13 @@ TGaussianFit TGaussianFitter::Run(bool SearchMean) {
   Fit.Deviation = Window.Deviation;
   Fit.TwoVariance = fp::Double(2 * Square(Dev0));
   Fit.StartHeight = NoStartHeight;
+  ChiBins = 0;
+  ScaleBins = 0;
   for (int32_t i = 0; i < BinCount; ++i)
-    if (Window.Low < Bins.Edges[i] && Bins.Edges[i] < Window.High && Count[i] > Fit.StartHeight)
-      Fit.StartHeight = Count[i];
+    if (Window.Low < Bins.Edges[i] && Bins.Edges[i] < Window.High) {
+      ++ChiBins;
+      if (Count[i] > Fit.StartHeight) Fit.StartHeight = Count[i];
+    }
   SetShape(Mean0, Fit.TwoVariance);
   if (SearchMean) {
     FitMeanAndScale();
@@ -140,6 +154,8 @@ TGaussianFit TGaussianFitter::Run(bool SearchMean) {
   }
   return Fit;
 }
+
+bool TGaussianFitter::Fitted() const { return ChiBins > 0 && ScaleBins > 0 && Fit.Scale > 0; }
 
 void TGaussianFitter::SetShape(Extended M, Extended TwoVariance) {
   if (TwoVariance == 0) throw EArithmetic(fp::kZeroDivide);
@@ -191,6 +207,7 @@ Extended TGaussianFitter::FitScale(Extended Low, Extended High) {
       Height = Height > 100 ? 0.99L * Height : Height - 1;
     }
     Fit.Scale = fp::Double(BestHeight);
+    ScaleBins = N;
     for (int32_t i = 0; i < BinCount; ++i) Curve[i] = fp::Single(BestHeight * Shape[i]);
     return BestError;
   } catch (const Exception&) {

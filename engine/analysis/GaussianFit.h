@@ -63,6 +63,10 @@ class TGaussianFitter {
   // inside Low..High), then the mean and deviation search when SearchMean, else the height at
   // the window's mean, and the curve.
   TGaussianFit Run(bool SearchMean);
+  // After Run: whether it found a curve. A window holding no bin, for the start height and the
+  // chi-square or for the least-squares error of the height chosen, fits nothing, and neither
+  // does a height of 0 or below.
+  bool Fitted() const;
 
   // Tries heights from 1.1 x StartHeight down to StartHeight / 3 (x 0.99 above 100, then - 1),
   // keeps the one of least squared error over the bins whose centre lies strictly inside
@@ -99,6 +103,9 @@ class TGaussianFitter {
   // Scratch: shape and count of the bins inside the current least-squares window.
   TSglArray InsideShape;
   TIntArray InsideCount;
+  // Bins of the chi-square window, and of the least-squares window of the height in Fit.Scale.
+  int32_t ChiBins = 0;
+  size_t ScaleBins = 0;
 };
 
 }  // namespace qv

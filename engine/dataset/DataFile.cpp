@@ -1,9 +1,12 @@
 // The program's own data file: one zlib stream holding a copy of the protocol, the set's names
 // and its unfiltered events. The unpacked stream is kept in memory, so nothing is written beside
-// the user's file but the packed result, and loading works from a read-only folder.
+// the user's file but the packed result, and loading works from a read-only folder. It is
+// unpacked only as far as it is read, and no further than its records declare.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -30,34 +33,107 @@ std::vector<uint8_t> Deflate(const std::vector<uint8_t>& Plain) {
   return Packed;
 }
 
-// False when Packed is not one complete zlib stream.
-bool Inflate(const std::vector<uint8_t>& Packed, std::vector<uint8_t>& Plain) {
-  Plain.clear();
-  if (Packed.empty()) return false;
-  z_stream Z{};
-  if (inflateInit2(&Z, 15) != Z_OK) return false;
-  Z.next_in = const_cast<Bytef*>(Packed.data());
-  Z.avail_in = static_cast<uInt>(Packed.size());
-  constexpr size_t Chunk = 1 << 20;
-  int Status = Z_OK;
-  try {
-    while (Status == Z_OK) {
-      const size_t Old = Plain.size();
-      Plain.resize(Old + Chunk);
-      Z.next_out = Plain.data() + Old;
-      Z.avail_out = static_cast<uInt>(Chunk);
-      Status = inflate(&Z, Z_NO_FLUSH);
-      Plain.resize(Old + Chunk - Z.avail_out);
-      // Input used up before the end mark: a truncated stream.
-      if (Status == Z_BUF_ERROR || (Status == Z_OK && Z.avail_in == 0 && Z.avail_out != 0)) break;
-    }
-  } catch (...) {
-    inflateEnd(&Z);
-    throw;
+// Before the event count is read nothing says how long the file is; the protocol record and the
+// names of no protocol of this program come near this.
+constexpr int64_t MaxBytesBeforeEvents = 64 << 20;
+
+// The unpacked bytes of a packed data file, unpacked piece by piece as far as they are read, so
+// that a file is refused as soon as it unpacks to more than it declares: never sized by the
+// packed bytes, which hold about a thousand times as many zeros. Every byte unpacked is kept.
+class TUnpackedStream : public TStream {
+ public:
+  // Throws EReadError when Packed does not start a zlib stream.
+  explicit TUnpackedStream(std::vector<uint8_t> APacked) : Packed(std::move(APacked)) {
+    if (Packed.empty() || inflateInit2(&Z, 15) != Z_OK) throw EReadError(InvalidStream);
+    Z.next_in = Packed.data();
+    Z.avail_in = static_cast<uInt>(std::min<size_t>(Packed.size(), std::numeric_limits<uInt>::max()));
+    Fed = Z.avail_in;
   }
-  inflateEnd(&Z);
-  return Status == Z_STREAM_END;
-}
+  ~TUnpackedStream() override { inflateEnd(&Z); }
+  TUnpackedStream(const TUnpackedStream&) = delete;
+  TUnpackedStream& operator=(const TUnpackedStream&) = delete;
+
+  // Unpacking beyond Bytes in all throws EReadError.
+  void SetLimit(int64_t Bytes) {
+    Limit = Bytes;
+    if (static_cast<int64_t>(Plain.size()) > Limit) throw EReadError(TooLong);
+  }
+
+  size_t Read(void* Buffer, size_t Count) override {
+    if (Count == 0) return 0;
+    UnpackTo(FPosition + static_cast<int64_t>(std::min<size_t>(Count, std::numeric_limits<int64_t>::max() / 2)));
+    const int64_t Available = static_cast<int64_t>(Plain.size()) - FPosition;
+    if (Available <= 0) return 0;
+    const size_t N = std::min<size_t>(Count, static_cast<size_t>(Available));
+    std::memcpy(Buffer, Plain.data() + FPosition, N);
+    FPosition += static_cast<int64_t>(N);
+    return N;
+  }
+  void Write(const void*, size_t) override { throw EInOutError("An unpacked data file cannot be written"); }
+  int64_t Position() const override { return FPosition; }
+  // The bytes unpacked so far.
+  int64_t Size() const override { return static_cast<int64_t>(Plain.size()); }
+  void Seek(int64_t Position) override {
+    if (Position < 0) throw ERangeError("Stream seek error");
+    FPosition = Position;
+  }
+  bool Holds(int64_t Count) override {
+    if (Count <= 0) return true;
+    if (Count > Limit - FPosition) return false;
+    UnpackTo(FPosition + Count);
+    return Count <= Remaining();
+  }
+  // True when the packed stream ends exactly at the position; what lies beyond it unpacks only
+  // as far as the limit allows.
+  bool AtEnd() {
+    UnpackTo(FPosition + 1);
+    return Ended && static_cast<int64_t>(Plain.size()) == FPosition;
+  }
+
+ private:
+  static constexpr const char* InvalidStream = "Not a packed data file";
+  static constexpr const char* TooLong = "The data file unpacks to more than its records declare";
+  static constexpr int64_t Piece = 1 << 16;
+
+  // Unpacks until Wanted bytes are held, the packed stream ends or the limit is passed.
+  void UnpackTo(int64_t Wanted) {
+    while (static_cast<int64_t>(Plain.size()) < Wanted && !Ended) {
+      const int64_t Held = static_cast<int64_t>(Plain.size());
+      // Never more room than twice what was unpacked, so a count that claims more than the file
+      // holds sizes nothing by itself; one byte beyond the limit is enough to know it was passed.
+      const int64_t Room = std::min({std::max(Wanted - Held, Piece), std::max(Held, Piece), Limit + 1 - Held,
+                                     static_cast<int64_t>(std::numeric_limits<uInt>::max())});
+      if (Room <= 0) throw EReadError(TooLong);
+      Plain.resize(static_cast<size_t>(Held + Room));
+      Z.next_out = Plain.data() + Held;
+      Z.avail_out = static_cast<uInt>(Room);
+      if (Z.avail_in == 0 && Fed < Packed.size()) {
+        Z.next_in = Packed.data() + Fed;
+        Z.avail_in = static_cast<uInt>(std::min<size_t>(Packed.size() - Fed, std::numeric_limits<uInt>::max()));
+        Fed += Z.avail_in;
+      }
+      const int Status = inflate(&Z, Z_NO_FLUSH);
+      Plain.resize(static_cast<size_t>(Held + Room - Z.avail_out));
+      if (Status == Z_MEM_ERROR) throw std::bad_alloc();
+      if (Status == Z_STREAM_END) {
+        Ended = true;
+      } else if (Status != Z_OK && Status != Z_BUF_ERROR) {
+        throw EReadError(InvalidStream);  // corrupt
+      } else if (Z.avail_in == 0 && Fed >= Packed.size() && Z.avail_out != 0) {
+        throw EReadError(InvalidStream);  // the packed bytes end before the stream's end mark
+      }
+      if (static_cast<int64_t>(Plain.size()) > Limit) throw EReadError(TooLong);
+    }
+  }
+
+  std::vector<uint8_t> Packed;
+  size_t Fed = 0;
+  z_stream Z{};
+  std::vector<uint8_t> Plain;
+  int64_t FPosition = 0;
+  int64_t Limit = MaxBytesBeforeEvents;
+  bool Ended = false;
+};
 
 std::vector<uint8_t> ReadWholeFile(const std::string& FileName) {
   TFileStream In(FileName, TFileStream::TMode::OpenRead);
@@ -85,8 +161,12 @@ struct TStoredSet {
 
 enum class TReadResult { Ok, Invalid, BadProtocol, OutOfMemory };
 
-TReadResult ReadStoredSet(TStream& Stream, bool LoadEvents, TStoredSet& Set) {
-  if (ReadStreamString(Stream) != TFCSData::DataFileMagic) return TReadResult::Invalid;
+TReadResult ReadStoredSet(TUnpackedStream& Stream, bool LoadEvents, TStoredSet& Set) {
+  // The magic is checked on the first bytes, before anything else is unpacked.
+  const std::string& Magic = TFCSData::DataFileMagic;
+  if (ReadInt32(Stream) != static_cast<int32_t>(Magic.size())) return TReadResult::Invalid;
+  std::string Found(Magic.size(), '\0');
+  if (Stream.Read(Found.data(), Found.size()) != Found.size() || Found != Magic) return TReadResult::Invalid;
   ReadInt32(Stream);  // the version tells nothing the records do not
   Set.Protocol = TProtocol::CreateFromStream(Stream);
   if (!Set.Protocol) return TReadResult::BadProtocol;
@@ -103,8 +183,16 @@ TReadResult ReadStoredSet(TStream& Stream, bool LoadEvents, TStoredSet& Set) {
   const int32_t Version = P.FileVersion;
   const int64_t RecordSize = 4 * (1 + static_cast<int64_t>(NG) + NC + (Version < 8 ? 1 : 0));
   const int32_t M = ReadInt32(Stream);
+  if (M < 0) return TReadResult::Invalid;
   // The records must fill the rest exactly: this also catches counts that do not match them.
-  if (M < 0 || static_cast<int64_t>(M) * RecordSize != Stream.Remaining()) return TReadResult::Invalid;
+  // Nothing beyond them is unpacked.
+  const int64_t EventBytes = static_cast<int64_t>(M) * RecordSize;
+  Stream.SetLimit(Stream.Position() + EventBytes);
+  if (!Stream.Holds(EventBytes)) return TReadResult::Invalid;
+  const int64_t EventsStart = Stream.Position();
+  Stream.Seek(EventsStart + EventBytes);
+  if (!Stream.AtEnd()) return TReadResult::Invalid;
+  Stream.Seek(EventsStart);
   Set.Events.Reset(NG, NC);
   if (!LoadEvents) return TReadResult::Ok;
   Set.Events.resize(static_cast<size_t>(M));
@@ -115,7 +203,7 @@ TReadResult ReadStoredSet(TStream& Stream, bool LoadEvents, TStoredSet& Set) {
     CheckFinite(E.GateValues());
     CheckFinite(E.RawValues());
   }
-  return Stream.Remaining() == 0 ? TReadResult::Ok : TReadResult::Invalid;
+  return Stream.Position() == EventsStart + EventBytes ? TReadResult::Ok : TReadResult::Invalid;
 }
 
 }  // namespace
@@ -174,11 +262,8 @@ bool TFCSData::LoadFromFile(const std::string& FileName, std::unique_ptr<TProtoc
   {
     BusyCursor Busy;
     try {
-      std::vector<uint8_t> Plain;
-      if (Inflate(ReadWholeFile(FileName), Plain)) {
-        TMemoryStream Stream(std::move(Plain));
-        Result = ReadStoredSet(Stream, ALoadEvents, Set);
-      }
+      TUnpackedStream Stream(ReadWholeFile(FileName));
+      Result = ReadStoredSet(Stream, ALoadEvents, Set);
     } catch (const Exception&) {
       Result = TReadResult::Invalid;
     } catch (const std::bad_alloc&) {

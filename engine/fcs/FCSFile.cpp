@@ -361,11 +361,13 @@ std::string TFCSFile::HeaderReport() const { return "File,  " + FileName + "\r\n
 
 StringTable TFCSFile::FillGrid(Progress* Gauge) const {
   StringTable Grid;
-  const int64_t RowCount = int64_t(EventCount) + 2;
+  // The events held, not $TOT: a file without parameters declares events it has none of.
+  const int64_t Held = std::min<int64_t>(EventCount, static_cast<int64_t>(Events.size()));
+  const int64_t RowCount = Held + 2;
   if (RowCount > std::numeric_limits<int32_t>::max())
-    throw ERangeError("A grid cannot show the " + IntToStr(EventCount) + " events of " + FileName + ".");
+    throw ERangeError("A grid cannot show the " + IntToStr(Held) + " events of " + FileName + ".");
   Grid.SetSize(ParameterCount, static_cast<int32_t>(RowCount));
-  if (Gauge) Gauge->SetMax(EventCount);
+  if (Gauge) Gauge->SetMax(Held);
   for (int32_t c = 0; c < ParameterCount; ++c) {
     std::string Name;
     GetParameterShortName(c, Name);
@@ -374,12 +376,12 @@ StringTable TFCSFile::FillGrid(Progress* Gauge) const {
     GetParameterLongName(c, Name);
     Grid.SetCell(c, 1, Name);
   }
-  const int32_t Rows = std::min<int32_t>(EventCount, static_cast<int32_t>(Events.size()));
+  const int32_t Rows = static_cast<int32_t>(Held);
   for (int32_t e = Rows - 1; e >= 0; --e) {
     const std::span<const float> Row = Events[static_cast<size_t>(e)];
     const int32_t Cols = std::min<int32_t>(ParameterCount, static_cast<int32_t>(Row.size()));
     for (int32_t c = 0; c < Cols; ++c) Grid.SetCell(c, e + 2, FormatFloat("######0", Row[static_cast<size_t>(c)]));
-    if (Gauge && e % 300 == 0) Gauge->SetPosition(EventCount - e);
+    if (Gauge && e % 300 == 0) Gauge->SetPosition(Rows - e);
   }
   return Grid;
 }

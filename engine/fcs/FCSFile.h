@@ -70,7 +70,8 @@ class TFCSFile {
   // "File,  <FileName>" and "Version, <Version>", each ended by CR LF.
   std::string HeaderReport() const;
   // The raw events as text: row 0 the $PnN names, row 1 the $PnS names, then one row per event
-  // with values formatted "######0". Gauge (optional): maximum EventCount, advanced every 300 events.
+  // held (none for a file without $PAR, whatever its $TOT) with values formatted "######0".
+  // Gauge (optional): maximum the events held, advanced every 300 events.
   StringTable FillGrid(Progress* Gauge = nullptr) const;
   // $PnN, $PnS and the whole record of parameter Index (0-based); an invalid index leaves the output unchanged.
   void GetParameterShortName(int32_t Index, std::string& Name) const;

@@ -107,13 +107,21 @@ float ToFloat(const std::string& Field) {
   return static_cast<float>(Value);
 }
 
-// The fields of line Index, which must lie before Limit and hold at least Count fields.
-std::vector<std::string> RowFields(const std::vector<std::string>& Lines, int64_t Index, int32_t Limit, int64_t Count,
-                                   const char* Table) {
-  if (Index >= Limit) Refuse(std::string("a row of the ") + Table + " table is missing");
-  std::vector<std::string> Fields = SplitRow(Lines[static_cast<size_t>(Index)]);
-  if (static_cast<int64_t>(Fields.size()) < Count) Refuse(std::string("a row of the ") + Table + " table is short");
-  return Fields;
+// The fields of the Count rows of one table from line First on, each of which must hold exactly
+// Fields fields: a row of more or fewer fields belongs to another class count, or its fields
+// would be read from the wrong columns.
+std::vector<std::vector<std::string>> TableRows(const std::vector<std::string>& Lines, int64_t First, int32_t Count,
+                                                int64_t Fields, const char* Table) {
+  std::vector<std::vector<std::string>> Rows;
+  Rows.reserve(static_cast<size_t>(Count));
+  for (int32_t i = 0; i < Count; ++i) {
+    std::vector<std::string> Row = SplitRow(Lines[static_cast<size_t>(First + i)]);
+    if (static_cast<int64_t>(Row.size()) != Fields)
+      Refuse("row " + std::to_string(i + 1) + " of the " + Table + " table holds " + std::to_string(Row.size()) +
+             " fields, not " + std::to_string(Fields));
+    Rows.push_back(std::move(Row));
+  }
+  return Rows;
 }
 
 // Rounds to 32 bits; a value beyond their range is an overflow, never an infinity.
@@ -224,6 +232,12 @@ void TFitnessData::ParseReport(const std::string& Text, std::string& Rest) {
       static_cast<int64_t>(F) + 2 + n > End)
     Refuse("a table has fewer rows than the class count");
 
+  // Every row is split and its fields counted before anything is sized from n: a short text
+  // that claims thousands of classes asks for n x n values only once its rows are all there.
+  const auto Strains = TableRows(Lines, static_cast<int64_t>(S) + 3, n, 15, "strain");
+  const auto Genotypes = TableRows(Lines, static_cast<int64_t>(G) + 3, n, 5 + 2 * static_cast<int64_t>(n), "genotype");
+  const auto Fluors = TableRows(Lines, static_cast<int64_t>(F) + 2, n, 4, "fluor");
+
   // Read into a fresh set so that a refusal leaves this one as it was.
   TFitnessData R;
   R.Description = Lines[static_cast<size_t>(T) + 3] + "\r\n" + Lines[static_cast<size_t>(T) + 4] + "\r\n" +
@@ -234,8 +248,8 @@ void TFitnessData::ParseReport(const std::string& Text, std::string& Rest) {
   R.WDifference[0].assign(N, 0.0f);
   R.WDifference[1].assign(N, 0.0f);
 
-  for (int32_t i = 0; i < n; ++i) {
-    const auto Fd = RowFields(Lines, static_cast<int64_t>(S) + 3 + i, G, 15, "strain");
+  for (size_t i = 0; i < N; ++i) {
+    const auto& Fd = Strains[i];
     R.FluorNames[i] = Fd[0];
     for (int32_t t = 0; t < 2; ++t) {
       const size_t b = 1 + 7 * static_cast<size_t>(t);
@@ -248,8 +262,8 @@ void TFitnessData::ParseReport(const std::string& Text, std::string& Rest) {
       R.LnW[t][i] = ToFloat(Fd[b + 6]);
     }
   }
-  for (int32_t i = 0; i < n; ++i) {
-    const auto Fd = RowFields(Lines, static_cast<int64_t>(G) + 3 + i, F, 5 + 2 * static_cast<int64_t>(n), "genotype");
+  for (size_t i = 0; i < N; ++i) {
+    const auto& Fd = Genotypes[i];
     R.DlnW[i][0] = ToFloat(Fd[1]);
     for (size_t r = 0; r < N; ++r) {
       R.LogFitness[r][i][0] = ToFloat(Fd[3 + 2 * r]);
@@ -257,8 +271,8 @@ void TFitnessData::ParseReport(const std::string& Text, std::string& Rest) {
     }
     R.AvgW[i] = ToFloat(Fd[4 + 2 * N]);
   }
-  for (int32_t i = 0; i < n; ++i) {
-    const auto Fd = RowFields(Lines, static_cast<int64_t>(F) + 2 + i, End, 4, "fluor");
+  for (size_t i = 0; i < N; ++i) {
+    const auto& Fd = Fluors[i];
     R.AvgW1[i] = ToFloat(Fd[1]);
     R.AvgW2[i] = ToFloat(Fd[2]);
     R.MeanW[i] = ToFloat(Fd[3]);

@@ -1,6 +1,7 @@
 #include "protocol/Genotype.h"
 
 #include <cmath>
+#include <limits>
 
 #include "ClassPatterns.h"
 #include "Errors.h"
@@ -109,11 +110,16 @@ bool TGenotype::Prepare(const TProtocol& Protocol, std::string* Problem) {
     F.Deviation = Peak.Dev;
     F.PeakFlag = Peak.Raw;
     F.InverseDeviation = Peak.Dev != 0 ? fp::Single(1.0L / Peak.Dev) : 1.0f;
-    if (Channel->Minimum_Value_ZScore <= 0 || Channel->MaximumValue_ZScore <= 0) {
+    if (!(Channel->MaximumValue_ZScore > 0)) {
       Fail("channel " + Channel->ChannelName + " has a Z-score value limit of 0 or below");
       continue;
     }
-    F.LogValueMinimum = static_cast<float>(std::log10(static_cast<Extended>(Channel->Minimum_Value_ZScore)));
+    // A minimum of 0 or below is no lower bound (protocols built from a file's parameters
+    // have 0): every positive value passes it.
+    F.LogValueMinimum =
+        Channel->Minimum_Value_ZScore > 0
+            ? static_cast<float>(std::log10(static_cast<Extended>(Channel->Minimum_Value_ZScore)))
+            : -std::numeric_limits<float>::infinity();
     F.LogValueMaximum = static_cast<float>(std::log10(static_cast<Extended>(Channel->MaximumValue_ZScore)));
     F.MinimumZ = Channel->Minimum_Z;
     F.MaximumZ = Channel->Maximum_Z;

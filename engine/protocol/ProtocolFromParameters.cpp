@@ -66,7 +66,7 @@ std::unique_ptr<TProtocol> TParameterSet::BuildProtocol() const {
     if (P.UseAsChannel) {
       TChannelInfo Info;
       Info.ChannelName = Name;
-      Info.ChannelTag = Name.substr(0, 1);
+      Info.ChannelTag = FirstCharacter(Name);
       Info.FCSName = P.LongName;
       Info.FCSLabel = P.ShortName;
       Info.ExactFCSName = !P.LongName.empty();

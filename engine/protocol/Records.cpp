@@ -22,13 +22,13 @@ float ReadNumber(TStream& Stream) {
 
 void SkipBytes(TStream& Stream, int64_t Count) {
   if (Count <= 0) return;
-  if (Count > Stream.Remaining()) throw EReadError("Stream read error");
+  if (!Stream.Holds(Count)) throw EReadError("Stream read error");
   Stream.Seek(Stream.Position() + Count);
 }
 
 int32_t ReadItemCount(TStream& Stream, int64_t MinBytes) {
   const int32_t N = ReadInt32(Stream);
-  if (N < 0 || static_cast<int64_t>(N) * MinBytes > Stream.Remaining()) throw EReadError("Stream read error");
+  if (N < 0 || !Stream.Holds(static_cast<int64_t>(N) * MinBytes)) throw EReadError("Stream read error");
   return N;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
 #include <unordered_map>
 
 #include "ClassPatterns.h"
@@ -234,9 +235,14 @@ void ChannelChiReport(const TFCSLineArray& Events, const std::vector<std::unique
   TIntArray Called;
   CountCalledChannels(Events, Protocol, Called);
   for (int32_t c = N - 1; c >= 0; --c) Table[c + 1] += IntToStr(Called[c]) + Sep;
-  // A set without detectors has no fits to report.
+  // A set without detectors has no fits to report. The header names the series by what they
+  // hold, not by the channel they all share.
+  static const char* const FitSeriesNames[] = {"All", "Thresh", "GblZ", "FlZ"};
   if (const TDetector* First = N > 0 ? GetPeakDetector(0) : nullptr)
-    for (int32_t i = 0; i < First->SeriesCount; ++i) Table[0] += "Chi_" + First->GetSeriesName(i) + Sep + "P" + Sep;
+    for (int32_t i = 0; i < First->SeriesCount; ++i) {
+      if (i >= static_cast<int32_t>(std::size(FitSeriesNames))) throw RangeCheckError();
+      Table[0] += std::string("Chi_") + FitSeriesNames[i] + Sep + "P" + Sep;
+    }
   for (int32_t c = N - 1; c >= 0; --c) {
     const TDetector* D = GetPeakDetector(c);
     if (!D) continue;

@@ -41,6 +41,19 @@ TEST(ProfileFile, ValuesStayVerbatimAndEmptyIsNotAbsent) {
   EXPECT_EQ(Ini.ReadString("Nope", "Path", "default"), "default");
 }
 
+TEST(ProfileFile, AtMost2047BytesOfAValueAreReadBackNeverHalfACharacter) {
+  const std::string Long(3000, 'x');
+  // "\xC3\xA9" (e acute) straddles byte 2047: the value stops before it.
+  const std::string Straddling = std::string(2046, 'y') + "\xC3\xA9" + "z";
+  TProfileFile Ini = FromText("[D]\nLong=" + Long + "\nStraddling=" + Straddling + "\nExact=" +
+                              std::string(2047, 'w') + "\n");
+  EXPECT_EQ(Ini.ReadString("D", "Long", ""), std::string(2047, 'x'));
+  EXPECT_EQ(Ini.ReadString("D", "Straddling", ""), std::string(2046, 'y'));
+  EXPECT_EQ(Ini.ReadString("D", "Exact", ""), std::string(2047, 'w'));
+  // The rest of the line stays in the file as it was.
+  EXPECT_NE(Ini.Text().find("Long=" + Long + "\n"), std::string::npos);
+}
+
 TEST(ProfileFile, IntegersDecimalOrHexElseDefault) {
   TProfileFile Ini = FromText("[I]\nA=42\nB=0x2\nC= -7 \nD=\nE=12abc\nF=99999999999\nG=1.5\n");
   EXPECT_EQ(Ini.ReadInteger("I", "A", 0), 42);

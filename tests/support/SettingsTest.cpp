@@ -157,6 +157,36 @@ TEST_F(Settings, ValuesThatDoNotConvertTakeTheirOwnDefaults) {
   EXPECT_TRUE(qv::CalculateSSDPvalues);
 }
 
+// A bin count of 2^31 - 1 would make the first histogram ask for 8 GB: every number takes the
+// bounds of its edit in the preferences window, and a value outside them its default.
+TEST_F(Settings, NumbersOutsideThePreferencesBoundsTakeTheirDefaults) {
+  WriteIni(
+      "[Protocol]\nCompensationMode=3\nDynamicCompensationN=1000001\n"
+      "[Peaks]\nHistogramBinCount=2147483647\nOverrideMean=5000\nOverrideExcess=-5000\n"
+      "[Export]\nTabWidth=1001\n[Misc]\nSSDIterations=2000000000\n");
+  ASSERT_NO_THROW(qv::LoadSettings());
+  EXPECT_EQ(qv::CompensationMode, 0);
+  EXPECT_EQ(qv::DynamicCompensationN, 100);
+  EXPECT_EQ(qv::HistogramBinCount, 256);
+  EXPECT_EQ(qv::OverrideMean, 1.8f);  // 10^5000 is no number the window can show
+  EXPECT_EQ(qv::OverrideExcess, 2.176f);
+  EXPECT_EQ(qv::TabWidth, 55);
+  EXPECT_EQ(qv::SSDIterations, 100);
+
+  WriteIni(
+      "[Protocol]\nCompensationMode=2\nDynamicCompensationN=1000000\n"
+      "[Peaks]\nHistogramBinCount=65536\nOverrideMean=-4000\nOverrideExcess=4000\n"
+      "[Export]\nTabWidth=1000\n[Misc]\nSSDIterations=1000000\n");
+  ASSERT_NO_THROW(qv::LoadSettings());
+  EXPECT_EQ(qv::CompensationMode, 2);
+  EXPECT_EQ(qv::DynamicCompensationN, 1000000);
+  EXPECT_EQ(qv::HistogramBinCount, 65536);
+  EXPECT_EQ(qv::OverrideMean, -4000.0f);
+  EXPECT_EQ(qv::OverrideExcess, 4000.0f);
+  EXPECT_EQ(qv::TabWidth, 1000);
+  EXPECT_EQ(qv::SSDIterations, 1000000);
+}
+
 TEST_F(Settings, ShowFileTypeOutsideTheMasksReadsAsOne) {
   for (const char* Value : {"0", "4", "-1", "0xFFFFFFFF"}) {
     WriteIni(std::string("[Directories]\nShowFileType=") + Value + "\n");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "AllocationCap.h"
 #include "TextUtils.h"
 
 using namespace qv;
@@ -44,7 +45,7 @@ namespace {
 
 TEST(TextUtils, MatrixFromTextReadsLinesAsColumns) {
   TMatrix M;
-  MatrixFromText("1\t2\r\n3\t4", M);
+  EXPECT_TRUE(MatrixFromText("1\t2\r\n3\t4", M, 15));
   ASSERT_EQ(M.size(), 2u);
   EXPECT_EQ(M[0][0], 1.0f);
   EXPECT_EQ(M[1][0], 2.0f);
@@ -53,7 +54,7 @@ TEST(TextUtils, MatrixFromTextReadsLinesAsColumns) {
 
   // Blanks separate like tabs; a cell that does not convert stays 0; the matrix is always
   // n x n: extra fields are ignored, missing ones are 0.
-  MatrixFromText("1  x\t7 9\n\"2.5\"\n0.5e1", M);
+  EXPECT_TRUE(MatrixFromText("1  x\t7 9\n\"2.5\"\n0.5e1", M, 3));
   ASSERT_EQ(M.size(), 3u);
   for (const auto& Row : M) EXPECT_EQ(Row.size(), 3u);
   EXPECT_EQ(M[0][0], 1.0f);
@@ -64,11 +65,47 @@ TEST(TextUtils, MatrixFromTextReadsLinesAsColumns) {
   EXPECT_EQ(M[0][2], 5.0f);
 
   // Values beyond a 32-bit float do not convert.
-  MatrixFromText("1e300", M);
+  EXPECT_TRUE(MatrixFromText("1e300", M, 15));
   ASSERT_EQ(M.size(), 1u);
   EXPECT_EQ(M[0][0], 0.0f);
-  MatrixFromText("", M);
+  EXPECT_TRUE(MatrixFromText("", M, 15));
   EXPECT_TRUE(M.empty());
+}
+
+// n lines make an n x n matrix: 40 KB of line breaks would ask for 6.4 GB. More lines than the
+// caller's limit are refused before anything is sized, whatever the line breaks.
+TEST(TextUtils, MatrixFromTextRefusesMoreLinesThanTheLimitBeforeSizing) {
+  TMatrix M{{1.0f}};
+  {
+    test::TAllocationCap Cap(1 << 20);
+    EXPECT_FALSE(MatrixFromText(std::string(40000, '\n'), M, 15));
+    EXPECT_FALSE(Cap.Reached());
+  }
+  EXPECT_TRUE(M.empty());
+  EXPECT_FALSE(MatrixFromText("1\r\n2\r\n3", M, 2));
+  EXPECT_FALSE(MatrixFromText("1\r\r\n", M, 1));  // CR, then CR LF: two lines
+  // A final line break adds no line, CR LF is one break.
+  EXPECT_TRUE(MatrixFromText("1\t2\r\n3\t4\r\n", M, 2));
+  ASSERT_EQ(M.size(), 2u);
+  EXPECT_EQ(M[0][1], 3.0f);
+}
+
+TEST(TextUtils, FirstCharacterAndPrefixNeverCutACharacter) {
+  EXPECT_EQ(FirstCharacter("Fitc"), "F");
+  EXPECT_EQ(FirstCharacter("\xC3\x89" "cran"), "\xC3\x89");                  // É
+  EXPECT_EQ(FirstCharacter("\xE2\x82\xAC" "5"), "\xE2\x82\xAC");             // €
+  EXPECT_EQ(FirstCharacter("\xF0\x9F\x94\xAC"), "\xF0\x9F\x94\xAC");     // U+1F52C
+  EXPECT_EQ(FirstCharacter(""), "");
+  // Bytes that start no valid sequence are characters of another code page, one each.
+  EXPECT_EQ(FirstCharacter("\xE9t\xE9"), "\xE9");
+  EXPECT_EQ(FirstCharacter("\xC3"), "\xC3");
+  EXPECT_EQ(FirstCharacter("\xC0\x80"), "\xC0");          // overlong
+  EXPECT_EQ(FirstCharacter("\xED\xA0\x80"), "\xED");     // a surrogate
+  EXPECT_EQ(FirstCharacter("\xF4\x90\x80\x80"), "\xF4");  // beyond U+10FFFF
+
+  EXPECT_EQ(CharacterPrefix("ab\xC3\x89", 3), "ab");
+  EXPECT_EQ(CharacterPrefix("ab\xC3\x89", 4), "ab\xC3\x89");
+  EXPECT_EQ(CharacterPrefix("abc", 10), "abc");
 }
 
 TEST(TextUtils, FindLineContainingFromAStartIndex) {

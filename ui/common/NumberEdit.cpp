@@ -144,7 +144,10 @@ void InstallGridKeyFilter(QAbstractItemView* Grid, TKeyFilter Filter) {
 }
 
 void ChannelTagEnter(const QLineEdit* ChannelName, QLineEdit* ChannelTag) {
-  if (!ChannelName->text().isEmpty() && ChannelTag->text().isEmpty()) ChannelTag->setText(ChannelName->text().left(1));
+  const QString Name = ChannelName->text();
+  // The first character whole: one outside the basic plane takes two UTF-16 units.
+  if (!Name.isEmpty() && ChannelTag->text().isEmpty())
+    ChannelTag->setText(Name.left(Name.size() > 1 && Name.at(0).isHighSurrogate() ? 2 : 1));
 }
 
 void InstallChannelTagEnter(QLineEdit* Entered, const QLineEdit* ChannelName, QLineEdit* ChannelTag) {

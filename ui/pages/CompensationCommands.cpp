@@ -365,7 +365,11 @@ void TCompensationCommands::ImportMatrix() {
   const QClipboard* Clipboard = QGuiApplication::clipboard();
   const std::string Text = Clipboard ? Clipboard->text().toStdString() : std::string();
   TMatrix M;
-  MatrixFromText(Text, M);
+  // A text of more lines than a protocol has channels is no matrix of it, however it reads.
+  if (!MatrixFromText(Text, M, TProtocol::MaxChannels)) {
+    AppDialogs().Error(InvalidMatrix);
+    return;
+  }
   bool Accepted = false;
   const std::function<void()> Change = [P, &M, &Accepted] { Accepted = P->SetCompensationMatrix(M); };
   if (FMain.Hooks.ApplyProtocolChange)

@@ -645,11 +645,13 @@ void TReadingPage::ReadFile(const std::string& Name) {
     PnFileName->setText(" File : " + Q(ExtractFileName(Name)));
     MeHeader->setPlainText(MemoText(File->HeaderReport()));
     FCreator->ShowParameters(File->Parameters, Name);
-    M.ShowPoints(File->EventCount);
+    // The events the file holds: one without parameters holds none, whatever its $TOT says.
+    const int64_t Held = static_cast<int64_t>(File->Events.size());
+    M.ShowPoints(Held);
     FRaw->Fill(*File);
     MeHeader->append(MemoText(File->KeywordText));
     FFileOnPages = Name;
-    FFileEvents = File->EventCount;
+    FFileEvents = Held;
     Gauge.emplace(M);
     // The pages show the new file now, so the older set goes whether or not the read succeeds:
     // freed before the new one is built, it does not double the memory in use, and the new set

@@ -62,6 +62,13 @@ const std::set<std::string>& SkippedDestinations() {
   return Words;
 }
 
+// The nearest point, halves up, below zero as above it, so the twips the writer makes of a point
+// read back as that point.
+int TwipsToPoints(int Twips) {
+  const int Shifted = Twips + 10;
+  return Shifted >= 0 ? Shifted / 20 : -((-Shifted + 19) / 20);
+}
+
 struct TCharState {
   bool Bold = false, Italic = false, Underline = false, StrikeOut = false;
   int Font = -1;
@@ -110,6 +117,14 @@ class TParser {
   }
 
   void AddText(uint32_t Cp, const TCharState& C) {
+    // A run holds no line break: a line feed given as a character ends the paragraph as \line
+    // does, which is how the writer writes one, and a carriage return is dropped as it drops it.
+    if (Cp == '\n') {
+      PendingHighSurrogate = 0;
+      EndParagraph();
+      return;
+    }
+    if (Cp == '\r') return;
     if (Cp >= 0xD800 && Cp < 0xDC00) {
       PendingHighSurrogate = static_cast<int>(Cp);
       return;
@@ -173,10 +188,25 @@ class TParser {
     return false;
   }
 
-  // {\fonttbl{\f0\fnil Name;}...}: only numbers and names matter.
-  bool FontTable() {
+  // {\fonttbl{\f0\fnil Name;}...}: only numbers and names matter. Names are read as the writer
+  // writes them: code page 1252 bytes, \' and \u characters, escaped braces and backslashes; a
+  // control character has no place in a name and is dropped.
+  bool FontTable(int SkipCount) {
     int Depth = 1, Current = -1;
     std::string Name;
+    uint32_t PendingHigh = 0;
+    const auto Add = [&](uint32_t Cp) {
+      if (Cp >= 0xD800 && Cp < 0xDC00) {
+        PendingHigh = Cp;
+        return;
+      }
+      if (Cp >= 0xDC00 && Cp < 0xE000) {
+        if (PendingHigh == 0) return;
+        Cp = 0x10000 + ((PendingHigh - 0xD800) << 10) + (Cp - 0xDC00);
+      }
+      PendingHigh = 0;
+      if (Cp >= 0x20) AppendUtf8(Name, Cp);
+    };
     while (I < S.size()) {
       const char Ch = S[I++];
       if (Ch == '{') {
@@ -200,15 +230,22 @@ class TParser {
         else if (Word == "'") {
           const int Code = Hex2();
           if (Code < 0) return false;
-          AppendUtf8(Name, FromCp1252(static_cast<uint8_t>(Code)));
+          Add(FromCp1252(static_cast<uint8_t>(Code)));
           I += 2;
+        } else if (Word == "u" && HasParam) {
+          Add(static_cast<uint32_t>(Param < 0 ? Param + 0x10000 : Param) & 0xFFFF);
+          SkipFallback(SkipCount);
+        } else if (Word == "uc") {
+          SkipCount = HasParam ? Param : 1;
+        } else if (Word == "\\" || Word == "{" || Word == "}") {
+          Add(static_cast<uint8_t>(Word[0]));
         }
       } else if (Ch == ';') {
         if (Current >= 0) Fonts[Current] = Name;
         Current = -1;
         Name.clear();
-      } else if (Ch != '\r' && Ch != '\n') {
-        Name += Ch;
+      } else {
+        Add(FromCp1252(static_cast<uint8_t>(Ch)));
       }
     }
     return false;
@@ -247,7 +284,7 @@ class TParser {
       if (!ControlWord(Word, HasParam, Param)) return false;
       const bool WasFirst = First;
       First = false;
-      if (WasFirst && Word == "fonttbl") { if (!FontTable()) return false; return true; }
+      if (WasFirst && Word == "fonttbl") return FontTable(C.SkipCount);
       if (WasFirst && SkippedDestinations().count(Word)) return SkipGroup();
       if (!Apply(Word, HasParam, Param, C)) return false;
     }
@@ -290,7 +327,7 @@ class TParser {
     else if (Word == "ql" || Word == "qj") Paragraph.Alignment = TRtfAlignment::Left;
     else if (Word == "qc") Paragraph.Alignment = TRtfAlignment::Center;
     else if (Word == "qr") Paragraph.Alignment = TRtfAlignment::Right;
-    else if (Word == "tx" && HasParam) Paragraph.TabStops.push_back((Param + 10) / 20);
+    else if (Word == "tx" && HasParam) Paragraph.TabStops.push_back(TwipsToPoints(Param));
     else if (!HarmlessWords().count(Word)) return false;
     return true;
   }

@@ -64,6 +64,20 @@ void AppendText(std::string& Out, const std::string& Text) {
   }
 }
 
+// A font name ends at ';' in the font table, so one inside it is written as a code page byte;
+// control characters, which no name holds, are left out.
+void AppendFontName(std::string& Out, const std::string& Name) {
+  std::string Kept;
+  for (const char Ch : Name)
+    if (static_cast<uint8_t>(Ch) >= 0x20) Kept += Ch;
+  size_t Start = 0;
+  for (size_t Semicolon; (Semicolon = Kept.find(';', Start)) != std::string::npos; Start = Semicolon + 1) {
+    AppendText(Out, Kept.substr(Start, Semicolon - Start));
+    Out += "\\'3b";
+  }
+  AppendText(Out, Kept.substr(Start));
+}
+
 }  // namespace
 
 std::string WriteRtf(const TRtfDocument& Document) {
@@ -79,7 +93,7 @@ std::string WriteRtf(const TRtfDocument& Document) {
   Out += "{\\fonttbl";
   for (size_t F = 0; F < Fonts.size(); ++F) {
     Out += "{\\f" + std::to_string(F) + "\\fnil ";
-    AppendText(Out, Fonts[F]);
+    AppendFontName(Out, Fonts[F]);
     Out += ";}";
   }
   Out += "}\r\n";

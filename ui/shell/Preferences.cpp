@@ -54,11 +54,11 @@ TFmPreferences::TFmPreferences(QWidget* Owner) : QWidget(Owner, Qt::Window) {
   EdTabWidth = Named(new QLineEdit, "EdTabWidth");
   CbCalculateSSDPValues = Named(new QCheckBox("Calculate SSD P-Values using"), "CbCalculateSSDPValues");
   SeSSDPValueIterations = Named(new QSpinBox, "SeSSDPValueIterations");
-  SeSSDPValueIterations->setRange(1, 1000000);
+  SeSSDPValueIterations->setRange(1, MaxIterationsSetting);
   CmBxCompensationMode = Named(new QComboBox, "CmBxCompensationMode");
   CmBxCompensationMode->addItems({"Native Raw Data", "Corrected for autofluorescence", "Dynamic for variable spillover"});
   SeDynamicCompensationN = Named(new QSpinBox, "SeDynamicCompensationN");
-  SeDynamicCompensationN->setRange(1, 1000000);
+  SeDynamicCompensationN->setRange(1, MaxIterationsSetting);
   EdOverridemean = Named(new QLineEdit, "EdOverridemean");
   EdoverrideExcess = Named(new QLineEdit, "EdoverrideExcess");
   DataForm->addRow("Minimum Raw Value", EdMinimumRawScore);
@@ -180,11 +180,11 @@ bool TFmPreferences::ApplySettings() {
     const float NewLogScale = ToFloat(EdLogScale, "Log Scale Maximum");
     const float NewMinimumRawScore = ToFloat(EdMinimumRawScore, "Minimum Raw Value");
     const int32_t NewBinCount = ReadInteger(EdHistogramBinCount, "Histogram Bin Count");
-    Require(NewBinCount >= 1 && NewBinCount <= 65536, EdHistogramBinCount, "Histogram Bin Count",
+    Require(NewBinCount >= 1 && NewBinCount <= MaxHistogramBinCount, EdHistogramBinCount, "Histogram Bin Count",
             "between 1 and 65,536");
     const float NewMaxZValue = ToFloat(EdMaxZValue, "Threshold for suspicious Z value");
     const int32_t NewTabWidth = ReadInteger(EdTabWidth, "Tab Width on Fitness Export");
-    Require(NewTabWidth >= 1 && NewTabWidth <= 1000, EdTabWidth, "Tab Width on Fitness Export", "between 1 and 1,000");
+    Require(NewTabWidth >= 1 && NewTabWidth <= MaxTabWidth, EdTabWidth, "Tab Width on Fitness Export", "between 1 and 1,000");
     const Extended Mean = ReadNumber(EdOverridemean, "Override Mean");
     Require(Mean > 0, EdOverridemean, "Override Mean", "above 0");
     const Extended Excess = ReadNumber(EdoverrideExcess, "Override Excess");

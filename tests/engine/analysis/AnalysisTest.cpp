@@ -129,4 +129,60 @@ TEST_F(Analysis, SpareDetectors) {
   EXPECT_EQ(D->ClassDetector->LastFitted, -1);
 }
 
+// A fit whose window holds no bin, or whose best height is 0, is no fit: the series keeps no
+// curve and no fit, its chi and P are -1, and there is nothing to save or report.
+TEST_F(Analysis, FitsThatFindNoCurveLeaveTheSeriesUnfitted) {
+  auto P = Protocol();
+  // The red channel's last peak lies where no event does, and its mean is held.
+  TChannel& Red = *P->GetChannel(1);
+  Red.ForceMean = true;
+  Red.AddPeak(false, -1, 4.5f, 0.05f, 1, 0, 0, 0, 2, -2);
+  auto D = StepByStep(*P);
+  const TDetector& RedPeaks = *D->GetPeakDetector(1);
+  EXPECT_EQ(RedPeaks.LastFitted, -1);
+  EXPECT_EQ(RedPeaks.GetChi(2), -1.0f);
+  EXPECT_EQ(RedPeaks.GetChiP(2), -1.0f);
+  EXPECT_TRUE(RedPeaks.Curves[2].empty());
+  EXPECT_EQ(RedPeaks.Fits[2].Scale, 0.0);
+  EXPECT_EQ(D->GetPeakDetector(0)->LastFitted, 2);  // the green one fits as before
+
+  TStringArray Table{"Channel\t", "GFP\t", "RFP\t"};
+  D->ChiReport(*P, Table, '\t');
+  EXPECT_EQ(std::count(Table[2].begin(), Table[2].end(), 'n'), 4);  // "na" for all four series
+  D->StoreFitsInProtocol(P.get());
+  EXPECT_EQ(Red.Peaks.back().Mean, 4.5f);
+  EXPECT_EQ(Red.Peaks.back().H, 1.0f);
+
+  // The custom detector with Clip Low and Clip High both 1.0: an empty window.
+  TCustomDetectorOptions Options;
+  Options.PlotChannel = 0;
+  Options.FilterChannel = 1;
+  Options.FilterMinimum = -1;
+  Options.FilterMaximum = 1.5f;
+  Options.OtherMaximum = 10;
+  Options.Mean = 2.5f;
+  Options.Deviation = 0.15f;
+  Options.ClipLow = Options.ClipHigh = 1.0f;
+  D->FitCustomDetector(*P, Options);
+  const TDetector& Custom = *D->CustomDetector;
+  ASSERT_EQ(Custom.SeriesCount, 1);
+  EXPECT_EQ(Custom.LastFitted, -1);
+  EXPECT_TRUE(Custom.Curves[0].empty());
+  EXPECT_EQ(Custom.GetChi(0), -1.0f);
+  EXPECT_EQ(Custom.Fits[0].Scale, 0.0);
+  ChartData Chart;
+  Custom.DrawChart(Chart, THistogramView{{}, {}, true});
+  ASSERT_EQ(Chart.Series.size(), 1u);  // the bars, no curve below zero
+  // A window that holds the peak fits; a later empty one leaves that fit the last.
+  Options.ClipLow = -2;
+  Options.ClipHigh = 2;
+  D->FitCustomDetector(*P, Options);
+  EXPECT_EQ(Custom.LastFitted, 1);
+  EXPECT_GT(Custom.Fits[1].Scale, 0.0);
+  Options.ClipLow = Options.ClipHigh = 1.0f;
+  D->FitCustomDetector(*P, Options);
+  EXPECT_EQ(Custom.LastFitted, 1);
+  EXPECT_TRUE(Custom.Curves[2].empty());
+}
+
 }  // namespace

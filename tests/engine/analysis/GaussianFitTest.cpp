@@ -165,16 +165,43 @@ TEST(FitGaussian, WindowsOfTheGateAndOfNoneOrOneBin) {
   TDetector D(0, true, true, false, 0, 10, true);
   D.AddSeries("s", {1.5f, 2.5f, 2.5f, 3.5f, 8.5f, 8.5f, 8.5f}, 0);
   TDetectorOptions O;
-  TChannel Empty = ChannelWithPeak(2.5f, 0.1f, -1, 1);  // 2.4 .. 2.6: no edge inside
+  // 2.4 .. 2.6: no edge inside, so no height is tried and the height would be 1.1 x the lowest
+  // start, below zero: no fit, and the series stays as it was before.
+  TChannel Empty = ChannelWithPeak(2.5f, 0.1f, -1, 1);
+  TSglArray Curve, Shape;
+  TPeakWindow Window{2.4f, 2.6f, -1, 1, 2.5f, 0.1f, false};
+  TGaussianFitter Fitter(TFitBins{D.Counts[0], D.BinEdges, D.BinCentres, D.BinWidth}, Window, Curve, Shape);
+  EXPECT_DOUBLE_EQ(Fitter.Run(false).Scale, static_cast<double>(1.1L * -2147483647.0));
+  EXPECT_FALSE(Fitter.Fitted());
   D.FitGaussian(nullptr, &Empty, O);
-  EXPECT_EQ(D.Fits[0].StartHeight, -2147483647.0);
-  EXPECT_DOUBLE_EQ(D.Fits[0].Scale, static_cast<double>(1.1L * -2147483647.0));
+  EXPECT_EQ(D.LastFitted, -1);
+  EXPECT_EQ(D.Fits[0].StartHeight, 0.0);
+  EXPECT_EQ(D.Fits[0].Scale, 0.0);
+  EXPECT_TRUE(D.Curves[0].empty());
+  EXPECT_TRUE(D.Shapes[0].empty());
+  EXPECT_EQ(D.Chi[0], -1.0f);
   EXPECT_EQ(D.ChiP[0], -1.0f);
 
-  TChannel One = ChannelWithPeak(2.0f, 0.5f, -1, 1);  // 1.5 .. 2.5: edge 2 only
+  TChannel One = ChannelWithPeak(2.0f, 0.6f, -1, 1);  // 1.4 .. 2.6: edge 2 only, centres 1.5 and 2.5
   D.FitGaussian(nullptr, &One, O);
+  EXPECT_EQ(D.LastFitted, 0);
   EXPECT_EQ(D.Fits[0].StartHeight, 2);
   EXPECT_EQ(D.ChiP[0], 1.0f);  // no degree of freedom
+
+  // Bins inside the window that hold nothing give a height of 0: no fit either, and the fit
+  // the series had is gone with it.
+  TChannel Nothing = ChannelWithPeak(5.5f, 1.0f, -1, 1);  // 4.5 .. 6.5: edges 5 and 6, both empty
+  D.FitGaussian(nullptr, &Nothing, O);
+  EXPECT_EQ(D.LastFitted, -1);
+  EXPECT_TRUE(D.Curves[0].empty());
+  EXPECT_EQ(D.ChiP[0], -1.0f);
+  // So is a least-squares window without a bin centre, though the chi window has bins.
+  // Edge 2 lies in 1.5 .. 2.5, but no centre in 1.95 .. 2.05.
+  TPeakWindow NarrowWindow{1.5f, 2.5f, -0.1f, 0.1f, 2.0f, 0.5f, false};
+  TGaussianFitter NoCentre(TFitBins{D.Counts[0], D.BinEdges, D.BinCentres, D.BinWidth}, NarrowWindow, Curve,
+                           Shape);
+  EXPECT_GT(NoCentre.Run(false).Scale, 0.0);
+  EXPECT_FALSE(NoCentre.Fitted());
 
   // A gate's start height comes from 0.6 .. 2^31, beyond Mean +- clip x deviation.
   TGateInfo Info;
@@ -222,9 +249,12 @@ TEST(FitGaussian, FitsThatCannotStartStoreNothing) {
   EXPECT_EQ(D.Chi[0], -1.0f);
 
   O.IsGate = false;
+  O.FitMean = false;
   O.UseGivenPeak = true;  // a channel without peaks fits from a given one
   O.Mean = 2.0f;
   O.Deviation = 1.0f;
+  O.ClipLow = -1;
+  O.ClipHigh = 1;
   TProtocol Protocol;
   Protocol.AddChannel(std::make_unique<TChannel>(TChannelInfo{}, nullptr));
   O.ChannelIndex = 1;  // no such channel

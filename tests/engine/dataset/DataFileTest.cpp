@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <cmath>
 #include <limits>
 
+#include "AllocationCap.h"
 #include "FitnessFixtures.h"
 #include "Files.h"
 #include "Globals.h"
@@ -78,6 +81,32 @@ std::vector<uint8_t> HandStream(TProtocol& P, const StreamSpec& S) {
   }
   for (int32_t b = 0; b < S.ExtraBytes; ++b) WriteByte(M, 0);
   return M.Bytes();
+}
+
+// Packs Plain followed by Zeros zero bytes into FileName, a piece at a time.
+void WritePackedWithZeros(const std::string& FileName, const std::vector<uint8_t>& Plain, size_t Zeros) {
+  z_stream Z{};
+  ASSERT_EQ(deflateInit(&Z, Z_BEST_COMPRESSION), Z_OK);
+  std::vector<uint8_t> Packed, Out(1 << 16);
+  const std::vector<uint8_t> Piece(1 << 20, 0);
+  const auto Feed = [&](const uint8_t* Data, size_t Size, int Flush) {
+    Z.next_in = const_cast<Bytef*>(Data);
+    Z.avail_in = static_cast<uInt>(Size);
+    do {
+      Z.next_out = Out.data();
+      Z.avail_out = static_cast<uInt>(Out.size());
+      deflate(&Z, Flush);
+      Packed.insert(Packed.end(), Out.data(), Out.data() + (Out.size() - Z.avail_out));
+    } while (Z.avail_out == 0);
+  };
+  Feed(Plain.data(), Plain.size(), Z_NO_FLUSH);
+  for (size_t Done = 0; Done < Zeros; Done += Piece.size())
+    Feed(Piece.data(), std::min(Piece.size(), Zeros - Done), Z_NO_FLUSH);
+  Feed(nullptr, 0, Z_FINISH);
+  deflateEnd(&Z);
+  TFileStream File(FileName, TFileStream::TMode::Create);
+  File.Write(Packed.data(), Packed.size());
+  File.Close();
 }
 
 class DataFile : public ::testing::Test {
@@ -269,6 +298,42 @@ TEST_F(DataFile, EveryCorruptFileGivesOneMessageAndKeepsTheCallersProtocol) {
   auto E = TFCSData::CreateFromDataFile(Folder / "missing.Quorvenal", TDataLoadOptions(), None);
   EXPECT_TRUE(Messages.Errors.empty());
   EXPECT_TRUE(E->Events.empty());
+}
+
+// Packed zeros unpack about a thousand to one: a file is unpacked only as far as it is read, the
+// magic is checked on its first bytes, and unpacking stops as soon as it passes what the records
+// declare, so no case below asks for the 64 MB the zeros unpack to or the gigabytes a count claims.
+TEST_F(DataFile, PackedZerosAreRefusedAsSoonAsTheyPassWhatTheRecordsDeclare) {
+  auto P = AssayProtocol({"A", "B"}, {"GFP", "YFP"}, 1);
+  const size_t Zeros = 64 << 20;
+  WritePackedWithZeros(Folder / "zeros.Quorvenal", {}, Zeros);
+  WritePackedWithZeros(Folder / "trailing.Quorvenal", HandStream(*P, StreamSpec()), Zeros);
+  // An event count that claims gigabytes the file does not hold sizes nothing either.
+  StreamSpec Claims;
+  Claims.DeclaredDelta = std::numeric_limits<int32_t>::max() - 2;
+  WritePackedWithZeros(Folder / "claims.Quorvenal", HandStream(*P, Claims), 0);
+  for (const std::string Name : {"zeros.Quorvenal", "trailing.Quorvenal", "claims.Quorvenal"}) {
+    SCOPED_TRACE(Name);
+    Messages.Errors.clear();
+    std::unique_ptr<TProtocol> None;
+    bool Reached = false;
+    {
+      test::TAllocationCap Cap(8 << 20);
+      auto D = TFCSData::CreateFromDataFile(Folder / Name, Bare(), None);
+      Reached = Cap.Reached();
+      EXPECT_TRUE(D->Events.empty());
+    }
+    EXPECT_FALSE(Reached);
+    EXPECT_EQ(Messages.Errors, (std::vector<std::string>{"Invalid Quorvenal File"}));
+    EXPECT_FALSE(None);
+  }
+  // The same records without the zeros load.
+  Messages.Errors.clear();
+  WritePackedWithZeros(Folder / "sound.Quorvenal", HandStream(*P, StreamSpec()), 0);
+  std::unique_ptr<TProtocol> Mine;
+  auto D = TFCSData::CreateFromDataFile(Folder / "sound.Quorvenal", Bare(), Mine);
+  EXPECT_TRUE(Messages.Errors.empty());
+  EXPECT_EQ(D->Events.size(), 2u);
 }
 
 TEST_F(DataFile, FoldersPipesAndDanglingLinksAreRefusedBeforeOpening) {

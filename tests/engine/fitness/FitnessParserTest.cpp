@@ -3,6 +3,7 @@
 #include <fstream>
 #include <map>
 
+#include "AllocationCap.h"
 #include "Globals.h"
 #include "NotFiles.h"
 #include "NumberFormat.h"
@@ -187,6 +188,46 @@ TEST(FitnessReportReader, DamagedReportsAreRefusedWithTheirPosition) {
     std::string Report;
     A.CorrelationReport(Report);
     EXPECT_TRUE(Report.empty());
+  }
+}
+
+// Each row is split and its fields counted against the class count before anything is sized
+// from it: a 24 KB text that claims 4,000 classes, its tables made of empty lines, would ask for
+// 4,000 x 4,000 values; a class count edited below the rows would read fields from the wrong
+// columns.
+TEST(FitnessReportReader, RowsMustHoldTheFieldsOfTheClassCountBeforeAnythingIsSized) {
+  const std::string Good = Written({"A", "B", "C"}, {"C", "A", "B"}, 1.0f);
+  const std::string Blank(8000, '\n');
+  const std::string Claims4000 = Good.substr(0, Good.find("Strain Fitness Values")) +
+                                 "Strain Fitness Values\t4000\r\n---\r\nFluor\r\n" + Blank +
+                                 "Genotype Fitness Values\r\n----\r\nMix_GType\r\n" + Blank +
+                                 "Fluor Fitness Values\r\nFluor\r\n" + Blank;
+  struct TCase {
+    const char* Name;
+    std::string Text;
+    std::string Reason;
+  };
+  const std::vector<TCase> Cases = {
+      {"4000 classes of empty rows", Claims4000, "row 1 of the strain table holds 0 fields, not 15"},
+      {"class count edited down", Replace(Good, "Values\t3", "Values\t2"),
+       "row 1 of the genotype table holds 11 fields, not 9"},
+      {"a strain row of 16 fields", Replace(Good, "\t0.0000\t\r\n", "\t0.0000\t0\t\r\n"),
+       "row 1 of the strain table holds 16 fields, not 15"},
+  };
+  TempFolder Folder;
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    WriteText(Folder / "sets.txt", C.Text);
+    RecordingMessages Messages;
+    bool Reached = false;
+    {
+      test::TAllocationCap Cap(16 << 20);
+      TFitnessArray A(Folder / "sets.txt", 10);
+      Reached = Cap.Reached();
+    }
+    EXPECT_FALSE(Reached);
+    ASSERT_EQ(Messages.Errors.size(), 1u);
+    EXPECT_EQ(Messages.Errors[0], "Invalid fitness report: set 1: " + C.Reason);
   }
 }
 

@@ -15,7 +15,7 @@ namespace {
 
 TEST(GenotypeSet, UnpreparedGenotypeIsReportedOnceAndTakesNoPart) {
   auto P = Channels("GY");
-  P->GetChannel(1)->Minimum_Value_ZScore = 0;  // a protocol built from FCS parameters starts so
+  P->GetChannel(1)->MaximumValue_ZScore = 0;  // no value lies below it
   P->AddGenotype("good", 0, 0);
   P->AddGenotype("bad", 1, 0);
   RecordingMessages Messages;

@@ -46,6 +46,30 @@ TEST(GenotypeLikelihood, TwoTailProbabilityOfTheZValue) {
   EXPECT_TRUE(G.InValueWindow());
 }
 
+// A minimum of 0 or below is no lower bound; a maximum of 0 or below leaves nothing to score.
+TEST(GenotypeLikelihood, ZScoreMinimumOfZeroOrBelowBoundsNothing) {
+  for (const float Minimum : {0.0f, -5.0f}) {
+    SCOPED_TRACE(Minimum);
+    auto P = Channels("G");
+    P->GetChannel(0)->Minimum_Value_ZScore = Minimum;
+    P->GetChannel(0)->Peaks[0].Mean = 0.2f;
+    TGenotype& G = *P->GetGenotype(P->AddGenotype("g", 0, 0));
+    std::string Problem;
+    ASSERT_TRUE(G.Prepare(*P, &Problem)) << Problem;
+    EXPECT_EQ(LikelihoodAt(G, {0.2f}), 1.0L);
+    EXPECT_GT(LikelihoodAt(G, {-0.3f}), 0.0L);  // z = -2.5, below every positive value's log
+    EXPECT_TRUE(G.InValueWindow());
+    EXPECT_TRUE(G.InZWindow());
+    EXPECT_FALSE(G.AboveLimit);
+  }
+  auto P = Channels("G");
+  P->GetChannel(0)->MaximumValue_ZScore = 0;
+  TGenotype& G = *P->GetGenotype(P->AddGenotype("g", 0, 0));
+  std::string Problem;
+  EXPECT_FALSE(G.Prepare(*P, &Problem));
+  EXPECT_EQ(Problem, "channel C0 has a Z-score value limit of 0 or below");
+}
+
 TEST(GenotypeLikelihood, DimGenotypeIsRefusedForBrightSignalElsewhere) {
   auto P = Channels("GY");
   P->GetChannel(0)->Peaks[0].Mean = 1.5f;

@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "fcs/ParameterSet.h"
-#include "protocol/Protocol.h"
+#include <cmath>
+
 #include "RecordingMessages.h"
+#include "TestFolders.h"
+#include "dataset/FCSData.h"
+#include "fcs/FCSFile.h"
+#include "fcs/ParameterSet.h"
+#include "protocol/GenotypeSet.h"
+#include "protocol/Protocol.h"
 
 using namespace qv;
 
@@ -82,6 +88,43 @@ TEST(BuildProtocol, ChannelsAndGatesFromTheMarksLastFirst) {
   EXPECT_EQ(P->CompensationMatrix[1][1], 1.0f);
 }
 
+// The protocol built from a file's parameters has a Z-score minimum value of 0: no lower bound,
+// so its genotypes (once loaded from its file) score that very file.
+TEST(BuildProtocol, ProtocolOfAnInstrumentFileClassifiesItByZ) {
+  if (test::SamplesDir().empty()) GTEST_SKIP() << "../shared/fcs-samples is missing";
+  const TFCSFile File(test::SampleFile("facscan-fcs2-int16-le.fcs"));
+  TParameterSet Set = File.Parameters;
+  ASSERT_EQ(Set.Count(), 4);  // FSC-H, SSC-H, FL1-H, FL2-H
+  Set.Items[0].UseAsGate = Set.Items[1].UseAsGate = true;
+  Set.Items[2].UseAsChannel = Set.Items[3].UseAsChannel = true;
+  const auto P = Set.BuildProtocol();
+  ASSERT_TRUE(P);
+  ASSERT_EQ(P->GetChannel(0)->Minimum_Value_ZScore, 0.0f);
+  P->EnsureGenotypes();
+  ASSERT_EQ(P->Genotypes->Count(), 2);
+
+  test::RecordingMessages Messages;
+  const auto D = TFCSData::Create(File, 0, false, nullptr, P.get());
+  ASSERT_TRUE(D);
+  EXPECT_TRUE(Messages.Errors.empty()) << (Messages.Errors.empty() ? "" : Messages.Errors[0]);
+  ASSERT_EQ(D->Events.size(), 94569u);
+  int64_t Relaxed = 0, Rigorous = 0;
+  for (size_t i = 0; i < D->Events.size(); ++i) {
+    const TFCSLine E = D->Events[i];
+    Relaxed += E.Classes()[1] > 0;
+    Rigorous += E.Classes()[2] > 0;
+    ASSERT_FALSE(std::isnan(E.MaxZ()) || std::isnan(E.SecondZ())) << i;
+  }
+  EXPECT_GT(Rigorous, 1000);
+  EXPECT_GE(Relaxed, Rigorous);
+
+  // A maximum of 0 still cannot be scored.
+  P->GetChannel(1)->MaximumValue_ZScore = 0;
+  EXPECT_FALSE(P->Genotypes->PrepareAll());
+  ASSERT_EQ(Messages.Errors.size(), 1u);
+  EXPECT_NE(Messages.Errors[0].find("has a Z-score value limit of 0 or below"), std::string::npos);
+}
+
 TEST(BuildProtocol, MoreChannelsThanAProtocolHoldsBuildNothing) {
   TParameterSet Set;
   for (int i = 0; i < 16; ++i) {
@@ -97,6 +140,16 @@ TEST(BuildProtocol, MoreChannelsThanAProtocolHoldsBuildNothing) {
   const auto P = Set.BuildProtocol();
   ASSERT_TRUE(P);
   EXPECT_EQ(P->ChannelCount(), 15);
+}
+
+TEST(BuildProtocol, TagIsTheWholeFirstCharacterOfTheName) {
+  TParameterSet Set;
+  Set.Items = {Param("\xC3\x89" "cran", "FL1"), Param("", "\xE2\x82\xAC" "-A")};
+  Set.Items[0].UseAsChannel = Set.Items[1].UseAsChannel = true;
+  const auto P = Set.BuildProtocol();
+  ASSERT_TRUE(P);
+  EXPECT_EQ(P->GetChannel(0)->ChannelTag, "\xE2\x82\xAC");
+  EXPECT_EQ(P->GetChannel(1)->ChannelTag, "\xC3\x89");
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ TEST_F(AnalysisReport, ReportOfOneFileAndOfAMergedSet) {
   ASSERT_LT(Simple, static_cast<long>(Lines.size()));
   EXPECT_EQ(Lines[Simple - 1], std::string(83, '*'));
   EXPECT_EQ(Lines[Simple + 3],
-            "Channel\tCount\tChi_GFP_Comp\tP\tChi_GFP_Comp\tP\tChi_GFP_Comp\tP\tChi_GFP_Comp\tP\t");
+            "Channel\tCount\tChi_All\tP\tChi_Thresh\tP\tChi_GblZ\tP\tChi_FlZ\tP\t");
   // Only the series fitted (the third) has a chi-square.
   TIntArray Called;
   D->ChannelStats(*P, Called);

@@ -312,11 +312,16 @@ class CompensationCommandsTest : public QObject {
     Clipboard->setText("100 0 0 0\n0 100 0 0\n0 0 100 0\n0 0 0 101\n");
     W.Commands->BtnShowMatrixClick(3);
     QCOMPARE(W.Dialogs.Errors.size(), size_t(2));
+    // So is a text of more lines than a protocol can have channels, before it is sized.
+    Clipboard->setText(QString(40000, '\n'));
+    W.Commands->BtnShowMatrixClick(3);
+    QCOMPARE(W.Dialogs.Errors, (std::vector<std::string>(3, "Invalid input matrix")));
+    QVERIFY(!W.Main.ProtocolModified());
 
     // Lines are columns: line r, field k is channel k's spill-over from channel r.
     Clipboard->setText("90\t8\t0\t0\r\n10\t92\t0\t0\r\n0\t0\t100\t3\r\n0\t0\t0\t97\r\n");
     W.Commands->BtnImportMatrix->click();
-    QCOMPARE(W.Dialogs.Errors.size(), size_t(2));
+    QCOMPARE(W.Dialogs.Errors.size(), size_t(3));
     QCOMPARE(Pair(W.Main, 0, 0, true).Mean, 90.0f);
     QCOMPARE(Pair(W.Main, 0, 1, true).Mean, 10.0f);
     QCOMPARE(Pair(W.Main, 1, 0, true).Mean, 8.0f);

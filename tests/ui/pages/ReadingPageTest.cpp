@@ -219,6 +219,20 @@ class ReadingPageTest : public QObject {
     QVERIFY(!F.Page->BtnReProcess->isEnabled());
   }
 
+  // A file without $PAR holds no events, whatever its $TOT: the page shows none, no error.
+  void FileWithoutParametersShowsNoEvents() {
+    Fixture F;
+    FcsFileSpec Empty;
+    Empty.Omit = {"$PAR"};
+    Empty.Keywords = {{"$TOT", "2147483647"}};
+    F.Write("empty.fcs", Empty);
+    F.Select({"empty.fcs"});
+    QVERIFY(GuardedCommand([&] { F.Page->BtnReadClick(); }));
+    QVERIFY(F.Dialogs.Errors.empty());
+    QCOMPARE(F.Main.PnPoints->text(), QString(" 000000 Points"));
+    QCOMPARE(F.Page->FileOnPages(), F.Folder + "empty.fcs");
+  }
+
   void RealInstrumentFile() {
     const std::string Dir = SamplesDir();
     if (Dir.empty()) QSKIP("../shared/fcs-samples is missing");

@@ -95,6 +95,40 @@ class RtfTest : public QObject {
     QCOMPARE(Doc->Paragraphs[1].Runs[0].FontName, std::string("Arial"));
   }
 
+  // What the reader gives is what the writer writes back: font names beyond ASCII (by \', \u or
+  // a raw code page byte), a line feed or carriage return given as a character, a negative tab
+  // stop and a ';' inside a font name all read the same the second time.
+  void whatIsReadWritesAndReadsBackTheSame() {
+    const std::string Header = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1{\\fonttbl";
+    const std::vector<std::string> Inputs = {
+        Header + "{\\f0\\fnil Caf\\'e9;}}\\f0 x}",
+        Header + "{\\f0\\fnil Caf\xE9;}}\\f0 x}",
+        Header + "{\\f0\\fnil Caf\\u233?;}{\\f1\\fnil \\u-10179?\\u-8704?;}}\\f0 x\\f1 y}",
+        Header + "{\\f0\\fnil A\\'3bB\\{\\\\\\'0d;}}\\f0 x}",
+        Header + "}one\\u10?two\\'0dthree\\'0afour}",
+        Header + "}\\pard\\tx-55\\tx-10\\tx-9\\tx29\\tx30 a}",
+    };
+    for (const std::string& Input : Inputs) {
+      const auto First = ReadRtf(Input);
+      QVERIFY2(First.has_value(), Input.c_str());
+      const std::string Again = WriteRtf(*First);
+      const auto Second = ReadRtf(Again);
+      QVERIFY2(Second.has_value(), Again.c_str());
+      QVERIFY2(*Second == *First, Again.c_str());
+      for (const TRtfParagraph& P : First->Paragraphs)
+        for (const TRtfRun& R : P.Runs) QVERIFY(R.Text.find_first_of("\r\n") == std::string::npos);
+    }
+    QCOMPARE(ReadRtf(Inputs[0])->Paragraphs[0].Runs[0].FontName, std::string("Caf\xC3\xA9"));
+    QCOMPARE(ReadRtf(Inputs[1])->Paragraphs[0].Runs[0].FontName, std::string("Caf\xC3\xA9"));
+    QCOMPARE(ReadRtf(Inputs[2])->Paragraphs[0].Runs[0].FontName, std::string("Caf\xC3\xA9"));
+    QCOMPARE(ReadRtf(Inputs[2])->Paragraphs[0].Runs[1].FontName, std::string("\xF0\x9F\x98\x80"));
+    QCOMPARE(ReadRtf(Inputs[3])->Paragraphs[0].Runs[0].FontName, std::string("A;B{\\"));
+    const auto Lines = ReadRtf(Inputs[4]);
+    QCOMPARE(Lines->Paragraphs.size(), size_t(3));
+    QCOMPARE(Lines->Paragraphs[1].Runs[0].Text, std::string("twothree"));
+    QCOMPARE(ReadRtf(Inputs[5])->Paragraphs[0].TabStops, (std::vector<int>{-3, 0, 0, 1, 2}));
+  }
+
   void whatCannotBeShownIsRefused() {
     QVERIFY(!LooksLikeRtf("plain text"));
     QVERIFY(!ReadRtf("plain text").has_value());

@@ -201,6 +201,11 @@ class StatusRowTest : public QObject {
     Tag.setText("X");
     ChannelTagEnter(&Name, &Tag);
     QCOMPARE(Tag.text(), QString("X"));
+    // A first character beyond the basic plane is two UTF-16 units, taken together.
+    Name.setText(QString::fromUtf8("\xF0\x9D\x9B\xBC-FITC"));
+    Tag.clear();
+    ChannelTagEnter(&Name, &Tag);
+    QCOMPARE(Tag.text(), QString::fromUtf8("\xF0\x9D\x9B\xBC"));
   }
 
   void NumbersReadFromEditsNameTheirField() {
