@@ -229,7 +229,7 @@ class ReadingPageTest : public QObject {
     F.Select({"empty.fcs"});
     QVERIFY(GuardedCommand([&] { F.Page->BtnReadClick(); }));
     QVERIFY(F.Dialogs.Errors.empty());
-    QCOMPARE(F.Main.PnPoints->text(), QString(" 000000 Points"));
+    QCOMPARE(F.Main.PnPoints->text(), QString("0 Points"));
     QCOMPARE(F.Page->FileOnPages(), F.Folder + "empty.fcs");
   }
 
