@@ -16,7 +16,7 @@
 #include <algorithm>
 
 #include "common/ChartView.h"
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "pages/ExportCommands.h"
 #include "common/ExportTargets.h"
 #include "shell/MainWindow.h"
@@ -89,7 +89,7 @@ void TChartsPage::BuildGraphs() {
   BtnGraphGlobalZ = Toggle(Sheet, "BtnGraphGlobalZ", "Global Z", true);
   for (QToolButton* B : {BtnGraphAll, BtnGraphThreshold, BtnGraphGlobalZ}) {
     Row->addWidget(B);
-    connect(B, &QToolButton::clicked, this, [this, B] { GraphToggleClicked(B); });
+    BindCommand(B, [this, B] { GraphToggleClicked(B); });
   }
   Row->addSpacing(20);
   Row->addWidget(new QLabel("Point size", Sheet));
@@ -98,7 +98,7 @@ void TChartsPage::BuildGraphs() {
   SePointSize->setRange(1, 8);
   SePointSize->setValue(2);
   SePointSize->setProperty("Tag", 0);
-  connect(SePointSize, &QSpinBox::valueChanged, this, [this] { GuardedCommand([this] { AxisMetricMenuClick(0); }); });
+  BindCommand(SePointSize, &QSpinBox::valueChanged, [this] { AxisMetricMenuClick(0); });
   Row->addWidget(SePointSize);
   Row->addStretch(1);
   CrtFCS = new TChartView(Sheet);
@@ -125,7 +125,7 @@ void TChartsPage::BuildDistributions() {
   BtnZFiltered = Toggle(PnDistributionControl, "BtnZFiltered", "Global Z", true);
   for (QToolButton* B : {BtnAllPoints, BtnFiltered, BtnZFiltered}) {
     Row->addWidget(B);
-    connect(B, &QToolButton::clicked, this, [this] { GuardedCommand([this] { RgDistributionsClick(); }); });
+    BindCommand(B, [this] { RgDistributionsClick(); });
   }
   Row->addStretch(1);
   DistTargets = CreateExportTargets(PnDistributionControl, "Dist");
@@ -134,14 +134,13 @@ void TChartsPage::BuildDistributions() {
   BtnExportDistributions->setObjectName("BtnExportDistributions");
   BtnExportDistributions->setToolTip("Export every distribution of the list");
   BtnExportDistributions->setStatusTip(BtnExportDistributions->toolTip());
-  connect(BtnExportDistributions, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnExportDistributionsClick(); }); });
+  BindCommand(BtnExportDistributions, [this] { BtnExportDistributionsClick(); });
   Row->addWidget(BtnExportDistributions);
   Row->addSpacing(12);
   BtnShowDerive = new QPushButton("Derive...", PnDistributionControl);
   BtnShowDerive->setObjectName("BtnShowDerive");
   BtnShowDerive->setEnabled(false);
-  connect(BtnShowDerive, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnShowDeriveClick(); }); });
+  BindCommand(BtnShowDerive, [this] { BtnShowDeriveClick(); });
   Row->addWidget(BtnShowDerive);
   PnDerive = new QWidget(PnDistributionControl);
   PnDerive->setObjectName("PnDerive");
@@ -158,8 +157,7 @@ void TChartsPage::BuildDistributions() {
   FItemsLayout->addStretch(1);
   DistributionItems = new QButtonGroup(this);
   DistributionItems->setExclusive(true);
-  connect(DistributionItems, &QButtonGroup::idClicked, this,
-          [this] { GuardedCommand([this] { RgDistributionsClick(); }); });
+  BindCommand(DistributionItems, &QButtonGroup::idClicked, [this] { RgDistributionsClick(); });
   Body->addWidget(RgDistributions);
   CrtDistribution = new TChartView(Sheet);
   CrtDistribution->setObjectName("CrtDistribution");
@@ -171,7 +169,7 @@ void TChartsPage::BuildDistributions() {
   if (QMenu* Menu = FMain.PopupMenu("PMHistogram"))
     for (QAction* Item : Menu->actions())
       if (Item->objectName() == "MnExportHistogram")
-        connect(Item, &QAction::triggered, this, [this] { GuardedCommand([this] { MnExportHistogramClick(); }); });
+        BindCommand(Item, [this] { MnExportHistogramClick(); });
 }
 
 void TChartsPage::ClearCharts() {
@@ -204,7 +202,7 @@ void TChartsPage::FillDataLists(bool HasData) {
       QAction* Item = Menu->addAction(Caption);
       Item->setProperty("Tag", Tag);
       Item->setStatusTip(Menu == XMenu ? "Set X-Axis metric" : "Set Y-Axis metric");
-      connect(Item, &QAction::triggered, this, [this, Tag] { GuardedCommand([this, Tag] { AxisMetricMenuClick(Tag); }); });
+      BindCommand(Item, Tag, [this](int T) { AxisMetricMenuClick(T); });
     }
     auto* Radio = new QRadioButton(Caption, RgDistributions);
     DistributionItems->addButton(Radio, i);
@@ -220,7 +218,7 @@ void TChartsPage::GraphToggleClicked(QToolButton* Button) {
   if (Button->isChecked())
     for (QToolButton* B : {BtnGraphAll, BtnGraphThreshold, BtnGraphGlobalZ})
       if (B != Button) B->setChecked(false);
-  GuardedCommand([this] { BtnGraphAllClick(); });
+  BtnGraphAllClick();
 }
 
 void TChartsPage::AxisMetricMenuClick(int Tag) {

@@ -17,7 +17,7 @@
 
 #include "common/ChartView.h"
 #include "pages/ClassMeansModel.h"
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "pages/ExportCommands.h"
 #include "common/ExportTargets.h"
@@ -99,15 +99,13 @@ void TClassExplorerPage::Build() {
   ChannelItems = new QButtonGroup(this);
   for (QButtonGroup* Items : {GenotypeItems, ChannelItems}) {
     Items->setExclusive(true);
-    connect(Items, &QButtonGroup::idClicked, this,
-            [this] { GuardedCommand([this] { CmBxClassExplorerGenotypeChange(1); }); });
+    BindCommand(Items, &QButtonGroup::idClicked, [this] { CmBxClassExplorerGenotypeChange(1); });
   }
   BtnClearGenotypeDetector = new QPushButton("Clear", Plot);
   BtnClearGenotypeDetector->setObjectName("BtnClearGenotypeDetector");
   BtnClearGenotypeDetector->setProperty("Tag", 2);
   SetHint(BtnClearGenotypeDetector, "Clear the class histogram");
-  connect(BtnClearGenotypeDetector, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { CmBxClassExplorerGenotypeChange(2); }); });
+  BindCommand(BtnClearGenotypeDetector, [this] { CmBxClassExplorerGenotypeChange(2); });
   CBAutoClearGenotypeDetector = new QCheckBox("Automatically Clear", Plot);
   CBAutoClearGenotypeDetector->setObjectName("CBAutoClearGenotypeDetector");
   CBAutoClearGenotypeDetector->setChecked(true);
@@ -134,8 +132,7 @@ void TClassExplorerPage::Build() {
   CmBxClassExplorerGenotype->setProperty("Tag", 0);
   CmBxClassExplorerGenotype->setMinimumWidth(160);
   SetHint(CmBxClassExplorerGenotype, "Show the events of a genotype class");
-  connect(CmBxClassExplorerGenotype, &QComboBox::activated, this,
-          [this] { GuardedCommand([this] { CmBxClassExplorerGenotypeChange(0); }); });
+  BindCommand(CmBxClassExplorerGenotype, &QComboBox::activated, [this] { CmBxClassExplorerGenotypeChange(0); });
   Row->addWidget(CmBxClassExplorerGenotype);
   Row->addStretch(1);
   ClassTargets = CreateExportTargets(Means, "Class");
@@ -144,8 +141,7 @@ void TClassExplorerPage::Build() {
   BtnExportGenotypeEvents->setObjectName("BtnExportGenotypeEvents");
   BtnExportGenotypeEvents->setProperty("Tag", 3);
   SetHint(BtnExportGenotypeEvents, "Export the class events");
-  connect(BtnExportGenotypeEvents, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { CmBxClassExplorerGenotypeChange(3); }); });
+  BindCommand(BtnExportGenotypeEvents, [this] { CmBxClassExplorerGenotypeChange(3); });
   Row->addWidget(BtnExportGenotypeEvents);
   SgGenotypeData = new QTableView(Means);
   SgGenotypeData->setObjectName("SgGenotypeData");

@@ -17,7 +17,7 @@
 #include <functional>
 
 #include "pages/ChartsPage.h"
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "common/ExportTargets.h"
 #include "Files.h"
@@ -149,10 +149,7 @@ void TCompensationCommands::BuildDerivePanel() {
   G->addLayout(Buttons, 1, 0, 1, 6);
   for (QPushButton* B : {BtnDeriveCompensation, BtnBaselineCompensation, BtnDeriveBaselines, BtnAutocompensate}) {
     Buttons->addWidget(B);
-    connect(B, &QPushButton::clicked, this, [this, B] {
-      const int Tag = B->property("Tag").toInt();
-      GuardedCommand([this, Tag] { BtnDeriveCompensationClick(Tag); });
-    });
+    BindCommand(B, B->property("Tag").toInt(), [this](int Tag) { BtnDeriveCompensationClick(Tag); });
   }
   Buttons->addStretch(1);
   G->setColumnStretch(5, 1);
@@ -184,10 +181,7 @@ void TCompensationCommands::BuildMatrixSheet() {
   Row->addWidget(BtnImportMatrix);
   Row->addStretch(1);
   for (QPushButton* B : {BtnShowMatrix, BtnExportmatrix, BtnImportMatrix})
-    connect(B, &QPushButton::clicked, this, [this, B] {
-      const int Tag = B->property("Tag").toInt();
-      GuardedCommand([this, Tag] { BtnShowMatrixClick(Tag); });
-    });
+    BindCommand(B, B->property("Tag").toInt(), [this](int Tag) { BtnShowMatrixClick(Tag); });
   SgMatrix = new QTableWidget(0, 0, Sheet);
   SgMatrix->setObjectName("SgMatrix");
   SgMatrix->horizontalHeader()->hide();
@@ -196,8 +190,7 @@ void TCompensationCommands::BuildMatrixSheet() {
   SgMatrix->horizontalHeader()->setDefaultSectionSize(80);
   SgMatrix->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SgMatrix->setToolTip("Double-click a channel to show it in the channel editor");
-  connect(SgMatrix, &QTableWidget::cellDoubleClicked, this,
-          [this](int Row, int Col) { GuardedCommand([this, Row, Col] { SgMatrixDblClick(Row, Col); }); });
+  BindCommand(SgMatrix, &QTableWidget::cellDoubleClicked, [this](int Row, int Col) { SgMatrixDblClick(Row, Col); });
   Outer->addWidget(SgMatrix, 1);
 }
 
@@ -213,8 +206,7 @@ void TCompensationCommands::BuildResetControls() {
   BtnResetCompensations->setObjectName("BtnResetCompensations");
   BtnResetCompensations->setToolTip("Set the compensation values to no spill-over");
   BtnResetCompensations->setStatusTip("Set the compensation values to no spill-over");
-  connect(BtnResetCompensations, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnResetCompensationsClick(); }); });
+  BindCommand(BtnResetCompensations, [this] { BtnResetCompensationsClick(); });
   if (!Row) {
     Row = new QHBoxLayout;
     if (auto* L = qobject_cast<QBoxLayout*>(RawBox->layout())) L->addLayout(Row);

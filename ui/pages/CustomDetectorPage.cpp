@@ -15,7 +15,7 @@
 #include <cmath>
 
 #include "common/ChartView.h"
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "Globals.h"
@@ -185,8 +185,7 @@ void TCustomDetectorPage::Build() {
   BtnExplore = Button(P, "BtnExplore", "Explore...", 21, "Show the fit exploration tool bar");
   for (QPushButton* B : {BtnClearCustomDetector, BtnAddCustomDetector, BtnSavePeak, BtnExportGaussians, BtnExplore}) {
     Row3->addWidget(B);
-    const int Tag = B->property("Tag").toInt();
-    connect(B, &QPushButton::clicked, this, [this, Tag] { Run(Tag); });
+    BindCommand(B, B->property("Tag").toInt(), [this](int Tag) { BtnClearCustomDetectorClick(Tag); });
   }
   Row3->addSpacing(12);
   LbCustomChi = new QLabel("Chi : 0.0", P);
@@ -200,16 +199,14 @@ void TCustomDetectorPage::Build() {
   Row3->addStretch(1);
   Outer->addWidget(PnCustomSettings);
 
-  connect(CmBxCustomDetector, &QComboBox::activated, this, [this] { Run(5); });
-  connect(BtnCustomMean, &QToolButton::clicked, this, [this] {
-    GuardedCommand([this] {
-      // The protocol page keeps edit and toggle in step when the text does not convert.
-      if (auto* Protocol = FMain.findChild<TProtocolPage*>()) {
-        Protocol->BtnCustomMeanClick(1);
-      } else if (FMain.Hooks.ToggleLogNative) {
-        FMain.Hooks.ToggleLogNative(BtnCustomMean->isChecked(), EdCustomDetectorMean);
-      }
-    });
+  BindCommand(CmBxCustomDetector, &QComboBox::activated, [this] { BtnClearCustomDetectorClick(5); });
+  BindCommand(BtnCustomMean, [this] {
+    // The protocol page keeps edit and toggle in step when the text does not convert.
+    if (auto* Protocol = FMain.findChild<TProtocolPage*>()) {
+      Protocol->BtnCustomMeanClick(1);
+    } else if (FMain.Hooks.ToggleLogNative) {
+      FMain.Hooks.ToggleLogNative(BtnCustomMean->isChecked(), EdCustomDetectorMean);
+    }
   });
 
   PnExploreFit = new QWidget(Sheet);
@@ -246,8 +243,7 @@ void TCustomDetectorPage::Build() {
   Explore->addLayout(Run);
   BtnExploreFitnessCurves = Button(X, "BtnExploreFitnessCurves", "Explore Curve Fits && Export", 0,
                                    "Fit every clip window of the ranges and export the fits");
-  connect(BtnExploreFitnessCurves, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnExploreFitnessCurvesClick(); }); });
+  BindCommand(BtnExploreFitnessCurves, [this] { BtnExploreFitnessCurvesClick(); });
   Run->addWidget(BtnExploreFitnessCurves);
   auto* Progress = new QHBoxLayout;
   Run->addLayout(Progress);
@@ -257,10 +253,10 @@ void TCustomDetectorPage::Build() {
   GaExplore->setFixedWidth(120);
   GaExplore->setVisible(false);
   Progress->addWidget(GaExplore);
-  // Not a guarded command: it is the one control that acts while the sweep runs.
+  // A cancel, not a command: it is the one control that acts while the sweep runs.
   BtnExploreCancel = Button(X, "BtnExploreCancel", "Cancel", 0, "Stop the fit exploration");
   BtnExploreCancel->setVisible(false);
-  connect(BtnExploreCancel, &QPushButton::clicked, this, [this] { FMain.ContinueFlag = false; });
+  BindCancel(BtnExploreCancel, [this] { FMain.ContinueFlag = false; });
   Progress->addWidget(BtnExploreCancel);
   Progress->addStretch(1);
   Explore->addStretch(1);
@@ -274,10 +270,6 @@ void TCustomDetectorPage::Build() {
     if (QMenu* Menu = FMain.PopupMenu("PMHistogram")) Menu->popup(CrtCustomDetector->mapToGlobal(Pos));
   });
   Outer->addWidget(CrtCustomDetector, 1);
-}
-
-void TCustomDetectorPage::Run(int Tag) {
-  GuardedCommand([this, Tag] { BtnClearCustomDetectorClick(Tag); });
 }
 
 // A new set or a freed one: the chart holds the old set's picture only.

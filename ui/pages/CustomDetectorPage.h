@@ -79,7 +79,6 @@ class TCustomDetectorPage : public QObject {
 
  private:
   void Build();
-  void Run(int Tag);
   // Protocol and data set present and of one shape (the reading page names a mismatch).
   bool DataMatchesProtocol() const;
   void ShowMean(float LogMean);

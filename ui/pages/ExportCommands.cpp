@@ -10,9 +10,8 @@
 #include <QProgressBar>
 #include <QTableWidget>
 #include <QTextEdit>
-#include <QTimer>
 
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Files.h"
 #include "Globals.h"
@@ -40,8 +39,9 @@ struct TButtonTag {
   const char* Name;
   int Tag;
 };
-const TButtonTag ExportButtons[] = {{"BtnExportProcessedData", 1}, {"BtnShowData", 2}, {"BtnExportRawData", 3},
-                                    {"BtnExportHeader", 5},        {"BtnExportParameters", 7}};
+// Show Data (Tag 2) is the reading page's own command: it redraws that page's view.
+const TButtonTag ExportButtons[] = {{"BtnExportProcessedData", 1}, {"BtnExportRawData", 3}, {"BtnExportHeader", 5},
+                                    {"BtnExportParameters", 7}};
 const char* const FileExportButtons[] = {"BtnExportRawData", "BtnExportHeader", "BtnExportParameters"};
 
 bool Down(const QAbstractButton* Button) { return Button && Button->isChecked(); }
@@ -115,21 +115,15 @@ TExportCommands::TExportCommands(TFmMain& Main) : QObject(&Main), FMain(Main) {
   FMain.Hooks.DataShownListeners.push_back([this](bool) { UpdateFileExportButtons(); });
   FMain.BindCommand("MnExport", [this](int Tag) { BtnExportProcessedDataClick(Tag); });
   connect(&FMain, &TFmMain::DataReplaced, this, &TExportCommands::UpdateFileExportButtons);
+  // The reading pages are built after this one; the main window binds their buttons then.
   BindButtons();
-  // Pages built after this one have their buttons by the time events are handled.
-  QTimer::singleShot(0, this, [this] {
-    BindButtons();
-    UpdateFileExportButtons();
-  });
 }
 
 void TExportCommands::BindButtons() {
   for (const auto& [Name, Tag] : ExportButtons) {
     auto* Button = FMain.findChild<QAbstractButton*>(Name);
-    if (!Button || Button->property("qvExportBound").toBool()) continue;
-    Button->setProperty("qvExportBound", true);
-    connect(Button, &QAbstractButton::clicked, this,
-            [this, Tag = Tag] { GuardedCommand([this, Tag] { BtnExportProcessedDataClick(Tag); }); });
+    if (!Button || IsBound(Button)) continue;
+    BindCommand(Button, Tag, [this](int T) { BtnExportProcessedDataClick(T); });
   }
 }
 

@@ -58,8 +58,8 @@ class TExportCommands : public QObject {
   // Tags 1 export processed data, 2 show it, 3 export the raw grid, 5 the header, 7 the
   // parameters.
   void BtnExportProcessedDataClick(int Tag);
-  // Binds the export buttons that exist under the main window and are not bound yet; runs
-  // once more after start-up for pages built later.
+  // Binds the export buttons that exist under the main window and are not bound yet; the main
+  // window runs it again once every page is built.
   void BindButtons();
   // Whether the header, data and parameter pages hold the file the current set was read from.
   bool FilePagesHoldCurrentSet() const;

@@ -22,7 +22,7 @@
 #include <cmath>
 #include <memory>
 
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "Files.h"
@@ -239,15 +239,13 @@ void TFitnessPage::BuildPage() {
   Right->addWidget(PnFitnessChoice);
   Right->addWidget(Sub, 1);
 
-  connect(BtnDir, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnChangeFitnessDirectoryClick(); }); });
-  connect(LsBxProcessFiles, &QListWidget::itemDoubleClicked, this,
-          [this] { GuardedCommand([this] { BtnProcessFilesClick(0); }); });
+  BindCommand(BtnDir, [this] { BtnChangeFitnessDirectoryClick(); });
+  BindCommand(LsBxProcessFiles, &QListWidget::itemDoubleClicked, [this] { BtnProcessFilesClick(0); });
   const std::pair<QPushButton*, int> Tagged[] = {{SlotButtons[0], 1}, {SlotButtons[1], 2}, {SlotButtons[2], 3},
                                                  {SlotButtons[3], 4}, {BtnClear, 5},       {BtnRefresh, 10},
                                                  {BtnDelete, 11}};
-  for (auto [Button, Tag] : Tagged)
-    connect(Button, &QPushButton::clicked, this, [this, Tag = Tag] { GuardedCommand([this, Tag] { BtnProcessFilesClick(Tag); }); });
-  connect(RbSimpleFitness, &QRadioButton::toggled, this, [this] { RbSimpleFitnessClick(); });
+  for (auto [Button, Tag] : Tagged) BindCommand(Button, Tag, [this](int T) { BtnProcessFilesClick(T); });
+  BindCommand(RbSimpleFitness, &QRadioButton::toggled, [this] { RbSimpleFitnessClick(); });
 }
 
 void TFitnessPage::BuildAnalysisSheet() {
@@ -296,9 +294,9 @@ void TFitnessPage::BuildAnalysisSheet() {
   Row->addWidget(MeProcess, 1);
   Row->addStretch(0);
 
-  connect(BtnProcess, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnProcessClick(1); }); });
-  connect(BtnSimpleFitness, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnSimpleFitnessClick(); }); });
-  connect(BtnDiscardFitness, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnDiscardFitnessClick(); }); });
+  BindCommand(BtnProcess, 1, [this](int Tag) { BtnProcessClick(Tag); });
+  BindCommand(BtnSimpleFitness, [this] { BtnSimpleFitnessClick(); });
+  BindCommand(BtnDiscardFitness, [this] { BtnDiscardFitnessClick(); });
 }
 
 void TFitnessPage::BuildBootstrapSheet() {
@@ -321,7 +319,7 @@ void TFitnessPage::BuildBootstrapSheet() {
   Grid->addWidget(GaBootstrap, 2, 0, 1, 3);
   Grid->setColumnStretch(3, 1);
   Grid->setRowStretch(3, 1);
-  connect(BtnBootstrap, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnProcessClick(2); }); });
+  BindCommand(BtnBootstrap, 2, [this](int Tag) { BtnProcessClick(Tag); });
 }
 
 namespace {
@@ -362,8 +360,7 @@ void TFitnessPage::BuildAutomationSheet() {
   Grid->addWidget(BtnFitnessAutomation, 4, 2, 1, 2);
   Grid->setColumnStretch(4, 1);
   Grid->setRowStretch(5, 1);
-  connect(BtnFitnessAutomation, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnFitnessAutomationClick(); }); });
+  BindCommand(BtnFitnessAutomation, [this] { BtnFitnessAutomationClick(); });
 }
 
 void TFitnessPage::BuildCorrelationSheet() {
@@ -378,8 +375,7 @@ void TFitnessPage::BuildCorrelationSheet() {
   Grid->addWidget(BtnFitnessCorrelation, 1, 0);
   Grid->setColumnStretch(3, 1);
   Grid->setRowStretch(2, 1);
-  connect(BtnFitnessCorrelation, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnFitnessCorrelationClick(); }); });
+  BindCommand(BtnFitnessCorrelation, [this] { BtnFitnessCorrelationClick(); });
 }
 
 void TFitnessPage::BuildSummarySheet() {
@@ -402,9 +398,8 @@ void TFitnessPage::BuildSummarySheet() {
   Grid->addWidget(EdSSDIterations, 5, 2);
   Grid->setColumnStretch(5, 1);
   Grid->setRowStretch(6, 1);
-  connect(BtnSummaryAutomation, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnSummaryAutomationClick(); }); });
-  connect(CbSSDPValue, &QCheckBox::clicked, this, [this] { CbSSDPValueClick(); });
+  BindCommand(BtnSummaryAutomation, [this] { BtnSummaryAutomationClick(); });
+  BindCommand(CbSSDPValue, [this] { CbSSDPValueClick(); });
   connect(EdSSDIterations, &QLineEdit::textChanged, this, [this] { CbSSDPValueClick(); });
 }
 

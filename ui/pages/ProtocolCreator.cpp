@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "shell/MainWindow.h"
 #include "pages/ReadingPage.h"
 #include "fcs/ParameterSet.h"
@@ -17,12 +17,9 @@ TProtocolCreator::TProtocolCreator(TFmMain& Main, TReadingPage& Reading)
     : QObject(&Reading), M(Main), R(Reading) {
   setObjectName("ProtocolCreator");
   auto* Grid = M.findChild<QTableWidget*>("SgMakeProtocol");
-  connect(Grid, &QTableWidget::cellDoubleClicked, this,
-          [this](int Row, int) { GuardedCommand([this, Row] { SgMakeProtocolDblClick(Row); }); });
-  connect(M.findChild<QPushButton*>("BtnCreateProtocol"), &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnCreateProtocolClick(); }); });
-  connect(M.findChild<QPushButton*>("BtnShowProtocolCreationGrid"), &QPushButton::clicked, this,
-          [this] { BtnShowProtocolCreationGridClick(); });
+  BindCommand(Grid, &QTableWidget::cellDoubleClicked, [this](int Row) { SgMakeProtocolDblClick(Row); });
+  BindCommand(M.findChild<QPushButton*>("BtnCreateProtocol"), [this] { BtnCreateProtocolClick(); });
+  BindCommand(M.findChild<QPushButton*>("BtnShowProtocolCreationGrid"), [this] { BtnShowProtocolCreationGridClick(); });
 }
 
 TProtocolCreator::~TProtocolCreator() = default;

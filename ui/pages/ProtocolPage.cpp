@@ -21,7 +21,7 @@
 #include <cmath>
 
 #include "common/Colours.h"
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "common/ExportTargets.h"
@@ -215,11 +215,6 @@ TProtocolPage::TProtocolPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
 
 TProtocol* TProtocolPage::Protocol() const { return FMain.CurrentProtocol.get(); }
 
-void TProtocolPage::Run(const std::function<void()>& Command) {
-  if (TCommandGuard::Instance().Busy()) return;
-  GuardedCommand(Command);
-}
-
 QPushButton* TProtocolPage::Button(QWidget* Parent, const char* Name, const QString& Caption,
                                    std::function<void()> Click, const QString& Hint) {
   auto* B = new QPushButton(Caption, Parent);
@@ -228,7 +223,7 @@ QPushButton* TProtocolPage::Button(QWidget* Parent, const char* Name, const QStr
     B->setToolTip(Hint);
     B->setStatusTip(Hint);
   }
-  connect(B, &QPushButton::clicked, this, [this, Click = std::move(Click)] { Run(Click); });
+  BindCommand(B, std::move(Click));
   return B;
 }
 
@@ -257,7 +252,7 @@ void TProtocolPage::BuildBar() {
   CmBxProtocols->setToolTip("Select a saved protocol to open");
   CmBxProtocols->setStatusTip("Select a saved protocol to open");
   // activated fires on the user's choice only, so refilling the list opens nothing.
-  connect(CmBxProtocols, &QComboBox::activated, this, [this] { Run([this] { BtnProtocolClick(5); }); });
+  BindCommand(CmBxProtocols, &QComboBox::activated, [this] { BtnProtocolClick(5); });
   Row->addWidget(CmBxProtocols);
   BtnUpdateProtocol = Button(Bar, "BtnUpdateProtocol", "Update ", [this] { BtnProtocolClick(3); },
                              "Update current protocol using on-screen data");
@@ -293,7 +288,7 @@ void TProtocolPage::BuildChannelPages() {
   SetTag(SgChannels, 3);
   SgChannels->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SgChannels->horizontalHeader()->setStretchLastSection(true);
-  connect(SgChannels, &QTableWidget::currentCellChanged, this, [this] { Run([this] { BtnChannelClick(3); }); });
+  BindCommand(SgChannels, &QTableWidget::currentCellChanged, [this] { BtnChannelClick(3); });
   SideL->addWidget(SgChannels, 1);
   BtnUpdateChannel = Button(Side, "BtnUpdateChannel", "Update Channel", [this] { BtnChannelClick(2); },
                             "Update current Channel with on-screen data");
@@ -324,8 +319,8 @@ void TProtocolPage::BuildChannelPages() {
   EdDisplayMaximum = Edit(Data, "EdDisplayMaximum");
   BtnChannelDisplayMinimum = Toggle(Data, "BtnChannelDisplayMinimum", "BMCALCTOGGLE", "Toggle log / native value");
   BtnChannelDisplayMaximum = Toggle(Data, "BtnChannelDisplayMaximum", "BMCALCTOGGLE", "Toggle log / native value");
-  connect(BtnChannelDisplayMinimum, &QToolButton::clicked, this, [this] { BtnCustomMeanClick(4); });
-  connect(BtnChannelDisplayMaximum, &QToolButton::clicked, this, [this] { BtnCustomMeanClick(5); });
+  BindCommand(BtnChannelDisplayMinimum, 4, [this](int Tag) { BtnCustomMeanClick(Tag); });
+  BindCommand(BtnChannelDisplayMaximum, 5, [this](int Tag) { BtnCustomMeanClick(Tag); });
   ShChannelColor = Shape(Data, "ShChannelColor");
   BtnSetColor = Button(Data, "BtnSetColor", "Color...", [this] { BtnSetColorClick(2); });
   auto* Threshold = new QGroupBox(" Threshold Scoring ", Data);
@@ -416,7 +411,7 @@ void TProtocolPage::BuildChannelPages() {
   BtnCalculateChannelMean = new QToolButton(GaussBox);
   BtnCalculateChannelMean->setObjectName("BtnCalculateChannelMean");
   BtnCalculateChannelMean->setIcon(ButtonGlyph("BMCALC"));
-  connect(BtnCalculateChannelMean, &QToolButton::clicked, this, [this] { Run([this] { BtnCalculateChannelMeanClick(2); }); });
+  BindCommand(BtnCalculateChannelMean, 2, [this](int Tag) { BtnCalculateChannelMeanClick(Tag); });
   BtnCreateFilter = Button(RawBox, "BtnCreateFilter", "Create Spillover Filter", [this] { BtnFilterClick(6); },
                            "Create a spill-over filter from the selected compensation cell");
   auto* RawRow = new QHBoxLayout;
@@ -502,7 +497,7 @@ void TProtocolPage::BuildGatePage() {
   SgGlobalGates->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SgGlobalGates->horizontalHeader()->setStretchLastSection(true);
   SgGlobalGates->setFixedWidth(150);
-  connect(SgGlobalGates, &QTableWidget::currentCellChanged, this, [this] { Run([this] { BtnGateClick(1); }); });
+  BindCommand(SgGlobalGates, &QTableWidget::currentCellChanged, [this] { BtnGateClick(1); });
   BtnUpdateGate = Button(Page, "BtnUpdateGate", "Update Gate", [this] { BtnGateClick(2); });
   Side->addWidget(LbGateID);
   Side->addWidget(SgGlobalGates, 1);
@@ -524,8 +519,8 @@ void TProtocolPage::BuildGatePage() {
   EdGateDisplayMaximum = Edit(Page, "EdGateDisplayMaximum");
   BtnGateDisplayMinimum = Toggle(Page, "BtnGateDisplayMinimum", "BMCALCTOGGLE", "Toggle log / native value");
   BtnGateDisplayMaximum = Toggle(Page, "BtnGateDisplayMaximum", "BMCALCTOGGLE", "Toggle log / native value");
-  connect(BtnGateDisplayMinimum, &QToolButton::clicked, this, [this] { BtnCustomMeanClick(2); });
-  connect(BtnGateDisplayMaximum, &QToolButton::clicked, this, [this] { BtnCustomMeanClick(3); });
+  BindCommand(BtnGateDisplayMinimum, 2, [this](int Tag) { BtnCustomMeanClick(Tag); });
+  BindCommand(BtnGateDisplayMaximum, 3, [this](int Tag) { BtnCustomMeanClick(Tag); });
   ShGateColor = Shape(Page, "ShGateColor");
   BtnSetGateColor = Button(Page, "BtnSetGateColor", "Color...", [this] { BtnSetColorClick(1); });
   EdGateMinGate = Edit(Page, "EdGateMinGate");
@@ -543,7 +538,7 @@ void TProtocolPage::BuildGatePage() {
   BtnCalculateGateMean = new QToolButton(Page);
   BtnCalculateGateMean->setObjectName("BtnCalculateGateMean");
   BtnCalculateGateMean->setIcon(ButtonGlyph("BMCALC"));
-  connect(BtnCalculateGateMean, &QToolButton::clicked, this, [this] { Run([this] { BtnCalculateChannelMeanClick(1); }); });
+  BindCommand(BtnCalculateGateMean, 1, [this](int Tag) { BtnCalculateChannelMeanClick(Tag); });
   for (QLineEdit* E : {EdGateMinGate, EdGateMaxGate, EdGateDisplayMinimum, EdGateDisplayMaximum, EdCalculateGateMean})
     InstallKeyFilter(E, TKeyFilter::UnsignedDecimal);
   for (QLineEdit* E : {EdGateMinZ, EdGateMaxZ, EdGateClipHigh, EdGateClipLow, EdGateMean, EdGateDeviation})
@@ -591,7 +586,7 @@ void TProtocolPage::BuildFilterPage() {
   SgValidation->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SgValidation->horizontalHeader()->setStretchLastSection(true);
   SgValidation->setFixedWidth(200);
-  connect(SgValidation, &QTableWidget::currentCellChanged, this, [this] { Run([this] { BtnFilterClick(1); }); });
+  BindCommand(SgValidation, &QTableWidget::currentCellChanged, [this] { BtnFilterClick(1); });
   Outer->addWidget(SgValidation);
   auto* G = new QGridLayout;
   Outer->addLayout(G, 1);
@@ -637,7 +632,7 @@ void TProtocolPage::BuildGenotypePage() {
   SgGenotypes->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SgGenotypes->horizontalHeader()->setStretchLastSection(true);
   SgGenotypes->setFixedWidth(230);
-  connect(SgGenotypes, &QTableWidget::currentCellChanged, this, [this] { Run([this] { BtnGenotypeClick(3); }); });
+  BindCommand(SgGenotypes, &QTableWidget::currentCellChanged, [this] { BtnGenotypeClick(3); });
   Side->addWidget(LbGenotypeID);
   Side->addWidget(SgGenotypes, 1);
   auto* ListButtons = new QGridLayout;

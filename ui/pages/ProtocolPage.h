@@ -165,8 +165,7 @@ class TProtocolPage : public QObject {
   void BuildGenotypePage();
   void BuildNotesPage();
   void BindMenu();
-  // Runs a command from a control inside the command guard; ignored while another runs.
-  void Run(const std::function<void()>& Command);
+  // A button bound to Click.
   QPushButton* Button(QWidget* Parent, const char* Name, const QString& Caption, std::function<void()> Click,
                       const QString& Hint = QString());
   // Marks Editor changed when Control changes outside Show/Clear.

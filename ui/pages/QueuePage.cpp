@@ -9,7 +9,7 @@
 #include <QSplitter>
 #include <algorithm>
 
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "Files.h"
@@ -51,8 +51,7 @@ TQueuePage::TQueuePage(TFmMain& Main, TReadingPage& Reading) : QObject(&Reading)
                                                           {"BtnDeleteFromQueue", "MnDeleteQueueEntry"}};
   for (const auto& [Button, Item] : Controls) {
     auto* B = M.findChild<QPushButton*>(Button);
-    const int Tag = B->property("Tag").toInt();
-    connect(B, &QPushButton::clicked, this, [this, Tag] { GuardedCommand([this, Tag] { BtnAddToQueueClick(Tag); }); });
+    BindCommand(B, B->property("Tag").toInt(), [this](int T) { BtnAddToQueueClick(T); });
     M.BindCommand(Item, [this](int T) { BtnAddToQueueClick(T); });
   }
 }

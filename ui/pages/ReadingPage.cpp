@@ -26,7 +26,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/DataGridModels.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
@@ -159,13 +159,13 @@ void TReadingPage::BuildLoadPage() {
   AddPlace("Data", DataDir);
   CmBxLoadDrive->setPlaceholderText("Select a drive to explore");
   CmBxLoadDrive->setCurrentIndex(-1);
-  connect(CmBxLoadDrive, &QComboBox::activated, this, [this] { LsBxDirectoryChange(); });
+  BindCommand(CmBxLoadDrive, &QComboBox::activated, [this] { LsBxDirectoryChange(); });
 
   LsBxLoadDirectory = new QListWidget(Files);
   LsBxLoadDirectory->setObjectName("LsBxLoadDirectory");
   LsBxLoadDirectory->setStatusTip("Select a directory within the chosen drive");
   LsBxLoadDirectory->setToolTip("Select a directory within the chosen drive");
-  connect(LsBxLoadDirectory, &QListWidget::itemActivated, this, [this](QListWidgetItem* Item) {
+  BindCommand(LsBxLoadDirectory, &QListWidget::itemActivated, [this](QListWidgetItem* Item) {
     const QString Name = Item->text();
     std::string Next = Name == ".." ? std::filesystem::path(FFolder).parent_path().parent_path().string()
                                     : FFolder + Name.toStdString();
@@ -179,7 +179,7 @@ void TReadingPage::BuildLoadPage() {
   LsBxLoadFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
   LsBxLoadFiles->setStatusTip("List of files; use buttons to load");
   LsBxLoadFiles->setToolTip("List of files; use buttons to load");
-  connect(LsBxLoadFiles, &QListWidget::itemDoubleClicked, this, [this] { LsBxLoadFilesDblClick(); });
+  BindCommand(LsBxLoadFiles, &QListWidget::itemDoubleClicked, [this] { LsBxLoadFilesDblClick(); });
   auto* Queue = new QListWidget(Splitter3);
   Queue->setObjectName("LsBxQueue");
   Queue->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -198,8 +198,7 @@ void TReadingPage::BuildLoadPage() {
   RbAllFiles->setObjectName("RbAllFiles");
   int Tag = 1;
   for (QRadioButton* Radio : {RbFCSFiles, RbQuorvenalFiles, RbAllFiles}) {
-    Radio->setProperty("Tag", Tag);
-    connect(Radio, &QRadioButton::clicked, this, [this, Tag] { RbFCSFilesClick(Tag); });
+    BindCommand(Radio, Tag, [this](int T) { RbFCSFilesClick(T); });
     Radios->addWidget(Radio);
     ++Tag;
   }
@@ -322,19 +321,12 @@ void TReadingPage::BuildLoadPage() {
   RowLayout->addWidget(PnFileName, 1);
   if (auto* ExploreLayout = qobject_cast<QVBoxLayout*>(Explore->layout())) ExploreLayout->insertWidget(0, Row);
 
-  auto Guarded = [this](QAbstractButton* Button, std::function<void()> Command) {
-    connect(Button, &QAbstractButton::clicked, this, [Command = std::move(Command)] { GuardedCommand(Command); });
-  };
-  Guarded(BtnReadFCSFile, [this] { BtnReadClick(); });
-  Guarded(BtnReadMultipleFCSFiles, [this] { BtnMergeFCSFilesClick(); });
-  for (QPushButton* B : {BtnLoadQuorvenal, BtnChannelSummaries, BtnAppendQuorvenalFile}) {
-    const int T = B->property("Tag").toInt();
-    Guarded(B, [this, T] { BtnLoadQuorvenalClick(T); });
-  }
-  for (QPushButton* B : {BtnCompensate, BtnReProcess, BtnClassify}) {
-    const int T = B->property("Tag").toInt();
-    Guarded(B, [this, T] { BtnReProcessClick(T); });
-  }
+  BindCommand(BtnReadFCSFile, [this] { BtnReadClick(); });
+  BindCommand(BtnReadMultipleFCSFiles, [this] { BtnMergeFCSFilesClick(); });
+  for (QPushButton* B : {BtnLoadQuorvenal, BtnChannelSummaries, BtnAppendQuorvenalFile})
+    BindCommand(B, B->property("Tag").toInt(), [this](int T) { BtnLoadQuorvenalClick(T); });
+  for (QPushButton* B : {BtnCompensate, BtnReProcess, BtnClassify})
+    BindCommand(B, B->property("Tag").toInt(), [this](int T) { BtnReProcessClick(T); });
   M.BindCommand("MnReadSingleFCS", [this](int) { BtnReadClick(); });
   M.BindCommand("MnReadMultipoleFCS", [this](int) { BtnMergeFCSFilesClick(); });
   for (const char* Item : {"MnLoadQuorvenal", "MnAppendQuorvenal", "MnExportChannelSummaries"})
@@ -460,23 +452,11 @@ void TReadingPage::BuildProcessedPage() {
   Row->addWidget(CbExportFilteredout);
   Row->addStretch(1);
 
-  // The exports belong to the export commands; Show Data redraws this page's own view.
-  for (QPushButton* B : {BtnExportProcessedData, BtnExportRawData, BtnExportHeader, BtnExportParameters}) {
-    const int T = B->property("Tag").toInt();
-    connect(B, &QPushButton::clicked, this, [this, T] {
-      GuardedCommand([this, T] {
-        if (M.Hooks.ExportProcessedData) M.Hooks.ExportProcessedData(T);
-      });
-    });
-  }
-  M.BindCommand("MnExport", [this](int T) {
-    if (M.Hooks.ExportProcessedData) M.Hooks.ExportProcessedData(T);
-  });
-  connect(BtnShowData, &QPushButton::clicked, this, [this] {
-    GuardedCommand([this] {
-      TWaitCursor Wait;
-      ShowProcessed();
-    });
+  // The export buttons and MnExport are bound by the export commands, which own their handler;
+  // Show Data redraws this page's own view.
+  BindCommand(BtnShowData, [this] {
+    TWaitCursor Wait;
+    ShowProcessed();
   });
 }
 
@@ -494,18 +474,16 @@ void TReadingPage::BuildSummaryPage() {
   BtnExportSummary = NewButton(Sheet, "BtnExportClassification", "Export", 7, "");
   Row->addWidget(BtnExportSummary);
   Row->addStretch(1);
-  connect(BtnExportSummary, &QPushButton::clicked, this, [this, Targets] {
-    GuardedCommand([this, Targets] {
-      if (!M.Hooks.ExportTextReport || !M.CurrentData) return;
-      std::string Name;
-      M.CurrentData->GetName(Name);
-      TExportRequest Request{Targets, "Classification of Fluorescent Events : " + Q(Name),
-                             "Text Files (*.txt)|*.txt|RTF Files (*.rtf)|*.rtf|Comma Separated Values (*.csv)|*.csv|"
-                             "All Files (*.*)|*.*",
-                             "txt"};
-      std::string Text = MeSummary->toPlainText().toStdString();
-      M.Hooks.ExportTextReport(Text, Request);
-    });
+  BindCommand(BtnExportSummary, [this, Targets] {
+    if (!M.Hooks.ExportTextReport || !M.CurrentData) return;
+    std::string Name;
+    M.CurrentData->GetName(Name);
+    TExportRequest Request{Targets, "Classification of Fluorescent Events : " + Q(Name),
+                           "Text Files (*.txt)|*.txt|RTF Files (*.rtf)|*.rtf|Comma Separated Values (*.csv)|*.csv|"
+                           "All Files (*.*)|*.*",
+                           "txt"};
+    std::string Text = MeSummary->toPlainText().toStdString();
+    M.Hooks.ExportTextReport(Text, Request);
   });
 }
 
@@ -551,9 +529,9 @@ void TReadingPage::LsBxLoadFilesDblClick() {
   if (!Item) return;
   QString Ext = Q(ExtractFileExt(Item->text().toStdString())).toUpper();
   if (Ext == ".FCS")
-    GuardedCommand([this] { BtnReadClick(); });
+    BtnReadClick();
   else if (Ext == ".QUORVENAL")
-    GuardedCommand([this] { BtnLoadQuorvenalClick(6); });
+    BtnLoadQuorvenalClick(6);
 }
 
 void TReadingPage::RbFCSFilesClick(int Tag) {

@@ -8,7 +8,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "common/ExportTargets.h"
@@ -84,10 +84,7 @@ TVariabilityPage::TVariabilityPage(TFmMain& Main) : QObject(&Main), FMain(Main) 
   Column->addWidget(MeVariability, 1);
 
   for (QPushButton* Button : {BtnCalculateVariability, BtnExportVariability, BtnDeleteFile})
-    connect(Button, &QPushButton::clicked, this, [this, Button] {
-      const int Tag = Button->property("Tag").toInt();
-      GuardedCommand([this, Tag] { BtnCalculateVariabilityClick(Tag); });
-    });
+    BindCommand(Button, Button->property("Tag").toInt(), [this](int Tag) { BtnCalculateVariabilityClick(Tag); });
   // A report of another set never stays on the page.
   connect(&FMain, &TFmMain::DataFreeing, MeVariability, &QPlainTextEdit::clear);
   connect(&FMain, &TFmMain::DataReplaced, this, [this] {

@@ -27,6 +27,7 @@
 
 #include "shell/About.h"
 #include "common/Colours.h"
+#include "common/CommandBinding.h"
 #include "common/CommandGuard.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
@@ -242,7 +243,7 @@ TFmMain::TFmMain() {
   BindCommand("MnAbout", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnHelpHelp", [this](int) { BtnHelpClick(); });
   new TProtocolPage(*this);
-  new TExportCommands(*this);
+  auto* Exports = new TExportCommands(*this);
   new TVariabilityPage(*this);
   new TCustomDetectorPage(*this);
   FormCreate();
@@ -250,6 +251,8 @@ TFmMain::TFmMain() {
   new TChartsPage(*this);
   new TCompensationCommands(*this);
   new TClassExplorerPage(*this);
+  Exports->BindButtons();
+  Exports->UpdateFileExportButtons();
 }
 
 TFmMain::~TFmMain() {
@@ -489,7 +492,8 @@ void TFmMain::BuildStatusRow() {
   PnDynamicCompensation->setAlignment(Qt::AlignCenter);
   PnHint = NewPanel(PnStatus, "PnHint", 0, " Hints shown here", "Hints shown here");
   PnProtocolName = NewPanel(PnStatus, "PnProtocolName", 185, " <no protocol>", "Name of the currently active protocol");
-  for (QLabel* Panel : {PnPhysicalMemory, PnVirtualMemory, PnDynamicCompensation}) Panel->installEventFilter(this);
+  BindMouseRelease(PnDynamicCompensation, [this] { PnDynamicCompensationClick(); });
+  for (QLabel* Panel : {PnPhysicalMemory, PnVirtualMemory}) BindMouseRelease(Panel, [this] { PnPhysicalMemoryClick(); });
 
   PnProgress = new QWidget(PnStatus);
   PnProgress->setObjectName("PnProgress");
@@ -500,7 +504,7 @@ void TFmMain::BuildStatusRow() {
   BtnCancel->setObjectName("BtnCancel");
   SetHint(BtnCancel, "Cancel current operation");
   BtnCancel->hide();
-  connect(BtnCancel, &QPushButton::clicked, this, &TFmMain::BtnCancelClick);
+  BindCancel(BtnCancel, [this] { BtnCancelClick(); });
   GaProgress = new QProgressBar(PnProgress);
   GaProgress->setObjectName("GaProgress");
   GaProgress->setFixedWidth(100);
@@ -519,7 +523,7 @@ void TFmMain::BuildStatusRow() {
   BtnHelp->setAutoRaise(true);
   BtnHelp->setGeometry(0, 0, 20, 20);
   SetHint(BtnHelp, "Show the Help file");
-  connect(BtnHelp, &QToolButton::clicked, this, [this] { GuardedCommand([this] { BtnHelpClick(); }); });
+  qv::BindCommand(BtnHelp, [this] { BtnHelpClick(); });
 
   Row->addWidget(PnPoints);
   Row->addWidget(PnPhysicalMemory);
@@ -565,15 +569,6 @@ void TFmMain::BuildMenu() {
     Entry.Tag = Def.Tag;
     Entry.NeedsProtocol = Def.Needs & Protocol;
     Entry.NeedsData = Def.Needs & Data;
-    connect(Item, &QAction::triggered, this, [this, Name = QString(Def.Name)] {
-      const TCommandItem& Item = FItems.at(Name);
-      if (!Item.Command) return;
-      GuardedCommand([this, &Item] {
-        // Checked again at entry: the state may have changed since the menu was drawn.
-        if ((Item.NeedsProtocol && !CurrentProtocol) || (Item.NeedsData && !CurrentData)) return;
-        Item.Command(Item.Tag);
-      });
-    });
   }
   for (const char* Name : {"PMXAxis", "PMYAxis", "PMHistogram"}) {
     auto* Popup = new QMenu(this);
@@ -597,7 +592,18 @@ QMenu* TFmMain::PopupMenu(const QString& Name) const {
 }
 
 void TFmMain::BindCommand(const QString& ItemName, std::function<void(int Tag)> Command) {
-  FItems.at(ItemName).Command = std::move(Command);
+  TCommandItem& Item = FItems.at(ItemName);
+  if (Item.Command) {
+    // Replaced: the item runs the new command, and counts as bound twice.
+    RecordBinding(Item.Action, QString::fromLatin1(QMetaMethod::fromSignal(&QAction::triggered).methodSignature()));
+  } else {
+    qv::BindCommand(Item.Action, Item.Tag, [this, &Item](int Tag) {
+      // Checked again at entry: the state may have changed since the menu was drawn.
+      if ((Item.NeedsProtocol && !CurrentProtocol) || (Item.NeedsData && !CurrentData)) return;
+      Item.Command(Tag);
+    });
+  }
+  Item.Command = std::move(Command);
   UpdateCommandStates();
 }
 
@@ -656,20 +662,6 @@ bool TFmMain::event(QEvent* Event) {
     return true;
   }
   return QMainWindow::event(Event);
-}
-
-bool TFmMain::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Event->type() == QEvent::MouseButtonRelease) {
-    if (Watched == PnDynamicCompensation) {
-      GuardedCommand([this] { PnDynamicCompensationClick(); });
-      return true;
-    }
-    if (Watched == PnPhysicalMemory || Watched == PnVirtualMemory) {
-      GuardedCommand([this] { PnPhysicalMemoryClick(); });
-      return true;
-    }
-  }
-  return QMainWindow::eventFilter(Watched, Event);
 }
 
 void TFmMain::NextCompensationMode() {

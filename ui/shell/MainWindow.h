@@ -100,7 +100,7 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   QAction* MenuItem(const QString& Name) const;
   QMenu* PopupMenu(const QString& Name) const;  // "PMXAxis", "PMYAxis", "PMHistogram"
   // Binds a menu item to its command, run inside the command guard with the item's Tag. Items
-  // without a command stay disabled.
+  // without a command stay disabled; a second binding replaces the command (and counts).
   void BindCommand(const QString& ItemName, std::function<void(int Tag)> Command);
   // A question asked before the window closes; false stops the close.
   void AddCloseQuery(std::function<bool()> Query);
@@ -149,7 +149,6 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   void closeEvent(QCloseEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
   bool event(QEvent* Event) override;
-  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   void BuildPages();
