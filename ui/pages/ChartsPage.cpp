@@ -17,9 +17,8 @@
 
 #include "common/ChartView.h"
 #include "common/CommandBinding.h"
-#include "pages/ExportCommands.h"
 #include "common/ExportTargets.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "TextUtils.h"
 #include "analysis/Detector.h"
 #include "dataset/FCSData.h"
@@ -72,11 +71,14 @@ std::vector<std::string> JoinDistributionTables(const std::vector<std::vector<st
   return Joined;
 }
 
-TChartsPage::TChartsPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TChartsPage::TChartsPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   BuildGraphs();
   BuildDistributions();
   FMain.Hooks.DataShownListeners.push_back([this](bool HasData) { FillDataLists(HasData); });
-  connect(&FMain, &TFmMain::DataFreeing, this, [this] { FillDataLists(false); });
+  FMain.Hooks.CloseDerivePanel = [this] {
+    if (BtnShowDerive->text() == "Hide") BtnShowDeriveClick();
+  };
+  FMain.OnDataFreeing(this, [this] { FillDataLists(false); });
 }
 
 void TChartsPage::BuildGraphs() {
@@ -233,7 +235,7 @@ void TChartsPage::BtnGraphAllClick() {
   if (Data && FMain.XMetric >= 0 && FMain.YMetric >= 0 && FMain.XMetric <= Data->DetectorCount() &&
       FMain.YMetric <= Data->DetectorCount() && FMain.XMetric > 0 && FMain.YMetric > 0) {
     BusyCursor Hourglass;
-    TFmMain::TLongLoop Loop(FMain);
+    TLongLoop Loop(FMain);
     const int32_t Set = BtnGraphAll->isChecked() ? 0 : BtnGraphThreshold->isChecked() ? 1 : 2;
     ChartData Chart;
     Data->DrawScatter(Chart, FMain.XMetric - 1, &Loop.Gauge(), Set, SePointSize->value(), FMain.YMetric - 1);
@@ -307,7 +309,7 @@ std::string TChartsPage::ShowDistribution() {
 TExportRequest TChartsPage::DistRequest() const {
   std::string Name;
   if (FMain.CurrentData) FMain.CurrentData->GetName(Name);
-  return {DistTargets, "Fluorescence Distribution from " + Q(Name), TExportCommands::CSVFilter, "CSV"};
+  return {DistTargets, "Fluorescence Distribution from " + Q(Name), CSVExportFilter, "CSV"};
 }
 
 void TChartsPage::BtnExportDistributionsClick() {
@@ -328,8 +330,7 @@ void TChartsPage::MnExportHistogramClick() {
   const TFCSData* Data = FMain.CurrentData.get();
   if (!Data) return;
   const TDetector* Detector = nullptr;
-  const QTabWidget* Explore = FMain.Pages("PgExplore");
-  if (Explore && Explore->currentWidget() == FMain.Page("TsCustomDetector")) {
+  if (FMain.PageShown("TsCustomDetector")) {
     Detector = Data->CustomDetector.get();
   } else if (const int Index = DistributionIndex(); Index >= 0 && Index < Data->DetectorCount()) {
     Detector = Data->GetDetector(Index);

@@ -19,11 +19,9 @@
 #include "pages/ClassMeansModel.h"
 #include "common/CommandBinding.h"
 #include "common/Dialogs.h"
-#include "pages/ExportCommands.h"
 #include "common/ExportTargets.h"
 #include "common/Hints.h"
-#include "shell/MainWindow.h"
-#include "pages/ReadingPage.h"
+#include "common/PageContext.h"
 #include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
@@ -73,12 +71,12 @@ bool ShapesMatch(const TProtocol& P, const TFCSData& D) {
 
 }  // namespace
 
-TClassExplorerPage::TClassExplorerPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TClassExplorerPage::TClassExplorerPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   setObjectName("ClassExplorerPage");
   FGenotypeData = new TClassMeansModel(this);
   Build();
   FMain.Hooks.DataShownListeners.push_back([this](bool HasData) { FillLists(HasData); });
-  connect(&FMain, &TFmMain::DataFreeing, this, [this] { ClearViews(); });
+  FMain.OnDataFreeing(this, [this] { ClearViews(); });
 }
 
 void TClassExplorerPage::Build() {
@@ -195,7 +193,7 @@ void TClassExplorerPage::ShowClass() {
   const TProtocol* Protocol = FMain.CurrentProtocol.get();
   if (Genotype < 0 || Channel < 0 || !Data || !Protocol) return;
   if (!ShapesMatch(*Protocol, *Data)) {
-    AppDialogs().Error(TReadingPage::Mismatch);
+    AppDialogs().Error(ProtocolMismatchText);
     return;
   }
   if (CBAutoClearGenotypeDetector->isChecked()) ClearClassDetector();
@@ -234,7 +232,7 @@ void TClassExplorerPage::CmBxClassExplorerGenotypeChange(int Tag) {
         std::string Name;
         Data->GetName(Name);
         FMain.Hooks.ExportModel(*FGenotypeData, {ClassTargets, "Class Analysis of " + Q(Name),
-                                                 TExportCommands::CSVFilter, "CSV"});
+                                                 CSVExportFilter, "CSV"});
       }
       break;
     default: break;

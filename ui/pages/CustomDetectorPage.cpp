@@ -19,12 +19,10 @@
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "Globals.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "common/NumberEdit.h"
 #include "NumberFormat.h"
 #include "common/Pictures.h"
-#include "pages/ProtocolPage.h"
-#include "pages/ReadingPage.h"
 #include "report/TextOutput.h"
 #include "TextUtils.h"
 #include "dataset/FCSData.h"
@@ -119,11 +117,11 @@ float HighStart(float Low, float MinHigh, float StepHigh) {
 
 std::string FormatFitP(float ChiP) { return FormatFloatByMagnitude("0.00e-", "0.00", 0.01, ChiP); }
 
-TCustomDetectorPage::TCustomDetectorPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TCustomDetectorPage::TCustomDetectorPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   setObjectName("CustomDetectorPage");
   Build();
-  connect(&FMain, &TFmMain::DataFreeing, this, &TCustomDetectorPage::DataChanged);
-  connect(&FMain, &TFmMain::DataReplaced, this, &TCustomDetectorPage::DataChanged);
+  FMain.OnDataFreeing(this, [this] { DataChanged(); });
+  FMain.OnDataReplaced(this, [this] { DataChanged(); });
   // A rebuild of the detectors (reprocessing) makes a new custom detector too.
   FMain.Hooks.DataShownListeners.push_back([this](bool) { DataChanged(); });
 }
@@ -202,11 +200,7 @@ void TCustomDetectorPage::Build() {
   BindCommand(CmBxCustomDetector, &QComboBox::activated, [this] { BtnClearCustomDetectorClick(5); });
   BindCommand(BtnCustomMean, [this] {
     // The protocol page keeps edit and toggle in step when the text does not convert.
-    if (auto* Protocol = FMain.findChild<TProtocolPage*>()) {
-      Protocol->BtnCustomMeanClick(1);
-    } else if (FMain.Hooks.ToggleLogNative) {
-      FMain.Hooks.ToggleLogNative(BtnCustomMean->isChecked(), EdCustomDetectorMean);
-    }
+    if (FMain.Hooks.BtnCustomMeanClick) FMain.Hooks.BtnCustomMeanClick(1);
   });
 
   PnExploreFit = new QWidget(Sheet);
@@ -281,8 +275,7 @@ void TCustomDetectorPage::DataChanged() {
 
 bool TCustomDetectorPage::DataMatchesProtocol() const {
   if (!FMain.CurrentProtocol || !FMain.CurrentData) return false;
-  if (auto* Reading = FMain.findChild<TReadingPage*>()) return Reading->ProtocolMatchesData();
-  return true;
+  return !FMain.Hooks.ProtocolMatchesData || FMain.Hooks.ProtocolMatchesData();
 }
 
 void TCustomDetectorPage::ReadCustomDetectorSettings(TCustomDetectorOptions& Out) const {

@@ -19,13 +19,13 @@ class QWidget;
 
 namespace qv {
 
-class TFmMain;
+class TPageContext;
 class TChartView;
 
 class TCustomDetectorPage : public QObject {
   Q_OBJECT
  public:
-  explicit TCustomDetectorPage(TFmMain& Main);
+  explicit TCustomDetectorPage(TPageContext& Main);
 
   // Fills Options from the controls. Every number is checked first (a log10 needs a number above
   // 0), so a bad one is named in the EConvertError thrown and no field changes.
@@ -87,7 +87,7 @@ class TCustomDetectorPage : public QObject {
   void SetSweepRunning(bool Running);
   void HandOver(std::vector<std::string> Lines);
 
-  TFmMain& FMain;
+  TPageContext& FMain;  // the main window, as a page sees it
 };
 
 // The P value of a fit as the page shows it ("0.00e-" below 0.01, else "0.00").

@@ -16,7 +16,7 @@
 #include "Files.h"
 #include "Globals.h"
 #include "Host.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "common/QtHost.h"
 #include "Streams.h"
 #include "report/TextOutput.h"
@@ -103,7 +103,7 @@ void ModelToQuotedLines(const QAbstractItemModel& Model, std::vector<std::string
   }
 }
 
-TExportCommands::TExportCommands(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TExportCommands::TExportCommands(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   setObjectName("ExportCommands");
   FMain.Hooks.ExportText = [this](std::vector<std::string> Lines, const TExportRequest& R) {
     ExportText(std::move(Lines), R);
@@ -114,7 +114,7 @@ TExportCommands::TExportCommands(TFmMain& Main) : QObject(&Main), FMain(Main) {
   FMain.Hooks.ExportProcessedData = [this](int Tag) { BtnExportProcessedDataClick(Tag); };
   FMain.Hooks.DataShownListeners.push_back([this](bool) { UpdateFileExportButtons(); });
   FMain.BindCommand("MnExport", [this](int Tag) { BtnExportProcessedDataClick(Tag); });
-  connect(&FMain, &TFmMain::DataReplaced, this, &TExportCommands::UpdateFileExportButtons);
+  FMain.OnDataReplaced(this, [this] { UpdateFileExportButtons(); });
   // The reading pages are built after this one; the main window binds their buttons then.
   BindButtons();
 }
@@ -232,7 +232,7 @@ QString TExportCommands::DataName() const {
 
 TExportRequest TExportCommands::Request(const char* X, const QString& Caption, const char* Filter,
                                         const char* Extension) const {
-  return {FindExportTargets(&FMain, X), Caption, Filter, Extension};
+  return {FindExportTargets(FMain.Window(), X), Caption, Filter, Extension};
 }
 
 void TExportCommands::BtnExportProcessedDataClick(int Tag) {
@@ -242,8 +242,8 @@ void TExportCommands::BtnExportProcessedDataClick(int Tag) {
     case 1:
       if (Data && Protocol) {
         std::string Text;
-        Data->ExportEventsCSV(*Protocol, IsChecked(&FMain, "CbExportMinimalSignal"),
-                              IsChecked(&FMain, "CbExportFilteredout"), Text);
+        Data->ExportEventsCSV(*Protocol, IsChecked(FMain.Window(), "CbExportMinimalSignal"),
+                              IsChecked(FMain.Window(), "CbExportFilteredout"), Text);
         ExportTextReport(Text, Request("Processed", "Quorvenal Data " + DataName(), CSVFilter, "CSV"));
       }
       break;
@@ -252,7 +252,7 @@ void TExportCommands::BtnExportProcessedDataClick(int Tag) {
         if (auto* Grid = FMain.findChild<QTableWidget*>("SgProcessed")) {
           StringTable Table;
           TQtProgress Gauge(FMain.GaProgress, nullptr);
-          Data->FillEventGrid(*Protocol, Table, &Gauge, IsChecked(&FMain, "CbExportMinimalSignal"));
+          Data->FillEventGrid(*Protocol, Table, &Gauge, IsChecked(FMain.Window(), "CbExportMinimalSignal"));
           Grid->clear();
           Grid->setColumnCount(Table.ColCount());
           Grid->setRowCount(Table.RowCount());

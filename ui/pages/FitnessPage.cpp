@@ -27,7 +27,8 @@
 #include "Errors.h"
 #include "Files.h"
 #include "Globals.h"
-#include "shell/MainWindow.h"
+#include "common/DeveloperMode.h"
+#include "common/PageContext.h"
 #include "common/NumberEdit.h"
 #include "common/Pictures.h"
 #include "common/QtHost.h"
@@ -144,7 +145,7 @@ std::string SweepNumber(float Value) {
 // ---------------------------------------------------------------------------------------------
 // Building
 
-TFitnessPage::TFitnessPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TFitnessPage::TFitnessPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   BuildPage();
   BuildAnalysisSheet();
   BuildBootstrapSheet();
@@ -467,9 +468,7 @@ void TFitnessPage::RbSimpleFitnessClick() {
     W->setEnabled(!Constant);
   BtnSimpleFitness->setEnabled(Constant);
   CbSimpleFitnessBootstrap->setEnabled(Constant);
-  QTabWidget* Sub = FMain.Pages("PgFitnessControls");
-  for (const char* Name : {"TsAutomatedFitness", "TsFitnessCorrelation"})
-    Sub->setTabVisible(Sub->indexOf(FMain.Page(Name)), !Constant);
+  for (const char* Name : {"TsAutomatedFitness", "TsFitnessCorrelation"}) FMain.SetPageVisible(Name, !Constant);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -577,7 +576,7 @@ std::string TFitnessPage::RunFitnessCalculator(int Tag) {
 }
 
 TFmTextOutput* TFitnessPage::OpenReport(const QString& Caption) {
-  FLastReport = new TFmTextOutput(&FMain, Caption, true);
+  FLastReport = new TFmTextOutput(FMain.Window(), Caption, true);
   return FLastReport;
 }
 
@@ -713,7 +712,7 @@ void TFitnessPage::BtnFitnessAutomationClick() {
     return;
   }
   const int64_t Count = WalkSweepGrid(Grid, nullptr);
-  TFmMain::TLongLoop Loop(FMain);
+  TLongLoop Loop(FMain);
   Loop.Gauge().SetMax(Count);
   BusyCursor Busy;
   std::vector<std::string> Lines;
@@ -758,7 +757,7 @@ void TFitnessPage::BtnSummaryAutomationClick() {
   auto* MinEdit = FMain.findChild<QLineEdit*>("EdReassignMinimumZ");
   auto* MaxEdit = FMain.findChild<QLineEdit*>("EdReassignMaximumZ");
   const int64_t Count = WalkSweepGrid(Grid, nullptr);
-  TFmMain::TLongLoop Loop(FMain);
+  TLongLoop Loop(FMain);
   TQtProgress Gauge(GaAutomation, &FMain.ContinueFlag);
   Gauge.SetMax(Count);
   GaAutomation->setVisible(true);

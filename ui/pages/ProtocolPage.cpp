@@ -27,7 +27,7 @@
 #include "common/ExportTargets.h"
 #include "Files.h"
 #include "Globals.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "common/NumberEdit.h"
 #include "NumberFormat.h"
 #include "common/Pictures.h"
@@ -105,34 +105,6 @@ void SetShapeColour(QFrame* Shape, uint32_t Colour) {
   Shape->setPalette(P);
 }
 
-void ShowTable(const StringTable& Table, QTableWidget* Grid) {
-  const QSignalBlocker Block(Grid);
-  Grid->setColumnCount(Table.ColCount());
-  Grid->setRowCount(Table.RowCount());
-  const QBrush Fixed = Grid->palette().button();
-  for (int r = 0; r < Table.RowCount(); ++r)
-    for (int c = 0; c < Table.ColCount(); ++c) {
-      auto* Item = Grid->item(r, c);
-      if (!Item) {
-        Item = new QTableWidgetItem;
-        Grid->setItem(r, c, Item);
-      }
-      Item->setText(Q(Table.Cell(c, r)));
-      const bool IsFixed = r < Table.FixedRows || c < Table.FixedCols;
-      Item->setFlags(IsFixed ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
-      Item->setBackground(IsFixed ? Fixed : QBrush());
-    }
-}
-
-StringTable ReadTable(const QTableWidget* Grid) {
-  StringTable T;
-  T.SetSize(Grid->columnCount(), Grid->rowCount());
-  for (int r = 0; r < Grid->rowCount(); ++r)
-    for (int c = 0; c < Grid->columnCount(); ++c)
-      if (const auto* Item = Grid->item(r, c)) T.SetCell(c, r, S(Item->text()));
-  return T;
-}
-
 bool ToggleLogNative(bool Down, QLineEdit* E) {
   const QString Text = E->text().trimmed();
   QString Shown = Text;
@@ -191,7 +163,7 @@ std::vector<TGenotypeLine> ParseGenotypeFile(const std::string& Text, int32_t Ch
 // ---------------------------------------------------------------------------------------------
 // Construction
 
-TProtocolPage::TProtocolPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TProtocolPage::TProtocolPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   setObjectName("ProtocolPage");
   BuildBar();
   BuildChannelPages();
@@ -201,9 +173,15 @@ TProtocolPage::TProtocolPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
   BuildNotesPage();
   BindMenu();
   FMain.Hooks.ApplyProtocolChange = [this](const std::function<void()>& Change) { ApplyProtocolChange(Change); };
-  FMain.Hooks.ToggleLogNative = [](bool Down, QLineEdit* E) { ToggleLogNative(Down, E); };
+  FMain.Hooks.BtnCustomMeanClick = [this](int Tag) { BtnCustomMeanClick(Tag); };
   FMain.Hooks.StoreProtocolEditors = [this] { StoreChangedEditors(); };
-  connect(&FMain, &TFmMain::ProtocolReplaced, this, [this] {
+  FMain.Hooks.ShowChannelInEditor = [this](int Channel) {
+    if (Channel >= SgChannels->rowCount()) return;
+    SetCurrentRow(SgChannels, Channel);
+    BtnChannelClick(3);
+  };
+  FMain.Hooks.ChannelListRow = [this] { return SgChannels->currentRow(); };
+  FMain.OnProtocolReplaced(this, [this] {
     ResetCurrentItems();
     // Another protocol starts at its first items.
     for (QTableWidget* G : {SgChannels, SgGlobalGates, SgValidation, SgGenotypes}) SetCurrentRow(G, -1);
@@ -764,7 +742,7 @@ void TProtocolPage::Refresh() {
       MeNotes->setPlainText(Q(View.Notes));
       --FLoading;
     }
-    FMain.PnProtocolName->setText(" " + Q(ExtractFileName(P->FileName)));
+    FMain.ShowProtocolName(" " + Q(ExtractFileName(P->FileName)));
     BtnChannelClick(3);
     BtnGateClick(1);
     BtnGenotypeClick(3);
@@ -792,7 +770,7 @@ void TProtocolPage::ClearProtocolEditors() {
   MeNotes->clear();
   --FLoading;
   FNotesDirty = false;
-  FMain.PnProtocolName->setText(" <no protocol>");
+  FMain.ShowProtocolName(" <no protocol>");
 }
 
 void TProtocolPage::ClearChannelEditor() {

@@ -33,11 +33,9 @@
 #include "common/ExportTargets.h"
 #include "Files.h"
 #include "Globals.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "common/NumberEdit.h"
-#include "pages/ProtocolCreator.h"
 #include "common/QtHost.h"
-#include "pages/QueuePage.h"
 #include "Streams.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
@@ -71,14 +69,14 @@ struct TWaitCursor {
 
 // The gauge of the status row shown without Cancel for a command that runs to its end.
 struct TGaugeShown {
-  explicit TGaugeShown(TFmMain& Main) : M(Main), Gauge(Main.GaProgress, nullptr) {
+  explicit TGaugeShown(TPageContext& Main) : M(Main), Gauge(Main.GaProgress, nullptr) {
     M.GaProgress->setValue(0);
     M.PnProgress->show();
   }
   ~TGaugeShown() {
     if (M.BtnCancel->isHidden()) M.PnProgress->hide();
   }
-  TFmMain& M;
+  TPageContext& M;
   TQtProgress Gauge;
 };
 
@@ -92,14 +90,14 @@ int64_t EventsOf(const TFCSData* Data) {
 // File commands busy for one command's life, restored on every exit path.
 class TFileBusy {
  public:
-  explicit TFileBusy(TFmMain& Main) : M(Main) { M.SetFileControlsBusy(true); }
+  explicit TFileBusy(TPageContext& Main) : M(Main) { M.SetFileControlsBusy(true); }
   ~TFileBusy() { M.SetFileControlsBusy(false); }
 
  private:
-  TFmMain& M;
+  TPageContext& M;
 };
 
-TReadingPage::TReadingPage(TFmMain& Main) : QObject(&Main), M(Main) {
+TReadingPage::TReadingPage(TPageContext& Main) : QObject(Main.Window()), M(Main) {
   setObjectName("ReadingPage");
   FRaw = new TRawDataModel(this);
   FProcessed = new TProcessedModel(this);
@@ -109,9 +107,7 @@ TReadingPage::TReadingPage(TFmMain& Main) : QObject(&Main), M(Main) {
   BuildProcessedPage();
   BuildSummaryPage();
   InstallHooks();
-  new TQueuePage(M, *this);
-  FCreator = new TProtocolCreator(M, *this);
-  connect(&M, &TFmMain::DataFreeing, this, [this] { FProcessed->Clear(); });
+  M.OnDataFreeing(this, [this] { FProcessed->Clear(); });
   ShowFolder(DirectoryExists(LoadDir) ? LoadDir : ProgramDir);
   ShowDataLoaded(false);
 }
@@ -494,7 +490,20 @@ void TReadingPage::InstallHooks() {
     return MergeFCSFiles(Directory, Names);
   };
   M.Hooks.ReadCullSettings = [this](TCullSettings& Cull) { return ReadCullSettings(Cull); };
-  M.Hooks.SetDetectors = [this] { BtnReProcessClick(3); };
+  M.Hooks.SetDetectors = [this] { ReProcess(3); };
+  M.Hooks.ProtocolMatchesData = [this] { return ProtocolMatchesData(); };
+  M.Hooks.ReadFCSFile = [this](const std::string& Name) { ReadFile(Name); };
+  M.Hooks.SelectedFiles = [this] { return SelectedFiles(); };
+  M.Hooks.LoadFolder = [this] { return Folder(); };
+  M.Hooks.ShowCullSettings = [this](const TCullSettings& Cull) {
+    CbCullAPC->setChecked(Cull.Cull);
+    EdCullHigh->setText(QString::number(Cull.High));
+    EdCullLow->setText(QString::number(Cull.Low));
+  };
+  M.Hooks.ShowQueueRunning = [this](bool Running) {
+    GbFCSFiles->setFixedHeight(Running ? QueueHeight : GroupHeight);
+    if (!Running) CbCullAPC->setChecked(false);
+  };
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -592,7 +601,7 @@ void TReadingPage::ReadFile(const std::string& Name) {
     BrowseDir = LoadDir;
     PnFileName->setText(" File : " + Q(ExtractFileName(Name)));
     MeHeader->setPlainText(MemoText(File->HeaderReport()));
-    FCreator->ShowParameters(File->Parameters, Name);
+    if (M.Hooks.ShowFileParameters) M.Hooks.ShowFileParameters(File->Parameters, Name);
     M.ShowPoints(File->EventCount);
     FRaw->Fill(*File);
     MeHeader->append(MemoText(File->KeywordText));
@@ -682,7 +691,7 @@ bool TReadingPage::MergeFCSFiles(const std::string& Directory, const std::vector
   std::unique_ptr<TFCSData> Merged;
   {
     // Inside the queue's run its own gauge and Cancel stay up.
-    std::optional<TFmMain::TLongLoop> Loop;
+    std::optional<TLongLoop> Loop;
     if (M.BtnCancel->isHidden()) Loop.emplace(M);
     TQtProgress Gauge(M.GaProgress, nullptr);
     struct TMergeGauge {
@@ -817,17 +826,17 @@ void TReadingPage::BtnLoadQuorvenalClick(int Tag) {
       if (!ProtocolMatchesData()) break;
       TFileBusy Busy(M);
       // The views index the events, which the append moves.
-      emit M.DataFreeing();
+      M.AnnounceDataFreeing();
       try {
         for (size_t i = Selected.size(); i-- > 0;) M.CurrentData->AppendDataFile(FFolder + Selected[i]);
         BtnReProcessClick(4);
       } catch (...) {
         ShowDataLoaded(EventsOf(M.CurrentData.get()) > 0);
-        emit M.DataReplaced();
+        M.AnnounceDataReplaced();
         throw;
       }
       ShowDataLoaded(EventsOf(M.CurrentData.get()) > 0);
-      emit M.DataReplaced();
+      M.AnnounceDataReplaced();
       break;
     }
     default: break;
@@ -877,13 +886,21 @@ bool TReadingPage::ProtocolMatchesData() {
 }
 
 void TReadingPage::BtnReProcessClick(int Tag) {
-  if (!M.CurrentProtocol || !M.CurrentData) return;
-  if (!ProtocolMatchesData()) return;
+  // The user's click shows the summary it made; a run from code leaves the pages as they are.
+  if (ReProcess(Tag)) {
+    M.ShowPage("TsClassification");
+    M.ShowPage("TSSummary");
+  }
+}
+
+bool TReadingPage::ReProcess(int Tag) {
+  if (!M.CurrentProtocol || !M.CurrentData) return false;
+  if (!ProtocolMatchesData()) return false;
   TProtocol& Protocol = *M.CurrentProtocol;
   TFCSData& Data = *M.CurrentData;
   if (Tag == 4 && CompensationMode == 2) {
     switch (AppDialogs().YesNoCancel("Retain Dynamic Compensation?")) {
-      case Dialogs::TAnswer::Cancel: return;
+      case Dialogs::TAnswer::Cancel: return false;
       case Dialogs::TAnswer::No:
         CompensationMode = 1;
         M.ShowCompensationMode();
@@ -895,14 +912,14 @@ void TReadingPage::BtnReProcessClick(int Tag) {
   TGaugeShown Gauge(M);
   if (Tag == 4) Data.Compensate(Protocol, &Gauge.Gauge, CompensationMode);
   if (Tag == 4 || Tag == 3) Data.SetDetectors(Protocol, &Gauge.Gauge, CbFitCurves->isChecked());
-  if (Tag == 3 || Tag == 4 || Tag == 5) {
+  const bool Classified = Tag == 3 || Tag == 4 || Tag == 5;
+  if (Classified) {
     Data.Classify(Protocol);
     ShowSummary();
     ShowProcessed();
-    M.Pages("PgExplore")->setCurrentWidget(M.Page("TsClassification"));
-    M.Pages("PgClassification")->setCurrentWidget(M.Page("TSSummary"));
   }
   M.ShowMemoryStatus();
+  return Classified;
 }
 
 void TReadingPage::ShowSummary() {
@@ -961,7 +978,7 @@ void TReadingPage::ShowDataLoaded(bool HasData) {
 void TReadingPage::ReplaceData(std::unique_ptr<TFCSData> Data) {
   // A set without events is of no use to any command.
   if (EventsOf(Data.get()) == 0) Data.reset();
-  if (M.CurrentData) emit M.DataFreeing();
+  if (M.CurrentData) M.AnnounceDataFreeing();
   M.CurrentData.reset();
   M.CurrentData = std::move(Data);
   // The Header, Data and Parameters exports speak of the file on those pages: only while it is
@@ -969,12 +986,12 @@ void TReadingPage::ReplaceData(std::unique_ptr<TFCSData> Data) {
   M.Hooks.FilePagesHoldCurrentData =
       M.CurrentData && !FFileOnPages.empty() && M.CurrentData->SourceName == FFileOnPages;
   ShowDataLoaded(M.CurrentData != nullptr);
-  emit M.DataReplaced();
+  M.AnnounceDataReplaced();
 }
 
 void TReadingPage::ReleaseData() {
   if (!M.CurrentData) return;
-  emit M.DataFreeing();  // the processed view lets go of it here
+  M.AnnounceDataFreeing();  // the processed view lets go of it here
   M.Hooks.FilePagesHoldCurrentData = false;
   M.CurrentData.reset();
 }

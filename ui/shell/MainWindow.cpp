@@ -44,7 +44,9 @@
 #include "NumberFormat.h"
 #include "common/Pictures.h"
 #include "shell/Preferences.h"
+#include "pages/ProtocolCreator.h"
 #include "pages/ProtocolPage.h"
+#include "pages/QueuePage.h"
 #include "pages/ReadingPage.h"
 #include "common/Spreadsheet.h"
 #include "Streams.h"
@@ -61,9 +63,6 @@ QString Q(const std::string& Text) { return QString::fromStdString(Text); }
 // The ten export groups in the order their glyphs are loaded.
 const char* const ExportGroups[] = {"Header", "Parameters", "Data",        "Processed", "Class",
                                     "Output", "Variability", "Dist",       "Matrix",    "Protocol"};
-
-const char* const DeveloperControls[] = {"BtnBaselineCompensation", "BtnDeriveBaselines", "RbRawGaussian",
-                                         "SgCompensations2", "RbFullFitness"};
 
 struct TPageDef {
   const char* Parent;  // tab widget
@@ -199,14 +198,6 @@ void ApplySpreadsheetAvailability(QWidget* Root, bool Available) {
     if (auto* Button = Root->findChild<QWidget*>(QString("BtnExport%1Excel").arg(X))) Button->setEnabled(Available);
 }
 
-void ApplyDeveloperMode(QWidget* Root, bool Developer) {
-  for (const char* Name : DeveloperControls)
-    if (auto* Control = Root->findChild<QWidget*>(Name)) {
-      Control->setVisible(true);
-      Control->setEnabled(Developer);
-    }
-}
-
 // ---------------------------------------------------------------------------------------------
 // Creation and close
 
@@ -242,14 +233,15 @@ TFmMain::TFmMain() {
   BindCommand("MnQuit", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnAbout", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnHelpHelp", [this](int) { BtnHelpClick(); });
-  new TProtocolPage(*this);
+  auto* Protocol = new TProtocolPage(*this);
   auto* Exports = new TExportCommands(*this);
   new TVariabilityPage(*this);
   new TCustomDetectorPage(*this);
   FormCreate();
   new TFitnessPage(*this);
-  new TChartsPage(*this);
-  new TCompensationCommands(*this);
+  auto* Charts = new TChartsPage(*this);
+  // Its derive panel opens under the distribution chart, its reset beside the raw compensations.
+  new TCompensationCommands(*this, Charts->PnDerive, Protocol->BtnCreateFilter->parentWidget());
   new TClassExplorerPage(*this);
   Exports->BindButtons();
   Exports->UpdateFileExportButtons();
@@ -301,6 +293,8 @@ void TFmMain::FormCreate() {
   }
 
   new TReadingPage(*this);
+  new TQueuePage(*this);
+  new TProtocolCreator(*this);
 
   // 4. Spreadsheet program.
   ExcelAvailable = SpreadsheetAvailable();
@@ -580,6 +574,7 @@ void TFmMain::BuildMenu() {
   ExportHistogram->setObjectName("MnExportHistogram");
 }
 
+QWidget* TFmMain::Window() const { return const_cast<TFmMain*>(this); }
 QWidget* TFmMain::Page(const QString& Name) const { return findChild<QWidget*>(Name); }
 QTabWidget* TFmMain::Pages(const QString& Name) const { return findChild<QTabWidget*>(Name); }
 QAction* TFmMain::MenuItem(const QString& Name) const {
@@ -606,6 +601,40 @@ void TFmMain::BindCommand(const QString& ItemName, std::function<void(int Tag)> 
   Item.Command = std::move(Command);
   UpdateCommandStates();
 }
+
+void TFmMain::ShowPage(const QString& Name) {
+  for (const TPageDef& Def : PageTable)
+    if (Name == Def.Name) Pages(Def.Parent)->setCurrentWidget(Page(Name));
+}
+
+bool TFmMain::PageShown(const QString& Name) const {
+  for (const TPageDef& Def : PageTable)
+    if (Name == Def.Name) return Pages(Def.Parent)->currentWidget() == Page(Name);
+  return false;
+}
+
+void TFmMain::SetPageVisible(const QString& Name, bool Visible) {
+  for (const TPageDef& Def : PageTable)
+    if (Name == Def.Name) {
+      QTabWidget* Tabs = Pages(Def.Parent);
+      Tabs->setTabVisible(Tabs->indexOf(Page(Name)), Visible);
+    }
+}
+
+void TFmMain::OnProtocolReplaced(QObject* Receiver, std::function<void()> Handler) {
+  connect(this, &TFmMain::ProtocolReplaced, Receiver, std::move(Handler));
+}
+
+void TFmMain::OnDataFreeing(QObject* Receiver, std::function<void()> Handler) {
+  connect(this, &TFmMain::DataFreeing, Receiver, std::move(Handler));
+}
+
+void TFmMain::OnDataReplaced(QObject* Receiver, std::function<void()> Handler) {
+  connect(this, &TFmMain::DataReplaced, Receiver, std::move(Handler));
+}
+
+void TFmMain::AnnounceDataFreeing() { emit DataFreeing(); }
+void TFmMain::AnnounceDataReplaced() { emit DataReplaced(); }
 
 void TFmMain::AddCloseQuery(std::function<bool()> Query) { FCloseQueries.push_back(std::move(Query)); }
 
@@ -655,6 +684,8 @@ void TFmMain::ShowMemoryStatus() {
 }
 
 void TFmMain::ShowHint(const QString& Hint) { PnHint->setText(" " + Hint); }
+
+void TFmMain::ShowProtocolName(const QString& Caption) { PnProtocolName->setText(Caption); }
 
 bool TFmMain::event(QEvent* Event) {
   if (Event->type() == QEvent::StatusTip) {
@@ -852,25 +883,6 @@ void TFmMain::ListProtocolFiles() {
   if (!Combo) return;
   Combo->clear();
   for (const std::string& Name : FindFiles(ProgramDir, "*.protocol")) Combo->addItem(Q(Name));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Cancellable loops
-
-TFmMain::TLongLoop::TLongLoop(TFmMain& Main, QWidget* CancelButton)
-    : FMain(Main), FCancel(CancelButton ? CancelButton : Main.BtnCancel), FProgress(Main.GaProgress, &Main.ContinueFlag) {
-  FMain.ContinueFlag = true;
-  FMain.GaProgress->setValue(0);
-  FMain.PnProgress->show();
-  FCancel->show();
-  FCancel->setEnabled(true);
-}
-
-TFmMain::TLongLoop::~TLongLoop() {
-  FCancel->hide();
-  FMain.PnProgress->hide();
-  FMain.GaProgress->setValue(0);
-  FMain.ContinueFlag = false;
 }
 
 }  // namespace qv
