@@ -17,7 +17,6 @@
 #include <QMetaMethod>
 #include <QObject>
 #include <QStringList>
-#include <concepts>
 #include <cstddef>
 #include <functional>
 #include <tuple>
