@@ -16,10 +16,9 @@
 #include <algorithm>
 
 #include "common/ChartView.h"
-#include "common/CommandGuard.h"
-#include "pages/ExportCommands.h"
+#include "common/CommandBinding.h"
 #include "common/ExportTargets.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "TextUtils.h"
 #include "analysis/Detector.h"
 #include "dataset/FCSData.h"
@@ -72,11 +71,14 @@ std::vector<std::string> JoinDistributionTables(const std::vector<std::vector<st
   return Joined;
 }
 
-TChartsPage::TChartsPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TChartsPage::TChartsPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   BuildGraphs();
   BuildDistributions();
   FMain.Hooks.DataShownListeners.push_back([this](bool HasData) { FillDataLists(HasData); });
-  connect(&FMain, &TFmMain::DataFreeing, this, [this] { FillDataLists(false); });
+  FMain.Hooks.CloseDerivePanel = [this] {
+    if (BtnShowDerive->text() == "Hide") BtnShowDeriveClick();
+  };
+  FMain.OnDataFreeing(this, [this] { FillDataLists(false); });
 }
 
 void TChartsPage::BuildGraphs() {
@@ -89,7 +91,7 @@ void TChartsPage::BuildGraphs() {
   BtnGraphGlobalZ = Toggle(Sheet, "BtnGraphGlobalZ", "Global Z", true);
   for (QToolButton* B : {BtnGraphAll, BtnGraphThreshold, BtnGraphGlobalZ}) {
     Row->addWidget(B);
-    connect(B, &QToolButton::clicked, this, [this, B] { GraphToggleClicked(B); });
+    BindCommand(B, [this, B] { GraphToggleClicked(B); });
   }
   Row->addSpacing(20);
   Row->addWidget(new QLabel("Point size", Sheet));
@@ -98,7 +100,7 @@ void TChartsPage::BuildGraphs() {
   SePointSize->setRange(1, 8);
   SePointSize->setValue(2);
   SePointSize->setProperty("Tag", 0);
-  connect(SePointSize, &QSpinBox::valueChanged, this, [this] { GuardedCommand([this] { AxisMetricMenuClick(0); }); });
+  BindCommand(SePointSize, &QSpinBox::valueChanged, [this] { AxisMetricMenuClick(0); });
   Row->addWidget(SePointSize);
   Row->addStretch(1);
   CrtFCS = new TChartView(Sheet);
@@ -125,7 +127,7 @@ void TChartsPage::BuildDistributions() {
   BtnZFiltered = Toggle(PnDistributionControl, "BtnZFiltered", "Global Z", true);
   for (QToolButton* B : {BtnAllPoints, BtnFiltered, BtnZFiltered}) {
     Row->addWidget(B);
-    connect(B, &QToolButton::clicked, this, [this] { GuardedCommand([this] { RgDistributionsClick(); }); });
+    BindCommand(B, [this] { RgDistributionsClick(); });
   }
   Row->addStretch(1);
   DistTargets = CreateExportTargets(PnDistributionControl, "Dist");
@@ -134,14 +136,13 @@ void TChartsPage::BuildDistributions() {
   BtnExportDistributions->setObjectName("BtnExportDistributions");
   BtnExportDistributions->setToolTip("Export every distribution of the list");
   BtnExportDistributions->setStatusTip(BtnExportDistributions->toolTip());
-  connect(BtnExportDistributions, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnExportDistributionsClick(); }); });
+  BindCommand(BtnExportDistributions, [this] { BtnExportDistributionsClick(); });
   Row->addWidget(BtnExportDistributions);
   Row->addSpacing(12);
   BtnShowDerive = new QPushButton("Derive...", PnDistributionControl);
   BtnShowDerive->setObjectName("BtnShowDerive");
   BtnShowDerive->setEnabled(false);
-  connect(BtnShowDerive, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnShowDeriveClick(); }); });
+  BindCommand(BtnShowDerive, [this] { BtnShowDeriveClick(); });
   Row->addWidget(BtnShowDerive);
   PnDerive = new QWidget(PnDistributionControl);
   PnDerive->setObjectName("PnDerive");
@@ -158,8 +159,7 @@ void TChartsPage::BuildDistributions() {
   FItemsLayout->addStretch(1);
   DistributionItems = new QButtonGroup(this);
   DistributionItems->setExclusive(true);
-  connect(DistributionItems, &QButtonGroup::idClicked, this,
-          [this] { GuardedCommand([this] { RgDistributionsClick(); }); });
+  BindCommand(DistributionItems, &QButtonGroup::idClicked, [this] { RgDistributionsClick(); });
   Body->addWidget(RgDistributions);
   CrtDistribution = new TChartView(Sheet);
   CrtDistribution->setObjectName("CrtDistribution");
@@ -171,7 +171,7 @@ void TChartsPage::BuildDistributions() {
   if (QMenu* Menu = FMain.PopupMenu("PMHistogram"))
     for (QAction* Item : Menu->actions())
       if (Item->objectName() == "MnExportHistogram")
-        connect(Item, &QAction::triggered, this, [this] { GuardedCommand([this] { MnExportHistogramClick(); }); });
+        BindCommand(Item, [this] { MnExportHistogramClick(); });
 }
 
 void TChartsPage::ClearCharts() {
@@ -204,7 +204,7 @@ void TChartsPage::FillDataLists(bool HasData) {
       QAction* Item = Menu->addAction(Caption);
       Item->setProperty("Tag", Tag);
       Item->setStatusTip(Menu == XMenu ? "Set X-Axis metric" : "Set Y-Axis metric");
-      connect(Item, &QAction::triggered, this, [this, Tag] { GuardedCommand([this, Tag] { AxisMetricMenuClick(Tag); }); });
+      BindCommand(Item, Tag, [this](int T) { AxisMetricMenuClick(T); });
     }
     auto* Radio = new QRadioButton(Caption, RgDistributions);
     DistributionItems->addButton(Radio, i);
@@ -220,7 +220,7 @@ void TChartsPage::GraphToggleClicked(QToolButton* Button) {
   if (Button->isChecked())
     for (QToolButton* B : {BtnGraphAll, BtnGraphThreshold, BtnGraphGlobalZ})
       if (B != Button) B->setChecked(false);
-  GuardedCommand([this] { BtnGraphAllClick(); });
+  BtnGraphAllClick();
 }
 
 void TChartsPage::AxisMetricMenuClick(int Tag) {
@@ -235,7 +235,7 @@ void TChartsPage::BtnGraphAllClick() {
   if (Data && FMain.XMetric >= 0 && FMain.YMetric >= 0 && FMain.XMetric <= Data->DetectorCount() &&
       FMain.YMetric <= Data->DetectorCount() && FMain.XMetric > 0 && FMain.YMetric > 0) {
     BusyCursor Hourglass;
-    TFmMain::TLongLoop Loop(FMain);
+    TLongLoop Loop(FMain);
     const int32_t Set = BtnGraphAll->isChecked() ? 0 : BtnGraphThreshold->isChecked() ? 1 : 2;
     ChartData Chart;
     Data->DrawScatter(Chart, FMain.XMetric - 1, &Loop.Gauge(), Set, SePointSize->value(), FMain.YMetric - 1);
@@ -311,7 +311,7 @@ std::string TChartsPage::ShowDistribution() {
 TExportRequest TChartsPage::DistRequest() const {
   std::string Name;
   if (FMain.CurrentData) FMain.CurrentData->GetName(Name);
-  return {DistTargets, "Fluorescence Distribution from " + Q(Name), TExportCommands::CSVFilter, "CSV"};
+  return {DistTargets, "Fluorescence Distribution from " + Q(Name), CSVExportFilter, "CSV"};
 }
 
 void TChartsPage::BtnExportDistributionsClick() {
@@ -332,8 +332,7 @@ void TChartsPage::MnExportHistogramClick() {
   const TFCSData* Data = FMain.CurrentData.get();
   if (!Data) return;
   const TDetector* Detector = nullptr;
-  const QTabWidget* Explore = FMain.Pages("PgExplore");
-  if (Explore && Explore->currentWidget() == FMain.Page("TsCustomDetector")) {
+  if (FMain.PageShown("TsCustomDetector")) {
     Detector = Data->CustomDetector.get();
   } else if (const int Index = DistributionIndex(); Index >= 0 && Index < Data->DetectorCount()) {
     Detector = Data->GetDetector(Index);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/PageHooks.h"
+#include "common/ExportTargets.h"
 #include "analysis/Detector.h"
 
 class QAbstractButton;
@@ -21,7 +21,7 @@ class QWidget;
 
 namespace qv {
 
-class TFmMain;
+class TPageContext;
 class TChartView;
 
 // Joins the CSV tables of several distributions column-wise, each table's line k after line k of
@@ -33,7 +33,7 @@ std::vector<std::string> JoinDistributionTables(const std::vector<std::vector<st
 class TChartsPage : public QObject {
   Q_OBJECT
  public:
-  explicit TChartsPage(TFmMain& Main);
+  explicit TChartsPage(TPageContext& Main);
 
   // Tag > 0 picks the X detector, Tag < 0 the Y detector (1-based), 0 only redraws.
   void AxisMetricMenuClick(int Tag);
@@ -81,7 +81,7 @@ class TChartsPage : public QObject {
   void GraphToggleClicked(QToolButton* Button);
   TExportRequest DistRequest() const;
 
-  TFmMain& FMain;
+  TPageContext& FMain;  // the main window, as a page sees it
   QVBoxLayout* FItemsLayout = nullptr;
 };
 

@@ -17,14 +17,12 @@
 
 #include "common/ChartView.h"
 #include "pages/ClassMeansModel.h"
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/DataGridModels.h"
 #include "common/Dialogs.h"
-#include "pages/ExportCommands.h"
 #include "common/ExportTargets.h"
 #include "common/Hints.h"
-#include "shell/MainWindow.h"
-#include "pages/ReadingPage.h"
+#include "common/PageContext.h"
 #include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
@@ -74,12 +72,12 @@ bool ShapesMatch(const TProtocol& P, const TFCSData& D) {
 
 }  // namespace
 
-TClassExplorerPage::TClassExplorerPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TClassExplorerPage::TClassExplorerPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   setObjectName("ClassExplorerPage");
   FGenotypeData = new TClassMeansModel(this);
   Build();
   FMain.Hooks.DataShownListeners.push_back([this](bool HasData) { FillLists(HasData); });
-  connect(&FMain, &TFmMain::DataFreeing, this, [this] { ClearViews(); });
+  FMain.OnDataFreeing(this, [this] { ClearViews(); });
 }
 
 void TClassExplorerPage::Build() {
@@ -100,15 +98,13 @@ void TClassExplorerPage::Build() {
   ChannelItems = new QButtonGroup(this);
   for (QButtonGroup* Items : {GenotypeItems, ChannelItems}) {
     Items->setExclusive(true);
-    connect(Items, &QButtonGroup::idClicked, this,
-            [this] { GuardedCommand([this] { CmBxClassExplorerGenotypeChange(1); }); });
+    BindCommand(Items, &QButtonGroup::idClicked, [this] { CmBxClassExplorerGenotypeChange(1); });
   }
   BtnClearGenotypeDetector = new QPushButton("Clear", Plot);
   BtnClearGenotypeDetector->setObjectName("BtnClearGenotypeDetector");
   BtnClearGenotypeDetector->setProperty("Tag", 2);
   SetHint(BtnClearGenotypeDetector, "Clear the class histogram");
-  connect(BtnClearGenotypeDetector, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { CmBxClassExplorerGenotypeChange(2); }); });
+  BindCommand(BtnClearGenotypeDetector, [this] { CmBxClassExplorerGenotypeChange(2); });
   CBAutoClearGenotypeDetector = new QCheckBox("Automatically Clear", Plot);
   CBAutoClearGenotypeDetector->setObjectName("CBAutoClearGenotypeDetector");
   CBAutoClearGenotypeDetector->setChecked(true);
@@ -135,8 +131,7 @@ void TClassExplorerPage::Build() {
   CmBxClassExplorerGenotype->setProperty("Tag", 0);
   CmBxClassExplorerGenotype->setMinimumWidth(160);
   SetHint(CmBxClassExplorerGenotype, "Show the events of a genotype class");
-  connect(CmBxClassExplorerGenotype, &QComboBox::activated, this,
-          [this] { GuardedCommand([this] { CmBxClassExplorerGenotypeChange(0); }); });
+  BindCommand(CmBxClassExplorerGenotype, &QComboBox::activated, [this] { CmBxClassExplorerGenotypeChange(0); });
   Row->addWidget(CmBxClassExplorerGenotype);
   Row->addStretch(1);
   ClassTargets = CreateExportTargets(Means, "Class");
@@ -145,8 +140,7 @@ void TClassExplorerPage::Build() {
   BtnExportGenotypeEvents->setObjectName("BtnExportGenotypeEvents");
   BtnExportGenotypeEvents->setProperty("Tag", 3);
   SetHint(BtnExportGenotypeEvents, "Export the class events");
-  connect(BtnExportGenotypeEvents, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { CmBxClassExplorerGenotypeChange(3); }); });
+  BindCommand(BtnExportGenotypeEvents, [this] { CmBxClassExplorerGenotypeChange(3); });
   Row->addWidget(BtnExportGenotypeEvents);
   SgGenotypeData = new QTableView(Means);
   SgGenotypeData->setObjectName("SgGenotypeData");
@@ -201,7 +195,7 @@ void TClassExplorerPage::ShowClass() {
   const TProtocol* Protocol = FMain.CurrentProtocol.get();
   if (Genotype < 0 || Channel < 0 || !Data || !Protocol) return;
   if (!ShapesMatch(*Protocol, *Data)) {
-    AppDialogs().Error(TReadingPage::Mismatch);
+    AppDialogs().Error(ProtocolMismatchText);
     return;
   }
   if (CBAutoClearGenotypeDetector->isChecked()) ClearClassDetector();
@@ -243,7 +237,7 @@ void TClassExplorerPage::CmBxClassExplorerGenotypeChange(int Tag) {
         std::string Name;
         Data->GetName(Name);
         FMain.Hooks.ExportModel(*FGenotypeData, {ClassTargets, "Class Analysis of " + Q(Name),
-                                                 TExportCommands::CSVFilter, "CSV"});
+                                                 CSVExportFilter, "CSV"});
       }
       break;
     default: break;

@@ -4,7 +4,7 @@
 // detector.
 #include <QObject>
 
-#include "common/PageHooks.h"
+#include "common/ExportTargets.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -16,14 +16,14 @@ class QVBoxLayout;
 
 namespace qv {
 
-class TFmMain;
+class TPageContext;
 class TChartView;
 class TClassMeansModel;
 
 class TClassExplorerPage : public QObject {
   Q_OBJECT
  public:
-  explicit TClassExplorerPage(TFmMain& Main);
+  explicit TClassExplorerPage(TPageContext& Main);
 
   // Tag 0 fills the grid with the class chosen in the combo, 1 plots the channel chosen over the
   // class chosen in the radio groups, 2 clears the plot, 3 exports the grid.
@@ -51,7 +51,7 @@ class TClassExplorerPage : public QObject {
   void ClearClassDetector();
   void ShowClass();
 
-  TFmMain& FMain;
+  TPageContext& FMain;  // the main window, as a page sees it
   TClassMeansModel* FGenotypeData = nullptr;
   QVBoxLayout* FGenotypeLayout = nullptr;
   QVBoxLayout* FChannelLayout = nullptr;

@@ -16,17 +16,16 @@
 #include <cmath>
 #include <functional>
 
-#include "pages/ChartsPage.h"
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "common/ExportTargets.h"
 #include "Files.h"
 #include "Globals.h"
-#include "shell/MainWindow.h"
+#include "common/DeveloperMode.h"
+#include "common/PageContext.h"
 #include "common/NumberEdit.h"
 #include "NumberFormat.h"
-#include "pages/ProtocolPage.h"
-#include "pages/ReadingPage.h"
+#include "common/StringTableGrid.h"
 #include "TextUtils.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
@@ -65,15 +64,15 @@ bool NoEstimate(const TCompensationArray& Pairs, int32_t Primary) {
 // Closes the derive panel when the command ends, whichever way it ends.
 class TCloseDerivePanel {
  public:
-  explicit TCloseDerivePanel(TChartsPage* Page) : FPage(Page) {}
+  explicit TCloseDerivePanel(TPageContext& Main) : FMain(Main) {}
   ~TCloseDerivePanel() {
-    if (FPage && FPage->BtnShowDerive->text() == "Hide") FPage->BtnShowDeriveClick();
+    if (FMain.Hooks.CloseDerivePanel) FMain.Hooks.CloseDerivePanel();
   }
   TCloseDerivePanel(const TCloseDerivePanel&) = delete;
   TCloseDerivePanel& operator=(const TCloseDerivePanel&) = delete;
 
  private:
-  TChartsPage* FPage;
+  TPageContext& FMain;
 };
 
 }  // namespace
@@ -88,18 +87,17 @@ const char* TCompensationCommands::DeriveQuestion(int Tag) {
   }
 }
 
-TCompensationCommands::TCompensationCommands(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TCompensationCommands::TCompensationCommands(TPageContext& Main, QWidget* DerivePanel, QWidget* ResetBox)
+    : QObject(Main.Window()), FMain(Main) {
   setObjectName("CompensationCommands");
-  FCharts = FMain.findChild<TChartsPage*>();
-  FProtocolPage = FMain.findChild<TProtocolPage*>("ProtocolPage");
-  BuildDerivePanel();
+  BuildDerivePanel(DerivePanel);
   BuildMatrixSheet();
-  BuildResetControls();
+  BuildResetControls(ResetBox);
   ApplyDeveloperMode(BtnDeriveCompensation->parentWidget(), IsDeveloperMode());
   for (const char* Item : {"MnShowmatrix", "MnImportMatrix", "MnExportMatrix"})
     FMain.BindCommand(Item, [this](int Tag) { BtnShowMatrixClick(Tag); });
   // A matrix of the protocol that went never stays on the sheet.
-  connect(&FMain, &TFmMain::ProtocolReplaced, this, [this] {
+  FMain.OnProtocolReplaced(this, [this] {
     SgMatrix->clear();
     SgMatrix->setRowCount(0);
     SgMatrix->setColumnCount(0);
@@ -109,8 +107,7 @@ TCompensationCommands::TCompensationCommands(TFmMain& Main) : QObject(&Main), FM
 // ---------------------------------------------------------------------------------------------
 // Controls
 
-void TCompensationCommands::BuildDerivePanel() {
-  QWidget* Panel = FCharts ? FCharts->PnDerive : nullptr;
+void TCompensationCommands::BuildDerivePanel(QWidget* Panel) {
   if (!Panel) Panel = new QWidget(FMain.Page("TsDistributions"));
   auto* Box = new QVBoxLayout(Panel);
   Box->setContentsMargins(0, 0, 0, 0);
@@ -149,10 +146,7 @@ void TCompensationCommands::BuildDerivePanel() {
   G->addLayout(Buttons, 1, 0, 1, 6);
   for (QPushButton* B : {BtnDeriveCompensation, BtnBaselineCompensation, BtnDeriveBaselines, BtnAutocompensate}) {
     Buttons->addWidget(B);
-    connect(B, &QPushButton::clicked, this, [this, B] {
-      const int Tag = B->property("Tag").toInt();
-      GuardedCommand([this, Tag] { BtnDeriveCompensationClick(Tag); });
-    });
+    BindCommand(B, B->property("Tag").toInt(), [this](int Tag) { BtnDeriveCompensationClick(Tag); });
   }
   Buttons->addStretch(1);
   G->setColumnStretch(5, 1);
@@ -184,10 +178,7 @@ void TCompensationCommands::BuildMatrixSheet() {
   Row->addWidget(BtnImportMatrix);
   Row->addStretch(1);
   for (QPushButton* B : {BtnShowMatrix, BtnExportmatrix, BtnImportMatrix})
-    connect(B, &QPushButton::clicked, this, [this, B] {
-      const int Tag = B->property("Tag").toInt();
-      GuardedCommand([this, Tag] { BtnShowMatrixClick(Tag); });
-    });
+    BindCommand(B, B->property("Tag").toInt(), [this](int Tag) { BtnShowMatrixClick(Tag); });
   SgMatrix = new QTableWidget(0, 0, Sheet);
   SgMatrix->setObjectName("SgMatrix");
   SgMatrix->horizontalHeader()->hide();
@@ -196,15 +187,13 @@ void TCompensationCommands::BuildMatrixSheet() {
   SgMatrix->horizontalHeader()->setDefaultSectionSize(80);
   SgMatrix->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SgMatrix->setToolTip("Double-click a channel to show it in the channel editor");
-  connect(SgMatrix, &QTableWidget::cellDoubleClicked, this,
-          [this](int Row, int Col) { GuardedCommand([this, Row, Col] { SgMatrixDblClick(Row, Col); }); });
+  BindCommand(SgMatrix, &QTableWidget::cellDoubleClicked, [this](int Row, int Col) { SgMatrixDblClick(Row, Col); });
   Outer->addWidget(SgMatrix, 1);
 }
 
-void TCompensationCommands::BuildResetControls() {
-  if (!FProtocolPage) return;
+void TCompensationCommands::BuildResetControls(QWidget* RawBox) {
+  if (!RawBox) return;
   // Beside "Create Spillover Filter" under the raw compensation grid.
-  QWidget* RawBox = FProtocolPage->BtnCreateFilter->parentWidget();
   QBoxLayout* Row = nullptr;
   if (auto* L = qobject_cast<QBoxLayout*>(RawBox->layout()))
     for (int i = L->count() - 1; i >= 0 && !Row; --i) Row = qobject_cast<QBoxLayout*>(L->itemAt(i)->layout());
@@ -213,8 +202,7 @@ void TCompensationCommands::BuildResetControls() {
   BtnResetCompensations->setObjectName("BtnResetCompensations");
   BtnResetCompensations->setToolTip("Set the compensation values to no spill-over");
   BtnResetCompensations->setStatusTip("Set the compensation values to no spill-over");
-  connect(BtnResetCompensations, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnResetCompensationsClick(); }); });
+  BindCommand(BtnResetCompensations, [this] { BtnResetCompensationsClick(); });
   if (!Row) {
     Row = new QHBoxLayout;
     if (auto* L = qobject_cast<QBoxLayout*>(RawBox->layout())) L->addLayout(Row);
@@ -247,14 +235,14 @@ void TCompensationCommands::BtnDeriveCompensationClick(int Tag) {
   TProtocol* P = FMain.CurrentProtocol.get();
   const int32_t c = FMain.DistributionChannel;
   if (!Data || !P || c < 0 || Tag < 1 || Tag > 4) return;
-  if (auto* Reading = FMain.findChild<TReadingPage*>()) {
-    if (!Reading->ProtocolMatchesData()) return;
+  if (FMain.Hooks.ProtocolMatchesData) {
+    if (!FMain.Hooks.ProtocolMatchesData()) return;
   } else if (Data->Events.ChannelCount() != P->ChannelCount()) {
     return;
   }
   if (c >= P->ChannelCount()) return;
   if (!AppDialogs().YesNo(DeriveQuestion(Tag))) return;
-  const TCloseDerivePanel Close(FCharts);
+  const TCloseDerivePanel Close(FMain);
   float Low = 0, High = 0;
   if (Tag != 3 && !ReadRawWindow(Low, High)) return;
   const QString Window = QString("%1 to %2").arg(EdMinRaw->text().trimmed(), EdMaxRaw->text().trimmed());
@@ -329,7 +317,7 @@ void TCompensationCommands::BtnDeriveCompensationClick(int Tag) {
 // Matrix sheet
 
 void TCompensationCommands::BtnShowMatrixClick(int Tag) {
-  FMain.Pages("PgProtocol")->setCurrentWidget(FMain.Page("TsMatrix"));
+  FMain.ShowPage("TsMatrix");
   TProtocol* P = FMain.CurrentProtocol.get();
   if (P) switch (Tag) {
       case 1: {
@@ -339,8 +327,8 @@ void TCompensationCommands::BtnShowMatrixClick(int Tag) {
         Grid.FixedRows = 1;
         Grid.FixedCols = 1;
         ShowTable(Grid, SgMatrix);
-        FMain.PgMain->setCurrentWidget(FMain.Page("TsProtocol"));
-        FMain.Pages("PgProtocol")->setCurrentWidget(FMain.Page("TsMatrix"));
+        FMain.ShowPage("TsProtocol");
+        FMain.ShowPage("TsMatrix");
         if (!Inverted) AppDialogs().Error(NotInvertible);
         break;
       }
@@ -381,18 +369,12 @@ void TCompensationCommands::ImportMatrix() {
 
 void TCompensationCommands::SgMatrixDblClick(int Row, int Col) {
   const TProtocol* P = FMain.CurrentProtocol.get();
-  if (!P || !FProtocolPage) return;
+  if (!P || !FMain.Hooks.ShowChannelInEditor) return;
   // A row names its channel in column 0; the heading row names them by column.
   const int Channel = Row >= 1 ? Row : Col;
   if (Channel < 1 || Channel > P->ChannelCount()) return;
-  FMain.Pages("PgProtocol")->setCurrentWidget(FMain.Page("TsChannel"));
-  QTableWidget* List = FProtocolPage->SgChannels;
-  if (Channel >= List->rowCount()) return;
-  {
-    const QSignalBlocker Block(List);
-    List->setCurrentCell(Channel, 0);
-  }
-  FProtocolPage->BtnChannelClick(3);
+  FMain.ShowPage("TsChannel");
+  FMain.Hooks.ShowChannelInEditor(Channel);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -418,7 +400,7 @@ void TCompensationCommands::BtnResetCompensationsClick() {
   if (!P) return;
   if (!AppDialogs().YesNo(ResetQuestion)) return;
   const bool All = CbResetAllChannels->isChecked();
-  const int Selected = FProtocolPage ? FProtocolPage->SgChannels->currentRow() : -1;
+  const int Selected = FMain.Hooks.ChannelListRow ? FMain.Hooks.ChannelListRow() : -1;
   const std::function<void()> Change = [this, P, All, Selected] {
     if (All)
       for (int Row = P->ChannelCount(); Row >= 1; --Row) ResetChannelCompensations(Row);

@@ -5,18 +5,17 @@
 #include <QObject>
 #include <QString>
 
-#include "common/PageHooks.h"
+#include "common/ExportTargets.h"
 
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
+class QWidget;
 
 namespace qv {
 
-class TFmMain;
-class TChartsPage;
-class TProtocolPage;
+class TPageContext;
 
 class TCompensationCommands : public QObject {
   Q_OBJECT
@@ -28,7 +27,9 @@ class TCompensationCommands : public QObject {
   // The confirmation of each derive Tag (1 to 4).
   static const char* DeriveQuestion(int Tag);
 
-  explicit TCompensationCommands(TFmMain& Main);
+  // The derive panel is built into DerivePanel (the distribution sheet's), the reset controls
+  // into ResetBox (the channel editor's raw compensations); either may be null.
+  TCompensationCommands(TPageContext& Main, QWidget* DerivePanel, QWidget* ResetBox);
 
   // Tag 1 raw spill-over of the channel shown, 2 baseline-corrected, 3 baselines of every
   // channel, 4 the whole matrix from every fluorophore.
@@ -63,16 +64,14 @@ class TCompensationCommands : public QObject {
   QPushButton* BtnResetCompensations = nullptr;
 
  private:
-  void BuildDerivePanel();
+  void BuildDerivePanel(QWidget* Panel);
   void BuildMatrixSheet();
-  void BuildResetControls();
+  void BuildResetControls(QWidget* RawBox);
   // The raw window of the derive panel; false (after saying why) when it cannot be used.
   bool ReadRawWindow(float& Low, float& High);
   void ImportMatrix();
 
-  TFmMain& FMain;
-  TChartsPage* FCharts = nullptr;
-  TProtocolPage* FProtocolPage = nullptr;
+  TPageContext& FMain;  // the main window, as a page sees it
 };
 
 }  // namespace qv

@@ -15,16 +15,14 @@
 #include <cmath>
 
 #include "common/ChartView.h"
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "Globals.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "common/NumberEdit.h"
 #include "NumberFormat.h"
 #include "common/Pictures.h"
-#include "pages/ProtocolPage.h"
-#include "pages/ReadingPage.h"
 #include "report/TextOutput.h"
 #include "TextUtils.h"
 #include "dataset/FCSData.h"
@@ -147,11 +145,11 @@ float HighStart(float Low, float MinHigh, float StepHigh) {
 
 std::string FormatFitP(float ChiP) { return FormatFloatByMagnitude("0.00e-", "0.00", 0.01, ChiP); }
 
-TCustomDetectorPage::TCustomDetectorPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TCustomDetectorPage::TCustomDetectorPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   setObjectName("CustomDetectorPage");
   Build();
-  connect(&FMain, &TFmMain::DataFreeing, this, &TCustomDetectorPage::DataChanged);
-  connect(&FMain, &TFmMain::DataReplaced, this, &TCustomDetectorPage::DataChanged);
+  FMain.OnDataFreeing(this, [this] { DataChanged(); });
+  FMain.OnDataReplaced(this, [this] { DataChanged(); });
   // A rebuild of the detectors (reprocessing) makes a new custom detector too.
   FMain.Hooks.DataShownListeners.push_back([this](bool) { DataChanged(); });
 }
@@ -213,8 +211,7 @@ void TCustomDetectorPage::Build() {
   BtnExplore = Button(P, "BtnExplore", "Explore...", 21, "Show the fit exploration tool bar");
   for (QPushButton* B : {BtnClearCustomDetector, BtnAddCustomDetector, BtnSavePeak, BtnExportGaussians, BtnExplore}) {
     Row3->addWidget(B);
-    const int Tag = B->property("Tag").toInt();
-    connect(B, &QPushButton::clicked, this, [this, Tag] { Run(Tag); });
+    BindCommand(B, B->property("Tag").toInt(), [this](int Tag) { BtnClearCustomDetectorClick(Tag); });
   }
   Row3->addSpacing(12);
   LbCustomChi = new QLabel("Chi : 0.0", P);
@@ -228,16 +225,10 @@ void TCustomDetectorPage::Build() {
   Row3->addStretch(1);
   Outer->addWidget(PnCustomSettings);
 
-  connect(CmBxCustomDetector, &QComboBox::activated, this, [this] { Run(5); });
-  connect(BtnCustomMean, &QToolButton::clicked, this, [this] {
-    GuardedCommand([this] {
-      // The protocol page keeps edit and toggle in step when the text does not convert.
-      if (auto* Protocol = FMain.findChild<TProtocolPage*>()) {
-        Protocol->BtnCustomMeanClick(1);
-      } else if (FMain.Hooks.ToggleLogNative) {
-        FMain.Hooks.ToggleLogNative(BtnCustomMean->isChecked(), EdCustomDetectorMean);
-      }
-    });
+  BindCommand(CmBxCustomDetector, &QComboBox::activated, [this] { BtnClearCustomDetectorClick(5); });
+  BindCommand(BtnCustomMean, [this] {
+    // The protocol page keeps edit and toggle in step when the text does not convert.
+    if (FMain.Hooks.BtnCustomMeanClick) FMain.Hooks.BtnCustomMeanClick(1);
   });
 
   PnExploreFit = new QWidget(Sheet);
@@ -274,8 +265,7 @@ void TCustomDetectorPage::Build() {
   Explore->addLayout(Run);
   BtnExploreFitnessCurves = Button(X, "BtnExploreFitnessCurves", "Explore Curve Fits && Export", 0,
                                    "Fit every clip window of the ranges and export the fits");
-  connect(BtnExploreFitnessCurves, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnExploreFitnessCurvesClick(); }); });
+  BindCommand(BtnExploreFitnessCurves, [this] { BtnExploreFitnessCurvesClick(); });
   Run->addWidget(BtnExploreFitnessCurves);
   auto* Progress = new QHBoxLayout;
   Run->addLayout(Progress);
@@ -285,10 +275,10 @@ void TCustomDetectorPage::Build() {
   GaExplore->setFixedWidth(120);
   GaExplore->setVisible(false);
   Progress->addWidget(GaExplore);
-  // Not a guarded command: it is the one control that acts while the sweep runs.
+  // A cancel, not a command: it is the one control that acts while the sweep runs.
   BtnExploreCancel = Button(X, "BtnExploreCancel", "Cancel", 0, "Stop the fit exploration");
   BtnExploreCancel->setVisible(false);
-  connect(BtnExploreCancel, &QPushButton::clicked, this, [this] { FMain.ContinueFlag = false; });
+  BindCancel(BtnExploreCancel, [this] { FMain.ContinueFlag = false; });
   Progress->addWidget(BtnExploreCancel);
   Progress->addStretch(1);
   Explore->addStretch(1);
@@ -304,10 +294,6 @@ void TCustomDetectorPage::Build() {
   Outer->addWidget(CrtCustomDetector, 1);
 }
 
-void TCustomDetectorPage::Run(int Tag) {
-  GuardedCommand([this, Tag] { BtnClearCustomDetectorClick(Tag); });
-}
-
 // A new set or a freed one: the chart holds the old set's picture only.
 void TCustomDetectorPage::DataChanged() {
   CrtCustomDetector->Clear();
@@ -317,8 +303,7 @@ void TCustomDetectorPage::DataChanged() {
 
 bool TCustomDetectorPage::DataMatchesProtocol() const {
   if (!FMain.CurrentProtocol || !FMain.CurrentData) return false;
-  if (auto* Reading = FMain.findChild<TReadingPage*>()) return Reading->ProtocolMatchesData();
-  return true;
+  return !FMain.Hooks.ProtocolMatchesData || FMain.Hooks.ProtocolMatchesData();
 }
 
 void TCustomDetectorPage::ReadCustomDetectorSettings(TCustomDetectorOptions& Out) const {

@@ -19,7 +19,7 @@ class QWidget;
 
 namespace qv {
 
-class TFmMain;
+class TPageContext;
 class TChartView;
 
 class TCustomDetectorPage : public QObject {
@@ -28,7 +28,7 @@ class TCustomDetectorPage : public QObject {
   // LbCustomChi after an Add that gave no fit.
   static constexpr const char* NotFitted = "Not fitted";
 
-  explicit TCustomDetectorPage(TFmMain& Main);
+  explicit TCustomDetectorPage(TPageContext& Main);
 
   // Fills Options from the controls. Every number is checked first (a log10 needs a number above
   // 0), so a bad one is named in the EConvertError thrown and no field changes.
@@ -82,7 +82,6 @@ class TCustomDetectorPage : public QObject {
 
  private:
   void Build();
-  void Run(int Tag);
   // Protocol and data set present and of one shape (the reading page names a mismatch).
   bool DataMatchesProtocol() const;
   void ShowMean(float LogMean);
@@ -93,7 +92,7 @@ class TCustomDetectorPage : public QObject {
   void SetSweepRunning(bool Running);
   void HandOver(std::vector<std::string> Lines);
 
-  TFmMain& FMain;
+  TPageContext& FMain;  // the main window, as a page sees it
 };
 
 // The P value of a fit as the page shows it ("0.00e-" below 0.01, else "0.00").

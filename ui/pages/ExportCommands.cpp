@@ -10,14 +10,13 @@
 #include <QProgressBar>
 #include <QTableWidget>
 #include <QTextEdit>
-#include <QTimer>
 
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Files.h"
 #include "Globals.h"
 #include "Host.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "common/QtHost.h"
 #include "Streams.h"
 #include "report/TextOutput.h"
@@ -40,8 +39,9 @@ struct TButtonTag {
   const char* Name;
   int Tag;
 };
-const TButtonTag ExportButtons[] = {{"BtnExportProcessedData", 1}, {"BtnShowData", 2}, {"BtnExportRawData", 3},
-                                    {"BtnExportHeader", 5},        {"BtnExportParameters", 7}};
+// Show Data (Tag 2) is the reading page's own command: it redraws that page's view.
+const TButtonTag ExportButtons[] = {{"BtnExportProcessedData", 1}, {"BtnExportRawData", 3}, {"BtnExportHeader", 5},
+                                    {"BtnExportParameters", 7}};
 const char* const FileExportButtons[] = {"BtnExportRawData", "BtnExportHeader", "BtnExportParameters"};
 
 bool Down(const QAbstractButton* Button) { return Button && Button->isChecked(); }
@@ -103,7 +103,7 @@ void ModelToQuotedLines(const QAbstractItemModel& Model, std::vector<std::string
   }
 }
 
-TExportCommands::TExportCommands(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TExportCommands::TExportCommands(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   setObjectName("ExportCommands");
   FMain.Hooks.ExportText = [this](std::vector<std::string> Lines, const TExportRequest& R) {
     ExportText(std::move(Lines), R);
@@ -114,22 +114,16 @@ TExportCommands::TExportCommands(TFmMain& Main) : QObject(&Main), FMain(Main) {
   FMain.Hooks.ExportProcessedData = [this](int Tag) { BtnExportProcessedDataClick(Tag); };
   FMain.Hooks.DataShownListeners.push_back([this](bool) { UpdateFileExportButtons(); });
   FMain.BindCommand("MnExport", [this](int Tag) { BtnExportProcessedDataClick(Tag); });
-  connect(&FMain, &TFmMain::DataReplaced, this, &TExportCommands::UpdateFileExportButtons);
+  FMain.OnDataReplaced(this, [this] { UpdateFileExportButtons(); });
+  // The reading pages are built after this one; the main window binds their buttons then.
   BindButtons();
-  // Pages built after this one have their buttons by the time events are handled.
-  QTimer::singleShot(0, this, [this] {
-    BindButtons();
-    UpdateFileExportButtons();
-  });
 }
 
 void TExportCommands::BindButtons() {
   for (const auto& [Name, Tag] : ExportButtons) {
     auto* Button = FMain.findChild<QAbstractButton*>(Name);
-    if (!Button || Button->property("qvExportBound").toBool()) continue;
-    Button->setProperty("qvExportBound", true);
-    connect(Button, &QAbstractButton::clicked, this,
-            [this, Tag = Tag] { GuardedCommand([this, Tag] { BtnExportProcessedDataClick(Tag); }); });
+    if (!Button || IsBound(Button)) continue;
+    BindCommand(Button, Tag, [this](int T) { BtnExportProcessedDataClick(T); });
   }
 }
 
@@ -239,7 +233,7 @@ QString TExportCommands::DataName() const {
 
 TExportRequest TExportCommands::Request(const char* X, const QString& Caption, const char* Filter,
                                         const char* Extension) const {
-  return {FindExportTargets(&FMain, X), Caption, Filter, Extension};
+  return {FindExportTargets(FMain.Window(), X), Caption, Filter, Extension};
 }
 
 void TExportCommands::BtnExportProcessedDataClick(int Tag) {
@@ -249,8 +243,8 @@ void TExportCommands::BtnExportProcessedDataClick(int Tag) {
     case 1:
       if (Data && Protocol) {
         std::string Text;
-        Data->ExportEventsCSV(*Protocol, IsChecked(&FMain, "CbExportMinimalSignal"),
-                              IsChecked(&FMain, "CbExportFilteredout"), Text);
+        Data->ExportEventsCSV(*Protocol, IsChecked(FMain.Window(), "CbExportMinimalSignal"),
+                              IsChecked(FMain.Window(), "CbExportFilteredout"), Text);
         ExportTextReport(Text, Request("Processed", "Quorvenal Data " + DataName(), CSVFilter, "CSV"));
       }
       break;
@@ -259,7 +253,7 @@ void TExportCommands::BtnExportProcessedDataClick(int Tag) {
         if (auto* Grid = FMain.findChild<QTableWidget*>("SgProcessed")) {
           StringTable Table;
           TQtProgress Gauge(FMain.GaProgress, nullptr);
-          Data->FillEventGrid(*Protocol, Table, &Gauge, IsChecked(&FMain, "CbExportMinimalSignal"));
+          Data->FillEventGrid(*Protocol, Table, &Gauge, IsChecked(FMain.Window(), "CbExportMinimalSignal"));
           Grid->clear();
           Grid->setColumnCount(Table.ColCount());
           Grid->setRowCount(Table.RowCount());

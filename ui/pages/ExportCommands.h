@@ -9,14 +9,15 @@
 #include <string_view>
 #include <vector>
 
-#include "common/PageHooks.h"
+#include "common/ExportTargets.h"
 
 class QAbstractItemModel;
 class QWidget;
 
 namespace qv {
 
-class TFmMain;
+class TPageContext;
+class StringTable;
 class TStream;
 
 // Lines, each ended CR LF, gathered into large blocks before they reach Stream.
@@ -40,12 +41,11 @@ void ModelToQuotedLines(const QAbstractItemModel& Model, std::vector<std::string
 class TExportCommands : public QObject {
   Q_OBJECT
  public:
-  static constexpr const char* CSVFilter = "CSVs (*.csv)|*.CSV|All Files (*.*)|*.*";
-  static constexpr const char* TextFilter =
-      "Text Files (*.txt)|*.txt|RTF Files (*.rtf)|*.rtf|Comma Separated Values (*.csv)|*.csv|All Files (*.*)|*.*";
+  static constexpr const char* CSVFilter = CSVExportFilter;
+  static constexpr const char* TextFilter = TextExportFilter;
 
   // Installs the export hooks and binds MnExport and the pages' export buttons.
-  explicit TExportCommands(TFmMain& Main);
+  explicit TExportCommands(TPageContext& Main);
 
   // Lines go to a new report window when the text button is down, else to the spreadsheet
   // (TABs become commas) when that button is down and a spreadsheet program exists, else to
@@ -58,8 +58,8 @@ class TExportCommands : public QObject {
   // Tags 1 export processed data, 2 show it, 3 export the raw grid, 5 the header, 7 the
   // parameters.
   void BtnExportProcessedDataClick(int Tag);
-  // Binds the export buttons that exist under the main window and are not bound yet; runs
-  // once more after start-up for pages built later.
+  // Binds the export buttons that exist under the main window and are not bound yet; the main
+  // window runs it again once every page is built.
   void BindButtons();
   // Whether the header, data and parameter pages hold the file the current set was read from.
   bool FilePagesHoldCurrentSet() const;
@@ -67,7 +67,7 @@ class TExportCommands : public QObject {
   void UpdateFileExportButtons();
 
  private:
-  TFmMain& FMain;
+  TPageContext& FMain;  // the main window, as a page sees it
   QString DataName() const;
   TExportRequest Request(const char* X, const QString& Caption, const char* Filter, const char* Extension) const;
   void SaveLines(const std::vector<std::string>& Lines, const TExportRequest& Request);

@@ -22,12 +22,13 @@
 #include <cmath>
 #include <memory>
 
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "Files.h"
 #include "Globals.h"
-#include "shell/MainWindow.h"
+#include "common/DeveloperMode.h"
+#include "common/PageContext.h"
 #include "common/NumberEdit.h"
 #include "common/Pictures.h"
 #include "common/QtHost.h"
@@ -153,7 +154,7 @@ std::string SweepNumber(float Value) {
 // ---------------------------------------------------------------------------------------------
 // Building
 
-TFitnessPage::TFitnessPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TFitnessPage::TFitnessPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   BuildPage();
   BuildAnalysisSheet();
   BuildBootstrapSheet();
@@ -248,15 +249,13 @@ void TFitnessPage::BuildPage() {
   Right->addWidget(PnFitnessChoice);
   Right->addWidget(Sub, 1);
 
-  connect(BtnDir, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnChangeFitnessDirectoryClick(); }); });
-  connect(LsBxProcessFiles, &QListWidget::itemDoubleClicked, this,
-          [this] { GuardedCommand([this] { BtnProcessFilesClick(0); }); });
+  BindCommand(BtnDir, [this] { BtnChangeFitnessDirectoryClick(); });
+  BindCommand(LsBxProcessFiles, &QListWidget::itemDoubleClicked, [this] { BtnProcessFilesClick(0); });
   const std::pair<QPushButton*, int> Tagged[] = {{SlotButtons[0], 1}, {SlotButtons[1], 2}, {SlotButtons[2], 3},
                                                  {SlotButtons[3], 4}, {BtnClear, 5},       {BtnRefresh, 10},
                                                  {BtnDelete, 11}};
-  for (auto [Button, Tag] : Tagged)
-    connect(Button, &QPushButton::clicked, this, [this, Tag = Tag] { GuardedCommand([this, Tag] { BtnProcessFilesClick(Tag); }); });
-  connect(RbSimpleFitness, &QRadioButton::toggled, this, [this] { RbSimpleFitnessClick(); });
+  for (auto [Button, Tag] : Tagged) BindCommand(Button, Tag, [this](int T) { BtnProcessFilesClick(T); });
+  BindCommand(RbSimpleFitness, &QRadioButton::toggled, [this] { RbSimpleFitnessClick(); });
 }
 
 void TFitnessPage::BuildAnalysisSheet() {
@@ -305,9 +304,9 @@ void TFitnessPage::BuildAnalysisSheet() {
   Row->addWidget(MeProcess, 1);
   Row->addStretch(0);
 
-  connect(BtnProcess, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnProcessClick(1); }); });
-  connect(BtnSimpleFitness, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnSimpleFitnessClick(); }); });
-  connect(BtnDiscardFitness, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnDiscardFitnessClick(); }); });
+  BindCommand(BtnProcess, 1, [this](int Tag) { BtnProcessClick(Tag); });
+  BindCommand(BtnSimpleFitness, [this] { BtnSimpleFitnessClick(); });
+  BindCommand(BtnDiscardFitness, [this] { BtnDiscardFitnessClick(); });
 }
 
 void TFitnessPage::BuildBootstrapSheet() {
@@ -330,7 +329,7 @@ void TFitnessPage::BuildBootstrapSheet() {
   Grid->addWidget(GaBootstrap, 2, 0, 1, 3);
   Grid->setColumnStretch(3, 1);
   Grid->setRowStretch(3, 1);
-  connect(BtnBootstrap, &QPushButton::clicked, this, [this] { GuardedCommand([this] { BtnProcessClick(2); }); });
+  BindCommand(BtnBootstrap, 2, [this](int Tag) { BtnProcessClick(Tag); });
 }
 
 namespace {
@@ -371,8 +370,7 @@ void TFitnessPage::BuildAutomationSheet() {
   Grid->addWidget(BtnFitnessAutomation, 4, 2, 1, 2);
   Grid->setColumnStretch(4, 1);
   Grid->setRowStretch(5, 1);
-  connect(BtnFitnessAutomation, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnFitnessAutomationClick(); }); });
+  BindCommand(BtnFitnessAutomation, [this] { BtnFitnessAutomationClick(); });
 }
 
 void TFitnessPage::BuildCorrelationSheet() {
@@ -387,8 +385,7 @@ void TFitnessPage::BuildCorrelationSheet() {
   Grid->addWidget(BtnFitnessCorrelation, 1, 0);
   Grid->setColumnStretch(3, 1);
   Grid->setRowStretch(2, 1);
-  connect(BtnFitnessCorrelation, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnFitnessCorrelationClick(); }); });
+  BindCommand(BtnFitnessCorrelation, [this] { BtnFitnessCorrelationClick(); });
 }
 
 void TFitnessPage::BuildSummarySheet() {
@@ -411,9 +408,8 @@ void TFitnessPage::BuildSummarySheet() {
   Grid->addWidget(EdSSDIterations, 5, 2);
   Grid->setColumnStretch(5, 1);
   Grid->setRowStretch(6, 1);
-  connect(BtnSummaryAutomation, &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnSummaryAutomationClick(); }); });
-  connect(CbSSDPValue, &QCheckBox::clicked, this, [this] { CbSSDPValueClick(); });
+  BindCommand(BtnSummaryAutomation, [this] { BtnSummaryAutomationClick(); });
+  BindCommand(CbSSDPValue, [this] { CbSSDPValueClick(); });
   connect(EdSSDIterations, &QLineEdit::textChanged, this, [this] { CbSSDPValueClick(); });
 }
 
@@ -481,9 +477,7 @@ void TFitnessPage::RbSimpleFitnessClick() {
     W->setEnabled(!Constant);
   BtnSimpleFitness->setEnabled(Constant);
   CbSimpleFitnessBootstrap->setEnabled(Constant);
-  QTabWidget* Sub = FMain.Pages("PgFitnessControls");
-  for (const char* Name : {"TsAutomatedFitness", "TsFitnessCorrelation"})
-    Sub->setTabVisible(Sub->indexOf(FMain.Page(Name)), !Constant);
+  for (const char* Name : {"TsAutomatedFitness", "TsFitnessCorrelation"}) FMain.SetPageVisible(Name, !Constant);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -591,7 +585,7 @@ std::string TFitnessPage::RunFitnessCalculator(int Tag) {
 }
 
 TFmTextOutput* TFitnessPage::OpenReport(const QString& Caption) {
-  FLastReport = new TFmTextOutput(&FMain, Caption, true);
+  FLastReport = new TFmTextOutput(FMain.Window(), Caption, true);
   FMain.AddCloseQuery(FLastReport);
   return FLastReport;
 }
@@ -735,7 +729,7 @@ void TFitnessPage::BtnFitnessAutomationClick() {
     return;
   }
   const int64_t Count = WalkSweepGrid(Grid, nullptr);
-  TFmMain::TLongLoop Loop(FMain);
+  TLongLoop Loop(FMain);
   Loop.Gauge().SetMax(Count);
   BusyCursor Busy;
   std::vector<std::string> Lines;
@@ -785,7 +779,7 @@ void TFitnessPage::BtnSummaryAutomationClick() {
   auto* MinEdit = FMain.findChild<QLineEdit*>("EdReassignMinimumZ");
   auto* MaxEdit = FMain.findChild<QLineEdit*>("EdReassignMaximumZ");
   const int64_t Count = WalkSweepGrid(Grid, nullptr);
-  TFmMain::TLongLoop Loop(FMain);
+  TLongLoop Loop(FMain);
   TQtProgress Gauge(GaAutomation, &FMain.ContinueFlag);
   Gauge.SetMax(Count);
   GaAutomation->setVisible(true);

@@ -24,7 +24,7 @@ class QTextEdit;
 
 namespace qv {
 
-class TFmMain;
+class TPageContext;
 class TFmTextOutput;
 
 // The nine parameters of a sweep, as 32-bit floats like its loop variables.
@@ -48,7 +48,7 @@ std::string SweepNumber(float Value);
 class TFitnessPage : public QObject {
   Q_OBJECT
  public:
-  explicit TFitnessPage(TFmMain& Main);
+  explicit TFitnessPage(TPageContext& Main);
 
   // Handlers, by the Tag of the control or menu item that runs them.
   void BtnProcessFilesClick(int Tag);
@@ -98,7 +98,7 @@ class TFitnessPage : public QObject {
   // At the top left, 1024 x 700, with the fitness report's 18 tab stops.
   TFmTextOutput* OpenFitnessReport(const QString& Caption);
 
-  TFmMain& FMain;
+  TPageContext& FMain;  // the main window, as a page sees it
   TModelState FCalculatorState;
   TModelState FSimpleState;
   TFmTextOutput* FLastReport = nullptr;

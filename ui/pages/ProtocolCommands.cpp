@@ -21,7 +21,7 @@
 #include "Errors.h"
 #include "Files.h"
 #include "Globals.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "common/NumberEdit.h"
 #include "NumberFormat.h"
 #include "pages/ProtocolPage.h"

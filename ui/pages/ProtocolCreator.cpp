@@ -5,24 +5,22 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "common/CommandGuard.h"
-#include "shell/MainWindow.h"
-#include "pages/ReadingPage.h"
+#include "common/CommandBinding.h"
+#include "common/PageContext.h"
 #include "fcs/ParameterSet.h"
 #include "protocol/Protocol.h"
 
 namespace qv {
 
-TProtocolCreator::TProtocolCreator(TFmMain& Main, TReadingPage& Reading)
-    : QObject(&Reading), M(Main), R(Reading) {
+TProtocolCreator::TProtocolCreator(TPageContext& Main) : QObject(Main.Window()), M(Main) {
   setObjectName("ProtocolCreator");
+  M.Hooks.ShowFileParameters = [this](const TParameterSet& Parameters, const std::string& FileName) {
+    ShowParameters(Parameters, FileName);
+  };
   auto* Grid = M.findChild<QTableWidget*>("SgMakeProtocol");
-  connect(Grid, &QTableWidget::cellDoubleClicked, this,
-          [this](int Row, int) { GuardedCommand([this, Row] { SgMakeProtocolDblClick(Row); }); });
-  connect(M.findChild<QPushButton*>("BtnCreateProtocol"), &QPushButton::clicked, this,
-          [this] { GuardedCommand([this] { BtnCreateProtocolClick(); }); });
-  connect(M.findChild<QPushButton*>("BtnShowProtocolCreationGrid"), &QPushButton::clicked, this,
-          [this] { BtnShowProtocolCreationGridClick(); });
+  BindCommand(Grid, &QTableWidget::cellDoubleClicked, [this](int Row) { SgMakeProtocolDblClick(Row); });
+  BindCommand(M.findChild<QPushButton*>("BtnCreateProtocol"), [this] { BtnCreateProtocolClick(); });
+  BindCommand(M.findChild<QPushButton*>("BtnShowProtocolCreationGrid"), [this] { BtnShowProtocolCreationGridClick(); });
 }
 
 TProtocolCreator::~TProtocolCreator() = default;
@@ -75,7 +73,8 @@ void TProtocolCreator::BtnCreateProtocolClick() {
   M.SetCurrentProtocol(std::move(Protocol));
   const std::string Source = FFileName;
   if (M.findChild<QCheckBox*>("CbSaveProtocolAfterCreation")->isChecked()) M.SaveCurrentProtocol(true);
-  if (M.findChild<QCheckBox*>("CbProcessAfterCreation")->isChecked() && !Source.empty()) R.ReadFile(Source);
+  if (M.findChild<QCheckBox*>("CbProcessAfterCreation")->isChecked() && !Source.empty() && M.Hooks.ReadFCSFile)
+    M.Hooks.ReadFCSFile(Source);
   M.ShowMemoryStatus();
 }
 

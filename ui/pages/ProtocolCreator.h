@@ -7,14 +7,13 @@
 
 namespace qv {
 
-class TFmMain;
-class TReadingPage;
+class TPageContext;
 class TParameterSet;
 
 class TProtocolCreator : public QObject {
   Q_OBJECT
  public:
-  TProtocolCreator(TFmMain& Main, TReadingPage& Reading);
+  explicit TProtocolCreator(TPageContext& Main);
   ~TProtocolCreator() override;
   // The parameters of the file just read (a copy), all unmarked.
   void ShowParameters(const TParameterSet& Parameters, const std::string& FileName);
@@ -27,8 +26,7 @@ class TProtocolCreator : public QObject {
  private:
   void FillGrid();
 
-  TFmMain& M;
-  TReadingPage& R;
+  TPageContext& M;  // the main window, as a page sees it
   std::unique_ptr<TParameterSet> FParameters;
   std::string FFileName;
 };

@@ -21,14 +21,14 @@
 #include <cmath>
 
 #include "common/Colours.h"
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/DataGridModels.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "common/ExportTargets.h"
 #include "Files.h"
 #include "Globals.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "common/NumberEdit.h"
 #include "NumberFormat.h"
 #include "common/Pictures.h"
@@ -106,36 +106,6 @@ void SetShapeColour(QFrame* Shape, uint32_t Colour) {
   Shape->setPalette(P);
 }
 
-void ShowTable(const StringTable& Table, QTableWidget* Grid) {
-  const QSignalBlocker Block(Grid);
-  Grid->setColumnCount(Table.ColCount());
-  Grid->setRowCount(Table.RowCount());
-  const QBrush Fixed = Grid->palette().button();
-  for (int r = 0; r < Table.RowCount(); ++r)
-    for (int c = 0; c < Table.ColCount(); ++c) {
-      auto* Item = Grid->item(r, c);
-      if (!Item) {
-        Item = new QTableWidgetItem;
-        Grid->setItem(r, c, Item);
-      }
-      Item->setText(Q(Table.Cell(c, r)));
-      const bool IsFixed = r < Table.FixedRows || c < Table.FixedCols;
-      Item->setFlags(IsFixed ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
-      Item->setBackground(IsFixed ? Fixed : QBrush());
-    }
-  // The grids are small: every cell is measured, so titles and names show whole.
-  FitColumnsToCells(*Grid);
-}
-
-StringTable ReadTable(const QTableWidget* Grid) {
-  StringTable T;
-  T.SetSize(Grid->columnCount(), Grid->rowCount());
-  for (int r = 0; r < Grid->rowCount(); ++r)
-    for (int c = 0; c < Grid->columnCount(); ++c)
-      if (const auto* Item = Grid->item(r, c)) T.SetCell(c, r, S(Item->text()));
-  return T;
-}
-
 void ShowToggleColour(bool Down, QLineEdit* E) {
   QPalette P = E->palette();
   P.setColor(QPalette::Base, Down ? FromPlatformColour(0xF0CAA6) : E->style()->standardPalette().color(QPalette::Base));
@@ -204,7 +174,7 @@ std::vector<TGenotypeLine> ParseGenotypeFile(const std::string& Text, int32_t Ch
 // ---------------------------------------------------------------------------------------------
 // Construction
 
-TProtocolPage::TProtocolPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TProtocolPage::TProtocolPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   setObjectName("ProtocolPage");
   BuildBar();
   BuildChannelPages();
@@ -222,9 +192,15 @@ TProtocolPage::TProtocolPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
         "BtnUpdateGenotypePeaks"})
     FProtocolCommands.push_back(FMain.findChild<QPushButton*>(Name));
   FMain.Hooks.ApplyProtocolChange = [this](const std::function<void()>& Change) { ApplyProtocolChange(Change); };
-  FMain.Hooks.ToggleLogNative = [](bool Down, QLineEdit* E) { ToggleLogNative(Down, E, E->objectName()); };
+  FMain.Hooks.BtnCustomMeanClick = [this](int Tag) { BtnCustomMeanClick(Tag); };
   FMain.Hooks.StoreProtocolEditors = [this] { StoreChangedEditors(); };
-  connect(&FMain, &TFmMain::ProtocolReplaced, this, [this] {
+  FMain.Hooks.ShowChannelInEditor = [this](int Channel) {
+    if (Channel >= SgChannels->rowCount()) return;
+    SetCurrentRow(SgChannels, Channel);
+    BtnChannelClick(3);
+  };
+  FMain.Hooks.ChannelListRow = [this] { return SgChannels->currentRow(); };
+  FMain.OnProtocolReplaced(this, [this] {
     ResetCurrentItems();
     // Another protocol starts at its first items.
     for (QTableWidget* G : {SgChannels, SgGlobalGates, SgValidation, SgGenotypes}) SetCurrentRow(G, -1);
@@ -240,11 +216,6 @@ TProtocolPage::TProtocolPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
 
 TProtocol* TProtocolPage::Protocol() const { return FMain.CurrentProtocol.get(); }
 
-void TProtocolPage::Run(const std::function<void()>& Command) {
-  if (TCommandGuard::Instance().Busy()) return;
-  GuardedCommand(Command);
-}
-
 QPushButton* TProtocolPage::Button(QWidget* Parent, const char* Name, const QString& Caption,
                                    std::function<void()> Click, const QString& Hint) {
   auto* B = new QPushButton(Caption, Parent);
@@ -253,7 +224,7 @@ QPushButton* TProtocolPage::Button(QWidget* Parent, const char* Name, const QStr
     B->setToolTip(Hint);
     B->setStatusTip(Hint);
   }
-  connect(B, &QPushButton::clicked, this, [this, Click = std::move(Click)] { Run(Click); });
+  BindCommand(B, std::move(Click));
   return B;
 }
 
@@ -282,7 +253,7 @@ void TProtocolPage::BuildBar() {
   CmBxProtocols->setToolTip("Select a saved protocol to open");
   CmBxProtocols->setStatusTip("Select a saved protocol to open");
   // activated fires on the user's choice only, so refilling the list opens nothing.
-  connect(CmBxProtocols, &QComboBox::activated, this, [this] { Run([this] { BtnProtocolClick(5); }); });
+  BindCommand(CmBxProtocols, &QComboBox::activated, [this] { BtnProtocolClick(5); });
   Row->addWidget(CmBxProtocols);
   BtnUpdateProtocol = Button(Bar, "BtnUpdateProtocol", "Update ", [this] { BtnProtocolClick(3); },
                              "Update current protocol using on-screen data");
@@ -318,7 +289,7 @@ void TProtocolPage::BuildChannelPages() {
   SetTag(SgChannels, 3);
   SgChannels->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SgChannels->horizontalHeader()->setStretchLastSection(true);
-  connect(SgChannels, &QTableWidget::currentCellChanged, this, [this] { Run([this] { BtnChannelClick(3); }); });
+  BindCommand(SgChannels, &QTableWidget::currentCellChanged, [this] { BtnChannelClick(3); });
   SideL->addWidget(SgChannels, 1);
   BtnUpdateChannel = Button(Side, "BtnUpdateChannel", "Update Channel", [this] { BtnChannelClick(2); },
                             "Update current Channel with on-screen data");
@@ -349,8 +320,8 @@ void TProtocolPage::BuildChannelPages() {
   EdDisplayMaximum = Edit(Data, "EdDisplayMaximum");
   BtnChannelDisplayMinimum = Toggle(Data, "BtnChannelDisplayMinimum", "BMCALCTOGGLE", "Toggle log / native value");
   BtnChannelDisplayMaximum = Toggle(Data, "BtnChannelDisplayMaximum", "BMCALCTOGGLE", "Toggle log / native value");
-  connect(BtnChannelDisplayMinimum, &QToolButton::clicked, this, [this] { Run([this] { BtnCustomMeanClick(4); }); });
-  connect(BtnChannelDisplayMaximum, &QToolButton::clicked, this, [this] { Run([this] { BtnCustomMeanClick(5); }); });
+  BindCommand(BtnChannelDisplayMinimum, 4, [this](int Tag) { BtnCustomMeanClick(Tag); });
+  BindCommand(BtnChannelDisplayMaximum, 5, [this](int Tag) { BtnCustomMeanClick(Tag); });
   ShChannelColor = Shape(Data, "ShChannelColor");
   BtnSetColor = Button(Data, "BtnSetColor", "Color...", [this] { BtnSetColorClick(2); });
   auto* Threshold = new QGroupBox(" Threshold Scoring ", Data);
@@ -443,7 +414,7 @@ void TProtocolPage::BuildChannelPages() {
   BtnCalculateChannelMean = new QToolButton(GaussBox);
   BtnCalculateChannelMean->setObjectName("BtnCalculateChannelMean");
   BtnCalculateChannelMean->setIcon(ButtonGlyph("BMCALC"));
-  connect(BtnCalculateChannelMean, &QToolButton::clicked, this, [this] { Run([this] { BtnCalculateChannelMeanClick(2); }); });
+  BindCommand(BtnCalculateChannelMean, 2, [this](int Tag) { BtnCalculateChannelMeanClick(Tag); });
   BtnCreateFilter = Button(RawBox, "BtnCreateFilter", "Create Spillover Filter", [this] { BtnFilterClick(6); },
                            "Create a spill-over filter from the selected compensation cell");
   auto* RawRow = new QHBoxLayout;
@@ -531,7 +502,7 @@ void TProtocolPage::BuildGatePage() {
   SgGlobalGates->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SgGlobalGates->horizontalHeader()->setStretchLastSection(true);
   SgGlobalGates->setFixedWidth(150);
-  connect(SgGlobalGates, &QTableWidget::currentCellChanged, this, [this] { Run([this] { BtnGateClick(1); }); });
+  BindCommand(SgGlobalGates, &QTableWidget::currentCellChanged, [this] { BtnGateClick(1); });
   BtnUpdateGate = Button(Page, "BtnUpdateGate", "Update Gate", [this] { BtnGateClick(2); });
   Side->addWidget(LbGateID);
   Side->addWidget(SgGlobalGates, 1);
@@ -554,8 +525,8 @@ void TProtocolPage::BuildGatePage() {
   EdGateDisplayMaximum = Edit(Page, "EdGateDisplayMaximum");
   BtnGateDisplayMinimum = Toggle(Page, "BtnGateDisplayMinimum", "BMCALCTOGGLE", "Toggle log / native value");
   BtnGateDisplayMaximum = Toggle(Page, "BtnGateDisplayMaximum", "BMCALCTOGGLE", "Toggle log / native value");
-  connect(BtnGateDisplayMinimum, &QToolButton::clicked, this, [this] { Run([this] { BtnCustomMeanClick(2); }); });
-  connect(BtnGateDisplayMaximum, &QToolButton::clicked, this, [this] { Run([this] { BtnCustomMeanClick(3); }); });
+  BindCommand(BtnGateDisplayMinimum, 2, [this](int Tag) { BtnCustomMeanClick(Tag); });
+  BindCommand(BtnGateDisplayMaximum, 3, [this](int Tag) { BtnCustomMeanClick(Tag); });
   ShGateColor = Shape(Page, "ShGateColor");
   BtnSetGateColor = Button(Page, "BtnSetGateColor", "Color...", [this] { BtnSetColorClick(1); });
   EdGateMinGate = Edit(Page, "EdGateMinGate");
@@ -572,7 +543,7 @@ void TProtocolPage::BuildGatePage() {
   BtnCalculateGateMean = new QToolButton(Page);
   BtnCalculateGateMean->setObjectName("BtnCalculateGateMean");
   BtnCalculateGateMean->setIcon(ButtonGlyph("BMCALC"));
-  connect(BtnCalculateGateMean, &QToolButton::clicked, this, [this] { Run([this] { BtnCalculateChannelMeanClick(1); }); });
+  BindCommand(BtnCalculateGateMean, 1, [this](int Tag) { BtnCalculateChannelMeanClick(Tag); });
   for (QLineEdit* E : {EdGateMinGate, EdGateMaxGate, EdGateDisplayMinimum, EdGateDisplayMaximum, EdCalculateGateMean,
                        EdGateMinZ, EdGateMaxZ, EdGateZOrder, EdGateMean, EdGateDeviation})
     InstallKeyFilter(E, TKeyFilter::UnsignedDecimal);
@@ -620,7 +591,7 @@ void TProtocolPage::BuildFilterPage() {
   SgValidation->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SgValidation->horizontalHeader()->setStretchLastSection(true);
   SgValidation->setFixedWidth(200);
-  connect(SgValidation, &QTableWidget::currentCellChanged, this, [this] { Run([this] { BtnFilterClick(1); }); });
+  BindCommand(SgValidation, &QTableWidget::currentCellChanged, [this] { BtnFilterClick(1); });
   Outer->addWidget(SgValidation);
   auto* G = new QGridLayout;
   Outer->addLayout(G, 1);
@@ -666,7 +637,7 @@ void TProtocolPage::BuildGenotypePage() {
   SgGenotypes->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SgGenotypes->horizontalHeader()->setStretchLastSection(true);
   SgGenotypes->setFixedWidth(230);
-  connect(SgGenotypes, &QTableWidget::currentCellChanged, this, [this] { Run([this] { BtnGenotypeClick(3); }); });
+  BindCommand(SgGenotypes, &QTableWidget::currentCellChanged, [this] { BtnGenotypeClick(3); });
   Side->addWidget(LbGenotypeID);
   Side->addWidget(SgGenotypes, 1);
   auto* ListButtons = new QGridLayout;
@@ -800,7 +771,7 @@ void TProtocolPage::Refresh() {
       MeNotes->setPlainText(Q(View.Notes));
       --FLoading;
     }
-    FMain.PnProtocolName->setText(" " + Q(ExtractFileName(P->FileName)));
+    FMain.ShowProtocolName(" " + Q(ExtractFileName(P->FileName)));
     BtnChannelClick(3);
     BtnGateClick(1);
     BtnGenotypeClick(3);
@@ -829,7 +800,7 @@ void TProtocolPage::ClearProtocolEditors() {
   MeNotes->clear();
   --FLoading;
   FNotesDirty = false;
-  FMain.PnProtocolName->setText(" <no protocol>");
+  FMain.ShowProtocolName(" <no protocol>");
 }
 
 void TProtocolPage::ClearChannelEditor() {

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "common/PageHooks.h"
+#include "common/ExportTargets.h"
+#include "common/StringTableGrid.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -28,15 +29,10 @@ class QWidget;
 namespace qv {
 
 class StringTable;
-class TFmMain;
+class TPageContext;
 class TProtocol;
 struct TChannelInfo;
 struct TGateInfo;
-
-// Grids of the windows hold the engine's StringTable one to one: row 0 (and column 0 when fixed)
-// shows the headings.
-void ShowTable(const StringTable& Table, QTableWidget* Grid);
-StringTable ReadTable(const QTableWidget* Grid);
 
 // A colour shape: fills it with Colour ($00BBGGRR), kept in its "Colour" property.
 void SetShapeColour(QFrame* Shape, uint32_t Colour);
@@ -60,7 +56,7 @@ std::vector<TGenotypeLine> ParseGenotypeFile(const std::string& Text, int32_t Ch
 class TProtocolPage : public QObject {
   Q_OBJECT
  public:
-  explicit TProtocolPage(TFmMain& Main);
+  explicit TProtocolPage(TPageContext& Main);
 
   // Commands, by Tag.
   void BtnProtocolClick(int Tag);
@@ -168,8 +164,7 @@ class TProtocolPage : public QObject {
   void BuildGenotypePage();
   void BuildNotesPage();
   void BindMenu();
-  // Runs a command from a control inside the command guard; ignored while another runs.
-  void Run(const std::function<void()>& Command);
+  // A button bound to Click.
   QPushButton* Button(QWidget* Parent, const char* Name, const QString& Caption, std::function<void()> Click,
                       const QString& Hint = QString());
   // Marks Editor changed when Control changes outside Show/Clear.
@@ -188,7 +183,7 @@ class TProtocolPage : public QObject {
   void NewProtocol();
   void OpenProtocol(const std::string& FileName);
 
-  TFmMain& FMain;
+  TPageContext& FMain;  // the main window, as a page sees it
   std::vector<QPushButton*> FProtocolCommands;  // the editors' buttons that need a protocol
   int FLoading = 0;  // >0 while controls are filled by the program
   bool FChannelDirty = false;

@@ -9,13 +9,12 @@
 #include <QSplitter>
 #include <algorithm>
 
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "Files.h"
 #include "Globals.h"
-#include "shell/MainWindow.h"
-#include "pages/ReadingPage.h"
+#include "common/PageContext.h"
 #include "report/TextOutput.h"
 #include "batch/Queue.h"
 #include "dataset/FCSData.h"
@@ -43,7 +42,7 @@ std::vector<std::string> SplitLines(const std::string& Text) {
 
 }  // namespace
 
-TQueuePage::TQueuePage(TFmMain& Main, TReadingPage& Reading) : QObject(&Reading), M(Main), R(Reading) {
+TQueuePage::TQueuePage(TPageContext& Main) : QObject(Main.Window()), M(Main) {
   setObjectName("QueuePage");
   const std::pair<const char*, const char*> Controls[] = {{"BtnAddToFCSQueue", "MnAddToQueue"},
                                                           {"BtnExecuteFCSQueue", "MnExecuteQueue"},
@@ -51,8 +50,7 @@ TQueuePage::TQueuePage(TFmMain& Main, TReadingPage& Reading) : QObject(&Reading)
                                                           {"BtnDeleteFromQueue", "MnDeleteQueueEntry"}};
   for (const auto& [Button, Item] : Controls) {
     auto* B = M.findChild<QPushButton*>(Button);
-    const int Tag = B->property("Tag").toInt();
-    connect(B, &QPushButton::clicked, this, [this, Tag] { GuardedCommand([this, Tag] { BtnAddToQueueClick(Tag); }); });
+    BindCommand(B, B->property("Tag").toInt(), [this](int T) { BtnAddToQueueClick(T); });
     M.BindCommand(Item, [this](int T) { BtnAddToQueueClick(T); });
   }
 }
@@ -85,7 +83,8 @@ void TQueuePage::FillList() {
 }
 
 void TQueuePage::Add() {
-  const std::vector<std::string> Files = R.SelectedFiles();
+  if (!M.Hooks.SelectedFiles || !M.Hooks.ReadCullSettings) return;
+  const std::vector<std::string> Files = M.Hooks.SelectedFiles();
   if (Files.empty() || !M.Queue) return;
   // The entry keeps only the protocol's file name, so that file must hold what is on screen.
   if (!M.ProtocolHasOwnFile() || !FileExists(M.CurrentProtocol->FileName) ||
@@ -106,8 +105,8 @@ void TQueuePage::Add() {
       return;
     }
   TCullSettings Cull;
-  if (!R.ReadCullSettings(Cull)) return;
-  M.Queue->Add(Files, R.Folder(), Name, Cull, M.CurrentProtocol->FileName);
+  if (!M.Hooks.ReadCullSettings(Cull)) return;
+  M.Queue->Add(Files, M.Hooks.LoadFolder(), Name, Cull, M.CurrentProtocol->FileName);
   auto* List = M.findChild<QListWidget*>("LsBxQueue");
   List->show();
   FillList();
@@ -128,30 +127,28 @@ void TQueuePage::DeleteSelected() {
 
 void TQueuePage::Execute() {
   if (!M.Queue || M.Queue->Count() == 0) return;
+  if (!M.Hooks.MergeFCSFiles || !M.Hooks.ShowCullSettings || !M.Hooks.ShowQueueRunning) return;
   if (!M.QuerySaveProtocol()) return;
-  auto* Report = new TFmTextOutput(&M, "Results of File Analyses", true);
+  auto* Report = new TFmTextOutput(M.Window(), "Results of File Analyses", true);
   M.AddCloseQuery(Report);
   auto* GaQueue = M.findChild<QProgressBar*>("GaQueue");
-  QWidget* Group = R.GbFCSFiles;
   const int32_t Count = M.Queue->Count();
   bool ProtocolChanged = false;
   {
-    TFmMain::TLongLoop Loop(M);
+    TLongLoop Loop(M);
     struct TRestore {
-      TFmMain& M;
-      TReadingPage& R;
+      TPageContext& M;
       QProgressBar* Gauge;
       ~TRestore() {
-        R.GbFCSFiles->setFixedHeight(TReadingPage::GroupHeight);
-        R.CbCullAPC->setChecked(false);
+        M.Hooks.ShowQueueRunning(false);
         Gauge->hide();
         M.SetFileControlsBusy(false);
       }
-    } Restore{M, R, GaQueue};
+    } Restore{M, GaQueue};
     GaQueue->setMaximum(Count);
     GaQueue->setValue(0);
     GaQueue->show();
-    Group->setFixedHeight(TReadingPage::QueueHeight);
+    M.Hooks.ShowQueueRunning(true);
     M.SetFileControlsBusy(true);
     for (int32_t k = Count - 1; k >= 0; --k) {
       GaQueue->setValue(Count - k);
@@ -169,10 +166,8 @@ void TQueuePage::Execute() {
         ProtocolChanged = true;
         TCullSettings Cull;
         M.Queue->GetCullSettings(k, Cull);
-        R.CbCullAPC->setChecked(Cull.Cull);
-        R.EdCullHigh->setText(QString::number(Cull.High));
-        R.EdCullLow->setText(QString::number(Cull.Low));
-        const bool Merged = R.MergeFCSFiles(Folder, Files);
+        M.Hooks.ShowCullSettings(Cull);
+        const bool Merged = M.Hooks.MergeFCSFiles(Folder, Files);
         if (!M.ContinueFlag) {
           const int32_t Read = M.CurrentData ? M.CurrentData->FileCount : 0;
           Report->AddLine("Cancelled: " + Name + " (" + std::to_string(Read) + " of " + std::to_string(Files.size()) +
@@ -195,9 +190,9 @@ void TQueuePage::Execute() {
       }
     }
   }
-  R.RefreshFileLists();
+  if (M.Hooks.RefreshFileLists) M.Hooks.RefreshFileLists();
   if (ProtocolChanged) M.SetCurrentProtocol(std::move(M.CurrentProtocol));
-  R.ShowDataLoaded(M.CurrentData != nullptr);
+  if (M.Hooks.ShowDataLoaded) M.Hooks.ShowDataLoaded(M.CurrentData != nullptr);
   M.UpdateProtocolDependentControls(true, true);
 }
 

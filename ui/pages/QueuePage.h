@@ -5,15 +5,14 @@
 
 namespace qv {
 
-class TFmMain;
-class TReadingPage;
+class TPageContext;
 
 class TQueuePage : public QObject {
   Q_OBJECT
  public:
   static constexpr const char* SaveProtocolFirst = "Save the protocol to a file before queueing";
 
-  TQueuePage(TFmMain& Main, TReadingPage& Reading);
+  explicit TQueuePage(TPageContext& Main);
   // By Tag: 1 add, 2 execute, 3 clear, 4 delete the selected entries.
   void BtnAddToQueueClick(int Tag);
 
@@ -23,8 +22,7 @@ class TQueuePage : public QObject {
   void DeleteSelected();
   void FillList();
 
-  TFmMain& M;
-  TReadingPage& R;
+  TPageContext& M;  // the main window, as a page sees it
 };
 
 }  // namespace qv

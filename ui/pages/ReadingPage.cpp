@@ -26,18 +26,16 @@
 #include <filesystem>
 #include <optional>
 
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/DataGridModels.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "common/ExportTargets.h"
 #include "Files.h"
 #include "Globals.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "common/NumberEdit.h"
-#include "pages/ProtocolCreator.h"
 #include "common/QtHost.h"
-#include "pages/QueuePage.h"
 #include "Streams.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
@@ -71,14 +69,14 @@ struct TWaitCursor {
 
 // The gauge of the status row shown without Cancel for a command that runs to its end.
 struct TGaugeShown {
-  explicit TGaugeShown(TFmMain& Main) : M(Main), Gauge(Main.GaProgress, nullptr) {
+  explicit TGaugeShown(TPageContext& Main) : M(Main), Gauge(Main.GaProgress, nullptr) {
     M.GaProgress->setValue(0);
     M.PnProgress->show();
   }
   ~TGaugeShown() {
     if (M.BtnCancel->isHidden()) M.PnProgress->hide();
   }
-  TFmMain& M;
+  TPageContext& M;
   TQtProgress Gauge;
 };
 
@@ -107,14 +105,14 @@ std::string WithExtension(const std::string& Path, const std::string& Ext) {
 // File commands busy for one command's life, restored on every exit path.
 class TFileBusy {
  public:
-  explicit TFileBusy(TFmMain& Main) : M(Main) { M.SetFileControlsBusy(true); }
+  explicit TFileBusy(TPageContext& Main) : M(Main) { M.SetFileControlsBusy(true); }
   ~TFileBusy() { M.SetFileControlsBusy(false); }
 
  private:
-  TFmMain& M;
+  TPageContext& M;
 };
 
-TReadingPage::TReadingPage(TFmMain& Main) : QObject(&Main), M(Main) {
+TReadingPage::TReadingPage(TPageContext& Main) : QObject(Main.Window()), M(Main) {
   setObjectName("ReadingPage");
   FRaw = new TRawDataModel(this);
   FProcessed = new TProcessedModel(this);
@@ -124,9 +122,7 @@ TReadingPage::TReadingPage(TFmMain& Main) : QObject(&Main), M(Main) {
   BuildProcessedPage();
   BuildSummaryPage();
   InstallHooks();
-  new TQueuePage(M, *this);
-  FCreator = new TProtocolCreator(M, *this);
-  connect(&M, &TFmMain::DataFreeing, this, [this] { FProcessed->Clear(); });
+  M.OnDataFreeing(this, [this] { FProcessed->Clear(); });
   ShowFolder(DirectoryExists(LoadDir) ? LoadDir : ProgramDir);
   ShowDataLoaded(false);
 }
@@ -174,13 +170,13 @@ void TReadingPage::BuildLoadPage() {
   AddPlace("Data", DataDir);
   CmBxLoadDrive->setPlaceholderText("Select a drive to explore");
   CmBxLoadDrive->setCurrentIndex(-1);
-  connect(CmBxLoadDrive, &QComboBox::activated, this, [this] { LsBxDirectoryChange(); });
+  BindCommand(CmBxLoadDrive, &QComboBox::activated, [this] { LsBxDirectoryChange(); });
 
   LsBxLoadDirectory = new QListWidget(Files);
   LsBxLoadDirectory->setObjectName("LsBxLoadDirectory");
   LsBxLoadDirectory->setStatusTip("Select a directory within the chosen drive");
   LsBxLoadDirectory->setToolTip("Select a directory within the chosen drive");
-  connect(LsBxLoadDirectory, &QListWidget::itemActivated, this, [this](QListWidgetItem* Item) {
+  BindCommand(LsBxLoadDirectory, &QListWidget::itemActivated, [this](QListWidgetItem* Item) {
     const QString Name = Item->text();
     std::string Next = Name == ".." ? std::filesystem::path(FFolder).parent_path().parent_path().string()
                                     : FFolder + Name.toStdString();
@@ -194,7 +190,7 @@ void TReadingPage::BuildLoadPage() {
   LsBxLoadFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
   LsBxLoadFiles->setStatusTip("List of files; use buttons to load");
   LsBxLoadFiles->setToolTip("List of files; use buttons to load");
-  connect(LsBxLoadFiles, &QListWidget::itemDoubleClicked, this, [this] { LsBxLoadFilesDblClick(); });
+  BindCommand(LsBxLoadFiles, &QListWidget::itemDoubleClicked, [this] { LsBxLoadFilesDblClick(); });
   auto* Queue = new QListWidget(Splitter3);
   Queue->setObjectName("LsBxQueue");
   Queue->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -213,8 +209,7 @@ void TReadingPage::BuildLoadPage() {
   RbAllFiles->setObjectName("RbAllFiles");
   int Tag = 1;
   for (QRadioButton* Radio : {RbFCSFiles, RbQuorvenalFiles, RbAllFiles}) {
-    Radio->setProperty("Tag", Tag);
-    connect(Radio, &QRadioButton::clicked, this, [this, Tag] { RbFCSFilesClick(Tag); });
+    BindCommand(Radio, Tag, [this](int T) { RbFCSFilesClick(T); });
     Radios->addWidget(Radio);
     ++Tag;
   }
@@ -337,19 +332,12 @@ void TReadingPage::BuildLoadPage() {
   RowLayout->addWidget(PnFileName, 1);
   if (auto* ExploreLayout = qobject_cast<QVBoxLayout*>(Explore->layout())) ExploreLayout->insertWidget(0, Row);
 
-  auto Guarded = [this](QAbstractButton* Button, std::function<void()> Command) {
-    connect(Button, &QAbstractButton::clicked, this, [Command = std::move(Command)] { GuardedCommand(Command); });
-  };
-  Guarded(BtnReadFCSFile, [this] { BtnReadClick(); });
-  Guarded(BtnReadMultipleFCSFiles, [this] { BtnMergeFCSFilesClick(); });
-  for (QPushButton* B : {BtnLoadQuorvenal, BtnChannelSummaries, BtnAppendQuorvenalFile}) {
-    const int T = B->property("Tag").toInt();
-    Guarded(B, [this, T] { BtnLoadQuorvenalClick(T); });
-  }
-  for (QPushButton* B : {BtnCompensate, BtnReProcess, BtnClassify}) {
-    const int T = B->property("Tag").toInt();
-    Guarded(B, [this, T] { BtnReProcessClick(T); });
-  }
+  BindCommand(BtnReadFCSFile, [this] { BtnReadClick(); });
+  BindCommand(BtnReadMultipleFCSFiles, [this] { BtnMergeFCSFilesClick(); });
+  for (QPushButton* B : {BtnLoadQuorvenal, BtnChannelSummaries, BtnAppendQuorvenalFile})
+    BindCommand(B, B->property("Tag").toInt(), [this](int T) { BtnLoadQuorvenalClick(T); });
+  for (QPushButton* B : {BtnCompensate, BtnReProcess, BtnClassify})
+    BindCommand(B, B->property("Tag").toInt(), [this](int T) { BtnReProcessClick(T); });
   M.BindCommand("MnReadSingleFCS", [this](int) { BtnReadClick(); });
   M.BindCommand("MnReadMultipoleFCS", [this](int) { BtnMergeFCSFilesClick(); });
   for (const char* Item : {"MnLoadQuorvenal", "MnAppendQuorvenal", "MnExportChannelSummaries"})
@@ -477,23 +465,11 @@ void TReadingPage::BuildProcessedPage() {
   Row->addWidget(CbExportFilteredout);
   Row->addStretch(1);
 
-  // The exports belong to the export commands; Show Data redraws this page's own view.
-  for (QPushButton* B : {BtnExportProcessedData, BtnExportRawData, BtnExportHeader, BtnExportParameters}) {
-    const int T = B->property("Tag").toInt();
-    connect(B, &QPushButton::clicked, this, [this, T] {
-      GuardedCommand([this, T] {
-        if (M.Hooks.ExportProcessedData) M.Hooks.ExportProcessedData(T);
-      });
-    });
-  }
-  M.BindCommand("MnExport", [this](int T) {
-    if (M.Hooks.ExportProcessedData) M.Hooks.ExportProcessedData(T);
-  });
-  connect(BtnShowData, &QPushButton::clicked, this, [this] {
-    GuardedCommand([this] {
-      TWaitCursor Wait;
-      ShowProcessed();
-    });
+  // The export buttons and MnExport are bound by the export commands, which own their handler;
+  // Show Data redraws this page's own view.
+  BindCommand(BtnShowData, [this] {
+    TWaitCursor Wait;
+    ShowProcessed();
   });
 }
 
@@ -511,18 +487,16 @@ void TReadingPage::BuildSummaryPage() {
   BtnExportSummary = NewButton(Sheet, "BtnExportClassification", "Export", 7, "");
   Row->addWidget(BtnExportSummary);
   Row->addStretch(1);
-  connect(BtnExportSummary, &QPushButton::clicked, this, [this, Targets] {
-    GuardedCommand([this, Targets] {
-      if (!M.Hooks.ExportTextReport || !M.CurrentData) return;
-      std::string Name;
-      M.CurrentData->GetName(Name);
-      TExportRequest Request{Targets, "Classification of Fluorescent Events : " + Q(Name),
-                             "Text Files (*.txt)|*.txt|RTF Files (*.rtf)|*.rtf|Comma Separated Values (*.csv)|*.csv|"
-                             "All Files (*.*)|*.*",
-                             "txt"};
-      std::string Text = MeSummary->toPlainText().toStdString();
-      M.Hooks.ExportTextReport(Text, Request);
-    });
+  BindCommand(BtnExportSummary, [this, Targets] {
+    if (!M.Hooks.ExportTextReport || !M.CurrentData) return;
+    std::string Name;
+    M.CurrentData->GetName(Name);
+    TExportRequest Request{Targets, "Classification of Fluorescent Events : " + Q(Name),
+                           "Text Files (*.txt)|*.txt|RTF Files (*.rtf)|*.rtf|Comma Separated Values (*.csv)|*.csv|"
+                           "All Files (*.*)|*.*",
+                           "txt"};
+    std::string Text = MeSummary->toPlainText().toStdString();
+    M.Hooks.ExportTextReport(Text, Request);
   });
 }
 
@@ -533,7 +507,20 @@ void TReadingPage::InstallHooks() {
     return MergeFCSFiles(Directory, Names);
   };
   M.Hooks.ReadCullSettings = [this](TCullSettings& Cull) { return ReadCullSettings(Cull); };
-  M.Hooks.SetDetectors = [this] { BtnReProcessClick(3); };
+  M.Hooks.SetDetectors = [this] { ReProcess(3); };
+  M.Hooks.ProtocolMatchesData = [this] { return ProtocolMatchesData(); };
+  M.Hooks.ReadFCSFile = [this](const std::string& Name) { ReadFile(Name); };
+  M.Hooks.SelectedFiles = [this] { return SelectedFiles(); };
+  M.Hooks.LoadFolder = [this] { return Folder(); };
+  M.Hooks.ShowCullSettings = [this](const TCullSettings& Cull) {
+    CbCullAPC->setChecked(Cull.Cull);
+    EdCullHigh->setText(QString::number(Cull.High));
+    EdCullLow->setText(QString::number(Cull.Low));
+  };
+  M.Hooks.ShowQueueRunning = [this](bool Running) {
+    GbFCSFiles->setFixedHeight(Running ? QueueHeight : GroupHeight);
+    if (!Running) CbCullAPC->setChecked(false);
+  };
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -579,9 +566,9 @@ void TReadingPage::LsBxLoadFilesDblClick() {
   if (!Item) return;
   QString Ext = Q(ExtractFileExt(Item->text().toStdString())).toUpper();
   if (Ext == ".FCS")
-    GuardedCommand([this] { BtnReadClick(); });
+    BtnReadClick();
   else if (Ext == ".QUORVENAL")
-    GuardedCommand([this] { BtnLoadQuorvenalClick(6); });
+    BtnLoadQuorvenalClick(6);
 }
 
 void TReadingPage::RbFCSFilesClick(int Tag) {
@@ -644,7 +631,7 @@ void TReadingPage::ReadFile(const std::string& Name) {
     BrowseDir = LoadDir;
     PnFileName->setText(" File : " + Q(ExtractFileName(Name)));
     MeHeader->setPlainText(MemoText(File->HeaderReport()));
-    FCreator->ShowParameters(File->Parameters, Name);
+    if (M.Hooks.ShowFileParameters) M.Hooks.ShowFileParameters(File->Parameters, Name);
     // The events the file holds: one without parameters holds none, whatever its $TOT says.
     const int64_t Held = static_cast<int64_t>(File->Events.size());
     M.ShowPoints(Held);
@@ -754,7 +741,7 @@ bool TReadingPage::MergeFCSFiles(const std::string& Directory, const std::vector
   std::unique_ptr<TFCSData> Merged;
   try {
     // Inside the queue's run its own gauge and Cancel stay up.
-    std::optional<TFmMain::TLongLoop> Loop;
+    std::optional<TLongLoop> Loop;
     if (M.BtnCancel->isHidden()) Loop.emplace(M);
     TQtProgress Gauge(M.GaProgress, nullptr);
     struct TMergeGauge {
@@ -900,17 +887,17 @@ void TReadingPage::BtnLoadQuorvenalClick(int Tag) {
       if (!ProtocolMatchesData()) break;
       TFileBusy Busy(M);
       // The views index the events, which the append moves.
-      emit M.DataFreeing();
+      M.AnnounceDataFreeing();
       try {
         for (size_t i = Selected.size(); i-- > 0;) M.CurrentData->AppendDataFile(FFolder + Selected[i]);
         BtnReProcessClick(4);
       } catch (...) {
         ShowDataLoaded(EventsOf(M.CurrentData.get()) > 0);
-        emit M.DataReplaced();
+        M.AnnounceDataReplaced();
         throw;
       }
       ShowDataLoaded(EventsOf(M.CurrentData.get()) > 0);
-      emit M.DataReplaced();
+      M.AnnounceDataReplaced();
       break;
     }
     default: break;
@@ -960,13 +947,21 @@ bool TReadingPage::ProtocolMatchesData() {
 }
 
 void TReadingPage::BtnReProcessClick(int Tag) {
-  if (!M.CurrentProtocol || !M.CurrentData) return;
-  if (!ProtocolMatchesData()) return;
+  // The user's click shows the summary it made; a run from code leaves the pages as they are.
+  if (ReProcess(Tag)) {
+    M.ShowPage("TsClassification");
+    M.ShowPage("TSSummary");
+  }
+}
+
+bool TReadingPage::ReProcess(int Tag) {
+  if (!M.CurrentProtocol || !M.CurrentData) return false;
+  if (!ProtocolMatchesData()) return false;
   TProtocol& Protocol = *M.CurrentProtocol;
   TFCSData& Data = *M.CurrentData;
   if (Tag == 4 && CompensationMode == 2) {
     switch (AppDialogs().YesNoCancel("Retain Dynamic Compensation?")) {
-      case Dialogs::TAnswer::Cancel: return;
+      case Dialogs::TAnswer::Cancel: return false;
       case Dialogs::TAnswer::No:
         CompensationMode = 1;
         M.ShowCompensationMode();
@@ -978,14 +973,14 @@ void TReadingPage::BtnReProcessClick(int Tag) {
   TGaugeShown Gauge(M);
   if (Tag == 4) Data.Compensate(Protocol, &Gauge.Gauge, CompensationMode);
   if (Tag == 4 || Tag == 3) Data.SetDetectors(Protocol, &Gauge.Gauge, CbFitCurves->isChecked());
-  if (Tag == 3 || Tag == 4 || Tag == 5) {
+  const bool Classified = Tag == 3 || Tag == 4 || Tag == 5;
+  if (Classified) {
     Data.Classify(Protocol);
     ShowSummary();
     ShowProcessed();
-    M.Pages("PgExplore")->setCurrentWidget(M.Page("TsClassification"));
-    M.Pages("PgClassification")->setCurrentWidget(M.Page("TSSummary"));
   }
   M.ShowMemoryStatus();
+  return Classified;
 }
 
 void TReadingPage::ShowSummary() {
@@ -1049,7 +1044,7 @@ void TReadingPage::ReplaceData(std::unique_ptr<TFCSData> Data) {
   // A set without events is of no use to any command.
   if (EventsOf(Data.get()) == 0) Data.reset();
   FAnyFile = true;
-  if (M.CurrentData) emit M.DataFreeing();
+  if (M.CurrentData) M.AnnounceDataFreeing();
   M.CurrentData.reset();
   M.CurrentData = std::move(Data);
   // The Header, Data and Parameters exports speak of the file on those pages: only while it is
@@ -1057,12 +1052,12 @@ void TReadingPage::ReplaceData(std::unique_ptr<TFCSData> Data) {
   M.Hooks.FilePagesHoldCurrentData =
       M.CurrentData && !FFileOnPages.empty() && M.CurrentData->SourceName == FFileOnPages;
   ShowDataLoaded(M.CurrentData != nullptr);
-  emit M.DataReplaced();
+  M.AnnounceDataReplaced();
 }
 
 void TReadingPage::ReleaseData() {
   if (!M.CurrentData) return;
-  emit M.DataFreeing();  // the processed view lets go of it here
+  M.AnnounceDataFreeing();  // the processed view lets go of it here
   M.Hooks.FilePagesHoldCurrentData = false;
   M.CurrentData.reset();
 }

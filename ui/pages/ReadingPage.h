@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/PageHooks.h"
+#include "common/PageContext.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -26,12 +26,10 @@ class QWidget;
 
 namespace qv {
 
-class TFmMain;
 class TFCSData;
 class TFCSFile;
 class TRawDataModel;
 class TProcessedModel;
-class TProtocolCreator;
 struct TCullSettings;
 
 class TReadingPage : public QObject {
@@ -40,9 +38,9 @@ class TReadingPage : public QObject {
   static constexpr int GroupHeight = 219;
   static constexpr int MergeHeight = 237;
   static constexpr int QueueHeight = 255;
-  static constexpr const char* Mismatch = "The protocol does not match the data set (gates or channels differ)";
+  static constexpr const char* Mismatch = ProtocolMismatchText;
 
-  explicit TReadingPage(TFmMain& Main);
+  explicit TReadingPage(TPageContext& Main);
   ~TReadingPage() override;
 
   // ---- Browsing ----
@@ -67,7 +65,10 @@ class TReadingPage : public QObject {
   void BtnLoadQuorvenalClick(int Tag);
   void AfterDataLoaded(const std::string& FileName);
   void BtnSaveFCSDataClick();
+  // Tags 3 Set Detectors, 4 Compensate, 5 Classify; the summary sheet shows what they made.
   void BtnReProcessClick(int Tag);
+  // The same work for a caller in code, which stays on its page; true when it classified.
+  bool ReProcess(int Tag);
   void ShowDataLoaded(bool HasData);
   // Frees the current set and makes Data current (null for none): DataFreeing, free, set,
   // ShowDataLoaded, DataReplaced. A set without events is not kept.
@@ -143,14 +144,13 @@ class TReadingPage : public QObject {
   void ShowNoDataSet();
   std::string SelectedFile() const;  // the current entry, with its folder; empty for none
 
-  TFmMain& M;
+  TPageContext& M;  // the main window, as a page sees it
   std::string FFolder;
   std::string FFileOnPages;
   int64_t FFileEvents = 0;  // the event count of that file
   bool FAnyFile = false;    // a command has replaced the data set since start
   TRawDataModel* FRaw = nullptr;
   TProcessedModel* FProcessed = nullptr;
-  TProtocolCreator* FCreator = nullptr;
 };
 
 }  // namespace qv

@@ -8,11 +8,11 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "common/CommandGuard.h"
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "common/ExportTargets.h"
-#include "shell/MainWindow.h"
+#include "common/PageContext.h"
 #include "common/QtHost.h"
 #include "TextUtils.h"
 #include "batch/Variability.h"
@@ -45,7 +45,7 @@ QSpinBox* NewSpin(QWidget* Parent, const char* Name, int Min, int Max, int Value
 
 }  // namespace
 
-TVariabilityPage::TVariabilityPage(TFmMain& Main) : QObject(&Main), FMain(Main) {
+TVariabilityPage::TVariabilityPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
   setObjectName("VariabilityPage");
   QWidget* Sheet = FMain.Page("TsVariability");
   auto* Column = new QVBoxLayout(Sheet);
@@ -84,13 +84,10 @@ TVariabilityPage::TVariabilityPage(TFmMain& Main) : QObject(&Main), FMain(Main) 
   Column->addWidget(MeVariability, 1);
 
   for (QPushButton* Button : {BtnCalculateVariability, BtnExportVariability, BtnDeleteFile})
-    connect(Button, &QPushButton::clicked, this, [this, Button] {
-      const int Tag = Button->property("Tag").toInt();
-      GuardedCommand([this, Tag] { BtnCalculateVariabilityClick(Tag); });
-    });
+    BindCommand(Button, Button->property("Tag").toInt(), [this](int Tag) { BtnCalculateVariabilityClick(Tag); });
   // A report of another set never stays on the page.
-  connect(&FMain, &TFmMain::DataFreeing, MeVariability, &QPlainTextEdit::clear);
-  connect(&FMain, &TFmMain::DataReplaced, this, [this] {
+  FMain.OnDataFreeing(MeVariability, [this] { MeVariability->clear(); });
+  FMain.OnDataReplaced(this, [this] {
     MeVariability->clear();
     ResetPlateRange();
   });
@@ -145,7 +142,7 @@ void TVariabilityPage::DeleteFile() {
   if (AppDialogs().YesNo("Permanently removes all data derived from File " + std::to_string(FileIndex))) {
     const int32_t Count = FMain.CurrentData->DeleteFileEvents(FileIndex);
     // Views that index events are rebuilt before anything can paint them.
-    emit FMain.DataReplaced();
+    FMain.AnnounceDataReplaced();
     if (FMain.CurrentProtocol && !FMain.CurrentData->Events.empty()) {
       if (FMain.Hooks.SetDetectors) {
         FMain.Hooks.SetDetectors();

@@ -3,7 +3,7 @@
 // set, its export, and the removal of one file's events.
 #include <QObject>
 
-#include "common/PageHooks.h"
+#include "common/ExportTargets.h"
 
 class QPlainTextEdit;
 class QPushButton;
@@ -11,12 +11,12 @@ class QSpinBox;
 
 namespace qv {
 
-class TFmMain;
+class TPageContext;
 
 class TVariabilityPage : public QObject {
   Q_OBJECT
  public:
-  explicit TVariabilityPage(TFmMain& Main);
+  explicit TVariabilityPage(TPageContext& Main);
 
   // Tags 1 Calculate, 2 Export, 3 Delete Data from File.
   void BtnCalculateVariabilityClick(int Tag);
@@ -32,7 +32,7 @@ class TVariabilityPage : public QObject {
   TExportTargets Targets;
 
  private:
-  TFmMain& FMain;
+  TPageContext& FMain;  // the main window, as a page sees it
   void Calculate();
   void DeleteFile();
 };

@@ -23,6 +23,7 @@
 #include <cstdlib>
 
 #include "Errors.h"
+#include "common/CommandBinding.h"
 #include "Files.h"
 #include "Globals.h"
 #include "report/TextOutputDialogs.h"
@@ -226,9 +227,9 @@ TFmTextOutput::TFmTextOutput(QWidget* Owner, const QString& Caption, bool PlainT
   Column->addWidget(PnStatus);
 
   connect(PnTabs, &TTabRuler::MouseDown, this, &TFmTextOutput::PnTabsMouseDown);
-  connect(PnTabs, &TTabRuler::DoubleClicked, this, &TFmTextOutput::PnTabsDblClick);
-  connect(MnAddTab, &QAction::triggered, this, &TFmTextOutput::PnTabsDblClick);
-  connect(MnDeleteTab, &QAction::triggered, this, &TFmTextOutput::MnDeleteTabClick);
+  BindCommand(PnTabs, &TTabRuler::DoubleClicked, [this] { PnTabsDblClick(); });
+  BindCommand(MnAddTab, [this] { PnTabsDblClick(); });
+  BindCommand(MnDeleteTab, [this] { MnDeleteTabClick(); });
   connect(MeText, &QTextEdit::textChanged, this, &TFmTextOutput::MeTextChange);
   connect(MeText, &QTextEdit::cursorPositionChanged, this, &TFmTextOutput::MeTextSelectionChange);
   connect(MeText, &QTextEdit::selectionChanged, this, &TFmTextOutput::MeTextSelectionChange);
@@ -269,10 +270,8 @@ void TFmTextOutput::CreateToolBar() {
   BtnSave = ToolButton(PnButtons, Row, "BtnSave", 2, S->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save the text"));
   BtnPrint = ToolButton(PnButtons, Row, "BtnPrint", 3, PrinterIcon(), QStringLiteral("Print the text"));
   BtnExcel = ToolButton(PnButtons, Row, "BtnExcel", 6, SheetIcon(), QStringLiteral("Send to Excel"));
-  for (QToolButton* B : {BtnOpen, BtnSave, BtnPrint, BtnExcel}) {
-    const int Tag = B->property("Tag").toInt();
-    connect(B, &QToolButton::clicked, this, [this, Tag] { BtnFileOperationsClick(Tag); });
-  }
+  for (QToolButton* B : {BtnOpen, BtnSave, BtnPrint, BtnExcel})
+    BindCommand(B, B->property("Tag").toInt(), [this](int Tag) { BtnFileOperationsClick(Tag); });
   Row->addWidget(Separator(PnButtons));
   BtnBold = ToolButton(PnButtons, Row, "BtnBold", 1, GlyphIcon(QStringLiteral("B"), true, false, false, false), QStringLiteral("Bold"));
   BtnItalic = ToolButton(PnButtons, Row, "BtnItalic", 2, GlyphIcon(QStringLiteral("I"), false, true, false, false), QStringLiteral("Italic"));
@@ -280,9 +279,8 @@ void TFmTextOutput::CreateToolBar() {
   BtnStrikeOut = ToolButton(PnButtons, Row, "BtnStrikeOut", 4, GlyphIcon(QStringLiteral("S"), false, false, false, true), QStringLiteral("Strike-through"));
   for (QToolButton* B : {BtnBold, BtnItalic, BtnUnderline, BtnStrikeOut}) {
     B->setCheckable(true);
-    const int Tag = B->property("Tag").toInt();
     // The button's own click has already toggled its state when this runs.
-    connect(B, &QToolButton::clicked, this, [this, Tag] { BtnTextOperationsClick(Tag); });
+    BindCommand(B, B->property("Tag").toInt(), [this](int Tag) { BtnTextOperationsClick(Tag); });
   }
   Row->addWidget(Separator(PnButtons));
   BtnLeftJustify = ToolButton(PnButtons, Row, "BtnLeftJustify", 1, JustifyIcon(Qt::AlignLeft), QStringLiteral("Left justify"));
@@ -292,18 +290,15 @@ void TFmTextOutput::CreateToolBar() {
   for (QToolButton* B : {BtnLeftJustify, BtnCenterJustify, BtnRightJustify}) {
     B->setCheckable(true);
     Justify->addButton(B);
-    const int Tag = B->property("Tag").toInt();
-    connect(B, &QToolButton::clicked, this, [this, Tag] { BtnJustifyClick(Tag); });
+    BindCommand(B, B->property("Tag").toInt(), [this](int Tag) { BtnJustifyClick(Tag); });
   }
   Row->addWidget(Separator(PnButtons));
   BtnUndo = ToolButton(PnButtons, Row, "BtnUndo", 1, GlyphIcon(QStringLiteral("\u21B6"), false, false, false, false), QStringLiteral("Undo"));
   BtnCut = ToolButton(PnButtons, Row, "BtnCut", 2, GlyphIcon(QStringLiteral("\u2702"), false, false, false, false), QStringLiteral("Cut"));
   BtnCopy = ToolButton(PnButtons, Row, "BtnCopy", 3, GlyphIcon(QStringLiteral("\u2750"), false, false, false, false), QStringLiteral("Copy"));
   BtnPaste = ToolButton(PnButtons, Row, "BtnPaste", 4, ClipboardIcon(), QStringLiteral("Paste"));
-  for (QToolButton* B : {BtnUndo, BtnCut, BtnCopy, BtnPaste}) {
-    const int Tag = B->property("Tag").toInt();
-    connect(B, &QToolButton::clicked, this, [this, Tag] { BtnEditClick(Tag); });
-  }
+  for (QToolButton* B : {BtnUndo, BtnCut, BtnCopy, BtnPaste})
+    BindCommand(B, B->property("Tag").toInt(), [this](int Tag) { BtnEditClick(Tag); });
   Row->addWidget(Separator(PnButtons));
   CmBxSize = new QComboBox(PnButtons);
   CmBxSize->setObjectName(QStringLiteral("CmBxSize"));
@@ -348,11 +343,9 @@ void TFmTextOutput::CreateMenu() {
   MnSavePlain->setChecked(true);
   MnPrint = Item(Document, "MnPrint", QStringLiteral("&Print"), 3, QKeySequence(Qt::CTRL | Qt::Key_P));
   MnQuit = Item(Document, "MnQuit", QStringLiteral("&Quit"), 4, QKeySequence(Qt::CTRL | Qt::Key_Q));
-  for (QAction* A : {MnOpen, MnSave, MnPrint, MnQuit}) {
-    const int Tag = A->property("Tag").toInt();
-    connect(A, &QAction::triggered, this, [this, Tag] { BtnFileOperationsClick(Tag); });
-  }
-  connect(MnSavePlain, &QAction::triggered, this, &TFmTextOutput::MnSavePlainClick);
+  for (QAction* A : {MnOpen, MnSave, MnPrint, MnQuit})
+    BindCommand(A, A->property("Tag").toInt(), [this](int Tag) { BtnFileOperationsClick(Tag); });
+  BindCommand(MnSavePlain, [this] { MnSavePlainClick(); });
 
   QMenu* Edit = Bar->addMenu(QStringLiteral("&Edit"));
   MnUndo = Item(Edit, "MnUndo", QStringLiteral("&Undo..."), 1, QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -361,19 +354,16 @@ void TFmTextOutput::CreateMenu() {
   MnPaste = Item(Edit, "MnPaste", QStringLiteral("&Paste"), 4);
   MnClear = Item(Edit, "MnClear", QStringLiteral("Clea&r"), 6, QKeySequence(Qt::Key_Delete));
   MnSelectAll = Item(Edit, "MnSelectAll", QStringLiteral("Select &All"), 5, QKeySequence(Qt::CTRL | Qt::Key_A));
-  for (QAction* A : {MnUndo, MnCut, MnCopy, MnPaste, MnClear, MnSelectAll}) {
-    const int Tag = A->property("Tag").toInt();
-    connect(A, &QAction::triggered, this, [this, Tag] { BtnEditClick(Tag); });
-  }
+  for (QAction* A : {MnUndo, MnCut, MnCopy, MnPaste, MnClear, MnSelectAll})
+    BindCommand(A, A->property("Tag").toInt(), [this](int Tag) { BtnEditClick(Tag); });
   Edit->addSeparator();
   MnToolbar = Item(Edit, "MnToolbar", QStringLiteral("&Toolbar"), 1);
   MnStatusbar = Item(Edit, "MnStatusbar", QStringLiteral("Status &Bar"), 2);
   for (QAction* A : {MnToolbar, MnStatusbar}) {
     A->setCheckable(true);
     A->setChecked(true);
-    const int Tag = A->property("Tag").toInt();
     // The item's check flips in MnToolbarClick, so the automatic flip is undone first.
-    connect(A, &QAction::triggered, this, [this, A, Tag] {
+    BindCommand(A, A->property("Tag").toInt(), [this, A](int Tag) {
       A->setChecked(!A->isChecked());
       MnToolbarClick(Tag);
     });
@@ -386,8 +376,7 @@ void TFmTextOutput::CreateMenu() {
   MnStrikethrough = Item(Text, "MnStrikethrough", QStringLiteral("Stri&ke-through"), 4, QKeySequence(Qt::CTRL | Qt::Key_K));
   for (QAction* A : {MnBold, MnItalic, MnUnderline, MnStrikethrough}) {
     A->setCheckable(true);
-    const int Tag = A->property("Tag").toInt();
-    connect(A, &QAction::triggered, this, [this, Tag] { BtnTextOperationsClick(Tag); });
+    BindCommand(A, A->property("Tag").toInt(), [this](int Tag) { BtnTextOperationsClick(Tag); });
   }
   Text->addSeparator();
   MnLeftJustify = Item(Text, "MnLeftJustify", QStringLiteral("&Left Justify"), 1);
@@ -395,14 +384,13 @@ void TFmTextOutput::CreateMenu() {
   MnRightjustify = Item(Text, "MnRightjustify", QStringLiteral("&Right Justify"), 3);
   for (QAction* A : {MnLeftJustify, MnCenterjustify, MnRightjustify}) {
     A->setCheckable(true);
-    const int Tag = A->property("Tag").toInt();
-    connect(A, &QAction::triggered, this, [this, Tag] { BtnJustifyClick(Tag); });
+    BindCommand(A, A->property("Tag").toInt(), [this](int Tag) { BtnJustifyClick(Tag); });
   }
   Text->addSeparator();
   MnWordWrap = Item(Text, "MnWordWrap", QStringLiteral("&Word wrap"), 0, QKeySequence(Qt::CTRL | Qt::Key_W));
   MnWordWrap->setCheckable(true);
   MnWordWrap->setChecked(true);
-  connect(MnWordWrap, &QAction::triggered, this, [this] {
+  BindCommand(MnWordWrap, [this] {
     MnWordWrap->setChecked(!MnWordWrap->isChecked());
     CBWordWrapClick();
   });
@@ -438,7 +426,7 @@ void TFmTextOutput::CreateStatusBar() {
   const QString Hint = QStringLiteral("File name; green when saved, red when modified");
   LbFileName->setToolTip(Hint);
   LbFileName->setStatusTip(Hint);
-  LbFileName->installEventFilter(this);
+  BindMouseDoubleClick(LbFileName, [this] { BtnFileOperationsClick(LbFileName->property("Tag").toInt()); });
   Inner->addWidget(LbFileName);
   Row->addWidget(PnRow);
   Row->addWidget(PnColumn);
@@ -778,14 +766,6 @@ bool TFmTextOutput::event(QEvent* Event) {
     return true;
   }
   return QMainWindow::event(Event);
-}
-
-bool TFmTextOutput::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Watched == LbFileName && Event->type() == QEvent::MouseButtonDblClick) {
-    BtnFileOperationsClick(LbFileName->property("Tag").toInt());
-    return true;
-  }
-  return QMainWindow::eventFilter(Watched, Event);
 }
 
 void TFmTextOutput::resizeEvent(QResizeEvent* Event) {

@@ -135,7 +135,6 @@ class TFmTextOutput : public QMainWindow {
   bool event(QEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
   void resizeEvent(QResizeEvent* Event) override;
-  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   int FPrintCopies = 1;

@@ -11,6 +11,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "common/CommandBinding.h"
 #include "common/Dialogs.h"
 #include "Files.h"
 
@@ -31,7 +32,7 @@ TFmHelp::TFmHelp(QWidget* Owner, const std::string& FileName) : QWidget(Owner, Q
   BookmarkPane->setObjectName("BookmarkPane");
   BookmarkPane->setModel(Bookmarks);
   BookmarkPane->setHeaderHidden(true);
-  connect(BookmarkPane, &QTreeView::clicked, this, [this](const QModelIndex& Index) {
+  BindCommand(BookmarkPane, &QTreeView::clicked, [this](const QModelIndex& Index) {
     const int Page = Index.data(int(QPdfBookmarkModel::Role::Page)).toInt();
     const QPointF Location = Index.data(int(QPdfBookmarkModel::Role::Location)).toPointF();
     AcroPDF->pageNavigator()->jump(Page, Location, 0);
@@ -39,21 +40,21 @@ TFmHelp::TFmHelp(QWidget* Owner, const std::string& FileName) : QWidget(Owner, Q
 
   ToolBar = new QToolBar(this);
   ToolBar->setObjectName("ToolBar");
-  ToolBar->addAction("Previous", this, [this] {
+  BindCommand(ToolBar->addAction("Previous"), [this] {
     QPdfPageNavigator* Nav = AcroPDF->pageNavigator();
     if (Nav->currentPage() > 0) Nav->jump(Nav->currentPage() - 1, {}, 0);
   });
-  ToolBar->addAction("Next", this, [this] {
+  BindCommand(ToolBar->addAction("Next"), [this] {
     QPdfPageNavigator* Nav = AcroPDF->pageNavigator();
     if (Nav->currentPage() + 1 < Document->pageCount()) Nav->jump(Nav->currentPage() + 1, {}, 0);
   });
   ToolBar->addSeparator();
-  ToolBar->addAction("Fit Width", this, [this] { AcroPDF->setZoomMode(QPdfView::ZoomMode::FitToWidth); });
-  ToolBar->addAction("Zoom In", this, [this] {
+  BindCommand(ToolBar->addAction("Fit Width"), [this] { AcroPDF->setZoomMode(QPdfView::ZoomMode::FitToWidth); });
+  BindCommand(ToolBar->addAction("Zoom In"), [this] {
     AcroPDF->setZoomMode(QPdfView::ZoomMode::Custom);
     AcroPDF->setZoomFactor(AcroPDF->zoomFactor() * 1.25);
   });
-  ToolBar->addAction("Zoom Out", this, [this] {
+  BindCommand(ToolBar->addAction("Zoom Out"), [this] {
     AcroPDF->setZoomMode(QPdfView::ZoomMode::Custom);
     AcroPDF->setZoomFactor(AcroPDF->zoomFactor() / 1.25);
   });
@@ -61,7 +62,7 @@ TFmHelp::TFmHelp(QWidget* Owner, const std::string& FileName) : QWidget(Owner, Q
   QAction* Pane = ToolBar->addAction("Bookmarks");
   Pane->setCheckable(true);
   Pane->setChecked(true);
-  connect(Pane, &QAction::toggled, BookmarkPane, &QWidget::setVisible);
+  BindCommand(Pane, &QAction::toggled, [this](bool Shown) { BookmarkPane->setVisible(Shown); });
 
   auto* Split = new QSplitter(this);
   Split->addWidget(BookmarkPane);

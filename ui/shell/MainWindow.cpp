@@ -30,6 +30,7 @@
 
 #include "shell/About.h"
 #include "common/Colours.h"
+#include "common/CommandBinding.h"
 #include "common/CommandGuard.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
@@ -46,7 +47,9 @@
 #include "NumberFormat.h"
 #include "common/Pictures.h"
 #include "shell/Preferences.h"
+#include "pages/ProtocolCreator.h"
 #include "pages/ProtocolPage.h"
+#include "pages/QueuePage.h"
 #include "pages/ReadingPage.h"
 #include "common/Spreadsheet.h"
 #include "Streams.h"
@@ -64,9 +67,6 @@ QString Q(const std::string& Text) { return QString::fromStdString(Text); }
 // The ten export groups in the order their glyphs are loaded.
 const char* const ExportGroups[] = {"Header", "Parameters", "Data",        "Processed", "Class",
                                     "Output", "Variability", "Dist",       "Matrix",    "Protocol"};
-
-const char* const DeveloperControls[] = {"BtnBaselineCompensation", "BtnDeriveBaselines", "RbRawGaussian",
-                                         "SgCompensations2", "RbFullFitness"};
 
 struct TPageDef {
   const char* Parent;  // tab widget
@@ -228,14 +228,6 @@ void ApplySpreadsheetAvailability(QWidget* Root, bool Available) {
     if (auto* Button = Root->findChild<QWidget*>(QString("BtnExport%1Excel").arg(X))) Button->setEnabled(Available);
 }
 
-void ApplyDeveloperMode(QWidget* Root, bool Developer) {
-  for (const char* Name : DeveloperControls)
-    if (auto* Control = Root->findChild<QWidget*>(Name)) {
-      Control->setVisible(true);
-      Control->setEnabled(Developer);
-    }
-}
-
 // ---------------------------------------------------------------------------------------------
 // Creation and close
 
@@ -271,15 +263,18 @@ TFmMain::TFmMain() {
   BindCommand("MnQuit", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnAbout", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnHelpHelp", [this](int) { BtnHelpClick(); });
-  new TProtocolPage(*this);
-  new TExportCommands(*this);
+  auto* Protocol = new TProtocolPage(*this);
+  auto* Exports = new TExportCommands(*this);
   new TVariabilityPage(*this);
   new TCustomDetectorPage(*this);
   FormCreate();
   new TFitnessPage(*this);
-  new TChartsPage(*this);
-  new TCompensationCommands(*this);
+  auto* Charts = new TChartsPage(*this);
+  // Its derive panel opens under the distribution chart, its reset beside the raw compensations.
+  new TCompensationCommands(*this, Charts->PnDerive, Protocol->BtnCreateFilter->parentWidget());
   new TClassExplorerPage(*this);
+  Exports->BindButtons();
+  Exports->UpdateFileExportButtons();
   LetPagesScroll();
 }
 
@@ -329,6 +324,8 @@ void TFmMain::FormCreate() {
   }
 
   new TReadingPage(*this);
+  new TQueuePage(*this);
+  new TProtocolCreator(*this);
 
   // 4. Spreadsheet program.
   ExcelAvailable = SpreadsheetAvailable();
@@ -567,7 +564,8 @@ void TFmMain::BuildStatusRow() {
   PnHint = NewPanel(PnStatus, "PnHint", 0, " Hints shown here", "Hints shown here");
   // A protocol's name may be of any length: elided.
   PnProtocolName = NewPanel(PnStatus, "PnProtocolName", 185, " <no protocol>", "Name of the currently active protocol");
-  for (QLabel* Panel : {PnPhysicalMemory, PnVirtualMemory, PnDynamicCompensation}) Panel->installEventFilter(this);
+  BindMouseRelease(PnDynamicCompensation, [this] { PnDynamicCompensationClick(); });
+  for (QLabel* Panel : {PnPhysicalMemory, PnVirtualMemory}) BindMouseRelease(Panel, [this] { PnPhysicalMemoryClick(); });
 
   PnProgress = new QWidget(PnStatus);
   PnProgress->setObjectName("PnProgress");
@@ -578,7 +576,7 @@ void TFmMain::BuildStatusRow() {
   BtnCancel->setObjectName("BtnCancel");
   SetHint(BtnCancel, "Cancel current operation");
   BtnCancel->hide();
-  connect(BtnCancel, &QPushButton::clicked, this, &TFmMain::BtnCancelClick);
+  BindCancel(BtnCancel, [this] { BtnCancelClick(); });
   GaProgress = new QProgressBar(PnProgress);
   GaProgress->setObjectName("GaProgress");
   GaProgress->setFixedWidth(100);
@@ -597,7 +595,7 @@ void TFmMain::BuildStatusRow() {
   BtnHelp->setAutoRaise(true);
   BtnHelp->setGeometry(0, 0, 20, 20);
   SetHint(BtnHelp, "Show the Help file");
-  connect(BtnHelp, &QToolButton::clicked, this, [this] { GuardedCommand([this] { BtnHelpClick(); }); });
+  qv::BindCommand(BtnHelp, [this] { BtnHelpClick(); });
 
   Row->addWidget(PnPoints);
   Row->addWidget(PnPhysicalMemory);
@@ -643,15 +641,6 @@ void TFmMain::BuildMenu() {
     Entry.Tag = Def.Tag;
     Entry.NeedsProtocol = Def.Needs & Protocol;
     Entry.NeedsData = Def.Needs & Data;
-    connect(Item, &QAction::triggered, this, [this, Name = QString(Def.Name)] {
-      const TCommandItem& Item = FItems.at(Name);
-      if (!Item.Command) return;
-      GuardedCommand([this, &Item] {
-        // Checked again at entry: the state may have changed since the menu was drawn.
-        if ((Item.NeedsProtocol && !CurrentProtocol) || (Item.NeedsData && !CurrentData)) return;
-        Item.Command(Item.Tag);
-      });
-    });
   }
   for (const char* Name : {"PMXAxis", "PMYAxis", "PMHistogram"}) {
     auto* Popup = new QMenu(this);
@@ -663,6 +652,7 @@ void TFmMain::BuildMenu() {
   ExportHistogram->setObjectName("MnExportHistogram");
 }
 
+QWidget* TFmMain::Window() const { return const_cast<TFmMain*>(this); }
 QWidget* TFmMain::Page(const QString& Name) const { return findChild<QWidget*>(Name); }
 QTabWidget* TFmMain::Pages(const QString& Name) const { return findChild<QTabWidget*>(Name); }
 QAction* TFmMain::MenuItem(const QString& Name) const {
@@ -675,9 +665,54 @@ QMenu* TFmMain::PopupMenu(const QString& Name) const {
 }
 
 void TFmMain::BindCommand(const QString& ItemName, std::function<void(int Tag)> Command) {
-  FItems.at(ItemName).Command = std::move(Command);
+  TCommandItem& Item = FItems.at(ItemName);
+  if (Item.Command) {
+    // Replaced: the item runs the new command, and counts as bound twice.
+    RecordBinding(Item.Action, QString::fromLatin1(QMetaMethod::fromSignal(&QAction::triggered).methodSignature()));
+  } else {
+    qv::BindCommand(Item.Action, Item.Tag, [this, &Item](int Tag) {
+      // Checked again at entry: the state may have changed since the menu was drawn.
+      if ((Item.NeedsProtocol && !CurrentProtocol) || (Item.NeedsData && !CurrentData)) return;
+      Item.Command(Tag);
+    });
+  }
+  Item.Command = std::move(Command);
   UpdateCommandStates();
 }
+
+void TFmMain::ShowPage(const QString& Name) {
+  for (const TPageDef& Def : PageTable)
+    if (Name == Def.Name) Pages(Def.Parent)->setCurrentWidget(Page(Name));
+}
+
+bool TFmMain::PageShown(const QString& Name) const {
+  for (const TPageDef& Def : PageTable)
+    if (Name == Def.Name) return Pages(Def.Parent)->currentWidget() == Page(Name);
+  return false;
+}
+
+void TFmMain::SetPageVisible(const QString& Name, bool Visible) {
+  for (const TPageDef& Def : PageTable)
+    if (Name == Def.Name) {
+      QTabWidget* Tabs = Pages(Def.Parent);
+      Tabs->setTabVisible(Tabs->indexOf(Page(Name)), Visible);
+    }
+}
+
+void TFmMain::OnProtocolReplaced(QObject* Receiver, std::function<void()> Handler) {
+  connect(this, &TFmMain::ProtocolReplaced, Receiver, std::move(Handler));
+}
+
+void TFmMain::OnDataFreeing(QObject* Receiver, std::function<void()> Handler) {
+  connect(this, &TFmMain::DataFreeing, Receiver, std::move(Handler));
+}
+
+void TFmMain::OnDataReplaced(QObject* Receiver, std::function<void()> Handler) {
+  connect(this, &TFmMain::DataReplaced, Receiver, std::move(Handler));
+}
+
+void TFmMain::AnnounceDataFreeing() { emit DataFreeing(); }
+void TFmMain::AnnounceDataReplaced() { emit DataReplaced(); }
 
 void TFmMain::AddCloseQuery(std::function<bool()> Query) { FCloseQueries.push_back(std::move(Query)); }
 
@@ -733,26 +768,14 @@ void TFmMain::ShowMemoryStatus() {
 
 void TFmMain::ShowHint(const QString& Hint) { PnHint->setText(" " + Hint); }
 
+void TFmMain::ShowProtocolName(const QString& Caption) { PnProtocolName->setText(Caption); }
+
 bool TFmMain::event(QEvent* Event) {
   if (Event->type() == QEvent::StatusTip) {
     ShowHint(static_cast<QStatusTipEvent*>(Event)->tip());
     return true;
   }
   return QMainWindow::event(Event);
-}
-
-bool TFmMain::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Event->type() == QEvent::MouseButtonRelease) {
-    if (Watched == PnDynamicCompensation) {
-      GuardedCommand([this] { PnDynamicCompensationClick(); });
-      return true;
-    }
-    if (Watched == PnPhysicalMemory || Watched == PnVirtualMemory) {
-      GuardedCommand([this] { PnPhysicalMemoryClick(); });
-      return true;
-    }
-  }
-  return QMainWindow::eventFilter(Watched, Event);
 }
 
 void TFmMain::NextCompensationMode() {
@@ -962,25 +985,6 @@ void TFmMain::ListProtocolFiles() {
   if (!Combo) return;
   Combo->clear();
   for (const std::string& Name : FindFiles(ProgramDir, "*.protocol")) Combo->addItem(Q(Name));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Cancellable loops
-
-TFmMain::TLongLoop::TLongLoop(TFmMain& Main, QWidget* CancelButton)
-    : FMain(Main), FCancel(CancelButton ? CancelButton : Main.BtnCancel), FProgress(Main.GaProgress, &Main.ContinueFlag) {
-  FMain.ContinueFlag = true;
-  FMain.GaProgress->setValue(0);
-  FMain.PnProgress->show();
-  FCancel->show();
-  FCancel->setEnabled(true);
-}
-
-TFmMain::TLongLoop::~TLongLoop() {
-  FCancel->hide();
-  FMain.PnProgress->hide();
-  FMain.GaProgress->setValue(0);
-  FMain.ContinueFlag = false;
 }
 
 }  // namespace qv

@@ -1,7 +1,8 @@
 #pragma once
-// The main window: the shared state of every page, the page frame, the main menu, the status
-// row with its memory and mode panels, and start-up and close. The pages' commands bind to the
-// menu through BindCommand and listen to the notifications below.
+// The main window: the page frame, the main menu, the status row with its memory and mode
+// panels, and start-up and close. It is the pages' TPageContext: it holds the state they share
+// and answers what they ask of the frame; their commands bind to the menu through BindCommand
+// and they listen to the notifications below.
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
@@ -11,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "common/EngineObjects.h"
+#include "common/DeveloperMode.h"
 #include "common/MemoryStatus.h"
-#include "common/PageHooks.h"
+#include "common/PageContext.h"
 #include "common/QtHost.h"
 
 class QLabel;
@@ -31,7 +32,7 @@ class TProtocol;
 class TFCSData;
 class TFmTextOutput;
 
-class TFmMain : public QMainWindow, public TEngineObjects {
+class TFmMain : public QMainWindow, public TPageContext {
   Q_OBJECT
  public:
   static constexpr int RefreshIntervalMs = 100;  // /proc is read at most 10 times a second
@@ -40,94 +41,70 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   TFmMain();
   ~TFmMain() override;
 
-  // ---- Shared state (the pages read and change it) ----
-  std::unique_ptr<TProtocol> CurrentProtocol;
-  std::unique_ptr<TFCSData> CurrentData;
-  // Queue, Variability, Calculator and SimpleFitness come from TEngineObjects.
-  bool ContinueFlag = false;
-  int32_t XMetric = -1;
-  int32_t YMetric = -1;
-  int32_t FitnessSlot = 0;
-  std::array<QLineEdit*, 4> FitnessSlotEdits{};  // EdExpected1, EdObserved1, EdExpected2, EdObserved2
-  int32_t DistributionChannel = -1;
+  // The shared state (CurrentProtocol, CurrentData, ContinueFlag, the metrics, Hooks, the engine
+  // objects) comes from TPageContext.
 
   // ---- Shared operations ----
-  // Refreshes both memory panels (reading /proc at most 10 times a second), then pumps events once.
-  void ShowMemoryStatus();
+  void ShowMemoryStatus() override;
   // Reads the figures now and redraws both panels.
   void ShowMemoryFigures(const TMemoryFigures& Figures);
   // Answers the "memory changed" notification, queued and coalesced: one redraw per burst.
   void WMMemoryRefresh();
   void ShowHint(const QString& Hint);
   void NextCompensationMode();
-  // Redraws the mode panel for the current CompensationMode.
-  void ShowCompensationMode();
+  void ShowCompensationMode() override;
+  void ShowProtocolName(const QString& Caption) override;
   void PnDynamicCompensationClick();
   void PnPhysicalMemoryClick();
   void BtnCancelClick();
   void MasterLauncher(int Tag);
   void BtnHelpClick();
-  void SetFileControlsBusy(bool Busy);
-  void UpdateProtocolDependentControls(bool ShowFilePages, bool ShowDataPages);
-  void FillChannelCombos(const TProtocol& Protocol);
-  // The event count panel.
-  void ShowPoints(int64_t Count);
+  void SetFileControlsBusy(bool Busy) override;
+  void UpdateProtocolDependentControls(bool ShowFilePages, bool ShowDataPages) override;
+  void FillChannelCombos(const TProtocol& Protocol) override;
+  void ShowPoints(int64_t Count) override;
 
   // Replace the protocol or the data set; the notifications go out in order. Callers that
   // replace or clear a protocol ask QuerySaveProtocol first.
-  void SetCurrentProtocol(std::unique_ptr<TProtocol> Protocol);
+  void SetCurrentProtocol(std::unique_ptr<TProtocol> Protocol) override;
   void SetCurrentData(std::unique_ptr<TFCSData> Data);
   // Whether CurrentProtocol differs from its file (a protocol never saved always does).
   bool ProtocolModified() const;
   // Whether CurrentProtocol was read from or written to a protocol file: an absolute name. A
   // protocol never saved has none, one read from a data file only the stream's name.
-  bool ProtocolHasOwnFile() const;
+  bool ProtocolHasOwnFile() const override;
   // The protocol now matches its file (after it was read or written).
   void MarkProtocolSaved();
-  // Asks "Save changes to protocol <name>?" when the protocol differs from its file; false
-  // when the user cancels (or a save is cancelled), so the caller stops.
-  bool QuerySaveProtocol();
-  // Saves the protocol to its file, or through the save dialog when it has none of its own (or
-  // SaveAs); false when the dialog was cancelled.
-  bool SaveCurrentProtocol(bool SaveAs);
-  // Fills the protocol-file combo with the *.protocol files of ProgramDir.
-  void ListProtocolFiles();
+  bool QuerySaveProtocol() override;
+  bool SaveCurrentProtocol(bool SaveAs) override;
+  void ListProtocolFiles() override;
   // The help file: in ProgramDir, else beside the executable (ProgramDir's name when neither).
   static std::string HelpFileName();
 
   // ---- Frame for the pages ----
-  // Operations that one page offers the others (installed by the page that owns each).
-  TPageHooks Hooks;
-  // The page or sub-page by its name ("TsLoad", "TsChannelData", ...).
-  QWidget* Page(const QString& Name) const;
-  QTabWidget* Pages(const QString& Name) const;  // "PgMain", "PgExplore", ...
+  // The window's own findChild, which the pages' context answers with too.
+  using QMainWindow::findChild;
+  QWidget* Window() const override;
+  QWidget* Page(const QString& Name) const override;
+  QTabWidget* Pages(const QString& Name) const override;
   QAction* MenuItem(const QString& Name) const;
-  QMenu* PopupMenu(const QString& Name) const;  // "PMXAxis", "PMYAxis", "PMHistogram"
-  // Binds a menu item to its command, run inside the command guard with the item's Tag. Items
-  // without a command stay disabled.
-  void BindCommand(const QString& ItemName, std::function<void(int Tag)> Command);
+  QMenu* PopupMenu(const QString& Name) const override;
+  // Items without a command stay disabled; a second binding replaces the command (and counts).
+  void BindCommand(const QString& ItemName, std::function<void(int Tag)> Command) override;
+  void ShowPage(const QString& Name) override;
+  bool PageShown(const QString& Name) const override;
+  void SetPageVisible(const QString& Name, bool Visible) override;
+  void OnProtocolReplaced(QObject* Receiver, std::function<void()> Handler) override;
+  void OnDataFreeing(QObject* Receiver, std::function<void()> Handler) override;
+  void OnDataReplaced(QObject* Receiver, std::function<void()> Handler) override;
+  void AnnounceDataFreeing() override;
+  void AnnounceDataReplaced() override;
   // A question asked before the window closes; false stops the close.
   void AddCloseQuery(std::function<bool()> Query);
-  // A report window a command opened: closing the main window first asks about its edits
-  // (before every other question); Cancel there keeps every window open.
-  void AddCloseQuery(TFmTextOutput* Report);
-  // Enables the menu items from the busy state and whether a protocol and data set are held.
-  void UpdateCommandStates();
+  void AddCloseQuery(TFmTextOutput* Report) override;
+  void UpdateCommandStates() override;
 
-  // Shows the gauge and Cancel (or Alternative, e.g. BtnExploreCancel) and sets ContinueFlag
-  // while a cancellable loop runs; hides them and restores the gauge on every exit path.
-  class TLongLoop {
-   public:
-    explicit TLongLoop(TFmMain& Main, QWidget* CancelButton = nullptr);
-    ~TLongLoop();
-    Progress& Gauge() { return FProgress; }
-    bool Continue() const { return FMain.ContinueFlag; }
-
-   private:
-    TFmMain& FMain;
-    QWidget* FCancel;
-    TQtProgress FProgress;
-  };
+  using TLongLoop = qv::TLongLoop;
 
   // Status row.
   QWidget* PnStatus = nullptr;
@@ -137,9 +114,7 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   QLabel* PnDynamicCompensation = nullptr;
   QLabel* PnHint = nullptr;
   QLabel* PnProtocolName = nullptr;
-  QWidget* PnProgress = nullptr;
-  QPushButton* BtnCancel = nullptr;
-  QProgressBar* GaProgress = nullptr;
+  // PnProgress, BtnCancel and GaProgress come from TPageContext.
   QWidget* PnButtons = nullptr;
   QToolButton* BtnHelp = nullptr;
   QTabWidget* PgMain = nullptr;
@@ -156,7 +131,6 @@ class TFmMain : public QMainWindow, public TEngineObjects {
   void closeEvent(QCloseEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
   bool event(QEvent* Event) override;
-  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   void BuildPages();
@@ -209,7 +183,5 @@ TModePanel CompensationModePanel(int32_t Mode);
 
 // Enables every BtnExport<X>Excel under Root exactly when Available.
 void ApplySpreadsheetAvailability(QWidget* Root, bool Available);
-// Enables the developer-only controls under Root exactly when Developer.
-void ApplyDeveloperMode(QWidget* Root, bool Developer);
 
 }  // namespace qv

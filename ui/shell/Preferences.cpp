@@ -15,6 +15,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/CommandBinding.h"
 #include "common/CommandGuard.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
@@ -121,9 +122,13 @@ TFmPreferences::TFmPreferences(QWidget* Owner) : QWidget(Owner, Qt::Window) {
   Buttons->addWidget(BtnCancel);
   Buttons->addWidget(BtnApply);
   Buttons->addStretch();
-  connect(BtnSave, &QPushButton::clicked, this, &TFmPreferences::BtnSaveClick);
-  connect(BtnCancel, &QPushButton::clicked, this, &TFmPreferences::BtnCancelClick);
-  connect(BtnApply, &QPushButton::clicked, this, &TFmPreferences::BtnApplyClick);
+  // The bindings run the guarded bodies of BtnSaveClick and BtnApplyClick, which guard
+  // themselves for callers outside a command.
+  BindCommand(BtnSave, [this] {
+    if (ApplySettings()) close();
+  });
+  BindCommand(BtnCancel, [this] { BtnCancelClick(); });
+  BindCommand(BtnApply, [this] { ApplySettings(); });
 
   auto* Layout = new QHBoxLayout(this);
   Layout->addWidget(Pages, 1);
