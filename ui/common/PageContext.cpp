@@ -1,9 +1,17 @@
 #include "common/PageContext.h"
 
+#include "dataset/FCSData.h"
+#include "protocol/Protocol.h"
+
 #include <QProgressBar>
 #include <QPushButton>
 
 namespace qv {
+
+bool ProtocolFitsData(const TProtocol& P, const TFCSData& D) {
+  return D.Events.empty() ? static_cast<int32_t>(D.ChannelNames.size()) == P.ChannelCount()
+                          : D.Events.GateCount() == P.GateCount() && D.Events.ChannelCount() == P.ChannelCount();
+}
 
 TLongLoop::TLongLoop(TPageContext& Context, QWidget* CancelButton)
     : FContext(Context),

@@ -41,6 +41,9 @@ struct TCullSettings;
 
 // The message of a protocol whose gates or channels differ from those of the data set.
 constexpr const char* ProtocolMismatchText = "The protocol does not match the data set (gates or channels differ)";
+// Whether the data set's events are laid out by Protocol's gates and channels (a set without
+// events by its channel names), as every command that reads events by protocol positions needs.
+bool ProtocolFitsData(const TProtocol& Protocol, const TFCSData& Data);
 
 // Operations one page offers the others. The page that owns an operation installs it when it is
 // built; a caller finds it empty only while that page does not exist.

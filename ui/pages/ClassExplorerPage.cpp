@@ -64,12 +64,6 @@ void FillRadioGroup(QGroupBox* Group, QVBoxLayout* Items, QButtonGroup* Buttons,
   }
 }
 
-// The class views read the set's events by the protocol's channel positions.
-bool ShapesMatch(const TProtocol& P, const TFCSData& D) {
-  return D.Events.empty() ? static_cast<int32_t>(D.ChannelNames.size()) == P.ChannelCount()
-                          : D.Events.GateCount() == P.GateCount() && D.Events.ChannelCount() == P.ChannelCount();
-}
-
 }  // namespace
 
 TClassExplorerPage::TClassExplorerPage(TPageContext& Main) : QObject(Main.Window()), FMain(Main) {
@@ -194,7 +188,7 @@ void TClassExplorerPage::ShowClass() {
   TFCSData* Data = FMain.CurrentData.get();
   const TProtocol* Protocol = FMain.CurrentProtocol.get();
   if (Genotype < 0 || Channel < 0 || !Data || !Protocol) return;
-  if (!ShapesMatch(*Protocol, *Data)) {
+  if (!ProtocolFitsData(*Protocol, *Data)) {
     AppDialogs().Error(ProtocolMismatchText);
     return;
   }

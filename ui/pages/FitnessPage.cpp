@@ -102,12 +102,6 @@ bool ParseFloat(const QString& Text, float& Value) {
 
 constexpr const char* MultiplierSteps = "Steps must be greater than zero (or 1 for multiplier)";
 
-// The summary sweep re-sets the loaded set's detectors from the protocol's gates and channels.
-bool ShapesMatch(const TProtocol& P, const TFCSData& D) {
-  return D.Events.empty() ? static_cast<int32_t>(D.ChannelNames.size()) == P.ChannelCount()
-                          : D.Events.GateCount() == P.GateCount() && D.Events.ChannelCount() == P.ChannelCount();
-}
-
 // True when Step moves a 32-bit loop value anywhere between From and To.
 bool StepMoves(float From, float To, float Step) {
   for (float V : {From, To})
@@ -772,8 +766,8 @@ void TFitnessPage::BtnSummaryAutomationClick() {
     return;
   }
   // Checked once: every step would otherwise change the protocol and then be refused.
-  if (!ShapesMatch(*FMain.CurrentProtocol, *FMain.CurrentData)) {
-    AppDialogs().Error("The protocol does not match the data set (gates or channels differ)");
+  if (!ProtocolFitsData(*FMain.CurrentProtocol, *FMain.CurrentData)) {
+    AppDialogs().Error(ProtocolMismatchText);
     return;
   }
   auto* MinEdit = FMain.findChild<QLineEdit*>("EdReassignMinimumZ");

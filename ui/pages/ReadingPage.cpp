@@ -937,11 +937,7 @@ void TReadingPage::BtnSaveFCSDataClick() {
 
 bool TReadingPage::ProtocolMatchesData() {
   if (!M.CurrentProtocol || !M.CurrentData) return false;
-  const TFCSData& D = *M.CurrentData;
-  const bool Match = D.Events.empty()
-                         ? static_cast<int32_t>(D.ChannelNames.size()) == M.CurrentProtocol->ChannelCount()
-                         : D.Events.GateCount() == M.CurrentProtocol->GateCount() &&
-                               D.Events.ChannelCount() == M.CurrentProtocol->ChannelCount();
+  const bool Match = ProtocolFitsData(*M.CurrentProtocol, *M.CurrentData);
   if (!Match) AppDialogs().Error(Mismatch);
   return Match;
 }
