@@ -1,13 +1,19 @@
 #pragma once
-// What the fuzz targets share: a scratch file per process, a silent message sink, and the
-// protocol that carries an FCS file down the whole data-set road.
+// What the fuzz targets share: scratch files per process, a silent message sink and one that
+// counts, packing as the own data file packs, and the protocol that carries an FCS file down the
+// whole data-set road.
+#include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Globals.h"
 #include "Host.h"
@@ -31,6 +37,33 @@ inline void Quiet() {
   HistogramBinCount = 24;
 }
 
+// Counts the messages shown while it lives; they go nowhere again afterwards.
+class MessageCounter : public SilentMessages {
+ public:
+  MessageCounter() { SetHostMessages(this); }
+  ~MessageCounter() override { Quiet(); }
+  MessageCounter(const MessageCounter&) = delete;
+  MessageCounter& operator=(const MessageCounter&) = delete;
+  void Error(const std::string& Text) override {
+    ++Errors;
+    Last = Text;
+    Texts.push_back(Text);
+  }
+  void Info(const std::string&) override { ++Infos; }
+  // The errors shown, on stderr: what a broken rule about messages needs to be understood.
+  void Print() const {
+    for (const auto& T : Texts) std::fprintf(stderr, "Message: %s\n", T.c_str());
+  }
+  int Errors = 0;
+  int Infos = 0;
+  std::string Last;
+  std::vector<std::string> Texts;  // of the errors
+};
+
+// The fitness target's input: an options byte, then the unpacked streams of the data files of
+// expected set 1, observed set 1, expected set 2 and observed set 2, one after each separator.
+inline const std::string DataFileSeparator = "\n==next data file==\n";
+
 // A file name of this process for Tag (the readers take names, not memory), in /dev/shm when
 // there is one so that the writes stay in memory.
 inline std::string ScratchName(const std::string& Tag) {
@@ -39,11 +72,64 @@ inline std::string ScratchName(const std::string& Tag) {
   return std::string(Dir) + "/quorvenal-fuzz-" + std::to_string(getpid()) + "-" + Tag;
 }
 
+// A folder of this process for Tag, made when missing; its name ends in '/'.
+inline std::string ScratchFolder(const std::string& Tag) {
+  const std::string Name = ScratchName(Tag) + "/";
+  if (mkdir(Name.c_str(), 0755) != 0 && access(Name.c_str(), W_OK) != 0) std::abort();
+  return Name;
+}
+
 inline void WriteScratch(const std::string& Name, const uint8_t* Data, size_t Size) {
   std::FILE* F = std::fopen(Name.c_str(), "wb");
   if (!F) std::abort();
   if (Size && std::fwrite(Data, 1, Size, F) != Size) std::abort();
   std::fclose(F);
+}
+
+inline void WriteScratch(const std::string& Name, const std::vector<uint8_t>& Bytes) {
+  WriteScratch(Name, Bytes.data(), Bytes.size());
+}
+
+inline std::vector<uint8_t> ReadAll(const std::string& Name) {
+  std::ifstream In(Name, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+}
+
+// What a target checks: a broken rule names itself on stderr and stops the fuzzer.
+inline void Require(bool Holds, const char* Rule) {
+  if (Holds) return;
+  std::fprintf(stderr, "Broken: %s\n", Rule);
+  std::abort();
+}
+
+// One zlib stream, as the own data file holds its records.
+inline std::vector<uint8_t> Pack(const std::vector<uint8_t>& Plain) {
+  uLongf Size = compressBound(static_cast<uLong>(Plain.size()));
+  std::vector<uint8_t> Packed(Size);
+  if (compress2(Packed.data(), &Size, Plain.data(), static_cast<uLong>(Plain.size()), Z_BEST_COMPRESSION) != Z_OK)
+    std::abort();
+  Packed.resize(Size);
+  return Packed;
+}
+
+// The bytes of one zlib stream (empty when it is none); for the seed writer.
+inline std::vector<uint8_t> Unpack(const std::vector<uint8_t>& Packed) {
+  std::vector<uint8_t> Plain;
+  z_stream Z{};
+  if (Packed.empty() || inflateInit(&Z) != Z_OK) return Plain;
+  Z.next_in = const_cast<Bytef*>(Packed.data());
+  Z.avail_in = static_cast<uInt>(Packed.size());
+  int Status = Z_OK;
+  uint8_t Buffer[65536];
+  while (Status == Z_OK) {
+    Z.next_out = Buffer;
+    Z.avail_out = sizeof Buffer;
+    Status = inflate(&Z, Z_NO_FLUSH);
+    Plain.insert(Plain.end(), Buffer, Buffer + (sizeof Buffer - Z.avail_out));
+  }
+  inflateEnd(&Z);
+  if (Status != Z_STREAM_END) Plain.clear();
+  return Plain;
 }
 
 // Gates FSC (static, linear) and SSC (dynamic, log) and channels GFP and RFP on FL1 and FL2,

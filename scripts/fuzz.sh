@@ -3,13 +3,15 @@
 # build/fuzz, writes their seed corpora with the program's own writers and the instrument files
 # of ../shared/fcs-samples, and runs each target for SECONDS. Fails on any crash, leak, hang or
 # out-of-memory; the inputs that caused them are kept in build/fuzz/artifacts.
-# Usage: fuzz.sh SECONDS [TARGET...]   (targets: FcsReadFuzz ProtocolFuzz UnpackFuzz)
+# Usage: fuzz.sh SECONDS [TARGET...]   (targets: FcsReadFuzz ProtocolFuzz UnpackFuzz DataFileFuzz
+#   FitnessFuzz FitnessReportFuzz GenotypeFileFuzz MatrixFuzz SettingsFuzz RtfFuzz; all by default)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:?usage: fuzz.sh SECONDS [TARGET...]}
 shift
 targets=("$@")
-((${#targets[@]})) || targets=(FcsReadFuzz ProtocolFuzz UnpackFuzz)
+((${#targets[@]})) || targets=(FcsReadFuzz ProtocolFuzz UnpackFuzz DataFileFuzz FitnessFuzz FitnessReportFuzz
+  GenotypeFileFuzz MatrixFuzz SettingsFuzz RtfFuzz)
 
 sudo_cmd=""
 [[ $(id -u) -ne 0 ]] && sudo_cmd="sudo"
@@ -47,6 +49,14 @@ for t in "${targets[@]}"; do
     ProtocolFuzz) seeds=protocol; max_len=16384 ;;
     # Every run packs and unpacks through 1 MB buffers: small inputs keep it exploring.
     UnpackFuzz) seeds=unpack; max_len=4096 ;;
+    DataFileFuzz) seeds=datafile; max_len=16384 ;;
+    # Four data files an input, each loaded and classified.
+    FitnessFuzz) seeds=fitness; max_len=32768 ;;
+    FitnessReportFuzz) seeds=fitness-report; max_len=6144 ;;
+    GenotypeFileFuzz) seeds=genotype; max_len=2048 ;;
+    MatrixFuzz) seeds=matrix; max_len=2048 ;;
+    SettingsFuzz) seeds=settings; max_len=4096 ;;
+    RtfFuzz) seeds=rtf; max_len=4096 ;;
     *) echo "Unknown fuzz target $t" >&2; exit 2 ;;
   esac
   corpus="$build/corpus/$t"

@@ -16,6 +16,7 @@
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
 #include "Streams.h"
+#include "TextUtils.h"
 
 namespace qv {
 
@@ -195,11 +196,15 @@ TReadResult ReadStoredSet(TUnpackedStream& Stream, bool LoadEvents, TStoredSet& 
   Stream.Seek(EventsStart);
   Set.Events.Reset(NG, NC);
   if (!LoadEvents) return TReadResult::Ok;
+  // Every file of a set was named when it joined it, so a file index is below the name count;
+  // a larger one would size the per-file tables of the reports far beyond what the file holds.
+  const int64_t FileCount =
+      std::min<int64_t>(static_cast<int64_t>(SplitLines(Set.FileNames).size()), MaxStoredFileIndex + 1);
   Set.Events.resize(static_cast<size_t>(M));
   for (int32_t i = M - 1; i >= 0; --i) {
     TFCSLine E = Set.Events[static_cast<size_t>(i)];
     E.CreateFromStream(Stream, NG, NC, Version);
-    if (E.FileIndex() < 0 || E.FileIndex() > MaxStoredFileIndex) return TReadResult::Invalid;
+    if (E.FileIndex() < 0 || E.FileIndex() >= FileCount) return TReadResult::Invalid;
     CheckFinite(E.GateValues());
     CheckFinite(E.RawValues());
   }

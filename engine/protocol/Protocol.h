@@ -44,8 +44,8 @@ class TProtocol : public TChannelOwner {
   TProtocol(const TProtocol&) = delete;
   TProtocol& operator=(const TProtocol&) = delete;
 
-  // Reads a protocol record at the stream's position; shows "Not a Valid Protocol File" and
-  // answers null when it cannot be read.
+  // Reads a protocol record at the stream's position; shows "Not a Valid Protocol File" (and
+  // nothing the record readers would say) and answers null when it cannot be read.
   static std::unique_ptr<TProtocol> CreateFromStream(TStream& Stream);
   // Every field but FileVersion.
   static std::unique_ptr<TProtocol> CreateCopy(const TProtocol& Source);

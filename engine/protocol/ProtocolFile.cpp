@@ -15,12 +15,33 @@ namespace {
 constexpr const char* NotValidFile = "Not a valid protocol file";
 constexpr const char* NotValidRecord = "Not a Valid Protocol File";
 
+// Holds back the errors the record readers show while it lives (questions and notes pass).
+class TErrorsHeldBack : public Messages {
+ public:
+  TErrorsHeldBack() : FOuter(HostMessages()) { SetHostMessages(this); }
+  ~TErrorsHeldBack() override { SetHostMessages(&FOuter); }
+  TErrorsHeldBack(const TErrorsHeldBack&) = delete;
+  TErrorsHeldBack& operator=(const TErrorsHeldBack&) = delete;
+  void Error(const std::string&) override {}
+  void Info(const std::string& Text) override { FOuter.Info(Text); }
+  bool Confirm(const std::string& Text) override { return FOuter.Confirm(Text); }
+
+ private:
+  Messages& FOuter;
+};
+
 }  // namespace
 
 std::unique_ptr<TProtocol> TProtocol::CreateFromStream(TStream& Stream) {
   auto P = std::make_unique<TProtocol>();
   P->FileName = "FileStream";
-  if (!P->LoadFromStream(Stream, false)) {
+  bool Read = false;
+  {
+    // A protocol inside a data file is refused with one message, whatever record failed.
+    TErrorsHeldBack Held;
+    Read = P->LoadFromStream(Stream, false);
+  }
+  if (!Read) {
     HostMessages().Error(NotValidRecord);
     return nullptr;
   }

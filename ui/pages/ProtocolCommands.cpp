@@ -27,6 +27,7 @@
 #include "pages/ProtocolPage.h"
 #include "TextUtils.h"
 #include "dataset/FCSData.h"
+#include "protocol/GenotypeFile.h"
 #include "protocol/Protocol.h"
 
 namespace qv {
@@ -700,19 +701,9 @@ void TProtocolPage::ImportGenotypes() {
   const std::string File = AppDialogs().OpenFile(Spec);
   if (File.empty()) return;
   // The whole file is checked before anything is added.
-  if (const std::string Reason = NotAFileReason(File); !Reason.empty())
-    throw EInOutError(ReadRefusal("genotype file", File, Reason));
-  std::ifstream In(File, std::ios::binary);
-  if (!In) throw EInOutError("Cannot open " + File);
-  std::stringstream Text;
-  Text << In.rdbuf();
-  const std::vector<TGenotypeLine> Lines = ParseGenotypeFile(Text.str(), P->ChannelCount());
+  const std::vector<TGenotypeLine> Lines = ReadGenotypeFile(File, P->ChannelCount());
   if (FGenotypeDirty) StoreGenotype(GenotypeShown());
-  for (const TGenotypeLine& Line : Lines) {
-    const int Index = P->AddGenotype(Line.Name, Line.Channels[0], 0);
-    TGenotype* G = P->GetGenotype(Index);
-    for (size_t i = 1; i < Line.Channels.size(); ++i) G->AddComponent(Line.Channels[i]);
-  }
+  AddGenotypes(*P, Lines);
   StringTable T;
   P->FillGenotypeGrid(T);
   const int Row = std::max(1, SgGenotypes->currentRow());

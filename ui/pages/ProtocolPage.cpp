@@ -136,41 +136,6 @@ bool ToggleLogNative(bool Down, QLineEdit* E, const QString& Field) {
   return true;
 }
 
-std::vector<TGenotypeLine> ParseGenotypeFile(const std::string& Text, int32_t ChannelCount) {
-  std::vector<TGenotypeLine> Lines;
-  size_t Start = 0;
-  int LineNo = 0;
-  while (Start <= Text.size()) {
-    size_t End = Text.find('\n', Start);
-    if (End == std::string::npos) End = Text.size();
-    const std::string Line = Text.substr(Start, End - Start);
-    Start = End + 1;
-    ++LineNo;
-    const std::vector<std::string> Fields = QuotedFields(Line, true);
-    if (Fields.empty()) {
-      if (End == Text.size()) break;
-      continue;
-    }
-    auto Bad = [&](const std::string& Why) {
-      throw EConvertError("Line " + std::to_string(LineNo) + " of the genotype file: " + Why);
-    };
-    TGenotypeLine G;
-    G.Name = Fields[0];
-    if (Trim(G.Name).empty()) Bad("no genotype name");
-    if (Fields.size() < 2) Bad("no channel number");
-    for (size_t f = 1; f < Fields.size(); ++f) {
-      int32_t Channel = 0;
-      if (!TryStrToInt(Fields[f], Channel)) Bad("\"" + Fields[f] + "\" is not a whole number");
-      if (Channel < 0 || Channel >= ChannelCount)
-        Bad("channel " + Fields[f] + " is not a channel of the protocol (0 to " + std::to_string(ChannelCount - 1) + ")");
-      G.Channels.push_back(Channel);
-    }
-    Lines.push_back(std::move(G));
-    if (End == Text.size()) break;
-  }
-  return Lines;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Construction
 

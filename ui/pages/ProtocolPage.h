@@ -44,15 +44,6 @@ bool ToggleLogNative(bool Down, QLineEdit* Edit, const QString& Field);
 // The edit's colour for its toggle: sky blue while down (native values), else the window's.
 void ShowToggleColour(bool Down, QLineEdit* Edit);
 
-// A genotype definition file's lines as (name, channel indices); throws EConvertError naming
-// the first bad line (counted from 1) when a line has no name, or a channel that is not a whole
-// number from 0 to ChannelCount - 1. Empty lines are skipped.
-struct TGenotypeLine {
-  std::string Name;
-  std::vector<int32_t> Channels;
-};
-std::vector<TGenotypeLine> ParseGenotypeFile(const std::string& Text, int32_t ChannelCount);
-
 class TProtocolPage : public QObject {
   Q_OBJECT
  public:

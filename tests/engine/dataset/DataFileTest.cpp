@@ -54,6 +54,7 @@ struct StreamSpec {
   int32_t EventCount = 2;
   int32_t DeclaredDelta = 0;
   int32_t FileIndex = 1;
+  std::string FileNames = "a.fcs\r\nb.fcs\r\n";
   float Value = 100;
   int32_t ExtraBytes = 0;
 };
@@ -68,7 +69,7 @@ std::vector<uint8_t> HandStream(TProtocol& P, const StreamSpec& S) {
     P.SaveToStream(M);
   WriteStreamString("proto", M);
   WriteStreamString("source", M);
-  WriteStreamString("a.fcs\r\n", M);
+  WriteStreamString(S.FileNames, M);
   WriteInt32(M, P.GateCount() + P.ChannelCount() + S.ValueCountDelta);
   const int32_t Names = P.ChannelCount() + S.NameCountDelta;
   WriteInt32(M, Names);
@@ -218,7 +219,7 @@ TEST_F(DataFile, EveryCorruptFileGivesOneMessageAndKeepsTheCallersProtocol) {
     const char* Name;
     StreamSpec Spec;
   };
-  std::vector<Case> Cases(9);
+  std::vector<Case> Cases(11);
   Cases[0].Name = "wrong magic";
   Cases[0].Spec.Magic = "Quorvenal Data Filf";
   Cases[1].Name = "fewer names than channels";
@@ -237,6 +238,12 @@ TEST_F(DataFile, EveryCorruptFileGivesOneMessageAndKeepsTheCallersProtocol) {
   Cases[7].Spec.DeclaredDelta = 1000000;
   Cases[8].Name = "huge count";
   Cases[8].Spec.DeclaredDelta = std::numeric_limits<int32_t>::max() - 2;
+  // The files of a set are named: two names hold files 0 and 1 only.
+  Cases[9].Name = "file index beyond the file names";
+  Cases[9].Spec.FileIndex = 2;
+  Cases[10].Name = "file index without file names";
+  Cases[10].Spec.FileIndex = 0;
+  Cases[10].Spec.FileNames = "";
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     Messages.Errors.clear();
@@ -267,6 +274,31 @@ TEST_F(DataFile, EveryCorruptFileGivesOneMessageAndKeepsTheCallersProtocol) {
   TFCSData::CreateFromDataFile(Folder / "proto.Quorvenal", TDataLoadOptions(), Mine2);
   EXPECT_EQ(Messages.Errors, (std::vector<std::string>{"Not a Valid Protocol File"}));
   EXPECT_EQ(Mine2.get(), Before);
+
+  // A protocol record that fails inside a channel, or declares more channels than a protocol
+  // holds: still the one message, not what the record readers would say as well.
+  auto Channel = AssayProtocol({"A"}, {"GFP"});
+  TMemoryStream Record;
+  Channel->SaveToStream(Record);
+  const std::vector<uint8_t> Whole = Record.Bytes();
+  TMemoryStream Sixteen;
+  WriteStreamString("Quorvenal Protocol", Sixteen);
+  for (const int32_t V : {9, 16, 0, 0, 0}) WriteInt32(Sixteen, V);
+  for (int i = 0; i < 200; ++i) WriteInt32(Sixteen, 0);
+  for (const std::vector<uint8_t>& Protocol :
+       {std::vector<uint8_t>(Whole.begin(), Whole.begin() + 60), Sixteen.Bytes()}) {
+    Messages.Errors.clear();
+    TMemoryStream M;
+    WriteStreamString(TFCSData::DataFileMagic, M);
+    WriteInt32(M, 2);
+    M.Write(Protocol.data(), Protocol.size());
+    WritePacked(Folder, Folder / "record.Quorvenal", M.Bytes());
+    auto Kept = AssayProtocol({"Mine"}, {"RFP"});
+    TProtocol* Was = Kept.get();
+    TFCSData::CreateFromDataFile(Folder / "record.Quorvenal", TDataLoadOptions(), Kept);
+    EXPECT_EQ(Messages.Errors, (std::vector<std::string>{"Not a Valid Protocol File"}));
+    EXPECT_EQ(Kept.get(), Was);
+  }
 
   // Not packed at all, or packed but cut short.
   for (const std::string Name : {"plain.Quorvenal", "cut.Quorvenal"}) {
