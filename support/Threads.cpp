@@ -1,8 +1,14 @@
 #include "Threads.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
+#include <exception>
+#include <mutex>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "NumberFormat.h"
 #include "TextUtils.h"
@@ -16,6 +22,130 @@ int32_t ThreadCount() {
   }
   const unsigned Cores = std::thread::hardware_concurrency();
   return Cores > 0 ? static_cast<int32_t>(std::min(Cores, 256u)) : 1;
+}
+
+namespace {
+
+// Set on worker threads and on a thread while it runs tasks: work it starts runs there.
+thread_local bool InsideTasks = false;
+
+class TWorkerPool {
+ public:
+  ~TWorkerPool() {
+    {
+      std::lock_guard Lock(FMutex);
+      FStop = true;
+    }
+    FWake.notify_all();
+    for (std::thread& T : FWorkers) T.join();
+  }
+
+  // False when another thread's tasks are running: the caller runs its own.
+  bool Run(size_t Count, int32_t Threads, const std::function<void(size_t)>& Task) {
+    std::unique_lock Job(FJobMutex, std::try_to_lock);
+    if (!Job.owns_lock()) return false;
+    const size_t Helpers = std::min<size_t>(static_cast<size_t>(Threads) - 1, Count - 1);
+    try {
+      while (FWorkers.size() < Helpers) FWorkers.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      // No more threads to be had: those there are share the work.
+    }
+    {
+      std::lock_guard Lock(FMutex);
+      FTask = &Task;
+      FCount = Count;
+      FNext = 0;
+      FDone = 0;
+      FErrorTask = Count;
+      FError = nullptr;
+      FOpenSeats = std::min(Helpers, FWorkers.size());
+      ++FGeneration;
+    }
+    FWake.notify_all();
+    InsideTasks = true;
+    RunSome(Task, Count);
+    InsideTasks = false;
+    std::exception_ptr Error;
+    {
+      std::unique_lock Lock(FMutex);
+      // Seats not taken by now are closed, so no late worker joins a finished job.
+      FOpenSeats = 0;
+      FFinished.wait(Lock, [this] { return FDone == FCount && FSeated == 0; });
+      FTask = nullptr;
+      Error = FError;
+      FError = nullptr;
+    }
+    if (Error) std::rethrow_exception(Error);
+    return true;
+  }
+
+ private:
+  void RunSome(const std::function<void(size_t)>& Task, size_t Count) {
+    size_t Ran = 0;
+    for (size_t T; (T = FNext.fetch_add(1)) < Count; ++Ran) {
+      try {
+        Task(T);
+      } catch (...) {
+        std::lock_guard Lock(FMutex);
+        if (T < FErrorTask) {
+          FErrorTask = T;
+          FError = std::current_exception();
+        }
+      }
+    }
+    if (Ran) {
+      std::lock_guard Lock(FMutex);
+      FDone += Ran;
+    }
+  }
+
+  void Work() {
+    InsideTasks = true;
+    uint64_t Seen = 0;
+    std::unique_lock Lock(FMutex);
+    for (;;) {
+      FWake.wait(Lock, [&] { return FStop || (FGeneration != Seen && FOpenSeats > 0); });
+      if (FStop) return;
+      Seen = FGeneration;
+      --FOpenSeats;
+      ++FSeated;
+      const std::function<void(size_t)>* Task = FTask;
+      const size_t Count = FCount;
+      Lock.unlock();
+      RunSome(*Task, Count);
+      Lock.lock();
+      --FSeated;
+      if (FDone == FCount && FSeated == 0) FFinished.notify_all();
+    }
+  }
+
+  std::mutex FJobMutex;  // one job at a time
+  std::mutex FMutex;
+  std::condition_variable FWake, FFinished;
+  std::vector<std::thread> FWorkers;
+  const std::function<void(size_t)>* FTask = nullptr;
+  size_t FCount = 0;
+  std::atomic<size_t> FNext{0};
+  size_t FDone = 0;
+  size_t FOpenSeats = 0;
+  size_t FSeated = 0;
+  uint64_t FGeneration = 0;
+  size_t FErrorTask = 0;
+  std::exception_ptr FError;
+  bool FStop = false;
+};
+
+TWorkerPool& Pool() {
+  static TWorkerPool P;
+  return P;
+}
+
+}  // namespace
+
+void RunTasks(size_t Count, int32_t Threads, const std::function<void(size_t Task)>& Task) {
+  if (Count == 0) return;
+  if (Threads > 1 && Count > 1 && !InsideTasks && Pool().Run(Count, Threads, Task)) return;
+  for (size_t T = 0; T < Count; ++T) Task(T);
 }
 
 }  // namespace qv

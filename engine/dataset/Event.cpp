@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "Errors.h"
+#include "FloatLogs.h"
 #include "Globals.h"
 #include "NumberFormat.h"
 #include "protocol/Protocol.h"
@@ -263,6 +264,41 @@ void TFCSLineArray::clear() {
   FValues.clear();
   FBytes.clear();
   FRecords.clear();
+}
+
+void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t First, size_t Last,
+                                std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
+                                float MinimumRawScore) {
+  const size_t NG = static_cast<size_t>(FGateCount), NC = static_cast<size_t>(FChannelCount);
+  const size_t FS = FloatStride(), BS = ByteStride(), NV = NG + NC;
+  // The logs of a run of events are taken together, the values gathered next to each other.
+  constexpr size_t Run = 256;
+  std::vector<float> In(Run * NV), Out(Run * NV);
+  for (size_t Start = First; Start < Last; Start += Run) {
+    const size_t End = std::min(Last, Start + Run);
+    for (size_t i = Start; i < End; ++i) {
+      const float* Row = Rows + i * RowStride;
+      float* V = FValues.data() + i * FS;
+      float* Raw = V + 3 * NG;
+      float* Gathered = In.data() + (i - Start) * NV;
+      for (size_t g = 0; g < NG; ++g) Gathered[g] = V[g] = Row[GateIndices[g]];
+      for (size_t c = 0; c < NC; ++c) Gathered[NG + c] = Raw[c] = Row[ChannelIndices[c]];
+      bool IsFiltered = true;
+      for (size_t c = NC; c-- > 0 && IsFiltered;) IsFiltered = Raw[c] < MinimumRawScore;
+      FRecords[i] = TEventRecord{};
+      FRecords[i].Flags = IsFiltered ? FlagFiltered : FlagHasLogs;
+      std::fill_n(FBytes.data() + i * BS, BS, uint8_t{0});
+    }
+    Log10Above(In.data(), Out.data(), (End - Start) * NV, 0.0f);
+    for (size_t i = Start; i < End; ++i) {
+      if (FRecords[i].Flags & FlagFiltered) continue;
+      float* V = FValues.data() + i * FS;
+      const float* Logs = Out.data() + (i - Start) * NV;
+      std::copy_n(Logs, NG, V + NG);
+      std::fill_n(V + 2 * NG, NG, 0.0f);
+      std::copy_n(Logs + NG, NC, V + 3 * NG + 2 * NC);
+    }
+  }
 }
 
 TFCSLine TFCSLineArray::Append() {

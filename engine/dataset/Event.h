@@ -162,6 +162,11 @@ class TFCSLineArray {
   // Empties the array and releases its memory; the shape stays.
   void clear();
   TFCSLine Append();
+  // Events First .. Last - 1 built as TFCSLine::Create builds each from its row, row i holding
+  // RowStride floats from Rows + i x RowStride. Every index must lie inside a row (unchecked).
+  void CreateRange(const float* Rows, size_t RowStride, size_t First, size_t Last,
+                   std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
+                   float MinimumRawScore);
   // Removes every event for which Remove answers true; the others keep their order and every
   // value they hold. Answers the number removed.
   template <typename Predicate>

@@ -1,0 +1,164 @@
+#include "FloatLogs.h"
+
+#include "Vectors.h"
+
+// The vectors stay inside inlined code; no function passes one by value across a boundary.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+namespace qv {
+
+namespace {
+
+// log10 x = k log10 2 + log10 c + log1p(r) / ln 10 with x = 2^k z, z in [0.699, 1.398) split
+// into 256 slices by its bits, c near the middle of z's slice and r = z / c - 1. 1 / c is held
+// to 20 significant bits, so z x (1 / c) (24 + 20 bits) and r are exact and |r| < 2^-8; the two
+// slices next to 1 use c = 1, so values near 1 lose nothing to cancellation. log1p by its series
+// to r^8, log10 c from the extended logarithm: within a few units in the last place.
+constexpr uint32_t SliceOrigin = 0x3f330000;
+constexpr double InvLn10 = 4.34294481903251816668e-01;
+
+struct alignas(16) TLogSlice {
+  double Inverse;
+  double Log;  // -log10 Inverse
+};
+struct TLogTable {
+  TLogSlice Slices[256];
+  double Log2High;  // log10 2 to 40 bits, so k x Log2High is exact
+  double Log2Low;
+};
+
+double RoundToBits(double Value, int Bits) {
+  int Exponent = 0;
+  const double Fraction = std::frexp(Value, &Exponent);
+  return std::ldexp(std::nearbyint(std::ldexp(Fraction, Bits)), Exponent - Bits);
+}
+
+const TLogTable& LogTable() {
+  static const TLogTable Table = [] {
+    TLogTable T{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      const uint32_t Middle = SliceOrigin + (i << 15) + (1u << 14);
+      float C;
+      std::memcpy(&C, &Middle, 4);
+      const bool NextToOne = SliceOrigin + (i << 15) == 0x3f800000 || SliceOrigin + ((i + 1) << 15) == 0x3f800000;
+      const double Inverse = NextToOne ? 1.0 : RoundToBits(1.0 / C, 20);
+      T.Slices[i] = {Inverse, static_cast<double>(-log10l(static_cast<long double>(Inverse)))};
+    }
+    const long double Log2 = log10l(2.0L);
+    T.Log2High = RoundToBits(static_cast<double>(Log2), 40);
+    T.Log2Low = static_cast<double>(Log2 - static_cast<long double>(T.Log2High));
+    return T;
+  }();
+  return Table;
+}
+
+template <class TReal>
+__attribute__((always_inline)) inline TReal LogFromSlice(TReal Z, TReal K, TReal Inverse, TReal LogC,
+                                                        double Log2High, double Log2Low) {
+  const TReal R = Z * Inverse - 1.0;
+  const TReal R2 = R * R;
+  const TReal R4 = R2 * R2;
+  const TReal A = -0.5 + R * (1.0 / 3);
+  const TReal B = -0.25 + R * 0.2;
+  const TReal C = (-1.0 / 6) + R * (1.0 / 7);
+  const TReal P = R + R2 * ((A + R2 * B) + R4 * (C + R * -0.125));
+  return (K * Log2High + LogC) + (P * InvLn10 + K * Log2Low);
+}
+
+// The fast value lies within a few units of the exact logarithm and the library's within two;
+// further than this from a float midpoint both round to the float of the exact value.
+constexpr int32_t MidpointMargin = 256;
+
+using simd::V4D;
+using simd::V4F;
+using simd::V4I;
+
+// Whether the fast value of one value is its float (as a lane of the loop below decides).
+bool FastOne(float Value) {
+  const int32_t Exponent = (std::bit_cast<int32_t>(Value) >> 23) & 0xFF;
+  return Exponent != 0 && Exponent != 0xFF && FastLog10Rounds(FastLog10(Value));
+}
+
+// Runs of this many values share one test for values the library must decide.
+constexpr size_t Run = 64;
+
+QV_VECTOR_CLONES
+void Log10Block(const float* In, float* Out, size_t Count, float Above, const TLogTable& T) {
+  const V4F Limit = {Above, Above, Above, Above};
+  size_t i = 0;
+  while (i + 4 <= Count) {
+    const size_t RunEnd = std::min(Count & ~size_t{3}, i + Run), RunStart = i;
+    V4I Slow = {0, 0, 0, 0};
+    for (; i < RunEnd; i += 4) {
+      V4F X;
+      std::memcpy(&X, In + i, sizeof(X));
+      V4I Bits;
+      std::memcpy(&Bits, &X, sizeof(Bits));
+      const V4I Shifted = Bits - static_cast<int32_t>(SliceOrigin);
+      const V4I Slice = (Shifted >> 15) & 255;
+      const V4I K = Shifted >> 23;
+      const V4I ZBits = Bits - (Shifted & static_cast<int32_t>(0xff800000u));
+      V4F Z;
+      std::memcpy(&Z, &ZBits, sizeof(Z));
+      const TLogSlice &S0 = T.Slices[Slice[0]], &S1 = T.Slices[Slice[1]], &S2 = T.Slices[Slice[2]],
+                      &S3 = T.Slices[Slice[3]];
+      const V4D Inverse = {S0.Inverse, S1.Inverse, S2.Inverse, S3.Inverse};
+      const V4D LogC = {S0.Log, S1.Log, S2.Log, S3.Log};
+      const V4D Log = LogFromSlice<V4D>(__builtin_convertvector(Z, V4D), __builtin_convertvector(K, V4D), Inverse,
+                                        LogC, T.Log2High, T.Log2Low);
+      // Every nonzero |log10| of a float lies between 2^-26 and 2^6, where floats are normal, so
+      // the low 29 bits of the double say how near it lies to a float midpoint.
+      const V4I Offset = (simd::LowWords(Log) & ((1 << 29) - 1)) - (1 << 28);
+      const V4I Exponent = (Bits >> 23) & 0xFF;
+      const V4I Taken = X > Limit;
+      const V4I Fast = (Exponent != 0) & (Exponent != 0xFF) & ((Offset > MidpointMargin) | (Offset < -MidpointMargin));
+      const V4F Rounded = __builtin_convertvector(Log, V4F);
+      V4I Result;
+      std::memcpy(&Result, &Rounded, sizeof(Result));
+      Result &= Taken;
+      std::memcpy(Out + i, &Result, sizeof(Result));
+      Slow |= Taken & ~Fast;
+    }
+    if (simd::AnyLane(Slow))
+      for (size_t j = RunStart; j < RunEnd; ++j)
+        if (In[j] > Above && !FastOne(In[j])) Out[j] = static_cast<float>(std::log10(static_cast<double>(In[j])));
+  }
+  for (; i < Count; ++i) Out[i] = Log10AboveReference(In[i], Above);
+}
+
+}  // namespace
+
+float Log10AboveReference(float Value, float Above) {
+  return Value > Above ? static_cast<float>(std::log10(static_cast<double>(Value))) : 0.0f;
+}
+
+double FastLog10(float Value) {
+  const TLogTable& T = LogTable();
+  int32_t Bits;
+  std::memcpy(&Bits, &Value, 4);
+  const int32_t Shifted = Bits - static_cast<int32_t>(SliceOrigin);
+  const int32_t Slice = (Shifted >> 15) & 255;
+  const int32_t ZBits = Bits - (Shifted & static_cast<int32_t>(0xff800000u));
+  float Z;
+  std::memcpy(&Z, &ZBits, 4);
+  return LogFromSlice<double>(Z, Shifted >> 23, T.Slices[Slice].Inverse, T.Slices[Slice].Log, T.Log2High,
+                              T.Log2Low);
+}
+
+bool FastLog10Rounds(double Log) {
+  int64_t Bits;
+  std::memcpy(&Bits, &Log, 8);
+  const int64_t Offset = (Bits & ((int64_t{1} << 29) - 1)) - (int64_t{1} << 28);
+  return Offset > MidpointMargin || Offset < -MidpointMargin;
+}
+
+void Log10Above(const float* In, float* Out, size_t Count, float Above) {
+  Log10Block(In, Out, Count, Above, LogTable());
+}
+
+}  // namespace qv
