@@ -112,7 +112,7 @@ def road(path):
 
 def ours(bench, path, name):
     env = dict(os.environ, QUORVENAL_BENCH_FCS=path)
-    out = subprocess.run([bench, f'--benchmark_filter=^{name}$', '--benchmark_format=json'], env=env,
+    out = subprocess.run([bench, f'--benchmark_filter=^{name}/', '--benchmark_format=json'], env=env,
                          check=True, capture_output=True, text=True).stdout
     run = json.loads(out)['benchmarks'][0]
     return {'seconds': run['real_time'] / 1000.0, 'peak_mb': run['PeakMB'], 'road_mb': run['RoadMB'],

@@ -101,6 +101,7 @@ void ClassifyEvents(TFCSLineArray& Events, TFCSShortLineArray& ShortLines, TProt
   // with its own copy of the set, and event 0 with the set itself. No event can fail: a set of
   // fewer genotypes than classes can number and pattern positions below 2^15 give no range error.
   const size_t Total = Events.size();
+  if (ZScoring) Events.PrepareScores();
   const int32_t Threads = Genotypes.Count() < INT16_MAX ? ThreadCount() : 1;
   std::string Mask;
   TSglArray Logs;

@@ -43,7 +43,7 @@ constexpr size_t LogBatch = 256;
 bool CompensateStaticInParallel(TFCSLineArray& Events, const TMatrix& Static, int32_t Mode, float Floor,
                                 int32_t Threads, Progress* Gauge) {
   const size_t Count = Events.size(), N = static_cast<size_t>(Events.ChannelCount());
-  const size_t RawOffset = Events.CompOffset() - N;
+  const size_t RawOffset = Events.RawOffset();
   const TStaticProduct Product(Static);
   // The largest |raw| of each channel bounds every step of every product.
   std::mutex BoundMutex;
