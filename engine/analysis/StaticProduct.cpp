@@ -34,40 +34,39 @@ TStaticProduct::TStaticProduct(const TMatrix& Matrix)
 QV_VECTOR_CLONES
 uint32_t TStaticProduct::Compute(const float* const* Raw, float* const* Out, size_t Count) const {
   using namespace simd;
-  // Four events side by side: the steps of one product wait on each other, those of four do not.
-  const float* R[Batch];
-  for (size_t b = 0; b < Batch; ++b) R[b] = Raw[std::min(b, Count - 1)];
-  const size_t G = static_cast<size_t>(FGroups);
-  const V4L Magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
-  uint32_t Hard = 0;
-  for (size_t g = 0; g < G; ++g) {
-    V4D Sum[Batch] = {};
-    V4L OutOfRange[Batch] = {};
-    V4I Midpoint[Batch] = {};
-    for (int32_t k = FSize - 1; k >= 0; --k) {
-      V4D Column;
-      std::memcpy(&Column, FColumns.data() + (static_cast<size_t>(k) * G + g) * 4, sizeof(Column));
-      for (size_t b = 0; b < Batch; ++b) {
-        const V4D Step = Column * static_cast<double>(R[b][k]) + Sum[b];
+  // Four events side by side, one in each lane, and four rows at a time: the steps of one sum
+  // wait on each other, those of sixteen do not.
+  const size_t N = static_cast<size_t>(FSize);
+  V4D R[16];
+  for (size_t k = 0; k < N; ++k)
+    for (size_t b = 0; b < Batch; ++b) R[k][b] = Raw[std::min(b, Count - 1)][k];
+  V4I Hard = {0, 0, 0, 0};
+  for (size_t i0 = 0; i0 < N; i0 += 4) {
+    V4D Sum[4] = {};
+    for (size_t k = N; k-- > 0;) {
+      const double* Column = FColumns.data() + (k * static_cast<size_t>(FGroups) + i0 / 4) * 4;
+      for (size_t j = 0; j < 4; ++j) {
+        const V4D Step = Column[j] * R[k] + Sum[j];
         // A zero sum is exact; any other must be a normal float below 2^127 and not a midpoint.
-        V4L Bits;
-        std::memcpy(&Bits, &Step, sizeof(Bits));
-        Bits &= Magnitude;
-        V4D Size;
-        std::memcpy(&Size, &Bits, sizeof(Size));
-        OutOfRange[b] |= (Size != 0) & ((Size < 0x1p-126) | !(Size < 0x1p127));
-        Midpoint[b] |= (LowWords(Step) & ((1 << 29) - 1)) == (1 << 28);
-        Sum[b] = __builtin_convertvector(__builtin_convertvector(Step, V4F), V4D);
+        V8I Words;
+        std::memcpy(&Words, &Step, sizeof(Words));
+        const V4I Low = __builtin_shufflevector(Words, Words, 0, 2, 4, 6);
+        const V4I Exponent = (__builtin_shufflevector(Words, Words, 1, 3, 5, 7) >> 20) & 0x7FF;
+        Hard |= ((Low & ((1 << 29) - 1)) == (1 << 28)) | ((Exponent != 0) & (Exponent < 1023 - 126)) |
+                (Exponent > 1023 + 126);
+        Sum[j] = __builtin_convertvector(__builtin_convertvector(Step, V4F), V4D);
       }
     }
-    const size_t Lanes = std::min<size_t>(4, static_cast<size_t>(FSize) - 4 * g);
-    for (size_t b = 0; b < Count; ++b) {
-      if (AnyLane(OutOfRange[b]) || AnyLane(Midpoint[b])) Hard |= 1u << b;
-      const V4F Rounded = __builtin_convertvector(Sum[b], V4F);
-      std::memcpy(Out[b] + 4 * g, &Rounded, Lanes * sizeof(float));
+    const size_t Rows = std::min<size_t>(4, N - i0);
+    for (size_t j = 0; j < Rows; ++j) {
+      const V4F Rounded = __builtin_convertvector(Sum[j], V4F);
+      for (size_t b = 0; b < Count; ++b) Out[b][i0 + j] = Rounded[b];
     }
   }
-  return Hard;
+  uint32_t Mask = 0;
+  for (size_t b = 0; b < Count; ++b)
+    if (Hard[b]) Mask |= 1u << b;
+  return Mask;
 }
 
 double TStaticProduct::StepBound(std::span<const double> RawBound) const {
