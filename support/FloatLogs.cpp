@@ -77,10 +77,11 @@ constexpr int32_t MidpointMargin = 256;
 using simd::V4D;
 using simd::V4F;
 using simd::V4I;
+using simd::V4U;
 
 // Whether the fast value of one value is its float (as a lane of the loop below decides).
 bool FastOne(float Value) {
-  const int32_t Exponent = (std::bit_cast<int32_t>(Value) >> 23) & 0xFF;
+  const uint32_t Exponent = (std::bit_cast<uint32_t>(Value) >> 23) & 0xFF;
   return Exponent != 0 && Exponent != 0xFF && FastLog10Rounds(FastLog10(Value));
 }
 
@@ -97,12 +98,13 @@ void Log10Block(const float* In, float* Out, size_t Count, float Above, const TL
     for (; i < RunEnd; i += 4) {
       V4F X;
       std::memcpy(&X, In + i, sizeof(X));
-      V4I Bits;
+      // Unsigned arithmetic on the bits: negative values wrap (their lanes are not taken).
+      V4U Bits;
       std::memcpy(&Bits, &X, sizeof(Bits));
-      const V4I Shifted = Bits - static_cast<int32_t>(SliceOrigin);
-      const V4I Slice = (Shifted >> 15) & 255;
-      const V4I K = Shifted >> 23;
-      const V4I ZBits = Bits - (Shifted & static_cast<int32_t>(0xff800000u));
+      const V4U Shifted = Bits - SliceOrigin;
+      const V4U Slice = (Shifted >> 15) & 255;
+      const V4I K = reinterpret_cast<const V4I&>(Shifted) >> 23;
+      const V4U ZBits = Bits - (Shifted & 0xff800000u);
       V4F Z;
       std::memcpy(&Z, &ZBits, sizeof(Z));
       const TLogSlice &S0 = T.Slices[Slice[0]], &S1 = T.Slices[Slice[1]], &S2 = T.Slices[Slice[2]],
@@ -114,7 +116,7 @@ void Log10Block(const float* In, float* Out, size_t Count, float Above, const TL
       // Every nonzero |log10| of a float lies between 2^-26 and 2^6, where floats are normal, so
       // the low 29 bits of the double say how near it lies to a float midpoint.
       const V4I Offset = (simd::LowWords(Log) & ((1 << 29) - 1)) - (1 << 28);
-      const V4I Exponent = (Bits >> 23) & 0xFF;
+      const V4I Exponent = reinterpret_cast<const V4I&>(Bits) >> 23 & 0xFF;
       const V4I Taken = X > Limit;
       const V4I Fast = (Exponent != 0) & (Exponent != 0xFF) & ((Offset > MidpointMargin) | (Offset < -MidpointMargin));
       const V4F Rounded = __builtin_convertvector(Log, V4F);
@@ -139,15 +141,15 @@ float Log10AboveReference(float Value, float Above) {
 
 double FastLog10(float Value) {
   const TLogTable& T = LogTable();
-  int32_t Bits;
+  uint32_t Bits;
   std::memcpy(&Bits, &Value, 4);
-  const int32_t Shifted = Bits - static_cast<int32_t>(SliceOrigin);
-  const int32_t Slice = (Shifted >> 15) & 255;
-  const int32_t ZBits = Bits - (Shifted & static_cast<int32_t>(0xff800000u));
+  const uint32_t Shifted = Bits - SliceOrigin;
+  const uint32_t Slice = (Shifted >> 15) & 255;
+  const uint32_t ZBits = Bits - (Shifted & 0xff800000u);
   float Z;
   std::memcpy(&Z, &ZBits, 4);
-  return LogFromSlice<double>(Z, Shifted >> 23, T.Slices[Slice].Inverse, T.Slices[Slice].Log, T.Log2High,
-                              T.Log2Low);
+  return LogFromSlice<double>(Z, static_cast<int32_t>(Shifted) >> 23, T.Slices[Slice].Inverse, T.Slices[Slice].Log,
+                              T.Log2High, T.Log2Low);
 }
 
 bool FastLog10Rounds(double Log) {

@@ -11,19 +11,20 @@ namespace qv::simd {
 
 typedef float V4F __attribute__((vector_size(16)));
 typedef int32_t V4I __attribute__((vector_size(16)));
+typedef uint32_t V4U __attribute__((vector_size(16)));
 typedef double V4D __attribute__((vector_size(32)));
 typedef int64_t V4L __attribute__((vector_size(32)));
 typedef int32_t V8I __attribute__((vector_size(32)));
 
 // The low 32 bits of each double's representation.
-inline V4I LowWords(V4D Value) {
+inline V4I LowWords(const V4D& Value) {
   V8I Words;
   std::memcpy(&Words, &Value, sizeof(Words));
   return __builtin_shufflevector(Words, Words, 0, 2, 4, 6);
 }
 
 template <class TVector>
-bool AnyLane(TVector Mask) {
+bool AnyLane(const TVector& Mask) {
   uint64_t Words[sizeof(TVector) / 8];
   std::memcpy(Words, &Mask, sizeof(Words));
   uint64_t Any = 0;
