@@ -45,19 +45,29 @@ bool CompensateStaticInParallel(TFCSLineArray& Events, const TMatrix& Static, in
   const size_t Count = Events.size(), N = static_cast<size_t>(Events.ChannelCount());
   const size_t RawOffset = Events.RawOffset();
   const TStaticProduct Product(Static);
-  // The largest |raw| of each channel bounds every step of every product.
-  std::mutex BoundMutex;
+  // The largest |raw| of each channel bounds every step of every product; the events carry it
+  // when they were built from a file.
   std::vector<double> RawBound(N, 0.0);
-  ParallelFor(Count, 4 * CompensationGrain, Threads, [&](size_t Begin, size_t End) {
-    std::array<float, TProtocol::MaxChannels> Largest{};
-    for (size_t i = Begin; i < End; ++i) {
-      const float* Raw = Events.ValueRow(i) + RawOffset;
-      for (size_t c = 0; c < N; ++c) Largest[c] = std::max(Largest[c], std::fabs(Raw[c]));
-    }
-    std::lock_guard Lock(BoundMutex);
-    for (size_t c = 0; c < N; ++c)
-      RawBound[c] = std::isfinite(Largest[c]) ? std::max(RawBound[c], static_cast<double>(Largest[c])) : INFINITY;
-  });
+  if (Events.RawBoundKnown()) {
+    const auto Known = Events.RawBound();
+    for (size_t c = 0; c < N; ++c) RawBound[c] = Known[c];
+  } else {
+    std::mutex BoundMutex;
+    ParallelFor(Count, 4 * CompensationGrain, Threads, [&](size_t Begin, size_t End) {
+      std::array<float, TProtocol::MaxChannels> Largest{};
+      bool Finite = true;
+      for (size_t i = Begin; i < End; ++i) {
+        const float* Raw = Events.ValueRow(i) + RawOffset;
+        for (size_t c = 0; c < N; ++c) {
+          Largest[c] = std::max(Largest[c], std::fabs(Raw[c]));
+          Finite = Finite && std::isfinite(Raw[c]);
+        }
+      }
+      std::lock_guard Lock(BoundMutex);
+      for (size_t c = 0; c < N; ++c)
+        RawBound[c] = Finite ? std::max(RawBound[c], static_cast<double>(Largest[c])) : INFINITY;
+    });
+  }
   if (!(Product.StepBound(RawBound) < 0x1p126)) return false;
 
   const auto Compensate = [&](size_t Begin, size_t End) {

@@ -89,6 +89,7 @@ void TFCSLine::Create(std::span<const float> Row, std::span<const int32_t> GateI
     return Row[static_cast<size_t>(Index)];
   };
   for (int32_t g = 0; g < NG; ++g) V[g] = Take(GateIndices[g]);
+  FOwner->ForgetRawBound();
   float* Raw = V + 2 * NG;
   for (int32_t c = 0; c < NC; ++c) Raw[c] = Take(ChannelIndices[c]);
   ClearDerived();
@@ -121,6 +122,7 @@ void TFCSLine::LoadFromStream(TStream& Stream, int32_t AGateCount, int32_t AChan
   float* V = Values();
   for (int32_t g = AGateCount - 1; g >= 0; --g) V[g] = ReadSingle(Stream);
   if (Version < 8) ReadInt32(Stream);
+  FOwner->ForgetRawBound();
   float* Raw = V + 2 * AGateCount;
   for (int32_t c = AChannelCount - 1; c >= 0; --c) Raw[c] = ReadSingle(Stream);
   Record().FileIndex = Index;
@@ -241,6 +243,7 @@ void TFCSLineArray::Reset(int32_t AGateCount, int32_t AChannelCount) {
 }
 
 void TFCSLineArray::resize(size_t Count) {
+  ForgetRawBound();
   FValues.resize(Count * FloatStride());
   FBytes.resize(Count * ByteStride());
   FRecords.resize(Count);
@@ -248,6 +251,7 @@ void TFCSLineArray::resize(size_t Count) {
 }
 
 void TFCSLineArray::ResizeForOverwrite(size_t Count) {
+  ForgetRawBound();
   FValues.ResizeForOverwrite(Count * FloatStride());
   FBytes.ResizeForOverwrite(Count * ByteStride());
   FRecords.ResizeForOverwrite(Count);
@@ -262,6 +266,7 @@ void TFCSLineArray::reserve(size_t Count) {
 }
 
 void TFCSLineArray::clear() {
+  ForgetRawBound();
   FValues.clear();
   FBytes.clear();
   FRecords.clear();
@@ -279,8 +284,11 @@ float* TFCSLineArray::ScoreRow(size_t Index) {
 
 void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t First, size_t Last,
                                 std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
-                                float MinimumRawScore) {
+                                float MinimumRawScore, std::span<float> Largest) {
+  ForgetRawBound();
   const size_t NG = static_cast<size_t>(FGateCount), NC = static_cast<size_t>(FChannelCount);
+  std::fill(Largest.begin(), Largest.end(), 0.0f);
+  bool Finite = true;
   const size_t FS = FloatStride(), BS = ByteStride(), NV = NG + NC;
   // The logs of a run of events are taken together, the values gathered next to each other.
   constexpr size_t Run = 256;
@@ -293,7 +301,12 @@ void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t Firs
       float* Raw = V + 2 * NG;
       float* Gathered = In.data() + (i - Start) * NV;
       for (size_t g = 0; g < NG; ++g) Gathered[g] = V[g] = Row[GateIndices[g]];
-      for (size_t c = 0; c < NC; ++c) Gathered[NG + c] = Raw[c] = Row[ChannelIndices[c]];
+      for (size_t c = 0; c < NC; ++c) {
+        const float Value = Row[ChannelIndices[c]];
+        Gathered[NG + c] = Raw[c] = Value;
+        Largest[c] = std::max(Largest[c], std::fabs(Value));
+        Finite = Finite && std::isfinite(Value);
+      }
       bool IsFiltered = true;
       for (size_t c = NC; c-- > 0 && IsFiltered;) IsFiltered = Raw[c] < MinimumRawScore;
       FRecords[i] = TEventRecord{};
@@ -310,6 +323,13 @@ void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t Firs
       std::copy_n(Logs + NG, NC, V + 2 * NG + 2 * NC);
     }
   }
+  if (!Finite) std::fill(Largest.begin(), Largest.end(), INFINITY);
+}
+
+void TFCSLineArray::SetRawBound(std::vector<float> Largest) {
+  if (Largest.size() != static_cast<size_t>(FChannelCount)) throw RangeCheckError();
+  FRawBound = std::move(Largest);
+  FRawBoundKnown.Value.store(true, std::memory_order_relaxed);
 }
 
 TFCSLine TFCSLineArray::Append() {

@@ -10,6 +10,7 @@
 // before compensation, the mask before classification) read as empty spans.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -162,9 +163,16 @@ class TFCSLineArray {
   TFCSLine Append();
   // Events First .. Last - 1 built as TFCSLine::Create builds each from its row, row i holding
   // RowStride floats from Rows + i x RowStride. Every index must lie inside a row (unchecked).
+  // Largest (channel count) takes the largest |raw value| of each channel among them, or
+  // infinity where one is not finite. Ranges may be built on several threads at once.
   void CreateRange(const float* Rows, size_t RowStride, size_t First, size_t Last,
                    std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
-                   float MinimumRawScore);
+                   float MinimumRawScore, std::span<float> Largest);
+  // The largest |raw value| of each channel over every event, where known: given by whoever
+  // built every event (SetRawBound), forgotten when any raw value may have changed.
+  bool RawBoundKnown() const { return FRawBoundKnown.Value.load(std::memory_order_relaxed); }
+  std::span<const float> RawBound() const { return FRawBound; }
+  void SetRawBound(std::vector<float> Largest);
   // Removes every event for which Remove answers true; the others keep their order and every
   // value they hold. Answers the number removed.
   template <typename Predicate>
@@ -203,6 +211,20 @@ class TFCSLineArray {
   // classification writes them: reading and compensating a file never needs them.
   TLargeVector<float> FScores;
   std::vector<float> FNoZ;  // the gate count of zeros, for events without scores
+  // Raw values are written through TFCSLine on several threads at once only by CreateRange, so
+  // the flag is atomic and copied with the array.
+  struct TKnown {
+    std::atomic<bool> Value{false};
+    TKnown() = default;
+    TKnown(const TKnown& Other) : Value(Other.Value.load(std::memory_order_relaxed)) {}
+    TKnown& operator=(const TKnown& Other) {
+      Value.store(Other.Value.load(std::memory_order_relaxed), std::memory_order_relaxed);
+      return *this;
+    }
+  };
+  void ForgetRawBound() { FRawBoundKnown.Value.store(false, std::memory_order_relaxed); }
+  std::vector<float> FRawBound;
+  TKnown FRawBoundKnown;
 };
 
 template <typename Predicate>
@@ -249,13 +271,20 @@ inline void TFCSLine::SetFlag(uint8_t Flag, bool Value) {
 #define QV_C static_cast<size_t>(ChannelCount())
 QV_SPAN(GateValues, 0, QV_G, true)
 QV_SPAN(LogGateValues, QV_G, QV_G, HasLogs())
-QV_SPAN(RawValues, 2 * QV_G, QV_C, true)
 QV_SPAN(CompValues, 2 * QV_G + QV_C, QV_C, HasCompValues())
 QV_SPAN(LogRawValues, 2 * QV_G + 2 * QV_C, QV_C, HasLogs())
 QV_SPAN(LogCompValues, 2 * QV_G + 3 * QV_C, QV_C, HasCompValues())
 #undef QV_G
 #undef QV_C
 #undef QV_SPAN
+
+inline std::span<const float> TFCSLine::RawValues() const {
+  return std::span<const float>(Values() + 2 * static_cast<size_t>(GateCount()), static_cast<size_t>(ChannelCount()));
+}
+inline std::span<float> TFCSLine::RawValues() {
+  FOwner->ForgetRawBound();
+  return std::span<float>(Values() + 2 * static_cast<size_t>(GateCount()), static_cast<size_t>(ChannelCount()));
+}
 
 inline std::span<const float> TFCSLine::GateZ() const {
   if (!HasLogs()) return {};

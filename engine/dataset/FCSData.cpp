@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
 #include <new>
 
 #include "Errors.h"
@@ -87,17 +88,24 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
     // the gauge is to move (from the last event down, every 100 events, as one thread moves it).
     const int32_t Threads = ThreadCount();
     const size_t Total = static_cast<size_t>(Count), Run = Gauge ? GaugeRun : Total;
+    // The largest raw values come with the events, so compensation need not look for them.
+    std::vector<float> Largest(static_cast<size_t>(NC), 0.0f);
+    std::mutex LargestMutex;
     for (size_t Top = Total; Top > 0;) {
       const size_t Bottom = Top > Run ? Top - Run : 0;
       ParallelFor(Top - Bottom, BuildGrain, Threads, [&](size_t Begin, size_t End) {
+        std::vector<float> Block(static_cast<size_t>(NC));
         Events.CreateRange(File.Events.data(), Columns, Bottom + Begin, Bottom + End, GateIndices, ChannelIndices,
-                           Floor);
+                           Floor, Block);
+        std::lock_guard Lock(LargestMutex);
+        for (size_t c = 0; c < Block.size(); ++c) Largest[c] = std::max(Largest[c], Block[c]);
       });
       if (Gauge)
         for (size_t r = Top; r-- > Bottom;)
           if ((r + 1) % 100 == 0) Gauge->SetPosition(Count - static_cast<int32_t>(r + 1));
       Top = Bottom;
     }
+    Events.SetRawBound(std::move(Largest));
   } catch (const Exception&) {
     Result = false;
   }

@@ -114,5 +114,34 @@ TEST(StaticProduct, CompensationTakesTheExtendedPathWhereTheFastOneCannotVouch) 
   }
 }
 
+// A product that overflows stops the compensation where the loop from the last event down stops:
+// the events above it compensated, it and those below it as they were, on any number of threads,
+// whether the raw values are bounded from the file or changed since.
+TEST(StaticProduct, AnOverflowStopsTheCompensationWhereOneThreadStops) {
+  test::SettingsGuard Guard;
+  MinimumRawScore = 0;
+  auto Protocol = test::MakeProtocol({}, {{"A", "A"}, {"B", "B"}}, {{50, 0}, {0, 100}});
+  std::vector<std::vector<float>> Rows(40000, {10.0f, 20.0f});
+  Rows[25000] = {3e38f, 1.0f};
+  for (const int32_t Threads : {1, 4}) {
+    for (const bool ChangedSince : {false, true}) {
+      TFCSLineArray Events;
+      test::FillEvents(Events, 0, 2, Rows);
+      if (ChangedSince) {
+        Events[25000].RawValues()[0] = 2e38f;
+        Events.SetRawBound({10.0f, 20.0f});  // wrong, and forgotten at the next change
+        Events[1].RawValues()[0] = 10.0f;
+      }
+      TCompensationOptions Options;
+      Options.Threads = Threads;
+      EXPECT_THROW(CompensateEvents(Events, *Protocol, Options, nullptr), EArithmetic);
+      EXPECT_TRUE(Events[25001].HasCompValues());
+      EXPECT_EQ(Events[39999].CompValues()[0], 20.0f);
+      EXPECT_FALSE(Events[25000].HasCompValues());
+      EXPECT_FALSE(Events[0].HasCompValues());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv

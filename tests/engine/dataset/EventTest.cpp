@@ -133,7 +133,9 @@ TEST(EventCreation, RangeOfRowsAsEventByEvent) {
   Range[7].SetMaxZ(9);  // scores held before the events are built again are cleared
   Range[8].SetSecondZ(5);
   for (size_t i = 0; i < Rows; ++i) One[i].Create({Matrix.data() + i * Stride, Stride}, Gates, Channels);
-  Range.CreateRange(Matrix.data(), Stride, 0, Rows, Gates, Channels, 2);
+  std::vector<float> Largest(3, -1);
+  Range.CreateRange(Matrix.data(), Stride, 0, Rows, Gates, Channels, 2, Largest);
+  std::vector<float> Expected(3, 0);
   size_t Filtered = 0;
   for (size_t i = 0; i < Rows; ++i) {
     const TFCSLine A = One[i], B = Range[i];
@@ -148,9 +150,41 @@ TEST(EventCreation, RangeOfRowsAsEventByEvent) {
     EXPECT_EQ(B.SecondZ(), 0);
     EXPECT_TRUE(B.CompValues().empty());
     EXPECT_TRUE(B.Mask().empty());
+    for (size_t c = 0; c < 3; ++c) Expected[c] = std::max(Expected[c], std::fabs(A.RawValues()[c]));
   }
   EXPECT_GT(Filtered, 0u);
   EXPECT_LT(Filtered, Rows);
+  EXPECT_EQ(Largest, Expected);
+  Matrix[3 * Stride + 2] = NAN;
+  Range.CreateRange(Matrix.data(), Stride, 2, 5, Gates, Channels, 2, Largest);
+  EXPECT_EQ(Largest, std::vector<float>(3, INFINITY)) << "a value that is not finite bounds nothing";
+}
+
+// What the events were built with bounds their raw values until one may change.
+TEST(EventCreation, RawBoundKnownUntilARawValueMayChange) {
+  SettingsGuard Guard;
+  TFCSLineArray A;
+  A.Reset(0, 2);
+  A.resize(2);
+  const std::vector<float> Rows = {3, -8, 1, 2};
+  std::vector<float> Largest(2);
+  A.CreateRange(Rows.data(), 2, 0, 2, {}, std::vector<int32_t>{0, 1}, 0, Largest);
+  EXPECT_FALSE(A.RawBoundKnown());
+  A.SetRawBound(Largest);
+  ASSERT_TRUE(A.RawBoundKnown());
+  EXPECT_EQ(std::vector<float>(A.RawBound().begin(), A.RawBound().end()), (std::vector<float>{3, 8}));
+  const TFCSLineArray& Const = A;
+  EXPECT_EQ(Const[0].RawValues()[1], -8);
+  EXPECT_TRUE(A.RawBoundKnown()) << "reading keeps it";
+  A[0].RawValues()[1] = -80;
+  EXPECT_FALSE(A.RawBoundKnown());
+  A.SetRawBound(Largest);
+  A[1].Create(std::vector<float>{1, 90}, {}, std::vector<int32_t>{0, 1});
+  EXPECT_FALSE(A.RawBoundKnown());
+  A.SetRawBound(Largest);
+  A.resize(3);
+  EXPECT_FALSE(A.RawBoundKnown());
+  EXPECT_THROW(A.SetRawBound({1}), ERangeError);
 }
 
 // Z values, MaxZ and SecondZ read as 0 until written; once written they move with their events.
