@@ -38,30 +38,32 @@ uint32_t TStaticProduct::Compute(const float* const* Raw, float* const* Out, siz
   // wait on each other, those of sixteen do not.
   const size_t N = static_cast<size_t>(FSize);
   V4D R[16];
-  for (size_t k = 0; k < N; ++k)
-    for (size_t b = 0; b < Batch; ++b) R[k][b] = Raw[std::min(b, Count - 1)][k];
-  V4I Hard = {0, 0, 0, 0};
+  for (size_t k = 0; k < N; ++k) {
+    V4F Lanes;
+    for (size_t b = 0; b < Batch; ++b) Lanes[b] = Raw[std::min(b, Count - 1)][k];
+    R[k] = __builtin_convertvector(Lanes, V4D);
+  }
+  V4L Hard = {0, 0, 0, 0};
   for (size_t i0 = 0; i0 < N; i0 += 4) {
     V4D Sum[4] = {};
+    V4F Rounded[4] = {};
     for (size_t k = N; k-- > 0;) {
       const double* Column = FColumns.data() + (k * static_cast<size_t>(FGroups) + i0 / 4) * 4;
       for (size_t j = 0; j < 4; ++j) {
         const V4D Step = Column[j] * R[k] + Sum[j];
-        // A zero sum is exact; any other must be a normal float below 2^127 and not a midpoint.
-        V8I Words;
-        std::memcpy(&Words, &Step, sizeof(Words));
-        const V4I Low = __builtin_shufflevector(Words, Words, 0, 2, 4, 6);
-        const V4I Exponent = (__builtin_shufflevector(Words, Words, 1, 3, 5, 7) >> 20) & 0x7FF;
-        Hard |= ((Low & ((1 << 29) - 1)) == (1 << 28)) | ((Exponent != 0) & (Exponent < 1023 - 126)) |
-                (Exponent > 1023 + 126);
-        Sum[j] = __builtin_convertvector(__builtin_convertvector(Step, V4F), V4D);
+        Rounded[j] = __builtin_convertvector(Step, V4F);
+        Sum[j] = __builtin_convertvector(Rounded[j], V4D);
+        // The float nearest the step and the one on its other side are Sum and Sum + 2 (Step -
+        // Sum); the second is a float too (exactly) only when the step lies halfway between them.
+        // A step beyond the floats rounds to infinity and is caught the same way.
+        const V4D Error = Step - Sum[j];
+        const V4D Mirror = Step + Error;
+        Hard |= (Error != 0) & (__builtin_convertvector(__builtin_convertvector(Mirror, V4F), V4D) == Mirror);
       }
     }
     const size_t Rows = std::min<size_t>(4, N - i0);
-    for (size_t j = 0; j < Rows; ++j) {
-      const V4F Rounded = __builtin_convertvector(Sum[j], V4F);
-      for (size_t b = 0; b < Count; ++b) Out[b][i0 + j] = Rounded[b];
-    }
+    for (size_t j = 0; j < Rows; ++j)
+      for (size_t b = 0; b < Count; ++b) Out[b][i0 + j] = Rounded[j][b];
   }
   uint32_t Mask = 0;
   for (size_t b = 0; b < Count; ++b)

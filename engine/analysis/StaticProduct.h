@@ -3,10 +3,10 @@
 // the first, rounded to 32 bits at every step (as MultiplyMatrix computes it), the product and
 // sum of each step in extended precision.
 //
-// TStaticProduct computes the same in double, four rows at a time. A float times a float is
+// TStaticProduct computes the same in double, four events at a time. A float times a float is
 // exact in double, and a sum rounded to double rounds to the same float as the extended sum
 // unless the double lands exactly on a point halfway between two floats; such steps, and steps
-// outside the normal floats below 2^127, are left to MultiplyStatic.
+// beyond the floats, are left to MultiplyStatic.
 #include <cstddef>
 #include <cstdint>
 #include <span>
