@@ -2,7 +2,8 @@
 // Storage for arrays of millions of values. Blocks of 2 MB and more are mapped directly, aligned
 // to 2 MB and advised for transparent huge pages, so the kernel faults them in 512 times fewer
 // steps than 4 KB pages; nothing is zero-filled by us, so every page is touched once, by the
-// code that writes its values. Smaller blocks come from the ordinary heap.
+// code that writes its values (the stages that fill the large arrays do so on several threads,
+// each faulting in the pages it writes). Smaller blocks come from the ordinary heap.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>

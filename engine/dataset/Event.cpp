@@ -311,9 +311,9 @@ void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t Firs
       for (size_t c = NC; c-- > 0 && IsFiltered;) IsFiltered = Raw[c] < MinimumRawScore;
       FRecords[i] = TEventRecord{};
       FRecords[i].Flags = IsFiltered ? FlagFiltered : FlagHasLogs;
-      std::fill_n(FBytes.data() + i * BS, BS, uint8_t{0});
-      if (!FScores.empty()) std::fill_n(FScores.data() + i * ScoreStride(), ScoreStride(), 0.0f);
     }
+    std::fill_n(FBytes.data() + Start * BS, (End - Start) * BS, uint8_t{0});
+    if (!FScores.empty()) std::fill_n(FScores.data() + Start * ScoreStride(), (End - Start) * ScoreStride(), 0.0f);
     Log10Above(In.data(), Out.data(), (End - Start) * NV, 0.0f);
     for (size_t i = Start; i < End; ++i) {
       if (FRecords[i].Flags & FlagFiltered) continue;
