@@ -9,9 +9,10 @@
                                            multiplied and their log10 taken; prints one JSON line
   python_reader.py time PATH               the numpy reader alone, best of 20 in one process
   python_reader.py compare PATH BENCH [ROUNDS] [BIGPATH]
-                                           ROUNDS (10) alternating fresh processes of the numpy road and
-                                           of BENCH's FreshRoad and FreshAnalysis; then, with BIGPATH
-                                           (10,000,000 events), our road on it against the first file
+                                           after one untimed round, ROUNDS (10) alternating fresh
+                                           processes of the numpy road and of BENCH's FreshRoad and
+                                           FreshAnalysis; then, with BIGPATH (10,000,000 events), both
+                                           roads on it against the first file
 """
 import json
 import os
@@ -135,12 +136,25 @@ def summary(name, runs):
           f' ({max(times) / med:.2f} x median)  peak {peak:7.1f} MB (road {road_mb:.1f} MB, {per_million:.1f} MB per'
           f' million)  faults {statistics.median(r["faults"] for r in runs):.0f}'
           f'  system {statistics.median(r["system"] for r in runs) * 1000:.0f} ms')
+    print(f'{"":<26} runs (ms): ' + ' '.join(f'{t * 1000:.1f}' for t in times))
     return med
+
+
+def warm_up(path, bench):
+    """One untimed round. Memory a process frees goes back to the machine's pool within seconds,
+    and a virtual machine may hand it back to its host: the first process after a pause then
+    pays for the host backing every page it touches afresh (a whole-road stall, numpy's alike).
+    The round before the timed ones takes that."""
+    first = (numpy_process(path)['seconds'], ours(bench, path, 'FreshRoad')['seconds'],
+             ours(bench, path, 'FreshAnalysis')['seconds'])
+    print('warm-up round (not counted): numpy road {:.1f} ms, our road {:.1f} ms, our SetDetectors+Classify '
+          '{:.1f} ms'.format(*(t * 1000 for t in first)))
 
 
 def compare(path, bench, rounds, big):
     with open('/proc/loadavg') as f:
         print('load before:', ' '.join(f.read().split()[:3]))
+    warm_up(path, bench)
     numpy_runs, road_runs, analysis_runs = [], [], []
     for _ in range(rounds):
         numpy_runs.append(numpy_process(path))
@@ -154,6 +168,8 @@ def compare(path, bench, rounds, big):
     print(f'SetDetectors + Classify, fresh process: median {a:.3f} s (goal at most 0.3 s)')
     if big:
         big_runs, big_numpy = [], []
+        numpy_process(big)
+        ours(bench, big, 'FreshRoad')
         for _ in range(max(3, rounds // 2)):
             big_numpy.append(numpy_process(big))
             big_runs.append(ours(bench, big, 'FreshRoad'))

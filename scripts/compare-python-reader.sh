@@ -4,7 +4,7 @@
 # numpy road (bench/python_reader.py road) and ours (bench/FreshRoadBench: FreshRoad, then
 # FreshAnalysis) alternately, each run a fresh process, and prints both medians, the ratio, the
 # slowest run and the peak memory. Then the numpy reader alone against ours, warm, in one run.
-# Usage: compare-python-reader.sh [ROUNDS] [--no-big]   (Release build in build/release)
+# Usage: compare-python-reader.sh [ROUNDS] [--no-big]   (Release build in build/rel)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 rounds=10
@@ -17,10 +17,11 @@ for arg in "$@"; do
 done
 py=/usr/bin/python3
 "$py" -c 'import numpy' 2>/dev/null || bash "$here/scripts/install-deps.sh" --numpy
-build="$here/build/release"
+build="$here/build/rel"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVENAL_BENCH=ON "${launcher[@]}" >/dev/null
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVENAL_TESTS=ON -DQUORVENAL_BENCH=ON -DQUORVENAL_UI=OFF \
+  "${launcher[@]}" >/dev/null
 cmake --build "$build" -j4 --target FreshRoadBench FcsReadBench >/dev/null
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

@@ -2,6 +2,10 @@
 
 #include "Vectors.h"
 
+#if QV_X86_KERNELS
+#include <immintrin.h>
+#endif
+
 // The vectors stay inside inlined code; no function passes one by value across a boundary.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
@@ -88,7 +92,15 @@ bool FastOne(float Value) {
 // Runs of this many values share one test for values the library must decide.
 constexpr size_t Run = 64;
 
-QV_VECTOR_CLONES
+// The conversions between the four floats and the four doubles of a step, as the compiler lowers
+// them for any target.
+struct TGenericConversions {
+  static V4D Widen(V4F X) { return __builtin_convertvector(X, V4D); }
+  static V4D Widen(V4I X) { return __builtin_convertvector(X, V4D); }
+  static V4F Narrow(V4D X) { return __builtin_convertvector(X, V4F); }
+};
+
+template <class TConversions>
 void Log10Block(const float* In, float* Out, size_t Count, float Above, const TLogTable& T) {
   const V4F Limit = {Above, Above, Above, Above};
   size_t i = 0;
@@ -111,7 +123,7 @@ void Log10Block(const float* In, float* Out, size_t Count, float Above, const TL
                       &S3 = T.Slices[Slice[3]];
       const V4D Inverse = {S0.Inverse, S1.Inverse, S2.Inverse, S3.Inverse};
       const V4D LogC = {S0.Log, S1.Log, S2.Log, S3.Log};
-      const V4D Log = LogFromSlice<V4D>(__builtin_convertvector(Z, V4D), __builtin_convertvector(K, V4D), Inverse,
+      const V4D Log = LogFromSlice<V4D>(TConversions::Widen(Z), TConversions::Widen(K), Inverse,
                                         LogC, T.Log2High, T.Log2Low);
       // Every nonzero |log10| of a float lies between 2^-26 and 2^6, where floats are normal, so
       // the low 29 bits of the double say how near it lies to a float midpoint.
@@ -119,7 +131,7 @@ void Log10Block(const float* In, float* Out, size_t Count, float Above, const TL
       const V4I Exponent = reinterpret_cast<const V4I&>(Bits) >> 23 & 0xFF;
       const V4I Taken = X > Limit;
       const V4I Fast = (Exponent != 0) & (Exponent != 0xFF) & ((Offset > MidpointMargin) | (Offset < -MidpointMargin));
-      const V4F Rounded = __builtin_convertvector(Log, V4F);
+      const V4F Rounded = TConversions::Narrow(Log);
       V4I Result;
       std::memcpy(&Result, &Rounded, sizeof(Result));
       Result &= Taken;
@@ -159,8 +171,40 @@ bool FastLog10Rounds(double Log) {
   return Offset > MidpointMargin || Offset < -MidpointMargin;
 }
 
+__attribute__((flatten)) void Log10AboveBaseline(const float* In, float* Out, size_t Count, float Above) {
+  Log10Block<TGenericConversions>(In, Out, Count, Above, LogTable());
+}
+
+#if QV_X86_KERNELS
+namespace {
+// The same loop built for AVX2, four doubles to an instruction, the conversions written out (the
+// compiler's own lowering of them goes through halves).
+struct TAvx2Conversions {
+  __attribute__((target("avx2"))) static V4D Widen(V4F X) {
+    return reinterpret_cast<V4D>(_mm256_cvtps_pd(reinterpret_cast<__m128>(X)));
+  }
+  __attribute__((target("avx2"))) static V4D Widen(V4I X) {
+    return reinterpret_cast<V4D>(_mm256_cvtepi32_pd(reinterpret_cast<__m128i>(X)));
+  }
+  __attribute__((target("avx2"))) static V4F Narrow(V4D X) {
+    return reinterpret_cast<V4F>(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(X)));
+  }
+};
+
+// Flattened, so the loop and its conversions are built with AVX2 inside it.
+__attribute__((target("avx2"), flatten)) void Log10AboveAvx2(const float* In, float* Out, size_t Count,
+                                                             float Above) {
+  Log10Block<TAvx2Conversions>(In, Out, Count, Above, LogTable());
+}
+}  // namespace
+#endif
+
 void Log10Above(const float* In, float* Out, size_t Count, float Above) {
-  Log10Block(In, Out, Count, Above, LogTable());
+#if QV_X86_KERNELS
+  static const bool Avx2 = __builtin_cpu_supports("avx2");
+  if (Avx2) return Log10AboveAvx2(In, Out, Count, Above);
+#endif
+  Log10AboveBaseline(In, Out, Count, Above);
 }
 
 }  // namespace qv

@@ -10,8 +10,10 @@
 
 namespace qv {
 
-// Out must not overlap In. Above must not be negative.
+// Out must not overlap In. Above must not be negative. Where the processor has AVX2 the loop
+// built for it runs; Log10AboveBaseline runs the one for the baseline instruction set anywhere.
 void Log10Above(const float* In, float* Out, size_t Count, float Above);
+void Log10AboveBaseline(const float* In, float* Out, size_t Count, float Above);
 
 // The library's value, as the stages computed it before.
 float Log10AboveReference(float Value, float Above);

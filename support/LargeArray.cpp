@@ -1,6 +1,9 @@
 #include "LargeArray.h"
 
+#include "Threads.h"
+
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 
 #if defined(__linux__)
@@ -71,6 +74,23 @@ void AdviseHugePages(void* Block, size_t Bytes) noexcept {
   (void)Block;
   (void)Bytes;
 #endif
+}
+
+void FaultIn(void* Block, size_t Bytes, int32_t Threads) {
+  if (!Block || Bytes == 0) return;
+  char* const Start = static_cast<char*>(Block);
+  const uintptr_t First = reinterpret_cast<uintptr_t>(Start);
+  // Pieces end on 2 MB boundaries of the address, so no two share a huge page.
+  const size_t Head = std::min(Bytes, RoundUp(First, HugePage) - First);
+  const size_t Pieces = 1 + (Bytes - Head + HugePage - 1) / HugePage;
+  ParallelFor(Pieces, 1, Threads, [&](size_t Begin, size_t End) {
+    for (size_t Piece = Begin; Piece < End; ++Piece) {
+      const size_t From = Piece == 0 ? 0 : Head + (Piece - 1) * HugePage;
+      const size_t To = Piece == 0 ? Head : std::min(Bytes, From + HugePage);
+      for (size_t At = From; At < To; At += 4096) *static_cast<volatile char*>(Start + At) = 0;
+      if (To > From) *static_cast<volatile char*>(Start + To - 1) = 0;
+    }
+  });
 }
 
 }  // namespace qv

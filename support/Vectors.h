@@ -1,9 +1,9 @@
 #pragma once
 // Four-lane vectors for the loops that run over millions of values (GCC and Clang map them to
-// what the target has: two SSE registers each on x86-64-v2, one AVX register with AVX2), and the
-// attribute that builds a function for the baseline and for AVX2 too, the one to run chosen when
-// the program starts. Every lane does the same IEEE operations either way, so the results are
-// the same on every machine.
+// what the target has: two SSE registers each on x86-64-v2, one AVX register with AVX2). The hot
+// loops are built for the baseline and, on x86-64, for AVX2 too, the one to run chosen at run
+// time. Every lane does the same IEEE operations either way, so the results are the same on
+// every machine.
 #include <cstdint>
 #include <cstring>
 
@@ -34,8 +34,8 @@ bool AnyLane(const TVector& Mask) {
 
 }  // namespace qv::simd
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
-#define QV_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QV_X86_KERNELS 1
 #else
-#define QV_VECTOR_CLONES
+#define QV_X86_KERNELS 0
 #endif

@@ -26,6 +26,8 @@ class TStaticProduct {
   // The N compensated values of Raw[b] into Out[b] for b < Count (at most Batch); answers the
   // events (bit b) whose values MultiplyStatic must give instead.
   uint32_t Compute(const float* const* Raw, float* const* Out, size_t Count) const;
+  // The same on the baseline instruction set where Compute takes AVX2 (for the tests).
+  uint32_t ComputeBaseline(const float* const* Raw, float* const* Out, size_t Count) const;
   // The largest |value| any step can reach with every |Raw[k]| at most RawBound[k] (some margin
   // over the exact bound; infinite when any input is not finite).
   double StepBound(std::span<const double> RawBound) const;

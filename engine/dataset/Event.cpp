@@ -258,6 +258,12 @@ void TFCSLineArray::ResizeForOverwrite(size_t Count) {
   if (!FScores.empty()) FScores.ResizeForOverwrite(Count * ScoreStride());
 }
 
+void TFCSLineArray::FaultIn(int32_t Threads) {
+  qv::FaultIn(FValues.data(), FValues.size() * sizeof(float), Threads);
+  qv::FaultIn(FBytes.data(), FBytes.size(), Threads);
+  qv::FaultIn(FRecords.data(), FRecords.size() * sizeof(TEventRecord), Threads);
+}
+
 void TFCSLineArray::reserve(size_t Count) {
   FValues.reserve(Count * FloatStride());
   FBytes.reserve(Count * ByteStride());

@@ -157,6 +157,9 @@ class TFCSLineArray {
   // New slots are left unwritten: each must be built (Create, CreateCopy, CreateFromStream)
   // before anything reads it.
   void ResizeForOverwrite(size_t Count);
+  // Faults in the storage of every event on up to Threads threads (see qv::FaultIn): for an
+  // array just sized by ResizeForOverwrite whose events are all to be built.
+  void FaultIn(int32_t Threads);
   void reserve(size_t Count);
   // Empties the array and releases its memory; the shape stays.
   void clear();

@@ -87,6 +87,7 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
     // The events are independent of each other: built on several threads, a run at a time when
     // the gauge is to move (from the last event down, every 100 events, as one thread moves it).
     const int32_t Threads = ThreadCount();
+    Events.FaultIn(Threads);
     const size_t Total = static_cast<size_t>(Count), Run = Gauge ? GaugeRun : Total;
     // The largest raw values come with the events, so compensation need not look for them.
     std::vector<float> Largest(static_cast<size_t>(NC), 0.0f);

@@ -21,17 +21,19 @@ float FromBits(uint32_t Bits) {
   return F;
 }
 
-// Every value of In through Log10Above and through the reference, in runs of awkward lengths;
-// answers how many differ in any bit.
+// Every value of In through Log10Above, and through the loop for the baseline instructions, and
+// through the reference, in runs of awkward lengths; answers how many differ in any bit.
 size_t Differences(const std::vector<float>& In, float Above) {
-  std::vector<float> Out(In.size());
-  for (size_t Start = 0, Step = 1; Start < In.size(); Start += Step, Step = Step * 7 % 997 + 1)
-    Log10Above(In.data() + Start, Out.data() + Start, std::min(Step, In.size() - Start), Above);
   size_t Differ = 0;
-  for (size_t i = 0; i < In.size(); ++i) {
-    const float Expected = Log10AboveReference(In[i], Above);
-    if (std::memcmp(&Out[i], &Expected, 4) != 0 && Differ++ < 5)
-      ADD_FAILURE() << std::hexfloat << In[i] << ": " << Out[i] << " instead of " << Expected;
+  for (const auto Log : {&Log10Above, &Log10AboveBaseline}) {
+    std::vector<float> Out(In.size());
+    for (size_t Start = 0, Step = 1; Start < In.size(); Start += Step, Step = Step * 7 % 997 + 1)
+      Log(In.data() + Start, Out.data() + Start, std::min(Step, In.size() - Start), Above);
+    for (size_t i = 0; i < In.size(); ++i) {
+      const float Expected = Log10AboveReference(In[i], Above);
+      if (std::memcmp(&Out[i], &Expected, 4) != 0 && Differ++ < 5)
+        ADD_FAILURE() << std::hexfloat << In[i] << ": " << Out[i] << " instead of " << Expected;
+    }
   }
   return Differ;
 }

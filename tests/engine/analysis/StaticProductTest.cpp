@@ -18,9 +18,9 @@
 namespace qv {
 namespace {
 
-// The products of every event given, through TStaticProduct where it vouches for them and
-// MultiplyStatic elsewhere, compared bit for bit with MultiplyStatic; answers how many it left
-// to MultiplyStatic.
+// The products of every event given, through TStaticProduct where it vouches for them (with the
+// instructions this machine has and with the baseline ones) and MultiplyStatic elsewhere,
+// compared bit for bit with MultiplyStatic; answers how many it left to MultiplyStatic.
 size_t CheckProducts(const TMatrix& M, const std::vector<std::vector<float>>& Raws) {
   const TStaticProduct Product(M);
   const size_t N = M.size();
@@ -32,6 +32,10 @@ size_t CheckProducts(const TMatrix& M, const std::vector<std::vector<float>>& Ra
     float* Into[TStaticProduct::Batch];
     for (size_t b = 0; b < Count; ++b) In[b] = Raws[e + b].data(), Into[b] = Out[b].data();
     const uint32_t Left = Product.Compute(In, Into, Count);
+    std::vector<std::vector<float>> Baseline(Count, std::vector<float>(N, -7));
+    float* IntoBaseline[TStaticProduct::Batch];
+    for (size_t b = 0; b < Count; ++b) IntoBaseline[b] = Baseline[b].data();
+    EXPECT_EQ(Product.ComputeBaseline(In, IntoBaseline, Count), Left);
     for (size_t b = 0; b < Count; ++b) {
       std::vector<float> Expected(N);
       try {
@@ -46,6 +50,7 @@ size_t CheckProducts(const TMatrix& M, const std::vector<std::vector<float>>& Ra
         continue;
       }
       EXPECT_EQ(std::memcmp(Out[b].data(), Expected.data(), N * sizeof(float)), 0) << "event " << e + b;
+      EXPECT_EQ(std::memcmp(Baseline[b].data(), Expected.data(), N * sizeof(float)), 0) << "event " << e + b;
     }
   }
   return Hard;
