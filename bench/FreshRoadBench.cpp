@@ -33,6 +33,7 @@
 namespace {
 
 constexpr int32_t Channels = 4;
+std::string Name(const char* Prefix, int32_t Number) { return std::string(Prefix).append(std::to_string(Number)); }
 // Spill-over in percent of channel j's signal seen in channel i, as the file's writer applies it.
 float Spill(int32_t i, int32_t j) { return i == j ? 100.0f : 2.0f + static_cast<float>(i + j); }
 constexpr double Bright[3] = {2.5, 2.8, 3.1};
@@ -62,7 +63,7 @@ const std::string& FilePath() {
     }
     qv::test::FcsFileSpec Spec;
     Spec.BigEndian = true;
-    for (int32_t p = 1; p <= 8; ++p) Spec.Parameters.push_back(qv::test::LinearParameter("P" + std::to_string(p), 262144));
+    for (int32_t p = 1; p <= 8; ++p) Spec.Parameters.push_back(qv::test::LinearParameter(Name("P", p), 262144));
     Spec.EventCount = Events;
     Spec.Value = [&Values](int64_t e, int32_t p) { return static_cast<double>(Values[static_cast<size_t>(e * 8 + p)]); };
     qv::test::WriteFcs(Written, Spec);
@@ -87,9 +88,9 @@ std::unique_ptr<qv::TProtocol> MakeProtocol() {
   }
   for (int32_t c = 0; c < Channels; ++c) {
     qv::TChannelInfo Info;
-    Info.ChannelName = "FL" + std::to_string(c + 1);
+    Info.ChannelName = Name("FL", c + 1);
     Info.ChannelTag = Info.ChannelName;
-    Info.FCSLabel = "P" + std::to_string(c + 3);
+    Info.FCSLabel = Name("P", c + 3);
     Info.ExactFCSLabel = true;
     Info.DisplayMaximum = 5;
     Info.Minimum_Value_Threshold = 100;
@@ -103,7 +104,7 @@ std::unique_ptr<qv::TProtocol> MakeProtocol() {
   }
   for (int32_t i = 0; i < Channels; ++i)
     for (int32_t j = 0; j < Channels; ++j) P->GetChannel(i)->SetCompPair(j, {Spill(i, j), 0.0f}, true);
-  for (int32_t g = 0; g < 3; ++g) P->AddGenotype("G" + std::to_string(g), g, 0);
+  for (int32_t g = 0; g < 3; ++g) P->AddGenotype(Name("G", g), g, 0);
   return P;
 }
 
