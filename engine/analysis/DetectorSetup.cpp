@@ -222,7 +222,8 @@ std::vector<TSeriesPlace> GatherEventSeries(const TFCSLineArray& Events,
     BlockTaken[Begin / WalkGrain] = Count;
     if (Lacks) Lacking = true;
   });
-  std::vector<size_t> BlockStart(Blocks + 1, 0);  // position of the block's last taken event
+  // Taken events in block b and above: block b's values start at BlockStart[b + 1].
+  std::vector<size_t> BlockStart(Blocks + 1, 0);
   for (size_t b = Blocks; b-- > 0;) BlockStart[b] = BlockStart[b + 1] + BlockTaken[b];
   const size_t Taken = BlockStart[0];
   if (Taken > 0 && (OutOfRange || Lacking)) throw RangeCheckError();
