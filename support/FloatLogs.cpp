@@ -6,8 +6,6 @@
 #include <immintrin.h>
 #endif
 
-// The vectors stay inside inlined code; no function passes one by value across a boundary.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 #include <algorithm>
 #include <bit>
@@ -62,8 +60,9 @@ const TLogTable& LogTable() {
 }
 
 template <class TReal>
-__attribute__((always_inline)) inline TReal LogFromSlice(TReal Z, TReal K, TReal Inverse, TReal LogC,
-                                                        double Log2High, double Log2Low) {
+__attribute__((always_inline)) inline void LogFromSlice(const TReal& Z, const TReal& K, const TReal& Inverse,
+                                                       const TReal& LogC, double Log2High, double Log2Low,
+                                                       TReal& Log) {
   const TReal R = Z * Inverse - 1.0;
   const TReal R2 = R * R;
   const TReal R4 = R2 * R2;
@@ -71,7 +70,7 @@ __attribute__((always_inline)) inline TReal LogFromSlice(TReal Z, TReal K, TReal
   const TReal B = -0.25 + R * 0.2;
   const TReal C = (-1.0 / 6) + R * (1.0 / 7);
   const TReal P = R + R2 * ((A + R2 * B) + R4 * (C + R * -0.125));
-  return (K * Log2High + LogC) + (P * InvLn10 + K * Log2Low);
+  Log = (K * Log2High + LogC) + (P * InvLn10 + K * Log2Low);
 }
 
 // The fast value lies within a few units of the exact logarithm and the library's within two;
@@ -94,10 +93,12 @@ constexpr size_t Run = 64;
 
 // The conversions between the four floats and the four doubles of a step, as the compiler lowers
 // them for any target.
+// Vectors go in and out by reference, so a call that is not inlined (an unoptimised build)
+// passes them the same way whatever the instruction set of either side.
 struct TGenericConversions {
-  __attribute__((always_inline)) static V4D Widen(V4F X) { return __builtin_convertvector(X, V4D); }
-  __attribute__((always_inline)) static V4D Widen(V4I X) { return __builtin_convertvector(X, V4D); }
-  __attribute__((always_inline)) static V4F Narrow(V4D X) { return __builtin_convertvector(X, V4F); }
+  static void Widen(const V4F& X, V4D& Out) { Out = __builtin_convertvector(X, V4D); }
+  static void Widen(const V4I& X, V4D& Out) { Out = __builtin_convertvector(X, V4D); }
+  static void Narrow(const V4D& X, V4F& Out) { Out = __builtin_convertvector(X, V4F); }
 };
 
 template <class TConversions>
@@ -123,15 +124,19 @@ void Log10Block(const float* In, float* Out, size_t Count, float Above, const TL
                       &S3 = T.Slices[Slice[3]];
       const V4D Inverse = {S0.Inverse, S1.Inverse, S2.Inverse, S3.Inverse};
       const V4D LogC = {S0.Log, S1.Log, S2.Log, S3.Log};
-      const V4D Log = LogFromSlice<V4D>(TConversions::Widen(Z), TConversions::Widen(K), Inverse,
-                                        LogC, T.Log2High, T.Log2Low);
+      V4D WideZ, WideK;
+      TConversions::Widen(Z, WideZ);
+      TConversions::Widen(K, WideK);
+      V4D Log;
+      LogFromSlice<V4D>(WideZ, WideK, Inverse, LogC, T.Log2High, T.Log2Low, Log);
       // Every nonzero |log10| of a float lies between 2^-26 and 2^6, where floats are normal, so
       // the low 29 bits of the double say how near it lies to a float midpoint.
       const V4I Offset = (simd::LowWords(Log) & ((1 << 29) - 1)) - (1 << 28);
       const V4I Exponent = reinterpret_cast<const V4I&>(Bits) >> 23 & 0xFF;
       const V4I Taken = X > Limit;
       const V4I Fast = (Exponent != 0) & (Exponent != 0xFF) & ((Offset > MidpointMargin) | (Offset < -MidpointMargin));
-      const V4F Rounded = TConversions::Narrow(Log);
+      V4F Rounded;
+      TConversions::Narrow(Log, Rounded);
       V4I Result;
       std::memcpy(&Result, &Rounded, sizeof(Result));
       Result &= Taken;
@@ -160,8 +165,10 @@ double FastLog10(float Value) {
   const uint32_t ZBits = Bits - (Shifted & 0xff800000u);
   float Z;
   std::memcpy(&Z, &ZBits, 4);
-  return LogFromSlice<double>(Z, static_cast<int32_t>(Shifted) >> 23, T.Slices[Slice].Inverse, T.Slices[Slice].Log,
-                              T.Log2High, T.Log2Low);
+  double Log;
+  LogFromSlice<double>(Z, static_cast<double>(static_cast<int32_t>(Shifted) >> 23), T.Slices[Slice].Inverse,
+                       T.Slices[Slice].Log, T.Log2High, T.Log2Low, Log);
+  return Log;
 }
 
 bool FastLog10Rounds(double Log) {
@@ -183,14 +190,14 @@ using TAvx2Conversions = TGenericConversions;
 #else
 // GCC's own lowering of the conversions goes through halves: they are written out.
 struct TAvx2Conversions {
-  __attribute__((target("avx2"))) static V4D Widen(V4F X) {
-    return reinterpret_cast<V4D>(_mm256_cvtps_pd(reinterpret_cast<__m128>(X)));
+  __attribute__((target("avx2"))) static void Widen(const V4F& X, V4D& Out) {
+    Out = reinterpret_cast<V4D>(_mm256_cvtps_pd(reinterpret_cast<__m128>(X)));
   }
-  __attribute__((target("avx2"))) static V4D Widen(V4I X) {
-    return reinterpret_cast<V4D>(_mm256_cvtepi32_pd(reinterpret_cast<__m128i>(X)));
+  __attribute__((target("avx2"))) static void Widen(const V4I& X, V4D& Out) {
+    Out = reinterpret_cast<V4D>(_mm256_cvtepi32_pd(reinterpret_cast<__m128i>(X)));
   }
-  __attribute__((target("avx2"))) static V4F Narrow(V4D X) {
-    return reinterpret_cast<V4F>(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(X)));
+  __attribute__((target("avx2"))) static void Narrow(const V4D& X, V4F& Out) {
+    Out = reinterpret_cast<V4F>(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(X)));
   }
 };
 #endif

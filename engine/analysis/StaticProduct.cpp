@@ -12,9 +12,6 @@
 #include <immintrin.h>
 #endif
 
-// The vectors stay inside inlined code; no function passes one by value across a boundary.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 namespace qv {
 
 void MultiplyStatic(const TMatrix& Matrix, std::span<const float> Raw, std::span<float> Compensated) {
