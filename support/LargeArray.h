@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <span>
 #include <type_traits>
 #include <utility>
 
@@ -28,6 +29,12 @@ void AdviseHugePages(void* Block, size_t Bytes) noexcept;
 // thread (threads filling neighbouring ranges of one huge page would otherwise wait for each
 // other's fault).
 void FaultIn(void* Block, size_t Bytes, int32_t Threads);
+// The same for several blocks at once, their pieces shared out together.
+struct TBlockSpan {
+  void* Block = nullptr;
+  size_t Bytes = 0;
+};
+void FaultIn(std::span<const TBlockSpan> Blocks, int32_t Threads);
 
 // A growable array of trivially copyable values on AllocateLarge. Unlike std::vector it can grow
 // without writing the new values (ResizeForOverwrite), for arrays whose every value is written

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
@@ -28,6 +29,24 @@ namespace {
 
 // Set on worker threads and on a thread while it runs tasks: work it starts runs there.
 thread_local bool InsideTasks = false;
+
+// Stages run their pieces of work one after another, with a little work on one thread between
+// them: a thread that has just finished waits this long, awake, for the next before it sleeps,
+// so it need not be woken (on a busy machine a sleeping thread can wait long for a core).
+constexpr auto SpinTime = std::chrono::microseconds(200);
+
+// Spins until Ready() or SpinTime has passed; answers Ready().
+template <class TReady>
+bool SpinUntil(TReady&& Ready) {
+  const auto Start = std::chrono::steady_clock::now();
+  for (uint32_t i = 1;; ++i) {
+    if (Ready()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+    if (i % 64 == 0 && std::chrono::steady_clock::now() - Start > SpinTime) return Ready();
+  }
+}
 
 class TWorkerPool {
  public:
@@ -59,18 +78,23 @@ class TWorkerPool {
       FErrorTask = Count;
       FError = nullptr;
       FOpenSeats = std::min(Helpers, FWorkers.size());
-      ++FGeneration;
+      FGeneration.fetch_add(1);
     }
     FWake.notify_all();
     InsideTasks = true;
     RunSome(Task, Count);
     InsideTasks = false;
+    {
+      // Seats not taken by now are closed, so no late worker joins a finished job.
+      std::lock_guard Lock(FMutex);
+      FOpenSeats = 0;
+    }
+    const auto Finished = [this] { return FDone.load() == FCount && FSeated.load() == 0; };
+    SpinUntil(Finished);
     std::exception_ptr Error;
     {
       std::unique_lock Lock(FMutex);
-      // Seats not taken by now are closed, so no late worker joins a finished job.
-      FOpenSeats = 0;
-      FFinished.wait(Lock, [this] { return FDone == FCount && FSeated == 0; });
+      FFinished.wait(Lock, Finished);
       FTask = nullptr;
       Error = FError;
       FError = nullptr;
@@ -104,9 +128,14 @@ class TWorkerPool {
     uint64_t Seen = 0;
     std::unique_lock Lock(FMutex);
     for (;;) {
-      FWake.wait(Lock, [&] { return FStop || (FGeneration != Seen && FOpenSeats > 0); });
+      if (FGeneration.load() == Seen) {
+        Lock.unlock();
+        SpinUntil([&] { return FGeneration.load() != Seen; });
+        Lock.lock();
+      }
+      FWake.wait(Lock, [&] { return FStop || (FGeneration.load() != Seen && FOpenSeats > 0); });
       if (FStop) return;
-      Seen = FGeneration;
+      Seen = FGeneration.load();
       --FOpenSeats;
       ++FSeated;
       const std::function<void(size_t)>* Task = FTask;
@@ -126,10 +155,11 @@ class TWorkerPool {
   const std::function<void(size_t)>* FTask = nullptr;
   size_t FCount = 0;
   std::atomic<size_t> FNext{0};
-  size_t FDone = 0;
+  // Changed under FMutex only; atomic so a spinning thread may read them.
+  std::atomic<size_t> FDone{0};
   size_t FOpenSeats = 0;
-  size_t FSeated = 0;
-  uint64_t FGeneration = 0;
+  std::atomic<size_t> FSeated{0};
+  std::atomic<uint64_t> FGeneration{0};
   size_t FErrorTask = 0;
   std::exception_ptr FError;
   bool FStop = false;

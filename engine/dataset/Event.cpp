@@ -259,9 +259,10 @@ void TFCSLineArray::ResizeForOverwrite(size_t Count) {
 }
 
 void TFCSLineArray::FaultIn(int32_t Threads) {
-  qv::FaultIn(FValues.data(), FValues.size() * sizeof(float), Threads);
-  qv::FaultIn(FBytes.data(), FBytes.size(), Threads);
-  qv::FaultIn(FRecords.data(), FRecords.size() * sizeof(TEventRecord), Threads);
+  const TBlockSpan Blocks[] = {{FValues.data(), FValues.size() * sizeof(float)},
+                               {FBytes.data(), FBytes.size()},
+                               {FRecords.data(), FRecords.size() * sizeof(TEventRecord)}};
+  qv::FaultIn(Blocks, Threads);
 }
 
 void TFCSLineArray::reserve(size_t Count) {
