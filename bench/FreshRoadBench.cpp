@@ -23,7 +23,9 @@
 
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
+#include "DataSetFixtures.h"
 #include "FcsWriter.h"
+#include "ProcessStatus.h"
 #include "Globals.h"
 #include "protocol/Protocol.h"
 #include "Random.h"
@@ -72,38 +74,25 @@ const std::string& FilePath() {
   return Path;
 }
 
+// Two linear scatter gates (50 to 1000), the four fluorescence channels with the file's
+// spill-over, three genotypes.
 std::unique_ptr<qv::TProtocol> MakeProtocol() {
-  auto P = std::make_unique<qv::TProtocol>();
-  for (const char* Name : {"P1", "P2"}) {
-    qv::TGateInfo Gate;
-    Gate.Name = Name;
-    Gate.FCSLabel = Name;
-    Gate.ExactFCSLabel = true;
+  std::vector<qv::test::ChannelDef> Defs;
+  std::vector<std::vector<float>> Spills(Channels, std::vector<float>(Channels));
+  for (int32_t c = 0; c < Channels; ++c) {
+    Defs.emplace_back(Name("FL", c + 1), Name("P", c + 3), "", true);
+    for (int32_t j = 0; j < Channels; ++j) Spills[c][j] = Spill(c, j);
+  }
+  auto P = qv::test::MakeProtocol({{"P1", "P1"}, {"P2", "P2"}}, Defs, Spills);
+  for (int32_t g = 0; g < 2; ++g) {
+    qv::TGlobalGate& Gate = *P->GetGate(g);
     Gate.Active = true;
-    Gate.Scale = 1;
     Gate.DisplayMaximum = 1024;
     Gate.MinimumValue = 50;
     Gate.MaximumValue = 1000;
-    P->AddGate(std::make_unique<qv::TGlobalGate>(Gate, P.get()));
   }
-  for (int32_t c = 0; c < Channels; ++c) {
-    qv::TChannelInfo Info;
-    Info.ChannelName = Name("FL", c + 1);
-    Info.ChannelTag = Info.ChannelName;
-    Info.FCSLabel = Name("P", c + 3);
-    Info.ExactFCSLabel = true;
-    Info.DisplayMaximum = 5;
-    Info.Minimum_Value_Threshold = 100;
-    Info.Maximum_Value_Threshold = 1e6f;
-    Info.Minimum_Value_ZScore = 1;
-    Info.MaximumValue_ZScore = 1e6f;
-    Info.Minimum_Z = -3;
-    Info.Maximum_Z = 3;
-    P->AddChannel(std::make_unique<qv::TChannel>(Info, P.get()));
-    P->GetChannel(c)->AddPeak(false, -1, static_cast<float>(c < 3 ? Bright[c] : 1.0) - 0.1f, 0.15f, 1, 0, 0, 0, 2, -2);
-  }
-  for (int32_t i = 0; i < Channels; ++i)
-    for (int32_t j = 0; j < Channels; ++j) P->GetChannel(i)->SetCompPair(j, {Spill(i, j), 0.0f}, true);
+  for (int32_t c = 0; c < Channels; ++c)
+    qv::test::SetScoringChannel(*P->GetChannel(c), static_cast<float>(c < 3 ? Bright[c] : 1.0) - 0.1f);
   for (int32_t g = 0; g < 3; ++g) P->AddGenotype(Name("G", g), g, 0);
   return P;
 }
@@ -122,14 +111,7 @@ TRoad Road(qv::TProtocol& Protocol) {
   return R;
 }
 
-// Resident bytes of this process now ("VmRSS:") or at their peak ("VmHWM:"), Linux.
-int64_t StatusBytes(const std::string& Key) {
-  std::ifstream Status("/proc/self/status");
-  std::string Line;
-  while (std::getline(Status, Line))
-    if (Line.rfind(Key, 0) == 0) return std::strtoll(Line.c_str() + Key.size(), nullptr, 10) * 1024;
-  return 0;
-}
+using qv::test::StatusBytes;
 
 struct TUsage {
   int64_t Faults = 0;

@@ -219,15 +219,7 @@ TEST_F(RoadDigest, AnalysisOnEveryThreadCount) {
                                 {{100, 3, 2}, {2, 100, 3}, {3, 2, 100}});
     test::SetScatterGates(*P, 2.5f);
     for (int32_t c = 0; c < 3; ++c) {
-      TChannel& C = *P->GetChannel(c);
-      C.DisplayMaximum = 5;
-      C.Minimum_Value_Threshold = 100;
-      C.Maximum_Value_Threshold = 1e6f;
-      C.Minimum_Value_ZScore = 1;
-      C.MaximumValue_ZScore = 1e5f;
-      C.Minimum_Z = -3;
-      C.Maximum_Z = 3;
-      C.AddPeak(false, -1, 2.4f + 0.3f * static_cast<float>(c), 0.15f, 1, 0, 0, 0, 2, -2);
+      test::SetScoringChannel(*P->GetChannel(c), 2.4f + 0.3f * static_cast<float>(c), 1e5f);
       P->AddGenotype("G" + std::to_string(c), c, 0);
     }
     const int32_t Both = P->AddGenotype("G0+G1", 0, 0);
