@@ -137,6 +137,7 @@ def summary(name, runs):
           f' million)  faults {statistics.median(r["faults"] for r in runs):.0f}'
           f'  system {statistics.median(r["system"] for r in runs) * 1000:.0f} ms')
     print(f'{"":<26} runs (ms): ' + ' '.join(f'{t * 1000:.1f}' for t in times))
+    print(f'{"":<26} system time of each (ms): ' + ' '.join(f'{r["system"] * 1000:.0f}' for r in runs))
     return med
 
 

@@ -2,8 +2,10 @@
 # The first road of a file in a fresh process, ours against what a numpy user writes: generates
 # a 1,000,000 x 8 float FCS file (and one of 10,000,000 events unless --no-big), then runs the
 # numpy road (bench/python_reader.py road) and ours (bench/FreshRoadBench: FreshRoad, then
-# FreshAnalysis) alternately, each run a fresh process, and prints both medians, the ratio, the
-# slowest run and the peak memory. Then the numpy reader alone against ours, warm, in one run.
+# FreshAnalysis) alternately, each run a fresh process, after one untimed round, and prints both
+# medians, the ratio, the slowest run, every run with its system time and the peak memory; then
+# the same on 10,000,000 events. Then the numpy reader alone against ours, warm, in one run. The
+# machine's load before and after is printed: on a busy machine both roads slow down.
 # Usage: compare-python-reader.sh [ROUNDS] [--no-big]   (Release build in build/rel)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
