@@ -17,6 +17,7 @@
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
 #include "FcsWriter.h"
+#include "ProcessStatus.h"
 #include "Globals.h"
 #include "protocol/Protocol.h"
 #include "Random.h"
@@ -125,14 +126,7 @@ void DynamicCompensation(benchmark::State& State) {
 BENCHMARK(DynamicCompensation)->ArgName("Threads")->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()
     ->Iterations(1);
 
-// Resident bytes of this process now ("VmRSS:") or at their peak ("VmHWM:"), Linux.
-int64_t StatusBytes(const std::string& Key) {
-  std::ifstream Status("/proc/self/status");
-  std::string Line;
-  while (std::getline(Status, Line))
-    if (Line.rfind(Key, 0) == 0) return std::strtoll(Line.c_str() + Key.size(), nullptr, 10) * 1024;
-  return 0;
-}
+using qv::test::StatusBytes;
 
 // The peak memory of the main road over what the process held before it, per million events.
 void PeakMemory(benchmark::State& State) {

@@ -1,7 +1,11 @@
 #include "LargeArray.h"
 
+#include "Threads.h"
+
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -71,6 +75,36 @@ void AdviseHugePages(void* Block, size_t Bytes) noexcept {
   (void)Block;
   (void)Bytes;
 #endif
+}
+
+void FaultIn(void* Block, size_t Bytes, int32_t Threads) {
+  const TBlockSpan One{Block, Bytes};
+  FaultIn(std::span<const TBlockSpan>(&One, 1), Threads);
+}
+
+void FaultIn(std::span<const TBlockSpan> Blocks, int32_t Threads) {
+  // Pieces end on 2 MB boundaries of the address, so no two share a huge page.
+  struct TPiece {
+    char* Start;
+    size_t Bytes;
+  };
+  std::vector<TPiece> Pieces;
+  for (const TBlockSpan& B : Blocks) {
+    if (!B.Block || B.Bytes == 0) continue;
+    char* const Start = static_cast<char*>(B.Block);
+    const uintptr_t First = reinterpret_cast<uintptr_t>(Start);
+    size_t At = 0;
+    for (size_t Next = std::min(B.Bytes, RoundUp(First + 1, HugePage) - First); At < B.Bytes;
+         At = Next, Next = std::min(B.Bytes, Next + HugePage))
+      Pieces.push_back({Start + At, Next - At});
+  }
+  ParallelFor(Pieces.size(), 1, Threads, [&](size_t Begin, size_t End) {
+    for (size_t p = Begin; p < End; ++p) {
+      char* const Start = Pieces[p].Start;
+      for (size_t At = 0; At < Pieces[p].Bytes; At += 4096) *static_cast<volatile char*>(Start + At) = 0;
+      *static_cast<volatile char*>(Start + Pieces[p].Bytes - 1) = 0;
+    }
+  });
 }
 
 }  // namespace qv

@@ -2,11 +2,14 @@
 // Storage for arrays of millions of values. Blocks of 2 MB and more are mapped directly, aligned
 // to 2 MB and advised for transparent huge pages, so the kernel faults them in 512 times fewer
 // steps than 4 KB pages; nothing is zero-filled by us, so every page is touched once, by the
-// code that writes its values. Smaller blocks come from the ordinary heap.
+// code that writes its values (the stages that fill the large arrays do so on several threads,
+// each faulting in the pages it writes). Smaller blocks come from the ordinary heap.
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <span>
 #include <type_traits>
 #include <utility>
 
@@ -20,6 +23,18 @@ void FreeLarge(void* Block, size_t Bytes) noexcept;
 // Advises the whole 2 MB pages inside an allocated block that nothing has touched yet for
 // transparent huge pages (no effect elsewhere or where the system has none).
 void AdviseHugePages(void* Block, size_t Bytes) noexcept;
+// Faults in the pages of Bytes bytes from Block on up to Threads threads, 2 MB a piece, by
+// writing a zero byte into each page: for memory whose values are all written afterwards. Pages
+// the kernel gives zeroed are faulted side by side instead of one after another, each by one
+// thread (threads filling neighbouring ranges of one huge page would otherwise wait for each
+// other's fault).
+void FaultIn(void* Block, size_t Bytes, int32_t Threads);
+// The same for several blocks at once, their pieces shared out together.
+struct TBlockSpan {
+  void* Block = nullptr;
+  size_t Bytes = 0;
+};
+void FaultIn(std::span<const TBlockSpan> Blocks, int32_t Threads);
 
 // A growable array of trivially copyable values on AllocateLarge. Unlike std::vector it can grow
 // without writing the new values (ResizeForOverwrite), for arrays whose every value is written

@@ -66,6 +66,22 @@ size_t TFileStream::Read(void* Buffer, size_t Count) {
   return std::fread(Buffer, 1, Count, FFile);
 }
 
+size_t TFileStream::ReadAt(void* Buffer, size_t Count, int64_t Offset) const {
+  if (!FFile || Offset < 0) return 0;
+  const int Handle = fileno(FFile);
+  size_t Got = 0;
+  while (Got < Count) {
+    const ssize_t Step = pread(Handle, static_cast<char*>(Buffer) + Got, Count - Got, static_cast<off_t>(Offset) +
+                                                                                         static_cast<off_t>(Got));
+    if (Step > 0) {
+      Got += static_cast<size_t>(Step);
+    } else if (Step == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  return Got;
+}
+
 void TFileStream::Write(const void* Buffer, size_t Count) {
   if (!FFile) throw EInOutError("Error writing file \"" + FShownName + "\"");
   if (std::fwrite(Buffer, 1, Count, FFile) != Count)

@@ -57,6 +57,9 @@ class TFileStream : public TStream {
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
   size_t Read(void* Buffer, size_t Count) override;
+  // Reads from byte Offset without moving the position; several threads may read at once.
+  // Answers the bytes read, fewer only at the end of the file or on an error.
+  size_t ReadAt(void* Buffer, size_t Count, int64_t Offset) const;
   void Write(const void* Buffer, size_t Count) override;
   int64_t Position() const override;
   int64_t Size() const override;

@@ -2,6 +2,8 @@
 // and the relaxed and rigorous Z classes from the genotype set.
 #include "analysis/Classification.h"
 
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "ClassPatterns.h"
@@ -9,8 +11,16 @@
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
 #include "TextUtils.h"
+#include "Threads.h"
 
 namespace qv {
+
+namespace {
+
+// Events classified per piece of work on a thread.
+constexpr size_t ClassifyGrain = 16384;
+
+}  // namespace
 
 TClassifyOptions TClassifyOptions::FromSettings() {
   TClassifyOptions Options;
@@ -29,8 +39,8 @@ void ClassifyEvents(TFCSLineArray& Events, TFCSShortLineArray& ShortLines, TProt
   const bool ZScoring = Protocol.GenotypeCount() > 0;
   TGenotypeSet& Genotypes = *Protocol.Genotypes;
   Genotypes.PrepareAll();
-  float MaxZ = 0, SecondZ = 0;
   if (!ShortLines.empty()) {
+    float MaxZ = 0, SecondZ = 0;
     if (!ZScoring) return;
     for (size_t i = ShortLines.size(); i-- > 0;) {
       TFCSShortLine E = ShortLines[i];
@@ -55,14 +65,14 @@ void ClassifyEvents(TFCSLineArray& Events, TFCSShortLineArray& ShortLines, TProt
     Minimum[c] = Protocol.GetChannel(c)->Minimum_Value_Threshold;
     Maximum[c] = Protocol.GetChannel(c)->Maximum_Value_Threshold;
   }
-  std::string Mask;
-  TSglArray Logs;
-  for (size_t i = Events.size(); i-- > 0;) {
+  // One event's classes, mask and called flags under the genotype set Set.
+  const auto ClassifyOne = [&](TGenotypeSet& Set, size_t i, std::string& Mask, TSglArray& Logs) {
     TFCSLine E = Events[i];
     if (ZScoring) {
+      float MaxZ = 0, SecondZ = 0;
       const auto L = E.LogCompValues();
       Logs.assign(L.begin(), L.end());
-      Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ, Options.Likelihood);
+      Set.Classify(Logs, E.Classes(), MaxZ, SecondZ, Options.Likelihood);
       E.SetMaxZ(MaxZ);
       E.SetSecondZ(SecondZ);
     }
@@ -85,7 +95,32 @@ void ClassifyEvents(TFCSLineArray& Events, TFCSShortLineArray& ShortLines, TProt
     const int32_t Class = Count == N ? Position[Bits] : -1;
     if (Class > INT16_MAX) throw RangeCheckError();
     E.Classes()[0] = static_cast<int16_t>(Class);
+  };
+  // Each event is classified on its own; the genotype set keeps what it found for the event
+  // classified last (event 0), so the events above it are classified side by side, each thread
+  // with its own copy of the set, and event 0 with the set itself. No event can fail: a set of
+  // fewer genotypes than classes can number and pattern positions below 2^15 give no range error.
+  const size_t Total = Events.size();
+  if (ZScoring) Events.PrepareScores();
+  const int32_t Threads = Genotypes.Count() < INT16_MAX ? ThreadCount() : 1;
+  std::string Mask;
+  TSglArray Logs;
+  if (Threads > 1 && Total > ClassifyGrain) {
+    ParallelFor(Total - 1, ClassifyGrain, Threads, [&](size_t Begin, size_t End) {
+      TGenotypeSet Copy(Genotypes.Owner);
+      for (const auto& G : Genotypes.Items) {
+        Copy.Items.push_back(std::make_unique<TGenotype>(*G));
+        Copy.Items.back()->Owner = &Copy;
+      }
+      Copy.Likelihoods = Genotypes.Likelihoods;
+      std::string LocalMask;
+      TSglArray LocalLogs;
+      for (size_t i = End + 1; i-- > Begin + 1;) ClassifyOne(Copy, i, LocalMask, LocalLogs);
+    });
+    ClassifyOne(Genotypes, 0, Mask, Logs);
+    return;
   }
+  for (size_t i = Total; i-- > 0;) ClassifyOne(Genotypes, i, Mask, Logs);
 }
 
 }  // namespace qv

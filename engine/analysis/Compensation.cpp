@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <mutex>
+#include <span>
+#include <vector>
 
 #include "analysis/DynamicCompensation.h"
+#include "analysis/StaticProduct.h"
 #include "Errors.h"
+#include "FloatLogs.h"
 #include "dataset/FCSData.h"
 #include "FloatStores.h"
 #include "Globals.h"
@@ -17,16 +22,103 @@ namespace qv {
 
 namespace {
 
-// Compensated = Matrix x Raw, element for element as MultiplyMatrix computes it (each sum from
-// the last term to the first, rounded to 32 bits at every step), without a matrix per event.
-void MultiplyStatic(const TMatrix& Matrix, std::span<const float> Raw, std::span<float> Compensated) {
-  const int32_t N = static_cast<int32_t>(Raw.size());
-  for (int32_t i = 0; i < N; ++i) {
-    const float* Row = Matrix[static_cast<size_t>(i)].data();
-    float Sum = 0.0f;
-    for (int32_t k = N - 1; k >= 0; --k) Sum = fp::Single(static_cast<Extended>(Row[k]) * Raw[k] + Sum);
-    Compensated[i] = Sum;
+void MoveGauge(Progress& Gauge, int64_t Position) {
+  try {
+    Gauge.SetPosition(Position);
+    Gauge.Pump();
+  } catch (...) {
   }
+}
+
+// Events compensated per piece of work on a thread, per run between two moves of the gauge, and
+// per batch of logarithms.
+constexpr size_t CompensationGrain = 16384;
+constexpr size_t GaugeRun = 65536;
+constexpr size_t LogBatch = 256;
+
+// The loop below on several threads: the events are independent of each other, and the fast
+// product and logarithms give the same floats. Only where no step of any product can overflow (so
+// nothing can throw half way, leaving some events compensated and others not as the loop from
+// the last event down would); answers false, having changed nothing, elsewhere.
+bool CompensateStaticInParallel(TFCSLineArray& Events, const TMatrix& Static, int32_t Mode, float Floor,
+                                int32_t Threads, Progress* Gauge) {
+  const size_t Count = Events.size(), N = static_cast<size_t>(Events.ChannelCount());
+  const size_t RawOffset = Events.RawOffset();
+  const TStaticProduct Product(Static);
+  // The largest |raw| of each channel bounds every step of every product; the events carry it
+  // when they were built from a file.
+  std::vector<double> RawBound(N, 0.0);
+  if (Events.RawBoundKnown()) {
+    const auto Known = Events.RawBound();
+    for (size_t c = 0; c < N; ++c) RawBound[c] = Known[c];
+  } else {
+    std::mutex BoundMutex;
+    ParallelFor(Count, 4 * CompensationGrain, Threads, [&](size_t Begin, size_t End) {
+      std::array<float, TProtocol::MaxChannels> Largest{};
+      bool Finite = true;
+      for (size_t i = Begin; i < End; ++i) {
+        const float* Raw = Events.ValueRow(i) + RawOffset;
+        for (size_t c = 0; c < N; ++c) {
+          Largest[c] = std::max(Largest[c], std::fabs(Raw[c]));
+          Finite = Finite && std::isfinite(Raw[c]);
+        }
+      }
+      std::lock_guard Lock(BoundMutex);
+      for (size_t c = 0; c < N; ++c)
+        RawBound[c] = Finite ? std::max(RawBound[c], static_cast<double>(Largest[c])) : INFINITY;
+    });
+  }
+  if (!(Product.StepBound(RawBound) < 0x1p126)) return false;
+
+  const auto Compensate = [&](size_t Begin, size_t End) {
+    std::vector<float> Values(LogBatch * N), In(LogBatch * N), Out(LogBatch * N);
+    for (size_t Start = Begin; Start < End; Start += LogBatch) {
+      const size_t Stop = std::min(End, Start + LogBatch);
+      // The products of the events that take the static matrix, four at a time.
+      const float* Raws[TStaticProduct::Batch];
+      float* Products[TStaticProduct::Batch];
+      size_t Waiting = 0;
+      const auto Multiply = [&] {
+        const uint32_t Hard = Product.Compute(Raws, Products, Waiting);
+        for (size_t b = 0; b < Waiting; ++b)
+          if (Hard & (1u << b))
+            MultiplyStatic(Static, std::span<const float>(Raws[b], N), std::span<float>(Products[b], N));
+        Waiting = 0;
+      };
+      for (size_t i = Start; i < Stop; ++i) {
+        if (Mode != 0 && Events[i].HasCompValues()) continue;
+        Raws[Waiting] = Events.ValueRow(i) + RawOffset;
+        Products[Waiting] = Values.data() + (i - Start) * N;
+        if (++Waiting == TStaticProduct::Batch) Multiply();
+      }
+      if (Waiting) Multiply();
+      for (size_t i = Start; i < Stop; ++i) {
+        TFCSLine E = Events[i];
+        const bool UseStatic = Mode == 0 || !E.HasCompValues();
+        const float* Raw = Events.ValueRow(i) + RawOffset;
+        E.SizeCompensated();
+        auto Comp = E.CompValues();
+        if (UseStatic) std::copy_n(Values.begin() + static_cast<std::ptrdiff_t>((i - Start) * N), N, Comp.begin());
+        for (size_t c = 0; c < N; ++c)
+          if (Raw[c] < Floor) Comp[c] = 1.0f;
+        std::copy_n(Comp.begin(), N, In.begin() + static_cast<std::ptrdiff_t>((i - Start) * N));
+      }
+      Log10Above(In.data(), Out.data(), (Stop - Start) * N, 1.0f);
+      for (size_t i = Start; i < Stop; ++i)
+        std::copy_n(Out.begin() + static_cast<std::ptrdiff_t>((i - Start) * N), N, Events[i].LogCompValues().begin());
+    }
+  };
+  const size_t Run = Gauge ? GaugeRun : Count;
+  for (size_t Top = Count; Top > 0;) {
+    const size_t Bottom = Top > Run ? Top - Run : 0;
+    ParallelFor(Top - Bottom, CompensationGrain, Threads,
+                [&](size_t Begin, size_t End) { Compensate(Bottom + Begin, Bottom + End); });
+    if (Gauge)
+      for (size_t i = Top; i-- > Bottom;)
+        if (i % 100 == 0) MoveGauge(*Gauge, static_cast<int64_t>(Count - 1 - i));
+    Top = Bottom;
+  }
+  return true;
 }
 
 bool IsSquare(const TMatrix& M, size_t N) {
@@ -107,17 +199,12 @@ void CompensateEvents(TFCSLineArray& Events, TProtocol& Protocol, const TCompens
     CompensateDynamicEvents(Events, Protocol, Static, HaveStatic, Trials, Gauge);
     return;
   }
-  std::array<float, TProtocol::MaxChannels> Product{};
   const float Floor = Options.MinimumRawScore;
+  if (HaveStatic && N > 0 && CompensateStaticInParallel(Events, Static, Mode, Floor, Options.Threads, Gauge)) return;
 
+  std::array<float, TProtocol::MaxChannels> Product{};
   for (int64_t i = Count - 1; i >= 0; --i) {
-    if (i % 100 == 0 && Gauge) {
-      try {
-        Gauge->SetPosition((Count - 1) - i);
-        Gauge->Pump();
-      } catch (...) {
-      }
-    }
+    if (i % 100 == 0 && Gauge) MoveGauge(*Gauge, (Count - 1) - i);
     TFCSLine E = Events[static_cast<size_t>(i)];
     // Events that hold no compensated values yet get the static product whatever the mode, so
     // that every event leaves with values, logs and called flags of the channel count.
@@ -134,8 +221,7 @@ void CompensateEvents(TFCSLineArray& Events, TProtocol& Protocol, const TCompens
     auto LogComp = E.LogCompValues();
     for (size_t c = N; c-- > 0;)
       if (RawValues[c] < Floor) Comp[c] = 1.0f;
-    for (size_t c = N; c-- > 0;)
-      LogComp[c] = Comp[c] > 1.0f ? static_cast<float>(std::log10(static_cast<double>(Comp[c]))) : 0.0f;
+    for (size_t c = N; c-- > 0;) LogComp[c] = Log10AboveReference(Comp[c], 1.0f);
   }
 }
 

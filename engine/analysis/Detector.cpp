@@ -111,7 +111,12 @@ int32_t TDetector::BinOf(float Value) const {
 
 void TDetector::AddSeries(const std::string& Name, TSglArray Values, int32_t Color) {
   // Everything is built first, so a failure adds no half series.
-  TMoment Stats;
+  TSeriesSummary Summary = Summarise(Values);
+  AddSummarisedSeries(Name, std::move(Values), Color, std::move(Summary));
+}
+
+TDetector::TSeriesSummary TDetector::Summarise(const TSglArray& Values) {
+  TSeriesSummary Summary;
   bool AllFinite = true;
   for (float V : Values)
     if (!std::isfinite(V)) {
@@ -119,27 +124,31 @@ void TDetector::AddSeries(const std::string& Name, TSglArray Values, int32_t Col
       break;
     }
   if (AllFinite) {
-    DescriptiveStatistics(Values, {}, Stats);
+    DescriptiveStatistics(Values, {}, Summary.Statistics);
   } else {
     TSglArray Finite;
     for (float V : Values)
       if (std::isfinite(V)) Finite.push_back(V);
-    DescriptiveStatistics(Finite, {}, Stats);
+    DescriptiveStatistics(Finite, {}, Summary.Statistics);
   }
-  TIntArray Bins(BinCount, 0);
-  if (BinWidth > 0) CountBins(Values, Bins);
+  Summary.Bins.assign(BinCount, 0);
+  if (BinWidth > 0) CountBins(Values, Summary.Bins);
   // Values below the range pile up in bin 0; showing bin 1's count there hides the pile.
-  if (BinCount > 1) Bins[0] = Bins[1];
+  if (BinCount > 1) Summary.Bins[0] = Summary.Bins[1];
+  return Summary;
+}
 
+void TDetector::AddSummarisedSeries(const std::string& Name, TSglArray Values, int32_t Color,
+                                    TSeriesSummary Summary) {
   SeriesNames.push_back(Name);
   SeriesColors.push_back(Color);
-  Statistics.push_back(Stats);
+  Statistics.push_back(Summary.Statistics);
   Fits.emplace_back();
   Curves.emplace_back();
   Shapes.emplace_back();
   Chi.push_back(-1.0f);
   ChiP.push_back(-1.0f);
-  Counts.push_back(std::move(Bins));
+  Counts.push_back(std::move(Summary.Bins));
   SeriesValues.push_back(std::move(Values));
   ++SeriesCount;
 }
@@ -148,6 +157,11 @@ void TDetector::AddSeriesCopy(const std::string& Name, int32_t Color, int32_t Se
   if (!InRange(Series, SeriesCount)) throw RangeCheckError();
   TSglArray Values = std::move(Buffer);
   Values.assign(SeriesValues[Series].begin(), SeriesValues[Series].end());
+  AddCopiedSeries(Name, Color, Series, std::move(Values));
+}
+
+void TDetector::AddCopiedSeries(const std::string& Name, int32_t Color, int32_t Series, TSglArray Values) {
+  if (!InRange(Series, SeriesCount)) throw RangeCheckError();
   TIntArray Bins = Counts[Series];
   SeriesNames.push_back(Name);
   SeriesColors.push_back(Color);

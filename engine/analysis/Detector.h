@@ -112,10 +112,21 @@ class TDetector {
 
   // Statistics are those of the finite values; NaNs are not binned.
   void AddSeries(const std::string& Name, TSglArray Values, int32_t Color);
+  // AddSeries in two steps, so that the statistics and bins of the series of several detectors
+  // can be found side by side (one detector's on one thread at a time): Summarise finds them and
+  // changes nothing the detector shows; AddSummarisedSeries adds the series with them.
+  struct TSeriesSummary {
+    TMoment Statistics;
+    TIntArray Bins;
+  };
+  TSeriesSummary Summarise(const TSglArray& Values);
+  void AddSummarisedSeries(const std::string& Name, TSglArray Values, int32_t Color, TSeriesSummary Summary);
   // A new series with the values, statistics and bin counts of series Series (a range error
   // outside the series), under another name and colour; nothing fitted. The values are copied
   // into Buffer's storage when it is large enough.
   void AddSeriesCopy(const std::string& Name, int32_t Color, int32_t Series, TSglArray Buffer = {});
+  // The same with Values already a copy of series Series' values.
+  void AddCopiedSeries(const std::string& Name, int32_t Color, int32_t Series, TSglArray Values);
   void Clear();
 
   float GetChi(int32_t I) const;   // 0 outside the series

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <atomic>
+#include <exception>
 #include <set>
+#include <string>
 
 #include "Errors.h"
 #include "FloatStores.h"
@@ -13,6 +16,7 @@
 #include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
+#include "Threads.h"
 
 namespace qv {
 
@@ -88,6 +92,86 @@ struct TSeriesPlace {
   int32_t Series = 0;
 };
 
+// Events per block of a walk over the events on one thread.
+constexpr size_t WalkGrain = 16384;
+
+bool DistinctDetectors(const std::vector<TDetector::TSeriesRequest>& Requests) {
+  std::set<const TDetector*> Seen;
+  for (const auto& R : Requests)
+    if (!Seen.insert(R.Detector).second) return false;
+  return true;
+}
+
+std::string SeriesNameOf(const TDetectorOptions& Options) {
+  std::string Name = Options.SeriesName;
+  if (!Options.IsGate) Name += Options.Compensated ? "_Comp" : "_Raw";
+  return Name;
+}
+
+// Each request's series added to its detector in request order, as one AddSeries after another;
+// the statistics and bins, which take the time, are found side by side first. A request that
+// fails is the first to fail, the series before it added.
+std::vector<TSeriesPlace> AddSeriesInOrder(const std::vector<TDetector::TSeriesRequest>& Requests,
+                                           std::vector<TSglArray> Values, int32_t Threads) {
+  const size_t NR = Requests.size();
+  std::vector<TDetector::TSeriesSummary> Summaries(NR);
+  std::vector<std::exception_ptr> Errors(NR);
+  RunTasks(NR, DistinctDetectors(Requests) ? Threads : 1, [&](size_t r) {
+    try {
+      Summaries[r] = Requests[r].Detector->Summarise(Values[r]);
+    } catch (...) {
+      Errors[r] = std::current_exception();
+    }
+  });
+  std::vector<TSeriesPlace> Places;
+  for (size_t r = 0; r < NR; ++r) {
+    if (Errors[r]) std::rethrow_exception(Errors[r]);
+    const TDetectorOptions& Options = Requests[r].Options;
+    TDetector& D = *Requests[r].Detector;
+    D.AddSummarisedSeries(SeriesNameOf(Options), std::move(Values[r]), Options.Color, std::move(Summaries[r]));
+    Places.push_back({&D, D.SeriesCount - 1});
+  }
+  return Places;
+}
+
+// A new series of Detector copied from its series Series.
+struct TSeriesCopy {
+  TDetector* Detector = nullptr;
+  int32_t Series = 0;
+  std::string Name;
+  int32_t Color = 0;
+};
+
+// The copies added in order, as one AddSeriesCopy after another; the values are copied side by
+// side first. A copy that fails is the first to fail, the copies before it added.
+std::vector<TSeriesPlace> CopySeriesInOrder(const std::vector<TSeriesCopy>& Copies, std::vector<TSglArray>* Spares,
+                                            int32_t Threads) {
+  const size_t NR = Copies.size();
+  std::vector<TSglArray> Values(NR);
+  std::vector<std::exception_ptr> Errors(NR);
+  for (size_t r = 0; r < NR; ++r) {
+    const T2SglArray& Series = Copies[r].Detector->SeriesValues;
+    const size_t S = static_cast<size_t>(Copies[r].Series);
+    Values[r] = SeriesBuffer(Spares, S < Series.size() ? Series[S].size() : 0);
+  }
+  RunTasks(NR, Threads, [&](size_t r) {
+    try {
+      const TSglArray& Source = Copies[r].Detector->SeriesValues.at(static_cast<size_t>(Copies[r].Series));
+      Values[r].assign(Source.begin(), Source.end());
+    } catch (...) {
+      Errors[r] = std::current_exception();
+    }
+  });
+  std::vector<TSeriesPlace> Places;
+  for (size_t r = 0; r < NR; ++r) {
+    if (Errors[r]) std::rethrow_exception(Errors[r]);
+    TDetector& D = *Copies[r].Detector;
+    D.AddCopiedSeries(Copies[r].Name, Copies[r].Color, Copies[r].Series, std::move(Values[r]));
+    Places.push_back({&D, D.SeriesCount - 1});
+  }
+  return Places;
+}
+
 // One series per request from one walk over the events' rows, last event first: the values
 // TDetector::AddEventSeries gathers, without a handle per event. A taken event that lacks a
 // value a request reads is a range error, before any series is added.
@@ -120,34 +204,49 @@ std::vector<TSeriesPlace> GatherEventSeries(const TFCSLineArray& Events,
     Offsets[r] = Block + static_cast<size_t>(Index);
   }
   const uint8_t Skip = IncludeGatedOut ? FlagFiltered : static_cast<uint8_t>(FlagFiltered | FlagGatedOut);
-  size_t Taken = 0;
-  for (size_t i = 0; i < N; ++i) {
-    const uint8_t Flags = Events.RecordOf(i).Flags;
-    if (Flags & Skip) continue;
-    if (OutOfRange || (Flags & Needed) != Needed) throw RangeCheckError();
-    ++Taken;
-  }
+  // The events taken in each block, so that every block knows where its values go: the walk
+  // runs from the last event down, each block on whichever thread takes it.
+  const int32_t Threads = ThreadCount();
+  const size_t Blocks = (N + WalkGrain - 1) / WalkGrain;
+  std::vector<size_t> BlockTaken(Blocks, 0);
+  std::atomic<bool> Lacking{false};
+  ParallelFor(N, WalkGrain, Threads, [&](size_t Begin, size_t End) {
+    size_t Count = 0;
+    bool Lacks = false;
+    for (size_t i = Begin; i < End; ++i) {
+      const uint8_t Flags = Events.RecordOf(i).Flags;
+      if (Flags & Skip) continue;
+      Lacks = Lacks || (Flags & Needed) != Needed;
+      ++Count;
+    }
+    BlockTaken[Begin / WalkGrain] = Count;
+    if (Lacks) Lacking = true;
+  });
+  // Taken events in block b and above: block b's values start at BlockStart[b + 1].
+  std::vector<size_t> BlockStart(Blocks + 1, 0);
+  for (size_t b = Blocks; b-- > 0;) BlockStart[b] = BlockStart[b + 1] + BlockTaken[b];
+  const size_t Taken = BlockStart[0];
+  if (Taken > 0 && (OutOfRange || Lacking)) throw RangeCheckError();
+
   std::vector<TSglArray> Values(NR);
   for (TSglArray& V : Values) V = SeriesBuffer(Spares, Taken);
-  const size_t* Offset = Offsets.data();
-  TSglArray* Out = Values.data();
-  for (size_t i = N; i-- > 0;) {
-    if (Events.RecordOf(i).Flags & Skip) continue;
-    const float* Row = Events.ValueRow(i);
-    for (size_t r = 0; r < NR; ++r) Out[r].push_back(Row[Offset[r]]);
-  }
-  std::vector<TSeriesPlace> Places;
-  for (size_t r = 0; r < NR; ++r) {
-    const TDetectorOptions& Options = Requests[r].Options;
-    std::string Name = Options.SeriesName;
-    if (!Options.IsGate) Name += Options.Compensated ? "_Comp" : "_Raw";
-    Requests[r].Detector->AddSeries(Name, std::move(Values[r]), Options.Color);
-    Places.push_back({Requests[r].Detector, Requests[r].Detector->SeriesCount - 1});
-  }
-  return Places;
+  RunTasks(NR, Threads, [&](size_t r) { Values[r].resize(Taken); });
+  ParallelFor(N, WalkGrain, Threads, [&](size_t Begin, size_t End) {
+    size_t Position = BlockStart[Begin / WalkGrain + 1];
+    for (size_t i = End; i-- > Begin;) {
+      if (Events.RecordOf(i).Flags & Skip) continue;
+      const float* Row = Events.ValueRow(i);
+      for (size_t r = 0; r < NR; ++r) Values[r][Position] = Row[Offsets[r]];
+      ++Position;
+    }
+  });
+  return AddSeriesInOrder(Requests, std::move(Values), Threads);
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Detectors}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Detectors
@@ -195,11 +294,19 @@ void TFCSData::SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves
   TotalCount = static_cast<int32_t>(Events.size());
   UnfilteredCount = 0;
   GatedInCount = 0;
-  for (size_t i = 0; i < Events.size(); ++i) {
-    const TFCSLine E = Events[i];
-    if (!E.Filtered()) ++UnfilteredCount;
-    if (!E.GatedOut()) ++GatedInCount;
-  }
+  std::atomic<int32_t> Unfiltered{0}, GatedIn{0};
+  ParallelFor(Events.size(), WalkGrain, ThreadCount(), [&](size_t Begin, size_t End) {
+    int32_t U = 0, G = 0;
+    for (size_t i = Begin; i < End; ++i) {
+      const uint8_t Flags = Events.RecordOf(i).Flags;
+      U += (Flags & event_flags::FlagFiltered) ? 0 : 1;
+      G += (Flags & event_flags::FlagGatedOut) ? 0 : 1;
+    }
+    Unfiltered += U;
+    GatedIn += G;
+  });
+  UnfilteredCount = Unfiltered;
+  GatedInCount = GatedIn;
 }
 
 void TFCSData::CreateDetectors(const TProtocol& Protocol) {
@@ -272,6 +379,7 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
   const int32_t NG = std::min<int32_t>(Protocol.GateCount(), static_cast<int32_t>(Detectors.Gates.size()));
   const size_t ChannelDetectors = std::min(Detectors.Peaks.size(), Detectors.Channels.size());
   const int32_t NC = std::min<int32_t>(Protocol.ChannelCount(), static_cast<int32_t>(ChannelDetectors));
+  const int32_t Threads = ThreadCount();
 
   const auto GateOptions = [&](int32_t g, int32_t Color) {
     const TGlobalGate& Gate = *Protocol.GetGate(g);
@@ -312,17 +420,10 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
   const auto CopySeriesToAll = [&](const std::vector<TSeriesPlace>& From, int32_t Color) {
     PumpMessages(Gauge);
     const std::vector<TDetector::TSeriesRequest> Requests = SeriesRequests(Color);
-    std::vector<TSeriesPlace> Places;
-    for (size_t r = 0; r < Requests.size(); ++r) {
-      const TDetectorOptions& Options = Requests[r].Options;
-      std::string Name = Options.SeriesName;
-      if (!Options.IsGate) Name += Options.Compensated ? "_Comp" : "_Raw";
-      TDetector& D = *Requests[r].Detector;
-      const size_t Count = From[r].Detector->SeriesValues[static_cast<size_t>(From[r].Series)].size();
-      D.AddSeriesCopy(Name, Options.Color, From[r].Series, SeriesBuffer(Spares, Count));
-      Places.push_back({&D, D.SeriesCount - 1});
-    }
-    return Places;
+    std::vector<TSeriesCopy> Copies;
+    for (size_t r = 0; r < Requests.size(); ++r)
+      Copies.push_back({Requests[r].Detector, From[r].Series, SeriesNameOf(Requests[r].Options), Requests[r].Options.Color});
+    return CopySeriesInOrder(Copies, Spares, Threads);
   };
 
   // All events.
@@ -341,16 +442,18 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
       Maximum.push_back(Gate.MaximumValue);
     }
     const size_t NA = Active.size();
-    for (size_t i = 0; i < Events.size(); ++i) {
-      TFCSLine E = Events[i];
-      bool Out = false;
-      const float* Values = Events.ValueRow(i);
-      for (size_t a = 0; a < NA && !Out; ++a) {
-        const float V = Values[Active[a]];
-        Out = V < Minimum[a] || V > Maximum[a];
+    ParallelFor(Events.size(), WalkGrain, Threads, [&](size_t Begin, size_t End) {
+      for (size_t i = Begin; i < End; ++i) {
+        TFCSLine E = Events[i];
+        bool Out = false;
+        const float* Values = Events.ValueRow(i);
+        for (size_t a = 0; a < NA && !Out; ++a) {
+          const float V = Values[Active[a]];
+          Out = V < Minimum[a] || V > Maximum[a];
+        }
+        E.SetGatedOut(Out);
       }
-      E.SetGatedOut(Out);
-    }
+    });
   }
 
   // Gated events.
@@ -393,24 +496,30 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
   // Final series in each gate's and channel's own colour.
   const std::vector<TSeriesPlace> Final = NewlyGatedOut == 0 ? CopySeriesToAll(Gated, -1) : AddSeriesToAll(false, -1);
 
-  // Channel peaks; a channel whose fit fails keeps what it had and the next is tried.
-  for (int32_t c = NC - 1; c >= 0; --c) {
+  // Channel peaks; a channel whose fit fails keeps what it had and the next is tried. Each fit
+  // reads only its own detector and channel, so the fits run side by side (the gauge pumped
+  // here, once for each).
+  std::vector<TDetector*> Peaks(Detectors.Peaks.begin(), Detectors.Peaks.begin() + NC);
+  const bool SeparatePeaks = std::set<TDetector*>(Peaks.begin(), Peaks.end()).size() == Peaks.size();
+  for (int32_t c = NC - 1; c >= 0; --c) PumpMessages(Gauge);
+  RunTasks(static_cast<size_t>(NC), SeparatePeaks ? Threads : 1, [&](size_t Task) {
+    const int32_t c = NC - 1 - static_cast<int32_t>(Task);
     try {
       const TChannel& Channel = *Protocol.GetChannel(c);
-      Detectors.Peaks[c]->FitGaussian(nullptr, &Channel, PeakFitOptions(Channel, c, FitCurves), Gauge);
+      Peaks[c]->FitGaussian(nullptr, &Channel, PeakFitOptions(Channel, c, FitCurves), nullptr);
     } catch (const std::exception&) {
     }
-  }
+  });
 
   // The compensated series of the peaks are those of the final walk (the fits change no event).
+  std::vector<TSeriesCopy> PeakCopies;
   for (int32_t c = NC - 1; c >= 0; --c) {
     PumpMessages(Gauge);
     const TSeriesPlace& Peak = Final[static_cast<size_t>(NG + 2 * (NC - 1 - c) + 1)];
     TDetectorOptions Options = ChannelOptions(c, Protocol.GetChannel(c)->Color, true);
-    const size_t Count = Peak.Detector->SeriesValues[static_cast<size_t>(Peak.Series)].size();
-    Peak.Detector->AddSeriesCopy(Options.SeriesName + "_Comp", Options.Color, Peak.Series,
-                                 SeriesBuffer(Spares, Count));
+    PeakCopies.push_back({Peak.Detector, Peak.Series, Options.SeriesName + "_Comp", Options.Color});
   }
+  CopySeriesInOrder(PeakCopies, Spares, Threads);
   PostRefresh();
 }
 

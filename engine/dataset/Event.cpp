@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "Errors.h"
+#include "FloatLogs.h"
 #include "Globals.h"
 #include "NumberFormat.h"
 #include "protocol/Protocol.h"
@@ -42,8 +43,8 @@ void TFCSLine::SetMask(std::string_view Mask) {
 void TFCSLine::SizeCompensated() {
   if (HasCompValues()) return;
   const size_t NG = GateCount(), NC = ChannelCount();
-  std::fill_n(Values() + 3 * NG + NC, NC, 0.0f);
-  std::fill_n(Values() + 3 * NG + 3 * NC, NC, 0.0f);
+  std::fill_n(Values() + 2 * NG + NC, NC, 0.0f);
+  std::fill_n(Values() + 2 * NG + 3 * NC, NC, 0.0f);
   std::fill_n(Bytes(), NC, uint8_t{0});
   SetFlag(FlagHasComp, true);
 }
@@ -52,8 +53,7 @@ void TFCSLine::ClearDerived() {
   TEventRecord& R = Record();
   R.Classes = {0, 0, 0};
   R.Flags = 0;
-  R.MaxZ = 0;
-  R.SecondZ = 0;
+  if (!FOwner->FScores.empty()) std::fill_n(FOwner->ScoreRow(FIndex), FOwner->ScoreStride(), 0.0f);
   std::fill_n(Bytes(), FOwner->ByteStride(), uint8_t{0});
 }
 
@@ -89,7 +89,8 @@ void TFCSLine::Create(std::span<const float> Row, std::span<const int32_t> GateI
     return Row[static_cast<size_t>(Index)];
   };
   for (int32_t g = 0; g < NG; ++g) V[g] = Take(GateIndices[g]);
-  float* Raw = V + 3 * NG;
+  FOwner->ForgetRawBound();
+  float* Raw = V + 2 * NG;
   for (int32_t c = 0; c < NC; ++c) Raw[c] = Take(ChannelIndices[c]);
   ClearDerived();
   Record().FileIndex = 0;
@@ -121,7 +122,8 @@ void TFCSLine::LoadFromStream(TStream& Stream, int32_t AGateCount, int32_t AChan
   float* V = Values();
   for (int32_t g = AGateCount - 1; g >= 0; --g) V[g] = ReadSingle(Stream);
   if (Version < 8) ReadInt32(Stream);
-  float* Raw = V + 3 * AGateCount;
+  FOwner->ForgetRawBound();
+  float* Raw = V + 2 * AGateCount;
   for (int32_t c = AChannelCount - 1; c >= 0; --c) Raw[c] = ReadSingle(Stream);
   Record().FileIndex = Index;
   ComputeLogs();
@@ -139,11 +141,9 @@ void TFCSLine::ComputeLogs() {
   SetFlag(FlagHasLogs, true);
   const auto Gates = GateValues();
   auto LogGates = LogGateValues();
-  auto Z = GateZ();
-  for (size_t g = 0; g < Gates.size(); ++g) {
-    LogGates[g] = LogOrZero(Gates[g]);
-    Z[g] = 0;
-  }
+  for (size_t g = 0; g < Gates.size(); ++g) LogGates[g] = LogOrZero(Gates[g]);
+  // Events without scores read their Z values as 0 already.
+  if (!FOwner->FScores.empty()) std::fill_n(FOwner->ScoreRow(FIndex), Gates.size(), 0.0f);
   const auto Raw = RawValues();
   auto LogRaw = LogRawValues();
   for (size_t c = 0; c < Raw.size(); ++c) LogRaw[c] = LogOrZero(Raw[c]);
@@ -239,30 +239,104 @@ void TFCSLineArray::Reset(int32_t AGateCount, int32_t AChannelCount) {
   clear();
   FGateCount = AGateCount;
   FChannelCount = AChannelCount;
+  FNoZ.assign(static_cast<size_t>(AGateCount), 0.0f);
 }
 
 void TFCSLineArray::resize(size_t Count) {
+  ForgetRawBound();
   FValues.resize(Count * FloatStride());
   FBytes.resize(Count * ByteStride());
   FRecords.resize(Count);
+  if (!FScores.empty()) FScores.resize(Count * ScoreStride());
 }
 
 void TFCSLineArray::ResizeForOverwrite(size_t Count) {
+  ForgetRawBound();
   FValues.ResizeForOverwrite(Count * FloatStride());
   FBytes.ResizeForOverwrite(Count * ByteStride());
   FRecords.ResizeForOverwrite(Count);
+  if (!FScores.empty()) FScores.ResizeForOverwrite(Count * ScoreStride());
+}
+
+void TFCSLineArray::FaultIn(int32_t Threads) {
+  const TBlockSpan Blocks[] = {{FValues.data(), FValues.size() * sizeof(float)},
+                               {FBytes.data(), FBytes.size()},
+                               {FRecords.data(), FRecords.size() * sizeof(TEventRecord)}};
+  qv::FaultIn(Blocks, Threads);
 }
 
 void TFCSLineArray::reserve(size_t Count) {
   FValues.reserve(Count * FloatStride());
   FBytes.reserve(Count * ByteStride());
   FRecords.reserve(Count);
+  if (!FScores.empty()) FScores.reserve(Count * ScoreStride());
 }
 
 void TFCSLineArray::clear() {
+  ForgetRawBound();
   FValues.clear();
   FBytes.clear();
   FRecords.clear();
+  FScores.clear();
+}
+
+void TFCSLineArray::PrepareScores() {
+  if (FScores.empty() && !FRecords.empty()) FScores.resize(size() * ScoreStride());
+}
+
+float* TFCSLineArray::ScoreRow(size_t Index) {
+  PrepareScores();
+  return FScores.data() + Index * ScoreStride();
+}
+
+void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t First, size_t Last,
+                                std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
+                                float MinimumRawScore, std::span<float> Largest) {
+  ForgetRawBound();
+  const size_t NG = static_cast<size_t>(FGateCount), NC = static_cast<size_t>(FChannelCount);
+  std::fill(Largest.begin(), Largest.end(), 0.0f);
+  bool Finite = true;
+  const size_t FS = FloatStride(), BS = ByteStride(), NV = NG + NC;
+  // The logs of a run of events are taken together, the values gathered next to each other.
+  constexpr size_t Run = 256;
+  std::vector<float> In(Run * NV), Out(Run * NV);
+  for (size_t Start = First; Start < Last; Start += Run) {
+    const size_t End = std::min(Last, Start + Run);
+    for (size_t i = Start; i < End; ++i) {
+      const float* Row = Rows + i * RowStride;
+      float* V = FValues.data() + i * FS;
+      float* Raw = V + 2 * NG;
+      float* Gathered = In.data() + (i - Start) * NV;
+      for (size_t g = 0; g < NG; ++g) Gathered[g] = V[g] = Row[GateIndices[g]];
+      for (size_t c = 0; c < NC; ++c) {
+        const float Value = Row[ChannelIndices[c]];
+        Gathered[NG + c] = Raw[c] = Value;
+        Largest[c] = std::max(Largest[c], std::fabs(Value));
+        Finite = Finite && std::isfinite(Value);
+      }
+      bool IsFiltered = true;
+      for (size_t c = NC; c-- > 0 && IsFiltered;) IsFiltered = Raw[c] < MinimumRawScore;
+      FRecords[i] = TEventRecord{};
+      FRecords[i].Flags = IsFiltered ? FlagFiltered : FlagHasLogs;
+    }
+    std::fill_n(FBytes.data() + Start * BS, (End - Start) * BS, uint8_t{0});
+    if (!FScores.empty()) std::fill_n(FScores.data() + Start * ScoreStride(), (End - Start) * ScoreStride(), 0.0f);
+    Log10Above(In.data(), Out.data(), (End - Start) * NV, 0.0f);
+    for (size_t i = Start; i < End; ++i) {
+      if (FRecords[i].Flags & FlagFiltered) continue;
+      float* V = FValues.data() + i * FS;
+      const float* Logs = Out.data() + (i - Start) * NV;
+      std::copy_n(Logs, NG, V + NG);
+      std::copy_n(Logs + NG, NC, V + 2 * NG + 2 * NC);
+    }
+  }
+  if (!Finite) std::fill(Largest.begin(), Largest.end(), INFINITY);
+}
+
+void TFCSLineArray::SetRawBound(std::vector<float> Largest) {
+  if (Largest.size() != static_cast<size_t>(FChannelCount)) throw RangeCheckError();
+  FRawBound = std::move(Largest);
+  FRawBoundKnown.Value.store(true, std::memory_order_relaxed);
 }
 
 TFCSLine TFCSLineArray::Append() {

@@ -10,6 +10,7 @@
 // before compensation, the mask before classification) read as empty spans.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -37,13 +38,11 @@ class TStream;
 class TFCSLineArray;
 class TFCSShortLineArray;
 
-// Per-event values that are not arrays.
+// Per-event values that are not arrays (the Z scores aside, see TFCSLineArray).
 struct TEventRecord {
   int32_t FileIndex = 0;
   TClassTriple Classes{0, 0, 0};
   uint8_t Flags = 0;
-  float MaxZ = 0;
-  float SecondZ = 0;
 };
 
 struct TShortEventRecord {
@@ -158,10 +157,25 @@ class TFCSLineArray {
   // New slots are left unwritten: each must be built (Create, CreateCopy, CreateFromStream)
   // before anything reads it.
   void ResizeForOverwrite(size_t Count);
+  // Faults in the storage of every event on up to Threads threads (see qv::FaultIn): for an
+  // array just sized by ResizeForOverwrite whose events are all to be built.
+  void FaultIn(int32_t Threads);
   void reserve(size_t Count);
   // Empties the array and releases its memory; the shape stays.
   void clear();
   TFCSLine Append();
+  // Events First .. Last - 1 built as TFCSLine::Create builds each from its row, row i holding
+  // RowStride floats from Rows + i x RowStride. Every index must lie inside a row (unchecked).
+  // Largest (channel count) takes the largest |raw value| of each channel among them, or
+  // infinity where one is not finite. Ranges may be built on several threads at once.
+  void CreateRange(const float* Rows, size_t RowStride, size_t First, size_t Last,
+                   std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
+                   float MinimumRawScore, std::span<float> Largest);
+  // The largest |raw value| of each channel over every event, where known: given by whoever
+  // built every event (SetRawBound), forgotten when any raw value may have changed.
+  bool RawBoundKnown() const { return FRawBoundKnown.Value.load(std::memory_order_relaxed); }
+  std::span<const float> RawBound() const { return FRawBound; }
+  void SetRawBound(std::vector<float> Largest);
   // Removes every event for which Remove answers true; the others keep their order and every
   // value they hold. Answers the number removed.
   template <typename Predicate>
@@ -170,30 +184,56 @@ class TFCSLineArray {
   const TFCSLine operator[](size_t Index) const { return TFCSLine(const_cast<TFCSLineArray&>(*this), Index); }
 
   // The flat storage, for stage loops over millions of events. Row i holds FloatStride() floats:
-  // gates, log gates, gate Z, raw, comp, log raw, log comp; the offsets below name those blocks.
+  // gates, log gates, raw, comp, log raw, log comp; the offsets below name those blocks.
   // Blocks an event does not hold (see the spans of TFCSLine) are not to be read.
   const float* ValueRow(size_t Index) const { return FValues.data() + Index * FloatStride(); }
   const TEventRecord& RecordOf(size_t Index) const { return FRecords[Index]; }
   size_t RowStride() const { return FloatStride(); }
   size_t LogGateOffset() const { return static_cast<size_t>(FGateCount); }
-  size_t CompOffset() const { return 3 * static_cast<size_t>(FGateCount) + static_cast<size_t>(FChannelCount); }
-  size_t LogRawOffset() const { return 3 * static_cast<size_t>(FGateCount) + 2 * static_cast<size_t>(FChannelCount); }
-  size_t LogCompOffset() const { return 3 * static_cast<size_t>(FGateCount) + 3 * static_cast<size_t>(FChannelCount); }
+  size_t RawOffset() const { return 2 * static_cast<size_t>(FGateCount); }
+  size_t CompOffset() const { return RawOffset() + static_cast<size_t>(FChannelCount); }
+  size_t LogRawOffset() const { return RawOffset() + 2 * static_cast<size_t>(FChannelCount); }
+  size_t LogCompOffset() const { return RawOffset() + 3 * static_cast<size_t>(FChannelCount); }
+  // Gives every event its own storage of Z values, MaxZ and SecondZ (all 0 until written), so
+  // that several threads may write them; SetMaxZ and the writable GateZ do it when needed.
+  void PrepareScores();
 
  private:
   friend class TFCSLine;
-  size_t FloatStride() const { return 3 * static_cast<size_t>(FGateCount) + 4 * static_cast<size_t>(FChannelCount); }
+  size_t FloatStride() const { return 2 * static_cast<size_t>(FGateCount) + 4 * static_cast<size_t>(FChannelCount); }
   size_t ByteStride() const { return 2 * static_cast<size_t>(FChannelCount); }
+  size_t ScoreStride() const { return static_cast<size_t>(FGateCount) + 2; }
+  float* ScoreRow(size_t Index);
+  const float* ScoreRow(size_t Index) const { return FScores.empty() ? nullptr : FScores.data() + Index * ScoreStride(); }
   int32_t FGateCount = 0;
   int32_t FChannelCount = 0;
-  TLargeVector<float> FValues;   // per event: gates, log gates, gate Z, raw, comp, log raw, log comp
+  TLargeVector<float> FValues;   // per event: gates, log gates, raw, comp, log raw, log comp
   TLargeVector<uint8_t> FBytes;  // per event: called flags, mask letters
   TLargeVector<TEventRecord> FRecords;
+  // Per event: gate Z values, MaxZ, SecondZ. Left out (all read as 0) until a dynamic gate or
+  // classification writes them: reading and compensating a file never needs them.
+  TLargeVector<float> FScores;
+  std::vector<float> FNoZ;  // the gate count of zeros, for events without scores
+  // Raw values are written through TFCSLine on several threads at once only by CreateRange, so
+  // the flag is atomic and copied with the array.
+  struct TKnown {
+    std::atomic<bool> Value{false};
+    TKnown() = default;
+    TKnown(const TKnown& Other) : Value(Other.Value.load(std::memory_order_relaxed)) {}
+    TKnown& operator=(const TKnown& Other) {
+      Value.store(Other.Value.load(std::memory_order_relaxed), std::memory_order_relaxed);
+      return *this;
+    }
+  };
+  void ForgetRawBound() { FRawBoundKnown.Value.store(false, std::memory_order_relaxed); }
+  std::vector<float> FRawBound;
+  TKnown FRawBoundKnown;
 };
 
 template <typename Predicate>
 size_t TFCSLineArray::RemoveIf(Predicate Remove) {
-  const size_t Count = size(), FS = FloatStride(), BS = ByteStride();
+  const size_t Count = size(), FS = FloatStride(), BS = ByteStride(), SS = ScoreStride();
+  const bool Scores = !FScores.empty();
   size_t Kept = 0;
   for (size_t i = 0; i < Count; ++i) {
     if (Remove(static_cast<const TFCSLineArray&>(*this)[i])) continue;
@@ -201,6 +241,7 @@ size_t TFCSLineArray::RemoveIf(Predicate Remove) {
       std::copy_n(FValues.begin() + i * FS, FS, FValues.begin() + Kept * FS);
       std::copy_n(FBytes.begin() + i * BS, BS, FBytes.begin() + Kept * BS);
       FRecords[Kept] = FRecords[i];
+      if (Scores) std::copy_n(FScores.begin() + i * SS, SS, FScores.begin() + Kept * SS);
     }
     ++Kept;
   }
@@ -233,14 +274,29 @@ inline void TFCSLine::SetFlag(uint8_t Flag, bool Value) {
 #define QV_C static_cast<size_t>(ChannelCount())
 QV_SPAN(GateValues, 0, QV_G, true)
 QV_SPAN(LogGateValues, QV_G, QV_G, HasLogs())
-QV_SPAN(GateZ, 2 * QV_G, QV_G, HasLogs())
-QV_SPAN(RawValues, 3 * QV_G, QV_C, true)
-QV_SPAN(CompValues, 3 * QV_G + QV_C, QV_C, HasCompValues())
-QV_SPAN(LogRawValues, 3 * QV_G + 2 * QV_C, QV_C, HasLogs())
-QV_SPAN(LogCompValues, 3 * QV_G + 3 * QV_C, QV_C, HasCompValues())
+QV_SPAN(CompValues, 2 * QV_G + QV_C, QV_C, HasCompValues())
+QV_SPAN(LogRawValues, 2 * QV_G + 2 * QV_C, QV_C, HasLogs())
+QV_SPAN(LogCompValues, 2 * QV_G + 3 * QV_C, QV_C, HasCompValues())
 #undef QV_G
 #undef QV_C
 #undef QV_SPAN
+
+inline std::span<const float> TFCSLine::RawValues() const {
+  return std::span<const float>(Values() + 2 * static_cast<size_t>(GateCount()), static_cast<size_t>(ChannelCount()));
+}
+inline std::span<float> TFCSLine::RawValues() {
+  FOwner->ForgetRawBound();
+  return std::span<float>(Values() + 2 * static_cast<size_t>(GateCount()), static_cast<size_t>(ChannelCount()));
+}
+
+inline std::span<const float> TFCSLine::GateZ() const {
+  if (!HasLogs()) return {};
+  const float* Scores = static_cast<const TFCSLineArray*>(FOwner)->ScoreRow(FIndex);
+  return std::span<const float>(Scores ? Scores : FOwner->FNoZ.data(), static_cast<size_t>(GateCount()));
+}
+inline std::span<float> TFCSLine::GateZ() {
+  return HasLogs() ? std::span<float>(FOwner->ScoreRow(FIndex), static_cast<size_t>(GateCount())) : std::span<float>();
+}
 
 inline std::span<const uint8_t> TFCSLine::Called() const {
   return HasCompValues() ? std::span<const uint8_t>(Bytes(), ChannelCount()) : std::span<const uint8_t>();
@@ -256,10 +312,16 @@ inline int32_t TFCSLine::FileIndex() const { return Record().FileIndex; }
 inline void TFCSLine::SetFileIndex(int32_t Value) { Record().FileIndex = Value; }
 inline const TClassTriple& TFCSLine::Classes() const { return Record().Classes; }
 inline TClassTriple& TFCSLine::Classes() { return Record().Classes; }
-inline float TFCSLine::MaxZ() const { return Record().MaxZ; }
-inline float TFCSLine::SecondZ() const { return Record().SecondZ; }
-inline void TFCSLine::SetMaxZ(float Value) { Record().MaxZ = Value; }
-inline void TFCSLine::SetSecondZ(float Value) { Record().SecondZ = Value; }
+inline float TFCSLine::MaxZ() const {
+  const float* Scores = static_cast<const TFCSLineArray*>(FOwner)->ScoreRow(FIndex);
+  return Scores ? Scores[GateCount()] : 0.0f;
+}
+inline float TFCSLine::SecondZ() const {
+  const float* Scores = static_cast<const TFCSLineArray*>(FOwner)->ScoreRow(FIndex);
+  return Scores ? Scores[GateCount() + 1] : 0.0f;
+}
+inline void TFCSLine::SetMaxZ(float Value) { FOwner->ScoreRow(FIndex)[GateCount()] = Value; }
+inline void TFCSLine::SetSecondZ(float Value) { FOwner->ScoreRow(FIndex)[GateCount() + 1] = Value; }
 inline bool TFCSLine::HasLogs() const { return Record().Flags & event_flags::FlagHasLogs; }
 inline bool TFCSLine::HasCompValues() const { return Record().Flags & event_flags::FlagHasComp; }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
 #include <new>
 
 #include "Errors.h"
@@ -9,8 +10,17 @@
 #include "Files.h"
 #include "Globals.h"
 #include "protocol/Protocol.h"
+#include "Threads.h"
 
 namespace qv {
+
+namespace {
+
+// Events built per piece of work on a thread, and per run between two moves of the gauge.
+constexpr size_t BuildGrain = 16384;
+constexpr size_t GaugeRun = 65536;
+
+}  // namespace
 
 std::unique_ptr<TFCSData> TFCSData::CreateMerged(const TFCSData& Source, const TCullSettings& Cull,
                                                  Progress* Gauge) {
@@ -68,10 +78,35 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
     Events.clear();
     Events.ResizeForOverwrite(static_cast<size_t>(Count));
     if (Gauge && Count > 0) Gauge->SetMax(Count);
-    for (int32_t r = Count - 1; r >= 0; --r) {
-      if (Gauge && (r + 1) % 100 == 0) Gauge->SetPosition(Count - (r + 1));
-      Events[static_cast<size_t>(r)].Create(File.Events[static_cast<size_t>(r)], GateIndices, ChannelIndices, Floor);
+    // Every event takes the same parameters, so one outside the rows fails the first event built.
+    const size_t Columns = File.Events.Columns();
+    const auto Inside = [Columns](int32_t Index) { return Index >= 0 && static_cast<size_t>(Index) < Columns; };
+    if (Count > 0 && !(std::all_of(GateIndices.begin(), GateIndices.end(), Inside) &&
+                       std::all_of(ChannelIndices.begin(), ChannelIndices.end(), Inside)))
+      throw RangeCheckError();
+    // The events are independent of each other: built on several threads, a run at a time when
+    // the gauge is to move (from the last event down, every 100 events, as one thread moves it).
+    const int32_t Threads = ThreadCount();
+    Events.FaultIn(Threads);
+    const size_t Total = static_cast<size_t>(Count), Run = Gauge ? GaugeRun : Total;
+    // The largest raw values come with the events, so compensation need not look for them.
+    std::vector<float> Largest(static_cast<size_t>(NC), 0.0f);
+    std::mutex LargestMutex;
+    for (size_t Top = Total; Top > 0;) {
+      const size_t Bottom = Top > Run ? Top - Run : 0;
+      ParallelFor(Top - Bottom, BuildGrain, Threads, [&](size_t Begin, size_t End) {
+        std::vector<float> Block(static_cast<size_t>(NC));
+        Events.CreateRange(File.Events.data(), Columns, Bottom + Begin, Bottom + End, GateIndices, ChannelIndices,
+                           Floor, Block);
+        std::lock_guard Lock(LargestMutex);
+        for (size_t c = 0; c < Block.size(); ++c) Largest[c] = std::max(Largest[c], Block[c]);
+      });
+      if (Gauge)
+        for (size_t r = Top; r-- > Bottom;)
+          if ((r + 1) % 100 == 0) Gauge->SetPosition(Count - static_cast<int32_t>(r + 1));
+      Top = Bottom;
     }
+    Events.SetRawBound(std::move(Largest));
   } catch (const Exception&) {
     Result = false;
   }
@@ -82,9 +117,17 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
     BuildFileIndex();
     return false;
   }
-  // The file positions follow the events, so per-file counts never read a stale index.
-  FileRange();
-  BuildFileIndex();
+  // The file positions follow the events, so per-file counts never read a stale index. Every
+  // event is of file 0: what FileRange and BuildFileIndex would find.
+  if (Events.empty()) {
+    FileRange();
+    BuildFileIndex();
+  } else {
+    MinFileIndex = MaxFileIndex = 0;
+    FileCount = 1;
+    FirstEvent.assign(1, 0);
+    LastEvent.assign(1, static_cast<int32_t>(Events.size()) - 1);
+  }
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "Streams.h"
+#include "TestFolders.h"
 
 using namespace qv;
 
@@ -73,5 +74,30 @@ TEST(StreamValues, ArrayCountsAreCheckedAgainstWhatRemains) {
 }
 
 TEST(StreamValues, SwapLongWordReversesTheBytes) { EXPECT_EQ(SwapLongWord(0x11223344u), 0x44332211u); }
+
+}  // namespace
+
+namespace {
+
+TEST(FileStreams, ReadAtReadsFromAnOffsetWithoutMovingThePosition) {
+  qv::test::TempFolder Folder;
+  {
+    TFileStream Out(Folder / "bytes", TFileStream::TMode::Create);
+    for (int i = 0; i < 100; ++i) WriteByte(Out, static_cast<uint8_t>(i));
+    Out.Close();
+  }
+  TFileStream In(Folder / "bytes", TFileStream::TMode::OpenRead);
+  EXPECT_EQ(ReadByte(In), 0);
+  uint8_t Buffer[8] = {};
+  EXPECT_EQ(In.ReadAt(Buffer, 4, 50), 4u);
+  EXPECT_EQ(Buffer[0], 50);
+  EXPECT_EQ(Buffer[3], 53);
+  EXPECT_EQ(In.Position(), 1);
+  EXPECT_EQ(ReadByte(In), 1);
+  EXPECT_EQ(In.ReadAt(Buffer, 8, 96), 4u) << "only what the file has";
+  EXPECT_EQ(Buffer[3], 99);
+  EXPECT_EQ(In.ReadAt(Buffer, 8, 100), 0u);
+  EXPECT_EQ(In.ReadAt(Buffer, 8, -1), 0u);
+}
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "AnalysedSetFixture.h"
 #include "DataSetFixtures.h"
+#include "Digest.h"
 #include "Random.h"
 #include "RecordingMessages.h"
 #include "Statistics.h"
@@ -23,98 +24,9 @@
 namespace qv {
 namespace {
 
-// FNV-1a over the bytes of every value added.
-class TDigest {
- public:
-  void Bytes(const void* Data, size_t Size) {
-    const auto* P = static_cast<const unsigned char*>(Data);
-    for (size_t i = 0; i < Size; ++i) {
-      FHash ^= P[i];
-      FHash *= 1099511628211ull;
-    }
-  }
-  template <class T>
-  void Value(const T& V) {
-    Bytes(&V, sizeof(V));
-  }
-  template <class T>
-  void Array(const std::vector<T>& A) {
-    Value(A.size());
-    if (!A.empty()) Bytes(A.data(), A.size() * sizeof(T));
-  }
-  template <class T>
-  void Span(std::span<const T> A) {
-    Value(A.size());
-    if (!A.empty()) Bytes(A.data(), A.size() * sizeof(T));
-  }
-  void Text(const std::string& S) {
-    Value(S.size());
-    Bytes(S.data(), S.size());
-  }
-  uint64_t Hash() const { return FHash; }
-
- private:
-  uint64_t FHash = 14695981039346656037ull;
-};
-
-void AddDetector(TDigest& D, const TDetector* Det) {
-  ASSERT_NE(Det, nullptr);
-  D.Value(Det->SeriesCount);
-  D.Value(Det->LastFitted);
-  D.Array(Det->BinEdges);
-  for (int32_t s = 0; s < Det->SeriesCount; ++s) {
-    D.Text(Det->SeriesNames[s]);
-    D.Value(Det->SeriesColors[s]);
-    const TMoment& M = Det->Statistics[s];
-    for (double V : {M.Mean, M.SD, M.Variance, M.ThirdMoment}) D.Value(V);
-    D.Value(M.Max);
-    D.Value(M.Min);
-    D.Value(M.Count);
-    const TGaussianFit& F = Det->Fits[s];
-    for (double V : {F.Mean, F.Deviation, F.TwoVariance, F.StartHeight, F.Scale}) D.Value(V);
-    D.Array(Det->Curves[s]);
-    D.Array(Det->Shapes[s]);
-    D.Value(Det->Chi[s]);
-    D.Value(Det->ChiP[s]);
-    D.Array(Det->Counts[s]);
-    D.Array(Det->SeriesValues[s]);
-  }
-}
-
-uint64_t DetectorDigest(const TFCSData& Data) {
-  TDigest D;
-  for (const auto& Det : Data.GateDetectors) AddDetector(D, Det.get());
-  for (const auto& Det : Data.ChannelDetectors) AddDetector(D, Det.get());
-  for (const auto& Det : Data.PeakDetectors) AddDetector(D, Det.get());
-  return D.Hash();
-}
-
-uint64_t EventDigest(const TFCSData& Data) {
-  TDigest D;
-  for (size_t i = 0; i < Data.Events.size(); ++i) {
-    const TFCSLine E = Data.Events[i];
-    D.Value(E.Filtered());
-    D.Value(E.GatedOut());
-    D.Span(E.GateZ());
-    D.Span(E.CompValues());
-    D.Span(E.LogCompValues());
-    D.Span(E.Called());
-    const std::string_view Mask = E.Mask();
-    D.Text(std::string(Mask));
-    D.Value(E.Classes());
-    D.Value(E.MaxZ());
-    D.Value(E.SecondZ());
-  }
-  return D.Hash();
-}
-
-uint64_t ReportDigest(TFCSData& Data, const TProtocol& Protocol) {
-  std::string Text;
-  Data.AnalysisReport(Protocol, Text);
-  TDigest D;
-  D.Text(Text);
-  return D.Hash();
-}
+using test::DetectorDigest;
+using test::EventDigest;
+using test::ReportDigest;
 
 // A bright population in each of three channels, a double-bright one and a dim one, over a
 // linear FSC gate and a dynamic log SSC gate; genotypes of one and two components, two on the

@@ -116,6 +116,105 @@ TEST(EventCreation, CopyKeepsValuesAndFilteredAndStartsTheRestAfresh) {
   EXPECT_THROW(Other.Append().CreateCopy(A[0], 0), ERangeError);
 }
 
+// Building a range of events from the rows of a file's matrix gives what building each event on
+// its own gives, Z values and scores included on an array that holds them.
+TEST(EventCreation, RangeOfRowsAsEventByEvent) {
+  SettingsGuard Guard;
+  MinimumRawScore = 2;
+  const size_t Rows = 1000, Stride = 5;
+  std::vector<float> Matrix(Rows * Stride);
+  for (size_t i = 0; i < Matrix.size(); ++i) Matrix[i] = static_cast<float>((i * 37) % 101) / 20.0f - 1.5f;
+  const std::vector<int32_t> Gates{4, 0}, Channels{1, 3, 2};
+  TFCSLineArray One, Range;
+  for (TFCSLineArray* A : {&One, &Range}) {
+    A->Reset(2, 3);
+    A->resize(Rows);
+  }
+  Range[7].SetMaxZ(9);  // scores held before the events are built again are cleared
+  Range[8].SetSecondZ(5);
+  for (size_t i = 0; i < Rows; ++i) One[i].Create({Matrix.data() + i * Stride, Stride}, Gates, Channels);
+  std::vector<float> Largest(3, -1);
+  Range.CreateRange(Matrix.data(), Stride, 0, Rows, Gates, Channels, 2, Largest);
+  std::vector<float> Expected(3, 0);
+  size_t Filtered = 0;
+  for (size_t i = 0; i < Rows; ++i) {
+    const TFCSLine A = One[i], B = Range[i];
+    ASSERT_EQ(A.Filtered(), B.Filtered()) << i;
+    Filtered += A.Filtered();
+    EXPECT_EQ(Vec(A.GateValues()), Vec(B.GateValues()));
+    EXPECT_EQ(Vec(A.RawValues()), Vec(B.RawValues()));
+    EXPECT_EQ(Vec(A.LogGateValues()), Vec(B.LogGateValues()));
+    EXPECT_EQ(Vec(A.LogRawValues()), Vec(B.LogRawValues()));
+    EXPECT_EQ(Vec(A.GateZ()), Vec(B.GateZ()));
+    EXPECT_EQ(B.MaxZ(), 0);
+    EXPECT_EQ(B.SecondZ(), 0);
+    EXPECT_TRUE(B.CompValues().empty());
+    EXPECT_TRUE(B.Mask().empty());
+    for (size_t c = 0; c < 3; ++c) Expected[c] = std::max(Expected[c], std::fabs(A.RawValues()[c]));
+  }
+  EXPECT_GT(Filtered, 0u);
+  EXPECT_LT(Filtered, Rows);
+  EXPECT_EQ(Largest, Expected);
+  Matrix[3 * Stride + 2] = NAN;
+  Range.CreateRange(Matrix.data(), Stride, 2, 5, Gates, Channels, 2, Largest);
+  EXPECT_EQ(Largest, std::vector<float>(3, INFINITY)) << "a value that is not finite bounds nothing";
+}
+
+// What the events were built with bounds their raw values until one may change.
+TEST(EventCreation, RawBoundKnownUntilARawValueMayChange) {
+  SettingsGuard Guard;
+  TFCSLineArray A;
+  A.Reset(0, 2);
+  A.resize(2);
+  const std::vector<float> Rows = {3, -8, 1, 2};
+  std::vector<float> Largest(2);
+  A.CreateRange(Rows.data(), 2, 0, 2, {}, std::vector<int32_t>{0, 1}, 0, Largest);
+  EXPECT_FALSE(A.RawBoundKnown());
+  A.SetRawBound(Largest);
+  ASSERT_TRUE(A.RawBoundKnown());
+  EXPECT_EQ(std::vector<float>(A.RawBound().begin(), A.RawBound().end()), (std::vector<float>{3, 8}));
+  const TFCSLineArray& Const = A;
+  EXPECT_EQ(Const[0].RawValues()[1], -8);
+  EXPECT_TRUE(A.RawBoundKnown()) << "reading keeps it";
+  A[0].RawValues()[1] = -80;
+  EXPECT_FALSE(A.RawBoundKnown());
+  A.SetRawBound(Largest);
+  A[1].Create(std::vector<float>{1, 90}, {}, std::vector<int32_t>{0, 1});
+  EXPECT_FALSE(A.RawBoundKnown());
+  A.SetRawBound(Largest);
+  A.resize(3);
+  EXPECT_FALSE(A.RawBoundKnown());
+  EXPECT_THROW(A.SetRawBound({1}), ERangeError);
+}
+
+// Z values, MaxZ and SecondZ read as 0 until written; once written they move with their events.
+TEST(EventScores, ReadAsZeroUntilWrittenAndMoveWithTheirEvents) {
+  SettingsGuard Guard;
+  MinimumRawScore = 2;
+  auto A = Lines(2, 1, {{1, 2, 10}, {3, 4, 20}, {5, 6, 30}});
+  const TFCSLineArray& Const = A;
+  EXPECT_EQ(Vec(Const[1].GateZ()), (std::vector<float>{0, 0}));
+  EXPECT_EQ(Const[1].MaxZ(), 0);
+  EXPECT_EQ(Const[1].SecondZ(), 0);
+  A[1].SetMaxZ(1.5f);
+  A[2].GateZ()[1] = -2;
+  A[2].SetSecondZ(0.25f);
+  EXPECT_EQ(Const[0].MaxZ(), 0);
+  EXPECT_EQ(Vec(Const[0].GateZ()), (std::vector<float>{0, 0}));
+  EXPECT_EQ(A.RemoveIf([](const TFCSLine& E) { return E.GateValues()[0] == 1; }), 1u);
+  EXPECT_EQ(Const[0].MaxZ(), 1.5f);
+  EXPECT_EQ(Vec(Const[1].GateZ()), (std::vector<float>{0, -2}));
+  EXPECT_EQ(Const[1].SecondZ(), 0.25f);
+  A.resize(3);
+  EXPECT_EQ(Const[2].MaxZ(), 0);
+  A[1].Create(std::vector<float>{7, 8, 40}, std::vector<int32_t>{0, 1}, std::vector<int32_t>{2});
+  EXPECT_EQ(Vec(Const[1].GateZ()), (std::vector<float>{0, 0}));
+  EXPECT_EQ(Const[1].SecondZ(), 0);
+  A.clear();
+  A.resize(1);
+  EXPECT_EQ(Const[0].MaxZ(), 0);
+}
+
 TEST(EventQueries, MaxChannelTiesGoToTheHigherChannel) {
   auto A = Lines(0, 3, {{5, 9, 9}, {9, 5, 1}});
   int32_t Index = -1;

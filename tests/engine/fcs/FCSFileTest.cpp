@@ -237,6 +237,32 @@ TEST_F(FCSFileTest, RefusesFloatsThatAreNotFinite) {
   }
 }
 
+// The DATA of large files is read and converted in blocks on several threads; each block
+// lands where it belongs, and of two bad values the first is named.
+TEST_F(FCSFileTest, LargeFilesReadInBlocksSideBySide) {
+  for (const auto Type : {FcsDataType::Float32, FcsDataType::Int16}) {
+    FcsFileSpec Spec;
+    Spec.DataType = Type;
+    Spec.BigEndian = true;
+    Spec.Parameters = {LinearParameter("A", 65536), LinearParameter("B", 65536), LogParameter("C", 4, 1024)};
+    Spec.EventCount = 400001;
+    Spec.Value = [](int64_t e, int32_t p) { return static_cast<double>((e * 7 + p * 13) % 1024); };
+    const TFCSFile File(Write(Spec));
+    ASSERT_EQ(File.Events.size(), 400001u);
+    for (const int64_t e : {int64_t{0}, int64_t{87380}, int64_t{174762}, int64_t{262143}, int64_t{400000}}) {
+      EXPECT_EQ(File.Events[static_cast<size_t>(e)][0], static_cast<float>((e * 7) % 1024)) << e;
+      EXPECT_EQ(File.Events[static_cast<size_t>(e)][1], static_cast<float>((e * 7 + 13) % 1024)) << e;
+    }
+  }
+  FcsFileSpec Spec;
+  Spec.Parameters = {LinearParameter("A"), LinearParameter("B")};
+  Spec.EventCount = 1000000;
+  Spec.Value = [](int64_t e, int32_t p) {
+    return (e == 900000 && p == 0) || (e == 300000 && p == 1) ? std::numeric_limits<double>::quiet_NaN() : 1.0;
+  };
+  EXPECT_EQ(Refusal(Write(Spec)), "event 300001, parameter 2 is not a finite number.");
+}
+
 // ---- TEXT segment ----------------------------------------------------------------------------
 
 TEST_F(FCSFileTest, WorkedExampleOfTheDelimiterWalk) {
