@@ -5,6 +5,7 @@
 # out-of-memory; the inputs that caused them are kept in build/fuzz/artifacts.
 # Usage: fuzz.sh SECONDS [TARGET...]   (targets: FcsReadFuzz ProtocolFuzz UnpackFuzz DataFileFuzz
 #   FitnessFuzz FitnessReportFuzz GenotypeFileFuzz MatrixFuzz SettingsFuzz RtfFuzz; all by default)
+# FUZZ_JOBS=N runs N targets at once (default 1); FUZZ_BUILD_JOBS sets the build's parallelism.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:?usage: fuzz.sh SECONDS [TARGET...]}
@@ -42,36 +43,58 @@ rm -rf "$build/seeds"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-status=0
-for t in "${targets[@]}"; do
+# One target: its run, then one line of result (or the finding) on stdout.
+run_target() {
+  local t=$1 seeds max_len
   case $t in
     FcsReadFuzz) seeds=fcs; max_len=65536 ;;
     ProtocolFuzz) seeds=protocol; max_len=16384 ;;
     # Every run packs and unpacks through 1 MB buffers: small inputs keep it exploring.
     UnpackFuzz) seeds=unpack; max_len=4096 ;;
     DataFileFuzz) seeds=datafile; max_len=16384 ;;
-    # Four data files an input, each loaded and classified.
     FitnessFuzz) seeds=fitness; max_len=32768 ;;
     FitnessReportFuzz) seeds=fitness-report; max_len=6144 ;;
     GenotypeFileFuzz) seeds=genotype; max_len=2048 ;;
     MatrixFuzz) seeds=matrix; max_len=2048 ;;
     SettingsFuzz) seeds=settings; max_len=4096 ;;
     RtfFuzz) seeds=rtf; max_len=4096 ;;
-    *) echo "Unknown fuzz target $t" >&2; exit 2 ;;
+    *) echo "Unknown fuzz target $t"; return 2 ;;
   esac
-  corpus="$build/corpus/$t"
+  local corpus="$build/corpus/$t" log="$build/$t.log"
   mkdir -p "$corpus" "$build/artifacts"
-  log="$build/$t.log"
-  echo "== $t: $seconds s"
   # -timeout: one input running 10 s is a hang; the outer timeout catches a fuzzer that never stops.
   if timeout --signal=KILL $((seconds + 300)) "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 \
       -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len="$max_len" -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$t-" "$corpus" "$build/seeds/$seeds" >"$log" 2>&1; then
     echo "$t: no findings, $(grep -o 'cov: [0-9]*' "$log" | tail -1), $(grep -o 'corp: [0-9]*/[0-9]*[a-zA-Z]*' "$log" | tail -1)"
   else
+    echo "$t: FINDING (log $log)"
+    grep -E 'Broken|ERROR|SUMMARY|==[0-9]+==|Test unit written' "$log" | head -20 || tail -30 "$log"
+    return 1
+  fi
+}
+
+# FUZZ_JOBS targets run at once (1 unless set); each reports when it ends.
+jobs_at_once=${FUZZ_JOBS:-1}
+results=$(mktemp -d)
+trap 'rm -rf "$probe" "$results"' EXIT
+echo "Fuzzing ${#targets[@]} target(s) for $seconds s each, $jobs_at_once at a time"
+for t in "${targets[@]}"; do
+  while (($(jobs -rp | wc -l) >= jobs_at_once)); do wait -n || true; done
+  (
+    rc=0
+    run_target "$t" >"$results/$t.out" 2>&1 || rc=$?
+    echo $rc >"$results/$t.rc"
+  ) &
+done
+wait
+status=0
+for t in "${targets[@]}"; do
+  if [[ $(cat "$results/$t.rc") == 0 ]]; then
+    cat "$results/$t.out"
+  else
+    cat "$results/$t.out" >&2
     status=1
-    echo "$t: FINDING (log $log)" >&2
-    grep -E 'ERROR|SUMMARY|==[0-9]+==|Test unit written' "$log" | head -20 >&2 || tail -30 "$log" >&2
   fi
 done
 exit $status
