@@ -54,7 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::string Text(reinterpret_cast<const char*>(Data) + 1, Size - 1);
   const size_t Lines = SplitLines(Text).size();
   TMatrix M;
-  MatrixFromText(Text, M);
+  const bool Read = MatrixFromText(Text, M, TProtocol::MaxChannels);
+  if (Lines > static_cast<size_t>(TProtocol::MaxChannels)) {
+    fuzz::Require(!Read && M.empty(), "more lines than a protocol has channels are refused unsized");
+    return 0;
+  }
+  fuzz::Require(Read, "a text of few enough lines is read");
   fuzz::Require(M.size() == Lines, "a matrix row per line");
   bool InRange = M.size() == static_cast<size_t>(Channels);
   for (const auto& Row : M) {
@@ -76,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     Again += "\r\n";
   }
   TMatrix Back;
-  MatrixFromText(Again, Back);
+  MatrixFromText(Again, Back, TProtocol::MaxChannels);
   fuzz::Require(Back == M, "a matrix written as text reads back the same");
 
   auto P = ChannelsOnly(Channels);

@@ -1,5 +1,7 @@
 #include "report/RtfReader.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cstdint>
 #include <map>
@@ -168,7 +170,8 @@ class TParser {
     long long Value = 0;
     while (I < S.size() && std::isdigit(static_cast<unsigned char>(S[I]))) {
       HasParam = true;
-      if (Value < 10000000) Value = Value * 10 + (S[I] - '0');
+      // Held at a bound that a parameter written back from it reads as again.
+      Value = std::min<long long>(Value * 10 + (S[I] - '0'), 1000000000);
       ++I;
     }
     Param = static_cast<int>(Negative ? -Value : Value);

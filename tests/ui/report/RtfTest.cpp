@@ -107,6 +107,7 @@ class RtfTest : public QObject {
         Header + "{\\f0\\fnil A\\'3bB\\{\\\\\\'0d;}}\\f0 x}",
         Header + "}one\\u10?two\\'0dthree\\'0afour}",
         Header + "}\\pard\\tx-55\\tx-10\\tx-9\\tx29\\tx30 a}",
+        Header + "}\\pard\\tx99999999999720\\tx-99999999999\\fs12345678901 a}",
     };
     for (const std::string& Input : Inputs) {
       const auto First = ReadRtf(Input);
@@ -127,6 +128,8 @@ class RtfTest : public QObject {
     QCOMPARE(Lines->Paragraphs.size(), size_t(3));
     QCOMPARE(Lines->Paragraphs[1].Runs[0].Text, std::string("twothree"));
     QCOMPARE(ReadRtf(Inputs[5])->Paragraphs[0].TabStops, (std::vector<int>{-3, 0, 0, 1, 2}));
+    // Numbers past what a document can mean are held at one bound, which writes back as itself.
+    QCOMPARE(ReadRtf(Inputs[6])->Paragraphs[0].TabStops, (std::vector<int>{50000000, -50000000}));
   }
 
   void whatCannotBeShownIsRefused() {
