@@ -14,6 +14,7 @@
 #include "FuzzSupport.h"
 #include "report/RtfReader.h"
 #include "report/RtfWriter.h"
+#include "TextUtils.h"
 
 using namespace qv;
 
@@ -45,24 +46,6 @@ bool ValidUtf8(const std::string& S) {
     i += Extra + 1;
   }
   return true;
-}
-
-void AppendUtf8(std::string& Out, uint32_t Cp) {
-  if (Cp < 0x80) {
-    Out += static_cast<char>(Cp);
-  } else if (Cp < 0x800) {
-    Out += static_cast<char>(0xC0 | (Cp >> 6));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  } else if (Cp < 0x10000) {
-    Out += static_cast<char>(0xE0 | (Cp >> 12));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  } else {
-    Out += static_cast<char>(0xF0 | (Cp >> 18));
-    Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  }
 }
 
 void CheckRead(const TRtfDocument& D) {

@@ -79,6 +79,24 @@ size_t CharacterLength(std::string_view Text) {
   return Extra + 1;
 }
 
+void AppendUtf8(std::string& Out, uint32_t Cp) {
+  if (Cp < 0x80) {
+    Out += static_cast<char>(Cp);
+  } else if (Cp < 0x800) {
+    Out += static_cast<char>(0xC0 | (Cp >> 6));
+    Out += static_cast<char>(0x80 | (Cp & 0x3F));
+  } else if (Cp < 0x10000) {
+    Out += static_cast<char>(0xE0 | (Cp >> 12));
+    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Cp & 0x3F));
+  } else {
+    Out += static_cast<char>(0xF0 | (Cp >> 18));
+    Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
+    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Cp & 0x3F));
+  }
+}
+
 std::string FirstCharacter(std::string_view Text) { return std::string(Text.substr(0, CharacterLength(Text))); }
 
 std::string_view CharacterPrefix(std::string_view Text, size_t MaxBytes) {

@@ -23,6 +23,8 @@ bool SameText(std::string_view A, std::string_view B);  // equal without regard 
 size_t CharacterLength(std::string_view Text);
 // The first character of Text, never part of one.
 std::string FirstCharacter(std::string_view Text);
+// Appends code point Cp (at most 0x10FFFF) to Out as UTF-8.
+void AppendUtf8(std::string& Out, uint32_t Cp);
 // The longest start of Text of at most MaxBytes bytes that cuts no character in two.
 std::string_view CharacterPrefix(std::string_view Text, size_t MaxBytes);
 

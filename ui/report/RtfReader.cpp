@@ -1,5 +1,7 @@
 #include "report/RtfReader.h"
 
+#include "TextUtils.h"
+
 #include <algorithm>
 
 #include <cctype>
@@ -20,24 +22,6 @@ constexpr uint16_t Cp1252High[32] = {
 uint32_t FromCp1252(uint8_t B) {
   if (B >= 0x80 && B < 0xA0 && Cp1252High[B - 0x80] != 0) return Cp1252High[B - 0x80];
   return B;
-}
-
-void AppendUtf8(std::string& Out, uint32_t Cp) {
-  if (Cp < 0x80) {
-    Out += static_cast<char>(Cp);
-  } else if (Cp < 0x800) {
-    Out += static_cast<char>(0xC0 | (Cp >> 6));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  } else if (Cp < 0x10000) {
-    Out += static_cast<char>(0xE0 | (Cp >> 12));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  } else {
-    Out += static_cast<char>(0xF0 | (Cp >> 18));
-    Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  }
 }
 
 // Words that change nothing we show; other writers put them around plain text.
