@@ -31,12 +31,6 @@ using namespace qv;
 
 namespace {
 
-std::vector<uint8_t> Written(const TProtocol& P) {
-  TMemoryStream Out;
-  const_cast<TProtocol&>(P).WriteToStream(Out, false);
-  return Out.Bytes();
-}
-
 bool SameEvents(const TFCSLineArray& A, const TFCSLineArray& B) {
   if (A.size() != B.size() || A.GateCount() != B.GateCount() || A.ChannelCount() != B.ChannelCount()) return false;
   const auto Same = [](std::span<const float> X, std::span<const float> Y) {
@@ -84,7 +78,7 @@ void RequireRefusal(const fuzz::MessageCounter& Messages, const TFCSData& Set, c
   if (Messages.Errors != 1) Messages.Print();
   fuzz::Require(Messages.Errors == 1, "a refused data file shows one message");
   fuzz::Require(Set.Events.empty(), "a refused data file leaves no events");
-  fuzz::Require(P.get() == Before && Written(*P) == BeforeBytes, "a refused data file leaves the protocol");
+  fuzz::Require(P.get() == Before && fuzz::Written(*P) == BeforeBytes, "a refused data file leaves the protocol");
 }
 
 }  // namespace
@@ -101,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   fuzz::WriteScratch(Name, Bytes);
 
   const auto Keep = fuzz::AnalysisProtocol(true);
-  const std::vector<uint8_t> KeepBytes = Written(*Keep);
+  const std::vector<uint8_t> KeepBytes = fuzz::Written(*Keep);
 
   // With events.
   TFCSData Full;
@@ -126,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Loaded) {
       fuzz::Require(Header.Events.empty() && Header.ChannelNames == Full.ChannelNames &&
                         Header.FileNames == Full.FileNames && Header.ProtocolName == Full.ProtocolName &&
-                        Written(*HeaderProtocol) == Written(*FullProtocol),
+                        fuzz::Written(*HeaderProtocol) == fuzz::Written(*FullProtocol),
                     "loading without events gives the same names and protocol");
     }
   }

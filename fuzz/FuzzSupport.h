@@ -17,6 +17,8 @@
 
 #include "Globals.h"
 #include "Host.h"
+#include "Streams.h"
+#include "protocol/Channel.h"
 #include "protocol/Protocol.h"
 
 namespace qv::fuzz {
@@ -186,6 +188,25 @@ inline std::unique_ptr<TProtocol> AnalysisProtocol(bool Named) {
   }
   P->AddGenotype("green", 0, 0);
   P->AddGenotype("red", 1, 0);
+  return P;
+}
+
+// The protocol's stream as the program writes it, for comparing a protocol before and after.
+inline std::vector<uint8_t> Written(TProtocol& P) {
+  TMemoryStream Out;
+  P.WriteToStream(Out, false);
+  return Out.Bytes();
+}
+
+// A protocol of Count channels named C0, C1, ... tagged A, B, ...
+inline std::unique_ptr<TProtocol> NamedChannels(int32_t Count) {
+  auto P = std::make_unique<TProtocol>();
+  for (int32_t c = 0; c < Count; ++c) {
+    TChannelInfo Info;
+    Info.ChannelName = "C" + std::to_string(c);
+    Info.ChannelTag = std::string(1, static_cast<char>('A' + c));
+    P->AddChannel(std::make_unique<TChannel>(Info, P.get()));
+  }
   return P;
 }
 

@@ -23,21 +23,10 @@ using namespace qv;
 
 namespace {
 
-std::vector<uint8_t> Written(TProtocol& P) {
-  TMemoryStream Out;
-  P.WriteToStream(Out, false);
-  return Out.Bytes();
-}
-
 std::unique_ptr<TProtocol> ChannelsOnly(int32_t Count) {
-  auto P = std::make_unique<TProtocol>();
-  for (int32_t c = 0; c < Count; ++c) {
-    TChannelInfo Info;
-    Info.ChannelName = "C" + std::to_string(c);
-    Info.ChannelTag = std::string(1, static_cast<char>('A' + c));
-    P->AddChannel(std::make_unique<TChannel>(Info, P.get()));
+  auto P = fuzz::NamedChannels(Count);
+  for (int32_t c = 0; c < Count; ++c)
     P->GetChannel(c)->AddPeak(false, -1, 2.5f, 0.2f, 100, 0, 0, 0, 2, -2);
-  }
   return P;
 }
 
@@ -81,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
 
   auto P = ChannelsOnly(Channels);
   P->AddGenotype("kept", 0, 0);
-  const std::vector<uint8_t> Before = Written(*P);
+  const std::vector<uint8_t> Before = fuzz::Written(*P);
   if (!Parsed.Refusal.empty()) {
     // "Line <n> of the genotype file: <why>", n a line of the file.
     const std::string Head = "Line ";
@@ -92,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     const long long Lines = static_cast<long long>(std::count(Text.begin(), Text.end(), '\n')) + 1;
     fuzz::Require(Line >= 1 && Line <= Lines, "the line named is one of the file");
     fuzz::Require(Parsed.Lines.empty(), "a refused file gives no lines");
-    fuzz::Require(Written(*P) == Before, "a refused file adds nothing");
+    fuzz::Require(fuzz::Written(*P) == Before, "a refused file adds nothing");
     return 0;
   }
 
@@ -118,9 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     for (size_t c = 0; c < L.Channels.size(); ++c)
       fuzz::Require(G.Components[c].ChannelIndex == L.Channels[c], "a genotype's components are its line's channels");
   }
-  const std::vector<uint8_t> First = Written(*P);
+  const std::vector<uint8_t> First = fuzz::Written(*P);
   TMemoryStream In(First);
   TProtocol Q;
-  fuzz::Require(Q.LoadFromStream(In, true) && Written(Q) == First, "a protocol with the genotypes reads back the same");
+  fuzz::Require(Q.LoadFromStream(In, true) && fuzz::Written(Q) == First, "a protocol with the genotypes reads back the same");
   return 0;
 }

@@ -21,20 +21,8 @@ using namespace qv;
 
 namespace {
 
-std::vector<uint8_t> Written(TProtocol& P) {
-  TMemoryStream Out;
-  P.WriteToStream(Out, false);
-  return Out.Bytes();
-}
-
 std::unique_ptr<TProtocol> ChannelsOnly(int32_t Count) {
-  auto P = std::make_unique<TProtocol>();
-  for (int32_t c = 0; c < Count; ++c) {
-    TChannelInfo Info;
-    Info.ChannelName = "C" + std::to_string(c);
-    Info.ChannelTag = std::string(1, static_cast<char>('A' + c));
-    P->AddChannel(std::make_unique<TChannel>(Info, P.get()));
-  }
+  auto P = fuzz::NamedChannels(Count);
   for (int32_t i = 0; i < Count; ++i)
     for (int32_t j = 0; j < Count; ++j) {
       TCompensationPair Pair;
@@ -85,11 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   fuzz::Require(Back == M, "a matrix written as text reads back the same");
 
   auto P = ChannelsOnly(Channels);
-  const std::vector<uint8_t> Before = Written(*P);
+  const std::vector<uint8_t> Before = fuzz::Written(*P);
   const bool Taken = P->SetCompensationMatrix(M);
   fuzz::Require(Taken == InRange, "a matrix is taken exactly when it fits the channels and 0..100");
   if (!Taken) {
-    fuzz::Require(Written(*P) == Before, "a refused matrix leaves the protocol");
+    fuzz::Require(fuzz::Written(*P) == Before, "a refused matrix leaves the protocol");
     return 0;
   }
   for (int32_t i = 0; i < Channels; ++i)
@@ -98,9 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
       P->GetChannel(i)->GetCompPair(j, true, Pair);
       fuzz::Require(Pair.Mean == M[i][j] && Pair.Deviation == 0.25f, "a channel holds its row of the matrix");
     }
-  const std::vector<uint8_t> First = Written(*P);
+  const std::vector<uint8_t> First = fuzz::Written(*P);
   TMemoryStream In(First);
   TProtocol Q;
-  fuzz::Require(Q.LoadFromStream(In, true) && Written(Q) == First, "a protocol with the matrix reads back the same");
+  fuzz::Require(Q.LoadFromStream(In, true) && fuzz::Written(Q) == First, "a protocol with the matrix reads back the same");
   return 0;
 }

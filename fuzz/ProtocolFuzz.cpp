@@ -39,12 +39,6 @@ std::unique_ptr<TFCSFile> SmallFile() {
   return std::make_unique<TFCSFile>(Name);
 }
 
-std::vector<uint8_t> Written(TProtocol& P) {
-  TMemoryStream Out;
-  P.WriteToStream(Out, false);
-  return Out.Bytes();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
@@ -55,11 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (!P.LoadFromStream(In, true)) return 0;
 
   // Written, read back and written again: the same bytes.
-  const std::vector<uint8_t> First = Written(P);
+  const std::vector<uint8_t> First = fuzz::Written(P);
   TMemoryStream Again(First);
   TProtocol Q;
   if (!Q.LoadFromStream(Again, true)) std::abort();
-  if (Written(Q) != First) std::abort();
+  if (fuzz::Written(Q) != First) std::abort();
 
   auto Copy = TProtocol::CreateCopy(P);
   try {
