@@ -14,6 +14,7 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "common/ChartView.h"
 #include "pages/ClassMeansModel.h"
@@ -207,6 +208,13 @@ void TClassExplorerPage::ShowClass() {
       // Without automatic clearing the series may be of several channels.
       Chart.XTitle = "Compensated intensity";
       Chart.YTitle = "Events";
+      // An empty class draws only its base line; the title says why.
+      const auto Newest = std::find_if(Chart.Series.rbegin(), Chart.Series.rend(), [](const ChartSeries& S) {
+        return S.Kind == ChartSeries::TKind::Bar;
+      });
+      if (Newest != Chart.Series.rend() &&
+          std::all_of(Newest->Points.begin(), Newest->Points.end(), [](const auto& P) { return P.second == 0; }))
+        Chart.Title = "No events in class " + GenotypeItems->checkedButton()->text().toStdString();
       CrtGenotype->SetData(std::move(Chart));
     }
   } catch (const std::exception&) {
