@@ -87,6 +87,7 @@ void TClassExplorerPage::Build() {
   auto* PlotRow = new QHBoxLayout(Plot);
   PlotRow->setContentsMargins(0, 0, 0, 0);
   auto* Column = new QVBoxLayout;
+  FListColumn = Column;
   RgGenotypes = RadioGroup(Plot, Column, "RgGenotypes", " Genotypes", FGenotypeLayout);
   RgChannels = RadioGroup(Plot, Column, "RgChannels", " Channels ", FChannelLayout);
   GenotypeItems = new QButtonGroup(this);
@@ -167,6 +168,11 @@ void TClassExplorerPage::FillLists(bool HasData) {
   for (int32_t c = 0; c < Protocol->ChannelCount(); ++c) Channels.push_back(Protocol->GetChannel(c)->ChannelName);
   FillRadioGroup(RgGenotypes, FGenotypeLayout, GenotypeItems, Combo.Items);
   FillRadioGroup(RgChannels, FChannelLayout, ChannelItems, Channels);
+  // The two lists share their column by their lengths, so neither scrolls while the other has
+  // room to spare.
+  for (auto [Group, Count] : {std::pair{RgGenotypes, Combo.Items.size()}, std::pair{RgChannels, Channels.size()}})
+    if (QWidget* Scroll = Group->parentWidget() ? Group->parentWidget()->parentWidget() : nullptr)
+      FListColumn->setStretchFactor(Scroll, static_cast<int>(std::clamp<size_t>(Count, 1, 100)));
 }
 
 // The grid and chart show parts of the set: they go with it.

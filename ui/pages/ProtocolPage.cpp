@@ -170,6 +170,7 @@ TProtocolPage::TProtocolPage(TPageContext& Main) : QObject(Main.Window()), FMain
   };
   FMain.Hooks.ChannelListRow = [this] { return SgChannels->currentRow(); };
   FMain.Hooks.DataShownListeners.push_back([this](bool) { UpdateDataCommands(); });
+  FMain.OnDataReplaced(this, [this] { UpdateDataCommands(); });
   FMain.OnProtocolReplaced(this, [this] {
     ResetCurrentItems();
     // Another protocol starts at its first items.
@@ -690,7 +691,9 @@ void TProtocolPage::ResetCurrentItems() {
 
 void TProtocolPage::SetCurrentRow(QTableWidget* Grid, int Row) {
   const QSignalBlocker Block(Grid);
-  if (Row >= 0 && Row < Grid->rowCount())
+  // A list with a heading row never selects the heading: it would read as an item of that name.
+  const int First = Grid == SgValidation ? 0 : 1;
+  if (Row >= First && Row < Grid->rowCount())
     Grid->setCurrentCell(Row, 0);
   else
     Grid->setCurrentCell(-1, -1);
@@ -837,9 +840,14 @@ void TProtocolPage::ClearGenotypeEditor() {
   LbGenotypeID->clear();
   EdGenotypeName->clear();
   EdLikelihoodThreshold->setText("0");
-  // The row stays for the next genotype's first peak, but names no peak ("Fluor_1") meanwhile.
+  // The row stays for the next genotype's first peak, but names no peak ("Fluor_1") meanwhile;
+  // the headings say what the grid is for.
   SgFluorPeaks->setRowCount(2);
-  for (int c = 0; c < SgFluorPeaks->columnCount(); ++c) SgFluorPeaks->setItem(1, c, new QTableWidgetItem);
+  const char* const Headings[] = {"", "Idx", "Channel", "Peak"};
+  for (int c = 0; c < SgFluorPeaks->columnCount(); ++c) {
+    if (c < 4) SgFluorPeaks->setItem(0, c, new QTableWidgetItem(Headings[c]));
+    SgFluorPeaks->setItem(1, c, new QTableWidgetItem);
+  }
   --FLoading;
   FGenotypeDirty = false;
 }

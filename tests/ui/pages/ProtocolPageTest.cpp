@@ -896,6 +896,14 @@ class ProtocolPageTest : public QObject {
     QTest::keyClick(List, Qt::Key_Down);
     QCOMPARE(Main.CurrentProtocol->FileName, Home.Path() + "b.protocol");
     QCOMPARE(Shown(), QString("b.protocol"));
+    // Another choice while the protocol holds edits, the question cancelled: it stays, named.
+    Main.CurrentProtocol->Notes = "edited";
+    Dialogs.Answers = {TAnswer::Cancel};
+    QTest::keyClick(List, Qt::Key_Up);
+    QCOMPARE(Dialogs.Questions.size(), size_t(1));
+    QCOMPARE(Main.CurrentProtocol->FileName, Home.Path() + "b.protocol");
+    QCOMPARE(Shown(), QString("b.protocol"));
+    Main.CurrentProtocol->Notes.clear();
     // New: nothing; saved into the program folder: its file.
     Dialogs.Inputs = {"2", "1"};
     Main.MenuItem("MnNewProtocol")->trigger();
@@ -946,8 +954,8 @@ class ProtocolPageTest : public QObject {
     ShowSheet(Main, "TsReassignChannelData");
     QPushButton* Assign = Page.BtnAssignDefaultValues;
     QVERIFY(!Assign->isEnabled());
-    Page.CmBxProtocols->setFocus();
-    QTest::keyClick(Page.CmBxProtocols, Qt::Key_Down);
+    Dialogs.FileAnswers = {Home.Path() + "one.protocol"};
+    Main.MenuItem("MnImportProtocol")->trigger();
     QVERIFY(Main.CurrentProtocol);
     QVERIFY(!Assign->isEnabled());  // a protocol alone
     auto* Reading = Main.findChild<TReadingPage*>("ReadingPage");
@@ -962,7 +970,8 @@ class ProtocolPageTest : public QObject {
     Main.MenuItem("MnClearProtocol")->trigger();
     QVERIFY(!Main.CurrentProtocol && Main.CurrentData);
     QVERIFY(!Assign->isEnabled());  // a data set alone
-    QTest::keyClick(Page.CmBxProtocols, Qt::Key_Down);
+    Dialogs.FileAnswers = {Home.Path() + "one.protocol"};
+    Main.MenuItem("MnImportProtocol")->trigger();
     QVERIFY(Assign->isEnabled());
     QVERIFY(Dialogs.Errors.empty());
   }
