@@ -133,8 +133,8 @@ void TQtDialogs::Info(const std::string& Text) {
 }
 
 bool TQtDialogs::YesNo(const std::string& Text) {
-  return QMessageBox::question(DialogParent(), Title(), ReadableMessage(Q(Text)), QMessageBox::Yes | QMessageBox::No) ==
-         QMessageBox::Yes;
+  return QMessageBox::question(DialogParent(), Title(), ReadableMessage(Q(Text)),
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 Dialogs::TAnswer TQtDialogs::YesNoCancel(const std::string& Text) {

@@ -479,7 +479,8 @@ class FitnessPageTest : public QObject {
     QTest::mouseClick(Page.BtnSummaryAutomation, Qt::LeftButton);
     QVERIFY2(Dialogs.Errors.empty(), Dialogs.Errors.empty() ? "" : Dialogs.Errors[0].c_str());
     const auto Shown = SplitLines(Main.findChild<QTextEdit*>("MeSummary")->toPlainText().toStdString());
-    QVERIFY(std::any_of(Shown.begin(), Shown.end(), [](const std::string& L) { return L.find("P (2000)") != std::string::npos; }));
+    QVERIFY(std::any_of(Shown.begin(), Shown.end(),
+                        [](const std::string& L) { return L.find("P (2000)") != std::string::npos; }));
     auto Reported = SplitLines(LastText(Page).toStdString());
     QCOMPARE(Reported.size(), Shown.size() + 4);
     QCOMPARE(Reported[1], std::string("MinZ , -1.0000 MaxZ , 1.0000 Min Gate , 5.0000"));

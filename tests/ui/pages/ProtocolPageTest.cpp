@@ -78,6 +78,13 @@ void ShowSheet(TFmMain& Main, const char* Sheet) {
   Pump();
 }
 
+// Sheet in front, then a new protocol of Channels x Gates through the Protocol menu.
+void NewOnSheet(TFmMain& Main, InputDialogs& Dialogs, const char* Sheet, int Channels, int Gates) {
+  ShowSheet(Main, Sheet);
+  Dialogs.Inputs = {std::to_string(Channels), std::to_string(Gates)};
+  Main.MenuItem("MnNewProtocol")->trigger();
+}
+
 void ClickCell(QTableWidget* Grid, int Row, int Col = 0) {
   Grid->scrollToItem(Grid->item(Row, Col));
   QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualItemRect(Grid->item(Row, Col)).center());
@@ -811,9 +818,7 @@ class ProtocolPageTest : public QObject {
     InputDialogs Dialogs;
     TFmMain Main;
     TProtocolPage& Page = PageOf(Main);
-    ShowSheet(Main, "TsChannelData");
-    Dialogs.Inputs = {"1", "1"};
-    Main.MenuItem("MnNewProtocol")->trigger();
+    NewOnSheet(Main, Dialogs, "TsChannelData", 1, 1);
     Click(Page.BtnChannelDisplayMaximum);  // up: the log value
     QCOMPARE(Page.EdDisplayMaximum->text(), QString("4.0000"));
     Type(Page.EdDisplayMaximum, Log);
@@ -854,9 +859,7 @@ class ProtocolPageTest : public QObject {
     PlainMessages Dialogs;
     TFmMain Main;
     TProtocolPage& Page = PageOf(Main);
-    ShowSheet(Main, "TsChannelData");
-    Dialogs.Inputs = {"1", "1"};
-    Main.MenuItem("MnNewProtocol")->trigger();
+    NewOnSheet(Main, Dialogs, "TsChannelData", 1, 1);
     Click(Page.BtnChannelDisplayMaximum);
     Type(Page.EdDisplayMaximum, "1" + QString(310, '0') + ".0");
     int Width = 0;
@@ -982,22 +985,20 @@ class ProtocolPageTest : public QObject {
     InputDialogs Dialogs;
     TFmMain Main;
     TProtocolPage& Page = PageOf(Main);
-    ShowSheet(Main, "TsGenotypes");
+    NewOnSheet(Main, Dialogs, "TsGenotypes", 2, 1);
     auto RowOne = [&] {
       QStringList Cells;
       for (int c = 0; Page.SgFluorPeaks->rowCount() > 1 && c < Page.SgFluorPeaks->columnCount(); ++c)
         Cells << (Page.SgFluorPeaks->item(1, c) ? Page.SgFluorPeaks->item(1, c)->text() : QString());
       return Cells.join("");
     };
-    Dialogs.Inputs = {"2", "1", "Green"};
-    Main.MenuItem("MnNewProtocol")->trigger();
+    Dialogs.Inputs = {"Green"};
     Click(ButtonOf(Main, "BtnAddGenotype"));
     QVERIFY(RowOne().startsWith("Fluor_1"));
     Dialogs.Answers = {TAnswer::No};
     Main.MenuItem("MnClearProtocol")->trigger();
     QCOMPARE(RowOne(), QString());
-    Dialogs.Inputs = {"2", "1"};
-    Main.MenuItem("MnNewProtocol")->trigger();
+    NewOnSheet(Main, Dialogs, "TsGenotypes", 2, 1);
     QCOMPARE(Main.CurrentProtocol->GenotypeCount(), 0);
     QCOMPARE(RowOne(), QString());
   }
