@@ -10,6 +10,7 @@
 
 #include "Digest.h"
 #include "FitnessTestSupport.h"
+#include "Random.h"
 #include "RecordingMessages.h"
 #include "TestFolders.h"
 #include "fitness/SimpleFitness.h"
@@ -132,9 +133,11 @@ TEST_F(FitnessDigest, ConstantModelReadsAndReportsAlikeOnEveryThreadCount) {
       AddClasses(Classes, *S.StartData[t]);
     }
     EXPECT_EQ(Classes.Hash(), 7817678270536653436u);
+    // The variance analysis draws its samples.
+    Randomize(33);
     TDigest Report;
     Report.Text(S.Report());
-    EXPECT_EQ(Report.Hash(), 2273414267674001110u);
+    EXPECT_EQ(Report.Hash(), 2220948728512657417u);
   }
 }
 
