@@ -16,6 +16,7 @@
 #include "dataset/FCSData.h"
 #include "fitness/FitnessData.h"
 #include "fitness/FitnessFileSet.h"
+#include "fitness/FitnessShared.h"
 #include "protocol/Protocol.h"
 
 namespace qv {
@@ -23,6 +24,12 @@ namespace qv {
 class TFitnessCalculator {
  public:
   static constexpr const char* ReadError = "Error reading files";
+  // Caps of what the four files may declare; a file beyond one is refused by name. Result sets
+  // grow with the square of the plates (one per plate pair) and each with the square of the
+  // genotypes, the matrix deconvolution with their cube. Assays compare a handful of strains,
+  // each told by its fluorophore (a protocol holds at most 15 channels), over a few plates.
+  static constexpr int32_t MaxGenotypes = 32;  // per protocol
+  static constexpr int32_t MaxPlates = 32;     // FCS files merged into one observed file
 
   // Reads the four files; on failure shows "Error reading files" once and keeps an empty merged
   // result set, on which every later call does nothing.
@@ -105,13 +112,33 @@ class TFitnessCalculator {
   // The counts of the whole set, or of plate Plate (-1 whole), drawn afresh when Resample.
   void Counts(int32_t Set, bool IsObserved, int32_t Plate, TIntArray& Result);
   const TCountSource& CountSource(int32_t Set, bool IsObserved);
-  bool ReadOne(const std::string& Caption, int32_t Set, const std::string& Path, std::unique_ptr<TFCSData>& Data,
-               std::unique_ptr<TProtocol>& Protocol);
+  // False, having said which file and cap, when a file passes MaxGenotypes or MaxPlates.
+  bool WithinCaps(const std::vector<TFitnessFile>& Files) const;
   bool GenotypesAgree();
 
   // [set][0 expected, 1 observed], valid for FSourceKind; emptied when the classes change.
   std::array<std::array<std::unique_ptr<TCountSource>, 2>, 2> FSources;
   int32_t FSourceKind = -1;
+
+  // The design matrix of one reference and its inverse (none when it cannot be inverted).
+  struct TDesign {
+    bool Made = false;
+    bool Inverted = false;
+    TMatrix Matrix;
+    TMatrix Inverse;
+  };
+  // The design of reference s for the first n genotype names of each set. A design depends on
+  // nothing else but the inversion settings, so every result set of a calculation, and every
+  // bootstrap iteration, shares one inversion per reference instead of making its own.
+  const TDesign& DesignOf(const TStringArray& Names1, const TStringArray& Names2, int32_t n, int32_t s,
+                          bool SmallQuadrants, bool AlternateInversion);
+  struct TDesigns {
+    TStringArray Names1, Names2;
+    bool SmallQuadrants = false;
+    bool AlternateInversion = false;
+    std::vector<TDesign> References;
+  };
+  TDesigns FDesigns;
 };
 
 }  // namespace qv

@@ -3,8 +3,6 @@
 // every report text, and the messages and memo lines in their order.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +10,7 @@
 #include "FitnessTestSupport.h"
 #include "Random.h"
 #include "RecordingMessages.h"
+#include "ScopedThreads.h"
 #include "TestFolders.h"
 #include "fitness/SimpleFitness.h"
 
@@ -21,27 +20,8 @@ namespace {
 using test::AssayProtocol;
 using test::RecordingMemo;
 using test::SaveAssayFile;
+using test::ScopedThreads;
 using test::TDigest;
-
-// Sets QUORVENAL_THREADS for its life.
-class ScopedThreads {
- public:
-  explicit ScopedThreads(const char* Count) {
-    if (const char* Old = std::getenv("QUORVENAL_THREADS")) FOld = Old;
-    setenv("QUORVENAL_THREADS", Count, 1);
-  }
-  ~ScopedThreads() {
-    if (FOld)
-      setenv("QUORVENAL_THREADS", FOld->c_str(), 1);
-    else
-      unsetenv("QUORVENAL_THREADS");
-  }
-  ScopedThreads(const ScopedThreads&) = delete;
-  ScopedThreads& operator=(const ScopedThreads&) = delete;
-
- private:
-  std::optional<std::string> FOld;
-};
 
 void AddClasses(TDigest& D, const TFCSData& Data) {
   D.Value(Data.ShortLines.size());
