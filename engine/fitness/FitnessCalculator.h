@@ -29,7 +29,7 @@ class TFitnessCalculator {
   // genotypes, the matrix deconvolution with their cube. Assays compare a handful of strains,
   // each told by its fluorophore (a protocol holds at most 15 channels), over a few plates.
   static constexpr int32_t MaxGenotypes = 32;  // per protocol
-  static constexpr int32_t MaxPlates = 32;     // FCS files merged into one observed file
+  static constexpr int32_t MaxPlates = 24;     // FCS files merged into one observed file
 
   // Reads the four files; on failure shows "Error reading files" once and keeps an empty merged
   // result set, on which every later call does nothing.
