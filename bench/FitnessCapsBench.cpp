@@ -2,9 +2,10 @@
 // costs. Each run reads the four files, calculates with single plates and plate pairs in matrix
 // deconvolution and writes the whole report; peak memory above the start and the report's size
 // are printed. Goal: each under 1 s and 100 MB.
-//   genotypes: MaxGenotypes genotypes rotated between the sets, one plate each.
-//   plates:    3 genotypes, MaxPlates plates in each observed file (MaxPlates^2 plate pairs).
-//   both:      MaxGenotypes genotypes and MaxPlates plates in each observed file.
+//   genotypes: MaxFitnessGenotypes genotypes rotated between the sets, one plate each.
+//   plates:    3 genotypes, MaxFitnessPlates plates in each observed file (MaxFitnessPlates^2
+//              plate pairs).
+//   both:      MaxFitnessGenotypes genotypes and MaxFitnessPlates plates in each observed file.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "ProcessStatus.h"
 #include "TestFolders.h"
 #include "fitness/FitnessCalculator.h"
+#include "fitness/FitnessShared.h"
 
 namespace {
 
@@ -66,11 +68,11 @@ void AtTheCaps(benchmark::State& State, int32_t Genotypes, int32_t Plates) {
   State.counters["peak_MB"] = Peak / 1e6;
   State.counters["report_MB"] = static_cast<double>(ReportBytes) / 1e6;
 }
-BENCHMARK_CAPTURE(AtTheCaps, genotypes, TFitnessCalculator::MaxGenotypes, 1)
+BENCHMARK_CAPTURE(AtTheCaps, genotypes, qv::MaxFitnessGenotypes, 1)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
-BENCHMARK_CAPTURE(AtTheCaps, plates, 3, TFitnessCalculator::MaxPlates)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(AtTheCaps, both, TFitnessCalculator::MaxGenotypes, TFitnessCalculator::MaxPlates)
+BENCHMARK_CAPTURE(AtTheCaps, plates, 3, qv::MaxFitnessPlates)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(AtTheCaps, both, qv::MaxFitnessGenotypes, qv::MaxFitnessPlates)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
 

@@ -118,7 +118,8 @@ bool TFitnessCalculator::ReadFiles(const TFitnessFileSet& AFileSet, ProgressMemo
   for (int32_t t = 0; t < 2; ++t)
     Files.push_back({"Reading Expected file " + IntToStr(t + 1), AFileSet.ExpectedPath(t), &Expected[t],
                      &ExpectedProtocol[t]});
-  bool OK = ReadFitnessFiles(Files, AFileSet.Gauge, AMemo) && WithinCaps(Files);
+  // Only the observed files' plates make result sets.
+  bool OK = ReadFitnessFiles(Files, AFileSet.Gauge, AMemo) && WithinFitnessCaps(Files, 2);
   if (OK) {
     ScoreSingles = ExpectedProtocol[0]->ScoreSingles;
     GenotypeCount = ExpectedProtocol[0]->GenotypeCount();
@@ -138,22 +139,6 @@ bool TFitnessCalculator::ReadFiles(const TFitnessFileSet& AFileSet, ProgressMemo
   }
   FSources = {};
   return OK;
-}
-
-bool TFitnessCalculator::WithinCaps(const std::vector<TFitnessFile>& Files) const {
-  const auto Refuse = [](const TFitnessFile& File, const std::string& Reason) {
-    HostMessages().Error(ReadRefusal("fitness data file", File.Path, Reason));
-    return false;
-  };
-  for (const TFitnessFile& File : Files)
-    if (const int32_t N = (*File.Protocol)->GenotypeCount(); N > MaxGenotypes)
-      return Refuse(File, "its protocol defines " + IntToStr(N) + " genotypes; a fitness assay takes at most " +
-                              IntToStr(MaxGenotypes) + ".");
-  for (const TFitnessFile& File : Files)
-    if (const int32_t N = (*File.Data)->FileCount; N > MaxPlates)
-      return Refuse(File, "it merges " + IntToStr(N) + " plates; a fitness assay takes at most " +
-                              IntToStr(MaxPlates) + " per file.");
-  return true;
 }
 
 bool TFitnessCalculator::ApplyOverrides(const TFitnessFileSet& AFileSet) {

@@ -4,7 +4,8 @@
 // genotype and fluorophore fitness, their bootstrap spread and the fitness report.
 //
 // Arrays of two hold set 1 at index 0. Plate i of an observed set is file MinFileIndex + i of
-// its data set.
+// its data set. Caps: MaxFitnessGenotypes per protocol and MaxFitnessPlates per observed file
+// (FitnessShared.h); saved reports: TFitnessArray::MaxReports.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -24,12 +25,6 @@ namespace qv {
 class TFitnessCalculator {
  public:
   static constexpr const char* ReadError = "Error reading files";
-  // Caps of what the four files may declare; a file beyond one is refused by name. Result sets
-  // grow with the square of the plates (one per plate pair) and each with the square of the
-  // genotypes, the matrix deconvolution with their cube. Assays compare a handful of strains,
-  // each told by its fluorophore (a protocol holds at most 15 channels), over a few plates.
-  static constexpr int32_t MaxGenotypes = 32;  // per protocol
-  static constexpr int32_t MaxPlates = 24;     // FCS files merged into one observed file
 
   // Reads the four files; on failure shows "Error reading files" once and keeps an empty merged
   // result set, on which every later call does nothing.
@@ -112,8 +107,6 @@ class TFitnessCalculator {
   // The counts of the whole set, or of plate Plate (-1 whole), drawn afresh when Resample.
   void Counts(int32_t Set, bool IsObserved, int32_t Plate, TIntArray& Result);
   const TCountSource& CountSource(int32_t Set, bool IsObserved);
-  // False, having said which file and cap, when a file passes MaxGenotypes or MaxPlates.
-  bool WithinCaps(const std::vector<TFitnessFile>& Files) const;
   bool GenotypesAgree();
 
   // [set][0 expected, 1 observed], valid for FSourceKind; emptied when the classes change.

@@ -116,6 +116,22 @@ bool ReadSideBySide(const std::vector<TFitnessFile>& Files, Progress* Gauge, Pro
 
 }  // namespace
 
+bool WithinFitnessCaps(const std::vector<TFitnessFile>& Files, size_t PlateFiles) {
+  const auto Refuse = [](const TFitnessFile& File, const std::string& Reason) {
+    HostMessages().Error(ReadRefusal("fitness data file", File.Path, Reason));
+    return false;
+  };
+  for (const TFitnessFile& File : Files)
+    if (const int32_t N = (*File.Protocol)->GenotypeCount(); N > MaxFitnessGenotypes)
+      return Refuse(File, "its protocol defines " + IntToStr(N) + " genotypes; a fitness assay takes at most " +
+                              IntToStr(MaxFitnessGenotypes) + ".");
+  for (size_t f = 0; f < Files.size() && f < PlateFiles; ++f)
+    if (const int32_t N = (*Files[f].Data)->FileCount; N > MaxFitnessPlates)
+      return Refuse(Files[f], "it merges " + IntToStr(N) + " plates; a fitness assay takes at most " +
+                                  IntToStr(MaxFitnessPlates) + " per file.");
+  return true;
+}
+
 TDataLoadOptions FitnessLoadOptions(Progress* Gauge) {
   TDataLoadOptions Options;
   Options.Gauge = Gauge;

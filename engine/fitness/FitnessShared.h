@@ -28,6 +28,18 @@ struct TFitnessFile {
   std::unique_ptr<TProtocol>* Protocol = nullptr;
 };
 
+// Caps of what the files of an assay may declare; a file beyond one is refused by name. In the
+// variable model the result sets grow with the square of the observed plates (one per plate
+// pair), each with the square of the genotypes, and the matrix deconvolution with their cube; the
+// constant model's variance analysis draws per genotype and file. Assays compare a handful of
+// strains, each told by its fluorophore (a protocol holds at most 15 channels), over a few plates.
+constexpr int32_t MaxFitnessGenotypes = 32;  // per protocol
+constexpr int32_t MaxFitnessPlates = 24;     // FCS files merged into one data file
+// False, having shown which file passes which cap, when a protocol of Files defines more than
+// MaxFitnessGenotypes genotypes or one of the first PlateFiles data sets merges more than
+// MaxFitnessPlates files. The files must have been read.
+bool WithinFitnessCaps(const std::vector<TFitnessFile>& Files, size_t PlateFiles);
+
 // Reads the files in order until one fails: for each its memo line, then its data set loaded with
 // FitnessLoadOptions and classified with the file's own protocol. True when every file was read
 // with events; a missing file, an empty set or an exception ends the reading with False, and

@@ -67,7 +67,7 @@ bool TSimpleFitness::ReadFiles(const TFitnessFileSet& AFileSet, ProgressMemo* Me
   bool OK = false;
   {
     BusyCursor Busy;
-    OK = ReadFitnessFiles(Files, AFileSet.Gauge, Memo);
+    OK = ReadFitnessFiles(Files, AFileSet.Gauge, Memo) && WithinFitnessCaps(Files, Files.size());
   }
   if (OK) {
     ScoreSingles = StopProtocols[0]->ScoreSingles;

@@ -237,26 +237,33 @@ TEST_F(FitnessInputs, BadFilesGiveTheSequentialMessagesOnEveryThreadCount) {
   }
 }
 
-// An assay beyond a cap is refused, naming the file and the cap, before any result set is sized:
-// the deconvolution grows with the cube of the genotypes, the plate pairs with the square of
-// the plates.
+// An assay beyond a cap is refused by both models, naming the file and the cap, before any
+// result set is sized: the deconvolution grows with the cube of the genotypes, the plate pairs
+// with the square of the observed plates, the constant model's variance analysis with the files
+// of every data set. The expected files' plates make no result sets of the variable model.
 TEST_F(FitnessInputs, AssaysBeyondTheCapsAreRefusedByName) {
   const TFitnessFileSet Set = WriteExample();
   const std::vector<std::string> Fluors{"GFP", "YFP"};
-  auto Many = AssayProtocol({}, Fluors);
-  for (int32_t i = 0; i <= TFitnessCalculator::MaxGenotypes; ++i) Many->AddGenotype("G" + std::to_string(i), i % 2, 0);
-  Many->Genotypes->PrepareAll();
-  std::vector<std::vector<int32_t>> Plates(TFitnessCalculator::MaxPlates + 1, std::vector<int32_t>{0, 1, 1});
+  const auto Many = [&](const std::vector<std::string>& Swap) {
+    auto P = AssayProtocol({}, Fluors);
+    for (int32_t i = 0; i < 2; ++i) P->AddGenotype(Swap[i], i, 0);
+    for (int32_t i = 2; i <= MaxFitnessGenotypes; ++i) P->AddGenotype("G" + std::to_string(i), i % 2, 0);
+    P->Genotypes->PrepareAll();
+    return P;
+  };
+  const std::vector<std::vector<int32_t>> Plates(MaxFitnessPlates + 1, std::vector<int32_t>{0, 1, 1});
+  const std::string TooManyGenotypes = "its protocol defines 33 genotypes; a fitness assay takes at most 32.";
+  const std::string TooManyPlates = "it merges 25 plates; a fitness assay takes at most 24 per file.";
   const struct {
     const char* File;
     std::unique_ptr<TProtocol> Protocol;
     std::vector<std::vector<int32_t>> Plates;
     std::string Reason;
+    bool VariableRefuses;
   } Cases[] = {
-      {"e2.Quorvenal", std::move(Many), {{0, 10, 10}},
-       "its protocol defines 33 genotypes; a fitness assay takes at most 32."},
-      {"o1.Quorvenal", AssayProtocol({"A", "B"}, Fluors), Plates,
-       "it merges 33 plates; a fitness assay takes at most 32 per file."},
+      {"e2.Quorvenal", Many({"B", "A"}), {{0, 10, 10}}, TooManyGenotypes, true},
+      {"o1.Quorvenal", AssayProtocol({"A", "B"}, Fluors), Plates, TooManyPlates, true},
+      {"e1.Quorvenal", AssayProtocol({"A", "B"}, Fluors), Plates, TooManyPlates, false},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.File);
@@ -264,18 +271,23 @@ TEST_F(FitnessInputs, AssaysBeyondTheCapsAreRefusedByName) {
     TFitnessFileSet Assay = Set;
     Assay.Folder = Own.Path();
     for (const char* Name : {"e1.Quorvenal", "e2.Quorvenal", "o1.Quorvenal", "o2.Quorvenal"})
-      std::filesystem::copy_file(Folder / Name, Own / Name);
-    std::filesystem::remove(Own / Case.File);
+      if (Name != std::string(Case.File)) std::filesystem::copy_file(Folder / Name, Own / Name);
     SaveAssayFile(Own / Case.File, *Case.Protocol, Case.Plates);
+    const std::vector<std::string> Refused{
+        "Error reading fitness data file \"" + Assay.PathOf(Case.File) + "\": " + Case.Reason, "Error reading files"};
     Messages.Errors.clear();
     TFitnessCalculator C(Assay, nullptr);
-    EXPECT_FALSE(C.FilesRead);
-    EXPECT_EQ(Messages.Errors,
-              (std::vector<std::string>{"Error reading fitness data file \"" + Assay.PathOf(Case.File) + "\": " +
-                                            Case.Reason,
-                                        "Error reading files"}));
-    EXPECT_TRUE(C.PlatePairs.empty());
-    EXPECT_FALSE(C.Expected[1]);
+    EXPECT_EQ(C.FilesRead, !Case.VariableRefuses);
+    if (Case.VariableRefuses) {
+      EXPECT_EQ(Messages.Errors, Refused);
+      EXPECT_TRUE(C.PlatePairs.empty());
+      EXPECT_FALSE(C.Expected[1]);
+    }
+    Messages.Errors.clear();
+    TSimpleFitness S(Assay, nullptr);
+    EXPECT_FALSE(S.FilesRead);
+    EXPECT_EQ(Messages.Errors, Refused);
+    EXPECT_TRUE(S.FitnessRows.empty());
   }
 }
 
