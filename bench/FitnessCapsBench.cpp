@@ -68,9 +68,7 @@ void AtTheCaps(benchmark::State& State, int32_t Genotypes, int32_t Plates) {
   State.counters["peak_MB"] = Peak / 1e6;
   State.counters["report_MB"] = static_cast<double>(ReportBytes) / 1e6;
 }
-BENCHMARK_CAPTURE(AtTheCaps, genotypes, qv::MaxFitnessGenotypes, 1)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
+BENCHMARK_CAPTURE(AtTheCaps, genotypes, qv::MaxFitnessGenotypes, 1)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(AtTheCaps, plates, 3, qv::MaxFitnessPlates)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(AtTheCaps, both, qv::MaxFitnessGenotypes, qv::MaxFitnessPlates)
     ->Unit(benchmark::kMillisecond)

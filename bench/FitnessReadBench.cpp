@@ -138,7 +138,10 @@ void ReadAgainstInflate(benchmark::State& State, std::optional<int> Threads) {
   State.counters["ratio"] = InflateTime > 0 ? ReadTime / InflateTime : 0;
   State.counters["unpacked_MB"] = static_cast<double>(Bytes) / 1e6;
 }
-BENCHMARK_CAPTURE(ReadAgainstInflate, pool, std::nullopt)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(ReadAgainstInflate, pool, std::nullopt)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK_CAPTURE(ReadAgainstInflate, threads_1, 1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // A gauge that notes the largest time between two of its moves.

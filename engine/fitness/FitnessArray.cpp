@@ -51,8 +51,8 @@ void TFitnessArray::LoadFromFile(const std::string& AFileName) {
     const TFitnessReportText Reports(Text);
     if (Reports.Count() > MaxReports)
       throw EConvertError(ReadRefusal("fitness report", AFileName,
-                                      "it holds " + IntToStr(Reports.Count()) + " reports; a correlation takes at most " +
-                                          IntToStr(MaxReports) + "."));
+                                      "it holds " + IntToStr(Reports.Count()) +
+                                          " reports; a correlation takes at most " + IntToStr(MaxReports) + "."));
     for (int32_t i = 0; i < Reports.Count(); ++i) {
       try {
         Items.push_back(Reports.Read(i));
@@ -77,7 +77,7 @@ void TFitnessArray::LoadFromFile(const std::string& AFileName) {
     Refused = true;
     ComputeMatrices();
     HostMessages().Error(dynamic_cast<const std::bad_alloc*>(&E) ? "Not enough memory to read " + AFileName
-                                                                  : std::string(E.what()));
+                                                                 : std::string(E.what()));
   }
 }
 

@@ -10,7 +10,6 @@
 
 #include "Errors.h"
 #include "Statistics.h"
-#include "TextUtils.h"
 #include "fitness/FitnessData.h"
 
 namespace qv {
@@ -218,9 +217,8 @@ std::unique_ptr<TFitnessData> TFitnessReportText::Read(int32_t Index) const {
 
   auto Result = std::make_unique<TFitnessData>();
   TFitnessData& R = *Result;
-  R.Description = std::string(Lines[static_cast<size_t>(T) + 3]) + "\r\n" + std::string(Lines[static_cast<size_t>(T) + 4]) +
-                  "\r\n" + std::string(Lines[static_cast<size_t>(T) + 5]) + "\r\n" +
-                  std::string(Lines[static_cast<size_t>(T) + 6]);
+  for (size_t i = 3; i <= 6; ++i)
+    R.Description += (i > 3 ? "\r\n" : "") + std::string(Lines[static_cast<size_t>(T) + i]);
   R.SetSize(n);
   const size_t N = static_cast<size_t>(n);
   R.LogFitness.assign(N, TMatrix(N, TSglArray(1, 0.0f)));
