@@ -10,13 +10,13 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "AnalysedSetFixture.h"
 #include "DataSetFixtures.h"
 #include "Digest.h"
+#include "ScopedThreads.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
 #include "protocol/GenotypeSet.h"
@@ -81,23 +81,7 @@ void AddRoad(TDigest& D, const TFCSFile& File, const TFCSData& Data) {
   }
 }
 
-// Sets QUORVENAL_THREADS for its life.
-class ScopedThreads {
- public:
-  explicit ScopedThreads(const char* Count) {
-    if (const char* Old = std::getenv("QUORVENAL_THREADS")) FOld = Old;
-    setenv("QUORVENAL_THREADS", Count, 1);
-  }
-  ~ScopedThreads() {
-    if (FOld)
-      setenv("QUORVENAL_THREADS", FOld->c_str(), 1);
-    else
-      unsetenv("QUORVENAL_THREADS");
-  }
-
- private:
-  std::optional<std::string> FOld;
-};
+using test::ScopedThreads;
 
 class RoadDigest : public ::testing::Test {
  protected:
