@@ -22,6 +22,13 @@ void TStream::ReadBuffer(void* Buffer, size_t Count) {
   if (Read(Buffer, Count) != Count) throw EReadError(ReadErrorText);
 }
 
+void TStream::ReadString(std::string& S, size_t Count) {
+  if (Count > static_cast<size_t>(std::numeric_limits<int64_t>::max()) || !Holds(static_cast<int64_t>(Count)))
+    throw EReadError(ReadErrorText);
+  S.resize(Count);
+  ReadBuffer(S.data(), S.size());
+}
+
 size_t TMemoryStream::Read(void* Buffer, size_t Count) {
   const int64_t Available = Size() - FPosition;
   if (Available <= 0) return 0;
@@ -167,9 +174,7 @@ void ReadStreamString(TStream& Stream, std::string& S) {
   S.clear();
   const int32_t Count = ReadInt32(Stream);
   if (Count <= 0) return;
-  if (!Stream.Holds(Count)) throw EReadError(ReadErrorText);
-  S.resize(static_cast<size_t>(Count));
-  Stream.ReadBuffer(S.data(), S.size());
+  Stream.ReadString(S, static_cast<size_t>(Count));
 }
 
 std::string ReadStreamString(TStream& Stream) {

@@ -24,6 +24,9 @@ class TStream {
   // Whether Count more bytes can be read. A stream that makes its bytes as they are read (an
   // unpacking one) makes them first; the readers ask this before they size anything by a count.
   virtual bool Holds(int64_t Count) { return Count <= Remaining(); }
+  // Reads exactly Count bytes into S or throws EReadError. An unpacking stream reads them straight
+  // into S, so a long string is held once, not twice.
+  virtual void ReadString(std::string& S, size_t Count);
 
   // Reads exactly Count bytes or throws EReadError.
   void ReadBuffer(void* Buffer, size_t Count);
