@@ -390,7 +390,6 @@ TReadResult ReadRecords(TUnpackedStream& Stream, TStoredSet& Set, Progress* Gaug
   const int32_t Threads = ThreadCount();
   TFCSLineArray& Events = Set.Events;
   Events.ResizeForOverwrite(M);
-  Events.FaultIn(Threads);
   const size_t PerPiece = std::max<size_t>(1, RecordPiece / Size);
   const auto Piece = std::make_unique_for_overwrite<uint8_t[]>(std::min(PerPiece, std::max<size_t>(M, 1)) * Size);
   std::atomic<bool> Bad{false};

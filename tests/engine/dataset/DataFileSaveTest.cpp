@@ -6,16 +6,20 @@
 #include <zlib.h>
 
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "AllocationCap.h"
 #include "Digest.h"
+#include "Files.h"
 #include "FitnessFixtures.h"
 #include "RecordingMessages.h"
 #include "ScopedThreads.h"
 #include "Streams.h"
 #include "dataset/FCSData.h"
+#include "protocol/Protocol.h"
 
 namespace qv {
 namespace {
@@ -104,6 +108,54 @@ uint64_t DigestOf(const std::vector<uint8_t>& Bytes) {
   return D.Hash();
 }
 
+void WriteBytes(const std::string& FileName, const std::vector<uint8_t>& Bytes) {
+  TFileStream Out(FileName, TFileStream::TMode::Create);
+  Out.Write(Bytes.data(), Bytes.size());
+  Out.Close();
+}
+
+// The unpacked stream of a data file of Count copies of one event (file index 0, every value
+// Value) under P, naming FileNames; packed by zlib itself.
+std::vector<uint8_t> PackedStream(TProtocol& P, const std::string& FileNames, int32_t Count, float Value = 100) {
+  TMemoryStream M;
+  WriteStreamString(TFCSData::DataFileMagic, M);
+  WriteInt32(M, 2);
+  P.SaveToStream(M);
+  WriteStreamString("proto", M);
+  WriteStreamString("source", M);
+  WriteStreamString(FileNames, M);
+  WriteInt32(M, P.GateCount() + P.ChannelCount());
+  WriteInt32(M, P.ChannelCount());
+  for (int32_t i = P.ChannelCount() - 1; i >= 0; --i) WriteStreamString("C" + std::to_string(i), M);
+  WriteInt32(M, Count);
+  TMemoryStream Record;
+  WriteInt32(Record, 0);
+  for (int32_t v = 0; v < P.GateCount() + P.ChannelCount(); ++v) WriteSingle(Record, Value);
+  std::vector<uint8_t> Plain = M.Bytes();
+  for (int32_t e = 0; e < Count; ++e) Plain.insert(Plain.end(), Record.Bytes().begin(), Record.Bytes().end());
+  uLongf Size = compressBound(static_cast<uLong>(Plain.size()));
+  std::vector<uint8_t> Packed(Size);
+  EXPECT_EQ(compress2(Packed.data(), &Size, Plain.data(), static_cast<uLong>(Plain.size()), 9), Z_OK);
+  Packed.resize(Size);
+  return Packed;
+}
+
+// Where the gauge was set and how often it pumped.
+class RecordingGauge : public Progress {
+ public:
+  void SetMax(int64_t Max) override {
+    Progress::SetMax(Max);
+    Maxima.push_back(Max);
+  }
+  void SetPosition(int64_t Position) override {
+    Progress::SetPosition(Position);
+    Positions.push_back(Position);
+  }
+  void Pump() override { ++Pumps; }
+  std::vector<int64_t> Maxima, Positions;
+  int32_t Pumps = 0;
+};
+
 class DataFileSave : public ::testing::Test {
  protected:
   SettingsGuard Settings;
@@ -143,6 +195,122 @@ TEST_F(DataFileSave, UnpackedBytesMatchTheSequentialWritersOnAnyThreadCount) {
       EXPECT_EQ(Packed, First) << "the packed bytes do not depend on the thread count";
     }
   }
+}
+
+// Another program's zlib reads the saved file, and the program reads it back to the very events
+// saved, in their order; both the save and the load move the gauge to their end as they go.
+TEST_F(DataFileSave, SavedFileUnpacksElsewhereAndLoadsBackTheSameEvents) {
+  MinimumRawScore = 2;
+  auto P = AssayProtocol({"A", "B"}, {"GFP", "YFP", "RFP"}, 2);
+  auto D = MixedSet(*P, 150000, 3);
+  const std::string Name = Folder / "set.Quorvenal";
+  RecordingGauge Saving;
+  ASSERT_TRUE(D->SaveToFile(Name, *P, &Saving));
+  const std::vector<uint8_t> Plain = Inflated(ReadBytes(Name));
+  ASSERT_EQ(Saving.Maxima.size(), 1u);
+  EXPECT_EQ(Saving.Maxima[0], static_cast<int64_t>(Plain.size()));
+  EXPECT_GE(Saving.Positions.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(Saving.Positions.begin(), Saving.Positions.end()));
+  EXPECT_EQ(Saving.Positions.back(), static_cast<int64_t>(Plain.size()));
+
+  RecordingGauge Loading;
+  TDataLoadOptions Options;
+  Options.Compensate = Options.DetectorsAndClassify = Options.FitCurves = false;
+  Options.Gauge = &Loading;
+  std::unique_ptr<TProtocol> Loaded;
+  auto L = TFCSData::CreateFromDataFile(Name, Options, Loaded);
+  EXPECT_TRUE(Messages.Errors.empty());
+  size_t Stored = 0;
+  for (size_t i = 0; i < D->Events.size(); ++i) {
+    const TFCSLine E = D->Events[i];
+    if (E.Filtered()) continue;
+    ASSERT_LT(Stored, L->Events.size());
+    const TFCSLine Back = L->Events[Stored++];
+    ASSERT_EQ(Back.FileIndex(), E.FileIndex()) << i;
+    ASSERT_EQ(std::memcmp(Back.GateValues().data(), E.GateValues().data(), E.GateValues().size_bytes()), 0) << i;
+    ASSERT_EQ(std::memcmp(Back.RawValues().data(), E.RawValues().data(), E.RawValues().size_bytes()), 0) << i;
+    ASSERT_EQ(std::memcmp(Back.LogRawValues().data(), E.LogRawValues().data(), E.LogRawValues().size_bytes()), 0) << i;
+  }
+  EXPECT_EQ(Stored, L->Events.size());
+  EXPECT_GE(Loading.Positions.size(), 2u) << "the events of a file of several pieces move the gauge as they come";
+  EXPECT_EQ(Loading.Positions.back(), static_cast<int64_t>(Stored));
+
+  if (std::system("python3 -c 'import zlib' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3 with zlib";
+  const std::string Command = "python3 -c \"import sys, zlib; sys.stdout.buffer.write(zlib.decompress(open(sys.argv[1], "
+                              "'rb').read()))\" '" + Name + "' > '" + Folder / "py.bin" + "'";
+  ASSERT_EQ(std::system(Command.c_str()), 0);
+  EXPECT_EQ(ReadBytes(Folder / "py.bin"), Plain);
+}
+
+// Stored file names of 60 MB of line breaks pack to about 60 KB. They are counted as they are
+// unpacked and refused at the cap, at a cost the packed size allows; a set of exactly the cap
+// loads, and a set naming more is not saved.
+TEST_F(DataFileSave, FileNamesBeyondTheCapAreRefusedAsTheyAreUnpacked) {
+  auto P = AssayProtocol({"A"}, {"GFP"});
+  const std::string Name = Folder / "names.Quorvenal";
+  const std::vector<uint8_t> Packed = PackedStream(*P, std::string(60 << 20, '\n'), 1);
+  WriteBytes(Name, Packed);
+  auto Mine = AssayProtocol({"Mine"}, {"RFP"});
+  TProtocol* Before = Mine.get();
+  bool Reached = false;
+  {
+    test::TAllocationCap Cap(64 * Packed.size() + (64 << 20));
+    auto D = TFCSData::CreateFromDataFile(Name, TDataLoadOptions(), Mine);
+    Reached = Cap.Reached();
+    EXPECT_TRUE(D->Events.empty());
+  }
+  EXPECT_FALSE(Reached);
+  const std::string Refusal = "Error reading Quorvenal file \"" + Name +
+                              "\": it names more than 65536 files, the most one data set may hold.";
+  EXPECT_EQ(Messages.Errors, (std::vector<std::string>{Refusal}));
+  EXPECT_EQ(Mine.get(), Before);
+
+  std::string AtCap;
+  for (int32_t f = 0; f < TFCSData::MaxDataSetFiles; ++f) AtCap += "f" + std::to_string(f) + ".fcs\r\n";
+  for (const bool Over : {false, true}) {
+    SCOPED_TRACE(Over);
+    Messages.Errors.clear();
+    WriteBytes(Name, PackedStream(*P, Over ? AtCap + "one more.fcs" : AtCap, 3));
+    std::unique_ptr<TProtocol> Loaded;
+    TDataLoadOptions Options;
+    Options.Compensate = Options.DetectorsAndClassify = Options.FitCurves = false;
+    auto D = TFCSData::CreateFromDataFile(Name, Options, Loaded);
+    EXPECT_EQ(D->Events.size(), Over ? 0u : 3u);
+    EXPECT_EQ(Messages.Errors, Over ? std::vector<std::string>{Refusal} : std::vector<std::string>{});
+    if (Over) continue;
+    Messages.Errors.clear();
+    D->FileNames += "one more.fcs\r\n";
+    EXPECT_FALSE(D->SaveToFile(Folder / "more.Quorvenal", *Loaded));
+    EXPECT_EQ(Messages.Errors.size(), 1u);
+    EXPECT_FALSE(FileExists(Folder / "more.Quorvenal"));
+  }
+}
+
+// Events that would cost more than the packed size allows are believed once the stream has been
+// seen to hold them: a large set of one repeated event still loads whole, the gauge running over
+// both passes.
+TEST_F(DataFileSave, EventsBeyondWhatThePackedSizeVouchesForLoadAfterAFirstPass) {
+  auto P = AssayProtocol({"A"}, {"GFP"});
+  const int32_t Count = 2400000;  // 8-byte records, 30 bytes each in memory: over 64 MB
+  const std::vector<uint8_t> Packed = PackedStream(*P, "one.fcs\r\n", Count, 123.5f);
+  ASSERT_GT(static_cast<int64_t>(Count) * 30, 64 * static_cast<int64_t>(Packed.size()) + (64 << 20));
+  WriteBytes(Folder / "repeated.Quorvenal", Packed);
+  RecordingGauge Gauge;
+  TDataLoadOptions Options;
+  Options.Compensate = Options.DetectorsAndClassify = Options.FitCurves = false;
+  Options.Gauge = &Gauge;
+  std::unique_ptr<TProtocol> Loaded;
+  auto D = TFCSData::CreateFromDataFile(Folder / "repeated.Quorvenal", Options, Loaded);
+  EXPECT_TRUE(Messages.Errors.empty());
+  ASSERT_EQ(D->Events.size(), static_cast<size_t>(Count));
+  for (const size_t i : {size_t{0}, size_t{Count / 2}, size_t{Count - 1}}) {
+    EXPECT_EQ(D->Events[i].RawValues()[0], 123.5f);
+    EXPECT_EQ(D->Events[i].FileIndex(), 0);
+  }
+  ASSERT_FALSE(Gauge.Maxima.empty());
+  EXPECT_EQ(Gauge.Maxima[0], 2 * static_cast<int64_t>(Count));
+  EXPECT_TRUE(std::is_sorted(Gauge.Positions.begin(), Gauge.Positions.end()));
+  EXPECT_EQ(Gauge.Positions.back(), 2 * static_cast<int64_t>(Count));
 }
 
 }  // namespace

@@ -1,0 +1,157 @@
+// The own data file. SaveAgainstZlib saves 1,000,000 instrument-like events (2 gates, 4 channels)
+// and, in the same run, packs the same unpacked bytes with zlib at level 9 on one thread; goal:
+// the save takes at most 0.35 x that (counter Ratio), on every core (Threads 0) and for the
+// record on one. GaugeGaps saves and loads 10,000,000 events and reports the longest stretch
+// without a move of the gauge (goal: under 0.1 s) besides the whole time.
+#include <benchmark/benchmark.h>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FitnessFixtures.h"
+#include "Streams.h"
+#include "TestFolders.h"
+#include "dataset/FCSData.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point From) { return std::chrono::duration<double>(Clock::now() - From).count(); }
+
+std::unique_ptr<qv::TProtocol> Protocol() {
+  return qv::test::AssayProtocol({"A", "B", "C"}, {"GFP", "YFP", "RFP", "CFP"}, 2);
+}
+
+std::unique_ptr<qv::TFCSData> SetOf(const qv::TProtocol& P, int32_t Millions) {
+  return qv::test::AssaySet(P, {{100000 * Millions, 300000 * Millions, 300000 * Millions, 300000 * Millions}}, true);
+}
+
+std::vector<uint8_t> Unpacked(const std::string& FileName) {
+  qv::TFileStream In(FileName, qv::TFileStream::TMode::OpenRead);
+  std::vector<uint8_t> Packed(static_cast<size_t>(In.Size()));
+  In.ReadBuffer(Packed.data(), Packed.size());
+  std::vector<uint8_t> Plain(Packed.size() * 4);
+  z_stream Z{};
+  inflateInit(&Z);
+  Z.next_in = Packed.data();
+  Z.avail_in = static_cast<uInt>(Packed.size());
+  int Status = Z_OK;
+  while (Status == Z_OK) {
+    if (Z.total_out == Plain.size()) Plain.resize(Plain.size() * 2);
+    Z.next_out = Plain.data() + Z.total_out;
+    Z.avail_out = static_cast<uInt>(Plain.size() - Z.total_out);
+    Status = inflate(&Z, Z_NO_FLUSH);
+  }
+  Plain.resize(Z.total_out);
+  inflateEnd(&Z);
+  return Plain;
+}
+
+// Sets QUORVENAL_THREADS for its life (0: every core).
+struct ThreadsScope {
+  explicit ThreadsScope(int64_t Threads) {
+    if (Threads > 0) setenv("QUORVENAL_THREADS", std::to_string(Threads).c_str(), 1);
+  }
+  ~ThreadsScope() { unsetenv("QUORVENAL_THREADS"); }
+};
+
+void SaveAgainstZlib(benchmark::State& State) {
+  static qv::test::TempFolder Folder;
+  const ThreadsScope Scope(State.range(0));
+  auto P = Protocol();
+  auto D = SetOf(*P, 1);
+  const std::string Name = Folder / "million.Quorvenal";
+  double Save = 0, Zlib = 0;
+  size_t PackedSize = 0, ZlibSize = 0;
+  for (auto _ : State) {
+    const auto Start = Clock::now();
+    D->SaveToFile(Name, *P);
+    Save = Seconds(Start);
+    State.PauseTiming();
+    const std::vector<uint8_t> Plain = Unpacked(Name);
+    PackedSize = static_cast<size_t>(qv::TFileStream(Name, qv::TFileStream::TMode::OpenRead).Size());
+    std::vector<uint8_t> Out(compressBound(static_cast<uLong>(Plain.size())));
+    uLongf Size = static_cast<uLongf>(Out.size());
+    const auto ZlibStart = Clock::now();
+    compress2(Out.data(), &Size, Plain.data(), static_cast<uLong>(Plain.size()), Z_BEST_COMPRESSION);
+    Zlib = Seconds(ZlibStart);
+    ZlibSize = Size;
+    State.ResumeTiming();
+  }
+  State.counters["SaveS"] = Save;
+  State.counters["ZlibS"] = Zlib;
+  State.counters["Ratio"] = Save / Zlib;
+  State.counters["SizeRatio"] = static_cast<double>(PackedSize) / static_cast<double>(ZlibSize);
+}
+BENCHMARK(SaveAgainstZlib)->ArgName("Threads")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Records the longest time between two moves of the gauge (or a pump), from its start to Stop.
+class GapGauge : public qv::Progress {
+ public:
+  void SetPosition(int64_t Position) override {
+    qv::Progress::SetPosition(Position);
+    Moved();
+  }
+  void Pump() override { Moved(); }
+  void Start() {
+    FLast = Clock::now();
+    Longest = 0;
+  }
+  void Stop() { Moved(); }
+  double Longest = 0;
+
+ private:
+  void Moved() {
+    const auto Now = Clock::now();
+    Longest = std::max(Longest, std::chrono::duration<double>(Now - FLast).count());
+    if (std::chrono::duration<double>(Now - FLast).count() > 0.05) fprintf(stderr, "GAP %g at %lld of %lld\n", std::chrono::duration<double>(Now - FLast).count(), (long long)Position(), (long long)Max());
+    FLast = Now;
+  }
+  Clock::time_point FLast;
+};
+
+void GaugeGaps(benchmark::State& State) {
+  static qv::test::TempFolder Folder;
+  auto P = Protocol();
+  const std::string Name = Folder / "ten-million.Quorvenal";
+  double SaveGap = 0, Save = 0;
+  {
+    auto D = SetOf(*P, 10);
+    GapGauge Gauge;
+    Gauge.Start();
+    const auto Start = Clock::now();
+    D->SaveToFile(Name, *P, &Gauge);
+    Gauge.Stop();
+    Save = Seconds(Start);
+    SaveGap = Gauge.Longest;
+  }
+  double LoadGap = 0, Load = 0;
+  for (auto _ : State) {
+    qv::TDataLoadOptions Options;
+    Options.Compensate = Options.DetectorsAndClassify = Options.FitCurves = false;
+    GapGauge Gauge;
+    Options.Gauge = &Gauge;
+    std::unique_ptr<qv::TProtocol> Loaded;
+    Gauge.Start();
+    const auto Start = Clock::now();
+    auto D = qv::TFCSData::CreateFromDataFile(Name, Options, Loaded);
+    Gauge.Stop();
+    Load = Seconds(Start);
+    LoadGap = Gauge.Longest;
+    if (D->Events.size() != 10000000) State.SkipWithError("not loaded");
+  }
+  State.counters["SaveS"] = Save;
+  State.counters["SaveGapS"] = SaveGap;
+  State.counters["LoadS"] = Load;
+  State.counters["LoadGapS"] = LoadGap;
+}
+BENCHMARK(GaugeGaps)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+}  // namespace
