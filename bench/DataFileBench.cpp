@@ -111,7 +111,6 @@ class GapGauge : public qv::Progress {
   void Moved() {
     const auto Now = Clock::now();
     Longest = std::max(Longest, std::chrono::duration<double>(Now - FLast).count());
-    if (std::chrono::duration<double>(Now - FLast).count() > 0.05) fprintf(stderr, "GAP %g at %lld of %lld\n", std::chrono::duration<double>(Now - FLast).count(), (long long)Position(), (long long)Max());
     FLast = Now;
   }
   Clock::time_point FLast;

@@ -1,5 +1,6 @@
 #include "Streams.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,7 @@ namespace qv {
 
 namespace {
 const char* const ReadErrorText = "Stream read error";
+constexpr int64_t StartWritingEvery = 8 << 20;
 }
 
 void TStream::ReadBuffer(void* Buffer, size_t Count) {
@@ -93,6 +95,12 @@ void TFileStream::Write(const void* Buffer, size_t Count) {
   if (!FFile) throw EInOutError("Error writing file \"" + FShownName + "\"");
   if (std::fwrite(Buffer, 1, Count, FFile) != Count)
     throw EInOutError("Error writing file \"" + FShownName + "\". " + std::strerror(errno));
+  FUnstarted += static_cast<int64_t>(Count);
+  if (FUnstarted >= StartWritingEvery) {
+    // Only a start: errors show when the file is closed.
+    FUnstarted = 0;
+    if (std::fflush(FFile) == 0) sync_file_range(fileno(FFile), 0, 0, SYNC_FILE_RANGE_WRITE);
+  }
 }
 
 int64_t TFileStream::Position() const { return FFile ? static_cast<int64_t>(ftello(FFile)) : 0; }

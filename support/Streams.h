@@ -67,7 +67,8 @@ class TFileStream : public TStream {
   int64_t Position() const override;
   int64_t Size() const override;
   void Seek(int64_t Position) override;
-  // Flushes and closes; throws EInOutError when buffered bytes cannot be written.
+  // Flushes and closes; throws EInOutError when buffered bytes cannot be written. A large file is
+  // handed to the disk as it is written, so what Close waits for is its last few megabytes.
   void Close();
   const std::string& FileName() const { return FFileName; }
 
@@ -75,6 +76,8 @@ class TFileStream : public TStream {
   std::FILE* FFile = nullptr;
   std::string FFileName;
   std::string FShownName;
+  // Bytes written since the system was last asked to start writing the file to the disk.
+  int64_t FUnstarted = 0;
 };
 
 void WriteInt32(TStream& Stream, int32_t Value);

@@ -57,10 +57,17 @@ class TSavedStream {
  public:
   explicit TSavedStream(const TFCSLineArray& AEvents) : Events(AEvents) {
     RecordSize = TFCSLine::RecordBytes(Events.GateCount(), Events.ChannelCount(), TFCSLine::CurrentRecordVersion);
-    for (size_t i = Events.size(); i-- > 0;) {
-      if (Events[i].Filtered()) continue;
-      if (Records % MarkEvery == 0) Marks.push_back(i);
-      ++Records;
+    const size_t Chunks = (Events.size() + Chunk - 1) / Chunk;
+    std::vector<int64_t> Stored(Chunks);
+    ParallelFor(Chunks, 64, ThreadCount(), [&](size_t Begin, size_t End) {
+      for (size_t c = Begin; c < End; ++c)
+        for (size_t i = c * Chunk; i < std::min(Events.size(), (c + 1) * Chunk); ++i)
+          Stored[c] += Events[i].Filtered() ? 0 : 1;
+    });
+    Later.resize(Chunks);
+    for (size_t c = Chunks; c-- > 0;) {
+      Later[c] = Records;
+      Records += Stored[c];
     }
   }
 
@@ -103,8 +110,8 @@ class TSavedStream {
   }
 
  private:
-  // Every MarkEvery-th record's event is marked, so a range finds its first event quickly.
-  static constexpr int64_t MarkEvery = 1024;
+  // Events are counted in chunks, so a range finds its first event within one chunk.
+  static constexpr size_t Chunk = 4096;
 
   size_t NextStored(size_t E) const {
     do {
@@ -113,8 +120,13 @@ class TSavedStream {
     return E;
   }
   size_t EventOf(int64_t Record) const {
-    size_t E = Marks[static_cast<size_t>(Record / MarkEvery)];
-    for (int64_t r = Record % MarkEvery; r > 0; --r) E = NextStored(E);
+    // Later falls as the chunks rise: the first chunk whose later records are at most Record.
+    const size_t c = static_cast<size_t>(
+        std::partition_point(Later.begin(), Later.end(), [&](int64_t L) { return L > Record; }) - Later.begin());
+    size_t E = std::min(Events.size(), (c + 1) * Chunk);
+    int64_t Skip = Record - Later[c];
+    do E = NextStored(E);
+    while (Skip-- > 0);
     return E;
   }
 
@@ -122,7 +134,7 @@ class TSavedStream {
   std::vector<uint8_t> Head;
   size_t RecordSize = 0;
   int64_t Records = 0;
-  std::vector<size_t> Marks;
+  std::vector<int64_t> Later;  // per chunk, the records of the events after it
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -40,9 +40,10 @@ uint64_t Mix(uint64_t X) {
 }
 
 // Count events of the protocol's shape in Files files: whole and fractional values of several
-// decades, and about one event in sixteen with every channel below the raw floor (filtered,
-// so not stored).
-std::unique_ptr<TFCSData> MixedSet(const TProtocol& P, size_t Count, int32_t Files) {
+// decades, and about one event in sixteen, and every event from LowFrom to LowTo, with every
+// channel below the raw floor (filtered, so not stored).
+std::unique_ptr<TFCSData> MixedSet(const TProtocol& P, size_t Count, int32_t Files, size_t LowFrom = 0,
+                                   size_t LowTo = 0) {
   auto D = std::make_unique<TFCSData>();
   const int32_t NG = P.GateCount(), NC = P.ChannelCount();
   D->SourceName = TFCSData::MergedName;
@@ -56,7 +57,7 @@ std::unique_ptr<TFCSData> MixedSet(const TProtocol& P, size_t Count, int32_t Fil
   for (int32_t c = 0; c < NC; ++c) Channels[static_cast<size_t>(c)] = NG + c;
   std::vector<float> Row(static_cast<size_t>(NG + NC));
   for (size_t e = 0; e < Count; ++e) {
-    const bool Low = Mix(e) % 16 == 5;
+    const bool Low = Mix(e) % 16 == 5 || (LowFrom <= e && e < LowTo);
     for (size_t v = 0; v < Row.size(); ++v) {
       const uint64_t R = Mix(e * 64 + v);
       if (Low && v >= static_cast<size_t>(NG))
@@ -170,17 +171,19 @@ TEST_F(DataFileSave, UnpackedBytesMatchTheSequentialWritersOnAnyThreadCount) {
   struct Case {
     const char* Name;
     size_t Events;
+    size_t LowFrom, LowTo;
     uint64_t Size;
     uint64_t Digest;
   };
   const Case Cases[] = {
-      {"many blocks", 200000, 4502873, 2331128660081020314ull},
-      {"one event", 1, 929, 9185636241686922634ull},
-      {"no events", 0, 905, 15147643420612710083ull},
+      {"many blocks", 200000, 0, 0, 4502873, 2331128660081020314ull},
+      {"runs of filtered events", 60000, 9000, 31000, 857609, 17938904477765320490ull},
+      {"one event", 1, 0, 0, 929, 9185636241686922634ull},
+      {"no events", 0, 0, 0, 905, 15147643420612710083ull},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
-    auto D = MixedSet(*P, C.Events, 3);
+    auto D = MixedSet(*P, C.Events, 3, C.LowFrom, C.LowTo);
     std::vector<uint8_t> First;
     for (const char* Threads : {"1", "2", "8"}) {
       SCOPED_TRACE(Threads);
