@@ -27,17 +27,9 @@ namespace {
 using test::AssayProtocol;
 using test::ScopedThreads;
 using test::SettingsGuard;
+using test::Mix;
 using test::TDigest;
 using test::TempFolder;
-
-uint64_t Mix(uint64_t X) {
-  X ^= X >> 33;
-  X *= 0xff51afd7ed558ccdULL;
-  X ^= X >> 33;
-  X *= 0xc4ceb9fe1a85ec53ULL;
-  X ^= X >> 33;
-  return X;
-}
 
 // Count events of the protocol's shape in Files files: whole and fractional values of several
 // decades, and about one event in sixteen, and every event from LowFrom to LowTo, with every
