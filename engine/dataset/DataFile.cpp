@@ -181,7 +181,8 @@ class TUnpackedStream : public TStream {
       FPosition += static_cast<int64_t>(Done);
     }
     if (Done == Count || FPosition != FProduced) return Done;
-    // Nothing is held ahead any more.
+    // Nothing is held ahead any more; what a long look ahead held is let go.
+    if (FHeld.capacity() > 4 * ReadAhead) FHeld = std::string();
     FHeld.clear();
     FBase = FProduced;
     const size_t Left = Count - Done;
@@ -243,7 +244,9 @@ class TUnpackedStream : public TStream {
     CatchUp();
     if (FPosition != FProduced) return false;
     uint8_t Beyond;
-    return UnpackRaw(&Beyond, 1) == 0;
+    if (UnpackRaw(&Beyond, 1) == 0) return true;
+    FHeld.push_back(static_cast<char>(Beyond));
+    return false;
   }
 
  private:
@@ -384,7 +387,7 @@ TReadResult ReadHead(TUnpackedStream& Stream, TStoredSet& Set) {
 bool SkipRecords(TUnpackedStream& Stream, const TStoredSet& Set, Progress* Gauge, int64_t Base) {
   const int64_t Start = Stream.Position();
   const int64_t Bytes = static_cast<int64_t>(Set.EventCount) * static_cast<int64_t>(Set.RecordSize);
-  const int64_t Step = static_cast<int64_t>((RecordPiece / Set.RecordSize) * Set.RecordSize);
+  const int64_t Step = static_cast<int64_t>(std::max<size_t>(1, RecordPiece / Set.RecordSize) * Set.RecordSize);
   for (int64_t Done = 0; Done < Bytes;) {
     Done = std::min(Bytes, Done + Step);
     if (!Stream.Skip(Start + Done - Stream.Position())) return false;
