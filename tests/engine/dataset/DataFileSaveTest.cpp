@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "AllocationCap.h"
+#include "DataFileFixtures.h"
 #include "Digest.h"
 #include "Files.h"
 #include "FitnessFixtures.h"
@@ -25,6 +26,8 @@ namespace qv {
 namespace {
 
 using test::AssayProtocol;
+using test::PackedDataFile;
+using test::WriteBytes;
 using test::ScopedThreads;
 using test::SettingsGuard;
 using test::Mix;
@@ -99,38 +102,6 @@ uint64_t DigestOf(const std::vector<uint8_t>& Bytes) {
   TDigest D;
   D.Array(Bytes);
   return D.Hash();
-}
-
-void WriteBytes(const std::string& FileName, const std::vector<uint8_t>& Bytes) {
-  TFileStream Out(FileName, TFileStream::TMode::Create);
-  Out.Write(Bytes.data(), Bytes.size());
-  Out.Close();
-}
-
-// The unpacked stream of a data file of Count copies of one event (file index 0, every value
-// Value) under P, naming FileNames; packed by zlib itself.
-std::vector<uint8_t> PackedStream(TProtocol& P, const std::string& FileNames, int32_t Count, float Value = 100) {
-  TMemoryStream M;
-  WriteStreamString(TFCSData::DataFileMagic, M);
-  WriteInt32(M, 2);
-  P.SaveToStream(M);
-  WriteStreamString("proto", M);
-  WriteStreamString("source", M);
-  WriteStreamString(FileNames, M);
-  WriteInt32(M, P.GateCount() + P.ChannelCount());
-  WriteInt32(M, P.ChannelCount());
-  for (int32_t i = P.ChannelCount() - 1; i >= 0; --i) WriteStreamString("C" + std::to_string(i), M);
-  WriteInt32(M, Count);
-  TMemoryStream Record;
-  WriteInt32(Record, 0);
-  for (int32_t v = 0; v < P.GateCount() + P.ChannelCount(); ++v) WriteSingle(Record, Value);
-  std::vector<uint8_t> Plain = M.Bytes();
-  for (int32_t e = 0; e < Count; ++e) Plain.insert(Plain.end(), Record.Bytes().begin(), Record.Bytes().end());
-  uLongf Size = compressBound(static_cast<uLong>(Plain.size()));
-  std::vector<uint8_t> Packed(Size);
-  EXPECT_EQ(compress2(Packed.data(), &Size, Plain.data(), static_cast<uLong>(Plain.size()), 9), Z_OK);
-  Packed.resize(Size);
-  return Packed;
 }
 
 // Where the gauge was set and how often it pumped.
@@ -243,7 +214,7 @@ TEST_F(DataFileSave, SavedFileUnpacksElsewhereAndLoadsBackTheSameEvents) {
 TEST_F(DataFileSave, FileNamesBeyondTheCapAreRefusedAsTheyAreUnpacked) {
   auto P = AssayProtocol({"A"}, {"GFP"});
   const std::string Name = Folder / "names.Quorvenal";
-  const std::vector<uint8_t> Packed = PackedStream(*P, std::string(60 << 20, '\n'), 1);
+  const std::vector<uint8_t> Packed = PackedDataFile(*P, std::string(60 << 20, '\n'), 1);
   WriteBytes(Name, Packed);
   auto Mine = AssayProtocol({"Mine"}, {"RFP"});
   TProtocol* Before = Mine.get();
@@ -265,7 +236,7 @@ TEST_F(DataFileSave, FileNamesBeyondTheCapAreRefusedAsTheyAreUnpacked) {
   for (const bool Over : {false, true}) {
     SCOPED_TRACE(Over);
     Messages.Errors.clear();
-    WriteBytes(Name, PackedStream(*P, Over ? AtCap + "one more.fcs" : AtCap, 3));
+    WriteBytes(Name, PackedDataFile(*P, Over ? AtCap + "one more.fcs" : AtCap, 3));
     std::unique_ptr<TProtocol> Loaded;
     TDataLoadOptions Options;
     Options.Compensate = Options.DetectorsAndClassify = Options.FitCurves = false;
@@ -287,7 +258,7 @@ TEST_F(DataFileSave, FileNamesBeyondTheCapAreRefusedAsTheyAreUnpacked) {
 TEST_F(DataFileSave, EventsBeyondWhatThePackedSizeVouchesForLoadAfterAFirstPass) {
   auto P = AssayProtocol({"A"}, {"GFP"});
   const int32_t Count = 2400000;  // 8-byte records, 30 bytes each in memory: over 64 MB
-  const std::vector<uint8_t> Packed = PackedStream(*P, "one.fcs\r\n", Count, 123.5f);
+  const std::vector<uint8_t> Packed = PackedDataFile(*P, "one.fcs\r\n", Count, 123.5f);
   ASSERT_GT(static_cast<int64_t>(Count) * 30, 64 * static_cast<int64_t>(Packed.size()) + (64 << 20));
   WriteBytes(Folder / "repeated.Quorvenal", Packed);
   RecordingGauge Gauge;
