@@ -1,6 +1,8 @@
 #include "dataset/Event.h"
 
+#include <bit>
 #include <cmath>
+#include <vector>
 
 #include "Errors.h"
 #include "FloatLogs.h"
@@ -116,25 +118,67 @@ void TFCSLine::CreateFromStream(TStream& Stream, int32_t AGateCount, int32_t ACh
   LoadFromStream(Stream, AGateCount, AChannelCount, Version);
 }
 
+void TFCSLine::CreateFromRecord(const uint8_t* Bytes, int32_t Version) {
+  ClearDerived();
+  LoadFromRecord(Bytes, Version);
+}
+
 void TFCSLine::LoadFromStream(TStream& Stream, int32_t AGateCount, int32_t AChannelCount, int32_t Version) {
   if (AGateCount != GateCount() || AChannelCount != ChannelCount()) throw RangeCheckError();
-  const int32_t Index = ReadInt32(Stream);
+  std::vector<uint8_t> Bytes(RecordBytes(AGateCount, AChannelCount, Version));
+  Stream.ReadBuffer(Bytes.data(), Bytes.size());
+  LoadFromRecord(Bytes.data(), Version);
+}
+
+void TFCSLine::SaveToStream(TStream& Stream) const {
+  std::vector<uint8_t> Bytes(RecordBytes(GateCount(), ChannelCount(), CurrentRecordVersion));
+  SaveToRecord(Bytes.data());
+  Stream.Write(Bytes.data(), Bytes.size());
+}
+
+namespace {
+
+uint32_t Load32(const uint8_t* P) {
+  return static_cast<uint32_t>(P[0]) | static_cast<uint32_t>(P[1]) << 8 | static_cast<uint32_t>(P[2]) << 16 |
+         static_cast<uint32_t>(P[3]) << 24;
+}
+
+void Store32(uint8_t* P, uint32_t Value) {
+  P[0] = static_cast<uint8_t>(Value);
+  P[1] = static_cast<uint8_t>(Value >> 8);
+  P[2] = static_cast<uint8_t>(Value >> 16);
+  P[3] = static_cast<uint8_t>(Value >> 24);
+}
+
+}  // namespace
+
+size_t TFCSLine::RecordBytes(int32_t AGateCount, int32_t AChannelCount, int32_t Version) {
+  return 4 * (1 + static_cast<size_t>(AGateCount) + static_cast<size_t>(AChannelCount) + (Version < 8 ? 1 : 0));
+}
+
+void TFCSLine::LoadFromRecord(const uint8_t* Bytes, int32_t Version) {
+  const int32_t NG = GateCount(), NC = ChannelCount();
+  const uint8_t* P = Bytes;
+  const int32_t Index = static_cast<int32_t>(Load32(P));
+  P += 4;
   float* V = Values();
-  for (int32_t g = AGateCount - 1; g >= 0; --g) V[g] = ReadSingle(Stream);
-  if (Version < 8) ReadInt32(Stream);
+  for (int32_t g = NG - 1; g >= 0; --g, P += 4) V[g] = std::bit_cast<float>(Load32(P));
+  if (Version < 8) P += 4;
   FOwner->ForgetRawBound();
-  float* Raw = V + 2 * AGateCount;
-  for (int32_t c = AChannelCount - 1; c >= 0; --c) Raw[c] = ReadSingle(Stream);
+  float* Raw = V + 2 * NG;
+  for (int32_t c = NC - 1; c >= 0; --c, P += 4) Raw[c] = std::bit_cast<float>(Load32(P));
   Record().FileIndex = Index;
   ComputeLogs();
 }
 
-void TFCSLine::SaveToStream(TStream& Stream) const {
-  WriteInt32(Stream, FileIndex());
-  const auto Gates = GateValues();
-  for (int32_t g = GateCount() - 1; g >= 0; --g) WriteSingle(Stream, Gates[g]);
-  const auto Raw = RawValues();
-  for (int32_t c = ChannelCount() - 1; c >= 0; --c) WriteSingle(Stream, Raw[c]);
+void TFCSLine::SaveToRecord(uint8_t* Bytes) const {
+  uint8_t* P = Bytes;
+  Store32(P, static_cast<uint32_t>(FileIndex()));
+  P += 4;
+  const float* V = Values();
+  for (int32_t g = GateCount() - 1; g >= 0; --g, P += 4) Store32(P, std::bit_cast<uint32_t>(V[g]));
+  const float* Raw = V + 2 * GateCount();
+  for (int32_t c = ChannelCount() - 1; c >= 0; --c, P += 4) Store32(P, std::bit_cast<uint32_t>(Raw[c]));
 }
 
 void TFCSLine::ComputeLogs() {

@@ -117,6 +117,13 @@ class TFCSLine {
   void CreateFromStream(TStream& Stream, int32_t AGateCount, int32_t AChannelCount, int32_t Version);
   void LoadFromStream(TStream& Stream, int32_t AGateCount, int32_t AChannelCount, int32_t Version);
   void SaveToStream(TStream& Stream) const;
+  // The same record in memory, RecordBytes of it at Bytes (of this event's counts). Events of one
+  // array may be built from records on several threads at once.
+  static constexpr int32_t CurrentRecordVersion = 8;  // protocol versions below it add a spare word
+  static size_t RecordBytes(int32_t AGateCount, int32_t AChannelCount, int32_t Version);
+  void CreateFromRecord(const uint8_t* Bytes, int32_t Version);
+  void LoadFromRecord(const uint8_t* Bytes, int32_t Version);
+  void SaveToRecord(uint8_t* Bytes) const;
   void ComputeLogs();
   // The largest raw value and its channel; ties go to the higher channel. Needs a channel.
   float MaxChannel(int32_t& ChannelIndex) const;
@@ -189,6 +196,8 @@ class TFCSLineArray {
   const float* ValueRow(size_t Index) const { return FValues.data() + Index * FloatStride(); }
   const TEventRecord& RecordOf(size_t Index) const { return FRecords[Index]; }
   size_t RowStride() const { return FloatStride(); }
+  // Memory of one event before scores are given (values, flags and letters, record).
+  size_t BytesPerEvent() const { return FloatStride() * sizeof(float) + ByteStride() + sizeof(TEventRecord); }
   size_t LogGateOffset() const { return static_cast<size_t>(FGateCount); }
   size_t RawOffset() const { return 2 * static_cast<size_t>(FGateCount); }
   size_t CompOffset() const { return RawOffset() + static_cast<size_t>(FChannelCount); }

@@ -186,7 +186,7 @@ void TQueuePage::Execute() {
         std::string Summary;
         M.CurrentData->AnalysisReport(*M.CurrentProtocol, Summary);
         const std::string Target = IncludeTrailingPathDelimiter(SaveDir) + ExtractFileName(Name + ".Quorvenal");
-        if (!M.CurrentData->SaveToFile(Target, *M.CurrentProtocol)) throw Exception("not saved");
+        if (!M.CurrentData->SaveToFile(Target, *M.CurrentProtocol, &Loop.Gauge())) throw Exception("not saved");
         if (FileName) FileName->setText(" " + Q(ExtractFileName(Target)));
         std::vector<std::string> Lines{"Data for " + Name};
         for (std::string& Line : SplitLines(Summary)) Lines.push_back(std::move(Line));

@@ -939,7 +939,12 @@ void TReadingPage::BtnSaveFCSDataClick() {
   if (!Target.empty()) {
     const std::string Name = EnsureExtension(Target, "Quorvenal");
     // A refused save has said why; SaveDir and the lists stay.
-    if (M.CurrentData->SaveToFile(Name, *M.CurrentProtocol)) {
+    bool Saved = false;
+    {
+      TGaugeShown Gauge(M);
+      Saved = M.CurrentData->SaveToFile(Name, *M.CurrentProtocol, &Gauge.Gauge);
+    }
+    if (Saved) {
       SaveDir = ExtractFilePath(Name);
       RefreshFileLists();
     }

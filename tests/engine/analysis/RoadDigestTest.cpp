@@ -23,17 +23,9 @@
 namespace qv {
 namespace {
 
+using test::Mix;
 using test::ScopedThreads;
 using test::TDigest;
-
-uint64_t Mix(uint64_t X) {
-  X ^= X >> 33;
-  X *= 0xff51afd7ed558ccdULL;
-  X ^= X >> 33;
-  X *= 0xc4ceb9fe1a85ec53ULL;
-  X ^= X >> 33;
-  return X;
-}
 
 // One value of every kind a float file may hold, chosen by the hash of its place.
 double KindOfValue(uint64_t Place) {
