@@ -140,7 +140,7 @@ class RtfTest : public QObject {
   void sharedTabStopsAndFontsCostTheText() {
     const std::string Header = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1{\\fonttbl{\\f0\\fnil ";
     const auto Stops = [](size_t Count) {
-      std::string Text = "}\\pard";
+      std::string Text = "\\pard";
       for (size_t i = 0; i < Count; ++i) Text += "\\tx" + std::to_string(20 * (i + 1));
       return Text;
     };
@@ -164,7 +164,7 @@ class RtfTest : public QObject {
       std::optional<TRtfDocument> Doc;
       std::string Written;
       {
-        test::TAllocationCap Cap(32 * Case.Text.size() + (4 << 20));
+        test::TAllocationCap Cap(32 * Case.Text.size() + (8 << 20));
         Doc = ReadRtf(Case.Text, Refusal);
         if (Doc) Written = WriteRtf(*Doc);
         QVERIFY(!Cap.Reached());
