@@ -187,6 +187,9 @@ void TSRichEdit::FromRtfDocument(const TRtfDocument& Document) {
   EditDetached([&](QTextDocument& Doc) {
     Doc.clear();
     QTextCursor C(&Doc);
+    // Inside one edit block the cursor does not lay its paragraph out again after every run,
+    // which would cost a paragraph of many runs their square.
+    C.beginEditBlock();
     bool First = true;
     // Paragraphs that share their tab stops share one format of them.
     TRtfTabStops Stops;
@@ -214,6 +217,7 @@ void TSRichEdit::FromRtfDocument(const TRtfDocument& Document) {
         C.insertText(QString::fromStdString(R.Text), CF);
       }
     }
+    C.endEditBlock();
   }, false);
 }
 
