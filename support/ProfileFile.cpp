@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <system_error>
 
@@ -94,9 +93,16 @@ TProfileFile::TProfileFile(const std::string& FileName) {
 
   std::ifstream In(FileName, std::ios::binary);
   if (!In) throw EInOutError("Cannot read " + FileName + ": access denied or file locked");
-  std::string Text((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+  // Read in steps of the size measured, so that a file that grew since is read whole or refused.
+  std::string Text;
+  const size_t Step = static_cast<size_t>(Size) + 1;
+  while (In && Text.size() <= static_cast<size_t>(MaxFileSize)) {
+    const size_t Had = Text.size();
+    Text.resize(Had + Step);
+    In.read(Text.data() + Had, static_cast<std::streamsize>(Step));
+    Text.resize(Had + static_cast<size_t>(In.gcount()));
+  }
   if (In.bad()) throw EInOutError("Cannot read " + FileName + ": read error");
-  // The file may have grown since it was measured.
   if (Text.size() > static_cast<size_t>(MaxFileSize)) throw EInOutError("Cannot read " + FileName + ": " + TooLarge());
   SetText(Text);
 }
