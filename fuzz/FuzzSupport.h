@@ -10,10 +10,12 @@
 //   memory: at most 64 MB + Readings x 64 x S bytes allocated at once (live heap bytes above
 //           what was live when the run began, counted through the sanitizer's allocator hooks,
 //           so C and C++ allocations of every thread count);
-//   time:   at most 2 s + Readings x 16 s/MB x S of the process's CPU time (the rule's 1 s/MB
+//   time:   at most 8 s + Readings x 16 s/MB x S of the process's CPU time (the rule's 1 s/MB
 //           times 16 for the sanitizers and coverage counters; CPU time rather than the clock so
-//           that a loaded machine does not fail a run; the base covers a target's first run,
-//           which builds what later runs share).
+//           that waiting on a loaded machine does not count). The base covers what a run does
+//           whatever its size (a fitness report of every class a protocol may have takes about
+//           1.2 s), a target's first run, which builds what later runs share, and the slower CPU
+//           time of a machine whose cores are all busy: up to 2.5 times the idle one.
 // Readings is the target's own count of how many times it reads or rebuilds what the input
 // holds (each target states it beside its budget); it stays a small number. A run that needs
 // more memory stops at the allocation that passes the budget, with the budget named on stderr;
@@ -92,7 +94,7 @@ class TWorkBudget {
  public:
   static constexpr int64_t BaseBytes = int64_t{64} << 20;
   static constexpr double BytesPerInputByte = 64;
-  static constexpr double BaseSeconds = 2;
+  static constexpr double BaseSeconds = 8;
   static constexpr double SecondsPerMB = 16;
 
   TWorkBudget(size_t InputBytes, double Readings) {
