@@ -287,12 +287,15 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
        {{{1, 8, 8, 8}}, {{0, 12, 4, 8}}, {{2, 8, 8, 8}}, {{1, 5, 9, 10}, {0, 7, 7, 7}}}},
       {{"A", "B"}, {"B", "X"}, {"GFP", "YFP"}, {{{0, 5, 5}}, {{0, 5, 5}}, {{0, 5, 5}}, {{0, 5, 5}}}},
   };
-  // Repeated structures: many plates; every channel a protocol may have, a genotype on each.
-  std::vector<TAssay> Large(2);
+  // Repeated structures: many plates (plate pairs grow with their square: a hundred of each
+  // kind take about half the work budget); every channel a protocol may have, a genotype on
+  // each; the smallest report, of one genotype.
+  std::vector<TAssay> Large(3);
+  Large[2] = {{"A"}, {"A"}, {"GFP"}, {{{1, 10}}, {{1, 12}}, {{1, 10}}, {{1, 9}}}};
   Large[0] = {{"A", "B"}, {"B", "A"}, {"GFP", "YFP"}, {}};
   Large[0].Plates.assign(4, {});
   for (int f = 0; f < 4; ++f)
-    for (int p = 0; p < (f % 2 ? 60 : 4); ++p) Large[0].Plates[f].push_back({1, 8 + p % 5, 9 + p % 3});
+    for (int p = 0; p < (f % 2 ? 100 : 4); ++p) Large[0].Plates[f].push_back({1, 8 + p % 5, 9 + p % 3});
   for (int c = 0; c < TProtocol::MaxChannels; ++c) {
     Large[1].Genotypes1.push_back("S" + std::to_string(c));
     Large[1].Genotypes2.push_back("S" + std::to_string((c + 1) % TProtocol::MaxChannels));
@@ -308,7 +311,7 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
   Assays.insert(Assays.end(), Large.begin(), Large.end());
   const char* const Names[4] = {"e1.Quorvenal", "o1.Quorvenal", "e2.Quorvenal", "o2.Quorvenal"};
   int n = 0;
-  std::string Both;
+  std::string Both, Smallest;
   for (const TAssay& A : Assays) {
     auto P1 = test::AssayProtocol(A.Genotypes1, A.Fluors);
     auto P2 = test::AssayProtocol(A.Genotypes2, A.Fluors);
@@ -331,13 +334,15 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
     TFitnessCalculator C(Set, nullptr);
     if (!C.FilesRead) continue;
     std::string Text;
+    // Every section of an assay of many plates is megabytes.
+    const bool Sections = C.PlateCount1 * C.PlateCount2 <= 16;
     for (const int32_t Mode : {0, 1}) {
-      C.Calculate(1, Mode, false, true, true, nullptr);
+      C.Calculate(1, Mode, false, Sections, Sections, nullptr);
       C.ReportAll(false, false, Text);
       Save(Reports / ("report-" + std::to_string(n) + "-" + std::to_string(Mode) + ".txt"), Text);
       Both += Text;
-      // Every section of an assay of many plates is megabytes.
-      if (C.PlateCount1 * C.PlateCount2 > 16) continue;
+      if (Smallest.empty() || Text.size() < Smallest.size()) Smallest = Text;
+      if (!Sections) continue;
       C.ReportAll(true, true, Text);
       Save(Reports / ("sections-" + std::to_string(n) + "-" + std::to_string(Mode) + ".txt"), Text);
     }
@@ -347,10 +352,14 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
     }
   }
   Save(Reports / "reports.txt", Both);
-  // Many reports in one file, as a user appends them.
+  // Many reports in one file, as a user appends them, and as many as fit of the smallest.
   std::string Many;
   while (Many.size() < 200000) Many += Both;
   Save(Reports / "many-reports.txt", Many);
+  // The reports are read one after another from what remains of the text: half the work budget.
+  Many.clear();
+  while (Many.size() < 100000) Many += Smallest;
+  Save(Reports / "many-small-reports.txt", Many);
   // A missing file.
   Save(Out / "missing", std::string(1, '\0') + fuzz::DataFileSeparator);
 }
@@ -502,13 +511,14 @@ void RtfSeeds(const fs::path& Out) {
     Long.Paragraphs.push_back(Line);
   }
   Save(Out / "long.rtf", WriteRtf(Long));
-  // Every run in a font of a long name.
+  // Every run in a font of a long name (about half the work budget).
   for (TRtfParagraph& Line : Long.Paragraphs)
-    for (TRtfRun& Run : Line.Runs) Run.FontName = "Font of a long name " + std::string(1000, 'N');
+    for (TRtfRun& Run : Line.Runs) Run.FontName = "Font of a long name " + std::string(2500, 'N');
   Save(Out / "long-font.rtf", WriteRtf(Long));
-  // As other writers keep tab stops: set once, then carried from paragraph to paragraph.
+  // As other writers keep tab stops: set once, then carried from paragraph to paragraph (many
+  // of them: paragraphs x tab stops take about half the work budget).
   std::string Carried = "{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil Arial;}}\\pard";
-  for (int t = 1; t <= 16; ++t) Carried += "\\tx" + std::to_string(360 * t);
+  for (int t = 1; t <= 300; ++t) Carried += "\\tx" + std::to_string(36 * t);
   Carried += "\\f0\\fs20 ";
   for (int p = 0; p < 4000; ++p) Carried += "row " + std::to_string(p) + "\\tab 1\\tab 2\\par\r\n";
   Save(Out / "carried.rtf", Carried + "}");
