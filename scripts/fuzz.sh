@@ -56,10 +56,10 @@ run_phase() {
   ((phase_seconds > 0)) || return 0
   local corpus="$build/corpus/$t" log="$build/$t-$phase.log"
   mkdir -p "$corpus" "$build/artifacts"
-  # -timeout: one input running that long is a hang (the work budget, counted in CPU time, stops
-  # slow runs earlier);
-  # the outer timeout catches a fuzzer that never stops. Long inputs take their full length at
-  # once (-len_control=0) rather than growing towards it.
+  # -timeout: one input running that long on the clock is a hang (the work budget, counted in
+  # CPU time, stops slow runs first, even on a machine so busy that the clock runs far ahead of
+  # the CPU time); the outer timeout catches a fuzzer that never stops. Long inputs take their
+  # full length at once (-len_control=0) rather than growing towards it.
   local extra=()
   [[ $phase == long ]] && extra=(-len_control=0)
   if timeout --signal=KILL $((phase_seconds + 300)) "$build/fuzz/$t" -max_total_time="$phase_seconds" \
@@ -92,8 +92,8 @@ run_target() {
     *) echo "Unknown fuzz target $t"; return 2 ;;
   esac
   local rc=0
-  run_phase "$t" "$seeds" short "$max_len" 20 "$short_seconds" || rc=1
-  run_phase "$t" "$seeds" long 262144 30 "$long_seconds" || rc=1
+  run_phase "$t" "$seeds" short "$max_len" 30 "$short_seconds" || rc=1
+  run_phase "$t" "$seeds" long 262144 60 "$long_seconds" || rc=1
   return $rc
 }
 
