@@ -287,15 +287,15 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
        {{{1, 8, 8, 8}}, {{0, 12, 4, 8}}, {{2, 8, 8, 8}}, {{1, 5, 9, 10}, {0, 7, 7, 7}}}},
       {{"A", "B"}, {"B", "X"}, {"GFP", "YFP"}, {{{0, 5, 5}}, {{0, 5, 5}}, {{0, 5, 5}}, {{0, 5, 5}}}},
   };
-  // Repeated structures: many plates (plate pairs grow with their square: 85 of each kind take
-  // about a third of the work budget); every channel a protocol may have, a genotype on each;
-  // the smallest report, of one genotype.
+  // Repeated structures: many plates (plate pairs grow with their square: 60 of each kind take
+  // a fifth of the work budget); every channel a protocol may have, a genotype on each; the
+  // smallest report, of one genotype.
   std::vector<TAssay> Large(3);
   Large[2] = {{"A"}, {"A"}, {"GFP"}, {{{1, 10}}, {{1, 12}}, {{1, 10}}, {{1, 9}}}};
   Large[0] = {{"A", "B"}, {"B", "A"}, {"GFP", "YFP"}, {}};
   Large[0].Plates.assign(4, {});
   for (int f = 0; f < 4; ++f)
-    for (int p = 0; p < (f % 2 ? 85 : 4); ++p) Large[0].Plates[f].push_back({1, 8 + p % 5, 9 + p % 3});
+    for (int p = 0; p < (f % 2 ? 60 : 4); ++p) Large[0].Plates[f].push_back({1, 8 + p % 5, 9 + p % 3});
   for (int c = 0; c < TProtocol::MaxChannels; ++c) {
     Large[1].Genotypes1.push_back("S" + std::to_string(c));
     Large[1].Genotypes2.push_back("S" + std::to_string((c + 1) % TProtocol::MaxChannels));
@@ -356,10 +356,10 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
   std::string Many;
   while (Many.size() < 200000) Many += Both;
   Save(Reports / "many-reports.txt", Many);
-  // The reports are read one after another from what remains of the text: a third of the work
+  // The reports are read one after another from what remains of the text: a fifth of the work
   // budget.
   Many.clear();
-  while (Many.size() < 80000) Many += Smallest;
+  while (Many.size() < 50000) Many += Smallest;
   Save(Reports / "many-small-reports.txt", Many);
   // A missing file.
   Save(Out / "missing", std::string(1, '\0') + fuzz::DataFileSeparator);
@@ -512,12 +512,12 @@ void RtfSeeds(const fs::path& Out) {
     Long.Paragraphs.push_back(Line);
   }
   Save(Out / "long.rtf", WriteRtf(Long));
-  // Every run in a font of a long name (about half the work budget).
+  // Every run in a font of a long name (a fifth of the work budget).
   for (TRtfParagraph& Line : Long.Paragraphs)
     for (TRtfRun& Run : Line.Runs) Run.FontName = "Font of a long name " + std::string(2500, 'N');
   Save(Out / "long-font.rtf", WriteRtf(Long));
   // As other writers keep tab stops: set once, then carried from paragraph to paragraph (many
-  // of them: paragraphs x tab stops take about half the work budget).
+  // of them: paragraphs x tab stops take a fifth of the work budget).
   std::string Carried = "{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil Arial;}}\\pard";
   for (int t = 1; t <= 300; ++t) Carried += "\\tx" + std::to_string(36 * t);
   Carried += "\\f0\\fs20 ";
