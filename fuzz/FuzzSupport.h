@@ -18,10 +18,12 @@
 //           time of a machine whose cores are all busy: up to 2.5 times the idle one.
 // Readings is the target's own count of how many times it reads or rebuilds what the input
 // holds (each target states it beside its budget); it stays a small number. A run that needs
-// more memory stops at the allocation that passes the budget, with the budget named on stderr;
-// one that needs more time stops when it returns. QUORVENAL_FUZZ_BUDGET=print prints every run's
+// more memory stops at the allocation that passes the budget, one that needs more time within
+// 50 ms of passing it, each with the budget named on stderr. QUORVENAL_FUZZ_BUDGET=print prints every run's
 // cost and budget on stderr instead of stopping (to measure an input or a corpus with -runs=0).
+#include <pthread.h>
 #include <sanitizer/allocator_interface.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -35,6 +37,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Globals.h"
@@ -47,6 +50,8 @@ namespace qv::fuzz {
 
 // The live heap bytes of the process, and the budget of the run under way.
 namespace budget {
+inline constexpr double BaseSecondsOfBudget = 8;
+inline constexpr double SecondsPerMBOfBudget = 16;
 inline std::atomic<int64_t> Live{0};
 inline std::atomic<int64_t> Start{0};
 inline std::atomic<int64_t> Peak{0};
@@ -86,6 +91,33 @@ inline double CpuSeconds() {
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
   return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) * 1e-9;
 }
+
+inline std::atomic<double> Began{0};
+inline std::atomic<double> TimeLimit{0};
+inline pthread_t Runner{};
+
+inline void PrintTimeBreach(double Seconds) {
+  std::fprintf(stderr,
+               "Broken: the work budget of time: %.3f s of CPU for an input of %zu bytes, over %g s + %g readings x "
+               "%g s/MB x %zu bytes = %.3f s (memory %lld bytes at once)\n",
+               Seconds, InputBytes, BaseSecondsOfBudget, Readings, SecondsPerMBOfBudget, InputBytes, TimeLimit.load(),
+               static_cast<long long>(Peak.load() - Start.load()));
+}
+
+// Stops a run as soon as it passes its time, from beside it: the fuzzer's stack trace then shows
+// the run's thread at the work that took the time, and a run of minutes ends with the budget
+// named rather than with the fuzzer's timeout.
+inline void Watch() {
+  for (;;) {
+    usleep(50000);
+    if (PrintOnly || !Active.load()) continue;
+    const double Seconds = CpuSeconds() - Began.load();
+    if (Seconds <= TimeLimit.load() || Stopping.exchange(true)) continue;
+    PrintTimeBreach(Seconds);
+    pthread_kill(Runner, SIGABRT);
+    return;
+  }
+}
 }  // namespace budget
 
 // The work budget of one run (see the top of this file): made first in a target's run, it checks
@@ -94,13 +126,14 @@ class TWorkBudget {
  public:
   static constexpr int64_t BaseBytes = int64_t{64} << 20;
   static constexpr double BytesPerInputByte = 64;
-  static constexpr double BaseSeconds = 8;
-  static constexpr double SecondsPerMB = 16;
+  static constexpr double BaseSeconds = budget::BaseSecondsOfBudget;
+  static constexpr double SecondsPerMB = budget::SecondsPerMBOfBudget;
 
   TWorkBudget(size_t InputBytes, double Readings) {
     static const bool Installed = [] {
       const char* Mode = std::getenv("QUORVENAL_FUZZ_BUDGET");
       budget::PrintOnly = Mode && std::string(Mode) == "print";
+      std::thread(budget::Watch).detach();
       return __sanitizer_install_malloc_and_free_hooks(budget::Allocated, budget::Freed) != 0;
     }();
     if (!Installed) {
@@ -110,29 +143,26 @@ class TWorkBudget {
     budget::InputBytes = InputBytes;
     budget::Readings = Readings;
     MemoryLimit = BaseBytes + static_cast<int64_t>(Readings * BytesPerInputByte * static_cast<double>(InputBytes));
-    TimeLimit = BaseSeconds + Readings * SecondsPerMB * static_cast<double>(InputBytes) / (1 << 20);
+    budget::TimeLimit.store(BaseSeconds + Readings * SecondsPerMB * static_cast<double>(InputBytes) / (1 << 20));
     budget::Limit.store(MemoryLimit);
+    budget::Runner = pthread_self();
     const int64_t Now = budget::Live.load();
     budget::Start.store(Now);
     budget::Peak.store(Now);
+    budget::Began.store(budget::CpuSeconds());
     budget::Active.store(true);
-    Began = budget::CpuSeconds();
   }
   ~TWorkBudget() {
-    const double Seconds = budget::CpuSeconds() - Began;
+    const double Seconds = budget::CpuSeconds() - budget::Began.load();
     budget::Active.store(false);
-    const long long Bytes = static_cast<long long>(budget::Peak.load() - budget::Start.load());
     if (budget::PrintOnly) {
       std::fprintf(stderr, "Work: input %zu bytes, memory %lld of %lld bytes, time %.3f of %.3f s\n",
-                   budget::InputBytes, Bytes, static_cast<long long>(MemoryLimit), Seconds, TimeLimit);
+                   budget::InputBytes, static_cast<long long>(budget::Peak.load() - budget::Start.load()),
+                   static_cast<long long>(MemoryLimit), Seconds, budget::TimeLimit.load());
       return;
     }
-    if (Seconds <= TimeLimit) return;
-    std::fprintf(stderr,
-                 "Broken: the work budget of time: %.3f s of CPU for an input of %zu bytes, over %g s + %g readings x "
-                 "%g s/MB x %zu bytes = %.3f s (memory %lld bytes at once)\n",
-                 Seconds, budget::InputBytes, BaseSeconds, budget::Readings, SecondsPerMB, budget::InputBytes, TimeLimit,
-                 Bytes);
+    if (Seconds <= budget::TimeLimit.load() || budget::Stopping.exchange(true)) return;
+    budget::PrintTimeBreach(Seconds);
     std::abort();
   }
   TWorkBudget(const TWorkBudget&) = delete;
@@ -140,8 +170,6 @@ class TWorkBudget {
 
  private:
   int64_t MemoryLimit = 0;
-  double TimeLimit = 0;
-  double Began = 0;
 };
 
 // Messages go nowhere: the targets run millions of inputs.
