@@ -460,8 +460,8 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
   }
   const auto InSeries = [](uint8_t Flags) { return !(Flags & (FlagFiltered | FlagGatedOut)); };
   size_t GatedCount = 0;
-  const int32_t GatedSelection =
-      Source->AddSelection(SelectEvents(Events, Threads, GatedCount, InSeries), GatedCount);
+  TEventSelection Gated = SelectEvents(Events, Threads, GatedCount, InSeries);
+  const int32_t GatedSelection = Source->AddSelection(std::move(Gated), GatedCount);
 
   // The series of all events and of the gated ones, in request order each; the statistics and
   // bins are found side by side first.
@@ -530,8 +530,8 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
     if (AnyDynamic) Walks.Advance(2 * N);
   } else {
     size_t FinalCount = 0;
-    const int32_t FinalSelection =
-        Source->AddSelection(SelectEvents(Events, Threads, FinalCount, InSeries), FinalCount);
+    TEventSelection Final = SelectEvents(Events, Threads, FinalCount, InSeries);
+    const int32_t FinalSelection = Source->AddSelection(std::move(Final), FinalCount);
     const auto Summaries = SummariseColumns(Events, RequestDetectors, Offsets, {&Source->Selection(FinalSelection)},
                                             SummaryThreads, Walks);
     FinalPlaces = AddSeriesToAll(FinalRequests, FinalSelection, Summaries, 0);
