@@ -207,6 +207,105 @@ bool Invert3(const TSmallMatrix<Cap>& M, TSmallMatrix<Cap>& Inv) {
   return true;
 }
 
+// Whether StoreOnce stores float(Value) for a Value that double arithmetic found exactly, or by
+// one rounding of a sum or difference of two floats: rounding that double to float is the single
+// rounding of the exact value (53 bits hold more than twice a float's 24 and two), as the
+// extended path's is, so only the range decides.
+inline bool InRange(double Value) {
+  uint64_t Bits;
+  std::memcpy(&Bits, &Value, sizeof Bits);
+  const uint64_t Biased = Bits >> 52 & 0x7FF;
+  return ((Biased - (1023 - 126) <= 253) & (std::fabs(Value) < 0x1.ffffffp127)) | (Value == 0);
+}
+
+// The 4 x 4 inversion by 2 x 2 quadrants with every block in registers: the steps of InvertSmall
+// below, taken only while each one stores as the stepwise inversion stores it; false, with Inv
+// untouched, when one might not or a quadrant's closed form fails, and the stepwise inversion
+// decides.
+struct TQuad {
+  float V[2][2];
+};
+
+inline TQuad QuadOf(const float (*M)[4], int32_t Row, int32_t Col) {
+  return {{{M[Row][Col], M[Row][Col + 1]}, {M[Row + 1][Col], M[Row + 1][Col + 1]}}};
+}
+
+inline TQuad QuadProduct(const TQuad& A, const TQuad& B, bool& All) {
+  TQuad R;
+  for (int32_t i = 0; i < 2; ++i)
+    for (int32_t j = 0; j < 2; ++j) {
+      // The first product is exact in double; the second step rounds a product plus a float.
+      const double High = static_cast<double>(A.V[i][1]) * B.V[1][j] + 0.0f;
+      const float Partial = static_cast<float>(High);
+      const double Value = static_cast<double>(A.V[i][0]) * B.V[0][j] + Partial;
+      All &= InRange(High) & Ordinary(Value);
+      R.V[i][j] = static_cast<float>(Value);
+    }
+  return R;
+}
+
+inline TQuad QuadSum(const TQuad& A, const TQuad& B, double Sign, bool& All) {
+  TQuad R;
+  for (int32_t i = 0; i < 2; ++i)
+    for (int32_t j = 0; j < 2; ++j) {
+      const double Value = static_cast<double>(A.V[i][j]) + Sign * B.V[i][j];
+      All &= InRange(Value);
+      R.V[i][j] = static_cast<float>(Value);
+    }
+  return R;
+}
+
+inline TQuad QuadNegated(const TQuad& A) { return {{{-A.V[0][0], -A.V[0][1]}, {-A.V[1][0], -A.V[1][1]}}}; }
+
+inline bool QuadInverse(const TQuad& M, TQuad& Inv) {
+  const float a = M.V[0][0], b = M.V[0][1], c = M.V[1][0], d = M.V[1][1];
+  float det;
+  if (!Store(Extended(a) * d - Extended(b) * c, det)) return false;
+  const Extended Factor = det == 0 ? 0.0L : 1.0L / det;
+  return Store(Factor * d, Inv.V[0][0]) && Store(Factor * -b, Inv.V[0][1]) && Store(Factor * -c, Inv.V[1][0]) &&
+         Store(Factor * a, Inv.V[1][1]);
+}
+
+template <int Cap>
+bool InvertQuadrants4(const TSmallMatrix<Cap>& M, TSmallMatrix<Cap>& Inv, bool AlternateInversion) {
+  float Rows[4][4];
+  for (int32_t i = 0; i < 4; ++i)
+    for (int32_t j = 0; j < 4; ++j) Rows[i][j] = M[i][j];
+  const TQuad A = QuadOf(Rows, 0, 0), B = QuadOf(Rows, 0, 2), C = QuadOf(Rows, 2, 0), D = QuadOf(Rows, 2, 2);
+  bool All = true;
+  TQuad tl, tr, bl, br;
+  if (AlternateInversion) {
+    TQuad Di;
+    if (!QuadInverse(D, Di)) return false;
+    const TQuad t3 = QuadSum(A, QuadProduct(QuadProduct(B, Di, All), C, All), -1.0, All);
+    if (!All || !QuadInverse(t3, tl)) return false;
+    tr = QuadProduct(QuadProduct(QuadNegated(tl), B, All), Di, All);
+    bl = QuadProduct(QuadProduct(QuadNegated(Di), C, All), tl, All);
+    const TQuad t = QuadProduct(QuadProduct(QuadProduct(QuadProduct(Di, C, All), tl, All), B, All), Di, All);
+    br = QuadSum(Di, t, 1.0, All);
+  } else {
+    TQuad Ai;
+    if (!QuadInverse(A, Ai)) return false;
+    const TQuad t3 = QuadSum(D, QuadProduct(QuadProduct(C, Ai, All), B, All), -1.0, All);
+    if (!All || !QuadInverse(t3, br)) return false;
+    bl = QuadProduct(QuadProduct(QuadNegated(br), C, All), Ai, All);
+    tr = QuadProduct(QuadProduct(QuadNegated(Ai), B, All), br, All);
+    const TQuad t = QuadProduct(QuadProduct(QuadProduct(QuadProduct(Ai, B, All), br, All), C, All), Ai, All);
+    tl = QuadSum(Ai, t, 1.0, All);
+  }
+  if (!All) return false;
+  TSmallMatrix<Cap> R(4, 4);
+  for (int32_t i = 0; i < 2; ++i)
+    for (int32_t j = 0; j < 2; ++j) {
+      R[i][j] = tl.V[i][j];
+      R[i][j + 2] = tr.V[i][j];
+      R[i + 2][j] = bl.V[i][j];
+      R[i + 2][j + 2] = br.V[i][j];
+    }
+  Inv = R;
+  return true;
+}
+
 }  // namespace small_matrix
 
 // InvertMatrix of a square M: SmallQuadrants and AlternateInversion are the settings
@@ -221,6 +320,7 @@ bool InvertSmall(const TSmallMatrix<Cap>& M, TSmallMatrix<Cap>& Inv, bool SmallQ
   if (n == 3) return Invert3(M, Inv);
   const int32_t Half = n / 2;
   const int32_t Top = (SmallQuadrants ? Half - 1 : Half) + 1;  // rows and columns of the top-left block
+  if (n == 4 && Top == 2 && InvertQuadrants4(M, Inv, AlternateInversion)) return true;
   TSmallMatrix<Cap> A, B, C, D;
   Block(M, 0, Top, 0, Top, A);
   Block(M, 0, Top, Top, n - Top, B);

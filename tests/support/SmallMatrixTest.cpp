@@ -11,6 +11,7 @@
 #include "Random.h"
 #include "ScopedValue.h"
 #include "SmallMatrix.h"
+#include "Statistics.h"
 
 namespace qv {
 namespace {
@@ -133,6 +134,45 @@ TEST(SmallMatrix, ProductsOfTwoByTwoBlocksAsStepByStep) {
   ASSERT_TRUE(small_matrix::Multiply(A, B, Got));
   EXPECT_EQ(Got[0][0], Expected[0][0]);
   EXPECT_NE(Got[0][0], static_cast<float>(static_cast<double>(a) * b + c));
+}
+
+// The 4 x 4 inversion with its quadrants in registers gives InvertMatrix's floats, bit for bit,
+// whenever it answers; where InvertMatrix fails it never answers. Spill-over matrices as the
+// dynamic trials perturb them, and matrices of entries that send steps off the ordinary path.
+TEST(SmallMatrix, FourByFourQuadrantsAsTheBlockMethod) {
+  const float a = std::ldexp(1.0f, -13) + std::ldexp(40.0f, -36), b = std::ldexp(1.0f, -13) - std::ldexp(40.0f, -36);
+  const float Pool[] = {a, b, 0.25f + std::ldexp(1.0f, -25), 0.3f, 1.0f, 0.0f, -0.0f, 1e-30f, -1e-25f, 1e-40f, 1e30f, -3e38f, 0.75f, -1.5f};
+  Randomize(13);
+  ScopedValue<bool> Small4(MxSmallQuadrants, true);
+  int Answered = 0, Declined = 0;
+  for (bool Alternate : {false, true}) {
+    ScopedValue<bool> Order(MxAlternateInversion, Alternate);
+    for (int k = 0; k < 40000; ++k) {
+      TMatrix M(4, TSglArray(4));
+      for (int32_t i = 0; i < 4; ++i)
+        for (int32_t j = 0; j < 4; ++j)
+          // Dyadic entries (few bits) make sums that fall exactly between two floats.
+          M[i][j] = k % 4 == 3   ? Pool[RandomInt(std::size(Pool))]
+                    : k % 4 == 2 ? std::ldexp(static_cast<float>(RandomInt(64) + (i == j ? 64 : 0)), -RandomInt(30))
+                                 : static_cast<float>((i == j ? 1.0 : 0.02 * (i + j + 2)) + 0.01 * GaussRandom());
+      TMatrix Expected;
+      const bool Ok = InvertMatrix(M, Expected) == MxOk;
+      TSmallMatrix<4> Got;
+      if (!small_matrix::InvertQuadrants4(Small<4>(M), Got, Alternate)) {
+        ++Declined;
+        continue;
+      }
+      ++Answered;
+      ASSERT_TRUE(Ok) << k;
+      for (int32_t i = 0; i < 4; ++i)
+        for (int32_t j = 0; j < 4; ++j) {
+          ASSERT_EQ(std::signbit(Got[i][j]), std::signbit(Expected[i][j])) << k;
+          ASSERT_EQ(Got[i][j], Expected[i][j]) << k << " at " << i << "," << j;
+        }
+    }
+  }
+  EXPECT_GT(Answered, 50000);
+  EXPECT_GT(Declined, 1000);
 }
 
 TEST(SmallMatrix, InvertsAsTheBlockMethodOfEverySize) {
