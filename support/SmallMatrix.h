@@ -266,6 +266,26 @@ inline bool QuadInverse(const TQuad& M, TQuad& Inv) {
          Store(Factor * a, Inv.V[1][1]);
 }
 
+// The quadrant steps with First inverted first: Other - Near First^-1 Far is inverted next
+// (Second); Across = -Second Near First^-1, Down = -First^-1 Far Second, and
+// Last = First^-1 + First^-1 Far Second Near First^-1, each product taken as the stepwise
+// inversion takes it. False when a closed form fails; All turns false when a step is not ordinary.
+struct TQuadSteps {
+  TQuad Second, Across, Down, Last;
+};
+inline bool QuadSteps(const TQuad& First, const TQuad& Near, const TQuad& Far, const TQuad& Other, TQuadSteps& R,
+                      bool& All) {
+  TQuad Fi;
+  if (!QuadInverse(First, Fi)) return false;
+  const TQuad S = QuadSum(Other, QuadProduct(QuadProduct(Near, Fi, All), Far, All), -1.0, All);
+  if (!All || !QuadInverse(S, R.Second)) return false;
+  R.Across = QuadProduct(QuadProduct(QuadNegated(R.Second), Near, All), Fi, All);
+  R.Down = QuadProduct(QuadProduct(QuadNegated(Fi), Far, All), R.Second, All);
+  const TQuad t = QuadProduct(QuadProduct(QuadProduct(QuadProduct(Fi, Far, All), R.Second, All), Near, All), Fi, All);
+  R.Last = QuadSum(Fi, t, 1.0, All);
+  return true;
+}
+
 template <int Cap>
 bool InvertQuadrants4(const TSmallMatrix<Cap>& M, TSmallMatrix<Cap>& Inv, bool AlternateInversion) {
   float Rows[4][4];
@@ -273,25 +293,15 @@ bool InvertQuadrants4(const TSmallMatrix<Cap>& M, TSmallMatrix<Cap>& Inv, bool A
     for (int32_t j = 0; j < 4; ++j) Rows[i][j] = M[i][j];
   const TQuad A = QuadOf(Rows, 0, 0), B = QuadOf(Rows, 0, 2), C = QuadOf(Rows, 2, 0), D = QuadOf(Rows, 2, 2);
   bool All = true;
+  TQuadSteps Steps;
   TQuad tl, tr, bl, br;
+  // The bottom-right quadrant first, or the top-left one.
   if (AlternateInversion) {
-    TQuad Di;
-    if (!QuadInverse(D, Di)) return false;
-    const TQuad t3 = QuadSum(A, QuadProduct(QuadProduct(B, Di, All), C, All), -1.0, All);
-    if (!All || !QuadInverse(t3, tl)) return false;
-    tr = QuadProduct(QuadProduct(QuadNegated(tl), B, All), Di, All);
-    bl = QuadProduct(QuadProduct(QuadNegated(Di), C, All), tl, All);
-    const TQuad t = QuadProduct(QuadProduct(QuadProduct(QuadProduct(Di, C, All), tl, All), B, All), Di, All);
-    br = QuadSum(Di, t, 1.0, All);
+    if (!QuadSteps(D, B, C, A, Steps, All)) return false;
+    tl = Steps.Second, tr = Steps.Across, bl = Steps.Down, br = Steps.Last;
   } else {
-    TQuad Ai;
-    if (!QuadInverse(A, Ai)) return false;
-    const TQuad t3 = QuadSum(D, QuadProduct(QuadProduct(C, Ai, All), B, All), -1.0, All);
-    if (!All || !QuadInverse(t3, br)) return false;
-    bl = QuadProduct(QuadProduct(QuadNegated(br), C, All), Ai, All);
-    tr = QuadProduct(QuadProduct(QuadNegated(Ai), B, All), br, All);
-    const TQuad t = QuadProduct(QuadProduct(QuadProduct(QuadProduct(Ai, B, All), br, All), C, All), Ai, All);
-    tl = QuadSum(Ai, t, 1.0, All);
+    if (!QuadSteps(A, C, B, D, Steps, All)) return false;
+    br = Steps.Second, bl = Steps.Across, tr = Steps.Down, tl = Steps.Last;
   }
   if (!All) return false;
   TSmallMatrix<Cap> R(4, 4);
