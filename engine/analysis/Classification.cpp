@@ -124,18 +124,25 @@ void ClassifyEvents(TFCSLineArray& Events, TFCSShortLineArray& ShortLines, TProt
   // classified last (event 0), so the events above it are classified side by side, each thread
   // with its own copy of the set, and event 0 with the set itself. No event can fail: a set of
   // fewer genotypes than classes can number and pattern positions below 2^15 give no range error.
-  // The gauge moves after each run of events, from the last event down.
+  // The gauge moves after each run of events, from the last event down. Storage made here for
+  // scores, flags and masks is zeroed a run at a time, just before the run writes it, and below
+  // a run that fails, so every event reads as it would have had it been zeroed at once.
   const size_t Total = Events.size();
-  if (ZScoring) Events.PrepareScores();
-  Events.PrepareCalled();
+  const TFCSLineArray::TFresh Fresh = Events.PrepareForClassification(ZScoring);
   const int32_t Threads = Genotypes.Count() < INT16_MAX ? ThreadCount() : 1;
   TClassifyGauge Moves(Gauge, Total);
   const size_t Run = Moves.Run(Total);
   std::string Mask;
   TSglArray Logs;
-  if (Threads > 1 && Total > ClassifyGrain) {
-    for (size_t Top = Total; Top > 1;) {
-      const size_t Bottom = Top - 1 > Run ? Top - Run : 1;
+  const bool Parallel = Threads > 1 && Total > ClassifyGrain;
+  // Events Bottom .. Top - 1, from the last.
+  const auto ClassifyRun = [&](size_t Bottom, size_t Top) {
+    Events.ZeroFresh(Fresh, Bottom, Top);
+    try {
+      if (!Parallel) {
+        for (size_t i = Top; i-- > Bottom;) ClassifyOne(Genotypes, i, Mask, Logs);
+        return;
+      }
       ParallelFor(Top - Bottom, ClassifyGrain, Threads, [&](size_t Begin, size_t End) {
         TGenotypeSet Copy(Genotypes.Owner);
         for (const auto& G : Genotypes.Items) {
@@ -147,16 +154,23 @@ void ClassifyEvents(TFCSLineArray& Events, TFCSShortLineArray& ShortLines, TProt
         TSglArray LocalLogs;
         for (size_t i = Bottom + End; i-- > Bottom + Begin;) ClassifyOne(Copy, i, LocalMask, LocalLogs);
       });
-      Moves.Done(Top - Bottom);
-      Top = Bottom;
+    } catch (...) {
+      Events.ZeroFresh(Fresh, 0, Bottom);
+      throw;
     }
+  };
+  // Side by side, event 0 is left for the set itself (see above).
+  const size_t Last = Parallel ? 1 : 0;
+  for (size_t Top = Total; Top > Last;) {
+    const size_t Bottom = Top - Last > Run ? Top - Run : Last;
+    ClassifyRun(Bottom, Top);
+    Moves.Done(Top - Bottom);
+    Top = Bottom;
+  }
+  if (Parallel) {
+    Events.ZeroFresh(Fresh, 0, 1);
     ClassifyOne(Genotypes, 0, Mask, Logs);
     Moves.Done(1);
-    return;
-  }
-  for (size_t i = Total; i-- > 0;) {
-    ClassifyOne(Genotypes, i, Mask, Logs);
-    if (i % Run == 0) Moves.Done(std::min(Run, Total - i));
   }
 }
 

@@ -74,7 +74,7 @@ constexpr size_t GaugeRun = 65536;
 // Events per run of the walks that find the series' statistics, where each thread takes one
 // column (a run ends with every thread waiting for the others, so runs are long), and per batch
 // of values a thread gathers at a time.
-constexpr size_t SummaryRun = size_t{1} << 19;
+constexpr size_t SummaryRun = size_t{1} << 18;
 constexpr size_t SummaryBatch = 4096;
 
 // The gauge of a stage that walks over the events several times: its maximum is the events of
@@ -428,6 +428,7 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
     });
     if (Lacking) throw RangeCheckError();
   }
+  Walks.Advance(0);
   // The series read their values from the events (see TEventSeriesSource).
   Source = std::make_shared<TEventSeriesSource>(Events, Offsets);
   const int32_t AllSelection = Source->AddSelection(std::move(All), AllCount);
@@ -462,6 +463,7 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
   size_t GatedCount = 0;
   TEventSelection Gated = SelectEvents(Events, Threads, GatedCount, InSeries);
   const int32_t GatedSelection = Source->AddSelection(std::move(Gated), GatedCount);
+  Walks.Advance(0);
 
   // The series of all events and of the gated ones, in request order each; the statistics and
   // bins are found side by side first.
@@ -532,6 +534,7 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
     size_t FinalCount = 0;
     TEventSelection Final = SelectEvents(Events, Threads, FinalCount, InSeries);
     const int32_t FinalSelection = Source->AddSelection(std::move(Final), FinalCount);
+    Walks.Advance(0);
     const auto Summaries = SummariseColumns(Events, RequestDetectors, Offsets, {&Source->Selection(FinalSelection)},
                                             SummaryThreads, Walks);
     FinalPlaces = AddSeriesToAll(FinalRequests, FinalSelection, Summaries, 0);

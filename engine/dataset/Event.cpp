@@ -1,6 +1,7 @@
 #include "dataset/Event.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "Errors.h"
 #include "FloatLogs.h"
@@ -8,6 +9,7 @@
 #include "NumberFormat.h"
 #include "protocol/Protocol.h"
 #include "Streams.h"
+#include "Threads.h"
 
 namespace qv {
 
@@ -350,9 +352,27 @@ void TFCSLineArray::clear() {
   FZScores.Data.clear();
 }
 
+void TFCSLineArray::ZeroBlock(void* Block, size_t Bytes) {
+  constexpr size_t Piece = size_t{2} << 20;
+  char* const Start = static_cast<char*>(Block);
+  ParallelFor(Bytes, Piece, ThreadCount(), [&](size_t Begin, size_t End) { std::memset(Start + Begin, 0, End - Begin); });
+}
+
 void TFCSLineArray::PrepareScores() { FZScores.Prepare(size()); }
 void TFCSLineArray::PrepareGateZ() { FGateZ.Prepare(size()); }
 void TFCSLineArray::PrepareCalled() { FBytes.Prepare(size()); }
+
+TFCSLineArray::TFresh TFCSLineArray::PrepareForClassification(bool Scores) {
+  TFresh Fresh;
+  if (Scores) Fresh.Scores = FZScores.Prepare(size(), false);
+  Fresh.Called = FBytes.Prepare(size(), false);
+  return Fresh;
+}
+
+void TFCSLineArray::ZeroFresh(const TFresh& Fresh, size_t First, size_t Last) {
+  if (Fresh.Scores) FZScores.Zero(First, Last);
+  if (Fresh.Called) FBytes.Zero(First, Last);
+}
 
 void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t First, size_t Last,
                                 std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,

@@ -235,6 +235,15 @@ class TFCSLineArray {
   void PrepareScores();
   void PrepareGateZ();
   void PrepareCalled();
+  // The same for a stage that writes every event's MaxZ and SecondZ (with Scores) and its called
+  // flags and mask itself: storage made here is left unwritten. Answers which storage was made,
+  // for ZeroFresh to zero the rows of events a failed stage did not reach.
+  struct TFresh {
+    bool Scores = false;
+    bool Called = false;
+  };
+  TFresh PrepareForClassification(bool Scores);
+  void ZeroFresh(const TFresh& Fresh, size_t First, size_t Last);
 
  private:
   friend class TFCSLine;
@@ -249,8 +258,12 @@ class TFCSLineArray {
     bool Held() const { return !Data.empty(); }
     T* Row(size_t Index) { return Data.data() + Index * Stride; }
     const T* RowOrNull(size_t Index) const { return Data.empty() ? nullptr : Data.data() + Index * Stride; }
-    void Prepare(size_t Count) {
-      if (!Held() && Count > 0 && Stride > 0) Data.resize(Count * Stride);
+    // Answers whether storage was made (left unwritten without Zero).
+    bool Prepare(size_t Count, bool Zero = true) {
+      if (Held() || Count == 0 || Stride == 0) return false;
+      Data.ResizeForOverwrite(Count * Stride);
+      if (Zero) ZeroBlock(Data.data(), Count * Stride * sizeof(T));
+      return true;
     }
     void Resize(size_t Count, bool ForOverwrite) {
       if (!Held()) return;
@@ -268,6 +281,8 @@ class TFCSLineArray {
   };
   size_t FloatStride() const { return 2 * static_cast<size_t>(FGateCount) + 4 * static_cast<size_t>(FChannelCount); }
   void Notify(bool OnlyCompensated);
+  // Zeros Bytes bytes from Block on every thread (a block of millions of events' rows).
+  static void ZeroBlock(void* Block, size_t Bytes);
   int32_t FGateCount = 0;
   int32_t FChannelCount = 0;
   TLargeVector<float> FValues;   // per event: gates, log gates, raw, comp, log raw, log comp
