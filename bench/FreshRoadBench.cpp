@@ -210,7 +210,6 @@ class TGapGauge : public qv::Progress {
  public:
   void Pump() override {
     const auto Now = std::chrono::steady_clock::now();
-    if (std::getenv("QV_GAPS") && FStarted) fprintf(stderr, "pump %.3f pos %lld\n", std::chrono::duration<double>(Now - FLast).count(), (long long)Position());
     if (FStarted) Longest = std::max(Longest, std::chrono::duration<double>(Now - FLast).count());
     FStarted = true;
     FLast = Now;
