@@ -5,6 +5,7 @@
 // first, and InvertMatrix's recursive block inversion with the same splits, the same order of
 // steps and the same closed forms. Where LinearAlgebra's routine would fail (an overflow into
 // 32 bits, division of 1 by a zero 1 x 1 block), these return false; they never throw.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -250,6 +251,44 @@ inline __m128d OrdinaryLanes(__m128d Value) {
   return _mm_or_pd(_mm_andnot_pd(Halfway, InRangeLanes(Value)), Zero);
 }
 #endif
+
+// M x X of a 4 x 4 matrix and a column of 4 (Cap of at least 4) when every step of every row,
+// summed from the last term to the first, is ordinary: four rows side by side. False (Out
+// untouched) when some step is not, and the stepwise product decides.
+template <int Cap>
+bool ColumnProductOrdinary4(const TSmallMatrix<Cap>& M, const float* X, float* Out) {
+#if defined(__SSE4_1__)
+  __m128d Top = _mm_setzero_pd(), Bottom = _mm_setzero_pd();
+  __m128d Fine = _mm_castsi128_pd(_mm_set1_epi64x(-1));
+  for (int32_t k = 3; k >= 0; --k) {
+    const __m128d Xk = _mm_set1_pd(X[k]);
+    const __m128d T = _mm_add_pd(_mm_mul_pd(_mm_set_pd(M[1][k], M[0][k]), Xk), Top);
+    const __m128d B = _mm_add_pd(_mm_mul_pd(_mm_set_pd(M[3][k], M[2][k]), Xk), Bottom);
+    Fine = _mm_and_pd(Fine, _mm_and_pd(OrdinaryLanes(T), OrdinaryLanes(B)));
+    Top = _mm_cvtps_pd(_mm_cvtpd_ps(T));
+    Bottom = _mm_cvtps_pd(_mm_cvtpd_ps(B));
+  }
+  if (_mm_movemask_pd(Fine) != 3) return false;
+  _mm_storel_pi(reinterpret_cast<__m64*>(Out), _mm_cvtpd_ps(Top));
+  _mm_storel_pi(reinterpret_cast<__m64*>(Out + 2), _mm_cvtpd_ps(Bottom));
+  return true;
+#else
+  float R[4];
+  bool All = true;
+  for (int32_t i = 0; i < 4; ++i) {
+    float Sum = 0.0f;
+    for (int32_t k = 3; k >= 0; --k) {
+      const double Value = static_cast<double>(M[i][k]) * X[k] + Sum;
+      All &= Ordinary(Value);
+      Sum = static_cast<float>(Value);
+    }
+    R[i] = Sum;
+  }
+  if (!All) return false;
+  std::copy_n(R, 4, Out);
+  return true;
+#endif
+}
 
 inline TQuad QuadProduct(const TQuad& A, const TQuad& B, bool& All) {
   TQuad R;
