@@ -304,7 +304,7 @@ void TFCSLineArray::Reset(int32_t AGateCount, int32_t AChannelCount) {
   FChannelCount = AChannelCount;
   FNoZ.assign(static_cast<size_t>(AGateCount), 0.0f);
   FNoCalled.assign(static_cast<size_t>(AChannelCount), uint8_t{0});
-  FBytes.Stride = 2 * static_cast<size_t>(AChannelCount);
+  FBytes.Stride = ByteStride();
   FGateZ.Stride = static_cast<size_t>(AGateCount);
 }
 

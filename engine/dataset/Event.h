@@ -280,6 +280,7 @@ class TFCSLineArray {
     }
   };
   size_t FloatStride() const { return 2 * static_cast<size_t>(FGateCount) + 4 * static_cast<size_t>(FChannelCount); }
+  size_t ByteStride() const { return 2 * static_cast<size_t>(FChannelCount); }
   void Notify(bool OnlyCompensated);
   // Zeros Bytes bytes from Block on every thread (a block of millions of events' rows).
   static void ZeroBlock(void* Block, size_t Bytes);
