@@ -1,7 +1,6 @@
 #include "dataset/Event.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "Errors.h"
 #include "FloatLogs.h"
@@ -355,7 +354,8 @@ void TFCSLineArray::clear() {
 void TFCSLineArray::ZeroBlock(void* Block, size_t Bytes) {
   constexpr size_t Piece = size_t{2} << 20;
   char* const Start = static_cast<char*>(Block);
-  ParallelFor(Bytes, Piece, ThreadCount(), [&](size_t Begin, size_t End) { std::memset(Start + Begin, 0, End - Begin); });
+  ParallelFor(Bytes, Piece, ThreadCount(),
+              [&](size_t Begin, size_t End) { std::fill(Start + Begin, Start + End, char{0}); });
 }
 
 void TFCSLineArray::PrepareScores() { FZScores.Prepare(size()); }
