@@ -158,9 +158,10 @@ class TFCSData {
   // none yet are compensated with the static matrix whatever the mode.
   void Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode);
 
-  // Detector set-up (SetupEventDetectors) and classification (ClassifyEvents) of the analysed road. SetDetectors
-  // fills the histograms, applies the global gates, fits the dynamic gates by ZOrder and the
-  // channel peaks, and recounts the events; errors pass to the caller.
+  // Detector set-up (SetupEventDetectors) and classification (ClassifyEvents) of the analysed
+  // road. SetDetectors fills the histograms, applies the global gates, fits the dynamic gates by
+  // ZOrder and the channel peaks, and recounts the events; errors pass to the caller. Both set
+  // the gauge's maximum and move it as they go, from the calling thread.
   void SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves);
   void CreateDetectors(const TProtocol& Protocol);
   void SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gauge = nullptr);
