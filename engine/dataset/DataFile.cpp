@@ -354,14 +354,14 @@ bool ReadFileNames(TUnpackedStream& Stream, std::string& Names, int64_t& Count) 
 }
 
 // Items 1 to 10: everything before the records.
-TReadResult ReadHead(TUnpackedStream& Stream, TStoredSet& Set) {
+TReadResult ReadHead(TUnpackedStream& Stream, const std::string& FileName, TStoredSet& Set) {
   // The magic is checked on the first bytes, before anything else is unpacked.
   const std::string& Magic = TFCSData::DataFileMagic;
   if (ReadInt32(Stream) != static_cast<int32_t>(Magic.size())) return TReadResult::Invalid;
   std::string Found(Magic.size(), '\0');
   if (Stream.Read(Found.data(), Found.size()) != Found.size() || Found != Magic) return TReadResult::Invalid;
   ReadInt32(Stream);  // the version tells nothing the records do not
-  Set.Protocol = TProtocol::CreateFromStream(Stream);
+  Set.Protocol = TProtocol::CreateFromStream(Stream, FileName);
   if (!Set.Protocol) return TReadResult::BadProtocol;
   const TProtocol& P = *Set.Protocol;
   const int32_t NG = P.GateCount(), NC = P.ChannelCount();
@@ -434,7 +434,7 @@ TReadResult ReadRecords(TUnpackedStream& Stream, TStoredSet& Set, Progress* Gaug
 
 TReadResult ReadStoredSet(const std::string& FileName, bool LoadEvents, Progress* Gauge, TStoredSet& Set) {
   auto Stream = std::make_unique<TUnpackedStream>(FileName);
-  TReadResult Result = ReadHead(*Stream, Set);
+  TReadResult Result = ReadHead(*Stream, FileName, Set);
   if (Result != TReadResult::Ok) return Result;
   // Events are sized by their count when that costs what a file of this size may; a count beyond
   // it is believed only once the stream has been seen to hold that many records (packed zeros
@@ -452,7 +452,7 @@ TReadResult ReadStoredSet(const std::string& FileName, bool LoadEvents, Progress
     if (!LoadEvents) return TReadResult::Ok;
     Stream = std::make_unique<TUnpackedStream>(FileName);
     TStoredSet Again;
-    if ((Result = ReadHead(*Stream, Again)) != TReadResult::Ok) return Result;
+    if ((Result = ReadHead(*Stream, FileName, Again)) != TReadResult::Ok) return Result;
     if (Again.EventCount != Set.EventCount || Again.RecordSize != Set.RecordSize) return TReadResult::Invalid;
   }
   return ReadRecords(*Stream, Set, Gauge, (Passes - 1) * Set.EventCount);

@@ -9,6 +9,7 @@
 #include "Globals.h"
 #include "NumberFormat.h"
 #include "protocol/Protocol.h"
+#include "protocol/Records.h"
 #include "Statistics.h"
 #include "TextUtils.h"
 
@@ -57,6 +58,8 @@ std::unique_ptr<TGenotype> TGenotype::CreateCopy(const TGenotype& Source, TGenot
 }
 
 void TGenotype::AddComponent(int32_t ChannelIndex) {
+  if (Count() >= MaxComponents)
+    throw ERangeError("A genotype holds at most " + IntToStr(MaxComponents) + " components");
   TFluor F;
   F.ChannelIndex = ChannelIndex;
   Components.push_back(F);
@@ -282,6 +285,7 @@ void TGenotype::LoadFromStream(TStream& Stream) {
   const int32_t V = ReadInt32(Stream);
   std::string N = ReadStreamString(Stream);
   const int32_t C = ReadCount(Stream, 8);
+  CheckCount(C, MaxComponents, "components", "a genotype");
   TFluorArray List(static_cast<size_t>(C));
   for (int32_t i = C - 1; i >= 0; --i) {
     List[i].ChannelIndex = ReadInt32(Stream);

@@ -60,6 +60,8 @@ struct TLikelihoodOptions {
 class TGenotype {
  public:
   static constexpr int32_t RecordVersion = 2;
+  // One component per fluorophore, and a protocol has at most 15 channels.
+  static constexpr int32_t MaxComponents = 64;
   // The z of no component evaluated.
   static constexpr float NoZ = -2147483648.0f;
 
@@ -84,6 +86,7 @@ class TGenotype {
   bool InValueWindow() const { return ClassFlags[1]; }
   bool InZWindow() const { return ClassFlags[2]; }
 
+  // ERangeError past MaxComponents.
   void AddComponent(int32_t ChannelIndex);
   // Never removes the last component.
   void DeleteComponent(int32_t Index);

@@ -41,6 +41,9 @@ std::vector<TGenotypeLine> ParseGenotypeFile(const std::string& Text, int32_t Ch
         Bad("channel " + Fields[f] + " is not a channel of the protocol (0 to " + std::to_string(ChannelCount - 1) + ")");
       G.Channels.push_back(Channel);
     }
+    if (static_cast<int32_t>(G.Channels.size()) > TGenotype::MaxComponents)
+      Bad(std::to_string(G.Channels.size()) + " channels; a genotype holds at most " +
+          std::to_string(TGenotype::MaxComponents));
     Lines.push_back(std::move(G));
     if (End == Text.size()) break;
   }
@@ -58,6 +61,11 @@ std::vector<TGenotypeLine> ReadGenotypeFile(const std::string& FileName, int32_t
 }
 
 void AddGenotypes(TProtocol& Protocol, const std::vector<TGenotypeLine>& Lines) {
+  int64_t Total = Protocol.GenotypeCount();
+  for (const TGenotypeLine& Line : Lines) Total += Line.Channels.empty() ? 0 : 1;
+  if (Total > TGenotypeSet::MaxGenotypes)
+    throw EConvertError("The genotype file would give the protocol " + std::to_string(Total) +
+                        " genotypes; a protocol holds at most " + std::to_string(TGenotypeSet::MaxGenotypes));
   for (const TGenotypeLine& Line : Lines) {
     if (Line.Channels.empty()) continue;
     TGenotype* G = Protocol.GetGenotype(Protocol.AddGenotype(Line.Name, Line.Channels[0], 0));

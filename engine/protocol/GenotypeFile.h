@@ -18,7 +18,7 @@ struct TGenotypeLine {
 
 // The lines of Text as (name, channel indices); throws EConvertError naming the first bad line
 // (counted from 1) when a line has no name, or a channel that is not a whole number from 0 to
-// ChannelCount - 1. Empty lines are skipped.
+// ChannelCount - 1, or more than TGenotype::MaxComponents channels. Empty lines are skipped.
 std::vector<TGenotypeLine> ParseGenotypeFile(const std::string& Text, int32_t ChannelCount);
 
 // The lines of the file FileName. A folder, pipe, device or link to nothing is refused before
@@ -26,7 +26,8 @@ std::vector<TGenotypeLine> ParseGenotypeFile(const std::string& Text, int32_t Ch
 std::vector<TGenotypeLine> ReadGenotypeFile(const std::string& FileName, int32_t ChannelCount);
 
 // Adds one genotype per line, in file order, its first channel as the genotype's own and the
-// others as further components; a line without channels adds nothing.
+// others as further components; a line without channels adds nothing. Adds nothing, with
+// EConvertError, when the protocol would then hold more than TGenotypeSet::MaxGenotypes.
 void AddGenotypes(TProtocol& Protocol, const std::vector<TGenotypeLine>& Lines);
 
 }  // namespace qv

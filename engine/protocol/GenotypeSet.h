@@ -17,6 +17,8 @@ class TProtocol;
 class TGenotypeSet {
  public:
   static constexpr int32_t RecordVersion = 1;
+  // Every event is weighed against every genotype; an assay names a few dozen at most.
+  static constexpr int32_t MaxGenotypes = 256;
 
   explicit TGenotypeSet(TProtocol* AOwner) : Owner(AOwner) {}
   // Reads the record; one that cannot be read throws EReadError (no set is made).
@@ -28,6 +30,7 @@ class TGenotypeSet {
   std::vector<Extended> Likelihoods;              // of the event classified last
 
   int32_t Count() const { return static_cast<int32_t>(Items.size()); }
+  // ERangeError past MaxGenotypes.
   int32_t Add(const std::string& Name, int32_t ChannelIndex, int32_t PeakIndex);
   void Delete(int32_t Index);
   TGenotype* GetGenotype(int32_t Index) const;

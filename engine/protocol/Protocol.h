@@ -48,8 +48,9 @@ class TProtocol : public TChannelOwner {
   TProtocol& operator=(const TProtocol&) = delete;
 
   // Reads a protocol record at the stream's position; shows "Not a Valid Protocol File" (and
-  // nothing the record readers would say) and answers null when it cannot be read.
-  static std::unique_ptr<TProtocol> CreateFromStream(TStream& Stream);
+  // nothing the record readers would say) and answers null when it cannot be read. A record
+  // refused by a cap is named with the file that holds it, Within, when one is given.
+  static std::unique_ptr<TProtocol> CreateFromStream(TStream& Stream, const std::string& Within = "");
   // Every field but FileVersion.
   static std::unique_ptr<TProtocol> CreateCopy(const TProtocol& Source);
   // Reads a protocol file into a new protocol; shows "Not a valid protocol file" and answers

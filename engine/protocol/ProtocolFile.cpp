@@ -32,19 +32,9 @@ class TErrorsHeldBack : public Messages {
   Messages& FOuter;
 };
 
-// A count beyond what any protocol holds: the record is refused before anything is sized by it.
-class ECountCap : public EReadError {
-  using EReadError::EReadError;
-};
-
-void CheckCount(int32_t Count, int32_t Cap, const char* What) {
-  if (Count > Cap)
-    throw ECountCap("it declares " + IntToStr(Count) + " " + What + "; a protocol holds at most " + IntToStr(Cap));
-}
-
 }  // namespace
 
-std::unique_ptr<TProtocol> TProtocol::CreateFromStream(TStream& Stream) {
+std::unique_ptr<TProtocol> TProtocol::CreateFromStream(TStream& Stream, const std::string& Within) {
   auto P = std::make_unique<TProtocol>();
   P->FileName = "FileStream";
   bool Read = false;
@@ -54,9 +44,9 @@ std::unique_ptr<TProtocol> TProtocol::CreateFromStream(TStream& Stream) {
     Read = P->LoadFromStream(Stream, false);
   }
   if (!Read) {
-    // The stream's file is the caller's to name; the cap is named here.
+    const std::string In = Within.empty() ? "" : " in \"" + Within + "\"";
     HostMessages().Error(P->FReadRefusal.empty() ? std::string(NotValidRecord)
-                                                 : std::string(NotValidRecord) + ": " + P->FReadRefusal + ".");
+                                                 : std::string(NotValidRecord) + In + ": " + P->FReadRefusal + ".");
     return nullptr;
   }
   return P;

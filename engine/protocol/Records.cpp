@@ -32,6 +32,11 @@ int32_t ReadItemCount(TStream& Stream, int64_t MinBytes) {
   return N;
 }
 
+void CheckCount(int32_t Count, int32_t Cap, const char* What, const char* Holder) {
+  if (Count > Cap)
+    throw ECountCap("it declares " + IntToStr(Count) + " " + What + "; " + Holder + " holds at most " + IntToStr(Cap));
+}
+
 int32_t CheckedCount(size_t Count) {
   if (Count > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw RangeCheckError();
   return static_cast<int32_t>(Count);

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "Errors.h"
 #include "Streams.h"
 
 namespace qv {
@@ -20,6 +21,13 @@ void SkipBytes(TStream& Stream, int64_t Count);
 // A count the record declares, each item taking at least MinBytes; a negative count or one
 // beyond the bytes left is EReadError.
 int32_t ReadItemCount(TStream& Stream, int64_t MinBytes);
+// A count beyond what any protocol holds: the record is refused, naming the cap, before anything
+// is sized by it.
+class ECountCap : public EReadError {
+  using EReadError::EReadError;
+};
+// ECountCap "it declares <Count> <What>; <Holder> holds at most <Cap>" when Count > Cap.
+void CheckCount(int32_t Count, int32_t Cap, const char* What, const char* Holder = "a protocol");
 // A count about to be written; ERangeError beyond 32 bits.
 int32_t CheckedCount(size_t Count);
 // Checked before a record's first byte, so that a refused record leaves no half record behind:

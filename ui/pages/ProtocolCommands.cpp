@@ -734,6 +734,11 @@ void TProtocolPage::BtnGenotypeClick(int Tag) {
         AppDialogs().Error("The protocol has no channels for a genotype");
         break;
       }
+      // Refused before the name is asked for; the set would refuse it after.
+      if (P->GenotypeCount() >= TGenotypeSet::MaxGenotypes) {
+        AppDialogs().Error("A protocol holds at most " + std::to_string(TGenotypeSet::MaxGenotypes) + " genotypes");
+        break;
+      }
       std::string Name;
       if (!AppDialogs().Input("Genotype Name", "Name", Name)) break;
       if (Trim(Name).empty()) {

@@ -296,10 +296,12 @@ TEST_F(DataFile, EveryCorruptFileGivesOneMessageAndKeepsTheCallersProtocol) {
     auto Kept = AssayProtocol({"Mine"}, {"RFP"});
     TProtocol* Was = Kept.get();
     TFCSData::CreateFromDataFile(Folder / "record.Quorvenal", TDataLoadOptions(), Kept);
-    // A count past its cap is named.
-    EXPECT_EQ(Messages.Errors, (std::vector<std::string>{Protocol.size() == 60 ? "Not a Valid Protocol File"
-                                                                             : "Not a Valid Protocol File: it declares 16 "
-                                                                               "channels; a protocol holds at most 15."}));
+    // A count past its cap is named, with the file that holds it.
+    EXPECT_EQ(Messages.Errors,
+              (std::vector<std::string>{Protocol.size() == 60
+                                            ? "Not a Valid Protocol File"
+                                            : "Not a Valid Protocol File in \"" + (Folder / "record.Quorvenal") +
+                                                  "\": it declares 16 channels; a protocol holds at most 15."}));
     EXPECT_EQ(Kept.get(), Was);
   }
 

@@ -172,6 +172,40 @@ TEST(ProportionReport, FileDistancesCostTheFilesNotTheirPairs) {
   }
 }
 
+// Files x classes is what the per-file lines cost: a set spanning 65536 files from two events is
+// listed per file up to MaxFileTableCells cells, and beyond it by its class totals alone.
+TEST(ProportionReport, PerFileLinesStopAtTheCellCap) {
+  SettingsRestore Restore;
+  CalculateSSDPvalues = false;
+  const int Files = 65536;
+  for (const int Classes : {MaxFileTableCells / Files, MaxFileTableCells / Files + 1}) {
+    SCOPED_TRACE(Classes);
+    auto D = std::make_unique<TFCSData>();
+    D->Events.Reset(0, 1);
+    for (const int File : {0, Files - 1}) {
+      TFCSLine E = D->Events.Append();
+      E.SetFileIndex(File);
+      E.Classes()[0] = 1;
+    }
+    D->FileRange();
+    D->BuildFileIndex();
+    TStringArray Names;
+    for (int k = 0; k < Classes; ++k) Names.push_back("n" + std::to_string(k));
+    TStringArray Table = Rows(static_cast<size_t>(Classes));
+    {
+      test::TAllocationCap Cap(64 << 20);
+      D->ProportionReport(Names, Table, '\t', 0, false);
+      EXPECT_FALSE(Cap.Reached());
+    }
+    EXPECT_EQ(Table[2].rfind("c1\t2\t", 0), 0u);
+    const std::string Note = "Counts per file are listed for at most 1048576 files x classes; this set has 65536 "
+                             "files and " + std::to_string(Classes) + " classes";
+    const bool Listed = Classes * Files <= MaxFileTableCells;
+    EXPECT_EQ(Has(Table, Note), !Listed);
+    EXPECT_EQ(Table[0].find("File65535\t") != std::string::npos, Listed);
+  }
+}
+
 TEST(RandomSample, DrawsWithoutReplacementAndStopsWhenThePoolIsExhausted) {
   Randomize(11);
   auto D = SetOfClasses({{4, 2, 3}, {0, 1, 0}}, 2);
