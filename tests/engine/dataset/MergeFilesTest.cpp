@@ -1,0 +1,250 @@
+// Merging FCS files into one data set, checked against digests of what the file-by-file loop
+// (a set per file, merged into the growing set one after another) produced: every field of the
+// merged set and of every event, before and after compensation, on 1, 2 and 8 threads.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DataSetFixtures.h"
+#include "Digest.h"
+#include "RecordingMessages.h"
+#include "dataset/FCSData.h"
+#include "fcs/FCSFile.h"
+
+namespace qv {
+namespace {
+
+using test::TDigest;
+
+uint64_t Mix(uint64_t X) {
+  X ^= X >> 33;
+  X *= 0xff51afd7ed558ccdULL;
+  X ^= X >> 33;
+  X *= 0xc4ceb9fe1a85ec53ULL;
+  X ^= X >> 33;
+  return X;
+}
+
+// Parameters of the files: two gates (FSC log, SSC the cull gate) and four channels, with two
+// spare parameters; files list them in different orders.
+const std::vector<std::string> Standard = {"FSC-H", "SSC-H", "FL1-H", "FL2-H", "FL3-H", "FL4-H", "FL5-H", "Time"};
+const std::vector<std::string> Shuffled = {"Time", "FL4-H", "SSC-H", "FL5-H", "FL2-H", "FSC-H", "FL1-H", "FL3-H"};
+
+// One value of parameter Name of event E of file Seed: one event in eight is below the raw floor
+// in every channel (filtered); cull-gate values stand on and around the bounds 10 and 500; the
+// rest of every kind a float can hold.
+double Value(uint64_t Seed, int64_t E, const std::string& Name, bool Whole) {
+  const uint64_t R = Mix(Seed * 1000003 + static_cast<uint64_t>(E) * 16 + std::hash<std::string>()(Name) % 16);
+  const bool Channel = Name.rfind("FL", 0) == 0 && Name != "FL5-H";
+  if (Channel && Mix(Seed * 77 + static_cast<uint64_t>(E)) % 8 == 0) return static_cast<double>(R % 2);
+  if (Name == "SSC-H") {
+    const double Near[] = {10, 500, 9, 11, 499, 501, 10.5, 499.5, 250, 0};
+    return Whole ? std::floor(Near[R % 10]) : Near[R % 10];
+  }
+  if (Whole) return static_cast<double>(R % 1024);
+  const double U = static_cast<double>(R >> 11) / 9007199254740992.0;
+  switch (R % 8) {
+    case 0: return std::pow(10.0, -38 + 8 * U);
+    case 1: return 0;
+    case 2: return -std::pow(10.0, 5 * U);
+    case 3: return std::nextafter(2.0f, R % 16 < 8 ? 0.0f : 4.0f);
+    case 4: return std::pow(10.0, 20 + 10 * U);
+    default: return std::pow(10.0, -2 + 8 * U);
+  }
+}
+
+struct TFileDef {
+  std::string Name;
+  int64_t Events;
+  bool ShuffledOrder = false;
+  bool Integer = false;
+  bool BigEndian = false;
+  bool AllFiltered = false;
+};
+
+void WriteFile(const std::string& Folder, const TFileDef& D, uint64_t Seed) {
+  test::FcsFileSpec Spec;
+  Spec.DataType = D.Integer ? test::FcsDataType::Int16 : test::FcsDataType::Float32;
+  Spec.BigEndian = D.BigEndian;
+  const std::vector<std::string>& Names = D.ShuffledOrder ? Shuffled : Standard;
+  for (const std::string& N : Names)
+    Spec.Parameters.push_back(D.Integer && N == "FL2-H" ? test::LogParameter(N, 4) : test::LinearParameter(N, 262144));
+  if (D.Integer)
+    for (auto& P : Spec.Parameters) P.Range = 1024;
+  Spec.EventCount = D.Events;
+  Spec.Value = [=](int64_t E, int32_t P) {
+    if (D.AllFiltered && Names[P].rfind("FL", 0) == 0) return 1.0;
+    return Value(Seed, E, Names[P], D.Integer);
+  };
+  test::WriteFcs(Folder + D.Name, Spec);
+}
+
+std::unique_ptr<TProtocol> MergeProtocol() {
+  return test::MakeProtocol({{"FSC", "FSC-H", true}, {"Cull", "SSC-H", false, true}},
+                            {{"GFP", "FL1-H"}, {"RFP", "FL2-H"}, {"CFP", "FL3-H"}, {"YFP", "FL4-H"}},
+                            {{100, 2, 1, 0.5f}, {3, 100, 2, 1}, {1, 4, 100, 2}, {0.5f, 1, 3, 100}});
+}
+
+// The merged set as the reading page built it file by file: the names taken from the last to
+// the first, each file's set built without analysis and merged under the next file index.
+std::unique_ptr<TFCSData> FileByFile(const std::string& Folder, const std::vector<std::string>& Names,
+                                     TProtocol& Protocol, const TCullSettings& Cull) {
+  std::unique_ptr<TFCSData> Merged;
+  int32_t k = 0;
+  for (size_t j = Names.size(); j-- > 0;) {
+    const TFCSFile File(Folder + Names[j]);
+    auto Part = TFCSData::Create(File, 0, true, nullptr, &Protocol);
+    if (!Merged)
+      Merged = TFCSData::CreateMerged(*Part, Cull);
+    else
+      Merged->Merge(*Part, k, Cull);
+    ++k;
+  }
+  return Merged;
+}
+
+void AddEvents(TDigest& D, const TFCSData& Data) {
+  D.Value(Data.Events.size());
+  D.Value(Data.Events.GateCount());
+  D.Value(Data.Events.ChannelCount());
+  for (size_t i = 0; i < Data.Events.size(); ++i) {
+    const TFCSLine E = Data.Events[i];
+    D.Value(E.Filtered());
+    D.Value(E.GatedOut());
+    D.Value(E.HasLogs());
+    D.Value(E.HasCompValues());
+    D.Value(E.FileIndex());
+    D.Span(E.GateValues());
+    D.Span(E.LogGateValues());
+    D.Span(E.GateZ());
+    D.Span(E.RawValues());
+    D.Span(E.LogRawValues());
+    D.Span(E.CompValues());
+    D.Span(E.LogCompValues());
+    D.Span(E.Called());
+    D.Text(std::string(E.Mask()));
+    D.Value(E.Classes());
+    D.Value(E.MaxZ());
+    D.Value(E.SecondZ());
+  }
+}
+
+// Every field of the merged set and of its events, the protocol's matched parameters, then the
+// events again once compensated.
+uint64_t MergedDigest(TFCSData& Data, TProtocol& Protocol) {
+  TDigest D;
+  for (const std::string* S : {&Data.DataFileName, &Data.SourceName, &Data.FileNames, &Data.ProtocolName})
+    D.Text(*S);
+  D.Value(Data.Parameters != nullptr);
+  if (Data.Parameters)
+    for (const TParameter& P : Data.Parameters->Items) {
+      D.Value(P.Range);
+      D.Text(P.ShortName);
+      D.Value(P.Bytes);
+      D.Text(P.LongName);
+      D.Value(P.IsLog);
+      D.Value(P.Decades);
+      D.Value(P.Minimum);
+      D.Text(P.Filter);
+      for (float F : {P.Gain, P.Wavelength, P.Power, P.PercentLight, P.Voltage}) D.Value(F);
+      D.Text(P.DetectorType);
+      D.Value(P.UseAsGate);
+      D.Value(P.UseAsChannel);
+    }
+  for (int32_t V : {Data.FileCount, Data.MaxFileIndex, Data.MinFileIndex, Data.ValueCount, Data.TotalCount,
+                    Data.GateDetectorCount, Data.ChannelDetectorCount, Data.UnfilteredCount, Data.GatedInCount,
+                    Data.CullGate})
+    D.Value(V);
+  D.Value(Data.ChannelNames.size());
+  for (const std::string& N : Data.ChannelNames) D.Text(N);
+  D.Array(Data.FirstEvent);
+  D.Array(Data.LastEvent);
+  D.Value(Data.ShortLines.size());
+  D.Value(Data.GateDetectors.size() + Data.ChannelDetectors.size() + Data.PeakDetectors.size());
+  D.Value(Data.CustomDetector != nullptr);
+  D.Value(Data.ClassDetector != nullptr);
+  for (int32_t g = 0; g < Protocol.GateCount(); ++g) D.Value(Protocol.GetGate(g)->ParameterIndex);
+  for (int32_t c = 0; c < Protocol.ChannelCount(); ++c) D.Value(Protocol.GetChannel(c)->ParameterIndex);
+  AddEvents(D, Data);
+  Data.Compensate(Protocol, nullptr, 0);
+  AddEvents(D, Data);
+  return D.Hash();
+}
+
+// Sets QUORVENAL_THREADS for its life.
+class ScopedThreads {
+ public:
+  explicit ScopedThreads(const char* Count) {
+    if (const char* Old = std::getenv("QUORVENAL_THREADS")) FOld = Old;
+    setenv("QUORVENAL_THREADS", Count, 1);
+  }
+  ~ScopedThreads() {
+    if (FOld)
+      setenv("QUORVENAL_THREADS", FOld->c_str(), 1);
+    else
+      unsetenv("QUORVENAL_THREADS");
+  }
+
+ private:
+  std::optional<std::string> FOld;
+};
+
+class MergeFiles : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Folder = new test::TempFolder;
+    const std::vector<TFileDef> Files = {
+        {"a0.fcs", 1000},
+        {"a1.fcs", 40000, true, false, true},
+        {"a2.fcs", 0},
+        {"a3.fcs", 3000, false, true},
+        {"a4.fcs", 500, false, false, false, true},
+        {"a5.fcs", 17000, true},
+        {"a6.fcs", 1},
+    };
+    for (size_t i = 0; i < Files.size(); ++i) WriteFile(Folder->Path(), Files[i], i + 1);
+  }
+  static void TearDownTestSuite() {
+    delete Folder;
+    Folder = nullptr;
+  }
+  static test::TempFolder* Folder;
+  test::SettingsGuard Settings;
+  test::RecordingMessages Messages;
+  void SetUp() override { MinimumRawScore = 2; }
+};
+test::TempFolder* MergeFiles::Folder = nullptr;
+
+struct TMergeCase {
+  std::vector<std::string> Names;
+  TCullSettings Cull;
+  uint64_t Digest;
+};
+
+// The last name is merged first: an all-filtered or empty file there leaves file 0 without
+// events, one in the middle a file index without events.
+const std::vector<TMergeCase> Cases = {
+    {{"a0.fcs", "a1.fcs", "a2.fcs", "a3.fcs", "a4.fcs", "a5.fcs", "a6.fcs"}, {false, 500, 10}, 2336542508727508389u},
+    {{"a0.fcs", "a1.fcs", "a2.fcs", "a3.fcs", "a4.fcs", "a5.fcs", "a6.fcs"}, {true, 500, 10}, 11388092095287539166u},
+    {{"a5.fcs", "a3.fcs", "a1.fcs", "a4.fcs"}, {false, 500, 10}, 15913068450966477934u},
+    {{"a1.fcs", "a2.fcs"}, {true, 500, 10}, 8367819196802842081u},
+};
+
+TEST_F(MergeFiles, FileByFileDigests) {
+  for (const TMergeCase& C : Cases) {
+    auto P = MergeProtocol();
+    auto M = FileByFile(Folder->Path(), C.Names, *P, C.Cull);
+    ASSERT_TRUE(M);
+    EXPECT_EQ(MergedDigest(*M, *P), C.Digest);
+  }
+  EXPECT_TRUE(Messages.Errors.empty());
+}
+
+}  // namespace
+}  // namespace qv
