@@ -20,25 +20,29 @@ Messages* CurrentMessages = &DefaultMessages;
 std::function<void()> BusyBegin;
 std::function<void()> BusyEnd;
 int BusyDepth = 0;
+thread_local int WorkerDepth = 0;
 std::function<void()> RefreshHandler;
 }  // namespace
 
 Messages& HostMessages() { return *CurrentMessages; }
 void SetHostMessages(Messages* Handler) { CurrentMessages = Handler ? Handler : &DefaultMessages; }
 
-BusyCursor::BusyCursor() {
-  if (BusyDepth++ == 0 && BusyBegin) BusyBegin();
+BusyCursor::BusyCursor() : FCounted(WorkerDepth == 0) {
+  if (FCounted && BusyDepth++ == 0 && BusyBegin) BusyBegin();
 }
 BusyCursor::~BusyCursor() {
-  if (--BusyDepth == 0 && BusyEnd) BusyEnd();
+  if (FCounted && --BusyDepth == 0 && BusyEnd) BusyEnd();
 }
+
+WorkerScope::WorkerScope() { ++WorkerDepth; }
+WorkerScope::~WorkerScope() { --WorkerDepth; }
 void SetBusyCursorHooks(std::function<void()> Begin, std::function<void()> End) {
   BusyBegin = std::move(Begin);
   BusyEnd = std::move(End);
 }
 
 void PostRefresh() {
-  if (RefreshHandler) RefreshHandler();
+  if (RefreshHandler && WorkerDepth == 0) RefreshHandler();
 }
 void SetRefreshHandler(std::function<void()> Handler) { RefreshHandler = std::move(Handler); }
 

@@ -60,6 +60,19 @@ class BusyCursor {
   ~BusyCursor();
   BusyCursor(const BusyCursor&) = delete;
   BusyCursor& operator=(const BusyCursor&) = delete;
+
+ private:
+  bool FCounted;
+};
+
+// Marks the calling thread, while it lives, as one working for another: the busy cursor and the
+// refresh notification are that thread's to show, so both do nothing here.
+class WorkerScope {
+ public:
+  WorkerScope();
+  ~WorkerScope();
+  WorkerScope(const WorkerScope&) = delete;
+  WorkerScope& operator=(const WorkerScope&) = delete;
 };
 // Hooks called when the outermost guard starts and ends.
 void SetBusyCursorHooks(std::function<void()> Begin, std::function<void()> End);

@@ -171,6 +171,10 @@ class TFCSLineArray {
   void CreateRange(const float* Rows, size_t RowStride, size_t First, size_t Last,
                    std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
                    float MinimumRawScore, std::span<float> Largest);
+  // The same for rows found anywhere, every event of file FileIndex: event First + k from Rows[k].
+  void CreateRange(std::span<const float* const> Rows, size_t First, std::span<const int32_t> GateIndices,
+                   std::span<const int32_t> ChannelIndices, float MinimumRawScore, int32_t FileIndex,
+                   std::span<float> Largest);
   // The largest |raw value| of each channel over every event, where known: given by whoever
   // built every event (SetRawBound), forgotten when any raw value may have changed.
   bool RawBoundKnown() const { return FRawBoundKnown.Value.load(std::memory_order_relaxed); }
@@ -204,6 +208,10 @@ class TFCSLineArray {
   size_t ByteStride() const { return 2 * static_cast<size_t>(FChannelCount); }
   size_t ScoreStride() const { return static_cast<size_t>(FGateCount) + 2; }
   float* ScoreRow(size_t Index);
+  // Row i of the range from RowList[i - First] when given, else from Rows + i x RowStride.
+  void BuildRange(const float* const* RowList, const float* Rows, size_t RowStride, size_t First, size_t Last,
+                  std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
+                  float MinimumRawScore, int32_t FileIndex, std::span<float> Largest);
   const float* ScoreRow(size_t Index) const { return FScores.empty() ? nullptr : FScores.data() + Index * ScoreStride(); }
   int32_t FGateCount = 0;
   int32_t FChannelCount = 0;

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -236,14 +238,148 @@ const std::vector<TMergeCase> Cases = {
     {{"a1.fcs", "a2.fcs"}, {true, 500, 10}, 8367819196802842081u},
 };
 
-TEST_F(MergeFiles, FileByFileDigests) {
+std::unique_ptr<TFCSData> AllAtOnce(const std::string& Folder, const std::vector<std::string>& Names,
+                                    TProtocol& Protocol, const TCullSettings& Cull, Progress* FileGauge = nullptr,
+                                    const bool* ContinueFlag = nullptr) {
+  return TFCSData::CreateFromFiles(Folder, Names, Protocol, Cull, nullptr, FileGauge, ContinueFlag);
+}
+
+TEST_F(MergeFiles, SameSetAsFileByFileOnEveryThreadCount) {
   for (const TMergeCase& C : Cases) {
+    for (const char* Threads : {"1", "2", "8"}) {
+      SCOPED_TRACE(std::string(Threads) + " threads, first name " + C.Names[0]);
+      ScopedThreads Scope(Threads);
+      auto P = MergeProtocol();
+      auto M = AllAtOnce(Folder->Path(), C.Names, *P, C.Cull);
+      ASSERT_TRUE(M);
+      EXPECT_EQ(MergedDigest(*M, *P), C.Digest);
+    }
+    // Merge itself builds its copies as the merge of files does.
     auto P = MergeProtocol();
     auto M = FileByFile(Folder->Path(), C.Names, *P, C.Cull);
-    ASSERT_TRUE(M);
     EXPECT_EQ(MergedDigest(*M, *P), C.Digest);
   }
   EXPECT_TRUE(Messages.Errors.empty());
+}
+
+// Moves of the file gauge, in order; clears Flag at the file given.
+class FileSteps : public Progress {
+ public:
+  void SetPosition(int64_t Position) override {
+    Progress::SetPosition(Position);
+    Steps.push_back(Position);
+    if (Position == CancelAt) Flag = false;
+  }
+  void Pump() override { ++Pumps; }
+  std::vector<int64_t> Steps;
+  int32_t Pumps = 0;
+  int64_t CancelAt = -1;
+  bool Flag = true;
+};
+
+TEST_F(MergeFiles, CancelKeepsTheFilesTakenSoFar) {
+  const std::vector<std::string> Names = {"a0.fcs", "a1.fcs", "a3.fcs", "a5.fcs", "a6.fcs"};
+  for (const char* Threads : {"1", "8"}) {
+    SCOPED_TRACE(Threads);
+    ScopedThreads Scope(Threads);
+    FileSteps Steps;
+    Steps.CancelAt = 3;
+    auto P = MergeProtocol();
+    auto M = AllAtOnce(Folder->Path(), Names, *P, {}, &Steps, &Steps.Flag);
+    ASSERT_TRUE(M);
+    // The last two names were taken; the gauge still steps over the rest, pumping at each.
+    auto Q = MergeProtocol();
+    auto Expected = FileByFile(Folder->Path(), {"a5.fcs", "a6.fcs"}, *Q, {});
+    EXPECT_EQ(MergedDigest(*M, *P), MergedDigest(*Expected, *Q));
+    EXPECT_EQ(Steps.Steps, (std::vector<int64_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(Steps.Max(), 5);
+    EXPECT_EQ(Steps.Pumps, 5);
+    // Cancelled before the first file: no set.
+    Steps = FileSteps();
+    Steps.CancelAt = 1;
+    EXPECT_FALSE(AllAtOnce(Folder->Path(), Names, *P, {}, &Steps, &Steps.Flag));
+    EXPECT_EQ(Steps.Steps.size(), 5u);
+  }
+}
+
+// A file that cannot be merged ends the merge with its own error, never a later file's, and
+// leaves the protocol matched as the file left it.
+TEST_F(MergeFiles, FirstRefusedFileEndsTheMerge) {
+  test::TempFolder Bad;
+  const auto Copy = [&](const std::string& From, const std::string& To) {
+    std::filesystem::copy_file(Folder->Path() + From, Bad / To);
+  };
+  for (const char* Name : {"a0.fcs", "a1.fcs", "a3.fcs", "a5.fcs", "a6.fcs"}) Copy(Name, Name);
+  test::FcsFileSpec Cut;
+  Cut.Parameters = {test::LinearParameter("FSC-H"), test::LinearParameter("SSC-H")};
+  Cut.EventCount = 100;
+  Cut.Value = [](int64_t E, int32_t) { return static_cast<double>(E); };
+  test::WriteFcs(Bad / "other.fcs", Cut);
+  Cut.TruncateTo = 700;
+  test::WriteFcs(Bad / "cut.fcs", Cut);
+  const auto ReadError = [&](const std::string& Name) {
+    try {
+      TFCSFile File(Bad / Name);
+    } catch (const EFCSFileError& E) {
+      return std::string(E.what());
+    }
+    return std::string("read");
+  };
+  struct TRefusal {
+    std::string Refused;
+    std::string Message;
+    int32_t ParameterIndexOfFSC;
+  };
+  const std::vector<TRefusal> Refusals = {
+      {"cut.fcs", ReadError("cut.fcs"), 5},  // the indices of a5.fcs, the file before
+      {"gone.fcs", "File not found: " + Bad / "gone.fcs", 5},
+      {"other.fcs", "other.fcs: its parameters do not match the protocol's channels and gates", 0},
+  };
+  for (const TRefusal& R : Refusals)
+    for (const char* Threads : {"1", "8"}) {
+      SCOPED_TRACE(R.Refused + ", " + Threads + " threads");
+      ScopedThreads Scope(Threads);
+      auto P = MergeProtocol();
+      FileSteps Steps;
+      // Later files fail too, each in another way.
+      const std::vector<std::string> Names = {"gone2.fcs", "cut.fcs", "other.fcs", "a0.fcs", R.Refused, "a5.fcs", "a6.fcs"};
+      try {
+        AllAtOnce(Bad.Path(), Names, *P, {}, &Steps);
+        ADD_FAILURE() << "merged";
+      } catch (const std::exception& E) {
+        EXPECT_EQ(E.what(), R.Message);
+      }
+      EXPECT_EQ(Steps.Steps, (std::vector<int64_t>{1, 2, 3}));
+      EXPECT_EQ(P->GetGate(0)->ParameterIndex, R.ParameterIndexOfFSC);
+      EXPECT_TRUE(Messages.Errors.empty());
+    }
+}
+
+// Merging into a set keeps its file range and positions those of its events, whatever the order
+// of the file indices and whether a file gives events.
+TEST_F(MergeFiles, MergeKeepsTheFileIndexOfItsEvents) {
+  auto P = MergeProtocol();
+  std::vector<std::unique_ptr<TFCSData>> Sets;
+  for (const char* Name : {"a0.fcs", "a2.fcs", "a4.fcs", "a6.fcs"}) {
+    const TFCSFile File(Folder->Path() + Name);
+    Sets.push_back(TFCSData::Create(File, 0, true, nullptr, P.get()));
+  }
+  const std::vector<std::vector<std::pair<size_t, int32_t>>> Orders = {
+      {{0, 0}, {1, 1}, {3, 2}, {0, 5}}, {{1, 0}, {2, 1}, {0, 4}, {3, 2}, {0, 1}},
+      {{3, 7}, {0, 3}, {2, 9}, {0, 3}}, {{2, 0}, {1, 1}}};
+  for (const auto& Order : Orders) {
+    auto M = TFCSData::CreateMerged(*Sets[Order[0].first], {});
+    for (size_t k = 1; k < Order.size(); ++k) {
+      M->Merge(*Sets[Order[k].first], Order[k].second, {});
+      const TIntArray First = M->FirstEvent, Last = M->LastEvent;
+      const std::vector<int32_t> Range = {M->FileCount, M->MinFileIndex, M->MaxFileIndex};
+      M->FileRange();
+      M->BuildFileIndex();
+      EXPECT_EQ(First, M->FirstEvent) << k;
+      EXPECT_EQ(Last, M->LastEvent) << k;
+      EXPECT_EQ(Range, (std::vector<int32_t>{M->FileCount, M->MinFileIndex, M->MaxFileIndex})) << k;
+    }
+  }
 }
 
 }  // namespace
