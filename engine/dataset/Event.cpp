@@ -258,10 +258,14 @@ void TFCSLineArray::ResizeForOverwrite(size_t Count) {
   if (!FScores.empty()) FScores.ResizeForOverwrite(Count * ScoreStride());
 }
 
-void TFCSLineArray::FaultIn(int32_t Threads) {
-  const TBlockSpan Blocks[] = {{FValues.data(), FValues.size() * sizeof(float)},
-                               {FBytes.data(), FBytes.size()},
-                               {FRecords.data(), FRecords.size() * sizeof(TEventRecord)}};
+void TFCSLineArray::FaultIn(int32_t Threads) { FaultIn(0, size(), Threads); }
+
+void TFCSLineArray::FaultIn(size_t First, size_t Last, int32_t Threads) {
+  if (First >= Last) return;
+  const size_t N = Last - First;
+  const TBlockSpan Blocks[] = {{FValues.data() + First * FloatStride(), N * FloatStride() * sizeof(float)},
+                               {FBytes.data() + First * ByteStride(), N * ByteStride()},
+                               {FRecords.data() + First, N * sizeof(TEventRecord)}};
   qv::FaultIn(Blocks, Threads);
 }
 

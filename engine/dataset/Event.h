@@ -160,6 +160,8 @@ class TFCSLineArray {
   // Faults in the storage of every event on up to Threads threads (see qv::FaultIn): for an
   // array just sized by ResizeForOverwrite whose events are all to be built.
   void FaultIn(int32_t Threads);
+  // The same for events First .. Last - 1 only.
+  void FaultIn(size_t First, size_t Last, int32_t Threads);
   void reserve(size_t Count);
   // Empties the array and releases its memory; the shape stays.
   void clear();

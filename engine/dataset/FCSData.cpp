@@ -17,7 +17,7 @@ namespace qv {
 
 namespace {
 
-// Events built per piece of work on a thread, and per run between two moves of the gauge.
+// Events built per piece of work on a thread, and at least per run between two moves of the gauge.
 constexpr size_t BuildGrain = 16384;
 constexpr size_t GaugeRun = 65536;
 
@@ -88,13 +88,16 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
     // The events are independent of each other: built on several threads, a run at a time when
     // the gauge is to move (from the last event down, every 100 events, as one thread moves it).
     const int32_t Threads = ThreadCount();
-    Events.FaultIn(Threads);
-    const size_t Total = static_cast<size_t>(Count), Run = Gauge ? GaugeRun : Total;
+    // A run keeps every thread busy with a few pieces.
+    const size_t Total = static_cast<size_t>(Count);
+    const size_t Run = Gauge ? std::max(GaugeRun, 2 * BuildGrain * static_cast<size_t>(std::max(Threads, 1))) : Total;
     // The largest raw values come with the events, so compensation need not look for them.
     std::vector<float> Largest(static_cast<size_t>(NC), 0.0f);
     std::mutex LargestMutex;
     for (size_t Top = Total; Top > 0;) {
       const size_t Bottom = Top > Run ? Top - Run : 0;
+      // Faulted in a run at a time, so the gauge moves while millions of events are built.
+      Events.FaultIn(Bottom, Top, Threads);
       ParallelFor(Top - Bottom, BuildGrain, Threads, [&](size_t Begin, size_t End) {
         std::vector<float> Block(static_cast<size_t>(NC));
         Events.CreateRange(File.Events.data(), Columns, Bottom + Begin, Bottom + End, GateIndices, ChannelIndices,

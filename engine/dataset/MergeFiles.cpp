@@ -29,8 +29,8 @@ constexpr size_t ChunkRows = 16384;
 // The work of one round, per thread: rows whose events are built, and files read (bytes on disk,
 // at least one file). A round takes some milliseconds; between rounds the gauges move and the
 // window is answered. It also bounds the files held in memory at once.
-constexpr size_t RoundRowsPerThread = 262144;
-constexpr int64_t RoundBytesPerThread = int64_t{16} << 20;
+constexpr size_t RoundRowsPerThread = 65536;
+constexpr int64_t RoundBytesPerThread = int64_t{4} << 20;
 constexpr size_t RoundFilesPerThread = 4;
 
 // The parameter a gate or channel asks for.
@@ -187,7 +187,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
   std::vector<float> Largest(static_cast<size_t>(NC), 0.0f);
   std::mutex LargestMutex;
   std::deque<std::pair<size_t, size_t>> Builds;  // (part, piece) waiting to be built
-  size_t NextRead = 0, Stepped = 0;
+  size_t NextRead = 0, Stepped = 0, Faulted = 0;
   bool Stopped = false;
 
   // Checks the file, tells the user what stops it, and gives its events their places.
@@ -224,6 +224,8 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
       if (P.Taken[c] > 0) {
         Builds.emplace_back(static_cast<size_t>(P.FileIndex), c);
         ++P.ChunksLeft;
+      } else {
+        P.RowsBuilt += ChunkEnd(P, c) - c * ChunkRows;
       }
     }
     Merged->ExtendFileIndex(P.FileIndex, First, Total);
@@ -236,10 +238,13 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
     // This round's pieces, and, once they are the last waiting, the next files to read.
     std::vector<std::pair<size_t, size_t>> Building;
     size_t Rows = 0;
-    while (!Builds.empty() && (Building.empty() || Rows + ChunkRows <= RoundRows)) {
+    while (!Builds.empty()) {
+      const auto [Part, Chunk] = Builds.front();
+      const size_t Piece = ChunkEnd(Parts[Part], Chunk) - Chunk * ChunkRows;
+      if (!Building.empty() && Rows + Piece > RoundRows) break;
       Building.push_back(Builds.front());
       Builds.pop_front();
-      Rows += ChunkRows;
+      Rows += Piece;
     }
     size_t ReadEnd = NextRead;
     if (!Stopped && Builds.empty()) {
@@ -250,6 +255,15 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
     }
     const size_t Reads = ReadEnd - NextRead;
     if (Reads == 0 && Building.empty()) break;
+    // The pieces follow one another in the set: their memory is faulted in side by side first, so
+    // that they do not wait on each other's pages.
+    if (!Building.empty()) {
+      const auto& [Part, Chunk] = Building.back();
+      const size_t End = Parts[Part].ChunkFirst[Chunk] + Parts[Part].Taken[Chunk];
+      Merged->Events.FaultIn(std::max(Faulted, Parts[Building.front().first].ChunkFirst[Building.front().second]), End,
+                             Threads);
+      Faulted = std::max(Faulted, End);
+    }
     // Reads first: they are the longer pieces of work.
     RunTasks(Reads + Building.size(), Threads, [&](size_t Task) {
       if (Task < Reads) {

@@ -5,16 +5,15 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "DataSetFixtures.h"
 #include "Digest.h"
+#include "ScopedThreads.h"
 #include "RecordingMessages.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
@@ -22,16 +21,9 @@
 namespace qv {
 namespace {
 
+using test::Mix;
+using test::ScopedThreads;
 using test::TDigest;
-
-uint64_t Mix(uint64_t X) {
-  X ^= X >> 33;
-  X *= 0xff51afd7ed558ccdULL;
-  X ^= X >> 33;
-  X *= 0xc4ceb9fe1a85ec53ULL;
-  X ^= X >> 33;
-  return X;
-}
 
 // Parameters of the files: two gates (FSC log, SSC the cull gate) and four channels, with two
 // spare parameters; files list them in different orders.
@@ -178,24 +170,6 @@ uint64_t MergedDigest(TFCSData& Data, TProtocol& Protocol) {
   AddEvents(D, Data);
   return D.Hash();
 }
-
-// Sets QUORVENAL_THREADS for its life.
-class ScopedThreads {
- public:
-  explicit ScopedThreads(const char* Count) {
-    if (const char* Old = std::getenv("QUORVENAL_THREADS")) FOld = Old;
-    setenv("QUORVENAL_THREADS", Count, 1);
-  }
-  ~ScopedThreads() {
-    if (FOld)
-      setenv("QUORVENAL_THREADS", FOld->c_str(), 1);
-    else
-      unsetenv("QUORVENAL_THREADS");
-  }
-
- private:
-  std::optional<std::string> FOld;
-};
 
 class MergeFiles : public ::testing::Test {
  protected:
