@@ -111,17 +111,7 @@ void AddEvents(TDigest& D, const TFCSData& Data) {
     const TFCSLine E = Data.Events[i];
     D.Value(E.Filtered());
     D.Value(E.GatedOut());
-    D.Value(E.HasLogs());
-    D.Value(E.HasCompValues());
-    D.Value(E.FileIndex());
-    D.Span(E.GateValues());
-    D.Span(E.LogGateValues());
-    D.Span(E.GateZ());
-    D.Span(E.RawValues());
-    D.Span(E.LogRawValues());
-    D.Span(E.CompValues());
-    D.Span(E.LogCompValues());
-    D.Span(E.Called());
+    test::AddEventValues(D, E);
     D.Text(std::string(E.Mask()));
     D.Value(E.Classes());
     D.Value(E.MaxZ());
