@@ -36,6 +36,7 @@ BusyCursor::~BusyCursor() {
 
 WorkerScope::WorkerScope() { ++WorkerDepth; }
 WorkerScope::~WorkerScope() { --WorkerDepth; }
+
 void SetBusyCursorHooks(std::function<void()> Begin, std::function<void()> End) {
   BusyBegin = std::move(Begin);
   BusyEnd = std::move(End);
