@@ -7,6 +7,9 @@
 #include <deque>
 #include <exception>
 #include <filesystem>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -29,7 +32,7 @@ constexpr size_t ChunkRows = 16384;
 // The work of one round, per thread: rows whose events are built, and files read (bytes on disk,
 // at least one file). A round takes some milliseconds; between rounds the gauges move and the
 // window is answered. It also bounds the files held in memory at once.
-constexpr size_t RoundRowsPerThread = 65536;
+constexpr size_t RoundRowsPerThread = 131072;
 constexpr int64_t RoundBytesPerThread = int64_t{4} << 20;
 constexpr size_t RoundFilesPerThread = 4;
 
@@ -140,11 +143,26 @@ void BuildChunk(TFCSLineArray& Events, const TPart& P, size_t Chunk, const TTake
   Events.CreateRange(Rows, P.ChunkFirst[Chunk], P.GateIndices, P.ChannelIndices, -INFINITY, P.FileIndex, Largest);
 }
 
+// A file's events take some hundred kilobytes of the heap, freed once they are built: the
+// heap keeps such blocks for the next files instead of giving them back to the system and
+// faulting them in afresh for every file (large arrays never come from it: see AllocateLarge).
+void KeepHeapBlocks() {
+#if defined(__GLIBC__)
+  static const bool Kept = [] {
+    mallopt(M_MMAP_THRESHOLD, 2 << 20);
+    mallopt(M_TRIM_THRESHOLD, 16 << 20);
+    return true;
+  }();
+  (void)Kept;
+#endif
+}
+
 }  // namespace
 
 std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, const std::vector<std::string>& Names,
                                                     TProtocol& Protocol, const TCullSettings& Cull, Progress* Gauge,
                                                     Progress* FileGauge, const bool* ContinueFlag) {
+  KeepHeapBlocks();
   const size_t Count = Names.size();
   if (FileGauge) FileGauge->SetMax(static_cast<int64_t>(Count));
   const int32_t NG = Protocol.GateCount(), NC = Protocol.ChannelCount();
@@ -188,6 +206,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
   std::mutex LargestMutex;
   std::deque<std::pair<size_t, size_t>> Builds;  // (part, piece) waiting to be built
   size_t NextRead = 0, Stepped = 0, Faulted = 0;
+  size_t Waiting = 0;  // rows of the pieces waiting
   bool Stopped = false;
 
   // Checks the file, tells the user what stops it, and gives its events their places.
@@ -223,6 +242,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
       Total += P.Taken[c];
       if (P.Taken[c] > 0) {
         Builds.emplace_back(static_cast<size_t>(P.FileIndex), c);
+        Waiting += ChunkEnd(P, c) - c * ChunkRows;
         ++P.ChunksLeft;
       } else {
         P.RowsBuilt += ChunkEnd(P, c) - c * ChunkRows;
@@ -235,7 +255,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
   };
 
   for (;;) {
-    // This round's pieces, and, once they are the last waiting, the next files to read.
+    // This round's pieces, and the next files to read while no more than a round of pieces waits.
     std::vector<std::pair<size_t, size_t>> Building;
     size_t Rows = 0;
     while (!Builds.empty()) {
@@ -245,9 +265,10 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
       Building.push_back(Builds.front());
       Builds.pop_front();
       Rows += Piece;
+      Waiting -= Piece;
     }
     size_t ReadEnd = NextRead;
-    if (!Stopped && Builds.empty()) {
+    if (!Stopped && Waiting <= RoundRows) {
       int64_t Bytes = 0;
       while (ReadEnd < Count && ReadEnd - NextRead < RoundFiles &&
              (ReadEnd == NextRead || Bytes + Parts[ReadEnd].Bytes <= RoundBytes))
