@@ -74,6 +74,7 @@ class WorkerScope {
   WorkerScope(const WorkerScope&) = delete;
   WorkerScope& operator=(const WorkerScope&) = delete;
 };
+
 // Hooks called when the outermost guard starts and ends.
 void SetBusyCursorHooks(std::function<void()> Begin, std::function<void()> End);
 

@@ -210,11 +210,11 @@ class TFCSLineArray {
   size_t ByteStride() const { return 2 * static_cast<size_t>(FChannelCount); }
   size_t ScoreStride() const { return static_cast<size_t>(FGateCount) + 2; }
   float* ScoreRow(size_t Index);
+  const float* ScoreRow(size_t Index) const { return FScores.empty() ? nullptr : FScores.data() + Index * ScoreStride(); }
   // Row i of the range from RowList[i - First] when given, else from Rows + i x RowStride.
   void BuildRange(const float* const* RowList, const float* Rows, size_t RowStride, size_t First, size_t Last,
                   std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
                   float MinimumRawScore, int32_t FileIndex, std::span<float> Largest);
-  const float* ScoreRow(size_t Index) const { return FScores.empty() ? nullptr : FScores.data() + Index * ScoreStride(); }
   int32_t FGateCount = 0;
   int32_t FChannelCount = 0;
   TLargeVector<float> FValues;   // per event: gates, log gates, raw, comp, log raw, log comp

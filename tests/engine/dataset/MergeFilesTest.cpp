@@ -8,7 +8,9 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DataSetFixtures.h"
@@ -224,6 +226,27 @@ TEST_F(MergeFiles, SameSetAsFileByFileOnEveryThreadCount) {
     EXPECT_EQ(MergedDigest(*M, *P), C.Digest);
   }
   EXPECT_TRUE(Messages.Errors.empty());
+}
+
+// Files are read on the workers, but the refresh notification and the busy cursor belong to the
+// windows' thread: both are only ever called from the thread that merges.
+TEST_F(MergeFiles, RefreshAndCursorStayOnTheCallingThread) {
+  ScopedThreads Scope("8");
+  std::mutex Mutex;
+  std::vector<std::thread::id> Callers;
+  const auto Record = [&] {
+    std::lock_guard Lock(Mutex);
+    Callers.push_back(std::this_thread::get_id());
+  };
+  SetRefreshHandler(Record);
+  SetBusyCursorHooks(Record, Record);
+  auto P = MergeProtocol();
+  auto M = AllAtOnce(Folder->Path(), Cases[0].Names, *P, {});
+  SetRefreshHandler(nullptr);
+  SetBusyCursorHooks(nullptr, nullptr);
+  ASSERT_TRUE(M);
+  EXPECT_GE(Callers.size(), Cases[0].Names.size());
+  for (const std::thread::id& Id : Callers) EXPECT_EQ(Id, std::this_thread::get_id());
 }
 
 // Moves of the file gauge, in order; clears Flag at the file given.
