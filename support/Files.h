@@ -55,6 +55,8 @@ void DeleteTempFiles();
 // link kept. A file without write permission is refused ("<FileName> is read-only").
 void WriteFileSafely(const std::string& FileName, const std::function<void(TStream&)>& Writer);
 
+// One zlib stream at level 9 of the whole of Source, packed in blocks on every core (see
+// ParallelDeflate.h) and written through a temporary name.
 bool PackFile(const std::string& Source, const std::string& Target, bool DeleteSource);
 bool UnpackFile(const std::string& Source, const std::string& Target, bool DeleteSource, int32_t RecordSize);
 

@@ -61,6 +61,7 @@ struct TPart {
   // Set by the read, on a worker.
   std::unique_ptr<TFCSFile> File;  // until its events are built
   std::exception_ptr Error;
+  HostRecord Shown;  // what the read showed and posted, for the calling thread
   bool Missing = false;
   bool Matched = false;
   bool ReadFailed = false;
@@ -87,10 +88,10 @@ bool Taken(const float* Row, const TPart& P, const TTakeRule& Rule) {
 size_t ChunkEnd(const TPart& P, size_t Chunk) { return std::min(P.Rows, (Chunk + 1) * ChunkRows); }
 
 // Reads the file, matches its parameters and counts the rows each piece gives. Nothing here talks
-// to the user: what went wrong is kept for the calling thread to tell in order.
+// to the user: what went wrong and what was shown is kept for the calling thread to tell in order.
 void ReadPart(TPart& P, const std::vector<TWanted>& Gates, const std::vector<TWanted>& Channels,
               const TTakeRule& Rule, int32_t Threads) {
-  WorkerScope Quiet;
+  HostHeldBack Held(P.Shown);
   try {
     P.File = std::make_unique<TFCSFile>(P.Path);
     const TFCSFile& F = *P.File;
@@ -211,6 +212,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
 
   // Checks the file, tells the user what stops it, and gives its events their places.
   const auto Take = [&](TPart& P) {
+    P.Shown.Replay();
     if (P.Error) std::rethrow_exception(P.Error);
     if (P.Missing) throw EInOutError("File not found: " + P.Path);
     // The protocol's indices as matching this file left them.
