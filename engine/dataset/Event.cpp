@@ -371,14 +371,16 @@ void TFCSLineArray::ResizeForOverwrite(size_t Count) {
   FZScores.Resize(Count, true);
 }
 
-void TFCSLineArray::FaultIn(int32_t Threads) { FaultIn(0, size(), Threads); }
-
-void TFCSLineArray::FaultIn(size_t First, size_t Last, int32_t Threads) {
+void TFCSLineArray::FaultIn(size_t First, size_t Last, int32_t Threads, const std::function<void()>* Tick,
+                            std::chrono::milliseconds Interval) {
   if (First >= Last) return;
   const size_t N = Last - First;
   const TBlockSpan Blocks[] = {{FValues.data() + First * FloatStride(), N * FloatStride() * sizeof(float)},
                                {FRecords.data() + First, N * sizeof(TEventRecord)}};
-  qv::FaultIn(Blocks, Threads);
+  if (Tick)
+    qv::FaultIn(Blocks, Threads, *Tick, Interval);
+  else
+    qv::FaultIn(Blocks, Threads);
 }
 
 void TFCSLineArray::reserve(size_t Count) {

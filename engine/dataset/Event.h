@@ -11,8 +11,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -188,11 +190,11 @@ class TFCSLineArray {
   // New slots are left unwritten: each must be built (Create, CreateCopy, CreateFromStream)
   // before anything reads it.
   void ResizeForOverwrite(size_t Count);
-  // Faults in the storage of every event on up to Threads threads (see qv::FaultIn): for an
-  // array just sized by ResizeForOverwrite whose events are all to be built.
-  void FaultIn(int32_t Threads);
-  // The same for events First .. Last - 1 only.
-  void FaultIn(size_t First, size_t Last, int32_t Threads);
+  // Faults in the storage of events First .. Last - 1 on up to Threads threads (see
+  // qv::FaultIn): for an array just sized by ResizeForOverwrite whose events are all to be built.
+  // With a Tick, workers fault while the calling thread calls it about every Interval.
+  void FaultIn(size_t First, size_t Last, int32_t Threads, const std::function<void()>* Tick = nullptr,
+               std::chrono::milliseconds Interval = {});
   void reserve(size_t Count);
   // Empties the array and releases its memory; the shape stays.
   void clear();

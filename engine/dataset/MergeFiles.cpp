@@ -3,9 +3,12 @@
 // the user about the first that fails, moves the gauges and answers the window; each file's
 // events are then built straight into the merged set, every piece of a file on its own thread.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <filesystem>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -35,6 +38,9 @@ constexpr size_t ChunkRows = 16384;
 constexpr size_t RoundRowsPerThread = 131072;
 constexpr int64_t RoundBytesPerThread = int64_t{4} << 20;
 constexpr size_t RoundFilesPerThread = 4;
+// While workers read, fault in and build, the calling thread moves the gauge and answers the
+// window this often: a round waits for its slowest piece, which a busy machine can delay.
+constexpr std::chrono::milliseconds TickInterval{20};
 
 // The parameter a gate or channel asks for.
 struct TWanted {
@@ -67,11 +73,13 @@ struct TPart {
   bool ReadFailed = false;
   TIntArray GateIndices, ChannelIndices;
   size_t Rows = 0;
-  std::vector<size_t> Taken;  // rows merged of each piece of ChunkRows rows
+  // The rows merged of each piece of ChunkRows rows, last first: found once, while the file is
+  // fresh in the cache.
+  std::vector<std::vector<const float*>> Taken;
   // Set when the file is taken.
   std::vector<size_t> ChunkFirst;  // position in the merged set of each piece's first event
   size_t ChunksLeft = 0;
-  size_t RowsBuilt = 0;
+  std::atomic<size_t> RowsBuilt{0};  // built on the workers, shown by the calling thread
 };
 
 bool Taken(const float* Row, const TPart& P, const TTakeRule& Rule) {
@@ -117,10 +125,16 @@ void ReadPart(TPart& P, const std::vector<TWanted>& Gates, const std::vector<TWa
       P.ReadFailed = true;
       return;
     }
-    P.Taken.assign((P.Rows + ChunkRows - 1) / ChunkRows, 0);
+    P.Taken.resize((P.Rows + ChunkRows - 1) / ChunkRows);
     ParallelFor(P.Taken.size(), 1, Threads, [&](size_t Begin, size_t End) {
-      for (size_t c = Begin; c < End; ++c)
-        for (size_t r = c * ChunkRows; r < ChunkEnd(P, c); ++r) P.Taken[c] += Taken(F.Events.data() + r * Columns, P, Rule);
+      for (size_t c = Begin; c < End; ++c) {
+        std::vector<const float*>& Rows = P.Taken[c];
+        Rows.reserve(ChunkEnd(P, c) - c * ChunkRows);
+        for (size_t r = ChunkEnd(P, c); r-- > c * ChunkRows;) {
+          const float* Row = F.Events.data() + r * Columns;
+          if (Taken(Row, P, Rule)) Rows.push_back(Row);
+        }
+      }
     });
   } catch (const std::bad_alloc&) {
     P.Error = std::make_exception_ptr(
@@ -130,18 +144,17 @@ void ReadPart(TPart& P, const std::vector<TWanted>& Gates, const std::vector<TWa
   }
 }
 
+// Frees the file once its events are built (or it is not taken).
+void Release(TPart& P) {
+  P.File.reset();
+  P.Taken = {};
+}
+
 // The events of one piece of a file, last row first, at their place in the merged set.
-void BuildChunk(TFCSLineArray& Events, const TPart& P, size_t Chunk, const TTakeRule& Rule, std::span<float> Largest) {
-  const size_t Columns = P.File->Events.Columns();
-  std::vector<const float*> Rows;
-  Rows.reserve(P.Taken[Chunk]);
-  for (size_t r = ChunkEnd(P, Chunk); r-- > Chunk * ChunkRows;) {
-    const float* Row = P.File->Events.data() + r * Columns;
-    if (Taken(Row, P, Rule)) Rows.push_back(Row);
-  }
-  if (Rows.size() != P.Taken[Chunk]) throw RangeCheckError();
+void BuildChunk(TFCSLineArray& Events, const TPart& P, size_t Chunk, std::span<float> Largest) {
   // Only rows that are not filtered are taken, and they stay so.
-  Events.CreateRange(Rows, P.ChunkFirst[Chunk], P.GateIndices, P.ChannelIndices, -INFINITY, P.FileIndex, Largest);
+  Events.CreateRange(P.Taken[Chunk], P.ChunkFirst[Chunk], P.GateIndices, P.ChannelIndices, -INFINITY, P.FileIndex,
+                     Largest);
 }
 
 // A file's events take some hundred kilobytes of the heap, freed once they are built: the
@@ -209,6 +222,15 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
   size_t NextRead = 0, Stepped = 0, Faulted = 0;
   size_t Waiting = 0;  // rows of the pieces waiting
   bool Stopped = false;
+  // The gauge runs over the events of the last file of the round's pieces.
+  const TPart* Showing = nullptr;
+  const std::function<void()> Tick = [&] {
+    if (Gauge && Showing) {
+      Gauge->SetMax(static_cast<int64_t>(std::max<size_t>(Showing->Rows, 1)));
+      Gauge->SetPosition(static_cast<int64_t>(Showing->RowsBuilt.load()));
+    }
+    PumpMessages(Gauge);
+  };
 
   // Checks the file, tells the user what stops it, and gives its events their places.
   const auto Take = [&](TPart& P) {
@@ -241,8 +263,8 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
     P.ChunkFirst.resize(P.Taken.size());
     for (size_t c = P.Taken.size(); c-- > 0;) {
       P.ChunkFirst[c] = Total;
-      Total += P.Taken[c];
-      if (P.Taken[c] > 0) {
+      Total += P.Taken[c].size();
+      if (!P.Taken[c].empty()) {
         Builds.emplace_back(static_cast<size_t>(P.FileIndex), c);
         Waiting += ChunkEnd(P, c) - c * ChunkRows;
         ++P.ChunksLeft;
@@ -252,7 +274,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
     }
     Merged->ExtendFileIndex(P.FileIndex, First, Total);
     TakenBytes += P.Bytes;
-    if (P.ChunksLeft == 0) P.File.reset();
+    if (P.ChunksLeft == 0) Release(P);
     PostRefresh();
   };
 
@@ -278,38 +300,36 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
     }
     const size_t Reads = ReadEnd - NextRead;
     if (Reads == 0 && Building.empty()) break;
+    Showing = Building.empty() ? nullptr : &Parts[Building.back().first];
     // The pieces follow one another in the set: their memory is faulted in side by side first, so
     // that they do not wait on each other's pages.
     if (!Building.empty()) {
       const auto& [Part, Chunk] = Building.back();
-      const size_t End = Parts[Part].ChunkFirst[Chunk] + Parts[Part].Taken[Chunk];
+      const size_t End = Parts[Part].ChunkFirst[Chunk] + Parts[Part].Taken[Chunk].size();
       Merged->Events.FaultIn(std::max(Faulted, Parts[Building.front().first].ChunkFirst[Building.front().second]), End,
-                             Threads);
+                             Threads, &Tick, TickInterval);
       Faulted = std::max(Faulted, End);
     }
     // Reads first: they are the longer pieces of work.
-    RunTasks(Reads + Building.size(), Threads, [&](size_t Task) {
-      if (Task < Reads) {
-        ReadPart(Parts[NextRead + Task], Gates, Channels, Rule, Threads);
-        return;
-      }
-      const auto [Part, Chunk] = Building[Task - Reads];
-      std::vector<float> Local(static_cast<size_t>(NC));
-      BuildChunk(Merged->Events, Parts[Part], Chunk, Rule, Local);
-      std::lock_guard Lock(LargestMutex);
-      for (size_t c = 0; c < Local.size(); ++c) Largest[c] = std::max(Largest[c], Local[c]);
-    });
-    for (const auto& [Part, Chunk] : Building) {
-      TPart& P = Parts[Part];
-      P.RowsBuilt += ChunkEnd(P, Chunk) - Chunk * ChunkRows;
-      if (--P.ChunksLeft == 0) P.File.reset();
-    }
-    if (Gauge && !Building.empty()) {
-      const TPart& P = Parts[Building.back().first];
-      Gauge->SetMax(static_cast<int64_t>(std::max<size_t>(P.Rows, 1)));
-      Gauge->SetPosition(static_cast<int64_t>(P.RowsBuilt));
-    }
-    PumpMessages(Gauge);
+    RunTasksTicking(
+        Reads + Building.size(), Threads,
+        [&](size_t Task) {
+          if (Task < Reads) {
+            ReadPart(Parts[NextRead + Task], Gates, Channels, Rule, Threads);
+            return;
+          }
+          const auto [Part, Chunk] = Building[Task - Reads];
+          TPart& P = Parts[Part];
+          std::vector<float> Local(static_cast<size_t>(NC));
+          BuildChunk(Merged->Events, P, Chunk, Local);
+          P.RowsBuilt += ChunkEnd(P, Chunk) - Chunk * ChunkRows;
+          std::lock_guard Lock(LargestMutex);
+          for (size_t c = 0; c < Local.size(); ++c) Largest[c] = std::max(Largest[c], Local[c]);
+        },
+        Tick, TickInterval);
+    for (const auto& [Part, Chunk] : Building)
+      if (--Parts[Part].ChunksLeft == 0) Release(Parts[Part]);
+    Tick();
     for (; NextRead < ReadEnd; ++NextRead) {
       TPart& P = Parts[NextRead];
       if (!Stopped) {
@@ -321,7 +341,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
         Stopped = ContinueFlag && !*ContinueFlag;
       }
       if (Stopped)
-        P.File.reset();
+        Release(P);
       else
         Take(P);
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -228,9 +229,9 @@ TEST_F(MergeFiles, SameSetAsFileByFileOnEveryThreadCount) {
   EXPECT_TRUE(Messages.Errors.empty());
 }
 
-// Files are read on the workers, but the refresh notification and the busy cursor belong to the
-// windows' thread: both are only ever called from the thread that merges.
-TEST_F(MergeFiles, RefreshAndCursorStayOnTheCallingThread) {
+// Files are read and built on the workers, but the refresh notification, the busy cursor and
+// the gauges belong to the windows' thread: all are only ever called from the thread that merges.
+TEST_F(MergeFiles, RefreshCursorAndGaugesStayOnTheCallingThread) {
   ScopedThreads Scope("8");
   std::mutex Mutex;
   std::vector<std::thread::id> Callers;
@@ -238,14 +239,28 @@ TEST_F(MergeFiles, RefreshAndCursorStayOnTheCallingThread) {
     std::lock_guard Lock(Mutex);
     Callers.push_back(std::this_thread::get_id());
   };
+  class TRecordingGauge : public Progress {
+   public:
+    explicit TRecordingGauge(std::function<void()> Call) : FCall(std::move(Call)) {}
+    void SetMax(int64_t Max) override { FCall(); Progress::SetMax(Max); }
+    void SetPosition(int64_t Position) override {
+      FCall();
+      EXPECT_LE(Position, Max());
+      Progress::SetPosition(Position);
+    }
+    void Pump() override { FCall(); }
+
+   private:
+    std::function<void()> FCall;
+  } Gauge(Record), Files(Record);
   SetRefreshHandler(Record);
   SetBusyCursorHooks(Record, Record);
   auto P = MergeProtocol();
-  auto M = AllAtOnce(Folder->Path(), Cases[0].Names, *P, {});
+  auto M = TFCSData::CreateFromFiles(Folder->Path(), Cases[0].Names, *P, {}, &Gauge, &Files, nullptr);
   SetRefreshHandler(nullptr);
   SetBusyCursorHooks(nullptr, nullptr);
   ASSERT_TRUE(M);
-  EXPECT_GE(Callers.size(), Cases[0].Names.size());
+  EXPECT_GE(Callers.size(), 3 * Cases[0].Names.size());
   for (const std::thread::id& Id : Callers) EXPECT_EQ(Id, std::this_thread::get_id());
 }
 
