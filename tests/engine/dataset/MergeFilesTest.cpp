@@ -281,7 +281,7 @@ class FileSteps : public Progress {
 
 TEST_F(MergeFiles, CancelKeepsTheFilesTakenSoFar) {
   const std::vector<std::string> Names = {"a0.fcs", "a1.fcs", "a3.fcs", "a5.fcs", "a6.fcs"};
-  for (const char* Threads : {"1", "8"}) {
+  for (const char* Threads : {"1", "2", "8"}) {
     SCOPED_TRACE(Threads);
     ScopedThreads Scope(Threads);
     FileSteps Steps;
@@ -338,7 +338,7 @@ TEST_F(MergeFiles, FirstRefusedFileEndsTheMerge) {
       {"other.fcs", "other.fcs: its parameters do not match the protocol's channels and gates", 0},
   };
   for (const TRefusal& R : Refusals)
-    for (const char* Threads : {"1", "8"}) {
+    for (const char* Threads : {"1", "2", "8"}) {
       SCOPED_TRACE(R.Refused + ", " + Threads + " threads");
       ScopedThreads Scope(Threads);
       auto P = MergeProtocol();
