@@ -1,7 +1,10 @@
 #include "dataset/FCSData.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -17,9 +20,11 @@ namespace qv {
 
 namespace {
 
-// Events built per piece of work on a thread, and at least per run between two moves of the gauge.
+// Events built per piece of work on a thread, and at least per run of pieces faulted in together.
 constexpr size_t BuildGrain = 16384;
 constexpr size_t GaugeRun = 65536;
+// While workers build a run, the calling thread moves the gauge and answers the window this often.
+constexpr std::chrono::milliseconds TickInterval{20};
 
 }  // namespace
 
@@ -86,7 +91,9 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
                        std::all_of(ChannelIndices.begin(), ChannelIndices.end(), Inside)))
       throw RangeCheckError();
     // The events are independent of each other: built on several threads, a run at a time when
-    // the gauge is to move (from the last event down, every 100 events, as one thread moves it).
+    // the gauge is to move. It moves from the last event down, every 100 events, as one thread
+    // moves it: while workers build a run, the calling thread moves it over as many events as
+    // are built and answers the window.
     const int32_t Threads = ThreadCount();
     // A run keeps every thread busy with a few pieces.
     const size_t Total = static_cast<size_t>(Count);
@@ -94,22 +101,38 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
     // The largest raw values come with the events, so compensation need not look for them.
     std::vector<float> Largest(static_cast<size_t>(NC), 0.0f);
     std::mutex LargestMutex;
-    for (size_t Top = Total; Top > 0;) {
+    size_t Top = Total, Shown = Total;
+    std::atomic<size_t> Built{0};  // events of the run built
+    const auto Build = [&](size_t First, size_t Last) {
+      std::vector<float> Block(static_cast<size_t>(NC));
+      Events.CreateRange(File.Events.data(), Columns, First, Last, GateIndices, ChannelIndices, Floor, Block);
+      Built += Last - First;
+      std::lock_guard Lock(LargestMutex);
+      for (size_t c = 0; c < Block.size(); ++c) Largest[c] = std::max(Largest[c], Block[c]);
+    };
+    const std::function<void()> Tick = [&] {
+      const size_t Down = Top - Built.load();
+      for (size_t r = Shown; r-- > Down;)
+        if ((r + 1) % 100 == 0) Gauge->SetPosition(Count - static_cast<int32_t>(r + 1));
+      Shown = std::min(Shown, Down);
+      Gauge->Pump();
+    };
+    for (; Top > 0; Top -= std::min(Top, Run)) {
       const size_t Bottom = Top > Run ? Top - Run : 0;
+      Built = 0;
+      if (!Gauge) {
+        Events.FaultIn(Bottom, Top, Threads);
+        ParallelFor(Top - Bottom, BuildGrain, Threads,
+                    [&](size_t Begin, size_t End) { Build(Bottom + Begin, Bottom + End); });
+        continue;
+      }
       // Faulted in a run at a time, so the gauge moves while millions of events are built.
-      Events.FaultIn(Bottom, Top, Threads);
-      ParallelFor(Top - Bottom, BuildGrain, Threads, [&](size_t Begin, size_t End) {
-        std::vector<float> Block(static_cast<size_t>(NC));
-        Events.CreateRange(File.Events.data(), Columns, Bottom + Begin, Bottom + End, GateIndices, ChannelIndices,
-                           Floor, Block);
-        std::lock_guard Lock(LargestMutex);
-        for (size_t c = 0; c < Block.size(); ++c) Largest[c] = std::max(Largest[c], Block[c]);
-      });
-      if (Gauge)
-        for (size_t r = Top; r-- > Bottom;)
-          if ((r + 1) % 100 == 0) Gauge->SetPosition(Count - static_cast<int32_t>(r + 1));
-      PumpMessages(Gauge);
-      Top = Bottom;
+      Events.FaultIn(Bottom, Top, Threads, &Tick, TickInterval);
+      RunTasksTicking(
+          (Top - Bottom + BuildGrain - 1) / BuildGrain, Threads,
+          [&](size_t Piece) { Build(Bottom + Piece * BuildGrain, std::min(Top, Bottom + (Piece + 1) * BuildGrain)); },
+          Tick, TickInterval);
+      Tick();
     }
     Events.SetRawBound(std::move(Largest));
   } catch (const Exception&) {

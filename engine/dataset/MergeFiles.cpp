@@ -222,12 +222,18 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
   size_t NextRead = 0, Stepped = 0, Faulted = 0;
   size_t Waiting = 0;  // rows of the pieces waiting
   bool Stopped = false;
-  // The gauge runs over the events of the last file of the round's pieces.
+  // The gauge runs over the events of the last file of the round's pieces, or over the round's
+  // reads when it builds nothing (the first).
   const TPart* Showing = nullptr;
+  size_t Reading = 0;
+  std::atomic<size_t> Read{0};
   const std::function<void()> Tick = [&] {
     if (Gauge && Showing) {
       Gauge->SetMax(static_cast<int64_t>(std::max<size_t>(Showing->Rows, 1)));
       Gauge->SetPosition(static_cast<int64_t>(Showing->RowsBuilt.load()));
+    } else if (Gauge && Reading > 0) {
+      Gauge->SetMax(static_cast<int64_t>(Reading));
+      Gauge->SetPosition(static_cast<int64_t>(Read.load()));
     }
     PumpMessages(Gauge);
   };
@@ -301,6 +307,8 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
     const size_t Reads = ReadEnd - NextRead;
     if (Reads == 0 && Building.empty()) break;
     Showing = Building.empty() ? nullptr : &Parts[Building.back().first];
+    Reading = Reads;
+    Read = 0;
     // The pieces follow one another in the set: their memory is faulted in side by side first, so
     // that they do not wait on each other's pages.
     if (!Building.empty()) {
@@ -316,6 +324,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromFiles(const std::string& Folder, c
         [&](size_t Task) {
           if (Task < Reads) {
             ReadPart(Parts[NextRead + Task], Gates, Channels, Rule, Threads);
+            ++Read;
             return;
           }
           const auto [Part, Chunk] = Building[Task - Reads];
