@@ -22,6 +22,11 @@ class EConvertError : public Exception { using Exception::Exception; };
 class EReadError : public Exception { using Exception::Exception; };
 // A file that cannot be opened, created, written, renamed or deleted.
 class EInOutError : public Exception { using Exception::Exception; };
+// Ends an operation whose reason the user has been told already: nothing more is shown.
+class EAbort : public Exception {
+ public:
+  EAbort() : Exception("") {}
+};
 // An internal consistency check that failed (carries the source unit in its text).
 class EAssertionFailed : public Exception { using Exception::Exception; };
 

@@ -82,13 +82,16 @@ void FaultIn(void* Block, size_t Bytes, int32_t Threads) {
   FaultIn(std::span<const TBlockSpan>(&One, 1), Threads);
 }
 
-void FaultIn(std::span<const TBlockSpan> Blocks, int32_t Threads) {
-  // Pieces end on 2 MB boundaries of the address, so no two share a huge page.
-  struct TPiece {
-    char* Start;
-    size_t Bytes;
-  };
-  std::vector<TPiece> Pieces;
+namespace {
+
+// Pieces end on 2 MB boundaries of the address, so no two share a huge page.
+struct TFaultPiece {
+  char* Start;
+  size_t Bytes;
+};
+
+std::vector<TFaultPiece> FaultPieces(std::span<const TBlockSpan> Blocks) {
+  std::vector<TFaultPiece> Pieces;
   for (const TBlockSpan& B : Blocks) {
     if (!B.Block || B.Bytes == 0) continue;
     char* const Start = static_cast<char*>(B.Block);
@@ -98,13 +101,27 @@ void FaultIn(std::span<const TBlockSpan> Blocks, int32_t Threads) {
          At = Next, Next = std::min(B.Bytes, Next + HugePage))
       Pieces.push_back({Start + At, Next - At});
   }
+  return Pieces;
+}
+
+void FaultPiece(const TFaultPiece& Piece) {
+  for (size_t At = 0; At < Piece.Bytes; At += 4096) *static_cast<volatile char*>(Piece.Start + At) = 0;
+  *static_cast<volatile char*>(Piece.Start + Piece.Bytes - 1) = 0;
+}
+
+}  // namespace
+
+void FaultIn(std::span<const TBlockSpan> Blocks, int32_t Threads) {
+  const std::vector<TFaultPiece> Pieces = FaultPieces(Blocks);
   ParallelFor(Pieces.size(), 1, Threads, [&](size_t Begin, size_t End) {
-    for (size_t p = Begin; p < End; ++p) {
-      char* const Start = Pieces[p].Start;
-      for (size_t At = 0; At < Pieces[p].Bytes; At += 4096) *static_cast<volatile char*>(Start + At) = 0;
-      *static_cast<volatile char*>(Start + Pieces[p].Bytes - 1) = 0;
-    }
+    for (size_t p = Begin; p < End; ++p) FaultPiece(Pieces[p]);
   });
+}
+
+void FaultIn(std::span<const TBlockSpan> Blocks, int32_t Threads, const std::function<void()>& Tick,
+             std::chrono::milliseconds Interval) {
+  const std::vector<TFaultPiece> Pieces = FaultPieces(Blocks);
+  RunTasksTicking(Pieces.size(), Threads, [&](size_t p) { FaultPiece(Pieces[p]); }, Tick, Interval);
 }
 
 }  // namespace qv

@@ -5,9 +5,11 @@
 // code that writes its values (the stages that fill the large arrays do so on several threads,
 // each faulting in the pages it writes). Smaller blocks come from the ordinary heap.
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <span>
 #include <type_traits>
@@ -35,6 +37,10 @@ struct TBlockSpan {
   size_t Bytes = 0;
 };
 void FaultIn(std::span<const TBlockSpan> Blocks, int32_t Threads);
+// The same on worker threads while the calling thread calls Tick about every Interval (see
+// RunTasksTicking), so that a window stays answered while hundreds of megabytes are faulted in.
+void FaultIn(std::span<const TBlockSpan> Blocks, int32_t Threads, const std::function<void()>& Tick,
+             std::chrono::milliseconds Interval);
 
 // A growable array of trivially copyable values on AllocateLarge. Unlike std::vector it can grow
 // without writing the new values (ResizeForOverwrite), for arrays whose every value is written

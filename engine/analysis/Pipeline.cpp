@@ -16,6 +16,14 @@ void AnalyseDataSet(TFCSData& Data, TProtocol& Protocol, int32_t Mode, Progress*
   Data.Classify(Protocol, Gauge);
 }
 
+std::unique_ptr<TFCSData> MergeFCSFiles(const std::string& Folder, const std::vector<std::string>& Names,
+                                        TProtocol& Protocol, int32_t Mode, const TCullSettings& Cull,
+                                        Progress* Gauge, Progress* FileGauge, const bool* ContinueFlag) {
+  auto Merged = TFCSData::CreateFromFiles(Folder, Names, Protocol, Cull, Gauge, FileGauge, ContinueFlag);
+  if (Merged) Merged->Compensate(Protocol, Gauge, Mode);
+  return Merged;
+}
+
 std::unique_ptr<TFCSData> TFCSData::Create(const TFCSFile& File, int32_t Mode, bool NoAnalysis, Progress* Gauge,
                                            TProtocol* Protocol) {
   auto Data = std::make_unique<TFCSData>();

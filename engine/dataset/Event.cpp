@@ -371,10 +371,16 @@ void TFCSLineArray::ResizeForOverwrite(size_t Count) {
   FZScores.Resize(Count, true);
 }
 
-void TFCSLineArray::FaultIn(int32_t Threads) {
-  const TBlockSpan Blocks[] = {{FValues.data(), FValues.size() * sizeof(float)},
-                               {FRecords.data(), FRecords.size() * sizeof(TEventRecord)}};
-  qv::FaultIn(Blocks, Threads);
+void TFCSLineArray::FaultIn(size_t First, size_t Last, int32_t Threads, const std::function<void()>* Tick,
+                            std::chrono::milliseconds Interval) {
+  if (First >= Last) return;
+  const size_t N = Last - First;
+  const TBlockSpan Blocks[] = {{FValues.data() + First * FloatStride(), N * FloatStride() * sizeof(float)},
+                               {FRecords.data() + First, N * sizeof(TEventRecord)}};
+  if (Tick)
+    qv::FaultIn(Blocks, Threads, *Tick, Interval);
+  else
+    qv::FaultIn(Blocks, Threads);
 }
 
 void TFCSLineArray::reserve(size_t Count) {
@@ -421,6 +427,20 @@ void TFCSLineArray::ZeroFresh(const TFresh& Fresh, size_t First, size_t Last) {
 void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t First, size_t Last,
                                 std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
                                 float MinimumRawScore, std::span<float> Largest) {
+  BuildRange(nullptr, Rows, RowStride, First, Last, GateIndices, ChannelIndices, MinimumRawScore, 0, Largest);
+}
+
+void TFCSLineArray::CreateRange(std::span<const float* const> Rows, size_t First,
+                                std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
+                                float MinimumRawScore, int32_t FileIndex, std::span<float> Largest) {
+  BuildRange(Rows.data(), nullptr, 0, First, First + Rows.size(), GateIndices, ChannelIndices, MinimumRawScore,
+             FileIndex, Largest);
+}
+
+void TFCSLineArray::BuildRange(const float* const* RowList, const float* Rows, size_t RowStride, size_t First,
+                               size_t Last, std::span<const int32_t> GateIndices,
+                               std::span<const int32_t> ChannelIndices, float MinimumRawScore, int32_t FileIndex,
+                               std::span<float> Largest) {
   ForgetRawBound();
   const size_t NG = static_cast<size_t>(FGateCount), NC = static_cast<size_t>(FChannelCount);
   std::fill(Largest.begin(), Largest.end(), 0.0f);
@@ -432,7 +452,7 @@ void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t Firs
   for (size_t Start = First; Start < Last; Start += Run) {
     const size_t End = std::min(Last, Start + Run);
     for (size_t i = Start; i < End; ++i) {
-      const float* Row = Rows + i * RowStride;
+      const float* Row = RowList ? RowList[i - First] : Rows + i * RowStride;
       float* V = FValues.data() + i * FS;
       float* Raw = V + 2 * NG;
       float* Gathered = In.data() + (i - Start) * NV;
@@ -445,7 +465,7 @@ void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t Firs
       }
       bool IsFiltered = true;
       for (size_t c = NC; c-- > 0 && IsFiltered;) IsFiltered = Raw[c] < MinimumRawScore;
-      FRecords[i] = TEventRecord{};
+      FRecords[i] = TEventRecord{FileIndex};
       FRecords[i].Flags = IsFiltered ? FlagFiltered : FlagHasLogs;
     }
     FBytes.Zero(Start, End);

@@ -11,8 +11,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -188,9 +190,11 @@ class TFCSLineArray {
   // New slots are left unwritten: each must be built (Create, CreateCopy, CreateFromStream)
   // before anything reads it.
   void ResizeForOverwrite(size_t Count);
-  // Faults in the storage of every event on up to Threads threads (see qv::FaultIn): for an
-  // array just sized by ResizeForOverwrite whose events are all to be built.
-  void FaultIn(int32_t Threads);
+  // Faults in the storage of events First .. Last - 1 on up to Threads threads (see
+  // qv::FaultIn): for an array just sized by ResizeForOverwrite whose events are all to be built.
+  // With a Tick, workers fault while the calling thread calls it about every Interval.
+  void FaultIn(size_t First, size_t Last, int32_t Threads, const std::function<void()>* Tick = nullptr,
+               std::chrono::milliseconds Interval = {});
   void reserve(size_t Count);
   // Empties the array and releases its memory; the shape stays.
   void clear();
@@ -202,6 +206,10 @@ class TFCSLineArray {
   void CreateRange(const float* Rows, size_t RowStride, size_t First, size_t Last,
                    std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
                    float MinimumRawScore, std::span<float> Largest);
+  // The same for rows found anywhere, every event of file FileIndex: event First + k from Rows[k].
+  void CreateRange(std::span<const float* const> Rows, size_t First, std::span<const int32_t> GateIndices,
+                   std::span<const int32_t> ChannelIndices, float MinimumRawScore, int32_t FileIndex,
+                   std::span<float> Largest);
   // The largest |raw value| of each channel over every event, where known: given by whoever
   // built every event (SetRawBound), forgotten when any raw value may have changed.
   bool RawBoundKnown() const { return FRawBoundKnown.Value.load(std::memory_order_relaxed); }
@@ -293,6 +301,10 @@ class TFCSLineArray {
   void Notify(bool OnlyCompensated);
   // Zeros Bytes bytes from Block on every thread (a block of millions of events' rows).
   static void ZeroBlock(void* Block, size_t Bytes);
+  // Row i of the range from RowList[i - First] when given, else from Rows + i x RowStride.
+  void BuildRange(const float* const* RowList, const float* Rows, size_t RowStride, size_t First, size_t Last,
+                  std::span<const int32_t> GateIndices, std::span<const int32_t> ChannelIndices,
+                  float MinimumRawScore, int32_t FileIndex, std::span<float> Largest);
   int32_t FGateCount = 0;
   int32_t FChannelCount = 0;
   TLargeVector<float> FValues;   // per event: gates, log gates, raw, comp, log raw, log comp

@@ -1,6 +1,10 @@
 #include "dataset/FCSData.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -16,9 +20,11 @@ namespace qv {
 
 namespace {
 
-// Events built per piece of work on a thread, and per run between two moves of the gauge.
+// Events built per piece of work on a thread, and at least per run of pieces faulted in together.
 constexpr size_t BuildGrain = 16384;
 constexpr size_t GaugeRun = 65536;
+// While workers build a run, the calling thread moves the gauge and answers the window this often.
+constexpr std::chrono::milliseconds TickInterval{20};
 
 }  // namespace
 
@@ -85,26 +91,48 @@ bool TFCSData::LoadEvents(const TFCSFile& File, const TProtocol& Protocol, Progr
                        std::all_of(ChannelIndices.begin(), ChannelIndices.end(), Inside)))
       throw RangeCheckError();
     // The events are independent of each other: built on several threads, a run at a time when
-    // the gauge is to move (from the last event down, every 100 events, as one thread moves it).
+    // the gauge is to move. It moves from the last event down, every 100 events, as one thread
+    // moves it: while workers build a run, the calling thread moves it over as many events as
+    // are built and answers the window.
     const int32_t Threads = ThreadCount();
-    Events.FaultIn(Threads);
-    const size_t Total = static_cast<size_t>(Count), Run = Gauge ? GaugeRun : Total;
+    // A run keeps every thread busy with a few pieces.
+    const size_t Total = static_cast<size_t>(Count);
+    const size_t Run = Gauge ? std::max(GaugeRun, 2 * BuildGrain * static_cast<size_t>(std::max(Threads, 1))) : Total;
     // The largest raw values come with the events, so compensation need not look for them.
     std::vector<float> Largest(static_cast<size_t>(NC), 0.0f);
     std::mutex LargestMutex;
-    for (size_t Top = Total; Top > 0;) {
+    size_t Top = Total, Shown = Total;
+    std::atomic<size_t> Built{0};  // events of the run built
+    const auto Build = [&](size_t First, size_t Last) {
+      std::vector<float> Block(static_cast<size_t>(NC));
+      Events.CreateRange(File.Events.data(), Columns, First, Last, GateIndices, ChannelIndices, Floor, Block);
+      Built += Last - First;
+      std::lock_guard Lock(LargestMutex);
+      for (size_t c = 0; c < Block.size(); ++c) Largest[c] = std::max(Largest[c], Block[c]);
+    };
+    const std::function<void()> Tick = [&] {
+      const size_t Down = Top - Built.load();
+      for (size_t r = Shown; r-- > Down;)
+        if ((r + 1) % 100 == 0) Gauge->SetPosition(Count - static_cast<int32_t>(r + 1));
+      Shown = std::min(Shown, Down);
+      Gauge->Pump();
+    };
+    for (; Top > 0; Top -= std::min(Top, Run)) {
       const size_t Bottom = Top > Run ? Top - Run : 0;
-      ParallelFor(Top - Bottom, BuildGrain, Threads, [&](size_t Begin, size_t End) {
-        std::vector<float> Block(static_cast<size_t>(NC));
-        Events.CreateRange(File.Events.data(), Columns, Bottom + Begin, Bottom + End, GateIndices, ChannelIndices,
-                           Floor, Block);
-        std::lock_guard Lock(LargestMutex);
-        for (size_t c = 0; c < Block.size(); ++c) Largest[c] = std::max(Largest[c], Block[c]);
-      });
-      if (Gauge)
-        for (size_t r = Top; r-- > Bottom;)
-          if ((r + 1) % 100 == 0) Gauge->SetPosition(Count - static_cast<int32_t>(r + 1));
-      Top = Bottom;
+      Built = 0;
+      if (!Gauge) {
+        Events.FaultIn(Bottom, Top, Threads);
+        ParallelFor(Top - Bottom, BuildGrain, Threads,
+                    [&](size_t Begin, size_t End) { Build(Bottom + Begin, Bottom + End); });
+        continue;
+      }
+      // Faulted in a run at a time, so the gauge moves while millions of events are built.
+      Events.FaultIn(Bottom, Top, Threads, &Tick, TickInterval);
+      RunTasksTicking(
+          (Top - Bottom + BuildGrain - 1) / BuildGrain, Threads,
+          [&](size_t Piece) { Build(Bottom + Piece * BuildGrain, std::min(Top, Bottom + (Piece + 1) * BuildGrain)); },
+          Tick, TickInterval);
+      Tick();
     }
     Events.SetRawBound(std::move(Largest));
   } catch (const Exception&) {
@@ -161,6 +189,33 @@ void TFCSData::BuildFileIndex() {
   }
 }
 
+void TFCSData::ExtendFileIndex(int32_t FileIndex, size_t First, size_t Last) {
+  if (First == Last) return;
+  if (Last > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw ERangeError("Integer overflow");
+  const int32_t FirstPosition = static_cast<int32_t>(First), LastPosition = static_cast<int32_t>(Last - 1);
+  if (First == 0) {
+    MinFileIndex = MaxFileIndex = FileIndex;
+    FileCount = 1;
+    FirstEvent.assign(1, FirstPosition);
+    LastEvent.assign(1, LastPosition);
+    return;
+  }
+  const int32_t Lo = std::min(MinFileIndex, FileIndex), Hi = std::max(MaxFileIndex, FileIndex);
+  const int64_t Span = static_cast<int64_t>(Hi) - Lo + 1;
+  if (Span > std::numeric_limits<int32_t>::max()) throw ERangeError("Integer overflow");
+  const size_t Before = static_cast<size_t>(MinFileIndex - Lo);
+  FirstEvent.insert(FirstEvent.begin(), Before, std::numeric_limits<int32_t>::max());
+  LastEvent.insert(LastEvent.begin(), Before, -1);
+  FirstEvent.resize(static_cast<size_t>(Span), std::numeric_limits<int32_t>::max());
+  LastEvent.resize(static_cast<size_t>(Span), -1);
+  MinFileIndex = Lo;
+  MaxFileIndex = Hi;
+  FileCount = static_cast<int32_t>(Span);
+  const size_t d = static_cast<size_t>(FileIndex - Lo);
+  FirstEvent[d] = std::min(FirstEvent[d], FirstPosition);
+  LastEvent[d] = std::max(LastEvent[d], LastPosition);
+}
+
 bool TFCSData::Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull, Progress* Gauge) {
   PumpMessages(Gauge);
   if (Source.Events.GateCount() != Events.GateCount() || Source.Events.ChannelCount() != Events.ChannelCount()) {
@@ -171,23 +226,43 @@ bool TFCSData::Merge(const TFCSData& Source, int32_t FileIndex, const TCullSetti
     return false;
   }
   FileNames += ExtractFileName(Source.SourceName) + "\r\n";
+  const int32_t NG = Events.GateCount(), NC = Events.ChannelCount();
   const int32_t Gate = Source.CullGate;
-  const bool UseCull = Cull.Cull && Gate >= 0 && Gate < Source.Events.GateCount();
-  const auto Taken = [&](const TFCSLine& E) {
-    if (E.Filtered()) return false;
-    if (!UseCull) return true;
-    const Extended V = E.GateValues()[static_cast<size_t>(Gate)];
-    return static_cast<Extended>(Cull.Low) < V && V < static_cast<Extended>(Cull.High);
-  };
-  size_t Count = 0;
-  for (size_t i = 0; i < Source.Events.size(); ++i) Count += Taken(Source.Events[i]) ? 1 : 0;
-  Events.reserve(Events.size() + Count);
+  const bool UseCull = Cull.Cull && Gate >= 0 && Gate < NG;
+  // The value rows of the events taken, last first; the copies are built from them as
+  // TFCSLine::CreateCopy builds one (an unfiltered source stays unfiltered).
+  std::vector<const float*> Rows;
   for (size_t i = Source.Events.size(); i-- > 0;) {
-    const TFCSLine E = Source.Events[i];
-    if (Taken(E)) Events.Append().CreateCopy(E, FileIndex);
+    if (Source.Events.RecordOf(i).Flags & event_flags::FlagFiltered) continue;
+    const float* Row = Source.Events.ValueRow(i);
+    if (UseCull) {
+      const Extended V = Row[Gate];
+      if (!(static_cast<Extended>(Cull.Low) < V && V < static_cast<Extended>(Cull.High))) continue;
+    }
+    Rows.push_back(Row);
   }
-  FileRange();
-  BuildFileIndex();
+  TIntArray GateIndices(static_cast<size_t>(NG)), ChannelIndices(static_cast<size_t>(NC));
+  for (int32_t g = 0; g < NG; ++g) GateIndices[g] = g;
+  for (int32_t c = 0; c < NC; ++c) ChannelIndices[c] = static_cast<int32_t>(Source.Events.RawOffset()) + c;
+  // Positions and range are kept up to date for the new events only, unless the set's are not
+  // those of its events (a set left with compact events only, or an index nobody rebuilt).
+  const size_t Old = Events.size();
+  const bool IndexCurrent = Old == 0 || (FileCount > 0 && FirstEvent.size() == static_cast<size_t>(FileCount) &&
+                                         LastEvent.size() == static_cast<size_t>(FileCount));
+  // Grows by half again each time it must grow, so merging file after file copies each event a
+  // bounded number of times.
+  Events.ResizeForOverwrite(Old + Rows.size());
+  ParallelFor(Rows.size(), BuildGrain, ThreadCount(), [&](size_t Begin, size_t End) {
+    std::vector<float> Largest(static_cast<size_t>(NC));
+    Events.CreateRange(std::span<const float* const>(Rows).subspan(Begin, End - Begin), Old + Begin, GateIndices,
+                       ChannelIndices, -INFINITY, FileIndex, Largest);
+  });
+  if (IndexCurrent && !Events.empty()) {
+    ExtendFileIndex(FileIndex, Old, Events.size());
+  } else {
+    FileRange();
+    BuildFileIndex();
+  }
   PostRefresh();
   return true;
 }

@@ -54,6 +54,20 @@ class TFCSData {
   // A "Merged Files" set that starts with Source's events as file 0.
   static std::unique_ptr<TFCSData> CreateMerged(const TFCSData& Source, const TCullSettings& Cull,
                                                 Progress* Gauge = nullptr);
+  // The files Names of Folder merged as one "Merged Files" set, the last name first: it is file
+  // 0 and starts the set (CreateMerged), the name before it is merged as file 1 (Merge), and so
+  // on. The files are read side by side, a few at a time, and taken in that order on the calling
+  // thread: the first that cannot be merged ends the merge and no set is left. A file that is not
+  // there throws EInOutError "File not found: <path>", one that cannot be read its
+  // EFCSFileError, one without a parameter for every gate and channel of Protocol "<name>: its
+  // parameters do not match the protocol's channels and gates", one whose DATA holds fewer rows
+  // than it declares shows "Error reading FCS file" and throws EAbort. Protocol keeps the
+  // parameter indices matched in the last file taken. FileGauge moves one step per file and
+  // pumps, Gauge over each file's events; once ContinueFlag is cleared no further file is taken
+  // and the files merged so far are kept. Null when no file was taken.
+  static std::unique_ptr<TFCSData> CreateFromFiles(const std::string& Folder, const std::vector<std::string>& Names,
+                                                   TProtocol& Protocol, const TCullSettings& Cull, Progress* Gauge,
+                                                   Progress* FileGauge, const bool* ContinueFlag);
   // The set stored in an own data file (DataFile.cpp). Protocol is replaced by the file's protocol
   // only when the whole file was read; then the steps chosen in Options run. A missing file gives
   // an empty set without a message, an invalid one (or a folder, pipe, device or link to nothing,
@@ -240,6 +254,12 @@ class TFCSData {
   // values above 0.001, axes titled and scaled as given.
   void FillScatter(ChartData& Chart, const TScatterAxis& X, const TScatterAxis& Y, int32_t PointSize,
                    Progress* Gauge) const;
+
+ private:
+  // The file range and positions once events First .. Last - 1, all of file FileIndex, were
+  // appended to events whose range and positions were up to date (the range starts afresh when
+  // they were the first events).
+  void ExtendFileIndex(int32_t FileIndex, size_t First, size_t Last);
 };
 
 }  // namespace qv

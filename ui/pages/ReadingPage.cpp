@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <optional>
 
 #include "common/CommandBinding.h"
@@ -36,6 +37,7 @@
 #include "common/PageContext.h"
 #include "common/NumberEdit.h"
 #include "common/QtHost.h"
+#include "analysis/Pipeline.h"
 #include "Streams.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
@@ -49,10 +51,23 @@ namespace {
 
 QString Q(const std::string& Text) { return QString::fromStdString(Text); }
 
-// Ends a merge whose engine already told the user why; the command guard shows nothing more.
-class EQuietAbort : public Exception {
+// GaMerge during a merge: one step per file, each letting the window answer.
+class TFileGauge : public Progress {
  public:
-  EQuietAbort() : Exception("") {}
+  TFileGauge(QProgressBar* Bar, TPageContext& Context) : FBar(Bar), FContext(Context) {}
+  void SetMax(int64_t Max) override {
+    Progress::SetMax(Max);
+    FBar->setMaximum(static_cast<int>(std::clamp<int64_t>(Max, 1, std::numeric_limits<int>::max())));
+  }
+  void SetPosition(int64_t Position) override {
+    Progress::SetPosition(Position);
+    FBar->setValue(static_cast<int>(std::clamp<int64_t>(Position, 0, std::numeric_limits<int>::max())));
+  }
+  void Pump() override { FContext.ShowMemoryStatus(); }
+
+ private:
+  QProgressBar* FBar;
+  TPageContext& FContext;
 };
 
 // The text of a CR LF report for a memo.
@@ -84,15 +99,6 @@ struct TGaugeShown {
 // The events the set holds, whole or compact (the counts are made only by the analysis).
 int64_t EventsOf(const TFCSData* Data) {
   return Data ? static_cast<int64_t>(std::max(Data->Events.size(), Data->ShortLines.size())) : 0;
-}
-
-// Whether the last data set built under Protocol found every gate and channel in its file.
-bool ParametersMatched(TProtocol& Protocol) {
-  for (int32_t g = 0; g < Protocol.GateCount(); ++g)
-    if (Protocol.GetGate(g)->ParameterIndex < 0) return false;
-  for (int32_t c = 0; c < Protocol.ChannelCount(); ++c)
-    if (Protocol.GetChannel(c)->ParameterIndex < 0) return false;
-  return true;
 }
 
 // The file name without its folder, its extension (the part from the last '.') replaced.
@@ -759,36 +765,14 @@ bool TReadingPage::MergeFCSFiles(const std::string& Directory, const std::vector
     std::optional<TLongLoop> Loop;
     if (M.BtnCancel->isHidden()) Loop.emplace(M);
     TQtProgress Gauge(M.GaProgress, nullptr);
+    TFileGauge Files(GaMerge, M);
     struct TMergeGauge {
       QProgressBar* Bar;
       ~TMergeGauge() { Bar->hide(); }
     } Shown{GaMerge};
     GaMerge->show();
-    const int Count = static_cast<int>(Names.size());
-    GaMerge->setMaximum(std::max(1, Count));
-    int32_t k = 0;
-    for (int j = Count - 1; j >= 0; --j) {
-      GaMerge->setValue(Count - j);
-      M.ShowMemoryStatus();
-      if (!M.ContinueFlag) continue;
-      const std::string Name = (std::filesystem::path(Directory) / Names[static_cast<size_t>(j)]).string();
-      TFCSFile File(Name);
-      if (File.FileName.empty()) throw EInOutError("File not found: " + Name);
-      auto Part = TFCSData::Create(File, CompensationMode, true, &Gauge, &Protocol);
-      if (!ParametersMatched(Protocol))
-        throw Exception(ExtractFileName(Name) + ": its parameters do not match the protocol's channels and gates");
-      // The engine has said why a file gave no events; the merge ends without a half-built set.
-      if (Part->Events.empty() && File.EventCount > 0) throw EQuietAbort();
-      if (!Merged)
-        Merged = TFCSData::CreateMerged(*Part, Cull);
-      else if (!Merged->Merge(*Part, k, Cull))
-        throw EQuietAbort();
-      ++k;
-    }
-    if (Merged) {
-      Merged->Compensate(Protocol, &Gauge, CompensationMode);
-      Merged->SetDetectors(Protocol, &Gauge, CbFitCurves->isChecked());
-    }
+    Merged = qv::MergeFCSFiles(Directory, Names, Protocol, CompensationMode, Cull, &Gauge, &Files, &M.ContinueFlag);
+    if (Merged) Merged->SetDetectors(Protocol, &Gauge, CbFitCurves->isChecked());
   } catch (...) {
     // The older set is gone: the pages say that no set is held.
     Merged.reset();

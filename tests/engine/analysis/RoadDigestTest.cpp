@@ -59,17 +59,7 @@ void AddRoad(TDigest& D, const TFCSFile& File, const TFCSData& Data) {
   for (size_t i = 0; i < Data.Events.size(); ++i) {
     const TFCSLine E = Data.Events[i];
     D.Value(E.Filtered());
-    D.Value(E.HasLogs());
-    D.Value(E.HasCompValues());
-    D.Value(E.FileIndex());
-    D.Span(E.GateValues());
-    D.Span(E.LogGateValues());
-    D.Span(E.GateZ());
-    D.Span(E.RawValues());
-    D.Span(E.LogRawValues());
-    D.Span(E.CompValues());
-    D.Span(E.LogCompValues());
-    D.Span(E.Called());
+    test::AddEventValues(D, E);
   }
 }
 

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <new>
+#include <thread>
 
 #include "DataSetFixtures.h"
+#include "Digest.h"
 #include "Errors.h"
 #include "RecordingMessages.h"
+#include "ScopedThreads.h"
 #include "TextUtils.h"
 
 namespace qv {
@@ -147,6 +150,47 @@ TEST_F(DataSet, OutOfMemoryIsAReadErrorAndLeavesNoSet) {
   // Nothing half-built stays behind: the same file and protocol still give a whole set.
   auto D = TFCSData::Create(*File, 0, false, nullptr, P.get());
   EXPECT_EQ(D->Events.size(), 3u);
+}
+
+// Workers build the events, but the gauge moves from the calling thread only, every 100 events
+// from the last down as one thread moves it, and the events are those built without a gauge.
+TEST_F(DataSet, CreationMovesTheGaugeAsOneThreadWouldOnEveryThreadCount) {
+  std::vector<std::vector<double>> Rows;
+  for (int i = 0; i < 300050; ++i) Rows.push_back({i % 1000 * 1.5, 5, i % 77 * 1.0, 3});
+  const auto File = FourParameterFile(Folder, "big.fcs", Rows);
+  const int32_t Count = File->EventCount;
+  std::vector<int64_t> Expected;
+  for (int32_t m = Count / 100 * 100; m >= 100; m -= 100) Expected.push_back(Count - m);
+  const auto Digest = [](const TFCSData& D) {
+    test::TDigest Hash;
+    for (size_t i = 0; i < D.Events.size(); ++i) test::AddEventValues(Hash, D.Events[i]);
+    return Hash.Hash();
+  };
+  auto P = TwoByTwo();
+  const uint64_t Plain = Digest(*TFCSData::Create(*File, 0, true, nullptr, P.get()));
+  for (const char* Threads : {"1", "2", "8"}) {
+    SCOPED_TRACE(Threads);
+    test::ScopedThreads Scope(Threads);
+    class TGauge : public Progress {
+     public:
+      void SetPosition(int64_t Position) override {
+        Foreign += std::this_thread::get_id() != Owner;
+        Positions.push_back(Position);
+      }
+      void Pump() override {
+        Foreign += std::this_thread::get_id() != Owner;
+        ++Pumps;
+      }
+      const std::thread::id Owner = std::this_thread::get_id();
+      std::vector<int64_t> Positions;
+      int32_t Pumps = 0, Foreign = 0;
+    } Gauge;
+    const auto Gauged = TFCSData::Create(*File, 0, true, &Gauge, P.get());
+    EXPECT_EQ(Gauge.Positions, Expected);
+    EXPECT_EQ(Gauge.Foreign, 0);
+    EXPECT_GE(Gauge.Pumps, 2);
+    EXPECT_EQ(Digest(*Gauged), Plain);
+  }
 }
 
 TEST_F(DataSet, MissingFileIsNamed) {
