@@ -46,7 +46,10 @@ bool GaussAccepted(float U, float V) {
   return S > 0 && S < 1;
 }
 
-TGaussPair DrawGaussPair(std::mt19937_64& Generator) {
+namespace {
+
+template <class TGenerator>
+TGaussPair DrawPair(TGenerator& Generator) {
   TGaussPair P;
   do {
     P.U = GaussUniform(Generator());
@@ -55,6 +58,11 @@ TGaussPair DrawGaussPair(std::mt19937_64& Generator) {
   P.S = GaussSquareSum(P.U, P.V);
   return P;
 }
+
+}  // namespace
+
+TGaussPair DrawGaussPair(std::mt19937_64& Generator) { return DrawPair(Generator); }
+TGaussPair DrawGaussPair(TMersenne64& Generator) { return DrawPair(Generator); }
 
 TGaussPair DrawGaussPair() { return DrawGaussPair(RandomGenerator()); }
 

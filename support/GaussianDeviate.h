@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <random>
 
+#include "Mersenne64.h"
 #include "Types.h"
 
 namespace qv {
@@ -26,6 +27,7 @@ struct TGaussPair {
 // accepted.
 TGaussPair DrawGaussPair();
 TGaussPair DrawGaussPair(std::mt19937_64& Generator);
+TGaussPair DrawGaussPair(TMersenne64& Generator);
 
 // 2 r - 1 rounded to float for the 53-bit uniform r of one raw draw: exact in double, so
 // rounding it to float once is the extended path's rounding.

@@ -15,17 +15,10 @@
 #include <nmmintrin.h>
 #endif
 
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
-
 #include "Errors.h"
 #include "FloatStores.h"
 #include "GaussianDeviate.h"
+#include "Mersenne64.h"
 #include "protocol/Protocol.h"
 #include "Random.h"
 #include "SmallMatrix.h"
@@ -277,22 +270,11 @@ class TBlockDeviates {
   float FU = 0, FV = 0, FFactor = 0;
 };
 
-// The drawing thread is the one every worker waits for. On a machine whose cores are busy with
-// other work it must not get only its equal share of them, so the workers run a few steps nicer.
-void LowerThreadPriority() {
-#if defined(__linux__)
-  const id_t Thread = static_cast<id_t>(syscall(SYS_gettid));
-  errno = 0;
-  const int Nice = getpriority(PRIO_PROCESS, Thread);
-  if (errno == 0) setpriority(PRIO_PROCESS, Thread, std::min(Nice + 5, 19));
-#endif
-}
-
 // The uniforms of raw draws of the generator, in order, then the accepted pairs among them.
 struct TSegment {
   enum TState { Drawn, Accepting, Counted };
   TState State = Drawn;
-  std::mt19937_64 Start;  // the generator before the segment's first draw
+  TMersenne64 Start;  // the generator before the segment's first draw
   std::vector<float> Uniforms;
   int64_t Pairs = 0;      // accepted pairs, once counted
   int64_t FirstPair = 0;  // pairs of the segments before it, once every one of them is counted
@@ -311,9 +293,11 @@ struct TBlock {
 
 // The stage on several threads. Drawing raw numbers from the generator is the one step that
 // cannot be shared, so one thread does only that (and turns each draw into its uniform), segment
-// after segment, from a copy of the generator. Workers turn each segment into the pairs of the polar method (which needs no order:
-// a pair always takes two draws), count them, and compute blocks of events once the pairs a block
-// uses are counted; the calling thread commits blocks in event order.
+// after segment, from a copy of the generator that draws whole blocks at once (TMersenne64): it
+// then needs a small share of the cores and keeps ahead of the workers at an equal one. Workers
+// turn each segment into the pairs of the polar method (which needs no order: a pair always takes
+// two draws), count them, and compute blocks of events once the pairs a block uses are counted;
+// the calling thread commits blocks in event order.
 template <int Cap>
 void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvents, int32_t Workers,
                  Progress* Gauge) {
@@ -375,9 +359,9 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
     if (m == 0) return StartGenerator;
     int64_t s = Released;
     while (SegmentOf(s).FirstPair + SegmentOf(s).Pairs < m) ++s;
-    std::mt19937_64 Generator = SegmentOf(s).Start;
+    TMersenne64 Generator = SegmentOf(s).Start;
     for (int64_t k = SegmentOf(s).FirstPair; k < m; ++k) DrawGaussPair(Generator);
-    return Generator;
+    return Generator.Standard();
   };
   auto PairAt = [&](int64_t j) {
     int64_t s = Released;
@@ -401,7 +385,7 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
   };
 
   auto Drawer = [&] {
-    std::mt19937_64 Generator = StartGenerator;
+    TMersenne64 Generator(StartGenerator);
     for (int64_t s = 0;; ++s) {
       TSegment& Segment = SegmentOf(s);
       {
@@ -413,7 +397,7 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
       }
       Segment.Start = Generator;
       Segment.Uniforms.resize(SegmentDraws);
-      for (float& U : Segment.Uniforms) U = GaussUniform(Generator());
+      Generator.Uniforms(Segment.Uniforms.data(), Segment.Uniforms.size());
       {
         std::lock_guard<std::mutex> Guard(Lock);
         Segment.State = TSegment::Drawn;
@@ -474,7 +458,6 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
   };
 
   auto Worker = [&] {
-    LowerThreadPriority();
     std::vector<TBlockDeviates::TSpan> Spans;
     for (;;) {
       int64_t Segment = -1, Block = -1;
