@@ -121,6 +121,70 @@ void PerturbedSpills(const TSetup<Cap>& S, const float* Deviates, float* Spills)
   for (; p < Count; ++p) Spills[p] = PerturbedSpill(S.Pairs[p].Mean, Deviates[p], S.Pairs[p].Deviation);
 }
 
+// The rest of a trial once its matrix is inverted: the product with the raw values (Found when
+// it was found already; four channels otherwise with the rows side by side while every step is
+// ordinary), its residual, and the values of the best trial so far.
+template <int Cap>
+void FinishTrial(const TSetup<Cap>& S, const TSmallMatrix<Cap>& Inverse, std::span<const float> Raw,
+                 const float* Found, float& Best, float* Comp) {
+  const int32_t N = S.N;
+  bool AllZero = true;
+  for (int32_t i = 0; i < N; ++i)
+    for (int32_t j = 0; j < N; ++j) AllZero = AllZero && Inverse[i][j] == 0;
+  if (AllZero) return;
+  float Product[Cap];
+  bool Stored = Found != nullptr;
+  if (Stored) std::copy_n(Found, N, Product);
+  if (!Stored) Stored = N == 4 && small_matrix::ColumnProductOrdinary4(Inverse, Raw.data(), Product);
+  if (!Stored) {
+    Stored = true;
+    for (int32_t i = 0; i < N && Stored; ++i) {
+      float Sum = 0.0f;
+      for (int32_t k = N - 1; k >= 0 && Stored; --k) Stored = small_matrix::StoreProductSum(Inverse[i][k], Raw[k], Sum, Sum);
+      Product[i] = Sum;
+    }
+  }
+  if (!Stored) return;
+  const float R = S.Protocol->EventResidual(std::span<const float>(Product, static_cast<size_t>(N)));
+  if (R < Best) {
+    Best = R;
+    std::copy_n(Product, N, Comp);
+  }
+}
+
+// The trials of four channels four at a time, one to a lane (small_matrix::InvertLanes4), with
+// deviates drawn ahead: the spills of four trials in their order, then their inversions and
+// products side by side, then the rest of each in trial order; a trial the lanes leave is
+// inverted and multiplied as the one-at-a-time loop does it. An error in a spill may come a few
+// trials earlier than there, which only matters to a block that fails (and is then redone).
+template <class Deviates>
+void TrialsInLanes(const TSetup<4>& S, std::span<const float> Raw, float* Comp, Deviates& NextDeviate) {
+  float Best = 2147483648.0f;
+  TSmallMatrix<4> Spill[4], Inverse(4, 4);
+  float Drawn[16], Spills[16], Inverses[4][4][4], Found[4][4];
+  const size_t NP = S.Pairs.size();
+  for (int32_t t = 0; t < S.Options.Tries; t += 4) {
+    const int32_t Batch = std::min(4, S.Options.Tries - t);
+    for (int32_t l = 0; l < 4; ++l) {
+      Spill[l] = TSmallMatrix<4>(4, 4);
+      for (int32_t i = 0; i < 4; ++i) std::fill_n(Spill[l][i], 4, 0.0f);
+      if (l >= Batch) continue;
+      for (size_t p = 0; p < NP; ++p) Drawn[p] = NextDeviate();
+      PerturbedSpills(S, Drawn, Spills);
+      for (size_t p = 0; p < NP; ++p) Spill[l][S.Pairs[p].Row][S.Pairs[p].Col] = Spills[p];
+    }
+    const uint32_t Done = small_matrix::InvertLanes4(Spill, Raw.data(), S.Options.AlternateInversion, Inverses, Found);
+    for (int32_t l = 0; l < Batch; ++l) {
+      if (Done >> l & 1) {
+        for (int32_t i = 0; i < 4; ++i) std::copy_n(Inverses[l][i], 4, Inverse[i]);
+      } else if (!InvertSmall(Spill[l], Inverse, S.Options.SmallQuadrants, S.Options.AlternateInversion)) {
+        continue;
+      }
+      FinishTrial(S, Inverse, Raw, Done >> (4 + l) & 1 ? Found[l] : nullptr, Best, Comp);
+    }
+  }
+}
+
 // TProtocol::CompensateDynamic on stack matrices, drawing each deviate from NextDeviate. Deviates
 // that come from draws already made (no generator moves) are taken a trial at a time, so the
 // spills can be found side by side; others are drawn one per spill, so that a spill that fails
@@ -128,9 +192,13 @@ void PerturbedSpills(const TSetup<Cap>& S, const float* Deviates, float* Spills)
 template <int Cap, class Deviates>
 void Trials(const TSetup<Cap>& S, std::span<const float> Raw, float* Comp, Deviates& NextDeviate) {
   const int32_t N = S.N;
+  if constexpr (Cap == 4 && requires { Deviates::DrawnAhead; }) {
+    // The lanes take the quadrant inversion of four channels.
+    if (N == 4 && S.Options.SmallQuadrants && small_matrix::HasAvx2Kernels())
+      return TrialsInLanes(S, Raw, Comp, NextDeviate);
+  }
   float Best = 2147483648.0f;
   TSmallMatrix<Cap> Spill(N, N), Inverse;
-  float Product[Cap];
   float Drawn[Cap * Cap], Spills[Cap * Cap];
   const size_t NP = S.Pairs.size();
   for (int32_t t = 0; t < S.Options.Tries; ++t) {
@@ -143,27 +211,7 @@ void Trials(const TSetup<Cap>& S, std::span<const float> Raw, float* Comp, Devia
       for (const TPerturbation& P : S.Pairs) Spill[P.Row][P.Col] = PerturbedSpill(P.Mean, NextDeviate(), P.Deviation);
     }
     if (!InvertSmall(Spill, Inverse, S.Options.SmallQuadrants, S.Options.AlternateInversion)) continue;
-    bool AllZero = true;
-    for (int32_t i = 0; i < N; ++i)
-      for (int32_t j = 0; j < N; ++j) AllZero = AllZero && Inverse[i][j] == 0;
-    if (AllZero) continue;
-    // Four channels: the rows side by side while every step is ordinary.
-    bool Stored = N == 4 && small_matrix::ColumnProductOrdinary4(Inverse, Raw.data(), Product);
-    if (!Stored) {
-      Stored = true;
-      for (int32_t i = 0; i < N && Stored; ++i) {
-        float Sum = 0.0f;
-        for (int32_t k = N - 1; k >= 0 && Stored; --k)
-          Stored = small_matrix::StoreProductSum(Inverse[i][k], Raw[k], Sum, Sum);
-        Product[i] = Sum;
-      }
-    }
-    if (!Stored) continue;
-    const float R = S.Protocol->EventResidual(std::span<const float>(Product, static_cast<size_t>(N)));
-    if (R < Best) {
-      Best = R;
-      std::copy_n(Product, N, Comp);
-    }
+    FinishTrial(S, Inverse, Raw, nullptr, Best, Comp);
   }
 }
 
@@ -222,7 +270,8 @@ TDeviatePosition PositionOf(int64_t k, int64_t Lead) {
 }
 
 // The deviates of one block: the cached one or the second half of a pair first where the block
-// starts there, then the pairs of its spans.
+// starts there, then the pairs of its spans, found a run of pairs at a time
+// (GaussDeviatesOfPairs).
 class TBlockDeviates {
  public:
   // The deviates were drawn before the block's trials start.
@@ -231,43 +280,44 @@ class TBlockDeviates {
     const float* Pairs;  // U and V of each
     int64_t Count;
   };
-  TBlockDeviates(const std::vector<TSpan>& Spans, TGaussCache Lead, bool SecondHalf) : FSpans(Spans), FLead(Lead) {
-    if (SecondHalf) {
-      Load();
-      FSecond = true;
-    }
-  }
+  TBlockDeviates(const std::vector<TSpan>& Spans, TGaussCache Lead, bool SecondHalf)
+      : FSpans(Spans), FLead(Lead), FSkipFirst(SecondHalf) {}
   float operator()() {
-    if (FLead.Full) {
-      FLead.Full = false;
-      return FLead.Value;
-    }
-    if (!FSecond) {
-      Load();
-      FSecond = true;
-      return GaussDeviate(FU, FFactor);
-    }
-    FSecond = false;
-    return GaussDeviate(FV, FFactor);
+    if (FAt == FCount) Refill();
+    return FDeviates[FAt++];
   }
 
  private:
-  void Load() {
-    while (FAt == FSpans[FSpan].Count) {
-      ++FSpan;
-      FAt = 0;
+  static constexpr int64_t RunPairs = 128;
+  void Refill() {
+    FAt = FCount = 0;
+    if (FLead.Full) {
+      FLead.Full = false;
+      FDeviates[FCount++] = FLead.Value;
     }
-    FU = FSpans[FSpan].Pairs[2 * FAt];
-    FV = FSpans[FSpan].Pairs[2 * FAt + 1];
-    ++FAt;
-    FFactor = GaussFactor(GaussSquareSum(FU, FV));
+    while (FCount < 2 * RunPairs && FSpan < FSpans.size()) {
+      const TSpan& Span = FSpans[FSpan];
+      const int64_t n = std::min(RunPairs - FCount / 2, Span.Count - FPair);
+      GaussDeviatesOfPairs(Span.Pairs + 2 * FPair, static_cast<size_t>(n), FDeviates + FCount);
+      FCount += 2 * n;
+      FPair += n;
+      if (FPair == Span.Count) {
+        ++FSpan;
+        FPair = 0;
+      }
+    }
+    if (FSkipFirst) {
+      FSkipFirst = false;
+      FAt = 1;
+    }
   }
   const std::vector<TSpan>& FSpans;
   TGaussCache FLead;
+  bool FSkipFirst;
   size_t FSpan = 0;
-  int64_t FAt = 0;
-  bool FSecond = false;
-  float FU = 0, FV = 0, FFactor = 0;
+  int64_t FPair = 0;
+  int64_t FAt = 0, FCount = 0;
+  float FDeviates[2 * RunPairs + 1];
 };
 
 // The uniforms of raw draws of the generator, in order, then the accepted pairs among them.
