@@ -152,20 +152,21 @@ void FinishTrial(const TSetup<Cap>& S, const TSmallMatrix<Cap>& Inverse, std::sp
   }
 }
 
-// The trials of four channels four at a time, one to a lane (small_matrix::InvertLanes4), with
-// deviates drawn ahead: the spills of four trials in their order, then their inversions and
+// The trials of four channels eight at a time, one to a lane (small_matrix::InvertLanes8), with
+// deviates drawn ahead: the spills of eight trials in their order, then their inversions and
 // products side by side, then the rest of each in trial order; a trial the lanes leave is
 // inverted and multiplied as the one-at-a-time loop does it. An error in a spill may come a few
 // trials earlier than there, which only matters to a block that fails (and is then redone).
 template <class Deviates>
 void TrialsInLanes(const TSetup<4>& S, std::span<const float> Raw, float* Comp, Deviates& NextDeviate) {
+  constexpr int32_t Lanes = 8;
   float Best = 2147483648.0f;
-  TSmallMatrix<4> Spill[4], Inverse(4, 4);
-  float Drawn[16], Spills[16], Inverses[4][4][4], Found[4][4];
+  TSmallMatrix<4> Spill[Lanes], Inverse(4, 4);
+  float Drawn[16], Spills[16], Inverses[Lanes][4][4], Found[Lanes][4];
   const size_t NP = S.Pairs.size();
-  for (int32_t t = 0; t < S.Options.Tries; t += 4) {
-    const int32_t Batch = std::min(4, S.Options.Tries - t);
-    for (int32_t l = 0; l < 4; ++l) {
+  for (int32_t t = 0; t < S.Options.Tries; t += Lanes) {
+    const int32_t Batch = std::min(Lanes, S.Options.Tries - t);
+    for (int32_t l = 0; l < Lanes; ++l) {
       Spill[l] = TSmallMatrix<4>(4, 4);
       for (int32_t i = 0; i < 4; ++i) std::fill_n(Spill[l][i], 4, 0.0f);
       if (l >= Batch) continue;
@@ -173,14 +174,14 @@ void TrialsInLanes(const TSetup<4>& S, std::span<const float> Raw, float* Comp, 
       PerturbedSpills(S, Drawn, Spills);
       for (size_t p = 0; p < NP; ++p) Spill[l][S.Pairs[p].Row][S.Pairs[p].Col] = Spills[p];
     }
-    const uint32_t Done = small_matrix::InvertLanes4(Spill, Raw.data(), S.Options.AlternateInversion, Inverses, Found);
+    const uint32_t Done = small_matrix::InvertLanes8(Spill, Raw.data(), S.Options.AlternateInversion, Inverses, Found);
     for (int32_t l = 0; l < Batch; ++l) {
       if (Done >> l & 1) {
         for (int32_t i = 0; i < 4; ++i) std::copy_n(Inverses[l][i], 4, Inverse[i]);
       } else if (!InvertSmall(Spill[l], Inverse, S.Options.SmallQuadrants, S.Options.AlternateInversion)) {
         continue;
       }
-      FinishTrial(S, Inverse, Raw, Done >> (4 + l) & 1 ? Found[l] : nullptr, Best, Comp);
+      FinishTrial(S, Inverse, Raw, Done >> (Lanes + l) & 1 ? Found[l] : nullptr, Best, Comp);
     }
   }
 }
