@@ -71,16 +71,69 @@ TGaussPair DrawGaussPair(TMersenne64& Generator) { return DrawPair(Generator); }
 
 TGaussPair DrawGaussPair() { return DrawGaussPair(RandomGenerator()); }
 
-int64_t AcceptGaussPairs(float* Uniforms, int64_t Count) {
+namespace {
+
+// The pairs of Uniforms[From, Count) accepted, moved to 2 Accepted on; answers the new count.
+int64_t AcceptPairsFrom(float* Uniforms, int64_t From, int64_t Count, int64_t Accepted) {
   // The pair written never lies beyond the two uniforms just read.
-  int64_t Accepted = 0;
-  for (int64_t k = 0; k + 1 < Count; k += 2) {
+  for (int64_t k = From; k + 1 < Count; k += 2) {
     const float U = Uniforms[k], V = Uniforms[k + 1];
     Uniforms[2 * Accepted] = U;
     Uniforms[2 * Accepted + 1] = V;
     Accepted += GaussAccepted(U, V);
   }
   return Accepted;
+}
+
+#if QV_X86_KERNELS
+// Four pairs at a time: GaussAccepted's sums side by side, the accepted pairs moved together by
+// one permutation of the eight uniforms; a group with a sum on the midpoint goes pair by pair.
+__attribute__((target("avx2"))) int64_t AcceptGaussPairsAvx2(float* Uniforms, int64_t Count) {
+  // For each mask of accepted pairs, the uniforms of those pairs first.
+  static const struct TMoves {
+    int32_t Index[16][8];
+    TMoves() : Index{} {
+      for (int Mask = 0; Mask < 16; ++Mask) {
+        int n = 0;
+        for (int Pair = 0; Pair < 4; ++Pair)
+          if (Mask >> Pair & 1) {
+            Index[Mask][n++] = 2 * Pair;
+            Index[Mask][n++] = 2 * Pair + 1;
+          }
+      }
+    }
+  } Moves;
+  constexpr double Midpoint = 1 - 0x1.0p-25;
+  const __m256i Split = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+  int64_t Accepted = 0, k = 0;
+  for (; k + 8 <= Count; k += 8) {
+    const __m256 Group = _mm256_loadu_ps(Uniforms + k);
+    const __m256 UV = _mm256_permutevar8x32_ps(Group, Split);
+    const __m256d U = _mm256_cvtps_pd(_mm256_castps256_ps128(UV)), V = _mm256_cvtps_pd(_mm256_extractf128_ps(UV, 1));
+    const __m256d Sum = _mm256_add_pd(_mm256_mul_pd(U, U), _mm256_mul_pd(V, V));
+    if (_mm256_movemask_pd(_mm256_cmp_pd(Sum, _mm256_set1_pd(Midpoint), _CMP_EQ_OQ))) {
+      Accepted = AcceptPairsFrom(Uniforms, k, k + 8, Accepted);
+      continue;
+    }
+    const int Mask = _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(Sum, _mm256_setzero_pd(), _CMP_GT_OQ),
+                                                      _mm256_cmp_pd(Sum, _mm256_set1_pd(Midpoint), _CMP_LT_OQ)));
+    const __m256i Move = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Moves.Index[Mask]));
+    // Eight floats from 2 Accepted <= k: only uniforms already read are overwritten.
+    _mm256_storeu_ps(Uniforms + 2 * Accepted, _mm256_permutevar8x32_ps(Group, Move));
+    Accepted += __builtin_popcount(static_cast<unsigned>(Mask));
+  }
+  return AcceptPairsFrom(Uniforms, k, Count, Accepted);
+}
+#endif
+
+}  // namespace
+
+int64_t AcceptGaussPairs(float* Uniforms, int64_t Count) {
+#if QV_X86_KERNELS
+  static const bool Avx2 = __builtin_cpu_supports("avx2");
+  if (Avx2) return AcceptGaussPairsAvx2(Uniforms, Count);
+#endif
+  return AcceptPairsFrom(Uniforms, 0, Count, 0);
 }
 
 void GaussDeviatesOfPairsBaseline(const float* Pairs, size_t Count, float* Out) {

@@ -11,7 +11,11 @@
 #include <thread>
 #include <vector>
 
-#if defined(__SSE4_2__)
+#include "Vectors.h"
+
+#if QV_X86_KERNELS
+#include <immintrin.h>
+#elif defined(__SSE4_2__)
 #include <nmmintrin.h>
 #endif
 
@@ -39,13 +43,17 @@ struct TPerturbation {
   float Deviation;
 };
 
+// Trials found side by side (small_matrix::InvertLanes8).
+constexpr int32_t TrialLanes = 8;
+
 template <int Cap>
 struct TSetup {
   int32_t N = 0;
   TSmallMatrix<Cap> Static;
   bool HaveStatic = false;
   std::vector<TPerturbation> Pairs;
-  std::vector<double> Means, Deviations;  // of Pairs, for the spills two at a time
+  // Of Pairs, repeated for the trials found side by side, for the spills several at a time.
+  std::vector<double> Means, Deviations;
   const TProtocol* Protocol = nullptr;
   TDynamicCompensationOptions Options;
 };
@@ -67,10 +75,11 @@ TSetup<Cap> MakeSetup(const TProtocol& Protocol, const TMatrix& Static, bool Hav
     for (int32_t j = C.CompCount() - 1; j >= 0; --j)
       if (j < N) S.Pairs.push_back({i, j, C.Comp[static_cast<size_t>(j)].Mean, C.Comp[static_cast<size_t>(j)].Deviation});
   }
-  for (const TPerturbation& P : S.Pairs) {
-    S.Means.push_back(P.Mean);
-    S.Deviations.push_back(P.Deviation);
-  }
+  for (int32_t Trial = 0; Trial < TrialLanes; ++Trial)
+    for (const TPerturbation& P : S.Pairs) {
+      S.Means.push_back(P.Mean);
+      S.Deviations.push_back(P.Deviation);
+    }
   S.Protocol = &Protocol;
   S.Options = Options;
   return S;
@@ -92,12 +101,51 @@ void StartValues(const TSetup<Cap>& S, const TFCSLine& E, float* Comp) {
   }
 }
 
-// PerturbedSpill of every pair with its deviate, two at a time: the double steps of
-// PerturbedSpill side by side, and PerturbedSpill itself for a value it would not take from them.
+#if QV_X86_KERNELS
+// The double steps of PerturbedSpill four at a time for Count deviates of consecutive trials
+// (Count a multiple of four), and PerturbedSpill itself for a value they do not settle.
+__attribute__((target("avx2"))) void PerturbedSpillsAvx2(const std::vector<TPerturbation>& Pairs, const double* Deviations,
+                                                         const double* Means, const float* Deviates, size_t Count,
+                                                         float* Spills) {
+  const __m256d Hundred = _mm256_set1_pd(100.0), Huge = _mm256_set1_pd(0x1.0p127), Tiny = _mm256_set1_pd(0x1.0p-126);
+  const __m256i LowBits = _mm256_set1_epi64x((int64_t{1} << 29) - 1), Half = _mm256_set1_epi64x(int64_t{1} << 28);
+  const __m256i Margin = _mm256_set1_epi64x(16), Below = _mm256_set1_epi64x(-16);
+  for (size_t p = 0; p < Count; p += 4) {
+    const __m256d Deviate = _mm256_cvtps_pd(_mm_loadu_ps(Deviates + p));
+    const __m256d Value = _mm256_div_pd(
+        _mm256_add_pd(_mm256_mul_pd(Deviate, _mm256_loadu_pd(Deviations + p)), _mm256_loadu_pd(Means + p)), Hundred);
+    const __m256d Magnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), Value);
+    const __m256i Off = _mm256_sub_epi64(_mm256_and_si256(_mm256_castpd_si256(Value), LowBits), Half);
+    const __m256i Clear = _mm256_or_si256(_mm256_cmpgt_epi64(Off, Margin), _mm256_cmpgt_epi64(Below, Off));
+    const __m256d Fine = _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(Magnitude, Huge, _CMP_LT_OQ),
+                                                     _mm256_cmp_pd(Magnitude, Tiny, _CMP_GE_OQ)),
+                                       _mm256_castsi256_pd(Clear));
+    _mm_storeu_ps(Spills + p, _mm256_cvtpd_ps(Value));
+    const int Taken = _mm256_movemask_pd(Fine);
+    if (Taken == 0xF) continue;
+    for (size_t l = 0; l < 4; ++l)
+      if (!(Taken & (1 << l))) {
+        const TPerturbation& P = Pairs[(p + l) % Pairs.size()];
+        Spills[p + l] = PerturbedSpill(P.Mean, Deviates[p + l], P.Deviation);
+      }
+  }
+}
+#endif
+
+// PerturbedSpill of the pairs of consecutive trials (at most TrialLanes of them) with their
+// deviates: the double steps of PerturbedSpill side by side, and PerturbedSpill itself for a
+// value it would not take from them.
 template <int Cap>
-void PerturbedSpills(const TSetup<Cap>& S, const float* Deviates, float* Spills) {
-  const size_t Count = S.Pairs.size();
+void PerturbedSpills(const TSetup<Cap>& S, const float* Deviates, float* Spills, size_t Count) {
+  const size_t NP = S.Pairs.size();
   size_t p = 0;
+#if QV_X86_KERNELS
+  static const bool Avx2 = __builtin_cpu_supports("avx2");
+  if (Avx2) {
+    p = Count / 4 * 4;
+    PerturbedSpillsAvx2(S.Pairs, S.Deviations.data(), S.Means.data(), Deviates, p, Spills);
+  }
+#endif
 #if defined(__SSE4_2__)
   const __m128d Hundred = _mm_set1_pd(100.0), Huge = _mm_set1_pd(0x1.0p127), Tiny = _mm_set1_pd(0x1.0p-126);
   const __m128i LowBits = _mm_set1_epi64x((int64_t{1} << 29) - 1), Half = _mm_set1_epi64x(int64_t{1} << 28);
@@ -113,12 +161,14 @@ void PerturbedSpills(const TSetup<Cap>& S, const float* Deviates, float* Spills)
                                     _mm_castsi128_pd(Clear));
     _mm_storel_pi(reinterpret_cast<__m64*>(Spills + p), _mm_cvtpd_ps(Value));
     const int Taken = _mm_movemask_pd(Fine);
-    for (int l = 0; l < 2; ++l)
-      if (!(Taken & (1 << l)))
-        Spills[p + l] = PerturbedSpill(S.Pairs[p + l].Mean, Deviates[p + l], S.Pairs[p + l].Deviation);
+    for (size_t l = 0; l < 2; ++l)
+      if (!(Taken & (1 << l))) {
+        const TPerturbation& P = S.Pairs[(p + l) % NP];
+        Spills[p + l] = PerturbedSpill(P.Mean, Deviates[p + l], P.Deviation);
+      }
   }
 #endif
-  for (; p < Count; ++p) Spills[p] = PerturbedSpill(S.Pairs[p].Mean, Deviates[p], S.Pairs[p].Deviation);
+  for (; p < Count; ++p) Spills[p] = PerturbedSpill(S.Pairs[p % NP].Mean, Deviates[p], S.Pairs[p % NP].Deviation);
 }
 
 // The rest of a trial once its matrix is inverted: the product with the raw values (Found when
@@ -159,20 +209,22 @@ void FinishTrial(const TSetup<Cap>& S, const TSmallMatrix<Cap>& Inverse, std::sp
 // trials earlier than there, which only matters to a block that fails (and is then redone).
 template <class Deviates>
 void TrialsInLanes(const TSetup<4>& S, std::span<const float> Raw, float* Comp, Deviates& NextDeviate) {
-  constexpr int32_t Lanes = 8;
+  constexpr int32_t Lanes = TrialLanes;
+  static_assert(Lanes == 8, "the lanes of InvertLanes8");
   float Best = 2147483648.0f;
   TSmallMatrix<4> Spill[Lanes], Inverse(4, 4);
-  float Drawn[16], Spills[16], Inverses[Lanes][4][4], Found[Lanes][4];
+  float Drawn[Lanes * 16], Spills[Lanes * 16], Inverses[Lanes][4][4], Found[Lanes][4];
   const size_t NP = S.Pairs.size();
   for (int32_t t = 0; t < S.Options.Tries; t += Lanes) {
     const int32_t Batch = std::min(Lanes, S.Options.Tries - t);
+    const size_t Count = static_cast<size_t>(Batch) * NP;
+    for (size_t p = 0; p < Count; ++p) Drawn[p] = NextDeviate();
+    PerturbedSpills(S, Drawn, Spills, Count);
     for (int32_t l = 0; l < Lanes; ++l) {
       Spill[l] = TSmallMatrix<4>(4, 4);
       for (int32_t i = 0; i < 4; ++i) std::fill_n(Spill[l][i], 4, 0.0f);
       if (l >= Batch) continue;
-      for (size_t p = 0; p < NP; ++p) Drawn[p] = NextDeviate();
-      PerturbedSpills(S, Drawn, Spills);
-      for (size_t p = 0; p < NP; ++p) Spill[l][S.Pairs[p].Row][S.Pairs[p].Col] = Spills[p];
+      for (size_t p = 0; p < NP; ++p) Spill[l][S.Pairs[p].Row][S.Pairs[p].Col] = Spills[l * NP + p];
     }
     const uint32_t Done = small_matrix::InvertLanes8(Spill, Raw.data(), S.Options.AlternateInversion, Inverses, Found);
     for (int32_t l = 0; l < Batch; ++l) {
@@ -206,7 +258,7 @@ void Trials(const TSetup<Cap>& S, std::span<const float> Raw, float* Comp, Devia
     for (int32_t i = 0; i < N; ++i) std::fill_n(Spill[i], N, 0.0f);
     if constexpr (requires { Deviates::DrawnAhead; }) {
       for (size_t p = 0; p < NP; ++p) Drawn[p] = NextDeviate();
-      PerturbedSpills(S, Drawn, Spills);
+      PerturbedSpills(S, Drawn, Spills, NP);
       for (size_t p = 0; p < NP; ++p) Spill[S.Pairs[p].Row][S.Pairs[p].Col] = Spills[p];
     } else {
       for (const TPerturbation& P : S.Pairs) Spill[P.Row][P.Col] = PerturbedSpill(P.Mean, NextDeviate(), P.Deviation);

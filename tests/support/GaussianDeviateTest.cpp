@@ -3,6 +3,7 @@
 // double path rounds the other way, and on a long sample.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -113,6 +114,7 @@ TEST(GaussianDeviate, TheAcceptanceTestNextToOneAgreesWithTheRoundedSum) {
   // halfway between 1 and the float below it, on both sides, in every sign.
   constexpr double Midpoint = 1 - 0x1.0p-25;
   int Accepted = 0, Rejected = 0;
+  std::vector<float> Uniforms, Kept;
   for (int k = 1; k < 4000; ++k) {
     const float u = 1.0f - std::ldexp(static_cast<float>(k), -24);
     const double Need = Midpoint - static_cast<double>(u) * u;
@@ -127,12 +129,18 @@ TEST(GaussianDeviate, TheAcceptanceTestNextToOneAgreesWithTheRoundedSum) {
           ASSERT_EQ(GaussAccepted(U, V), Expected) << U << " " << V;
           ASSERT_EQ(GaussAccepted(V, U), Expected) << U << " " << V;
           (Expected ? Accepted : Rejected)++;
+          Uniforms.insert(Uniforms.end(), {U, V});
+          if (Expected) Kept.insert(Kept.end(), {U, V});
         }
   }
   EXPECT_GT(Accepted, 1000);
   EXPECT_GT(Rejected, 1000);
   EXPECT_FALSE(GaussAccepted(0.0f, 0.0f));
   EXPECT_TRUE(GaussAccepted(0.0f, -0x1p-52f));
+  // The same pairs in a run, as segments of raw draws are taken (several at a time).
+  const int64_t Pairs = AcceptGaussPairs(Uniforms.data(), static_cast<int64_t>(Uniforms.size()));
+  ASSERT_EQ(Pairs, static_cast<int64_t>(Kept.size() / 2));
+  EXPECT_TRUE(std::equal(Kept.begin(), Kept.end(), Uniforms.begin()));
 }
 
 TEST(GaussianDeviate, PairsAcceptedFromRawDrawsAreThoseDrawnOneByOne) {
