@@ -420,11 +420,13 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
   };
   auto EventsOf = [&](int64_t b) { return std::min(BlockEvents, Count - b * BlockEvents); };
 
-  // Enough segments for every worker's block and a few more drawn ahead (a deviate takes 4 / pi
-  // draws on average); enough blocks in flight that a worker rarely waits for a commit.
+  // Enough blocks in flight, and segments for all of them (a deviate takes 4 / pi draws on
+  // average), that the workers go on while the one with the lowest block waits for a core on a
+  // busy machine, up to a few dozen milliseconds.
   const int64_t SegmentsPerBlock = DeviatesOf(1) * 4 / 3 / SegmentDraws + 2;
-  std::vector<TSegment> Segments(static_cast<size_t>((Workers + 3) * SegmentsPerBlock + 4));
-  std::vector<TBlock> Ring(static_cast<size_t>(4 * Workers + 4));
+  const int64_t InFlight = 4 * Workers + 4;
+  std::vector<TSegment> Segments(static_cast<size_t>(InFlight * SegmentsPerBlock + 4));
+  std::vector<TBlock> Ring(static_cast<size_t>(InFlight));
   auto SegmentOf = [&](int64_t s) -> TSegment& { return Segments[static_cast<size_t>(s) % Segments.size()]; };
   auto SlotOf = [&](int64_t b) -> TBlock& { return Ring[static_cast<size_t>(b) % Ring.size()]; };
 
