@@ -422,9 +422,9 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
 
   // Enough blocks in flight, and segments for all of them (a deviate takes 4 / pi draws on
   // average), that the workers go on while the one with the lowest block waits for a core on a
-  // busy machine, up to a few dozen milliseconds.
+  // busy machine, up to a few dozen milliseconds; on many cores at least a block for each.
   const int64_t SegmentsPerBlock = DeviatesOf(1) * 4 / 3 / SegmentDraws + 2;
-  const int64_t InFlight = 4 * Workers + 4;
+  const int64_t InFlight = std::max<int64_t>(Workers + 3, std::min<int64_t>(4 * Workers + 4, 64));
   std::vector<TSegment> Segments(static_cast<size_t>(InFlight * SegmentsPerBlock + 4));
   std::vector<TBlock> Ring(static_cast<size_t>(InFlight));
   auto SegmentOf = [&](int64_t s) -> TSegment& { return Segments[static_cast<size_t>(s) % Segments.size()]; };
