@@ -21,6 +21,7 @@
 
 #include "DataFileFixtures.h"
 #include "FitnessFixtures.h"
+#include "GapGauge.h"
 #include "RecordingMessages.h"
 #include "Streams.h"
 #include "TestFolders.h"
@@ -112,30 +113,6 @@ void SaveAgainstZlib(benchmark::State& State) {
 }
 BENCHMARK(SaveAgainstZlib)->ArgName("Threads")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// Records the longest time between two moves of the gauge (or a pump), from its start to Stop.
-class GapGauge : public qv::Progress {
- public:
-  void SetPosition(int64_t Position) override {
-    qv::Progress::SetPosition(Position);
-    Moved();
-  }
-  void Pump() override { Moved(); }
-  void Start() {
-    FLast = Clock::now();
-    Longest = 0;
-  }
-  void Stop() { Moved(); }
-  double Longest = 0;
-
- private:
-  void Moved() {
-    const auto Now = Clock::now();
-    Longest = std::max(Longest, std::chrono::duration<double>(Now - FLast).count());
-    FLast = Now;
-  }
-  Clock::time_point FLast;
-};
-
 void GaugeGaps(benchmark::State& State) {
   static qv::test::TempFolder Folder;
   auto P = Protocol();
@@ -143,7 +120,7 @@ void GaugeGaps(benchmark::State& State) {
   double SaveGap = 0, Save = 0;
   {
     auto D = SetOf(*P, 10);
-    GapGauge Gauge;
+    qv::test::GapGauge Gauge;
     Gauge.Start();
     const auto Start = Clock::now();
     D->SaveToFile(Name, *P, &Gauge);
@@ -155,7 +132,7 @@ void GaugeGaps(benchmark::State& State) {
   for (auto _ : State) {
     qv::TDataLoadOptions Options;
     Options.Compensate = Options.DetectorsAndClassify = Options.FitCurves = false;
-    GapGauge Gauge;
+    qv::test::GapGauge Gauge;
     Options.Gauge = &Gauge;
     std::unique_ptr<qv::TProtocol> Loaded;
     Gauge.Start();

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "FitnessFixtures.h"
+#include "GapGauge.h"
 #include "Host.h"
 #include "TestFolders.h"
 #include "fitness/FitnessCalculator.h"
@@ -159,44 +160,17 @@ BENCHMARK_CAPTURE(ReadAgainstInflate, pool, std::nullopt)
     ->Iterations(3);
 BENCHMARK_CAPTURE(ReadAgainstInflate, threads_1, 1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 
-// A gauge that notes the largest time between two of its moves.
-class TGapGauge : public qv::Progress {
- public:
-  void Pump() override { Note(); }
-  void SetPosition(int64_t Position) override {
-    Progress::SetPosition(Position);
-    Note();
-  }
-  void Start() {
-    FLast = Clock::now();
-    FLargest = {};
-  }
-  double LargestMs() {
-    Note();
-    return 1000 * Seconds(FLargest);
-  }
-
- private:
-  void Note() {
-    const auto Now = Clock::now();
-    FLargest = std::max(FLargest, Now - FLast);
-    FLast = Now;
-  }
-  Clock::time_point FLast;
-  Clock::duration FLargest{};
-};
-
 void BM_PumpGapAt10M(benchmark::State& State) {
   static const qv::TFitnessFileSet Files = MakeAssay(2500000);
   qv::TFitnessFileSet Set = Files;
-  TGapGauge Gauge;
+  qv::test::GapGauge Gauge;
   Set.Gauge = &Gauge;
   double Largest = 0;
   for (auto _ : State) {
     Gauge.Start();
     qv::TFitnessCalculator C(Set, nullptr);
     if (!C.FilesRead) State.SkipWithError("files not read");
-    Largest = std::max(Largest, Gauge.LargestMs());
+    Largest = std::max(Largest, 1000 * Gauge.Stop());
   }
   State.counters["largest_gap_ms"] = Largest;
 }

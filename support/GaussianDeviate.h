@@ -8,9 +8,11 @@
 // but is computed in double, which costs a fraction of the time; where the double result lies
 // so close to a point halfway between two floats that the two paths could round apart, the
 // extended path is taken instead.
+#include <cstddef>
 #include <cstdint>
 #include <random>
 
+#include "Mersenne64.h"
 #include "Types.h"
 
 namespace qv {
@@ -26,6 +28,7 @@ struct TGaussPair {
 // accepted.
 TGaussPair DrawGaussPair();
 TGaussPair DrawGaussPair(std::mt19937_64& Generator);
+TGaussPair DrawGaussPair(TMersenne64& Generator);
 
 // 2 r - 1 rounded to float for the 53-bit uniform r of one raw draw: exact in double, so
 // rounding it to float once is the extended path's rounding.
@@ -44,6 +47,16 @@ int64_t AcceptGaussPairs(float* Uniforms, int64_t Count);
 float GaussFactor(float S);
 // The two deviates of a pair with its factor: U x F, then V x F.
 inline float GaussDeviate(float X, float F) { return static_cast<float>(static_cast<double>(X) * F); }
+
+// The deviates of Count accepted pairs (U then V of each, as AcceptGaussPairs leaves them), two a
+// pair in order: GaussDeviate(U, F), GaussDeviate(V, F) with F = GaussFactor(GaussSquareSum(U, V)).
+// Where the processor has AVX2 four pairs go side by side; the baseline loop runs anywhere.
+void GaussDeviatesOfPairs(const float* Pairs, size_t Count, float* Out);
+void GaussDeviatesOfPairsBaseline(const float* Pairs, size_t Count, float* Out);
+
+// ln of positive normal doubles as GaussDeviatesOfPairs takes it, four at a time where the
+// processor has AVX2 (the library's elsewhere), for the tests that bound it.
+void GaussLogs(const double* In, double* Out, size_t Count);
 
 // The extended-precision formulas themselves, and the double-precision steps with their
 // fallback, for the tests that hold them equal.

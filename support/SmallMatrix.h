@@ -391,6 +391,18 @@ bool InvertQuadrants4(const TSmallMatrix<Cap>& M, TSmallMatrix<Cap>& Inv, bool A
   return true;
 }
 
+// Eight 4 x 4 matrices side by side, one to a lane of AVX2 registers: the inverse of each as
+// InvertQuadrants4 finds it, and its product with the column X as ColumnProductOrdinary4 finds
+// it. Every step of the quadrant inversion is taken in double, and a matrix is answered only
+// where each step stores the float the stepwise inversion stores (the 2 x 2 inverses within a few
+// units of their last place of a point halfway between two floats, or outside the normal floats,
+// are not). Bits 0-7 of the answer name the matrices whose inverse was found so (Inv[l] written),
+// bits 8-15 those whose product was found too (Product[l] written); the rest are left to
+// InvertSmall and the stepwise product. Only where HasAvx2Kernels(); elsewhere it answers 0.
+uint32_t InvertLanes8(const TSmallMatrix<4> (&M)[8], const float* X, bool AlternateInversion, float (&Inv)[8][4][4],
+                      float (&Product)[8][4]);
+bool HasAvx2Kernels();
+
 }  // namespace small_matrix
 
 // InvertMatrix of a square M: SmallQuadrants and AlternateInversion are the settings

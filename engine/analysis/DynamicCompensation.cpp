@@ -11,21 +11,18 @@
 #include <thread>
 #include <vector>
 
-#if defined(__SSE4_2__)
+#include "Vectors.h"
+
+#if QV_X86_KERNELS
+#include <immintrin.h>
+#elif defined(__SSE4_2__)
 #include <nmmintrin.h>
-#endif
-
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <cerrno>
 #endif
 
 #include "Errors.h"
 #include "FloatStores.h"
 #include "GaussianDeviate.h"
+#include "Mersenne64.h"
 #include "protocol/Protocol.h"
 #include "Random.h"
 #include "SmallMatrix.h"
@@ -46,13 +43,17 @@ struct TPerturbation {
   float Deviation;
 };
 
+// Trials found side by side (small_matrix::InvertLanes8).
+constexpr int32_t TrialLanes = 8;
+
 template <int Cap>
 struct TSetup {
   int32_t N = 0;
   TSmallMatrix<Cap> Static;
   bool HaveStatic = false;
   std::vector<TPerturbation> Pairs;
-  std::vector<double> Means, Deviations;  // of Pairs, for the spills two at a time
+  // Of Pairs, repeated for the trials found side by side, for the spills several at a time.
+  std::vector<double> Means, Deviations;
   const TProtocol* Protocol = nullptr;
   TDynamicCompensationOptions Options;
 };
@@ -74,10 +75,11 @@ TSetup<Cap> MakeSetup(const TProtocol& Protocol, const TMatrix& Static, bool Hav
     for (int32_t j = C.CompCount() - 1; j >= 0; --j)
       if (j < N) S.Pairs.push_back({i, j, C.Comp[static_cast<size_t>(j)].Mean, C.Comp[static_cast<size_t>(j)].Deviation});
   }
-  for (const TPerturbation& P : S.Pairs) {
-    S.Means.push_back(P.Mean);
-    S.Deviations.push_back(P.Deviation);
-  }
+  for (int32_t Trial = 0; Trial < TrialLanes; ++Trial)
+    for (const TPerturbation& P : S.Pairs) {
+      S.Means.push_back(P.Mean);
+      S.Deviations.push_back(P.Deviation);
+    }
   S.Protocol = &Protocol;
   S.Options = Options;
   return S;
@@ -99,12 +101,51 @@ void StartValues(const TSetup<Cap>& S, const TFCSLine& E, float* Comp) {
   }
 }
 
-// PerturbedSpill of every pair with its deviate, two at a time: the double steps of
-// PerturbedSpill side by side, and PerturbedSpill itself for a value it would not take from them.
+#if QV_X86_KERNELS
+// The double steps of PerturbedSpill four at a time for Count deviates of consecutive trials
+// (Count a multiple of four), and PerturbedSpill itself for a value they do not settle.
+__attribute__((target("avx2"))) void PerturbedSpillsAvx2(const std::vector<TPerturbation>& Pairs, const double* Deviations,
+                                                         const double* Means, const float* Deviates, size_t Count,
+                                                         float* Spills) {
+  const __m256d Hundred = _mm256_set1_pd(100.0), Huge = _mm256_set1_pd(0x1.0p127), Tiny = _mm256_set1_pd(0x1.0p-126);
+  const __m256i LowBits = _mm256_set1_epi64x((int64_t{1} << 29) - 1), Half = _mm256_set1_epi64x(int64_t{1} << 28);
+  const __m256i Margin = _mm256_set1_epi64x(16), Below = _mm256_set1_epi64x(-16);
+  for (size_t p = 0; p < Count; p += 4) {
+    const __m256d Deviate = _mm256_cvtps_pd(_mm_loadu_ps(Deviates + p));
+    const __m256d Value = _mm256_div_pd(
+        _mm256_add_pd(_mm256_mul_pd(Deviate, _mm256_loadu_pd(Deviations + p)), _mm256_loadu_pd(Means + p)), Hundred);
+    const __m256d Magnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), Value);
+    const __m256i Off = _mm256_sub_epi64(_mm256_and_si256(_mm256_castpd_si256(Value), LowBits), Half);
+    const __m256i Clear = _mm256_or_si256(_mm256_cmpgt_epi64(Off, Margin), _mm256_cmpgt_epi64(Below, Off));
+    const __m256d Fine = _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(Magnitude, Huge, _CMP_LT_OQ),
+                                                     _mm256_cmp_pd(Magnitude, Tiny, _CMP_GE_OQ)),
+                                       _mm256_castsi256_pd(Clear));
+    _mm_storeu_ps(Spills + p, _mm256_cvtpd_ps(Value));
+    const int Taken = _mm256_movemask_pd(Fine);
+    if (Taken == 0xF) continue;
+    for (size_t l = 0; l < 4; ++l)
+      if (!(Taken & (1 << l))) {
+        const TPerturbation& P = Pairs[(p + l) % Pairs.size()];
+        Spills[p + l] = PerturbedSpill(P.Mean, Deviates[p + l], P.Deviation);
+      }
+  }
+}
+#endif
+
+// PerturbedSpill of the pairs of consecutive trials (at most TrialLanes of them) with their
+// deviates: the double steps of PerturbedSpill side by side, and PerturbedSpill itself for a
+// value it would not take from them.
 template <int Cap>
-void PerturbedSpills(const TSetup<Cap>& S, const float* Deviates, float* Spills) {
-  const size_t Count = S.Pairs.size();
+void PerturbedSpills(const TSetup<Cap>& S, const float* Deviates, float* Spills, size_t Count) {
+  const size_t NP = S.Pairs.size();
   size_t p = 0;
+#if QV_X86_KERNELS
+  static const bool Avx2 = __builtin_cpu_supports("avx2");
+  if (Avx2) {
+    p = Count / 4 * 4;
+    PerturbedSpillsAvx2(S.Pairs, S.Deviations.data(), S.Means.data(), Deviates, p, Spills);
+  }
+#endif
 #if defined(__SSE4_2__)
   const __m128d Hundred = _mm_set1_pd(100.0), Huge = _mm_set1_pd(0x1.0p127), Tiny = _mm_set1_pd(0x1.0p-126);
   const __m128i LowBits = _mm_set1_epi64x((int64_t{1} << 29) - 1), Half = _mm_set1_epi64x(int64_t{1} << 28);
@@ -120,12 +161,81 @@ void PerturbedSpills(const TSetup<Cap>& S, const float* Deviates, float* Spills)
                                     _mm_castsi128_pd(Clear));
     _mm_storel_pi(reinterpret_cast<__m64*>(Spills + p), _mm_cvtpd_ps(Value));
     const int Taken = _mm_movemask_pd(Fine);
-    for (int l = 0; l < 2; ++l)
-      if (!(Taken & (1 << l)))
-        Spills[p + l] = PerturbedSpill(S.Pairs[p + l].Mean, Deviates[p + l], S.Pairs[p + l].Deviation);
+    for (size_t l = 0; l < 2; ++l)
+      if (!(Taken & (1 << l))) {
+        const TPerturbation& P = S.Pairs[(p + l) % NP];
+        Spills[p + l] = PerturbedSpill(P.Mean, Deviates[p + l], P.Deviation);
+      }
   }
 #endif
-  for (; p < Count; ++p) Spills[p] = PerturbedSpill(S.Pairs[p].Mean, Deviates[p], S.Pairs[p].Deviation);
+  for (; p < Count; ++p) Spills[p] = PerturbedSpill(S.Pairs[p % NP].Mean, Deviates[p], S.Pairs[p % NP].Deviation);
+}
+
+// The rest of a trial once its matrix is inverted: the product with the raw values (Found when
+// it was found already; four channels otherwise with the rows side by side while every step is
+// ordinary), its residual, and the values of the best trial so far.
+template <int Cap>
+void FinishTrial(const TSetup<Cap>& S, const TSmallMatrix<Cap>& Inverse, std::span<const float> Raw,
+                 const float* Found, float& Best, float* Comp) {
+  const int32_t N = S.N;
+  bool AllZero = true;
+  for (int32_t i = 0; i < N; ++i)
+    for (int32_t j = 0; j < N; ++j) AllZero = AllZero && Inverse[i][j] == 0;
+  if (AllZero) return;
+  float Product[Cap];
+  bool Stored = Found != nullptr;
+  if (Stored) std::copy_n(Found, N, Product);
+  if (!Stored) Stored = N == 4 && small_matrix::ColumnProductOrdinary4(Inverse, Raw.data(), Product);
+  if (!Stored) {
+    Stored = true;
+    for (int32_t i = 0; i < N && Stored; ++i) {
+      float Sum = 0.0f;
+      for (int32_t k = N - 1; k >= 0 && Stored; --k) Stored = small_matrix::StoreProductSum(Inverse[i][k], Raw[k], Sum, Sum);
+      Product[i] = Sum;
+    }
+  }
+  if (!Stored) return;
+  const float R = S.Protocol->EventResidual(std::span<const float>(Product, static_cast<size_t>(N)));
+  if (R < Best) {
+    Best = R;
+    std::copy_n(Product, N, Comp);
+  }
+}
+
+// The trials of four channels eight at a time, one to a lane (small_matrix::InvertLanes8), with
+// deviates drawn ahead: the spills of eight trials in their order, then their inversions and
+// products side by side, then the rest of each in trial order; a trial the lanes leave is
+// inverted and multiplied as the one-at-a-time loop does it. An error in a spill may come a few
+// trials earlier than there, which only matters to a block that fails (and is then redone).
+template <class Deviates>
+void TrialsInLanes(const TSetup<4>& S, std::span<const float> Raw, float* Comp, Deviates& NextDeviate) {
+  constexpr int32_t Lanes = TrialLanes;
+  static_assert(Lanes == 8, "the lanes of InvertLanes8");
+  float Best = 2147483648.0f;
+  TSmallMatrix<4> Spill[Lanes], Inverse(4, 4);
+  float Drawn[Lanes * 16], Spills[Lanes * 16], Inverses[Lanes][4][4], Found[Lanes][4];
+  const size_t NP = S.Pairs.size();
+  for (int32_t t = 0; t < S.Options.Tries; t += Lanes) {
+    const int32_t Batch = std::min(Lanes, S.Options.Tries - t);
+    const size_t Count = static_cast<size_t>(Batch) * NP;
+    for (size_t p = 0; p < Count; ++p) Drawn[p] = NextDeviate();
+    PerturbedSpills(S, Drawn, Spills, Count);
+    for (int32_t l = 0; l < Lanes; ++l) {
+      Spill[l] = TSmallMatrix<4>(4, 4);
+      for (int32_t i = 0; i < 4; ++i) std::fill_n(Spill[l][i], 4, 0.0f);
+      if (l >= Batch) continue;
+      for (size_t p = 0; p < NP; ++p) Spill[l][S.Pairs[p].Row][S.Pairs[p].Col] = Spills[l * NP + p];
+    }
+    const uint32_t Done = small_matrix::InvertLanes8(Spill, Raw.data(), S.Options.AlternateInversion, Inverses, Found);
+    for (int32_t l = 0; l < Batch; ++l) {
+      if (Done >> l & 1) {
+        for (int32_t i = 0; i < 4; ++i) std::copy_n(Inverses[l][i], 4, Inverse[i]);
+      } else if (!InvertSmall(Spill[l], Inverse, S.Options.SmallQuadrants, S.Options.AlternateInversion)) {
+        continue;
+      }
+      FinishTrial(S, Inverse, Raw, Done >> (Lanes + l) & 1 ? Found[l] : nullptr, Best, Comp);
+    }
+  }
 }
 
 // TProtocol::CompensateDynamic on stack matrices, drawing each deviate from NextDeviate. Deviates
@@ -135,42 +245,26 @@ void PerturbedSpills(const TSetup<Cap>& S, const float* Deviates, float* Spills)
 template <int Cap, class Deviates>
 void Trials(const TSetup<Cap>& S, std::span<const float> Raw, float* Comp, Deviates& NextDeviate) {
   const int32_t N = S.N;
+  if constexpr (Cap == 4 && requires { Deviates::DrawnAhead; }) {
+    // The lanes take the quadrant inversion of four channels.
+    if (N == 4 && S.Options.SmallQuadrants && small_matrix::HasAvx2Kernels())
+      return TrialsInLanes(S, Raw, Comp, NextDeviate);
+  }
   float Best = 2147483648.0f;
   TSmallMatrix<Cap> Spill(N, N), Inverse;
-  float Product[Cap];
   float Drawn[Cap * Cap], Spills[Cap * Cap];
   const size_t NP = S.Pairs.size();
   for (int32_t t = 0; t < S.Options.Tries; ++t) {
     for (int32_t i = 0; i < N; ++i) std::fill_n(Spill[i], N, 0.0f);
     if constexpr (requires { Deviates::DrawnAhead; }) {
       for (size_t p = 0; p < NP; ++p) Drawn[p] = NextDeviate();
-      PerturbedSpills(S, Drawn, Spills);
+      PerturbedSpills(S, Drawn, Spills, NP);
       for (size_t p = 0; p < NP; ++p) Spill[S.Pairs[p].Row][S.Pairs[p].Col] = Spills[p];
     } else {
       for (const TPerturbation& P : S.Pairs) Spill[P.Row][P.Col] = PerturbedSpill(P.Mean, NextDeviate(), P.Deviation);
     }
     if (!InvertSmall(Spill, Inverse, S.Options.SmallQuadrants, S.Options.AlternateInversion)) continue;
-    bool AllZero = true;
-    for (int32_t i = 0; i < N; ++i)
-      for (int32_t j = 0; j < N; ++j) AllZero = AllZero && Inverse[i][j] == 0;
-    if (AllZero) continue;
-    // Four channels: the rows side by side while every step is ordinary.
-    bool Stored = N == 4 && small_matrix::ColumnProductOrdinary4(Inverse, Raw.data(), Product);
-    if (!Stored) {
-      Stored = true;
-      for (int32_t i = 0; i < N && Stored; ++i) {
-        float Sum = 0.0f;
-        for (int32_t k = N - 1; k >= 0 && Stored; --k)
-          Stored = small_matrix::StoreProductSum(Inverse[i][k], Raw[k], Sum, Sum);
-        Product[i] = Sum;
-      }
-    }
-    if (!Stored) continue;
-    const float R = S.Protocol->EventResidual(std::span<const float>(Product, static_cast<size_t>(N)));
-    if (R < Best) {
-      Best = R;
-      std::copy_n(Product, N, Comp);
-    }
+    FinishTrial(S, Inverse, Raw, nullptr, Best, Comp);
   }
 }
 
@@ -229,7 +323,8 @@ TDeviatePosition PositionOf(int64_t k, int64_t Lead) {
 }
 
 // The deviates of one block: the cached one or the second half of a pair first where the block
-// starts there, then the pairs of its spans.
+// starts there, then the pairs of its spans, found a run of pairs at a time
+// (GaussDeviatesOfPairs).
 class TBlockDeviates {
  public:
   // The deviates were drawn before the block's trials start.
@@ -238,61 +333,51 @@ class TBlockDeviates {
     const float* Pairs;  // U and V of each
     int64_t Count;
   };
-  TBlockDeviates(const std::vector<TSpan>& Spans, TGaussCache Lead, bool SecondHalf) : FSpans(Spans), FLead(Lead) {
-    if (SecondHalf) {
-      Load();
-      FSecond = true;
-    }
-  }
+  TBlockDeviates(const std::vector<TSpan>& Spans, TGaussCache Lead, bool SecondHalf)
+      : FSpans(Spans), FLead(Lead), FSkipFirst(SecondHalf) {}
   float operator()() {
-    if (FLead.Full) {
-      FLead.Full = false;
-      return FLead.Value;
-    }
-    if (!FSecond) {
-      Load();
-      FSecond = true;
-      return GaussDeviate(FU, FFactor);
-    }
-    FSecond = false;
-    return GaussDeviate(FV, FFactor);
+    if (FAt == FCount) Refill();
+    return FDeviates[FAt++];
   }
 
  private:
-  void Load() {
-    while (FAt == FSpans[FSpan].Count) {
-      ++FSpan;
-      FAt = 0;
+  static constexpr int64_t RunPairs = 128;
+  void Refill() {
+    FAt = FCount = 0;
+    if (FLead.Full) {
+      FLead.Full = false;
+      FDeviates[FCount++] = FLead.Value;
     }
-    FU = FSpans[FSpan].Pairs[2 * FAt];
-    FV = FSpans[FSpan].Pairs[2 * FAt + 1];
-    ++FAt;
-    FFactor = GaussFactor(GaussSquareSum(FU, FV));
+    while (FCount < 2 * RunPairs && FSpan < FSpans.size()) {
+      const TSpan& Span = FSpans[FSpan];
+      const int64_t n = std::min(RunPairs - FCount / 2, Span.Count - FPair);
+      GaussDeviatesOfPairs(Span.Pairs + 2 * FPair, static_cast<size_t>(n), FDeviates + FCount);
+      FCount += 2 * n;
+      FPair += n;
+      if (FPair == Span.Count) {
+        ++FSpan;
+        FPair = 0;
+      }
+    }
+    if (FSkipFirst) {
+      FSkipFirst = false;
+      FAt = 1;
+    }
   }
   const std::vector<TSpan>& FSpans;
   TGaussCache FLead;
+  bool FSkipFirst;
   size_t FSpan = 0;
-  int64_t FAt = 0;
-  bool FSecond = false;
-  float FU = 0, FV = 0, FFactor = 0;
+  int64_t FPair = 0;
+  int64_t FAt = 0, FCount = 0;
+  float FDeviates[2 * RunPairs + 1];
 };
-
-// The drawing thread is the one every worker waits for. On a machine whose cores are busy with
-// other work it must not get only its equal share of them, so the workers run a few steps nicer.
-void LowerThreadPriority() {
-#if defined(__linux__)
-  const id_t Thread = static_cast<id_t>(syscall(SYS_gettid));
-  errno = 0;
-  const int Nice = getpriority(PRIO_PROCESS, Thread);
-  if (errno == 0) setpriority(PRIO_PROCESS, Thread, std::min(Nice + 5, 19));
-#endif
-}
 
 // The uniforms of raw draws of the generator, in order, then the accepted pairs among them.
 struct TSegment {
   enum TState { Drawn, Accepting, Counted };
   TState State = Drawn;
-  std::mt19937_64 Start;  // the generator before the segment's first draw
+  TMersenne64 Start;  // the generator before the segment's first draw
   std::vector<float> Uniforms;
   int64_t Pairs = 0;      // accepted pairs, once counted
   int64_t FirstPair = 0;  // pairs of the segments before it, once every one of them is counted
@@ -311,9 +396,11 @@ struct TBlock {
 
 // The stage on several threads. Drawing raw numbers from the generator is the one step that
 // cannot be shared, so one thread does only that (and turns each draw into its uniform), segment
-// after segment, from a copy of the generator. Workers turn each segment into the pairs of the polar method (which needs no order:
-// a pair always takes two draws), count them, and compute blocks of events once the pairs a block
-// uses are counted; the calling thread commits blocks in event order.
+// after segment, from a copy of the generator that draws whole blocks at once (TMersenne64): it
+// then needs a small share of the cores and keeps ahead of the workers at an equal one. Workers
+// turn each segment into the pairs of the polar method (which needs no order: a pair always takes
+// two draws), count them, and compute blocks of events once the pairs a block uses are counted;
+// the calling thread commits blocks in event order.
 template <int Cap>
 void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvents, int32_t Workers,
                  Progress* Gauge) {
@@ -333,11 +420,13 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
   };
   auto EventsOf = [&](int64_t b) { return std::min(BlockEvents, Count - b * BlockEvents); };
 
-  // Enough segments for every worker's block and a few more drawn ahead (a deviate takes 4 / pi
-  // draws on average); enough blocks in flight that a worker rarely waits for a commit.
+  // Enough blocks in flight, and segments for all of them (a deviate takes 4 / pi draws on
+  // average), that the workers go on while the one with the lowest block waits for a core on a
+  // busy machine, up to a few dozen milliseconds; on many cores at least a block for each.
   const int64_t SegmentsPerBlock = DeviatesOf(1) * 4 / 3 / SegmentDraws + 2;
-  std::vector<TSegment> Segments(static_cast<size_t>((Workers + 3) * SegmentsPerBlock + 4));
-  std::vector<TBlock> Ring(static_cast<size_t>(4 * Workers + 4));
+  const int64_t InFlight = std::max<int64_t>(Workers + 3, std::min<int64_t>(4 * Workers + 4, 64));
+  std::vector<TSegment> Segments(static_cast<size_t>(InFlight * SegmentsPerBlock + 4));
+  std::vector<TBlock> Ring(static_cast<size_t>(InFlight));
   auto SegmentOf = [&](int64_t s) -> TSegment& { return Segments[static_cast<size_t>(s) % Segments.size()]; };
   auto SlotOf = [&](int64_t b) -> TBlock& { return Ring[static_cast<size_t>(b) % Ring.size()]; };
 
@@ -375,9 +464,9 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
     if (m == 0) return StartGenerator;
     int64_t s = Released;
     while (SegmentOf(s).FirstPair + SegmentOf(s).Pairs < m) ++s;
-    std::mt19937_64 Generator = SegmentOf(s).Start;
+    TMersenne64 Generator = SegmentOf(s).Start;
     for (int64_t k = SegmentOf(s).FirstPair; k < m; ++k) DrawGaussPair(Generator);
-    return Generator;
+    return Generator.Standard();
   };
   auto PairAt = [&](int64_t j) {
     int64_t s = Released;
@@ -401,7 +490,7 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
   };
 
   auto Drawer = [&] {
-    std::mt19937_64 Generator = StartGenerator;
+    TMersenne64 Generator(StartGenerator);
     for (int64_t s = 0;; ++s) {
       TSegment& Segment = SegmentOf(s);
       {
@@ -413,7 +502,7 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
       }
       Segment.Start = Generator;
       Segment.Uniforms.resize(SegmentDraws);
-      for (float& U : Segment.Uniforms) U = GaussUniform(Generator());
+      Generator.Uniforms(Segment.Uniforms.data(), Segment.Uniforms.size());
       {
         std::lock_guard<std::mutex> Guard(Lock);
         Segment.State = TSegment::Drawn;
@@ -474,7 +563,6 @@ void RunThreaded(TFCSLineArray& Events, const TSetup<Cap>& S, int64_t BlockEvent
   };
 
   auto Worker = [&] {
-    LowerThreadPriority();
     std::vector<TBlockDeviates::TSpan> Spans;
     for (;;) {
       int64_t Segment = -1, Block = -1;

@@ -571,7 +571,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromDataFile(const std::string& FileNa
   if (Options.Compensate) Data->Compensate(*Protocol, Options.Gauge, Options.Mode);
   if (Options.DetectorsAndClassify) {
     Data->SetDetectors(*Protocol, Options.Gauge, Options.FitCurves);
-    Data->Classify(*Protocol);
+    Data->Classify(*Protocol, Options.Gauge);
   }
   if (Options.BuildShortLines) Data->BuildShortLines();
   return Data;

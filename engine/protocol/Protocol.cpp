@@ -241,14 +241,29 @@ float TProtocol::EventResidual(std::span<const float> Values) const {
         Second = i;
       }
   }
+  // Each step in double where that gives the extended step's float: V - 1, its square and the
+  // sum of two terms that are not negative round once each (the quotient once), so the double
+  // lies within four units in its last place of the exact value and the extended one far
+  // closer; both round to the same float unless the double is near a point halfway between two
+  // floats (or beyond the floats, where the extended step raises).
+  const auto Settled = [](double Value) {
+    return Value == 0 || (!fp::NearFloatMidpoint(Value, 8) && Value < 0x1.ffffffp127);
+  };
   float Sum = 0;
   for (int32_t i = N - 1; i >= 0; --i) {
     if (i == Largest || i == Second) continue;
+    const double DD = static_cast<double>(V(i)) - 1;
+    if (const double Step = Sum + DD * DD; Settled(Step)) {
+      Sum = static_cast<float>(Step);
+      continue;
+    }
     const Extended D = static_cast<Extended>(V(i)) - 1;
     Sum = fp::Single(Sum + D * D);
   }
   const float Max = V(Largest);
-  return Max > 0 ? fp::Single(Sum / static_cast<Extended>(Max)) : 0.0f;
+  if (!(Max > 0)) return 0.0f;
+  if (const double Quotient = Sum / static_cast<double>(Max); Settled(Quotient)) return static_cast<float>(Quotient);
+  return fp::Single(Sum / static_cast<Extended>(Max));
 }
 
 void TProtocol::CompensateDynamic(const TMatrix& Raw, TMatrix& Compensated, int32_t Tries,

@@ -3,7 +3,9 @@
 // double path rounds the other way, and on a long sample.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -112,6 +114,7 @@ TEST(GaussianDeviate, TheAcceptanceTestNextToOneAgreesWithTheRoundedSum) {
   // halfway between 1 and the float below it, on both sides, in every sign.
   constexpr double Midpoint = 1 - 0x1.0p-25;
   int Accepted = 0, Rejected = 0;
+  std::vector<float> Uniforms, Kept;
   for (int k = 1; k < 4000; ++k) {
     const float u = 1.0f - std::ldexp(static_cast<float>(k), -24);
     const double Need = Midpoint - static_cast<double>(u) * u;
@@ -126,12 +129,18 @@ TEST(GaussianDeviate, TheAcceptanceTestNextToOneAgreesWithTheRoundedSum) {
           ASSERT_EQ(GaussAccepted(U, V), Expected) << U << " " << V;
           ASSERT_EQ(GaussAccepted(V, U), Expected) << U << " " << V;
           (Expected ? Accepted : Rejected)++;
+          Uniforms.insert(Uniforms.end(), {U, V});
+          if (Expected) Kept.insert(Kept.end(), {U, V});
         }
   }
   EXPECT_GT(Accepted, 1000);
   EXPECT_GT(Rejected, 1000);
   EXPECT_FALSE(GaussAccepted(0.0f, 0.0f));
   EXPECT_TRUE(GaussAccepted(0.0f, -0x1p-52f));
+  // The same pairs in a run, as segments of raw draws are taken (several at a time).
+  const int64_t Pairs = AcceptGaussPairs(Uniforms.data(), static_cast<int64_t>(Uniforms.size()));
+  ASSERT_EQ(Pairs, static_cast<int64_t>(Kept.size() / 2));
+  EXPECT_TRUE(std::equal(Kept.begin(), Kept.end(), Uniforms.begin()));
 }
 
 TEST(GaussianDeviate, PairsAcceptedFromRawDrawsAreThoseDrawnOneByOne) {
@@ -156,6 +165,62 @@ TEST(GaussianDeviate, PairsAcceptedFromRawDrawsAreThoseDrawnOneByOne) {
   while (!(End == RandomGenerator())) {
     const float U = GaussUniform(End()), V = GaussUniform(End());
     ASSERT_FALSE(GaussAccepted(U, V));
+  }
+}
+
+// The logarithm of the side-by-side factors stays within two units in the last place of the
+// library's on floats across (0, 1) (every float there was checked once: at most one); the
+// factor's check allows 256.
+TEST(GaussianDeviate, LogarithmOfTheFactorsWithinTwoUnitsOfTheLibrarys) {
+  std::vector<double> In, Out;
+  for (uint32_t Bits = 0x00800000; Bits < 0x3f800000; Bits += 4099) {
+    float F;
+    std::memcpy(&F, &Bits, sizeof F);
+    In.push_back(F);
+  }
+  for (const double Near1 : {1 - 0x1p-24, 1 - 0x1p-23, 0.5 + 0x1p-24, 0.70710677, 0.70710683}) In.push_back(Near1);
+  Out.resize(In.size());
+  GaussLogs(In.data(), Out.data(), In.size());
+  for (size_t i = 0; i < In.size(); ++i) {
+    const double Library = std::log(In[i]);
+    int64_t A, B;
+    std::memcpy(&A, &Out[i], sizeof A);
+    std::memcpy(&B, &Library, sizeof B);
+    ASSERT_LE(std::abs(A - B), 2) << In[i];
+  }
+}
+
+// The deviates of many pairs side by side are those of each pair alone: accepted pairs of a long
+// sample, and among them pairs whose double square sum lies on a midpoint (the construction
+// above), in runs of every length modulo four.
+TEST(GaussianDeviate, DeviatesOfPairsSideBySideAsOneAtATime) {
+  Randomize(45);
+  std::vector<float> Pairs(2 * 200000);
+  for (float& U : Pairs) U = GaussUniform(RandomGenerator()());
+  const size_t Count = static_cast<size_t>(AcceptGaussPairs(Pairs.data(), static_cast<int64_t>(Pairs.size())));
+  int Traps = 0;
+  for (uint64_t a = uint64_t{1} << 23; a < 11863283 && Traps < 200; ++a) {
+    const uint64_t c = ((uint64_t{1} << 23) - (a * a) % (uint64_t{1} << 23)) % (uint64_t{1} << 23);
+    if (c < 8 || c >= 362) continue;
+    const size_t At = 2 * static_cast<size_t>(RandomInt(static_cast<int32_t>(Count)));
+    Pairs[At] = std::ldexp(static_cast<float>(a), -24);
+    Pairs[At + 1] = std::ldexp(static_cast<float>((uint64_t{1} << 23) + c), -36);
+    ++Traps;
+  }
+  EXPECT_GT(Traps, 100);
+  for (const size_t Offset : {size_t{0}, size_t{1}, size_t{2}, size_t{3}}) {
+    const size_t n = Count - Offset;
+    std::vector<float> Fast(2 * n), Plain(2 * n);
+    GaussDeviatesOfPairs(Pairs.data() + 2 * Offset, n, Fast.data());
+    GaussDeviatesOfPairsBaseline(Pairs.data() + 2 * Offset, n, Plain.data());
+    for (size_t k = 0; k < n; ++k) {
+      const float U = Pairs[2 * (Offset + k)], V = Pairs[2 * (Offset + k) + 1];
+      const float F = GaussFactor(GaussSquareSum(U, V));
+      ASSERT_EQ(Plain[2 * k], GaussDeviate(U, F)) << k;
+      ASSERT_EQ(Plain[2 * k + 1], GaussDeviate(V, F)) << k;
+      ASSERT_EQ(Fast[2 * k], Plain[2 * k]) << k;
+      ASSERT_EQ(Fast[2 * k + 1], Plain[2 * k + 1]) << k;
+    }
   }
 }
 

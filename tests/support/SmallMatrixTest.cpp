@@ -214,6 +214,61 @@ TEST(SmallMatrix, ColumnProductsAsStepByStep) {
   EXPECT_GT(Declined, 10000);
 }
 
+// Eight matrices side by side give, for each one answered, the floats InvertQuadrants4 gives and
+// those of the stepwise product, bit for bit; of plain spill-over matrices (Kind 0) hardly any is
+// left to the stepwise routines. The same kinds of entries as above, and columns of both kinds.
+TEST(SmallMatrix, EightMatricesSideBySideAsOneAtATime) {
+  if (!small_matrix::HasAvx2Kernels()) GTEST_SKIP() << "the processor has no AVX2";
+  const float a = std::ldexp(1.0f, -13) + std::ldexp(40.0f, -36), b = std::ldexp(1.0f, -13) - std::ldexp(40.0f, -36);
+  const float Pool[] = {a, b, 0.25f + std::ldexp(1.0f, -25), 0.3f, 1.0f, 0.0f, -0.0f, 1e-30f, -1e-25f, 1e-40f, 1e30f, -3e38f, 0.75f, -1.5f};
+  Randomize(15);
+  int Answered = 0, PlainDeclined = 0, Plain = 0, Products = 0;
+  for (int k = 0; k < 20000; ++k) {
+    const int Kind = k % 4;
+    const bool Alternate = k % 8 >= 4;
+    TSmallMatrix<4> M[8];
+    float X[4];
+    for (int32_t i = 0; i < 4; ++i) X[i] = Kind == 3 ? Pool[RandomInt(std::size(Pool))] : static_cast<float>(1024 * Random01());
+    for (TSmallMatrix<4>& One : M) {
+      One = TSmallMatrix<4>(4, 4);
+      for (int32_t i = 0; i < 4; ++i)
+        for (int32_t j = 0; j < 4; ++j)
+          One[i][j] = Kind == 3   ? Pool[RandomInt(std::size(Pool))]
+                      : Kind == 2 ? std::ldexp(static_cast<float>(RandomInt(64) + (i == j ? 64 : 0)), -RandomInt(30))
+                                  : static_cast<float>((i == j ? 1.0 : 0.02 * (i + j + 2)) + 0.01 * GaussRandom());
+    }
+    float Inv[8][4][4], Product[8][4];
+    const uint32_t Done = small_matrix::InvertLanes8(M, X, Alternate, Inv, Product);
+    for (int l = 0; l < 8; ++l) {
+      Plain += Kind == 0;
+      if (!(Done >> l & 1)) {
+        ASSERT_FALSE(Done >> (8 + l) & 1) << k;
+        PlainDeclined += Kind == 0;
+        continue;
+      }
+      ++Answered;
+      TSmallMatrix<4> Expected;
+      ASSERT_TRUE(small_matrix::InvertQuadrants4(M[l], Expected, Alternate)) << k << " matrix " << l;
+      for (int32_t i = 0; i < 4; ++i)
+        for (int32_t j = 0; j < 4; ++j) {
+          ASSERT_EQ(std::signbit(Inv[l][i][j]), std::signbit(Expected[i][j])) << k;
+          ASSERT_EQ(Inv[l][i][j], Expected[i][j]) << k << " matrix " << l << " at " << i << "," << j;
+        }
+      if (!(Done >> (8 + l) & 1)) continue;
+      ++Products;
+      float Column[4];
+      ASSERT_TRUE(small_matrix::ColumnProductOrdinary4(Expected, X, Column)) << k;
+      for (int32_t i = 0; i < 4; ++i) {
+        ASSERT_EQ(std::signbit(Product[l][i]), std::signbit(Column[i])) << k;
+        ASSERT_EQ(Product[l][i], Column[i]) << k << " matrix " << l << " row " << i;
+      }
+    }
+  }
+  EXPECT_GT(Answered, 80000);
+  EXPECT_GT(Products, 70000);
+  EXPECT_LT(PlainDeclined * 1000, Plain);
+}
+
 TEST(SmallMatrix, InvertsAsTheBlockMethodOfEverySize) {
   Randomize(11);
   for (int32_t N = 1; N <= 4; ++N) ExpectAsGeneric<4>(N);

@@ -182,7 +182,7 @@ void TQueuePage::Execute() {
           continue;
         }
         if (!Merged || !M.CurrentData) throw Exception("no data set");
-        M.CurrentData->Classify(*M.CurrentProtocol);
+        M.CurrentData->Classify(*M.CurrentProtocol, &Loop.Gauge());
         std::string Summary;
         M.CurrentData->AnalysisReport(*M.CurrentProtocol, Summary);
         const std::string Target = IncludeTrailingPathDelimiter(SaveDir) + ExtractFileName(Name + ".Quorvenal");

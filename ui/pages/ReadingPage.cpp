@@ -975,7 +975,7 @@ bool TReadingPage::ReProcess(int Tag) {
   if (Tag == 4 || Tag == 3) Data.SetDetectors(Protocol, &Gauge.Gauge, CbFitCurves->isChecked());
   const bool Classified = Tag == 3 || Tag == 4 || Tag == 5;
   if (Classified) {
-    Data.Classify(Protocol);
+    Data.Classify(Protocol, &Gauge.Gauge);
     ShowSummary();
     ShowProcessed();
   }

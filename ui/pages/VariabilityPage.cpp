@@ -152,7 +152,7 @@ void TVariabilityPage::DeleteFile() {
       } else {
         TQtProgress Gauge(FMain.GaProgress, nullptr);
         FMain.CurrentData->SetDetectors(*FMain.CurrentProtocol, &Gauge, true);
-        FMain.CurrentData->Classify(*FMain.CurrentProtocol);
+        FMain.CurrentData->Classify(*FMain.CurrentProtocol, &Gauge);
       }
     }
     if (FMain.Hooks.ShowDataLoaded) FMain.Hooks.ShowDataLoaded(true);

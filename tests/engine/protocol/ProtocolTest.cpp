@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "ByteWriter.h"
 #include "Errors.h"
+#include "FloatStores.h"
 #include "LinearAlgebra.h"
 #include "NotFiles.h"
 #include "protocol/Protocol.h"
@@ -384,6 +387,74 @@ TEST(Protocol, EventResidualLeavesOutTheLargestValues) {
   P.ScoreSingles = false;
   EXPECT_FLOAT_EQ(P.EventResidual(Column({2, 1, 50, 3})), 0.02f);
   EXPECT_EQ(P.EventResidual(Column({0, -1, -5})), 0.0f);
+}
+
+// The residual is the extended formula's float, bit for bit: columns of products as the trials
+// give them, values whose differences from 1 need more bits than a double's square keeps, values
+// whose squares sit on float midpoints, and squares beyond the floats (the same error).
+TEST(Protocol, EventResidualIsTheExtendedFormulasFloat) {
+  const auto Extended = [](const TProtocol& P, const TSglArray& V) {
+    const int32_t N = static_cast<int32_t>(V.size());
+    int32_t Largest = N - 1;
+    for (int32_t i = N - 2; i >= 0; --i)
+      if (V[i] > V[Largest]) Largest = i;
+    int32_t Second = -1;
+    if (!P.ScoreSingles) {
+      float SecondValue = -2147483648.0f;
+      for (int32_t i = N - 1; i >= 0; --i)
+        if (i != Largest && V[i] > SecondValue) SecondValue = V[i], Second = i;
+    }
+    float Sum = 0;
+    for (int32_t i = N - 1; i >= 0; --i) {
+      if (i == Largest || i == Second) continue;
+      const long double D = static_cast<long double>(V[i]) - 1;
+      Sum = fp::Single(Sum + D * D);
+    }
+    return V[Largest] > 0 ? fp::Single(Sum / static_cast<long double>(V[Largest])) : 0.0f;
+  };
+  Randomize(23);
+  TProtocol P;
+  int Compared = 0;
+  for (int k = 0; k < 200000; ++k) {
+    P.ScoreSingles = k % 2 == 0;
+    TSglArray V(static_cast<size_t>(2 + k % 5));
+    for (float& X : V) {
+      switch (k % 4) {
+        case 0: X = static_cast<float>(std::pow(10.0, 4 * Random01()) * (Random01() < 0.1 ? -1 : 1)); break;
+        case 1: X = std::ldexp(static_cast<float>((1 << 23) + RandomInt(1 << 23)), RandomInt(30)); break;
+        case 2: X = 1 + std::ldexp(static_cast<float>(RandomInt(1 << 12)), -12 - RandomInt(12)); break;
+        default: X = static_cast<float>(std::ldexp(Random01(), 40 + RandomInt(90))); break;
+      }
+    }
+    std::optional<float> Want, Got;
+    std::string WantError, GotError;
+    try {
+      Want = Extended(P, V);
+    } catch (const EArithmetic& E) {
+      WantError = E.what();
+    }
+    try {
+      Got = P.EventResidual(V);
+    } catch (const EArithmetic& E) {
+      GotError = E.what();
+    }
+    ASSERT_EQ(GotError, WantError) << k;
+    if (!Want) continue;
+    ASSERT_EQ(*Got, *Want) << k;
+    ++Compared;
+  }
+  EXPECT_GT(Compared, 150000);
+  // Traps: 2^-38, then (2^12 + m)^2 for odd m, an odd integer in [2^24, 2^25) and so halfway
+  // between two floats. The exact sum lies 2^-38 above it, the double sum on it.
+  P.ScoreSingles = true;
+  int Traps = 0;
+  for (int32_t m = 1; m < 1500; m += 2) {
+    const TSglArray V{1e6f, static_cast<float>(4096 + m + 1), 1 + std::ldexp(1.0f, -19)};
+    const double Plain = static_cast<double>(std::ldexp(1.0f, -38)) + std::pow(4096.0 + m, 2);
+    Traps += static_cast<float>(static_cast<float>(Plain) / 1e6) != Extended(P, V);
+    ASSERT_EQ(P.EventResidual(V), Extended(P, V)) << m;
+  }
+  EXPECT_GT(Traps, 100) << "the construction should catch a plain double sum";
 }
 
 TEST(Protocol, CompensationMatrixIsTheInverseOfTheSpillover) {
