@@ -1,5 +1,6 @@
 #include "protocol/GenotypeFile.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -8,6 +9,7 @@
 #include "NumberFormat.h"
 #include "TextUtils.h"
 #include "protocol/Genotype.h"
+#include "protocol/GenotypeSet.h"
 #include "protocol/Protocol.h"
 
 namespace qv {
@@ -58,6 +60,10 @@ std::vector<TGenotypeLine> ReadGenotypeFile(const std::string& FileName, int32_t
 }
 
 void AddGenotypes(TProtocol& Protocol, const std::vector<TGenotypeLine>& Lines) {
+  const auto Adding =
+      std::count_if(Lines.begin(), Lines.end(), [](const TGenotypeLine& L) { return !L.Channels.empty(); });
+  if (Protocol.GenotypeCount() + Adding > TGenotypeSet::MaxGenotypes)
+    throw ERangeError("A protocol holds at most " + IntToStr(TGenotypeSet::MaxGenotypes) + " genotypes");
   for (const TGenotypeLine& Line : Lines) {
     if (Line.Channels.empty()) continue;
     TGenotype* G = Protocol.GetGenotype(Protocol.AddGenotype(Line.Name, Line.Channels[0], 0));

@@ -26,7 +26,8 @@ std::vector<TGenotypeLine> ParseGenotypeFile(const std::string& Text, int32_t Ch
 std::vector<TGenotypeLine> ReadGenotypeFile(const std::string& FileName, int32_t ChannelCount);
 
 // Adds one genotype per line, in file order, its first channel as the genotype's own and the
-// others as further components; a line without channels adds nothing.
+// others as further components; a line without channels adds nothing. Lines that would take the
+// protocol past TGenotypeSet::MaxGenotypes add nothing at all (ERangeError).
 void AddGenotypes(TProtocol& Protocol, const std::vector<TGenotypeLine>& Lines);
 
 }  // namespace qv

@@ -3,8 +3,10 @@
 #include <cmath>
 
 #include "Errors.h"
+#include "NumberFormat.h"
 #include "TextUtils.h"
 #include "protocol/Protocol.h"
+#include "protocol/Records.h"
 
 namespace qv {
 
@@ -24,6 +26,7 @@ std::unique_ptr<TGenotypeSet> TGenotypeSet::CreateCopy(const TGenotypeSet& Sourc
 }
 
 int32_t TGenotypeSet::Add(const std::string& Name, int32_t ChannelIndex, int32_t PeakIndex) {
+  if (Count() >= MaxGenotypes) throw ERangeError("A protocol holds at most " + IntToStr(MaxGenotypes) + " genotypes");
   Items.push_back(std::make_unique<TGenotype>(Name, this, ChannelIndex, PeakIndex));
   return Count() - 1;
 }
@@ -175,7 +178,7 @@ void TGenotypeSet::LoadFromStream(TStream& Stream) {
   try {
     ReadInt32(Stream);
     // Each genotype record takes at least 16 bytes.
-    const int32_t N = ReadCount(Stream, 16);
+    const int32_t N = ReadItemCount(Stream, 16, MaxGenotypes, "genotypes");
     std::vector<std::unique_ptr<TGenotype>> List(static_cast<size_t>(N));
     for (int32_t i = N - 1; i >= 0; --i) List[i] = TGenotype::CreateFromStream(Stream, this);
     Items = std::move(List);

@@ -17,6 +17,9 @@ class TProtocol;
 class TGenotypeSet {
  public:
   static constexpr int32_t RecordVersion = 1;
+  // Genotype i is class i + 1 and class numbers are 16-bit, so no more can classify; a record
+  // declaring more is refused, and Add takes no more (ERangeError).
+  static constexpr int32_t MaxGenotypes = 32767;
 
   explicit TGenotypeSet(TProtocol* AOwner) : Owner(AOwner) {}
   // Reads the record; one that cannot be read throws EReadError (no set is made).

@@ -32,16 +32,6 @@ class TErrorsHeldBack : public Messages {
   Messages& FOuter;
 };
 
-// A count beyond what any protocol holds: the record is refused before anything is sized by it.
-class ECountCap : public EReadError {
-  using EReadError::EReadError;
-};
-
-void CheckCount(int32_t Count, int32_t Cap, const char* What) {
-  if (Count > Cap)
-    throw ECountCap("it declares " + IntToStr(Count) + " " + What + "; a protocol holds at most " + IntToStr(Cap));
-}
-
 }  // namespace
 
 std::unique_ptr<TProtocol> TProtocol::CreateFromStream(TStream& Stream) {
@@ -147,10 +137,8 @@ bool TProtocol::LoadFromFile(const std::string& AFileName) {
 bool TProtocol::ReadCurrent(TStream& Stream) {
   FileVersion = ReadInt32(Stream);
   const int32_t V = FileVersion;
-  const int32_t N = ReadItemCount(Stream, 4);
-  CheckCount(N, MaxChannels, "channels");
-  const int32_t G = V >= 8 ? ReadItemCount(Stream, 4) : 6;
-  CheckCount(G, MaxGates, "gates");
+  const int32_t N = ReadItemCount(Stream, 4, MaxChannels, "channels");
+  const int32_t G = V >= 8 ? ReadItemCount(Stream, 4, MaxGates, "gates") : 6;
   ReadInt32(Stream);
   ReadInt32(Stream);
   ScoreSingles = ReadBool(Stream);
@@ -171,8 +159,7 @@ bool TProtocol::ReadCurrent(TStream& Stream) {
 
 bool TProtocol::ReadV2(TStream& Stream) {
   FileVersion = 2;
-  const int32_t N = ReadItemCount(Stream, 4);
-  CheckCount(N, MaxChannels, "channels");
+  const int32_t N = ReadItemCount(Stream, 4, MaxChannels, "channels");
   SkipBytes(Stream, 8);
   ScoreSingles = ReadBool(Stream);
   ScoreDoubles = ReadBool(Stream);

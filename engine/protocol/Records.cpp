@@ -32,6 +32,14 @@ int32_t ReadItemCount(TStream& Stream, int64_t MinBytes) {
   return N;
 }
 
+int32_t ReadItemCount(TStream& Stream, int64_t MinBytes, int32_t Cap, const char* What) {
+  const int32_t N = ReadInt32(Stream);
+  if (N > Cap)
+    throw ECountCap("it declares " + IntToStr(N) + " " + What + "; a protocol holds at most " + IntToStr(Cap));
+  if (N < 0 || !Stream.Holds(static_cast<int64_t>(N) * MinBytes)) throw EReadError("Stream read error");
+  return N;
+}
+
 int32_t CheckedCount(size_t Count) {
   if (Count > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw RangeCheckError();
   return static_cast<int32_t>(Count);

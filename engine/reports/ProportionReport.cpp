@@ -51,6 +51,13 @@ void ClassProportionReport(const TReportEvents& Set, const TStringArray& Names, 
   TIntArray Count;
   T2IntArray T;
   CountEventClasses(Set.Records, {C, Column}, Count, Gauge);
+  if (const int64_t Files = std::max(Set.FileCount, 0); Files * C > MaxFileClassCells) {
+    for (int32_t k = H; k >= 0; --k) Table[k + 1] += IntToStr(Count[k]) + Sep;
+    Table.emplace_back();
+    Table.push_back(Sep + "Counts per file are listed for at most " + IntToStr(MaxFileClassCells) +
+                    " files x classes; this set has " + IntToStr(Files) + " files of " + IntToStr(C) + " classes");
+    return;
+  }
   SumFileClassCounts(Set.Records.Events, Set.MinFileIndex, Set.FileCount, {C, Column}, T, Gauge);
   const int32_t F = static_cast<int32_t>(T.size());
 

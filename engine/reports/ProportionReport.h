@@ -36,10 +36,17 @@ struct TReportEvents {
 // over the files instead of one per pair.
 constexpr int32_t MaxFilesWithDistances = 1024;
 
+// The per-file columns of a class table cost files x classes, and a small data file may name
+// 65536 files under 15 channels (32768 simple classes) or declare thousands of genotypes. Up to
+// this many cells (a plate of 384 wells under 11 channels) a table lists them; beyond, each
+// class's total alone, with a line saying why.
+constexpr int64_t MaxFileClassCells = int64_t{1} << 20;
+
 // Counts per class and file in Column; with ZReport the proportions, Z values, SSD (resampled
 // from the full events when Options ask and Column is the rigorous Z class), chi-square and the
 // distances between files follow. Lines built before an arithmetic failure are appended first.
-// Cost: files x classes, and files x files x classes up to MaxFilesWithDistances files.
+// Cost: files x classes up to MaxFileClassCells, and files x files x classes up to
+// MaxFilesWithDistances files.
 void ClassProportionReport(const TReportEvents& Set, const TStringArray& Names, int32_t Column, bool ZReport,
                            char Separator, const TProportionOptions& Options, TStringArray& Table, Progress* Gauge);
 // Counts[c]: events that call channel c.
