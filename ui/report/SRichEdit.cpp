@@ -1,6 +1,7 @@
 #include "report/SRichEdit.h"
 
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 
+#include "Errors.h"
 #include "Files.h"
 #include "report/RtfReader.h"
 #include "Streams.h"
@@ -24,8 +26,18 @@ QString FromFileBytes(const std::string& Bytes) {
   return Text;
 }
 
+// RTF spends several bytes of markup on a character; a file larger than this holds more text
+// than a report window does, and is not read at all.
+constexpr int64_t MaxFileBytes = 8 * TReportCapacity::MaxBytes;
+
+std::string TooLarge(const std::string& FileName, const TTextSize& Size) {
+  return ExtractFileName(FileName) + " is too large for the report window: " + DescribeTextSize(Size) +
+         "; it holds at most " + ReportWindowLimits() + ".";
+}
+
 std::string ReadWholeFile(const std::string& FileName) {
   TFileStream Stream(FileName, TFileStream::TMode::OpenRead);
+  if (Stream.Size() > MaxFileBytes) throw EInOutError(TooLarge(FileName, {-1, Stream.Size(), 0}));
   std::string Bytes(static_cast<size_t>(Stream.Size()), '\0');
   if (!Bytes.empty()) Stream.ReadBuffer(Bytes.data(), Bytes.size());
   return Bytes;
@@ -114,6 +126,30 @@ void TSRichEdit::AddLines(const std::vector<std::string>& NewLines) {
     QTextCursor C(&Doc);
     C.movePosition(QTextCursor::End);
     C.insertText(Text);
+  }, true);
+}
+
+TTextSize TSRichEdit::TextSize() const {
+  TTextSize Size;
+  Size.Bytes = 0;
+  const QTextDocument* Doc = document();
+  if (Doc->isEmpty()) return Size;
+  for (QTextBlock B = Doc->begin(); B.isValid(); B = B.next()) {
+    // A final empty paragraph is no line, as in Lines().
+    if (B == Doc->lastBlock() && B.length() == 1 && B != Doc->begin()) break;
+    ++Size.Lines;
+    Size.Bytes += B.length() - 1;
+    Size.LongestLine = std::max<int64_t>(Size.LongestLine, B.length() - 1);
+    Size.MostTabs = std::max<int64_t>(Size.MostTabs, B.text().count(QChar('\t')));
+  }
+  return Size;
+}
+
+void TSRichEdit::SetLastLine(const std::string& Line) {
+  EditDetached([&](QTextDocument& Doc) {
+    QTextCursor C(Doc.lastBlock());
+    C.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    C.insertText(QString::fromStdString(Line));
   }, true);
 }
 
@@ -210,10 +246,19 @@ void TSRichEdit::LoadFromFile(const std::string& FileName) {
   const std::string Bytes = ReadWholeFile(FileName);
   if (!FPlainText && LooksLikeRtf(Bytes)) {
     if (const auto Doc = ReadRtf(Bytes)) {
+      TTextSize Size;
+      Size.Bytes = 0;
+      for (const TRtfParagraph& P : Doc->Paragraphs) {
+        std::string Line;
+        for (const TRtfRun& R : P.Runs) Line += R.Text;
+        Size.Add(Line);
+      }
+      if (!FitsReportWindow(Size)) throw EInOutError(TooLarge(FileName, Size));
       FromRtfDocument(*Doc);
       return;
     }
   }
+  if (const TTextSize Size = SizeOfText(Bytes); !FitsReportWindow(Size)) throw EInOutError(TooLarge(FileName, Size));
   SetPlainLines(Bytes);
 }
 
@@ -227,6 +272,25 @@ void TSRichEdit::SaveToFile(const std::string& FileName) const {
   WriteFileSafely(FileName, [&](TStream& S) {
     if (!Bytes.empty()) S.Write(Bytes.data(), Bytes.size());
   });
+}
+
+void TSRichEdit::insertFromMimeData(const QMimeData* Source) {
+  if (Source && Source->hasText()) {
+    // What the paste adds, less the selection it replaces (counted generously as nothing).
+    const TTextSize Pasted = SizeOfText(Source->text().toStdString());
+    TTextSize After = TextSize();
+    After.Lines += std::max<int64_t>(Pasted.Lines - 1, 0);
+    After.Bytes += Pasted.Bytes;
+    After.LongestLine = std::max(After.LongestLine, Pasted.LongestLine);
+    After.MostTabs = std::max(After.MostTabs, Pasted.MostTabs);
+    if (!FitsReportWindow(After)) {
+      emit InsertRefused(QString::fromStdString("The text to paste has " + DescribeTextSize(Pasted) +
+                                                ": with it the report would be larger than a report window holds (" +
+                                                ReportWindowLimits() + ")."));
+      return;
+    }
+  }
+  QTextEdit::insertFromMimeData(Source);
 }
 
 void TSRichEdit::scrollContentsBy(int Dx, int Dy) {

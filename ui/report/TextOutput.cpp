@@ -26,6 +26,7 @@
 #include "common/CommandBinding.h"
 #include "Files.h"
 #include "Globals.h"
+#include "report/ReportCapacity.h"
 #include "report/TextOutputDialogs.h"
 
 namespace qv {
@@ -235,6 +236,8 @@ TFmTextOutput::TFmTextOutput(QWidget* Owner, const QString& Caption, bool PlainT
   connect(MeText, &QTextEdit::selectionChanged, this, &TFmTextOutput::MeTextSelectionChange);
   connect(MeText, &TSRichEdit::OnVScroll, this, &TFmTextOutput::MeTextVScroll);
   connect(MeText, &TSRichEdit::OnHScroll, this, &TFmTextOutput::MeTextVScroll);
+  connect(MeText, &TSRichEdit::InsertRefused, this,
+          [this](const QString& Reason) { CurrentTextOutputDialogs().Error(this, Reason); });
 
   BtnExcel->setEnabled(ExcelAvailable);
   QStringList Families = QFontDatabase::families();
@@ -434,8 +437,50 @@ void TFmTextOutput::CreateStatusBar() {
   Row->addWidget(PnFileName);
 }
 
+namespace {
+
+std::string NotShownLine(int64_t Count) {
+  return "[" + std::to_string(Count) + (Count == 1 ? " more line is" : " more lines are") +
+         " not shown: a report window holds at most " + ReportWindowLimits() + ".]";
+}
+
+}  // namespace
+
 void TFmTextOutput::AddLines(const std::vector<std::string>& Lines) {
-  MeText->AddLines(Lines);
+  if (Lines.empty()) return;
+  if (FNotShown > 0) {
+    FNotShown += static_cast<int64_t>(Lines.size());
+    MeText->SetLastLine(NotShownLine(FNotShown));
+  } else {
+    TTextSize Size = MeText->TextSize();
+    size_t Fit = 0;
+    for (TTextSize Next = Size; Fit < Lines.size(); ++Fit) {
+      Next.Add(Lines[Fit]);
+      if (!FitsReportWindow(Next)) break;
+      Size = Next;
+    }
+    if (Fit == Lines.size()) {
+      MeText->AddLines(Lines);
+    } else {
+      // The note needs a line of its own: shown lines give way to it from the end.
+      const auto NoteBytes = static_cast<int64_t>(NotShownLine(static_cast<int64_t>(Lines.size())).size());
+      const auto WithNote = [&] {
+        TTextSize S = Size;
+        S.Lines += 1;
+        S.Bytes += NoteBytes;
+        return S;
+      };
+      while (Fit > 0 && !FitsReportWindow(WithNote())) {
+        --Fit;
+        Size.Lines -= 1;
+        Size.Bytes -= static_cast<int64_t>(Lines[Fit].size());
+      }
+      FNotShown = static_cast<int64_t>(Lines.size() - Fit);
+      std::vector<std::string> Shown(Lines.begin(), Lines.begin() + static_cast<std::ptrdiff_t>(Fit));
+      Shown.push_back(NotShownLine(FNotShown));
+      MeText->AddLines(Shown);
+    }
+  }
   MeText->document()->setModified(false);
 }
 

@@ -2,12 +2,15 @@
 // exports that follow the file the current set was read from.
 #include <QAbstractTableModel>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 #include <filesystem>
+#include <fstream>
 
 #include "common/CommandGuard.h"
 #include "DataSetHelpers.h"
@@ -22,6 +25,7 @@
 #include "UiTestMain.h"
 #include "UiTestSupport.h"
 #include "pages/VariabilityPage.h"
+#include "report/ReportCapacity.h"
 #include "reports/Spreadsheet.h"
 
 using namespace qv;
@@ -78,6 +82,40 @@ class TRawModel : public QAbstractTableModel {
  private:
   int FRows, FCols;
 };
+
+// The longest wait of the event loop while it lives: a timer ticks every few milliseconds and
+// each tick measures the time since the one before.
+class TLatencyProbe {
+ public:
+  TLatencyProbe() {
+    FTimer.setInterval(5);
+    QObject::connect(&FTimer, &QTimer::timeout, [this] {
+      FLongest = std::max(FLongest, FClock.restart());
+      ++FTicks;
+    });
+    FClock.start();
+    FTimer.start();
+  }
+  qint64 Longest() { return std::max(FLongest, FClock.elapsed()); }
+  int Ticks() const { return FTicks; }
+
+ private:
+  QTimer FTimer;
+  QElapsedTimer FClock;
+  qint64 FLongest = 0;
+  int FTicks = 0;
+};
+
+// Lines of the file counted in blocks, so a file of hundreds of megabytes is not held whole.
+int64_t CountLines(const std::string& FileName, std::string& First) {
+  std::ifstream In(FileName, std::ios::binary);
+  std::getline(In, First);
+  int64_t Lines = In ? 1 : 0;
+  std::vector<char> Block(1 << 20);
+  while (In.read(Block.data(), static_cast<std::streamsize>(Block.size())) || In.gcount() > 0)
+    Lines += std::count(Block.data(), Block.data() + In.gcount(), '\n');
+  return Lines;
+}
 
 }  // namespace
 
@@ -142,6 +180,120 @@ class ExportCommandsTest : public QObject {
     QCOMPARE(Dialogs.Errors.size(), size_t(1));
     QVERIFY(QString::fromStdString(Dialogs.Errors[0]).contains("report.txt"));
     QVERIFY(!QApplication::overrideCursor());
+  }
+
+  // Two files of two million events read together, exported to the report window: the table
+  // is offered to a file instead, and the main window answers while it is written.
+  void FourMillionEventsForTheReportWindowGoToAFileWhileTheWindowAnswers() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TempFolder Folder;
+    TFmMain Main;
+    Main.show();
+    auto P = OneChannelProtocol();
+    auto Data = std::make_unique<TFCSData>();
+    Data->SourceName = "two files";
+    Data->ChannelNames = {"G"};
+    Data->Events.Reset(0, 1);
+    Data->Events.resize(4000000);  // events of zero values: cheap to make, each one CSV row
+    Main.SetCurrentProtocol(std::move(P));
+    Main.SetCurrentData(std::move(Data));
+    QVERIFY(Main.findChild<QAbstractButton*>("BtnExportProcessedText")->isChecked());
+    const std::string Question = "\"Quorvenal Data two files\" has 4000001 lines, more than a report window holds (" +
+                                 ReportWindowLimits() + "). Save it to a file instead?";
+
+    // No: nothing is formatted, shown or saved.
+    Dialogs.Answers = {ScriptedDialogs::TAnswer::No};
+    Dialogs.FileAnswers = {Folder / "unasked"};
+    Main.MenuItem("MnExport")->trigger();
+    QCOMPARE(Dialogs.Questions, std::vector<std::string>{Question});
+    QCOMPARE(Dialogs.FileAnswers.size(), size_t(1));
+    QVERIFY(ReportWindows().empty());
+
+    // Yes: the file, every event in it; the event loop never waits long.
+    Dialogs.Answers = {ScriptedDialogs::TAnswer::Yes};
+    Dialogs.FileAnswers = {Folder / "events"};
+    {
+      TLatencyProbe Latency;
+      Main.MenuItem("MnExport")->trigger();
+      QVERIFY2(Latency.Longest() < 500, qPrintable(QString("%1 ms unanswered").arg(Latency.Longest())));
+      QVERIFY(Latency.Ticks() > 0);
+    }
+    QCOMPARE(Dialogs.Questions.size(), size_t(2));
+    QVERIFY(ReportWindows().empty());
+    std::string Header;
+    QCOMPARE(CountLines(Folder / "events.CSV", Header), int64_t(4000001));
+    QVERIFY(Header.rfind("Idx,", 0) == 0);
+    QVERIFY(Dialogs.Errors.empty());
+    QVERIFY(!Main.PnProgress->isVisible());
+  }
+
+  // Each front end measures what it would show: too large, the file is offered; No shows and
+  // saves nothing, Yes saves every line.
+  void EveryExportTooLargeForTheReportWindowOffersAFile() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TempFolder Folder;
+    TFmMain Main;
+    TReadingStandIns Reading(Main);
+    auto P = OneChannelProtocol();
+    auto Single = SingleFileSet(Folder, *P, {20});
+    Main.SetCurrentProtocol(std::move(P));
+    Main.Hooks.FilePagesHoldCurrentData = true;
+    Main.SetCurrentData(std::move(Single));
+    std::string Name;
+    Main.CurrentData->GetName(Name);
+    auto* Page = Main.findChild<TVariabilityPage*>("VariabilityPage");
+    TRawModel Model(TReportCapacity::MaxLines + 1, 2);
+    auto* View = new QTableView(Main.Page("TsData"));
+    View->setObjectName("SgData");
+    View->setModel(&Model);
+
+    QStringList Memo;
+    for (int i = 0; i <= TReportCapacity::MaxLines; ++i) Memo << QString("%1\tx").arg(i, 9, 10, QChar('0'));
+    struct TCase {
+      const char* What;
+      std::function<void()> Fill;
+      QAbstractButton* Export;
+      std::string Caption, Size;
+    };
+    const auto Header = [&](const QString& Line) { return [&Reading, Line] { Reading.Header->setPlainText("$TOT\t1\n" + Line); }; };
+    const std::vector<TCase> Cases = {
+        {"lines of a memo", [&] { Page->MeVariability->setPlainText(Memo.join('\n')); }, Page->BtnExportVariability,
+         "Variability Analysis : " + Name, "10001 lines (0.1 MB)"},
+        {"rows of a grid", [] {}, Reading.Buttons[1], "FCS Data " + Name, "10001 lines"},
+        {"a text with a long line", Header(QString(TReportCapacity::MaxLineBytes + 1, 'x')), Reading.Buttons[0],
+         "FCS File Header " + Name, "2 lines (0.0 MB) with a line of 1001 characters"},
+        {"a text with a line of many tabs", Header(QString(TReportCapacity::MaxLineTabs + 1, '\t')), Reading.Buttons[0],
+         "FCS File Header " + Name, "2 lines (0.0 MB) with a line of 101 tabs"},
+    };
+    for (const TCase& Case : Cases) {
+      Case.Fill();
+      Dialogs.Questions.clear();
+      Dialogs.Answers = {ScriptedDialogs::TAnswer::No, ScriptedDialogs::TAnswer::Yes};
+      Dialogs.FileAnswers = {Folder / "table.txt"};
+      QTest::mouseClick(Case.Export, Qt::LeftButton);
+      QVERIFY2(ReportWindows().empty(), Case.What);
+      QVERIFY2(!FileExists(Folder / "table.txt"), Case.What);
+      QTest::mouseClick(Case.Export, Qt::LeftButton);
+      QVERIFY2(ReportWindows().empty(), Case.What);
+      const std::string Question = "\"" + Case.Caption + "\" has " + Case.Size +
+                                   ", more than a report window holds (" + ReportWindowLimits() +
+                                   "). Save it to a file instead?";
+      QCOMPARE(Dialogs.Questions, (std::vector<std::string>{Question, Question}));
+      const auto Saved = SplitLines(ReadText(Folder / "table.txt"));
+      QVERIFY2(Saved.size() == (Case.Export == Reading.Buttons[0] ? 2u : TReportCapacity::MaxLines + 1u), Case.What);
+      DeleteFileIfExists(Folder / "table.txt");
+    }
+    View->setModel(nullptr);
+    QVERIFY(Dialogs.Errors.empty());
+
+    // At the window's size the table still opens there.
+    Memo.removeLast();
+    Page->MeVariability->setPlainText(Memo.join('\n'));
+    QTest::mouseClick(Page->BtnExportVariability, Qt::LeftButton);
+    QCOMPARE(ReportWindows().size(), size_t(1));
+    QCOMPARE(ReportWindows()[0]->MeText->document()->blockCount(), TReportCapacity::MaxLines);
   }
 
   void RawGridLinesMatchTheQuotedGridLines() {

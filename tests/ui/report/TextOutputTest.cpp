@@ -1,4 +1,5 @@
 // Report window: tab-stop ruler, saving and opening, printing, spreadsheet hand-over, closing.
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,6 +23,7 @@
 #include "Globals.h"
 #include "ScriptedTextOutputDialogs.h"
 #include "TestFolders.h"
+#include "report/ReportCapacity.h"
 #include "report/TextOutput.h"
 #include "report/TextOutputTour.h"
 #include "reports/Spreadsheet.h"
@@ -313,6 +315,62 @@ class TextOutputTest : public QObject {
     QCOMPARE(W->MeText->Lines(), (std::vector<std::string>{"a,b", "c,d"}));
     QCOMPARE(W->windowTitle(), QStringLiteral("lines.csv"));
     QVERIFY(!W->MeText->isReadOnly());
+  }
+
+  // Beyond what it can lay out at once the window shows what fits and says how much it leaves
+  // out; a file or a paste too large is refused and the text stays as it was.
+  void holdsNoMoreThanItCanLayOut() {
+    const std::string Limits = ReportWindowLimits();
+    const auto NotShown = [&](int64_t Count) {
+      return "[" + std::to_string(Count) + " more lines are not shown: a report window holds at most " + Limits + ".]";
+    };
+    std::vector<std::string> Table(TReportCapacity::MaxLines + 500, "1\t2.5000\t3");
+    std::unique_ptr<TFmTextOutput> W(NewWindow(true, Table));
+    auto Lines = W->MeText->Lines();
+    QCOMPARE(static_cast<int64_t>(Lines.size()), TReportCapacity::MaxLines);
+    QCOMPARE(Lines.back(), NotShown(501));
+    QCOMPARE(Lines[Lines.size() - 2], Table[0]);
+    QCOMPARE(W->LinesNotShown(), 501);
+    W->AddLine("late");
+    W->AddLines({"later", "last"});
+    QCOMPARE(W->MeText->Lines().back(), NotShown(504));
+    QCOMPARE(static_cast<int64_t>(W->MeText->document()->blockCount()), TReportCapacity::MaxLines);
+    QVERIFY(!W->MeText->document()->isModified());
+
+    // A line too long or with too many tabs ends what is shown.
+    for (const std::string& Wide : {std::string(TReportCapacity::MaxLineBytes + 1, 'x'),
+                                    std::string(TReportCapacity::MaxLineTabs + 1, '\t')}) {
+      std::unique_ptr<TFmTextOutput> Short(NewWindow(true, {"a", "b", Wide, "c"}));
+      QCOMPARE(Short->MeText->Lines(), (std::vector<std::string>{"a", "b", NotShown(2)}));
+    }
+
+    // Files: too many lines once read; too many bytes before reading.
+    std::unique_ptr<TFmTextOutput> Open(NewWindow(true, {"keep me"}));
+    std::string Many;
+    for (int64_t i = 0; i <= TReportCapacity::MaxLines; ++i) Many += "row\r\n";
+    WriteBytes(ProgramDir + "many.txt", Many);
+    WriteBytes(ProgramDir + "huge.txt", std::string(8 * TReportCapacity::MaxBytes + 1, 'x'));
+    Dialogs.FileNames = {Dir + "many.txt", Dir + "huge.txt"};
+    QTest::mouseClick(Open->BtnOpen, Qt::LeftButton);
+    QTest::mouseClick(Open->BtnOpen, Qt::LeftButton);
+    QCOMPARE(Dialogs.Errors,
+             (QStringList{QString::fromStdString("many.txt is too large for the report window: 10001 lines (0.0 MB); "
+                                                 "it holds at most " + Limits + "."),
+                          QString::fromStdString("huge.txt is too large for the report window: 8.0 MB; it holds at "
+                                                 "most " + Limits + ".")}));
+    QCOMPARE(Open->MeText->Lines(), std::vector<std::string>{"keep me"});
+    QCOMPARE(Open->windowTitle(), QStringLiteral("Report"));
+
+    // A paste: the clipboard's text is not taken.
+    Dialogs.Errors.clear();
+    QApplication::clipboard()->setText(QString::fromStdString(Many));
+    QTest::mouseClick(Open->BtnPaste, Qt::LeftButton);
+    QCOMPARE(Dialogs.Errors.size(), 1);
+    QVERIFY2(Dialogs.Errors[0].startsWith("The text to paste has 10001 lines (0.0 MB)"), qPrintable(Dialogs.Errors[0]));
+    QCOMPARE(Open->MeText->Lines(), std::vector<std::string>{"keep me"});
+    QApplication::clipboard()->setText("row\nrow");
+    QTest::mouseClick(Open->BtnPaste, Qt::LeftButton);
+    QCOMPARE(Open->MeText->Lines().size(), size_t(2));
   }
 
   void printingToPdfGivesPages() {

@@ -1,6 +1,8 @@
 // Tour pictures of refusals on the tour's own file: the custom detector's clip window turned
-// round, a fit without result that Save refuses, and a summary sweep whose protocol does not fit
-// the data set. Each message box is drawn over the window as the user sees it.
+// round, a fit without result that Save refuses, a summary sweep whose protocol does not fit
+// the data set, and a table too large for a report window offered to a file, beside a report
+// window that shows what it holds of a longer report. Each message box is drawn over the window
+// as the user sees it.
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
@@ -10,6 +12,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QTimer>
 #include <functional>
 #include <iostream>
@@ -19,6 +22,8 @@
 #include "pages/CustomDetectorPage.h"
 #include "pages/FitnessPage.h"
 #include "pages/ReadingPage.h"
+#include "report/ReportCapacity.h"
+#include "report/TextOutput.h"
 #include "shell/MainWindow.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
@@ -41,15 +46,20 @@ class TRefusalDialogs : public qv::TQtDialogs {
   QString Name;
   void Error(const std::string& Text) override { Picture(QMessageBox::Critical, Text); }
   void Info(const std::string& Text) override { Picture(QMessageBox::Information, Text); }
-  TAnswer YesNoCancel(const std::string&) override { return TAnswer::No; }
+  // Questions are answered No; a named one is pictured first.
+  TAnswer YesNoCancel(const std::string& Text) override {
+    if (!Name.isEmpty()) Picture(QMessageBox::Question, Text, QMessageBox::Yes | QMessageBox::No);
+    return TAnswer::No;
+  }
 
  private:
-  void Picture(QMessageBox::Icon Icon, const std::string& Text) {
+  void Picture(QMessageBox::Icon Icon, const std::string& Text,
+               QMessageBox::StandardButtons Buttons = QMessageBox::Ok) {
     if (Name.isEmpty()) {
       std::cerr << "Refusals tour: " << Text << '\n';
       return;
     }
-    QMessageBox Box(Icon, "Quorvenal", QString::fromStdString(Text), QMessageBox::Ok, &FMain);
+    QMessageBox Box(Icon, "Quorvenal", QString::fromStdString(Text), Buttons, &FMain);
     Box.show();
     Settle(100);
     QImage Image = FMain.grab().toImage();
@@ -145,6 +155,41 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
     Main.Pages("PgClassification")->setCurrentWidget(Main.Page("TsAutomateSummary"));
     Dialogs.Name = "AutomateSummary-ProtocolRefused";
     Fitness->BtnSummaryAutomation->click();
+  }
+
+  // Eight copies of the file's events: more rows than a report window holds, so the processed
+  // export to it offers a file instead.
+  try {
+    qv::TFCSFile File(qv::ProgramDir + "Data/tour.fcs");
+    auto Data = qv::TFCSData::Create(File, 0, true, nullptr, Main.CurrentProtocol.get());
+    auto Copy = qv::TFCSData::Create(File, 0, true, nullptr, Main.CurrentProtocol.get());
+    for (int i = 0; i < 7; ++i) Data->AppendEvents(*Copy);
+    Data->Compensate(*Main.CurrentProtocol, nullptr, 0);
+    Reading->ReplaceData(std::move(Data));
+  } catch (const std::exception& E) {
+    std::cerr << "Refusals tour: " << E.what() << '\n';
+  }
+  if (Main.CurrentData) {
+    Main.UpdateProtocolDependentControls(true, true);
+    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsProcessed"));
+    if (auto* Export = Main.findChild<QPushButton*>("BtnExportProcessedData")) {
+      Dialogs.Name = "Processed-LargeExportOffersAFile";
+      Export->click();
+    }
+  }
+  {
+    // A report longer than the window holds ends with what it leaves out.
+    auto* Report = new qv::TFmTextOutput(nullptr, "Results of File Analyses", true);
+    Report->SetTabStops({70, 140, 210, 280, 350});
+    std::vector<std::string> Lines;
+    for (int i = 0; i < qv::TReportCapacity::MaxLines + 2500; ++i)
+      Lines.push_back("run" + std::to_string(i / 40) + ".fcs\tGFP\t" + std::to_string(4000 + i % 977) + "\t41.2370");
+    Report->AddLines(Lines);
+    Report->MeText->moveCursor(QTextCursor::End);
+    Capture(Report, "ReportWindow-LongReportCut");
+    Report->DiscardChanges();
+    Report->close();
   }
 
   // The tour goes on with the protocol as saved, so closing asks nothing.

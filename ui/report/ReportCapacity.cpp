@@ -1,0 +1,67 @@
+#include "report/ReportCapacity.h"
+
+#include <algorithm>
+
+#include "NumberFormat.h"
+
+namespace qv {
+
+namespace {
+
+std::string Megabytes(int64_t Bytes) { return FormatFloat("0.0", static_cast<Extended>(Bytes) / 1e6L) + " MB"; }
+
+}  // namespace
+
+void TTextSize::Add(std::string_view Line) {
+  Lines = std::max<int64_t>(Lines, 0) + 1;
+  Bytes = std::max<int64_t>(Bytes, 0) + static_cast<int64_t>(Line.size());
+  LongestLine = std::max(LongestLine, static_cast<int64_t>(Line.size()));
+  MostTabs = std::max(MostTabs, static_cast<int64_t>(std::count(Line.begin(), Line.end(), '\t')));
+}
+
+TTextSize SizeOfLines(const std::vector<std::string>& Lines) {
+  TTextSize Size;
+  Size.Bytes = 0;
+  for (const std::string& Line : Lines) Size.Add(Line);
+  return Size;
+}
+
+TTextSize SizeOfText(std::string_view Text) {
+  TTextSize Size;
+  Size.Bytes = 0;
+  size_t Start = 0;
+  for (size_t i = 0; i < Text.size(); ++i)
+    if (Text[i] == '\r' || Text[i] == '\n') {
+      Size.Add(Text.substr(Start, i - Start));
+      if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+      Start = i + 1;
+    }
+  if (Start < Text.size()) Size.Add(Text.substr(Start));
+  return Size;
+}
+
+bool FitsReportWindow(const TTextSize& Size) {
+  return Size.Lines <= TReportCapacity::MaxLines && Size.Bytes <= TReportCapacity::MaxBytes &&
+         Size.LongestLine <= TReportCapacity::MaxLineBytes && Size.MostTabs <= TReportCapacity::MaxLineTabs;
+}
+
+std::string DescribeTextSize(const TTextSize& Size) {
+  std::string Text;
+  if (Size.Lines >= 0) Text = std::to_string(Size.Lines) + (Size.Lines == 1 ? " line" : " lines");
+  if (Size.Bytes >= 0) Text += Text.empty() ? Megabytes(Size.Bytes) : " (" + Megabytes(Size.Bytes) + ")";
+  if (Size.Lines <= TReportCapacity::MaxLines && Size.Bytes <= TReportCapacity::MaxBytes) {
+    if (Size.LongestLine > TReportCapacity::MaxLineBytes)
+      Text += " with a line of " + std::to_string(Size.LongestLine) + " characters";
+    else if (Size.MostTabs > TReportCapacity::MaxLineTabs)
+      Text += " with a line of " + std::to_string(Size.MostTabs) + " tabs";
+  }
+  return Text;
+}
+
+std::string ReportWindowLimits() {
+  return std::to_string(TReportCapacity::MaxLines) + " lines, " + Megabytes(TReportCapacity::MaxBytes) +
+         ", lines of " + std::to_string(TReportCapacity::MaxLineBytes) + " characters and " +
+         std::to_string(TReportCapacity::MaxLineTabs) + " tabs";
+}
+
+}  // namespace qv
