@@ -208,6 +208,7 @@ void TChartView::Rebuild() {
   connect(C, &QChart::plotAreaChanged, this, [this] {
     ApplyBinLabels();
     ApplyLogLabels();
+    ApplyValueTicks();
     RedrawImage();
   });
   FBinLabels.clear();
@@ -260,6 +261,7 @@ void TChartView::Rebuild() {
   C->addAxis(FYAxis, Qt::AlignLeft);
   ApplyBinLabels();
   ApplyLogLabels();
+  ApplyValueTicks();
 
   const bool XLog = FData.XLog, YLog = FData.YLog;
   const auto At = [XLog, YLog](double X, double Y) { return QPointF(AxisValue(X, XLog), AxisValue(Y, YLog)); };
@@ -444,6 +446,15 @@ void TChartView::ApplyLogLabels() {
     for (const QString& Caption : A->categoriesLabels()) A->remove(Caption);
     for (const auto& [Caption, At] : LogCaptions(Lo, Hi, Room)) A->append(Caption, At);
   }
+}
+
+void TChartView::ApplyValueTicks() {
+  // Only the upright axis runs short: the window's least width leaves room for every caption.
+  auto* A = qobject_cast<QValueAxis*>(FYAxis);
+  const double Length = chart()->plotArea().height();
+  if (!A || Length <= 1) return;
+  const double Step = QFontMetricsF(A->labelsFont()).height() + LabelGap / 2;
+  A->setTickCount(std::clamp(static_cast<int>(Length / Step), 2, DefaultTicks));
 }
 
 void TChartView::mouseReleaseEvent(QMouseEvent* Event) {

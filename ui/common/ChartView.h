@@ -59,6 +59,10 @@ class TChartView : public QChartView {
   void ApplyBinLabels();
   // Captions a log axis at round values, as many as its length holds.
   void ApplyLogLabels();
+  // Gives the upright value axis no more of its captions than its length holds, so a short chart
+  // shows numbers rather than every caption shortened to "...".
+  void ApplyValueTicks();
+  static constexpr int DefaultTicks = 5;
 
   ChartData FData;
   double FXMin = 0, FXMax = 1, FYMin = 0, FYMax = 1;

@@ -203,8 +203,8 @@ TExportRequest TExportCommands::ToFile(const TExportRequest& Request) {
 
 bool TExportCommands::OfferFile(const TTextSize& Size, const TExportRequest& Request) {
   return AppDialogs().YesNo("\"" + Request.Caption.toStdString() + "\" has " + DescribeTextSize(Size) +
-                            ", more than a report window holds (" + ReportWindowLimits() +
-                            "). Save it to a file instead?");
+                            "; a report window holds at most " + ReportWindowLimit(Size) +
+                            ". Save it to a file instead?");
 }
 
 void TExportCommands::ExportText(std::vector<std::string> Lines, const TExportRequest& Request) {

@@ -83,7 +83,7 @@ class TExportCommands : public QObject {
   // gauge shows (Write moves it); a failure is named.
   void SaveThroughDialog(const TExportRequest& Request,
                          const std::function<void(TLineWriter& Writer, Progress& Gauge)>& Write);
-  // "<caption> has <size>, more than a report window holds (...). Save it to a file instead?"
+  // "<caption> has <size>; a report window holds at most <limit>. Save it to a file instead?"
   static bool OfferFile(const TTextSize& Size, const TExportRequest& Request);
   // The same request with the save target.
   static TExportRequest ToFile(const TExportRequest& Request);

@@ -58,10 +58,13 @@ std::string DescribeTextSize(const TTextSize& Size) {
   return Text;
 }
 
-std::string ReportWindowLimits() {
-  return std::to_string(TReportCapacity::MaxLines) + " lines, " + Megabytes(TReportCapacity::MaxBytes) +
-         ", lines of " + std::to_string(TReportCapacity::MaxLineBytes) + " characters and " +
-         std::to_string(TReportCapacity::MaxLineTabs) + " tabs";
+std::string ReportWindowLimit(const TTextSize& Size) {
+  if (Size.Lines > TReportCapacity::MaxLines) return std::to_string(TReportCapacity::MaxLines) + " lines";
+  if (Size.Bytes > TReportCapacity::MaxBytes) return Megabytes(TReportCapacity::MaxBytes);
+  if (Size.LongestLine > TReportCapacity::MaxLineBytes)
+    return "lines of " + std::to_string(TReportCapacity::MaxLineBytes) + " characters";
+  if (Size.MostTabs > TReportCapacity::MaxLineTabs) return "lines of " + std::to_string(TReportCapacity::MaxLineTabs) + " tabs";
+  return {};
 }
 
 }  // namespace qv

@@ -34,7 +34,8 @@ bool FitsReportWindow(const TTextSize& Size);
 // "4000001 lines (312.4 MB)", with its longest line or most tabs when only that does not fit;
 // what is not known is left out.
 std::string DescribeTextSize(const TTextSize& Size);
-// "10000 lines, 1.0 MB, lines of 1000 characters and 100 tabs"
-std::string ReportWindowLimits();
+// The first limit Size goes beyond, as "10000 lines", "1.0 MB", "lines of 1000 characters" or
+// "lines of 100 tabs"; empty when it fits.
+std::string ReportWindowLimit(const TTextSize& Size);
 
 }  // namespace qv

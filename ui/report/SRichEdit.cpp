@@ -32,7 +32,7 @@ constexpr int64_t MaxFileBytes = 8 * TReportCapacity::MaxBytes;
 
 std::string TooLarge(const std::string& FileName, const TTextSize& Size) {
   return ExtractFileName(FileName) + " is too large for the report window: " + DescribeTextSize(Size) +
-         "; it holds at most " + ReportWindowLimits() + ".";
+         "; it holds at most " + ReportWindowLimit(Size) + ".";
 }
 
 std::string ReadWholeFile(const std::string& FileName) {
@@ -285,8 +285,8 @@ void TSRichEdit::insertFromMimeData(const QMimeData* Source) {
     After.MostTabs = std::max(After.MostTabs, Pasted.MostTabs);
     if (!FitsReportWindow(After)) {
       emit InsertRefused(QString::fromStdString("The text to paste has " + DescribeTextSize(Pasted) +
-                                                ": with it the report would be larger than a report window holds (" +
-                                                ReportWindowLimits() + ")."));
+                                                "; with it the report would be larger than a report window holds (at "
+                                                "most " + ReportWindowLimit(After) + ")."));
       return;
     }
   }

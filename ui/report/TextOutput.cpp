@@ -439,9 +439,9 @@ void TFmTextOutput::CreateStatusBar() {
 
 namespace {
 
-std::string NotShownLine(int64_t Count) {
+std::string NotShownLine(int64_t Count, const std::string& Limit) {
   return "[" + std::to_string(Count) + (Count == 1 ? " more line is" : " more lines are") +
-         " not shown: a report window holds at most " + ReportWindowLimits() + ".]";
+         " not shown: a report window holds at most " + Limit + ".]";
 }
 
 }  // namespace
@@ -450,20 +450,24 @@ void TFmTextOutput::AddLines(const std::vector<std::string>& Lines) {
   if (Lines.empty()) return;
   if (FNotShown > 0) {
     FNotShown += static_cast<int64_t>(Lines.size());
-    MeText->SetLastLine(NotShownLine(FNotShown));
+    MeText->SetLastLine(NotShownLine(FNotShown, FLimitReached));
   } else {
     TTextSize Size = MeText->TextSize();
     size_t Fit = 0;
     for (TTextSize Next = Size; Fit < Lines.size(); ++Fit) {
       Next.Add(Lines[Fit]);
-      if (!FitsReportWindow(Next)) break;
+      if (!FitsReportWindow(Next)) {
+        FLimitReached = ReportWindowLimit(Next);
+        break;
+      }
       Size = Next;
     }
     if (Fit == Lines.size()) {
       MeText->AddLines(Lines);
     } else {
       // The note needs a line of its own: shown lines give way to it from the end.
-      const auto NoteBytes = static_cast<int64_t>(NotShownLine(static_cast<int64_t>(Lines.size())).size());
+      const auto NoteBytes =
+          static_cast<int64_t>(NotShownLine(static_cast<int64_t>(Lines.size()), FLimitReached).size());
       const auto WithNote = [&] {
         TTextSize S = Size;
         S.Lines += 1;
@@ -477,7 +481,7 @@ void TFmTextOutput::AddLines(const std::vector<std::string>& Lines) {
       }
       FNotShown = static_cast<int64_t>(Lines.size() - Fit);
       std::vector<std::string> Shown(Lines.begin(), Lines.begin() + static_cast<std::ptrdiff_t>(Fit));
-      Shown.push_back(NotShownLine(FNotShown));
+      Shown.push_back(NotShownLine(FNotShown, FLimitReached));
       MeText->AddLines(Shown);
     }
   }

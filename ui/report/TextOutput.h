@@ -149,6 +149,7 @@ class TFmTextOutput : public QMainWindow {
   bool FDragging = false;
   bool FSaved = false;
   int64_t FNotShown = 0;
+  std::string FLimitReached;  // the limit the first line not shown went beyond
   std::vector<TTabMarker*> FMarkers;
 
   void CreateToolBar();

@@ -199,8 +199,8 @@ class ExportCommandsTest : public QObject {
     Main.SetCurrentProtocol(std::move(P));
     Main.SetCurrentData(std::move(Data));
     QVERIFY(Main.findChild<QAbstractButton*>("BtnExportProcessedText")->isChecked());
-    const std::string Question = "\"Quorvenal Data two files\" has 4000001 lines, more than a report window holds (" +
-                                 ReportWindowLimits() + "). Save it to a file instead?";
+    const std::string Question = "\"Quorvenal Data two files\" has 4000001 lines; a report window holds at most "
+                                 "10000 lines. Save it to a file instead?";
 
     // No: nothing is formatted, shown or saved.
     Dialogs.Answers = {ScriptedDialogs::TAnswer::No};
@@ -255,17 +255,17 @@ class ExportCommandsTest : public QObject {
       const char* What;
       std::function<void()> Fill;
       QAbstractButton* Export;
-      std::string Caption, Size;
+      std::string Caption, Size, Limit;
     };
     const auto Header = [&](const QString& Line) { return [&Reading, Line] { Reading.Header->setPlainText("$TOT\t1\n" + Line); }; };
     const std::vector<TCase> Cases = {
         {"lines of a memo", [&] { Page->MeVariability->setPlainText(Memo.join('\n')); }, Page->BtnExportVariability,
-         "Variability Analysis : " + Name, "10001 lines (0.1 MB)"},
-        {"rows of a grid", [] {}, Reading.Buttons[1], "FCS Data " + Name, "10001 lines"},
+         "Variability Analysis : " + Name, "10001 lines (0.1 MB)", "10000 lines"},
+        {"rows of a grid", [] {}, Reading.Buttons[1], "FCS Data " + Name, "10001 lines", "10000 lines"},
         {"a text with a long line", Header(QString(TReportCapacity::MaxLineBytes + 1, 'x')), Reading.Buttons[0],
-         "FCS File Header " + Name, "2 lines (0.0 MB) with a line of 1001 characters"},
+         "FCS File Header " + Name, "2 lines (0.0 MB) with a line of 1001 characters", "lines of 1000 characters"},
         {"a text with a line of many tabs", Header(QString(TReportCapacity::MaxLineTabs + 1, '\t')), Reading.Buttons[0],
-         "FCS File Header " + Name, "2 lines (0.0 MB) with a line of 101 tabs"},
+         "FCS File Header " + Name, "2 lines (0.0 MB) with a line of 101 tabs", "lines of 100 tabs"},
     };
     for (const TCase& Case : Cases) {
       Case.Fill();
@@ -278,8 +278,7 @@ class ExportCommandsTest : public QObject {
       QTest::mouseClick(Case.Export, Qt::LeftButton);
       QVERIFY2(ReportWindows().empty(), Case.What);
       const std::string Question = "\"" + Case.Caption + "\" has " + Case.Size +
-                                   ", more than a report window holds (" + ReportWindowLimits() +
-                                   "). Save it to a file instead?";
+                                   "; a report window holds at most " + Case.Limit + ". Save it to a file instead?";
       QCOMPARE(Dialogs.Questions, (std::vector<std::string>{Question, Question}));
       const auto Saved = SplitLines(ReadText(Folder / "table.txt"));
       QVERIFY2(Saved.size() == (Case.Export == Reading.Buttons[0] ? 2u : TReportCapacity::MaxLines + 1u), Case.What);

@@ -47,8 +47,12 @@ class TRefusalDialogs : public qv::TQtDialogs {
   void Error(const std::string& Text) override { Picture(QMessageBox::Critical, Text); }
   void Info(const std::string& Text) override { Picture(QMessageBox::Information, Text); }
   // Questions are answered No; a named one is pictured first.
-  TAnswer YesNoCancel(const std::string& Text) override {
+  bool YesNo(const std::string& Text) override {
     if (!Name.isEmpty()) Picture(QMessageBox::Question, Text, QMessageBox::Yes | QMessageBox::No);
+    return false;
+  }
+  TAnswer YesNoCancel(const std::string& Text) override {
+    if (!Name.isEmpty()) Picture(QMessageBox::Question, Text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     return TAnswer::No;
   }
 
@@ -157,6 +161,10 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
     Fitness->BtnSummaryAutomation->click();
   }
 
+  // The tour goes on with the protocol as saved, so closing asks nothing.
+  Reading->ReplaceData(nullptr);
+  Main.SetCurrentProtocol(qv::TProtocol::OpenFile(ProtocolFile));
+
   // Eight copies of the file's events: more rows than a report window holds, so the processed
   // export to it offers a file instead.
   try {
@@ -164,7 +172,6 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
     auto Data = qv::TFCSData::Create(File, 0, true, nullptr, Main.CurrentProtocol.get());
     auto Copy = qv::TFCSData::Create(File, 0, true, nullptr, Main.CurrentProtocol.get());
     for (int i = 0; i < 7; ++i) Data->AppendEvents(*Copy);
-    Data->Compensate(*Main.CurrentProtocol, nullptr, 0);
     Reading->ReplaceData(std::move(Data));
   } catch (const std::exception& E) {
     std::cerr << "Refusals tour: " << E.what() << '\n';
@@ -192,8 +199,6 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
     Report->close();
   }
 
-  // The tour goes on with the protocol as saved, so closing asks nothing.
   Reading->ReplaceData(nullptr);
-  Main.SetCurrentProtocol(qv::TProtocol::OpenFile(ProtocolFile));
   Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsLoad"));
 }
