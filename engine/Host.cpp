@@ -21,16 +21,27 @@ std::function<void()> BusyBegin;
 std::function<void()> BusyEnd;
 int BusyDepth = 0;
 std::function<void()> RefreshHandler;
+
+// The innermost hold of this thread and the messages its engine code shows meanwhile.
+thread_local HostHeldBack* ThreadHold = nullptr;
+thread_local Messages* ThreadMessages = nullptr;
+thread_local Messages* ThreadRecorder = nullptr;
+thread_local HostRecord* ThreadRecord = nullptr;
 }  // namespace
 
-Messages& HostMessages() { return *CurrentMessages; }
-void SetHostMessages(Messages* Handler) { CurrentMessages = Handler ? Handler : &DefaultMessages; }
+Messages& HostMessages() { return ThreadHold ? *ThreadMessages : *CurrentMessages; }
+void SetHostMessages(Messages* Handler) {
+  if (ThreadHold)
+    ThreadMessages = Handler ? Handler : ThreadRecorder;
+  else
+    CurrentMessages = Handler ? Handler : &DefaultMessages;
+}
 
-BusyCursor::BusyCursor() {
-  if (BusyDepth++ == 0 && BusyBegin) BusyBegin();
+BusyCursor::BusyCursor() : FShown(!ThreadHold) {
+  if (FShown && BusyDepth++ == 0 && BusyBegin) BusyBegin();
 }
 BusyCursor::~BusyCursor() {
-  if (--BusyDepth == 0 && BusyEnd) BusyEnd();
+  if (FShown && --BusyDepth == 0 && BusyEnd) BusyEnd();
 }
 void SetBusyCursorHooks(std::function<void()> Begin, std::function<void()> End) {
   BusyBegin = std::move(Begin);
@@ -38,7 +49,50 @@ void SetBusyCursorHooks(std::function<void()> Begin, std::function<void()> End) 
 }
 
 void PostRefresh() {
-  if (RefreshHandler) RefreshHandler();
+  if (ThreadHold)
+    ThreadRecord->FEntries.emplace_back(HostRecord::TKind::Refresh, std::string());
+  else if (RefreshHandler)
+    RefreshHandler();
+}
+
+void HostRecord::Replay() const {
+  for (const auto& [Kind, Text] : FEntries) switch (Kind) {
+      case TKind::Error:
+        HostMessages().Error(Text);
+        break;
+      case TKind::Info:
+        HostMessages().Info(Text);
+        break;
+      case TKind::Refresh:
+        PostRefresh();
+        break;
+    }
+}
+
+void HostHeldBack::TRecorder::Error(const std::string& Text) {
+  FRecord.FEntries.emplace_back(HostRecord::TKind::Error, Text);
+}
+void HostHeldBack::TRecorder::Info(const std::string& Text) {
+  FRecord.FEntries.emplace_back(HostRecord::TKind::Info, Text);
+}
+bool HostHeldBack::TRecorder::Confirm(const std::string&) { return false; }
+
+HostHeldBack::HostHeldBack(HostRecord& Record)
+    : FRecorder(Record),
+      FOuter(ThreadHold),
+      FOuterMessages(ThreadMessages),
+      FOuterRecorder(ThreadRecorder),
+      FOuterRecord(ThreadRecord) {
+  ThreadHold = this;
+  ThreadMessages = &FRecorder;
+  ThreadRecorder = &FRecorder;
+  ThreadRecord = &Record;
+}
+HostHeldBack::~HostHeldBack() {
+  ThreadHold = FOuter;
+  ThreadMessages = FOuterMessages;
+  ThreadRecorder = FOuterRecorder;
+  ThreadRecord = FOuterRecord;
 }
 void SetRefreshHandler(std::function<void()> Handler) { RefreshHandler = std::move(Handler); }
 

@@ -53,13 +53,17 @@ inline void PumpMessages(Progress* Gauge) {
   if (Gauge) Gauge->Pump();
 }
 
-// Shows the busy cursor while it lives; restored on every exit path.
+// Shows the busy cursor while it lives; restored on every exit path. Nothing on a thread whose
+// host is held back (HostHeldBack).
 class BusyCursor {
  public:
   BusyCursor();
   ~BusyCursor();
   BusyCursor(const BusyCursor&) = delete;
   BusyCursor& operator=(const BusyCursor&) = delete;
+
+ private:
+  bool FShown;
 };
 // Hooks called when the outermost guard starts and ends.
 void SetBusyCursorHooks(std::function<void()> Begin, std::function<void()> End);
@@ -68,6 +72,49 @@ void SetBusyCursorHooks(std::function<void()> Begin, std::function<void()> End);
 // The handler must queue the refresh, never redraw re-entrantly.
 void PostRefresh();
 void SetRefreshHandler(std::function<void()> Handler);
+
+// What the engine showed and posted on one thread while its host was held back: errors, notes
+// and refresh notifications, in their order.
+class HostRecord {
+ public:
+  // Shows and posts them, in order, through the host of the calling thread.
+  void Replay() const;
+  bool Empty() const { return FEntries.empty(); }
+
+ private:
+  friend class HostHeldBack;
+  friend void PostRefresh();
+  enum class TKind { Error, Info, Refresh };
+  std::vector<std::pair<TKind, std::string>> FEntries;
+};
+
+// While it lives, the engine's messages and refresh notifications on the thread that made it go
+// into Record instead of to the windows (questions answer No), and the busy cursor is left alone:
+// work on a worker thread, whose messages must reach the user from the waiting thread in the
+// order the sequential code gives them. Message handlers installed meanwhile on that thread
+// (SetHostMessages) stay on it.
+class HostHeldBack {
+ public:
+  explicit HostHeldBack(HostRecord& Record);
+  ~HostHeldBack();
+  HostHeldBack(const HostHeldBack&) = delete;
+  HostHeldBack& operator=(const HostHeldBack&) = delete;
+
+ private:
+  class TRecorder : public Messages {
+   public:
+    explicit TRecorder(HostRecord& Record) : FRecord(Record) {}
+    void Error(const std::string& Text) override;
+    void Info(const std::string& Text) override;
+    bool Confirm(const std::string& Text) override;
+    HostRecord& FRecord;
+  };
+  TRecorder FRecorder;
+  HostHeldBack* FOuter;
+  Messages* FOuterMessages;
+  Messages* FOuterRecorder;
+  HostRecord* FOuterRecord;
+};
 
 // A grid of text cells addressed (col, row) as the windows' grids are.
 class StringTable {

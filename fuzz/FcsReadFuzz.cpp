@@ -14,6 +14,7 @@
 using namespace qv;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const fuzz::TWorkBudget Budget(Size, 2);  // the file read, then analysed twice
   fuzz::Quiet();
   static const std::string Name = fuzz::ScratchName("read.fcs");
   fuzz::WriteScratch(Name, Data, Size);

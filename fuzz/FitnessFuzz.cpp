@@ -8,9 +8,9 @@
 //   set holds finite values only; the memo is hidden as often as it was shown;
 // - the report of a valid merged set, read back by the report reader, gives its class count,
 //   names and counts;
-// - a short bootstrap gives finite spreads of one entry per class, or none.
-// Plate pairs are calculated only for a few plates: crafted file indices can make up to
-// 256 x 256 of them, which is bounded but would spend the fuzzer's time there.
+// - a short bootstrap gives finite spreads of one entry per class, or none;
+// - all of it, single plates and plate pairs included however many plates the files hold,
+//   within the work budget of two readings of the input.
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -68,6 +68,7 @@ bool PlainName(const std::string& Name) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const fuzz::TWorkBudget Budget(Size, 2);  // the four files read, then calculated and reported
   fuzz::Quiet();
   if (Size == 0) return 0;
   static const std::string Folder = fuzz::ScratchFolder("fitness");
@@ -128,10 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
                     C.SinglePlates[1].size() == static_cast<size_t>(C.PlateCount2) &&
                     C.PlatePairs.size() == static_cast<size_t>(C.PlateCount1),
                 "a single plate per file, a row of pairs per plate of set 1");
-  const bool Singles = C.PlateCount1 + C.PlateCount2 <= 16;
-  const bool Pairs = static_cast<int64_t>(C.PlateCount1) * C.PlateCount2 <= 16;
 
-  const bool Calculated = C.Calculate(Kind, Mode, Resample, Singles, Pairs, &Memo);
+  const bool Calculated = C.Calculate(Kind, Mode, Resample, true, true, &Memo);
   fuzz::Require(Memo.Shown == Memo.Hidden, "the memo is hidden as often as shown");
   fuzz::Require(Calculated == C.Merged->Valid, "a calculation succeeds exactly when the merged set is valid");
   const int32_t n = C.GenotypeCount;
@@ -141,13 +140,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::Require(FiniteSet(D), "a valid set holds finite values");
   };
   CheckSet(*C.Merged);
-  if (Singles)
-    for (int t = 0; t < 2; ++t)
-      for (const auto& D : C.SinglePlates[t]) CheckSet(*D);
-  if (Pairs)
-    for (const auto& Row : C.PlatePairs)
-      for (const auto& D : Row) CheckSet(*D);
-  C.ReportAll(Singles, Pairs, Report);
+  for (int t = 0; t < 2; ++t)
+    for (const auto& D : C.SinglePlates[t]) CheckSet(*D);
+  for (const auto& Row : C.PlatePairs)
+    for (const auto& D : Row) CheckSet(*D);
+  C.ReportAll(true, true, Report);
   fuzz::Require(Report.rfind("Quorvenal Fitness Report\r\n", 0) == 0, "the report opens with its title");
 
   // The merged report read back.
@@ -175,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     }
   }
 
-  const bool Spread = C.Bootstrap(Kind, Mode, 3, Singles, nullptr, &Memo);
+  const bool Spread = C.Bootstrap(Kind, Mode, 3, true, nullptr, &Memo);
   fuzz::Require(Memo.Shown == Memo.Hidden, "the memo is hidden as often as shown");
   const TFitnessData& M = *C.Merged;
   if (Spread) {
@@ -190,6 +187,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::Require(M.GenotypeStats.empty() && M.FluorStats.empty(), "a bootstrap that fails keeps no spread");
   }
   CheckSet(M);
-  C.ReportAll(Singles, false, Report);
+  C.ReportAll(true, false, Report);
   return 0;
 }

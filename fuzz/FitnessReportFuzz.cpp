@@ -60,6 +60,7 @@ void CheckMatrices(const TFitnessArray& A) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const fuzz::TWorkBudget Budget(Size, 2);  // the reports read, then written and read back
   fuzz::Quiet();
   static const std::string Name = fuzz::ScratchName("fitness.txt");
   static const std::string Again = fuzz::ScratchName("fitness-again.txt");

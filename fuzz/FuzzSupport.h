@@ -1,11 +1,35 @@
 #pragma once
-// What the fuzz targets share: scratch files per process, a silent message sink and one that
-// counts, packing as the own data file packs, and the protocol that carries an FCS file down the
-// whole data-set road.
+// What the fuzz targets share: a work budget, scratch files per process, a silent message sink
+// and one that counts, packing as the own data file packs, and the protocol that carries an FCS
+// file down the whole data-set road.
+//
+// The work budget. Reading a file or a setting may cost memory of at most 64 x its bytes plus
+// 64 MB and time of about 1 s per MB on one core; beyond that a reader refuses by a named cap.
+// A target does more than read (round trips, an analysis, a short bootstrap), so each run on an
+// input of S bytes is held, as a whole, to
+//   memory: at most 64 MB + Readings x 64 x S bytes allocated at once (live heap bytes above
+//           what was live when the run began, counted through the sanitizer's allocator hooks,
+//           so C and C++ allocations of every thread count);
+//   time:   at most 8 s + Readings x 16 s/MB x S of the process's CPU time (the rule's 1 s/MB
+//           times 16 for the sanitizers and coverage counters; CPU time rather than the clock so
+//           that waiting on a loaded machine does not count). The base covers what a run does
+//           whatever its size (a fitness report of every class a protocol may have takes about
+//           1.2 s), a target's first run, which builds what later runs share, and the slower CPU
+//           time of a machine whose cores are all busy: up to 2.5 times the idle one.
+// Readings is the target's own count of how many times it reads or rebuilds what the input
+// holds (each target states it beside its budget); it stays a small number. A run that needs
+// more memory stops at the allocation that passes the budget, one that needs more time within
+// 50 ms of passing it, each with the budget named on stderr. QUORVENAL_FUZZ_BUDGET=print prints every run's
+// cost and budget on stderr instead of stopping (to measure an input or a corpus with -runs=0).
+#include <pthread.h>
+#include <sanitizer/allocator_interface.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +37,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Globals.h"
@@ -23,6 +48,130 @@
 
 namespace qv::fuzz {
 
+// The live heap bytes of the process, and the budget of the run under way.
+namespace budget {
+inline constexpr double BaseSecondsOfBudget = 8;
+inline constexpr double SecondsPerMBOfBudget = 16;
+inline std::atomic<int64_t> Live{0};
+inline std::atomic<int64_t> Start{0};
+inline std::atomic<int64_t> Peak{0};
+inline std::atomic<int64_t> Limit{0};
+inline std::atomic<bool> Active{false};
+inline std::atomic<bool> Stopping{false};
+inline bool PrintOnly = false;
+inline size_t InputBytes = 0;
+inline double Readings = 1;
+
+inline void Allocated(const volatile void*, size_t Bytes) {
+  const int64_t Now = Live.fetch_add(static_cast<int64_t>(Bytes), std::memory_order_relaxed) + static_cast<int64_t>(Bytes);
+  if (!Active.load(std::memory_order_relaxed)) return;
+  int64_t High = Peak.load(std::memory_order_relaxed);
+  while (Now > High && !Peak.compare_exchange_weak(High, Now, std::memory_order_relaxed)) {
+  }
+  if (PrintOnly || Now - Start.load(std::memory_order_relaxed) <= Limit.load(std::memory_order_relaxed)) return;
+  // Stopped here, the fuzzer's stack trace shows the allocation that passed the budget. No
+  // allocation from here on: this runs inside the allocator.
+  if (Stopping.exchange(true)) return;
+  char Text[400];
+  const int Length = std::snprintf(
+      Text, sizeof Text,
+      "Broken: the work budget of memory: %lld bytes allocated at once for an input of %zu bytes, over "
+      "64 MB + %g readings x 64 x %zu = %lld bytes\n",
+      static_cast<long long>(Now - Start.load()), InputBytes, Readings, InputBytes, static_cast<long long>(Limit.load()));
+  [[maybe_unused]] const ssize_t Written = Length > 0 ? write(2, Text, static_cast<size_t>(Length)) : 0;
+  std::abort();
+}
+
+inline void Freed(const volatile void* Block) {
+  Live.fetch_sub(static_cast<int64_t>(__sanitizer_get_allocated_size(Block)), std::memory_order_relaxed);
+}
+
+inline double CpuSeconds() {
+  timespec T{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
+  return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) * 1e-9;
+}
+
+inline std::atomic<double> Began{0};
+inline std::atomic<double> TimeLimit{0};
+inline pthread_t Runner{};
+
+inline void PrintTimeBreach(double Seconds) {
+  std::fprintf(stderr,
+               "Broken: the work budget of time: %.3f s of CPU for an input of %zu bytes, over %g s + %g readings x "
+               "%g s/MB x %zu bytes = %.3f s (memory %lld bytes at once)\n",
+               Seconds, InputBytes, BaseSecondsOfBudget, Readings, SecondsPerMBOfBudget, InputBytes, TimeLimit.load(),
+               static_cast<long long>(Peak.load() - Start.load()));
+}
+
+// Stops a run as soon as it passes its time, from beside it: the fuzzer's stack trace then shows
+// the run's thread at the work that took the time, and a run of minutes ends with the budget
+// named rather than with the fuzzer's timeout.
+inline void Watch() {
+  for (;;) {
+    usleep(50000);
+    if (PrintOnly || !Active.load()) continue;
+    const double Seconds = CpuSeconds() - Began.load();
+    if (Seconds <= TimeLimit.load() || Stopping.exchange(true)) continue;
+    PrintTimeBreach(Seconds);
+    pthread_kill(Runner, SIGABRT);
+    return;
+  }
+}
+}  // namespace budget
+
+// The work budget of one run (see the top of this file): made first in a target's run, it checks
+// the memory at every allocation and the time when it goes.
+class TWorkBudget {
+ public:
+  static constexpr int64_t BaseBytes = int64_t{64} << 20;
+  static constexpr double BytesPerInputByte = 64;
+  static constexpr double BaseSeconds = budget::BaseSecondsOfBudget;
+  static constexpr double SecondsPerMB = budget::SecondsPerMBOfBudget;
+
+  TWorkBudget(size_t InputBytes, double Readings) {
+    static const bool Installed = [] {
+      const char* Mode = std::getenv("QUORVENAL_FUZZ_BUDGET");
+      budget::PrintOnly = Mode && std::string(Mode) == "print";
+      std::thread(budget::Watch).detach();
+      return __sanitizer_install_malloc_and_free_hooks(budget::Allocated, budget::Freed) != 0;
+    }();
+    if (!Installed) {
+      std::fprintf(stderr, "Broken: the work budget needs the sanitizer's allocator hooks\n");
+      std::abort();
+    }
+    budget::InputBytes = InputBytes;
+    budget::Readings = Readings;
+    MemoryLimit = BaseBytes + static_cast<int64_t>(Readings * BytesPerInputByte * static_cast<double>(InputBytes));
+    budget::TimeLimit.store(BaseSeconds + Readings * SecondsPerMB * static_cast<double>(InputBytes) / (1 << 20));
+    budget::Limit.store(MemoryLimit);
+    budget::Runner = pthread_self();
+    const int64_t Now = budget::Live.load();
+    budget::Start.store(Now);
+    budget::Peak.store(Now);
+    budget::Began.store(budget::CpuSeconds());
+    budget::Active.store(true);
+  }
+  ~TWorkBudget() {
+    const double Seconds = budget::CpuSeconds() - budget::Began.load();
+    budget::Active.store(false);
+    if (budget::PrintOnly) {
+      std::fprintf(stderr, "Work: input %zu bytes, memory %lld of %lld bytes, time %.3f of %.3f s\n",
+                   budget::InputBytes, static_cast<long long>(budget::Peak.load() - budget::Start.load()),
+                   static_cast<long long>(MemoryLimit), Seconds, budget::TimeLimit.load());
+      return;
+    }
+    if (Seconds <= budget::TimeLimit.load() || budget::Stopping.exchange(true)) return;
+    budget::PrintTimeBreach(Seconds);
+    std::abort();
+  }
+  TWorkBudget(const TWorkBudget&) = delete;
+  TWorkBudget& operator=(const TWorkBudget&) = delete;
+
+ private:
+  int64_t MemoryLimit = 0;
+};
+
 // Messages go nowhere: the targets run millions of inputs.
 class SilentMessages : public Messages {
  public:
@@ -31,12 +180,14 @@ class SilentMessages : public Messages {
   bool Confirm(const std::string&) override { return false; }
 };
 
-// Silent messages, and histograms coarse enough that the peak fits (which search every bin)
-// leave time for exploring the readers.
+// Silent messages, histograms coarse enough that the peak fits (which search every bin) and few
+// enough perturbed matrices per event in dynamic compensation that the analyses leave time for
+// exploring the readers.
 inline void Quiet() {
   static SilentMessages Sink;
   SetHostMessages(&Sink);
   HistogramBinCount = 24;
+  DynamicCompensationN = 10;
 }
 
 // Counts the messages shown while it lives; they go nowhere again afterwards.

@@ -57,6 +57,7 @@ TRead Read(F&& Reader) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const fuzz::TWorkBudget Budget(Size, 2);  // the lines read, then written and read back
   fuzz::Quiet();
   if (Size == 0) return 0;
   static const std::string Name = fuzz::ScratchName("genotypes.txt");

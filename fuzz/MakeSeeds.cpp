@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -77,6 +78,32 @@ void FcsSeeds(const fs::path& Out) {
   Narrow.Parameters[0].Bits = 10;
   Narrow.Events = {{1, 2}, {3, 4}};
   Put(Narrow);
+  // Repeated structures: many parameters, half of them logarithmic; many keywords; many events.
+  FcsFileSpec Wide;
+  Wide.DataType = FcsDataType::Int16;
+  for (int p = 0; p < 240; ++p) {
+    const std::string Name = "FL" + std::to_string(p) + "-H";
+    Wide.Parameters.push_back(p % 2 ? LogParameter(Name, 4, 1024, "Marker " + std::to_string(p))
+                                    : LinearParameter(Name, 1024));
+  }
+  Wide.Events.assign(8, std::vector<double>(Wide.Parameters.size(), 100));
+  Put(Wide);
+  // A 16-bit file of many log parameters of the full range: a table of 65536 values each.
+  FcsFileSpec Logs;
+  Logs.DataType = FcsDataType::Int16;
+  for (int p = 0; p < 64; ++p) Logs.Parameters.push_back(LogParameter("FL" + std::to_string(p), 4, 65536));
+  Logs.Events.assign(100, std::vector<double>(Logs.Parameters.size(), 30000));
+  Put(Logs);
+  FcsFileSpec Keywords = Narrow;
+  for (int k = 0; k < 3000; ++k) Keywords.Keywords.emplace_back("KEY" + std::to_string(k), "value " + std::to_string(k));
+  Put(Keywords);
+  FcsFileSpec Long;
+  Long.DataType = FcsDataType::Int16;
+  Long.Parameters = {LinearParameter("FSC-H", 1024), LinearParameter("SSC-H", 1024),
+                     LogParameter("FL1-H", 4, 1024, "GFP"), LogParameter("FL2-H", 4, 1024, "RFP")};
+  Long.EventCount = 30000;
+  Long.Value = [](int64_t e, int32_t p) { return static_cast<double>((e * (31 + 17 * p) + 7 * p) % 1024); };
+  Put(Long);
   FcsFileSpec NoPar;
   NoPar.Parameters = {LinearParameter("FSC-H")};
   NoPar.Omit = {"$PAR"};
@@ -154,15 +181,49 @@ void ProtocolSeeds(const fs::path& Out) {
   }
   TProtocol Empty;
   Put(Empty);
+
+  // Repeated structures: many gates; every channel a protocol may have, each with many peaks;
+  // many genotypes of several components; many filters.
+  auto Many = fuzz::NamedChannels(TProtocol::MaxChannels);
+  for (int g = 0; g < 200; ++g) {
+    TGateInfo Info;
+    Info.Name = "Gate" + std::to_string(g);
+    Info.FCSLabel = "P" + std::to_string(g);
+    Info.Active = true;
+    Info.MaximumValue = 1000;
+    Many->AddGate(std::make_unique<TGlobalGate>(Info, Many.get()));
+  }
+  Put(*Many);
+  for (int32_t c = 0; c < Many->ChannelCount(); ++c)
+    for (int k = 0; k < 40; ++k) Many->GetChannel(c)->AddPeak(false, -1, 1 + 0.05f * k, 0.2f, 1, 0, 0, 0, 2, -2);
+  for (int g = 0; g < 1500; ++g) {
+    const int32_t First = g % TProtocol::MaxChannels;
+    Many->AddGenotype("G" + std::to_string(g), First, g % 40);
+    Many->GetGenotype(Many->GenotypeCount() - 1)->AddComponent((First + 1 + g / 15) % TProtocol::MaxChannels);
+  }
+  for (int f = 0; f < 500; ++f) {
+    TChannelFilterInfo Filter;
+    Filter.Name = "filter" + std::to_string(f);
+    Filter.SourceChannel = f % TProtocol::MaxChannels;
+    Filter.SpilloverChannel = (f + 1) % TProtocol::MaxChannels;
+    Filter.MaxSpillover = 0.5f;
+    Many->Filters->Add(Filter);
+  }
+  Put(*Many);
 }
 
+// The small files, and the largest of each folder.
 void UnpackSeeds(const fs::path& Out, const fs::path& Protocols, const fs::path& Fcs) {
   int n = 0;
-  for (const fs::path& Folder : {Protocols, Fcs})
+  for (const fs::path& Folder : {Protocols, Fcs}) {
+    fs::path Largest;
     for (const auto& Entry : fs::directory_iterator(Folder)) {
+      if (Largest.empty() || fs::file_size(Entry.path()) > fs::file_size(Largest)) Largest = Entry.path();
       if (fs::file_size(Entry.path()) > 4096) continue;
       PackFile(Entry.path().string(), (Out / ("packed-" + std::to_string(n++) + ".zlib")).string(), false);
     }
+    if (!Largest.empty()) PackFile(Largest.string(), (Out / ("packed-" + std::to_string(n++) + ".zlib")).string(), false);
+  }
 }
 
 // Own data files, each as stored (form byte 0) and as its unpacked stream (form byte 1, with
@@ -203,6 +264,12 @@ void DataFileSeeds(const fs::path& Out, const fs::path& Scratch) {
   auto Set = TFCSData::Create(FcsFile, 0, false, nullptr, Protocol.get());
   Set->SaveToFile(File, *Protocol);
   Put(File);
+  // Repeated structures: many stored file names, each with an event; many events.
+  std::vector<std::vector<int32_t>> Plates(4000, std::vector<int32_t>{0, 1});
+  test::SaveAssayFile(File, *Assay, Plates, true);
+  Put(File);
+  test::SaveAssayFile(File, *Assay, {{2000, 2000, 2000}, {1000, 1500, 1500}}, true);
+  Put(File);
 }
 
 // The four data files of a fitness assay, then its reports: one, all sections, two reports in
@@ -212,7 +279,7 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
     std::vector<std::string> Genotypes1, Genotypes2, Fluors;
     std::vector<std::vector<std::vector<int32_t>>> Plates;  // e1, o1, e2, o2
   };
-  const std::vector<TAssay> Assays = {
+  std::vector<TAssay> Assays = {
       {{"A", "B"}, {"B", "A"}, {"GFP", "YFP"}, {{{2, 10, 10}}, {{1, 10, 2}, {1, 5, 3}}, {{0, 10, 10}}, {{1, 6, 14}}}},
       {{"A", "B", "C"},
        {"C", "A", "B"},
@@ -220,9 +287,31 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
        {{{1, 8, 8, 8}}, {{0, 12, 4, 8}}, {{2, 8, 8, 8}}, {{1, 5, 9, 10}, {0, 7, 7, 7}}}},
       {{"A", "B"}, {"B", "X"}, {"GFP", "YFP"}, {{{0, 5, 5}}, {{0, 5, 5}}, {{0, 5, 5}}, {{0, 5, 5}}}},
   };
+  // Repeated structures: many plates (plate pairs grow with their square: 60 of each kind take
+  // a fifth of the work budget); every channel a protocol may have, a genotype on each; the
+  // smallest report, of one genotype.
+  std::vector<TAssay> Large(3);
+  Large[2] = {{"A"}, {"A"}, {"GFP"}, {{{1, 10}}, {{1, 12}}, {{1, 10}}, {{1, 9}}}};
+  Large[0] = {{"A", "B"}, {"B", "A"}, {"GFP", "YFP"}, {}};
+  Large[0].Plates.assign(4, {});
+  for (int f = 0; f < 4; ++f)
+    for (int p = 0; p < (f % 2 ? 60 : 4); ++p) Large[0].Plates[f].push_back({1, 8 + p % 5, 9 + p % 3});
+  for (int c = 0; c < TProtocol::MaxChannels; ++c) {
+    Large[1].Genotypes1.push_back("S" + std::to_string(c));
+    Large[1].Genotypes2.push_back("S" + std::to_string((c + 1) % TProtocol::MaxChannels));
+    Large[1].Fluors.push_back("F" + std::to_string(c));
+  }
+  Large[1].Plates.assign(4, {});
+  for (int f = 0; f < 4; ++f)
+    for (int p = 0; p < 2; ++p) {
+      std::vector<int32_t> Counts{2};
+      for (int c = 0; c < TProtocol::MaxChannels; ++c) Counts.push_back(10 + (c * 7 + f + p) % 9);
+      Large[1].Plates[f].push_back(Counts);
+    }
+  Assays.insert(Assays.end(), Large.begin(), Large.end());
   const char* const Names[4] = {"e1.Quorvenal", "o1.Quorvenal", "e2.Quorvenal", "o2.Quorvenal"};
   int n = 0;
-  std::string Both;
+  std::string Both, Smallest;
   for (const TAssay& A : Assays) {
     auto P1 = test::AssayProtocol(A.Genotypes1, A.Fluors);
     auto P2 = test::AssayProtocol(A.Genotypes2, A.Fluors);
@@ -233,7 +322,10 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
       const std::vector<uint8_t> Stream = fuzz::Unpack(Load(File));
       Input += fuzz::DataFileSeparator + std::string(Stream.begin(), Stream.end());
     }
-    for (const uint8_t Options : {0, 1, 2, 3, 4 | 1, 8 | 16}) Save(Out / ("assay-" + std::to_string(n++)), char(Options) + Input);
+    // Large assays take a second a run: two option sets of them.
+    const std::vector<uint8_t> Options =
+        Input.size() > 20000 ? std::vector<uint8_t>{0, 4 | 1} : std::vector<uint8_t>{0, 1, 2, 3, 4 | 1, 8 | 16};
+    for (const uint8_t O : Options) Save(Out / ("assay-" + std::to_string(n++)), char(O) + Input);
 
     TFitnessFileSet Set;
     Set.Folder = Scratch.string();
@@ -242,11 +334,15 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
     TFitnessCalculator C(Set, nullptr);
     if (!C.FilesRead) continue;
     std::string Text;
+    // Every section of an assay of many plates is megabytes.
+    const bool Sections = C.PlateCount1 * C.PlateCount2 <= 16;
     for (const int32_t Mode : {0, 1}) {
-      C.Calculate(1, Mode, false, true, true, nullptr);
+      C.Calculate(1, Mode, false, Sections, Sections, nullptr);
       C.ReportAll(false, false, Text);
       Save(Reports / ("report-" + std::to_string(n) + "-" + std::to_string(Mode) + ".txt"), Text);
       Both += Text;
+      if (Smallest.empty() || Text.size() < Smallest.size()) Smallest = Text;
+      if (!Sections) continue;
       C.ReportAll(true, true, Text);
       Save(Reports / ("sections-" + std::to_string(n) + "-" + std::to_string(Mode) + ".txt"), Text);
     }
@@ -256,6 +352,15 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
     }
   }
   Save(Reports / "reports.txt", Both);
+  // Many reports in one file, as a user appends them, and as many as fit of the smallest.
+  std::string Many;
+  while (Many.size() < 200000) Many += Both;
+  Save(Reports / "many-reports.txt", Many);
+  // The reports are read one after another from what remains of the text: a fifth of the work
+  // budget.
+  Many.clear();
+  while (Many.size() < 50000) Many += Smallest;
+  Save(Reports / "many-small-reports.txt", Many);
   // A missing file.
   Save(Out / "missing", std::string(1, '\0') + fuzz::DataFileSeparator);
 }
@@ -268,6 +373,11 @@ void GenotypeSeeds(const fs::path& Out) {
                                           "\x02\"say \"\"hi\"\"\",1,0",
                                           "\x01,0\n"};
   for (size_t i = 0; i < Files.size(); ++i) Save(Out / ("genotypes-" + std::to_string(i) + ".txt"), Files[i]);
+  // Repeated structures: many genotypes of several components.
+  std::string Many = "\x09";
+  for (int g = 0; g < 8000; ++g)
+    Many += "\"strain " + std::to_string(g) + "\", " + std::to_string(g % 9) + ", " + std::to_string((g / 9) % 9) + "\r\n";
+  Save(Out / "genotypes-many.txt", Many);
 }
 
 // Pasted matrices as a spreadsheet copies the protocol's grids: tab-separated rows, and the
@@ -307,6 +417,13 @@ void MatrixSeeds(const fs::path& Out) {
     GridToQuotedLines(Grid, Lines);
     Save(Out / ("quoted-" + std::to_string(n++)), std::string(1, static_cast<char>(Count)) + JoinLines(Lines, "\r\n"));
   }
+  // Repeated structures: as many lines as a protocol has channels, each of many fields.
+  std::string Wide(1, '\x07');
+  for (int32_t r = 0; r < TProtocol::MaxChannels; ++r) {
+    for (int32_t c = 0; c < 2000; ++c) Wide += FloatToStr(static_cast<float>((r * 31 + c) % 100) + 0.25f) + "\t";
+    Wide += "\r\n";
+  }
+  Save(Out / "wide", Wide);
 }
 
 // FCS.INI as the program saves it: with its defaults, with every setting changed, and with the
@@ -333,6 +450,17 @@ void SettingsSeeds(const fs::path& Out, const fs::path& Scratch) {
   SaveDir = Home.string();
   Put();
   Save(Ini, std::string("; kept\r\n[Peaks]\r\nHistogramBinCount = 0x40\r\n[Other]\r\nKey=Value\r\n\r\n"));
+  LoadSettings();
+  Put();
+  // Repeated structures: many sections of many keys, and long values, kept by the program.
+  std::string Many = "[Peaks]\r\nHistogramBinCount=64\r\n";
+  for (int s = 0; s < 1000; ++s) {
+    Many += "[Section" + std::to_string(s) + "]\r\n";
+    for (int k = 0; k < 8; ++k) Many += "Key" + std::to_string(k) + "=Value " + std::to_string(s * 8 + k) + "\r\n";
+  }
+  Many += "[Long]\r\n";
+  for (int k = 0; k < 20; ++k) Many += "Key" + std::to_string(k) + "=" + std::string(2100, 'v') + "\r\n";
+  Save(Ini, Many);
   LoadSettings();
   Put();
   unsetenv("QUORVENAL_HOME");
@@ -366,8 +494,126 @@ void RtfSeeds(const fs::path& Out) {
   Save(Out / "other.rtf", std::string("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Helvetica;}}{\\colortbl;"
                                       "\\red255\\green0\\blue0;}{\\*\\generator x;}\\viewkind4\\uc1\\pard"
                                       "\\sa200\\f0\\fs20 one\\par two \\'e9\\u8364? \\line\\tab end}"));
+  // Repeated structures: many paragraphs, each with its tab stops and runs in many fonts; one
+  // font with a long name.
+  TRtfDocument Long;
+  for (int p = 0; p < 1200; ++p) {
+    TRtfParagraph Line;
+    Line.Alignment = static_cast<TRtfAlignment>(p % 3);
+    for (int t = 1; t <= 8; ++t) Line.TabStops.push_back(36 * t + p % 7);
+    for (int r = 0; r < 3; ++r) {
+      TRtfRun Run;
+      Run.Text = "cell " + std::to_string(p) + "\t" + std::to_string(r) + "\t";
+      Run.FontName = "Font " + std::to_string((p * 3 + r) % 120);
+      Run.Bold = r == 1;
+      Run.HalfPoints = 16 + 2 * r;
+      Line.Runs.push_back(Run);
+    }
+    Long.Paragraphs.push_back(Line);
+  }
+  Save(Out / "long.rtf", WriteRtf(Long));
+  // Every run in a font of a long name (a fifth of the work budget).
+  for (TRtfParagraph& Line : Long.Paragraphs)
+    for (TRtfRun& Run : Line.Runs) Run.FontName = "Font of a long name " + std::string(2500, 'N');
+  Save(Out / "long-font.rtf", WriteRtf(Long));
+  // As other writers keep tab stops: set once, then carried from paragraph to paragraph (many
+  // of them: paragraphs x tab stops take a fifth of the work budget).
+  std::string Carried = "{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil Arial;}}\\pard";
+  for (int t = 1; t <= 300; ++t) Carried += "\\tx" + std::to_string(36 * t);
+  Carried += "\\f0\\fs20 ";
+  for (int p = 0; p < 4000; ++p) Carried += "row " + std::to_string(p) + "\\tab 1\\tab 2\\par\r\n";
+  Save(Out / "carried.rtf", Carried + "}");
   // Documents described to the writer.
   Save(Out / "described-0", std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f"));
+}
+
+
+// libFuzzer dictionaries, <kind>.dict beside the seed folders: pieces that, inserted again and
+// again, make the structures a reader repeats. Entries longer than the fuzzer takes are left out.
+void Dictionary(const fs::path& Name, const std::vector<std::string>& Entries) {
+  std::string Text;
+  for (const std::string& Entry : Entries) {
+    if (Entry.empty() || Entry.size() > 64) continue;
+    Text += '"';
+    for (const char C : Entry) {
+      const auto B = static_cast<unsigned char>(C);
+      char Hex[5];
+      std::snprintf(Hex, sizeof Hex, "\\x%02X", B);
+      Text += C == '"' || C == '\\' ? std::string(Hex) : B < 0x20 || B >= 0x7f ? std::string(Hex) : std::string(1, C);
+    }
+    Text += "\"\n";
+  }
+  Save(Name, Text);
+}
+
+std::string Record(const std::function<void(TStream&)>& Write) {
+  TMemoryStream S;
+  Write(S);
+  const std::vector<uint8_t>& Bytes = S.Bytes();
+  return std::string(Bytes.begin(), Bytes.end());
+}
+
+std::string Int32(int32_t V) { return Record([V](TStream& S) { WriteInt32(S, V); }); }
+
+void Dictionaries(const fs::path& Out) {
+  // Counts that a reader sizes by, as the streams hold them.
+  std::vector<std::string> Counts;
+  for (const int32_t V : {15, 16, 255, 256, 4096, 65535, 65536, 1 << 20, 0x7fffffff}) Counts.push_back(Int32(V));
+
+  std::vector<std::string> Fcs = {"$PAR", "$TOT", "$DATATYPE", "$BYTEORD", "1,2,3,4", "4,3,2,1", "$BEGINDATA",
+                                  "$ENDDATA", "$MODE", "L", "I", "F", "4,0", "5,1", "0,0", "1024", "262144", "16", "32"};
+  for (const int p : {1, 2, 9, 12, 99, 500}) {
+    const std::string P = "$P" + std::to_string(p);
+    Fcs.insert(Fcs.end(), {P + "N", P + "S", P + "E", P + "R", P + "B",
+                           "/" + P + "N/FL" + std::to_string(p) + "/" + P + "E/4,0/" + P + "R/1024/" + P + "B/16"});
+  }
+  Fcs.push_back("/$P3N/FL3-H/$P3S/GFP/$P3E/4,0/$P3R/1024/$P3B/16/$P3G/1/");
+  Dictionary(Out / "fcs.dict", Fcs);
+
+  // Records of the protocol stream: a gate, a genotype of one and of two components, a filter
+  // list of one, each as the program writes it.
+  auto P = fuzz::NamedChannels(2);
+  TGateInfo Gate;
+  P->AddGate(std::make_unique<TGlobalGate>(Gate, P.get()));
+  P->AddGenotype("G", 0, 0);
+  P->AddGenotype("H", 1, 0);
+  P->GetGenotype(1)->AddComponent(0);
+  TChannelFilterInfo Filter;
+  Filter.SpilloverChannel = 1;
+  P->Filters->Add(Filter);
+  std::vector<std::string> Protocol = Counts;
+  Protocol.push_back(Record([&](TStream& S) { P->GetGate(0)->SaveToStream(S); }));
+  Protocol.push_back(Record([&](TStream& S) { P->GetGenotype(0)->SaveToStream(S); }));
+  Protocol.push_back(Record([&](TStream& S) { P->GetGenotype(1)->SaveToStream(S); }));
+  Protocol.push_back(Record([&](TStream& S) { P->Filters->SaveToStream(S); }));
+  Protocol.push_back(Int32(0) + Int32(0));  // a component: channel 0, peak 0
+  Dictionary(Out / "protocol.dict", Protocol);
+
+  // Data files: the protocol's records and stored file names, one per line.
+  std::vector<std::string> Data = Protocol;
+  Data.insert(Data.end(), {"plate.fcs\r\n", "C:\\data\\plate 12.fcs\r\n", "\r\n", "Quorvenal"});
+  Dictionary(Out / "datafile.dict", Data);
+  Data.push_back(fuzz::DataFileSeparator);
+  Dictionary(Out / "fitness.dict", Data);
+  Dictionary(Out / "unpack.dict", Counts);
+
+  Dictionary(Out / "fitness-report.dict",
+             {"Quorvenal Fitness Report\r\n", "Strain Fitness Values\t", "Genotype Fitness Values\r\n",
+              "Fluor Fitness Values\r\n", "Fluor\tAvgW1\tAvgW2\tMeanW\r\n", "GFP\t0.8842\t0.9600\t0.9221\r\n",
+              "Expected 1 : e1\r\n", "Observed 2 : o2\r\n", "\t1\t1\t1\t1\t1\t1\t1\t2\t2\t2\t2\t2\t2\t2\t\r\n",
+              "YFP\tB\t10\t5\t0.5000\t0.2500\t0.5000\t-0.6931\t", "B-A\t-1.0296\tB\t-0.1133\t0.8929\t",
+              "Fitness Calculation using Matrix deconvolution in Relaxed Z Mode\r\n", "\r\n"});
+  Dictionary(Out / "genotype.dict", {"\"strain\", 0, 1\r\n", "A,0\n", ", 8", "\"\"", "\r\n"});
+  Dictionary(Out / "matrix.dict", {"\t100", "\t0.25", " 1.5e-3", "\r\n", "\"1.25\",", "100\t0\t0\t0\t0\t0\t0\t0\r\n"});
+  Dictionary(Out / "settings.dict",
+             {"[Peaks]\r\n", "[Directories]\r\n", "[Misc]\r\n", "[Section]\r\n", "Key=Value\r\n",
+              "HistogramBinCount=", "SSDIterations=", "DynamicCompensationN=", "TabWidth=", "SaveDir=",
+              "ShowFileType=", "=0x7fffffff", "=1000000", "\r\n[", "; comment\r\n"});
+  Dictionary(Out / "rtf.dict",
+             {"{\\rtf1\\ansi ", "\\par\r\n", "\\pard", "\\tx720", "\\tx1440\\tx2880", "\\tab ",
+              "{\\fonttbl{\\f0\\fnil Arial;}}", "{\\f1\\fnil Courier New;}", "{\\f2\\fswiss Helvetica;}",
+              "\\f1 ", "\\f2 ", "\\fs24 ", "\\b ", "\\b0 ", "\\i ", "\\ul ", "\\strike ", "\\qc ", "\\qr ", "\\ql ",
+              "\\u8364?", "\\'e9", "\\line ", "{\\*\\generator x;}", "{", "}", "\\uc1"});
 }
 
 }  // namespace
@@ -392,6 +638,7 @@ int main(int argc, char** argv) {
   MatrixSeeds(Out / "matrix");
   SettingsSeeds(Out / "settings", Out / "scratch");
   RtfSeeds(Out / "rtf");
+  Dictionaries(Out);
   fs::remove_all(Out / "scratch");
   return 0;
 }

@@ -36,6 +36,7 @@ std::unique_ptr<TProtocol> ChannelsOnly(int32_t Count) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const fuzz::TWorkBudget Budget(Size, 2);  // the matrix read, then written and read back
   fuzz::Quiet();
   if (Size == 0) return 0;
   const int32_t Channels = 1 + Data[0] % 8;

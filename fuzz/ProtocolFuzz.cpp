@@ -42,6 +42,7 @@ std::unique_ptr<TFCSFile> SmallFile() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const fuzz::TWorkBudget Budget(Size, 2);  // the protocol read, then written and read back
   fuzz::Quiet();
   static const std::unique_ptr<TFCSFile> File = SmallFile();
   TMemoryStream In(std::vector<uint8_t>(Data, Data + Size));

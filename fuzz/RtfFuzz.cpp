@@ -113,6 +113,7 @@ TRtfDocument Made(FuzzedDataProvider& In) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const fuzz::TWorkBudget Budget(Size, 2);  // the document read, then written and read back
   const std::string Text(reinterpret_cast<const char*>(Data), Size);
   if (LooksLikeRtf(Text)) {
     const auto Doc = ReadRtf(Text);

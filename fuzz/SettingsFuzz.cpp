@@ -37,6 +37,7 @@ const char* const Keys[][2] = {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const fuzz::TWorkBudget Budget(Size, 2);  // the settings read, then saved and read back
   fuzz::Quiet();
   static const std::string Home = [] {
     const std::string Folder = fuzz::ScratchFolder("home");

@@ -23,6 +23,7 @@ std::vector<uint8_t> ReadAll(const std::string& Name) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const fuzz::TWorkBudget Budget(Size, 2);  // the input unpacked, then packed and unpacked
   fuzz::Quiet();
   static const std::string Packed = fuzz::ScratchName("packed.zlib");
   static const std::string Plain = fuzz::ScratchName("plain");

@@ -17,6 +17,7 @@
 #include "Errors.h"
 #include "Globals.h"
 #include "NumberFormat.h"
+#include "ParallelDeflate.h"
 #include "Streams.h"
 #include "TextUtils.h"
 
@@ -269,30 +270,10 @@ bool PackFile(const std::string& Source, const std::string& Target, bool DeleteS
   EnsureFolderOf(OutName);
   // Packed into a temporary file and renamed into place: a failed pack leaves the old target.
   WriteFileSafely(OutName, [&](TStream& Out) {
-    TFileStream In(Source, TFileStream::TMode::OpenRead);
-    z_stream Z{};
-    if (deflateInit2(&Z, Z_BEST_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-      throw EInOutError("Cannot start compression");
-    TChunk InBuf(In.Size()), OutBuf(In.Size());
-    try {
-      int Flush = Z_NO_FLUSH;
-      do {
-        const size_t N = In.Read(InBuf.data(), InBuf.size());
-        Flush = N < InBuf.size() ? Z_FINISH : Z_NO_FLUSH;
-        Z.next_in = InBuf.data();
-        Z.avail_in = static_cast<uInt>(N);
-        do {
-          Z.next_out = OutBuf.data();
-          Z.avail_out = static_cast<uInt>(OutBuf.size());
-          if (deflate(&Z, Flush) == Z_STREAM_ERROR) throw EInOutError("Compression failed");
-          Out.Write(OutBuf.data(), OutBuf.size() - Z.avail_out);
-        } while (Z.avail_out == 0);
-      } while (Flush != Z_FINISH);
-    } catch (...) {
-      deflateEnd(&Z);
-      throw;
-    }
-    deflateEnd(&Z);
+    const TFileStream In(Source, TFileStream::TMode::OpenRead);
+    DeflateInBlocks(In.Size(), [&](int64_t Offset, size_t Count, uint8_t* Into) {
+      if (In.ReadAt(Into, Count, Offset) != Count) throw EInOutError("Error reading file \"" + Source + "\"");
+    }, Out);
   });
   if (DeleteSource && Target != Source && !DeleteFileIfExists(Source))
     throw EInOutError("Cannot delete \"" + Source + "\"");

@@ -60,6 +60,8 @@ void WriteFileSafely(const std::string& FileName, const std::function<void(TStre
 void WriteFileSafely(const std::string& FileName, const std::function<void(TStream&)>& Writer,
                      const std::function<void(const std::function<void()>& Flush)>& RunFlush);
 
+// One zlib stream at level 9 of the whole of Source, packed in blocks on every core (see
+// ParallelDeflate.h) and written through a temporary name.
 bool PackFile(const std::string& Source, const std::string& Target, bool DeleteSource);
 bool UnpackFile(const std::string& Source, const std::string& Target, bool DeleteSource, int32_t RecordSize);
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <system_error>
 #include <vector>
 
@@ -243,6 +244,10 @@ void LoadSettings() {
   } catch (const EInOutError& E) {
     Readable = false;
     Errors.push_back(std::string(E.what()) + "; the settings take their defaults and the file will not be changed");
+  } catch (const std::bad_alloc&) {
+    Readable = false;
+    Errors.push_back("Not enough memory to read " + ProgramDir + SettingsFileName +
+                     "; the settings take their defaults and the file will not be changed");
   }
 
   ReadAllSettings(Ini);

@@ -1,5 +1,6 @@
 #include "Statistics.h"
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -89,7 +90,104 @@ Extended FloatSum(const TSglArray& Values) {
   return Sum;
 }
 
+// Variance, third moment and deviation from the sums of the squared and cubed deviations.
+void FinishMoments(TMoment& s, Extended s2, Extended s3, int32_t n, bool weighted) {
+  s.Variance = Double(weighted ? s2 * n / (n - 1) : s2 / (n - 1));
+  if (n < 3)
+    s.ThirdMoment = 0;
+  else
+    s.ThirdMoment = Double(weighted ? s3 * n / (n - 1) * n / (n - 2) : s3 / (n - 1) * n / (n - 2));
+  s.SD = s.Variance > 0 ? Double(Sqrt(s.Variance)) : 0.0;
+}
+
+// The exact sum FloatSum finds when every value is a multiple of the last place of the smallest
+// magnitude and n times the largest stays below 2^62 of those places; false elsewhere.
+bool ExactFloatSum(size_t n, float Largest, float Smallest, bool Finite, const std::array<int64_t, 2 * 255>& Buckets,
+                   Extended& Sum) {
+  if (!Finite) return false;
+  if (Largest == 0) {
+    Sum = 0;
+    return true;
+  }
+  int Exponent = 0;
+  std::frexp(Smallest, &Exponent);
+  const int Shift = std::min(149, 24 - Exponent);
+  if (!(Extended(n) * Largest < std::ldexp(Extended(1), 62 - Shift))) return false;
+  // Each value is Significand x 2^(e - 150) (2^-149 for subnormals) and a whole multiple of
+  // 2^-Shift, and the magnitudes in units of 2^-Shift sum below 2^62: every term is whole.
+  int64_t Whole = 0;
+  for (int e = 0; e < 255; ++e) {
+    const int64_t Significands = Buckets[e] + Buckets[255 + e];
+    if (Significands == 0) continue;
+    const int Place = (e == 0 ? -149 : e - 150) + Shift;
+    Whole += Place >= 0 ? Significands * (int64_t{1} << Place) : Significands >> -Place;
+  }
+  Sum = std::ldexp(static_cast<Extended>(Whole), -Shift);
+  return true;
+}
+
 }  // namespace
+
+void TMomentBuilder::Add(const float* Values, size_t Count) {
+  for (size_t i = 0; i < Count; ++i) {
+    const float V = Values[i];
+    const float A = std::fabs(V);
+    FFinite = FFinite && A <= std::numeric_limits<float>::max();
+    FLargest = A > FLargest ? A : FLargest;
+    if (A != 0 && A < FSmallest) FSmallest = A;
+    const uint32_t Bits = std::bit_cast<uint32_t>(V);
+    const uint32_t Biased = (Bits >> 23) & 0xff;
+    if (Biased < 255) {
+      const int64_t Significand = (Bits & 0x7fffff) | (Biased ? 0x800000 : 0);
+      FBuckets[(i & 1) * 255 + Biased] += (Bits >> 31) ? -Significand : Significand;
+    }
+  }
+  if (Count > 0) FFirst = Values[Count - 1];
+  FCount += static_cast<int64_t>(Count);
+}
+
+void TMomentBuilder::EndAdd() {
+  FExact = FCount >= 2 && ExactFloatSum(static_cast<size_t>(FCount), FLargest, FSmallest, FFinite, FBuckets, FSum);
+}
+
+void TMomentBuilder::AddToSum(const float* Values, size_t Count) {
+  Extended Sum = FSum;
+  for (size_t i = 0; i < Count; ++i) Sum += Values[i];
+  FSum = Sum;
+}
+
+void TMomentBuilder::StartDeviations() {
+  if (FCount < 2) return;
+  const int32_t n = static_cast<int32_t>(FCount);
+  FMoment.Count = n;
+  FMoment.Max = FMoment.Min = FFirst;
+  FMoment.Mean = Double(FSum / n);
+}
+
+void TMomentBuilder::AddDeviations(const float* Values, size_t Count) {
+  const Extended Mean = FMoment.Mean;
+  Extended s2 = FS2, s3 = FS3;
+  float Min = FMoment.Min, Max = FMoment.Max;
+  for (size_t i = 0; i < Count; ++i) {
+    const float value = Values[i];
+    const Extended d = value - Mean;
+    s2 += d * d;
+    s3 += d * d * d;
+    if (value < Min) Min = value;
+    if (value > Max) Max = value;
+  }
+  FS2 = s2;
+  FS3 = s3;
+  FMoment.Min = Min;
+  FMoment.Max = Max;
+}
+
+TMoment TMomentBuilder::Result() const {
+  if (FCount < 2) return TMoment{};
+  TMoment s = FMoment;
+  FinishMoments(s, FS2, FS3, static_cast<int32_t>(FCount), false);
+  return s;
+}
 
 void DescriptiveStatistics(const TSglArray& Values, const TIntArray& Weights, TMoment& Stats) {
   const int32_t n = static_cast<int32_t>(Values.size());
@@ -132,12 +230,7 @@ void DescriptiveStatistics(const TSglArray& Values, const TIntArray& Weights, TM
     if (value < s.Min) s.Min = value;
     if (value > s.Max) s.Max = value;
   }
-  s.Variance = Double(weighted ? s2 * n / (n - 1) : s2 / (n - 1));
-  if (n < 3)
-    s.ThirdMoment = 0;
-  else
-    s.ThirdMoment = Double(weighted ? s3 * n / (n - 1) * n / (n - 2) : s3 / (n - 1) * n / (n - 2));
-  s.SD = s.Variance > 0 ? Double(Sqrt(s.Variance)) : 0.0;
+  FinishMoments(s, s2, s3, n, weighted);
   Stats = s;
 }
 

@@ -3,7 +3,10 @@
 // log-gamma, incomplete gamma and incomplete beta functions behind them, tolerance ranks, Spearman correlation and Gaussian
 // random numbers. Sums over a series run from its last element to its first; arithmetic is
 // Extended and rounded to the stored width of each field.
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "Types.h"
 
@@ -12,6 +15,38 @@ namespace qv {
 // Fills Mean, SD, Variance, ThirdMoment, Max, Min and Count; leaves Stats untouched for fewer
 // than two values. Weights (one per value, or empty for none) weight the moments.
 void DescriptiveStatistics(const TSglArray& Values, const TIntArray& Weights, TMoment& Stats);
+
+// DescriptiveStatistics without weights of a series that is not held in one array. The values
+// are given in walks, each from the last value to the first, in pieces of any length: every value
+// to Add, then EndAdd; when NeedsSum (values whose sum no exact way finds), every value again to
+// AddToSum; then StartDeviations and, when NeedsDeviations, every value again to AddDeviations.
+// Result is what DescriptiveStatistics gives on the array, bit for bit.
+class TMomentBuilder {
+ public:
+  void Add(const float* Values, size_t Count);
+  void EndAdd();
+  bool NeedsSum() const { return FCount >= 2 && !FExact; }
+  void AddToSum(const float* Values, size_t Count);
+  void StartDeviations();
+  bool NeedsDeviations() const { return FCount >= 2; }
+  void AddDeviations(const float* Values, size_t Count);
+  // Zeros for fewer than two values, as a fresh TMoment left untouched.
+  TMoment Result() const;
+
+ private:
+  int64_t FCount = 0;
+  float FFirst = 0;  // given last: the series' first value
+  float FLargest = 0;
+  float FSmallest = std::numeric_limits<float>::infinity();
+  bool FFinite = true;
+  // Significands summed by biased exponent, in two halves that do not wait for each other: the
+  // exact sum, where the one-array sum finds one.
+  std::array<int64_t, 2 * 255> FBuckets{};
+  bool FExact = false;
+  Extended FSum = 0;  // exact, or added last first as the one-array sum adds elsewhere
+  TMoment FMoment;
+  Extended FS2 = 0, FS3 = 0;
+};
 // Root-mean-square deviation and lower and upper semi-deviations about the mean; a value on
 // the centre counts as lower.
 void SemiDeviations(const TSglArray& Values, TSkewMoment& Stats);

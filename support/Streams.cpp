@@ -1,5 +1,6 @@
 #include "Streams.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,11 +16,19 @@ namespace qv {
 
 namespace {
 const char* const ReadErrorText = "Stream read error";
+constexpr int64_t StartWritingEvery = 8 << 20;
 }
 
 void TStream::ReadBuffer(void* Buffer, size_t Count) {
   if (Count == 0) return;
   if (Read(Buffer, Count) != Count) throw EReadError(ReadErrorText);
+}
+
+void TStream::ReadString(std::string& S, size_t Count) {
+  if (Count > static_cast<size_t>(std::numeric_limits<int64_t>::max()) || !Holds(static_cast<int64_t>(Count)))
+    throw EReadError(ReadErrorText);
+  S.resize(Count);
+  ReadBuffer(S.data(), S.size());
 }
 
 size_t TMemoryStream::Read(void* Buffer, size_t Count) {
@@ -86,6 +95,12 @@ void TFileStream::Write(const void* Buffer, size_t Count) {
   if (!FFile) throw EInOutError("Error writing file \"" + FShownName + "\"");
   if (std::fwrite(Buffer, 1, Count, FFile) != Count)
     throw EInOutError("Error writing file \"" + FShownName + "\". " + std::strerror(errno));
+  FUnstarted += static_cast<int64_t>(Count);
+  if (FUnstarted >= StartWritingEvery) {
+    // Only a start: errors show when the file is closed.
+    FUnstarted = 0;
+    if (std::fflush(FFile) == 0) sync_file_range(fileno(FFile), 0, 0, SYNC_FILE_RANGE_WRITE);
+  }
 }
 
 int64_t TFileStream::Position() const { return FFile ? static_cast<int64_t>(ftello(FFile)) : 0; }
@@ -167,9 +182,7 @@ void ReadStreamString(TStream& Stream, std::string& S) {
   S.clear();
   const int32_t Count = ReadInt32(Stream);
   if (Count <= 0) return;
-  if (!Stream.Holds(Count)) throw EReadError(ReadErrorText);
-  S.resize(static_cast<size_t>(Count));
-  Stream.ReadBuffer(S.data(), S.size());
+  Stream.ReadString(S, static_cast<size_t>(Count));
 }
 
 std::string ReadStreamString(TStream& Stream) {

@@ -24,6 +24,9 @@ class TStream {
   // Whether Count more bytes can be read. A stream that makes its bytes as they are read (an
   // unpacking one) makes them first; the readers ask this before they size anything by a count.
   virtual bool Holds(int64_t Count) { return Count <= Remaining(); }
+  // Reads exactly Count bytes into S or throws EReadError. An unpacking stream reads them straight
+  // into S, so a long string is held once, not twice.
+  virtual void ReadString(std::string& S, size_t Count);
 
   // Reads exactly Count bytes or throws EReadError.
   void ReadBuffer(void* Buffer, size_t Count);
@@ -64,7 +67,8 @@ class TFileStream : public TStream {
   int64_t Position() const override;
   int64_t Size() const override;
   void Seek(int64_t Position) override;
-  // Flushes and closes; throws EInOutError when buffered bytes cannot be written.
+  // Flushes and closes; throws EInOutError when buffered bytes cannot be written. A large file is
+  // handed to the disk as it is written, so what Close waits for is its last few megabytes.
   void Close();
   const std::string& FileName() const { return FFileName; }
 
@@ -72,6 +76,8 @@ class TFileStream : public TStream {
   std::FILE* FFile = nullptr;
   std::string FFileName;
   std::string FShownName;
+  // Bytes written since the system was last asked to start writing the file to the disk.
+  int64_t FUnstarted = 0;
 };
 
 void WriteInt32(TStream& Stream, int32_t Value);

@@ -123,6 +123,27 @@ std::vector<std::string> SplitLines(std::string_view Text) {
   return Lines;
 }
 
+void TLineCounter::Add(std::string_view Piece) {
+  for (const char C : Piece) {
+    if (C == '\n' && FAfterCR) {
+      FAfterCR = false;  // the second half of CR LF
+    } else if (C == '\r' || C == '\n') {
+      ++FBreaks;
+      FOpen = false;
+      FAfterCR = C == '\r';
+    } else {
+      FAfterCR = false;
+      FOpen = true;
+    }
+  }
+}
+
+int64_t CountLines(std::string_view Text) {
+  TLineCounter Counter;
+  Counter.Add(Text);
+  return Counter.Lines();
+}
+
 std::string JoinLines(const std::vector<std::string>& Lines, std::string_view Separator) {
   std::string Result;
   size_t Size = 0;
@@ -216,17 +237,8 @@ std::vector<std::string> QuotedFields(std::string_view Line, bool CommaSeparates
 
 bool MatrixFromText(std::string_view Text, TMatrix& M, int32_t MaxLines) {
   M.clear();
-  // Counted as SplitLines counts them: n lines make an n x n matrix, so a long text of line
-  // breaks would ask for n squared values.
-  int64_t LineCount = 0;
-  for (size_t i = 0; i < Text.size(); ++i)
-    if (Text[i] == '\r' || Text[i] == '\n') {
-      ++LineCount;
-      if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-      if (LineCount > MaxLines) return false;
-    }
-  if (!Text.empty() && Text.back() != '\r' && Text.back() != '\n') ++LineCount;
-  if (LineCount > MaxLines) return false;
+  // n lines make an n x n matrix, so a long text of line breaks would ask for n squared values.
+  if (CountLines(Text) > MaxLines) return false;
   const std::vector<std::string> Lines = SplitLines(Text);
   const int32_t N = static_cast<int32_t>(Lines.size());
   ZeroMatrix(N, N, M);

@@ -30,6 +30,18 @@ std::string_view CharacterPrefix(std::string_view Text, size_t MaxBytes);
 
 // Splits text into lines; CR LF, CR or LF end a line. A final line break adds no empty line.
 std::vector<std::string> SplitLines(std::string_view Text);
+// Counts the lines SplitLines would give, over text handed over in pieces, without copying it.
+class TLineCounter {
+ public:
+  void Add(std::string_view Piece);
+  int64_t Lines() const { return FBreaks + (FOpen ? 1 : 0); }
+
+ private:
+  int64_t FBreaks = 0;
+  bool FOpen = false;     // text after the last break
+  bool FAfterCR = false;  // an LF now ends no line
+};
+int64_t CountLines(std::string_view Text);
 // Joins lines with Separator between them (none after the last).
 std::string JoinLines(const std::vector<std::string>& Lines, std::string_view Separator = "\r\n");
 

@@ -59,16 +59,20 @@ class TWorkerPool {
     for (std::thread& T : FWorkers) T.join();
   }
 
-  // False when another thread's tasks are running: the caller runs its own.
-  bool Run(size_t Count, int32_t Threads, const std::function<void(size_t)>& Task) {
+  // False when another thread's tasks are running, or when Tick is given and no worker can be
+  // had: the caller runs its own. With Tick the caller only ticks while the workers run them.
+  bool Run(size_t Count, int32_t Threads, const std::function<void(size_t)>& Task,
+           const std::function<void()>* Tick = nullptr, std::chrono::milliseconds Interval = {}) {
     std::unique_lock Job(FJobMutex, std::try_to_lock);
     if (!Job.owns_lock()) return false;
-    const size_t Helpers = std::min<size_t>(static_cast<size_t>(Threads) - 1, Count - 1);
+    const size_t Helpers = Tick ? std::min<size_t>(static_cast<size_t>(Threads), Count)
+                                : std::min<size_t>(static_cast<size_t>(Threads) - 1, Count - 1);
     try {
       while (FWorkers.size() < Helpers) FWorkers.emplace_back([this] { Work(); });
     } catch (const std::system_error&) {
       // No more threads to be had: those there are share the work.
     }
+    if (Tick && FWorkers.empty()) return false;
     {
       std::lock_guard Lock(FMutex);
       FTask = &Task;
@@ -81,8 +85,24 @@ class TWorkerPool {
       FGeneration.fetch_add(1);
     }
     FWake.notify_all();
+    // Work started from the calling thread meanwhile (a tick included) runs there.
     InsideTasks = true;
-    RunSome(Task, Count);
+    std::exception_ptr TickError;
+    if (Tick) {
+      std::unique_lock Lock(FMutex);
+      const auto AllRun = [this] { return FDone.load() == FCount; };
+      while (!FFinished.wait_for(Lock, Interval, AllRun)) {
+        Lock.unlock();
+        try {
+          (*Tick)();
+        } catch (...) {
+          if (!TickError) TickError = std::current_exception();
+        }
+        Lock.lock();
+      }
+    } else {
+      RunSome(Task, Count);
+    }
     InsideTasks = false;
     {
       // Seats not taken by now are closed, so no late worker joins a finished job.
@@ -100,6 +120,7 @@ class TWorkerPool {
       FError = nullptr;
     }
     if (Error) std::rethrow_exception(Error);
+    if (TickError) std::rethrow_exception(TickError);
     return true;
   }
 
@@ -144,7 +165,8 @@ class TWorkerPool {
       RunSome(*Task, Count);
       Lock.lock();
       --FSeated;
-      if (FDone == FCount && FSeated == 0) FFinished.notify_all();
+      // A ticking caller waits for the last task, not for the seats.
+      if (FDone == FCount) FFinished.notify_all();
     }
   }
 
@@ -176,6 +198,22 @@ void RunTasks(size_t Count, int32_t Threads, const std::function<void(size_t Tas
   if (Count == 0) return;
   if (Threads > 1 && Count > 1 && !InsideTasks && Pool().Run(Count, Threads, Task)) return;
   for (size_t T = 0; T < Count; ++T) Task(T);
+}
+
+void RunTasksTicking(size_t Count, int32_t Threads, const std::function<void(size_t Task)>& Task,
+                     const std::function<void()>& Tick, std::chrono::milliseconds Interval) {
+  if (Count == 0) return;
+  if (Threads > 1 && !InsideTasks && Pool().Run(Count, Threads, Task, &Tick, Interval)) return;
+  std::exception_ptr TickError;
+  for (size_t T = 0; T < Count; ++T) {
+    Task(T);
+    try {
+      Tick();
+    } catch (...) {
+      if (!TickError) TickError = std::current_exception();
+    }
+  }
+  if (TickError) std::rethrow_exception(TickError);
 }
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 // RunTasks shares independent pieces of work out to a pool of worker threads that lives as long
 // as the program; work whose result does not depend on the order of its pieces stays the same on
 // any number of threads.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,6 +20,13 @@ int32_t ThreadCount();
 // throw, the exception of the lowest one is rethrown once the others have stopped; tasks after
 // it may or may not have run.
 void RunTasks(size_t Count, int32_t Threads, const std::function<void(size_t Task)>& Task);
+
+// As RunTasks, but the calling thread takes none of the tasks: it calls Tick() about every
+// Interval until they have all run, so it can keep a window answering while workers do the work.
+// Where RunTasks would run them on the calling thread, they run there in order, each followed by
+// Tick(). An exception of Tick is rethrown once the tasks have stopped (after theirs).
+void RunTasksTicking(size_t Count, int32_t Threads, const std::function<void(size_t Task)>& Task,
+                     const std::function<void()>& Tick, std::chrono::milliseconds Interval);
 
 // Body(Begin, End) over [0, Count) in pieces of Grain (the last one shorter), as RunTasks runs them.
 template <class TBody>

@@ -2,6 +2,7 @@
 // and the relaxed and rigorous Z classes from the genotype set.
 #include "analysis/Classification.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,8 +18,29 @@ namespace qv {
 
 namespace {
 
-// Events classified per piece of work on a thread.
+// Events classified per piece of work on a thread, and per run between two moves of the gauge.
 constexpr size_t ClassifyGrain = 16384;
+constexpr size_t GaugeRun = 65536;
+
+// The gauge over the events classified so far; moved and pumped by the calling thread only.
+class TClassifyGauge {
+ public:
+  TClassifyGauge(Progress* Gauge, size_t Total) : FGauge(Gauge) {
+    if (FGauge) FGauge->SetMax(static_cast<int64_t>(std::max<size_t>(Total, 1)));
+  }
+  void Done(size_t Events) {
+    if (!FGauge) return;
+    FDone += Events;
+    FGauge->SetPosition(static_cast<int64_t>(FDone));
+    FGauge->Pump();
+  }
+  // Events per run between two moves: all of them without a gauge.
+  size_t Run(size_t Total) const { return FGauge ? GaugeRun : std::max<size_t>(Total, 1); }
+
+ private:
+  Progress* FGauge;
+  size_t FDone = 0;
+};
 
 }  // namespace
 
@@ -42,10 +64,12 @@ void ClassifyEvents(TFCSLineArray& Events, TFCSShortLineArray& ShortLines, TProt
   if (!ShortLines.empty()) {
     float MaxZ = 0, SecondZ = 0;
     if (!ZScoring) return;
+    TClassifyGauge Moves(Gauge, ShortLines.size());
     for (size_t i = ShortLines.size(); i-- > 0;) {
       TFCSShortLine E = ShortLines[i];
       TSglArray Logs(E.LogCompValues().begin(), E.LogCompValues().end());
       Genotypes.Classify(Logs, E.Classes(), MaxZ, SecondZ, Options.Likelihood);
+      if (i % GaugeRun == 0) Moves.Done(std::min(GaugeRun, ShortLines.size() - i));
     }
     return;
   }
@@ -100,27 +124,54 @@ void ClassifyEvents(TFCSLineArray& Events, TFCSShortLineArray& ShortLines, TProt
   // classified last (event 0), so the events above it are classified side by side, each thread
   // with its own copy of the set, and event 0 with the set itself. No event can fail: a set of
   // fewer genotypes than classes can number and pattern positions below 2^15 give no range error.
+  // The gauge moves after each run of events, from the last event down. Storage made here for
+  // scores, flags and masks is zeroed a run at a time, just before the run writes it, and below
+  // a run that fails, so every event reads as it would have had it been zeroed at once.
   const size_t Total = Events.size();
-  if (ZScoring) Events.PrepareScores();
+  const TFCSLineArray::TFresh Fresh = Events.PrepareForClassification(ZScoring);
   const int32_t Threads = Genotypes.Count() < INT16_MAX ? ThreadCount() : 1;
+  TClassifyGauge Moves(Gauge, Total);
+  const size_t Run = Moves.Run(Total);
   std::string Mask;
   TSglArray Logs;
-  if (Threads > 1 && Total > ClassifyGrain) {
-    ParallelFor(Total - 1, ClassifyGrain, Threads, [&](size_t Begin, size_t End) {
-      TGenotypeSet Copy(Genotypes.Owner);
-      for (const auto& G : Genotypes.Items) {
-        Copy.Items.push_back(std::make_unique<TGenotype>(*G));
-        Copy.Items.back()->Owner = &Copy;
+  const bool Parallel = Threads > 1 && Total > ClassifyGrain;
+  // Events Bottom .. Top - 1, from the last.
+  const auto ClassifyRun = [&](size_t Bottom, size_t Top) {
+    Events.ZeroFresh(Fresh, Bottom, Top);
+    try {
+      if (!Parallel) {
+        for (size_t i = Top; i-- > Bottom;) ClassifyOne(Genotypes, i, Mask, Logs);
+        return;
       }
-      Copy.Likelihoods = Genotypes.Likelihoods;
-      std::string LocalMask;
-      TSglArray LocalLogs;
-      for (size_t i = End + 1; i-- > Begin + 1;) ClassifyOne(Copy, i, LocalMask, LocalLogs);
-    });
-    ClassifyOne(Genotypes, 0, Mask, Logs);
-    return;
+      ParallelFor(Top - Bottom, ClassifyGrain, Threads, [&](size_t Begin, size_t End) {
+        TGenotypeSet Copy(Genotypes.Owner);
+        for (const auto& G : Genotypes.Items) {
+          Copy.Items.push_back(std::make_unique<TGenotype>(*G));
+          Copy.Items.back()->Owner = &Copy;
+        }
+        Copy.Likelihoods = Genotypes.Likelihoods;
+        std::string LocalMask;
+        TSglArray LocalLogs;
+        for (size_t i = Bottom + End; i-- > Bottom + Begin;) ClassifyOne(Copy, i, LocalMask, LocalLogs);
+      });
+    } catch (...) {
+      Events.ZeroFresh(Fresh, 0, Bottom);
+      throw;
+    }
+  };
+  // Side by side, event 0 is left for the set itself (see above).
+  const size_t Last = Parallel ? 1 : 0;
+  for (size_t Top = Total; Top > Last;) {
+    const size_t Bottom = Top - Last > Run ? Top - Run : Last;
+    ClassifyRun(Bottom, Top);
+    Moves.Done(Top - Bottom);
+    Top = Bottom;
   }
-  for (size_t i = Total; i-- > 0;) ClassifyOne(Genotypes, i, Mask, Logs);
+  if (Parallel) {
+    Events.ZeroFresh(Fresh, 0, 1);
+    ClassifyOne(Genotypes, 0, Mask, Logs);
+    Moves.Done(1);
+  }
 }
 
 }  // namespace qv

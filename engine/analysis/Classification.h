@@ -17,7 +17,8 @@ struct TClassifyOptions {
 };
 
 // Classifies the compact events when there are any (only their Z classes, and only with
-// genotypes), else the full events. Pumps once at its start.
+// genotypes), else the full events. Pumps at its start; the gauge's maximum is the events'
+// count, and it moves and pumps (on the calling thread) after each run of events classified.
 void ClassifyEvents(TFCSLineArray& Events, TFCSShortLineArray& ShortLines, TProtocol& Protocol,
                     const TClassifyOptions& Options, Progress* Gauge);
 

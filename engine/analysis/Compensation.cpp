@@ -183,6 +183,8 @@ void CompensateEvents(TFCSLineArray& Events, TProtocol& Protocol, const TCompens
   if (Count == 0) return;
   if (static_cast<size_t>(Protocol.ChannelCount()) != N) throw RangeCheckError();
 
+  // What reads the compensated values in place keeps them before they change.
+  Events.ValuesChanging(true);
   const int32_t Tries = Options.DynamicTries;
   const bool Dynamic = Mode == 2 && Tries > 0;
   TStaticMatrixRestore Restore(Protocol, Dynamic);

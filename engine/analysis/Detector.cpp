@@ -112,7 +112,8 @@ int32_t TDetector::BinOf(float Value) const {
 void TDetector::AddSeries(const std::string& Name, TSglArray Values, int32_t Color) {
   // Everything is built first, so a failure adds no half series.
   TSeriesSummary Summary = Summarise(Values);
-  AddSummarisedSeries(Name, std::move(Values), Color, std::move(Summary));
+  SeriesValues.push_back(std::move(Values));
+  PushSeries(Name, Color, std::move(Summary));
 }
 
 TDetector::TSeriesSummary TDetector::Summarise(const TSglArray& Values) {
@@ -132,14 +133,53 @@ TDetector::TSeriesSummary TDetector::Summarise(const TSglArray& Values) {
     DescriptiveStatistics(Finite, {}, Summary.Statistics);
   }
   Summary.Bins.assign(BinCount, 0);
-  if (BinWidth > 0) CountBins(Values, Summary.Bins);
+  if (BinWidth > 0) CountBins(Values.data(), Values.size(), Summary.Bins);
   // Values below the range pile up in bin 0; showing bin 1's count there hides the pile.
   if (BinCount > 1) Summary.Bins[0] = Summary.Bins[1];
   return Summary;
 }
 
-void TDetector::AddSummarisedSeries(const std::string& Name, TSglArray Values, int32_t Color,
-                                    TSeriesSummary Summary) {
+TDetector::TSummaryBuilder::TSummaryBuilder(TDetector& Detector)
+    : FDetector(&Detector), FBins(static_cast<size_t>(Detector.BinCount), 0) {}
+
+const float* TDetector::TSummaryBuilder::Finite(const float* Values, size_t Count, size_t& Kept) {
+  size_t i = 0;
+  while (i < Count && std::isfinite(Values[i])) ++i;
+  Kept = Count;
+  if (i == Count) return Values;
+  FFinite.assign(Values, Values + i);
+  for (; i < Count; ++i)
+    if (std::isfinite(Values[i])) FFinite.push_back(Values[i]);
+  Kept = FFinite.size();
+  return FFinite.data();
+}
+
+void TDetector::TSummaryBuilder::Add(const float* Values, size_t Count) {
+  if (FDetector->BinWidth > 0) FDetector->CountBins(Values, Count, FBins);
+  size_t Kept = 0;
+  const float* Taken = Finite(Values, Count, Kept);
+  FMoments.Add(Taken, Kept);
+}
+
+void TDetector::TSummaryBuilder::AddToSum(const float* Values, size_t Count) {
+  size_t Kept = 0;
+  const float* Taken = Finite(Values, Count, Kept);
+  FMoments.AddToSum(Taken, Kept);
+}
+
+void TDetector::TSummaryBuilder::AddDeviations(const float* Values, size_t Count) {
+  size_t Kept = 0;
+  const float* Taken = Finite(Values, Count, Kept);
+  FMoments.AddDeviations(Taken, Kept);
+}
+
+TDetector::TSeriesSummary TDetector::TSummaryBuilder::Result() const {
+  TSeriesSummary Summary{FMoments.Result(), FBins};
+  if (Summary.Bins.size() > 1) Summary.Bins[0] = Summary.Bins[1];
+  return Summary;
+}
+
+void TDetector::PushSeries(const std::string& Name, int32_t Color, TSeriesSummary Summary) {
   SeriesNames.push_back(Name);
   SeriesColors.push_back(Color);
   Statistics.push_back(Summary.Statistics);
@@ -149,31 +189,21 @@ void TDetector::AddSummarisedSeries(const std::string& Name, TSglArray Values, i
   Chi.push_back(-1.0f);
   ChiP.push_back(-1.0f);
   Counts.push_back(std::move(Summary.Bins));
-  SeriesValues.push_back(std::move(Values));
   ++SeriesCount;
 }
 
-void TDetector::AddSeriesCopy(const std::string& Name, int32_t Color, int32_t Series, TSglArray Buffer) {
-  if (!InRange(Series, SeriesCount)) throw RangeCheckError();
-  TSglArray Values = std::move(Buffer);
-  Values.assign(SeriesValues[Series].begin(), SeriesValues[Series].end());
-  AddCopiedSeries(Name, Color, Series, std::move(Values));
+void TDetector::AddSourceSeries(const std::string& Name, int32_t Color,
+                                std::shared_ptr<const TEventSeriesSource> Source, size_t Column, int32_t Selection,
+                                TSeriesSummary Summary) {
+  SeriesValues.push_back(std::move(Source), Column, Selection);
+  PushSeries(Name, Color, std::move(Summary));
 }
 
-void TDetector::AddCopiedSeries(const std::string& Name, int32_t Color, int32_t Series, TSglArray Values) {
+void TDetector::AddSeriesCopy(const std::string& Name, int32_t Color, int32_t Series) {
   if (!InRange(Series, SeriesCount)) throw RangeCheckError();
-  TIntArray Bins = Counts[Series];
-  SeriesNames.push_back(Name);
-  SeriesColors.push_back(Color);
-  Statistics.push_back(Statistics[Series]);
-  Fits.emplace_back();
-  Curves.emplace_back();
-  Shapes.emplace_back();
-  Chi.push_back(-1.0f);
-  ChiP.push_back(-1.0f);
-  Counts.push_back(std::move(Bins));
-  SeriesValues.push_back(std::move(Values));
-  ++SeriesCount;
+  TSeriesSummary Summary{Statistics[Series], Counts[Series]};
+  SeriesValues.PushCopy(static_cast<size_t>(Series));
+  PushSeries(Name, Color, std::move(Summary));
 }
 
 namespace {
@@ -189,7 +219,7 @@ float FloatOfOrder(uint32_t Order) {
 
 }  // namespace
 
-void TDetector::CountBins(const TSglArray& Values, TIntArray& Bins) {
+void TDetector::CountBins(const float* Values, size_t N, TIntArray& Bins) {
   if (BinStarts.size() != static_cast<size_t>(BinCount)) {
     // BinStarts[b] is the least float of bin b or above, by bisection over the ordered floats
     // from -infinity (bin 0) to +infinity (the last bin).
@@ -215,7 +245,6 @@ void TDetector::CountBins(const TSglArray& Values, TIntArray& Bins) {
   const float Low = static_cast<float>(Minimum);
   const float Scale = static_cast<float>(1.0 / BinWidth);
   std::vector<int32_t> Partial(4 * static_cast<size_t>(BinCount), 0);
-  const size_t N = Values.size();
   for (size_t i = 0; i < N; ++i) {
     const float V = Values[i];
     if (std::isnan(V)) continue;

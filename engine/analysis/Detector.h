@@ -9,8 +9,10 @@
 
 #include "Errors.h"
 #include "Host.h"
+#include "Statistics.h"
 #include "Types.h"
 #include "analysis/GaussianFit.h"
+#include "analysis/SeriesValues.h"
 
 namespace qv {
 
@@ -104,7 +106,9 @@ class TDetector {
   int32_t SeriesCount = 0;
   bool Log = false;
   bool FitMean = false;
-  T2SglArray SeriesValues;
+  // The values of each series; those gathered by the set-up of a data set are read from its
+  // events when first asked for (see TSeriesValueList).
+  TSeriesValueList SeriesValues;
 
   // Bin of a value: clamped into the range in floating point first, so an infinity lands in an
   // end bin; -1 for a NaN, which is not counted.
@@ -120,13 +124,36 @@ class TDetector {
     TIntArray Bins;
   };
   TSeriesSummary Summarise(const TSglArray& Values);
-  void AddSummarisedSeries(const std::string& Name, TSglArray Values, int32_t Color, TSeriesSummary Summary);
+  // Summarise of values given in pieces, for a series that is not held in one array, in the
+  // walks of TMomentBuilder (each from the last value to the first). Result is what Summarise
+  // gives on the array.
+  class TSummaryBuilder {
+   public:
+    explicit TSummaryBuilder(TDetector& Detector);
+    void Add(const float* Values, size_t Count);
+    void EndAdd() { FMoments.EndAdd(); }
+    bool NeedsSum() const { return FMoments.NeedsSum(); }
+    void AddToSum(const float* Values, size_t Count);
+    void StartDeviations() { FMoments.StartDeviations(); }
+    bool NeedsDeviations() const { return FMoments.NeedsDeviations(); }
+    void AddDeviations(const float* Values, size_t Count);
+    TSeriesSummary Result() const;
+
+   private:
+    // The finite values of a piece, which the statistics take.
+    const float* Finite(const float* Values, size_t Count, size_t& Kept);
+    TDetector* FDetector;
+    TMomentBuilder FMoments;
+    TIntArray FBins;
+    TSglArray FFinite;
+  };
+  // A series that reads column Column of Source over its selection Selection.
+  void AddSourceSeries(const std::string& Name, int32_t Color, std::shared_ptr<const TEventSeriesSource> Source,
+                       size_t Column, int32_t Selection, TSeriesSummary Summary);
   // A new series with the values, statistics and bin counts of series Series (a range error
-  // outside the series), under another name and colour; nothing fitted. The values are copied
-  // into Buffer's storage when it is large enough.
-  void AddSeriesCopy(const std::string& Name, int32_t Color, int32_t Series, TSglArray Buffer = {});
-  // The same with Values already a copy of series Series' values.
-  void AddCopiedSeries(const std::string& Name, int32_t Color, int32_t Series, TSglArray Values);
+  // outside the series), under another name and colour; nothing fitted. The values are shared,
+  // not copied.
+  void AddSeriesCopy(const std::string& Name, int32_t Color, int32_t Series);
   void Clear();
 
   float GetChi(int32_t I) const;   // 0 outside the series
@@ -191,7 +218,9 @@ class TDetector {
  private:
   void SetRange(bool ALog, double AMinimum, double AMaximum);
   // Adds the bin of every value that is not a NaN to Bins (BinOf's bins).
-  void CountBins(const TSglArray& Values, TIntArray& Bins);
+  void CountBins(const float* Values, size_t Count, TIntArray& Bins);
+  // A new series' entries beside its values.
+  void PushSeries(const std::string& Name, int32_t Color, TSeriesSummary Summary);
   // Lowest float of every bin above the first, in BinOf's bins (BinOf rises with the value),
   // found when a series is first binned.
   TSglArray BinStarts;

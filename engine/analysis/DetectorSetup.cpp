@@ -3,15 +3,16 @@
 #include "analysis/DetectorSetup.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <atomic>
+#include <bit>
+#include <cfloat>
 #include <exception>
+#include <memory>
 #include <set>
 #include <string>
 
 #include "Errors.h"
 #include "FloatStores.h"
-#include "LargeArray.h"
 #include "NumberFormat.h"
 #include "analysis/Detector.h"
 #include "dataset/FCSData.h"
@@ -64,36 +65,48 @@ std::unique_ptr<TDetector> NewDetector(int32_t Index, bool FitMean, bool IsGate,
   return std::make_unique<TDetector>(Index, FitMean, IsGate, IsPeak, Minimum, Maximum, Linear);
 }
 
-void SetupSetDetectors(TFCSData& Data, TProtocol& Protocol, bool FitCurves, Progress* Gauge,
-                       std::vector<TSglArray>* Spares);
+void SetupSetDetectors(TFCSData& Data, TProtocol& Protocol, bool FitCurves, Progress* Gauge);
 
-// Value arrays worth keeping for reuse.
-constexpr size_t SpareSize = size_t{1} << 14;
-
-// An empty array with room for Count values: a replaced detector's when one is large enough,
-// else a fresh one advised for huge pages, so a repeated set-up faults few or no pages in. The
-// values are appended, so fresh pages are touched once, by the values.
-TSglArray SeriesBuffer(std::vector<TSglArray>* Spares, size_t Count) {
-  TSglArray Values;
-  if (Spares && !Spares->empty() && Count >= SpareSize && Spares->back().capacity() >= Count) {
-    Values = std::move(Spares->back());
-    Spares->pop_back();
-    Values.clear();
-  } else {
-    Values.reserve(Count);
-    AdviseHugePages(Values.data(), Count * sizeof(float));
-  }
-  return Values;
-}
-
-// Where a series request put its series.
-struct TSeriesPlace {
-  TDetector* Detector = nullptr;
-  int32_t Series = 0;
-};
-
-// Events per block of a walk over the events on one thread.
+// Events per block of a walk over the events on one thread (a whole number of selection words),
+// and per run of a walk between two moves of the gauge.
 constexpr size_t WalkGrain = 16384;
+constexpr size_t GaugeRun = 65536;
+// Events per run of the walks that find the series' statistics, where each thread takes one
+// column (a run ends with every thread waiting for the others, so runs are long), and per batch
+// of values a thread gathers at a time.
+constexpr size_t SummaryRun = size_t{1} << 18;
+constexpr size_t SummaryBatch = 4096;
+
+// The gauge of a stage that walks over the events several times: its maximum is the events of
+// every walk, and the calling thread moves it and pumps after each run of a walk.
+class TWalkGauge {
+ public:
+  TWalkGauge(Progress* Gauge, size_t Events, int64_t Walks) : FGauge(Gauge) {
+    if (FGauge) FGauge->SetMax(std::max<int64_t>(1, static_cast<int64_t>(Events) * Walks));
+  }
+  void Advance(size_t Events) {
+    if (!FGauge) return;
+    FPosition += static_cast<int64_t>(Events);
+    FGauge->SetPosition(std::min(FPosition, FGauge->Max()));
+    FGauge->Pump();
+  }
+  // Runs Body(Begin, End) over [0, Count) in pieces of Grain on up to Threads threads, a run of
+  // pieces at a time, advancing the gauge after each run.
+  template <class TBody>
+  void Walk(size_t Count, int32_t Threads, TBody&& Body) {
+    const size_t Run = FGauge ? GaugeRun : std::max<size_t>(Count, 1);
+    for (size_t Bottom = 0; Bottom < Count; Bottom += Run) {
+      const size_t Top = std::min(Count, Bottom + Run);
+      ParallelFor(Top - Bottom, WalkGrain, Threads,
+                  [&](size_t Begin, size_t End) { Body(Bottom + Begin, Bottom + End); });
+      Advance(Top - Bottom);
+    }
+  }
+
+ private:
+  Progress* FGauge;
+  int64_t FPosition = 0;
+};
 
 bool DistinctDetectors(const std::vector<TDetector::TSeriesRequest>& Requests) {
   std::set<const TDetector*> Seen;
@@ -108,145 +121,105 @@ std::string SeriesNameOf(const TDetectorOptions& Options) {
   return Name;
 }
 
-// Each request's series added to its detector in request order, as one AddSeries after another;
-// the statistics and bins, which take the time, are found side by side first. A request that
-// fails is the first to fail, the series before it added.
-std::vector<TSeriesPlace> AddSeriesInOrder(const std::vector<TDetector::TSeriesRequest>& Requests,
-                                           std::vector<TSglArray> Values, int32_t Threads) {
-  const size_t NR = Requests.size();
-  std::vector<TDetector::TSeriesSummary> Summaries(NR);
-  std::vector<std::exception_ptr> Errors(NR);
-  RunTasks(NR, DistinctDetectors(Requests) ? Threads : 1, [&](size_t r) {
-    try {
-      Summaries[r] = Requests[r].Detector->Summarise(Values[r]);
-    } catch (...) {
-      Errors[r] = std::current_exception();
+// The events Taken answers true for (from their flags), in a selection, and how many.
+template <class TTaken>
+TEventSelection SelectEvents(const TFCSLineArray& Events, int32_t Threads, size_t& Count, TTaken&& Taken) {
+  const size_t N = Events.size();
+  TEventSelection Selection(N);
+  std::atomic<size_t> Total{0};
+  ParallelFor(N, WalkGrain, Threads, [&](size_t Begin, size_t End) {
+    size_t Local = 0;
+    for (size_t Word = Begin; Word < End; Word += 64) {
+      uint64_t Bits = 0;
+      for (size_t i = Word; i < std::min(End, Word + 64); ++i)
+        if (Taken(Events.RecordOf(i).Flags)) Bits |= uint64_t{1} << (i - Word);
+      Selection.SetWord(Word / 64, Bits);
+      Local += static_cast<size_t>(std::popcount(Bits));
     }
+    Total += Local;
   });
-  std::vector<TSeriesPlace> Places;
-  for (size_t r = 0; r < NR; ++r) {
-    if (Errors[r]) std::rethrow_exception(Errors[r]);
-    const TDetectorOptions& Options = Requests[r].Options;
-    TDetector& D = *Requests[r].Detector;
-    D.AddSummarisedSeries(SeriesNameOf(Options), std::move(Values[r]), Options.Color, std::move(Summaries[r]));
-    Places.push_back({&D, D.SeriesCount - 1});
-  }
-  return Places;
+  Count = Total;
+  return Selection;
 }
 
-// A new series of Detector copied from its series Series.
-struct TSeriesCopy {
-  TDetector* Detector = nullptr;
-  int32_t Series = 0;
-  std::string Name;
-  int32_t Color = 0;
-};
-
-// The copies added in order, as one AddSeriesCopy after another; the values are copied side by
-// side first. A copy that fails is the first to fail, the copies before it added.
-std::vector<TSeriesPlace> CopySeriesInOrder(const std::vector<TSeriesCopy>& Copies, std::vector<TSglArray>* Spares,
-                                            int32_t Threads) {
-  const size_t NR = Copies.size();
-  std::vector<TSglArray> Values(NR);
-  std::vector<std::exception_ptr> Errors(NR);
-  for (size_t r = 0; r < NR; ++r) {
-    const T2SglArray& Series = Copies[r].Detector->SeriesValues;
-    const size_t S = static_cast<size_t>(Copies[r].Series);
-    Values[r] = SeriesBuffer(Spares, S < Series.size() ? Series[S].size() : 0);
-  }
-  RunTasks(NR, Threads, [&](size_t r) {
-    try {
-      const TSglArray& Source = Copies[r].Detector->SeriesValues.at(static_cast<size_t>(Copies[r].Series));
-      Values[r].assign(Source.begin(), Source.end());
-    } catch (...) {
-      Errors[r] = std::current_exception();
+// The statistics and bin counts of every request's column over each selection (all inside the
+// first), found without copying the columns out: walks over the events from the first to the
+// last (each series from its last value to its first, as Summarise takes them), in runs whose
+// columns the threads share out, one column to a thread, which takes its values a batch at a time.
+std::vector<std::vector<TDetector::TSeriesSummary>> SummariseColumns(
+    const TFCSLineArray& Events, const std::vector<TDetector*>& Detectors, const std::vector<size_t>& Offsets,
+    const std::vector<const TEventSelection*>& Selections, int32_t Threads, TWalkGauge& Gauge) {
+  const size_t NR = Offsets.size(), NS = Selections.size(), N = Events.size();
+  std::vector<std::vector<TDetector::TSummaryBuilder>> Builders(NR);
+  for (size_t r = 0; r < NR; ++r)
+    for (size_t s = 0; s < NS; ++s) Builders[r].emplace_back(*Detectors[r]);
+  // Each thread reads the rows of a run once for a group of columns.
+  const size_t Groups = std::max<size_t>(1, std::min<size_t>(NR, static_cast<size_t>(std::max(Threads, 1))));
+  enum TWalk { Values, Sum, Deviations };
+  const auto WalkColumns = [&](TWalk Walk) {
+    for (size_t Bottom = 0; Bottom < N; Bottom += SummaryRun) {
+      const size_t Top = std::min(N, Bottom + SummaryRun);
+      RunTasks(Groups, Threads, [&](size_t Group) {
+        const size_t First = Group * NR / Groups, Last = (Group + 1) * NR / Groups, NG = Last - First;
+        // Batch values of column First + k over selection s at (k x NS + s) x SummaryBatch.
+        std::vector<float> Batch(NG * NS * SummaryBatch);
+        std::vector<size_t> Taken(NS);
+        for (size_t Start = Bottom; Start < Top; Start += SummaryBatch) {
+          // Runs and batches start on whole words of the selections; the batch's rows stay in
+          // the cache while each column is gathered in turn.
+          const size_t Stop = std::min(Top, Start + SummaryBatch);
+          for (size_t s = 0; s < NS; ++s)
+            for (size_t k = 0; k < NG; ++k) {
+              float* const Out = Batch.data() + (k * NS + s) * SummaryBatch;
+              const size_t Offset = Offsets[First + k];
+              size_t t = 0;
+              for (size_t Word = Start / 64; Word * 64 < Stop; ++Word)
+                for (uint64_t Bits = Selections[s]->Word(Word); Bits; Bits &= Bits - 1)
+                  Out[t++] = Events.ValueRow(Word * 64 + static_cast<size_t>(std::countr_zero(Bits)))[Offset];
+              Taken[s] = t;
+            }
+          for (size_t k = 0; k < NG; ++k)
+            for (size_t s = 0; s < NS; ++s) {
+              TDetector::TSummaryBuilder& B = Builders[First + k][s];
+              const float* P = Batch.data() + (k * NS + s) * SummaryBatch;
+              if (Walk == Values)
+                B.Add(P, Taken[s]);
+              else if (Walk == Sum && B.NeedsSum())
+                B.AddToSum(P, Taken[s]);
+              else if (Walk == Deviations && B.NeedsDeviations())
+                B.AddDeviations(P, Taken[s]);
+            }
+        }
+      });
+      Gauge.Advance(Top - Bottom);
     }
-  });
-  std::vector<TSeriesPlace> Places;
-  for (size_t r = 0; r < NR; ++r) {
-    if (Errors[r]) std::rethrow_exception(Errors[r]);
-    TDetector& D = *Copies[r].Detector;
-    D.AddCopiedSeries(Copies[r].Name, Copies[r].Color, Copies[r].Series, std::move(Values[r]));
-    Places.push_back({&D, D.SeriesCount - 1});
-  }
-  return Places;
-}
-
-// One series per request from one walk over the events' rows, last event first: the values
-// TDetector::AddEventSeries gathers, without a handle per event. A taken event that lacks a
-// value a request reads is a range error, before any series is added.
-std::vector<TSeriesPlace> GatherEventSeries(const TFCSLineArray& Events,
-                                            const std::vector<TDetector::TSeriesRequest>& Requests,
-                                            bool IncludeGatedOut, std::vector<TSglArray>* Spares,
-                                            Progress* Gauge) {
-  PumpMessages(Gauge);
-  using namespace event_flags;
-  const size_t NR = Requests.size(), N = Events.size();
-  std::vector<size_t> Offsets(NR);
-  uint8_t Needed = 0;
-  bool OutOfRange = false;
-  for (size_t r = 0; r < NR; ++r) {
-    const TDetectorOptions& O = Requests[r].Options;
-    const int32_t Index = O.IsGate ? O.GateIndex : O.ChannelIndex;
-    const int32_t Count = O.IsGate ? Events.GateCount() : Events.ChannelCount();
-    if (Index < 0 || Index >= Count) {
-      OutOfRange = true;
-      continue;
-    }
-    size_t Block = 0;
-    if (O.IsGate && O.LogValues) {
-      Block = Events.LogGateOffset();
-      Needed |= FlagHasLogs;
-    } else if (!O.IsGate) {
-      Block = O.Compensated ? Events.LogCompOffset() : Events.LogRawOffset();
-      Needed |= O.Compensated ? FlagHasComp : FlagHasLogs;
-    }
-    Offsets[r] = Block + static_cast<size_t>(Index);
-  }
-  const uint8_t Skip = IncludeGatedOut ? FlagFiltered : static_cast<uint8_t>(FlagFiltered | FlagGatedOut);
-  // The events taken in each block, so that every block knows where its values go: the walk
-  // runs from the last event down, each block on whichever thread takes it.
-  const int32_t Threads = ThreadCount();
-  const size_t Blocks = (N + WalkGrain - 1) / WalkGrain;
-  std::vector<size_t> BlockTaken(Blocks, 0);
-  std::atomic<bool> Lacking{false};
-  ParallelFor(N, WalkGrain, Threads, [&](size_t Begin, size_t End) {
-    size_t Count = 0;
-    bool Lacks = false;
-    for (size_t i = Begin; i < End; ++i) {
-      const uint8_t Flags = Events.RecordOf(i).Flags;
-      if (Flags & Skip) continue;
-      Lacks = Lacks || (Flags & Needed) != Needed;
-      ++Count;
-    }
-    BlockTaken[Begin / WalkGrain] = Count;
-    if (Lacks) Lacking = true;
-  });
-  // Taken events in block b and above: block b's values start at BlockStart[b + 1].
-  std::vector<size_t> BlockStart(Blocks + 1, 0);
-  for (size_t b = Blocks; b-- > 0;) BlockStart[b] = BlockStart[b + 1] + BlockTaken[b];
-  const size_t Taken = BlockStart[0];
-  if (Taken > 0 && (OutOfRange || Lacking)) throw RangeCheckError();
-
-  std::vector<TSglArray> Values(NR);
-  for (TSglArray& V : Values) V = SeriesBuffer(Spares, Taken);
-  RunTasks(NR, Threads, [&](size_t r) { Values[r].resize(Taken); });
-  ParallelFor(N, WalkGrain, Threads, [&](size_t Begin, size_t End) {
-    size_t Position = BlockStart[Begin / WalkGrain + 1];
-    for (size_t i = End; i-- > Begin;) {
-      if (Events.RecordOf(i).Flags & Skip) continue;
-      const float* Row = Events.ValueRow(i);
-      for (size_t r = 0; r < NR; ++r) Values[r][Position] = Row[Offsets[r]];
-      ++Position;
-    }
-  });
-  return AddSeriesInOrder(Requests, std::move(Values), Threads);
+  };
+  const auto AnyBuilder = [&](auto&& Test) {
+    bool Any = false;
+    for (auto& Column : Builders)
+      for (auto& B : Column) Any = Test(B) || Any;
+    return Any;
+  };
+  WalkColumns(Values);
+  if (AnyBuilder([](TDetector::TSummaryBuilder& B) {
+        B.EndAdd();
+        return B.NeedsSum();
+      }))
+    WalkColumns(Sum);
+  if (AnyBuilder([](TDetector::TSummaryBuilder& B) {
+        B.StartDeviations();
+        return B.NeedsDeviations();
+      }))
+    WalkColumns(Deviations);
+  else
+    Gauge.Advance(N);
+  std::vector<std::vector<TDetector::TSeriesSummary>> Summaries(NR);
+  for (size_t r = 0; r < NR; ++r)
+    for (size_t s = 0; s < NS; ++s) Summaries[r].push_back(Builders[r][s].Result());
+  return Summaries;
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Detectors}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Detectors
@@ -260,35 +233,8 @@ void TFCSData::SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves
   PumpMessages(Gauge);
   BusyCursor Busy;
   RefreshOnExit Refresh;
-  // The value arrays of the detectors about to be replaced carry the new series.
-  struct TTaken {
-    TDetector* Detector;
-    size_t Series;
-    TSglArray Values;
-  };
-  std::vector<TTaken> Taken;
-  for (auto* Array : {&GateDetectors, &ChannelDetectors, &PeakDetectors})
-    for (const auto& D : *Array)
-      if (D)
-        for (size_t s = 0; s < D->SeriesValues.size(); ++s)
-          if (D->SeriesValues[s].capacity() >= SpareSize) Taken.push_back({D.get(), s, std::move(D->SeriesValues[s])});
-  try {
-    CreateDetectors(Protocol);
-  } catch (...) {
-    // A creation that failed before replacing the detectors leaves them whole; new detectors
-    // hold no series.
-    for (TTaken& T : Taken)
-      for (auto* Array : {&GateDetectors, &ChannelDetectors, &PeakDetectors})
-        for (const auto& D : *Array)
-          if (D.get() == T.Detector && T.Series < D->SeriesValues.size()) D->SeriesValues[T.Series] = std::move(T.Values);
-    throw;
-  }
-  std::sort(Taken.begin(), Taken.end(),
-            [](const TTaken& A, const TTaken& B) { return A.Values.capacity() < B.Values.capacity(); });
-  std::vector<TSglArray> Spares;
-  for (TTaken& T : Taken) Spares.push_back(std::move(T.Values));
-  Taken.clear();
-  SetupSetDetectors(*this, Protocol, FitCurves, Gauge, &Spares);
+  CreateDetectors(Protocol);
+  SetupSetDetectors(*this, Protocol, FitCurves, Gauge);
   PostRefresh();
   ProtocolName = Protocol.FileName;
   TotalCount = static_cast<int32_t>(Events.size());
@@ -348,8 +294,7 @@ void TFCSData::CreateDetectors(const TProtocol& Protocol) {
 
 namespace {
 
-void SetupSetDetectors(TFCSData& Data, TProtocol& Protocol, bool FitCurves, Progress* Gauge,
-                       std::vector<TSglArray>* Spares) {
+void SetupSetDetectors(TFCSData& Data, TProtocol& Protocol, bool FitCurves, Progress* Gauge) {
   TEventDetectors Detectors;
   for (const auto& D : Data.GateDetectors) Detectors.Gates.push_back(D.get());
   for (const auto& D : Data.ChannelDetectors) Detectors.Channels.push_back(D.get());
@@ -357,21 +302,20 @@ void SetupSetDetectors(TFCSData& Data, TProtocol& Protocol, bool FitCurves, Prog
   TDetectorSetupOptions Options;
   Options.FitCurves = FitCurves;
   Options.DataSet = &Data;
-  Options.Spares = Spares;
   SetupEventDetectors(Data.Events, Detectors, Protocol, Options, Gauge);
 }
 
 }  // namespace
 
 void TFCSData::SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gauge) {
-  SetupSetDetectors(*this, Protocol, FitCurves, Gauge, nullptr);
+  SetupSetDetectors(*this, Protocol, FitCurves, Gauge);
 }
 
 void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors, TProtocol& Protocol,
                          const TDetectorSetupOptions& Options, Progress* Gauge) {
   PumpMessages(Gauge);
+  using namespace event_flags;
   const bool FitCurves = Options.FitCurves;
-  std::vector<TSglArray>* const Spares = Options.Spares;
   // Events built for another protocol would be read past their values.
   if (!Events.empty() &&
       (Events.GateCount() != Protocol.GateCount() || Events.ChannelCount() != Protocol.ChannelCount()))
@@ -380,6 +324,7 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
   const size_t ChannelDetectors = std::min(Detectors.Peaks.size(), Detectors.Channels.size());
   const int32_t NC = std::min<int32_t>(Protocol.ChannelCount(), static_cast<int32_t>(ChannelDetectors));
   const int32_t Threads = ThreadCount();
+  const size_t N = Events.size();
 
   const auto GateOptions = [&](int32_t g, int32_t Color) {
     const TGlobalGate& Gate = *Protocol.GetGate(g);
@@ -413,21 +358,80 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
     }
     return Requests;
   };
-  const auto AddSeriesToAll = [&](bool IncludeGatedOut, int32_t Color) {
-    return GatherEventSeries(Events, SeriesRequests(Color), IncludeGatedOut, Spares, Gauge);
+  const std::vector<TDetector::TSeriesRequest> Requests = SeriesRequests(0);
+  const size_t NR = Requests.size();
+  std::shared_ptr<TEventSeriesSource> Source;
+  // Each request's series on its detector, one request after another; answers where each went.
+  const auto AddSeriesToAll = [&](const std::vector<TDetector::TSeriesRequest>& To, int32_t Selection,
+                                  const std::vector<std::vector<TDetector::TSeriesSummary>>& Summaries, size_t Which) {
+    std::vector<int32_t> Places;
+    for (size_t r = 0; r < NR; ++r) {
+      TDetector& D = *To[r].Detector;
+      D.AddSourceSeries(SeriesNameOf(To[r].Options), To[r].Options.Color, Source, r, Selection, Summaries[r][Which]);
+      Places.push_back(D.SeriesCount - 1);
+    }
+    return Places;
   };
-  // The same events as an earlier walk give the same series: they are copied from it.
-  const auto CopySeriesToAll = [&](const std::vector<TSeriesPlace>& From, int32_t Color) {
-    PumpMessages(Gauge);
-    const std::vector<TDetector::TSeriesRequest> Requests = SeriesRequests(Color);
-    std::vector<TSeriesCopy> Copies;
-    for (size_t r = 0; r < Requests.size(); ++r)
-      Copies.push_back({Requests[r].Detector, From[r].Series, SeriesNameOf(Requests[r].Options), Requests[r].Options.Color});
-    return CopySeriesInOrder(Copies, Spares, Threads);
-  };
+  std::vector<TDetector*> RequestDetectors;
+  for (const auto& R : Requests) RequestDetectors.push_back(R.Detector);
+  // A detector that takes several series takes them in request order, on one thread.
+  const int32_t SummaryThreads = DistinctDetectors(Requests) ? Threads : 1;
 
-  // All events.
-  AddSeriesToAll(true, 0);
+  // The value each request reads of an event: its column in the event rows, and what the event
+  // must hold for it.
+  std::vector<size_t> Offsets(NR, 0);
+  uint8_t Needed = 0;
+  bool OutOfRange = false;
+  for (size_t r = 0; r < NR; ++r) {
+    const TDetectorOptions& O = Requests[r].Options;
+    const int32_t Index = O.IsGate ? O.GateIndex : O.ChannelIndex;
+    const int32_t Count = O.IsGate ? Events.GateCount() : Events.ChannelCount();
+    if (Index < 0 || Index >= Count) {
+      OutOfRange = true;
+      continue;
+    }
+    size_t Block = 0;
+    if (O.IsGate && O.LogValues) {
+      Block = Events.LogGateOffset();
+      Needed |= FlagHasLogs;
+    } else if (!O.IsGate) {
+      Block = O.Compensated ? Events.LogCompOffset() : Events.LogRawOffset();
+      Needed |= O.Compensated ? FlagHasComp : FlagHasLogs;
+    }
+    Offsets[r] = Block + static_cast<size_t>(Index);
+  }
+
+  // Gates and dynamic gates each walk the events once, the series twice per selection.
+  bool AnyDynamic = false;
+  int64_t DynamicGates = 0;
+  for (int32_t g = 0; g < NG; ++g)
+    if (Protocol.GetGate(g)->IsDynamic) {
+      AnyDynamic = true;
+      ++DynamicGates;
+    }
+  TWalkGauge Walks(Gauge, N, 3 + (AnyDynamic ? DynamicGates + 2 : 0));
+
+  // All events: every unfiltered one. An event of the series that lacks a value a request reads
+  // is a range error, before anything changes.
+  size_t AllCount = 0;
+  TEventSelection All = SelectEvents(Events, Threads, AllCount, [](uint8_t Flags) { return !(Flags & FlagFiltered); });
+  if (AllCount > 0) {
+    if (OutOfRange) throw RangeCheckError();
+    std::atomic<bool> Lacking{false};
+    ParallelFor(N, WalkGrain, Threads, [&](size_t Begin, size_t End) {
+      bool Lacks = false;
+      for (size_t i = Begin; i < End; ++i) {
+        const uint8_t Flags = Events.RecordOf(i).Flags;
+        Lacks = Lacks || (!(Flags & FlagFiltered) && (Flags & Needed) != Needed);
+      }
+      if (Lacks) Lacking = true;
+    });
+    if (Lacking) throw RangeCheckError();
+  }
+  Walks.Advance(0);
+  // The series read their values from the events (see TEventSeriesSource).
+  Source = std::make_shared<TEventSeriesSource>(Events, Offsets);
+  const int32_t AllSelection = Source->AddSelection(std::move(All), AllCount);
 
   // Global gates: bounds inclusive on the inside.
   PumpMessages(Gauge);
@@ -442,7 +446,7 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
       Maximum.push_back(Gate.MaximumValue);
     }
     const size_t NA = Active.size();
-    ParallelFor(Events.size(), WalkGrain, Threads, [&](size_t Begin, size_t End) {
+    Walks.Walk(N, Threads, [&](size_t Begin, size_t End) {
       for (size_t i = Begin; i < End; ++i) {
         TFCSLine E = Events[i];
         bool Out = false;
@@ -455,10 +459,24 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
       }
     });
   }
+  const auto InSeries = [](uint8_t Flags) { return !(Flags & (FlagFiltered | FlagGatedOut)); };
+  size_t GatedCount = 0;
+  TEventSelection Gated = SelectEvents(Events, Threads, GatedCount, InSeries);
+  const int32_t GatedSelection = Source->AddSelection(std::move(Gated), GatedCount);
+  Walks.Advance(0);
 
-  // Gated events.
-  const std::vector<TSeriesPlace> Gated = AddSeriesToAll(false, 0x808080);
-  size_t NewlyGatedOut = 0;
+  // The series of all events and of the gated ones, in request order each; the statistics and
+  // bins are found side by side first.
+  std::vector<int32_t> GatedPlaces;
+  {
+    PumpMessages(Gauge);
+    const auto Summaries =
+        SummariseColumns(Events, RequestDetectors, Offsets,
+                         {&Source->Selection(AllSelection), &Source->Selection(GatedSelection)}, SummaryThreads, Walks);
+    AddSeriesToAll(Requests, AllSelection, Summaries, 0);
+    GatedPlaces = AddSeriesToAll(SeriesRequests(0x808080), GatedSelection, Summaries, 1);
+  }
+  std::atomic<size_t> NewlyGatedOut{0};
 
   // Dynamic gates, lowest ZOrder first; within a level the last gate first. Each fit uses the
   // gated series, so a gate fitted later does not see what an earlier level cut away.
@@ -470,31 +488,57 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
       if (Gate.ZOrder != Level || !Gate.IsDynamic) continue;
       TDetector& D = *Detectors.Gates[g];
       D.FitGaussian(&Gate, nullptr, GateFitOptions(Gate, g, FitCurves), Gauge);
-      if (D.SeriesCount < 1) continue;
-      const TGaussianFit& Fit = D.Fits.back();
+      const TGaussianFit Fit = D.SeriesCount < 1 ? TGaussianFit{} : D.Fits.back();
       // A deviation that cannot be inverted or squared as a float scores nothing, as none does
       // (a fit that found no curve leaves no deviation).
-      if (!(Fit.Deviation > 0) || !fp::DeviationFits(Fit.Deviation)) continue;
+      if (D.SeriesCount < 1 || !(Fit.Deviation > 0) || !fp::DeviationFits(Fit.Deviation)) {
+        Walks.Advance(N);
+        continue;
+      }
       const Extended M = Fit.Mean, Dev = Fit.Deviation;
       const bool Log = Gate.IsLogScale();
-      for (size_t i = 0; i < Events.size(); ++i) {
-        TFCSLine E = Events[i];
-        auto Z = E.GateZ();
-        // Filtered events hold no logs and no Z values.
-        if (Z.empty()) continue;
-        const float V = Log ? E.LogGateValues()[static_cast<size_t>(g)] : E.GateValues()[static_cast<size_t>(g)];
-        // A score beyond the float range lies outside every Z window: it is kept at the largest float.
-        const float Score = fp::Single(std::clamp((Extended(V) - M) / Dev, Extended(-FLT_MAX), Extended(FLT_MAX)));
-        Z[static_cast<size_t>(g)] = Score;
-        if (!E.GatedOut() && (Score < Gate.Minimum_Z || Score > Gate.Maximum_Z)) {
-          E.SetGatedOut(true);
-          ++NewlyGatedOut;
+      Events.PrepareGateZ();
+      Walks.Walk(N, Threads, [&](size_t Begin, size_t End) {
+        size_t Newly = 0;
+        for (size_t i = Begin; i < End; ++i) {
+          TFCSLine E = Events[i];
+          auto Z = E.GateZ();
+          // Filtered events hold no logs and no Z values.
+          if (Z.empty()) continue;
+          const float V = Log ? E.LogGateValues()[static_cast<size_t>(g)] : E.GateValues()[static_cast<size_t>(g)];
+          // A score beyond the float range lies outside every Z window: it is kept at the largest float.
+          const float Score = fp::Single(std::clamp((Extended(V) - M) / Dev, Extended(-FLT_MAX), Extended(FLT_MAX)));
+          Z[static_cast<size_t>(g)] = Score;
+          if (!E.GatedOut() && (Score < Gate.Minimum_Z || Score > Gate.Maximum_Z)) {
+            E.SetGatedOut(true);
+            ++Newly;
+          }
         }
-      }
+        NewlyGatedOut += Newly;
+      });
     }
 
-  // Final series in each gate's and channel's own colour.
-  const std::vector<TSeriesPlace> Final = NewlyGatedOut == 0 ? CopySeriesToAll(Gated, -1) : AddSeriesToAll(false, -1);
+  // Final series in each gate's and channel's own colour: the gated ones again when no dynamic
+  // gate cut any event away.
+  PumpMessages(Gauge);
+  const std::vector<TDetector::TSeriesRequest> FinalRequests = SeriesRequests(-1);
+  std::vector<int32_t> FinalPlaces;
+  if (NewlyGatedOut == 0) {
+    for (size_t r = 0; r < NR; ++r) {
+      TDetector& D = *FinalRequests[r].Detector;
+      D.AddSeriesCopy(SeriesNameOf(FinalRequests[r].Options), FinalRequests[r].Options.Color, GatedPlaces[r]);
+      FinalPlaces.push_back(D.SeriesCount - 1);
+    }
+    if (AnyDynamic) Walks.Advance(2 * N);
+  } else {
+    size_t FinalCount = 0;
+    TEventSelection Final = SelectEvents(Events, Threads, FinalCount, InSeries);
+    const int32_t FinalSelection = Source->AddSelection(std::move(Final), FinalCount);
+    Walks.Advance(0);
+    const auto Summaries = SummariseColumns(Events, RequestDetectors, Offsets, {&Source->Selection(FinalSelection)},
+                                            SummaryThreads, Walks);
+    FinalPlaces = AddSeriesToAll(FinalRequests, FinalSelection, Summaries, 0);
+  }
 
   // Channel peaks; a channel whose fit fails keeps what it had and the next is tried. Each fit
   // reads only its own detector and channel, so the fits run side by side (the gauge pumped
@@ -512,14 +556,13 @@ void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors
   });
 
   // The compensated series of the peaks are those of the final walk (the fits change no event).
-  std::vector<TSeriesCopy> PeakCopies;
   for (int32_t c = NC - 1; c >= 0; --c) {
     PumpMessages(Gauge);
-    const TSeriesPlace& Peak = Final[static_cast<size_t>(NG + 2 * (NC - 1 - c) + 1)];
-    TDetectorOptions Options = ChannelOptions(c, Protocol.GetChannel(c)->Color, true);
-    PeakCopies.push_back({Peak.Detector, Peak.Series, Options.SeriesName + "_Comp", Options.Color});
+    const size_t r = static_cast<size_t>(NG + 2 * (NC - 1 - c) + 1);
+    TDetectorOptions O = ChannelOptions(c, Protocol.GetChannel(c)->Color, true);
+    TDetector& Peak = *Requests[r].Detector;
+    Peak.AddSeriesCopy(O.SeriesName + "_Comp", O.Color, FinalPlaces[r]);
   }
-  CopySeriesInOrder(PeakCopies, Spares, Threads);
   PostRefresh();
 }
 

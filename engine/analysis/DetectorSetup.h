@@ -17,9 +17,6 @@ class TProtocol;
 struct TDetectorSetupOptions {
   bool FitCurves = true;              // gate and peak fits search the mean
   const TFCSData* DataSet = nullptr;  // carried into the detectors' options for their owner
-  // Value arrays of replaced detectors that the new series may reuse (taken from the back, the
-  // largest last); null: fresh ones.
-  std::vector<TSglArray>* Spares = nullptr;
 };
 
 // Not owned; one per protocol gate, and one channel and one peak detector per channel.
@@ -30,8 +27,10 @@ struct TEventDetectors {
 };
 
 // Events of another shape than the protocol's are refused (ERangeError); a channel whose peak
-// fit fails keeps what it had. Pumps at its start, at the global gates, and in every collector
-// and fit.
+// fit fails keeps what it had. The series gathered from the events read their values from them
+// (TEventSeriesSource) until the events change. The gauge's maximum is set to the events of
+// every walk over them, and it moves and pumps after each run of a walk (on the calling thread);
+// it also pumps at the start, at the global gates, and in every fit.
 void SetupEventDetectors(TFCSLineArray& Events, const TEventDetectors& Detectors, TProtocol& Protocol,
                          const TDetectorSetupOptions& Options, Progress* Gauge);
 

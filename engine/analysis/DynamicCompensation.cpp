@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE4_2__)
+#include <nmmintrin.h>
+#endif
+
 #if defined(__linux__)
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -48,6 +52,7 @@ struct TSetup {
   TSmallMatrix<Cap> Static;
   bool HaveStatic = false;
   std::vector<TPerturbation> Pairs;
+  std::vector<double> Means, Deviations;  // of Pairs, for the spills two at a time
   const TProtocol* Protocol = nullptr;
   TDynamicCompensationOptions Options;
 };
@@ -68,6 +73,10 @@ TSetup<Cap> MakeSetup(const TProtocol& Protocol, const TMatrix& Static, bool Hav
     const TChannel& C = *Protocol.GetChannel(i);
     for (int32_t j = C.CompCount() - 1; j >= 0; --j)
       if (j < N) S.Pairs.push_back({i, j, C.Comp[static_cast<size_t>(j)].Mean, C.Comp[static_cast<size_t>(j)].Deviation});
+  }
+  for (const TPerturbation& P : S.Pairs) {
+    S.Means.push_back(P.Mean);
+    S.Deviations.push_back(P.Deviation);
   }
   S.Protocol = &Protocol;
   S.Options = Options;
@@ -90,27 +99,71 @@ void StartValues(const TSetup<Cap>& S, const TFCSLine& E, float* Comp) {
   }
 }
 
-// TProtocol::CompensateDynamic on stack matrices, drawing each deviate from NextDeviate.
+// PerturbedSpill of every pair with its deviate, two at a time: the double steps of
+// PerturbedSpill side by side, and PerturbedSpill itself for a value it would not take from them.
+template <int Cap>
+void PerturbedSpills(const TSetup<Cap>& S, const float* Deviates, float* Spills) {
+  const size_t Count = S.Pairs.size();
+  size_t p = 0;
+#if defined(__SSE4_2__)
+  const __m128d Hundred = _mm_set1_pd(100.0), Huge = _mm_set1_pd(0x1.0p127), Tiny = _mm_set1_pd(0x1.0p-126);
+  const __m128i LowBits = _mm_set1_epi64x((int64_t{1} << 29) - 1), Half = _mm_set1_epi64x(int64_t{1} << 28);
+  const __m128i Margin = _mm_set1_epi64x(16), Below = _mm_set1_epi64x(-16);
+  for (; p + 2 <= Count; p += 2) {
+    const __m128d Deviate = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(Deviates + p))));
+    const __m128d Value = _mm_div_pd(
+        _mm_add_pd(_mm_mul_pd(Deviate, _mm_loadu_pd(S.Deviations.data() + p)), _mm_loadu_pd(S.Means.data() + p)), Hundred);
+    const __m128d Magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), Value);
+    const __m128i Off = _mm_sub_epi64(_mm_and_si128(_mm_castpd_si128(Value), LowBits), Half);
+    const __m128i Clear = _mm_or_si128(_mm_cmpgt_epi64(Off, Margin), _mm_cmpgt_epi64(Below, Off));
+    const __m128d Fine = _mm_and_pd(_mm_and_pd(_mm_cmplt_pd(Magnitude, Huge), _mm_cmpge_pd(Magnitude, Tiny)),
+                                    _mm_castsi128_pd(Clear));
+    _mm_storel_pi(reinterpret_cast<__m64*>(Spills + p), _mm_cvtpd_ps(Value));
+    const int Taken = _mm_movemask_pd(Fine);
+    for (int l = 0; l < 2; ++l)
+      if (!(Taken & (1 << l)))
+        Spills[p + l] = PerturbedSpill(S.Pairs[p + l].Mean, Deviates[p + l], S.Pairs[p + l].Deviation);
+  }
+#endif
+  for (; p < Count; ++p) Spills[p] = PerturbedSpill(S.Pairs[p].Mean, Deviates[p], S.Pairs[p].Deviation);
+}
+
+// TProtocol::CompensateDynamic on stack matrices, drawing each deviate from NextDeviate. Deviates
+// that come from draws already made (no generator moves) are taken a trial at a time, so the
+// spills can be found side by side; others are drawn one per spill, so that a spill that fails
+// leaves the generator where the protocol's trials leave it.
 template <int Cap, class Deviates>
 void Trials(const TSetup<Cap>& S, std::span<const float> Raw, float* Comp, Deviates& NextDeviate) {
   const int32_t N = S.N;
   float Best = 2147483648.0f;
   TSmallMatrix<Cap> Spill(N, N), Inverse;
   float Product[Cap];
+  float Drawn[Cap * Cap], Spills[Cap * Cap];
+  const size_t NP = S.Pairs.size();
   for (int32_t t = 0; t < S.Options.Tries; ++t) {
     for (int32_t i = 0; i < N; ++i) std::fill_n(Spill[i], N, 0.0f);
-    for (const TPerturbation& P : S.Pairs) Spill[P.Row][P.Col] = PerturbedSpill(P.Mean, NextDeviate(), P.Deviation);
+    if constexpr (requires { Deviates::DrawnAhead; }) {
+      for (size_t p = 0; p < NP; ++p) Drawn[p] = NextDeviate();
+      PerturbedSpills(S, Drawn, Spills);
+      for (size_t p = 0; p < NP; ++p) Spill[S.Pairs[p].Row][S.Pairs[p].Col] = Spills[p];
+    } else {
+      for (const TPerturbation& P : S.Pairs) Spill[P.Row][P.Col] = PerturbedSpill(P.Mean, NextDeviate(), P.Deviation);
+    }
     if (!InvertSmall(Spill, Inverse, S.Options.SmallQuadrants, S.Options.AlternateInversion)) continue;
     bool AllZero = true;
     for (int32_t i = 0; i < N; ++i)
       for (int32_t j = 0; j < N; ++j) AllZero = AllZero && Inverse[i][j] == 0;
     if (AllZero) continue;
-    bool Stored = true;
-    for (int32_t i = 0; i < N && Stored; ++i) {
-      float Sum = 0.0f;
-      for (int32_t k = N - 1; k >= 0 && Stored; --k)
-        Stored = small_matrix::StoreProductSum(Inverse[i][k], Raw[k], Sum, Sum);
-      Product[i] = Sum;
+    // Four channels: the rows side by side while every step is ordinary.
+    bool Stored = N == 4 && small_matrix::ColumnProductOrdinary4(Inverse, Raw.data(), Product);
+    if (!Stored) {
+      Stored = true;
+      for (int32_t i = 0; i < N && Stored; ++i) {
+        float Sum = 0.0f;
+        for (int32_t k = N - 1; k >= 0 && Stored; --k)
+          Stored = small_matrix::StoreProductSum(Inverse[i][k], Raw[k], Sum, Sum);
+        Product[i] = Sum;
+      }
     }
     if (!Stored) continue;
     const float R = S.Protocol->EventResidual(std::span<const float>(Product, static_cast<size_t>(N)));
@@ -179,6 +232,8 @@ TDeviatePosition PositionOf(int64_t k, int64_t Lead) {
 // starts there, then the pairs of its spans.
 class TBlockDeviates {
  public:
+  // The deviates were drawn before the block's trials start.
+  static constexpr bool DrawnAhead = true;
   struct TSpan {
     const float* Pairs;  // U and V of each
     int64_t Count;

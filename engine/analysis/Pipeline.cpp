@@ -13,7 +13,7 @@ namespace qv {
 void AnalyseDataSet(TFCSData& Data, TProtocol& Protocol, int32_t Mode, Progress* Gauge) {
   Data.Compensate(Protocol, Gauge, Mode);
   Data.SetDetectors(Protocol, Gauge, true);
-  Data.Classify(Protocol);
+  Data.Classify(Protocol, Gauge);
 }
 
 std::unique_ptr<TFCSData> TFCSData::Create(const TFCSFile& File, int32_t Mode, bool NoAnalysis, Progress* Gauge,

@@ -1,152 +1,317 @@
 // The program's own data file: one zlib stream holding a copy of the protocol, the set's names
-// and its unfiltered events. The unpacked stream is kept in memory, so nothing is written beside
-// the user's file but the packed result, and loading works from a read-only folder. It is
-// unpacked only as far as it is read, and no further than its records declare.
+// and its unfiltered events. Saving packs the stream in blocks on every core, making each
+// block's bytes from the events as it is packed; loading unpacks the file piece by piece as it
+// reads it, no further than its records declare, and builds the events of each piece side by
+// side. Neither holds the whole unpacked stream, and nothing is written beside the user's file
+// but the packed result, so loading works from a read-only folder.
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 
 #include "Errors.h"
 #include "Files.h"
 #include "Globals.h"
+#include "ParallelDeflate.h"
 #include "dataset/FCSData.h"
 #include "protocol/Protocol.h"
 #include "Streams.h"
 #include "TextUtils.h"
+#include "Threads.h"
 
 namespace qv {
 
 namespace {
 
 constexpr int32_t DataFileVersion = 2;
-constexpr int32_t MaxStoredFileIndex = 65535;
-
-std::vector<uint8_t> Deflate(const std::vector<uint8_t>& Plain) {
-  uLongf Size = compressBound(static_cast<uLong>(Plain.size()));
-  std::vector<uint8_t> Packed(Size);
-  if (compress2(Packed.data(), &Size, Plain.data(), static_cast<uLong>(Plain.size()), Z_BEST_COMPRESSION) != Z_OK)
-    throw EInOutError("Compression failed");
-  Packed.resize(Size);
-  return Packed;
-}
 
 // Before the event count is read nothing says how long the file is; the protocol record and the
 // names of no protocol of this program come near this.
 constexpr int64_t MaxBytesBeforeEvents = 64 << 20;
+// Packed bytes read from the file at a time; unpacked bytes of records built at a time (a few
+// milliseconds of work between two moves of the gauge); unpacked bytes read ahead for small reads.
+constexpr size_t PackedPiece = 1 << 20;
+constexpr size_t RecordPiece = 1 << 20;
+constexpr size_t ReadAhead = 1 << 16;
+// Events built per piece of work on a thread.
+constexpr size_t EventGrain = 4096;
 
-// The unpacked bytes of a packed data file, unpacked piece by piece as far as they are read, so
-// that a file is refused as soon as it unpacks to more than it declares: never sized by the
-// packed bytes, which hold about a thousand times as many zeros. Every byte unpacked is kept.
+void MoveGauge(Progress* Gauge, int64_t Position) {
+  if (!Gauge) return;
+  Gauge->SetPosition(Position);
+  Gauge->Pump();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saving
+
+// The unpacked stream of a data file: its head (everything before the records) and then one
+// record per unfiltered event, the last event first. Any range of it is made on demand, on any
+// thread, straight from the events.
+class TSavedStream {
+ public:
+  explicit TSavedStream(const TFCSLineArray& AEvents) : Events(AEvents) {
+    RecordSize = TFCSLine::RecordBytes(Events.GateCount(), Events.ChannelCount(), TFCSLine::CurrentRecordVersion);
+    const size_t Chunks = (Events.size() + Chunk - 1) / Chunk;
+    std::vector<int64_t> Stored(Chunks);
+    ParallelFor(Chunks, 64, ThreadCount(), [&](size_t Begin, size_t End) {
+      for (size_t c = Begin; c < End; ++c)
+        for (size_t i = c * Chunk; i < std::min(Events.size(), (c + 1) * Chunk); ++i)
+          Stored[c] += Events[i].Filtered() ? 0 : 1;
+    });
+    Later.resize(Chunks);
+    for (size_t c = Chunks; c-- > 0;) {
+      Later[c] = Records;
+      Records += Stored[c];
+    }
+  }
+
+  int64_t RecordCount() const { return Records; }
+  void SetHead(std::vector<uint8_t> AHead) { Head = std::move(AHead); }
+  int64_t Size() const { return static_cast<int64_t>(Head.size()) + Records * static_cast<int64_t>(RecordSize); }
+
+  void Fill(int64_t Offset, size_t Count, uint8_t* Into) const {
+    const int64_t HeadSize = static_cast<int64_t>(Head.size());
+    if (Offset < HeadSize) {
+      const size_t N = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(Count), HeadSize - Offset));
+      std::memcpy(Into, Head.data() + Offset, N);
+      Into += N;
+      Offset += static_cast<int64_t>(N);
+      Count -= N;
+    }
+    if (Count == 0) return;
+    const int64_t Record = (Offset - HeadSize) / static_cast<int64_t>(RecordSize);
+    size_t Within = static_cast<size_t>((Offset - HeadSize) % static_cast<int64_t>(RecordSize));
+    size_t E = EventOf(Record);
+    std::vector<uint8_t> Part;  // a record cut by the range
+    for (;;) {
+      const TFCSLine Line = Events[E];
+      size_t N;
+      if (Within == 0 && Count >= RecordSize) {
+        Line.SaveToRecord(Into);
+        N = RecordSize;
+      } else {
+        Part.resize(RecordSize);
+        Line.SaveToRecord(Part.data());
+        N = std::min(RecordSize - Within, Count);
+        std::memcpy(Into, Part.data() + Within, N);
+        Within = 0;
+      }
+      Into += N;
+      Count -= N;
+      if (Count == 0) return;
+      E = NextStored(E);
+    }
+  }
+
+ private:
+  // Events are counted in chunks, so a range finds its first event within one chunk.
+  static constexpr size_t Chunk = 4096;
+
+  size_t NextStored(size_t E) const {
+    do {
+      if (E == 0) throw ERangeError("Data file stream read past its last record");
+    } while (Events[--E].Filtered());
+    return E;
+  }
+  size_t EventOf(int64_t Record) const {
+    // Later falls as the chunks rise: the first chunk whose later records are at most Record.
+    const size_t c = static_cast<size_t>(
+        std::partition_point(Later.begin(), Later.end(), [&](int64_t L) { return L > Record; }) - Later.begin());
+    size_t E = std::min(Events.size(), (c + 1) * Chunk);
+    int64_t Skip = Record - Later[c];
+    do E = NextStored(E);
+    while (Skip-- > 0);
+    return E;
+  }
+
+  const TFCSLineArray& Events;
+  std::vector<uint8_t> Head;
+  size_t RecordSize = 0;
+  int64_t Records = 0;
+  std::vector<int64_t> Later;  // per chunk, the records of the events after it
+};
+
+// ---------------------------------------------------------------------------------------------
+// Loading
+
+// The unpacked bytes of a packed data file, unpacked piece by piece as they are read, so that a
+// file is refused as soon as it unpacks to more than it declares: never sized by the packed
+// bytes, which hold about a thousand times as many zeros. Only the bytes read ahead and those
+// asked for by Holds are kept; a long read unpacks straight into the reader's buffer.
 class TUnpackedStream : public TStream {
  public:
-  // Throws EReadError when Packed does not start a zlib stream.
-  explicit TUnpackedStream(std::vector<uint8_t> APacked) : Packed(std::move(APacked)) {
-    if (Packed.empty() || inflateInit2(&Z, 15) != Z_OK) throw EReadError(InvalidStream);
-    Z.next_in = Packed.data();
-    Z.avail_in = static_cast<uInt>(std::min<size_t>(Packed.size(), std::numeric_limits<uInt>::max()));
-    Fed = Z.avail_in;
+  // Throws EInOutError when the file cannot be opened, EReadError when it is empty.
+  explicit TUnpackedStream(const std::string& FileName)
+      : File(FileName, TFileStream::TMode::OpenRead), FPackedSize(File.Size()) {
+    if (FPackedSize <= 0) throw EReadError(InvalidStream);
+    InSize = static_cast<size_t>(std::min<int64_t>(FPackedSize, PackedPiece));
+    In = std::make_unique_for_overwrite<uint8_t[]>(InSize);
+    const int Status = inflateInit2(&Z, 15);
+    if (Status == Z_MEM_ERROR) throw std::bad_alloc();
+    if (Status != Z_OK) throw EReadError(InvalidStream);
   }
   ~TUnpackedStream() override { inflateEnd(&Z); }
   TUnpackedStream(const TUnpackedStream&) = delete;
   TUnpackedStream& operator=(const TUnpackedStream&) = delete;
 
-  // Unpacking beyond Bytes in all throws EReadError.
+  int64_t PackedSize() const { return FPackedSize; }
+  // Unpacking beyond Bytes in all is refused: reads stop short there, and EReadError when more
+  // was unpacked already.
   void SetLimit(int64_t Bytes) {
-    Limit = Bytes;
-    if (static_cast<int64_t>(Plain.size()) > Limit) throw EReadError(TooLong);
+    FLimit = Bytes;
+    if (FProduced > FLimit) throw EReadError(TooLong);
   }
+  // Whether Count more bytes may be unpacked under the limit; unpacks nothing.
+  bool Allows(int64_t Count) const { return Count <= FLimit - FPosition; }
 
   size_t Read(void* Buffer, size_t Count) override {
     if (Count == 0) return 0;
-    UnpackTo(FPosition + static_cast<int64_t>(std::min<size_t>(Count, std::numeric_limits<int64_t>::max() / 2)));
-    const int64_t Available = static_cast<int64_t>(Plain.size()) - FPosition;
-    if (Available <= 0) return 0;
-    const size_t N = std::min<size_t>(Count, static_cast<size_t>(Available));
-    std::memcpy(Buffer, Plain.data() + FPosition, N);
+    CatchUp();
+    auto* Out = static_cast<uint8_t*>(Buffer);
+    size_t Done = 0;
+    if (FPosition < FProduced) {
+      Done = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(Count), FProduced - FPosition));
+      std::memcpy(Out, FHeld.data() + (FPosition - FBase), Done);
+      FPosition += static_cast<int64_t>(Done);
+    }
+    if (Done == Count || FPosition != FProduced) return Done;
+    // Nothing is held ahead any more; what a long look ahead held is let go.
+    if (FHeld.capacity() > 4 * ReadAhead) FHeld = std::string();
+    FHeld.clear();
+    FBase = FProduced;
+    const size_t Left = Count - Done;
+    if (Left >= ReadAhead) {
+      const size_t N = Unpack(Out + Done, Left);
+      FPosition += static_cast<int64_t>(N);
+      FBase = FProduced;
+      return Done + N;
+    }
+    FHeld.resize(ReadAhead);
+    FHeld.resize(Unpack(reinterpret_cast<uint8_t*>(FHeld.data()), ReadAhead));
+    const size_t N = std::min(Left, FHeld.size());
+    std::memcpy(Out + Done, FHeld.data(), N);
     FPosition += static_cast<int64_t>(N);
-    return N;
+    return Done + N;
   }
   void Write(const void*, size_t) override { throw EInOutError("An unpacked data file cannot be written"); }
   int64_t Position() const override { return FPosition; }
   // The bytes unpacked so far.
-  int64_t Size() const override { return static_cast<int64_t>(Plain.size()); }
+  int64_t Size() const override { return FProduced; }
+  // Back no further than the bytes still held; forward as far as wished (what lies between is
+  // unpacked and dropped when next read).
   void Seek(int64_t Position) override {
-    if (Position < 0) throw ERangeError("Stream seek error");
+    if (Position < FBase) throw ERangeError("Stream seek error");
     FPosition = Position;
   }
   bool Holds(int64_t Count) override {
     if (Count <= 0) return true;
-    if (Count > Limit - FPosition) return false;
-    UnpackTo(FPosition + Count);
-    return Count <= Remaining();
+    if (!Allows(Count)) return false;
+    CatchUp();
+    if (FPosition > FProduced) return false;
+    const int64_t Missing = FPosition + Count - FProduced;
+    if (Missing <= 0) return true;
+    // Keep only what is still to be read, then unpack what is missing behind it.
+    FHeld.erase(0, static_cast<size_t>(FPosition - FBase));
+    FBase = FPosition;
+    const size_t Held = FHeld.size();
+    const size_t Room = static_cast<size_t>(std::min(std::max<int64_t>(Missing, ReadAhead), FLimit - FProduced));
+    FHeld.resize(Held + Room);
+    FHeld.resize(Held + Unpack(reinterpret_cast<uint8_t*>(FHeld.data()) + Held, Room));
+    return FProduced >= FPosition + Count;
   }
-  // True when the packed stream ends exactly at the position; what lies beyond it unpacks only
-  // as far as the limit allows.
+  // A string is sized by its count within the limit and unpacked straight into it.
+  void ReadString(std::string& S, size_t Count) override {
+    if (Count > static_cast<size_t>(std::numeric_limits<int64_t>::max()) || !Allows(static_cast<int64_t>(Count)))
+      throw EReadError("Stream read error");
+    S.resize(Count);
+    ReadBuffer(S.data(), Count);
+  }
+  // Unpacks and drops Count bytes; false when the stream ends first.
+  bool Skip(int64_t Count) {
+    Seek(FPosition + Count);
+    CatchUp();
+    return FPosition <= FProduced;
+  }
+  // True when the packed stream ends exactly at the position; what lies beyond it is unpacked
+  // only as far as one byte.
   bool AtEnd() {
-    UnpackTo(FPosition + 1);
-    return Ended && static_cast<int64_t>(Plain.size()) == FPosition;
+    CatchUp();
+    if (FPosition != FProduced) return false;
+    uint8_t Beyond;
+    if (UnpackRaw(&Beyond, 1) == 0) return true;
+    FHeld.push_back(static_cast<char>(Beyond));
+    return false;
   }
 
  private:
   static constexpr const char* InvalidStream = "Not a packed data file";
   static constexpr const char* TooLong = "The data file unpacks to more than its records declare";
-  static constexpr int64_t Piece = 1 << 16;
 
-  // Unpacks until Wanted bytes are held, the packed stream ends or the limit is passed.
-  void UnpackTo(int64_t Wanted) {
-    while (static_cast<int64_t>(Plain.size()) < Wanted && !Ended) {
-      const int64_t Held = static_cast<int64_t>(Plain.size());
-      // Never more room than twice what was unpacked, so a count that claims more than the file
-      // holds sizes nothing by itself; one byte beyond the limit is enough to know it was passed.
-      const int64_t Room = std::min({std::max(Wanted - Held, Piece), std::max(Held, Piece), Limit + 1 - Held,
-                                     static_cast<int64_t>(std::numeric_limits<uInt>::max())});
-      if (Room <= 0) throw EReadError(TooLong);
-      Plain.resize(static_cast<size_t>(Held + Room));
-      Z.next_out = Plain.data() + Held;
-      Z.avail_out = static_cast<uInt>(Room);
-      if (Z.avail_in == 0 && Fed < Packed.size()) {
-        Z.next_in = Packed.data() + Fed;
-        Z.avail_in = static_cast<uInt>(std::min<size_t>(Packed.size() - Fed, std::numeric_limits<uInt>::max()));
-        Fed += Z.avail_in;
+  // Unpacks and drops what lies between the bytes unpacked and a position sought beyond them.
+  void CatchUp() {
+    if (FPosition <= FProduced) return;
+    FHeld.clear();
+    if (!Scratch) Scratch = std::make_unique_for_overwrite<uint8_t[]>(RecordPiece);
+    while (FProduced < FPosition) {
+      const size_t Want = static_cast<size_t>(std::min<int64_t>(FPosition - FProduced, RecordPiece));
+      if (Unpack(Scratch.get(), Want) < Want) break;
+    }
+    FBase = FProduced;
+  }
+  // Up to Count bytes within the limit; fewer only at the limit or the stream's end.
+  size_t Unpack(uint8_t* Into, size_t Count) {
+    return UnpackRaw(Into, static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(Count),
+                                                                 std::max<int64_t>(FLimit - FProduced, 0))));
+  }
+  // Throws EReadError for damaged packed bytes or packed bytes that end before the stream does.
+  size_t UnpackRaw(uint8_t* Into, size_t Count) {
+    size_t Got = 0;
+    while (Got < Count && !Ended) {
+      if (Z.avail_in == 0 && Fed < FPackedSize) {
+        const size_t N = File.Read(In.get(), static_cast<size_t>(std::min<int64_t>(FPackedSize - Fed, InSize)));
+        if (N == 0) throw EReadError(InvalidStream);
+        Fed += static_cast<int64_t>(N);
+        Z.next_in = In.get();
+        Z.avail_in = static_cast<uInt>(N);
       }
+      const uInt Room = static_cast<uInt>(std::min<size_t>(Count - Got, std::numeric_limits<uInt>::max()));
+      Z.next_out = Into + Got;
+      Z.avail_out = Room;
       const int Status = inflate(&Z, Z_NO_FLUSH);
-      Plain.resize(static_cast<size_t>(Held + Room - Z.avail_out));
+      Got += Room - Z.avail_out;
       if (Status == Z_MEM_ERROR) throw std::bad_alloc();
       if (Status == Z_STREAM_END) {
         Ended = true;
       } else if (Status != Z_OK && Status != Z_BUF_ERROR) {
-        throw EReadError(InvalidStream);  // corrupt
-      } else if (Z.avail_in == 0 && Fed >= Packed.size() && Z.avail_out != 0) {
+        throw EReadError(InvalidStream);  // damaged
+      } else if (Z.avail_in == 0 && Fed >= FPackedSize && Z.avail_out != 0) {
         throw EReadError(InvalidStream);  // the packed bytes end before the stream's end mark
       }
-      if (static_cast<int64_t>(Plain.size()) > Limit) throw EReadError(TooLong);
     }
+    FProduced += static_cast<int64_t>(Got);
+    return Got;
   }
 
-  std::vector<uint8_t> Packed;
-  size_t Fed = 0;
+  TFileStream File;
+  int64_t FPackedSize;
+  std::unique_ptr<uint8_t[]> In;
+  size_t InSize = 0;
+  int64_t Fed = 0;
   z_stream Z{};
-  std::vector<uint8_t> Plain;
-  int64_t FPosition = 0;
-  int64_t Limit = MaxBytesBeforeEvents;
   bool Ended = false;
+  std::string FHeld;  // the unpacked bytes FBase .. FProduced - 1
+  int64_t FBase = 0;
+  int64_t FProduced = 0;
+  int64_t FPosition = 0;
+  int64_t FLimit = MaxBytesBeforeEvents;
+  std::unique_ptr<uint8_t[]> Scratch;
 };
-
-std::vector<uint8_t> ReadWholeFile(const std::string& FileName) {
-  TFileStream In(FileName, TFileStream::TMode::OpenRead);
-  std::vector<uint8_t> Bytes(static_cast<size_t>(In.Size()));
-  if (!Bytes.empty()) In.ReadBuffer(Bytes.data(), Bytes.size());
-  return Bytes;
-}
-
-void CheckFinite(std::span<const float> Values) {
-  for (const float V : Values)
-    if (!std::isfinite(V)) throw EReadError("Value not finite");
-}
 
 // Everything the file holds, read aside so that the set and the caller's protocol change only
 // once the whole file has been read.
@@ -158,11 +323,38 @@ struct TStoredSet {
   int32_t ValueCount = 0;
   TStringArray ChannelNames;
   TFCSLineArray Events;
+  // What the head says of the records.
+  int64_t FileCount = 0;
+  int32_t EventCount = 0;
+  int32_t Version = 0;
+  size_t RecordSize = 0;
 };
 
-enum class TReadResult { Ok, Invalid, BadProtocol, OutOfMemory };
+enum class TReadResult { Ok, Invalid, BadProtocol, OutOfMemory, TooManyFiles };
 
-TReadResult ReadStoredSet(TUnpackedStream& Stream, bool LoadEvents, TStoredSet& Set) {
+// The file names, counted as they are unpacked: a stream of line breaks is refused as soon as it
+// names more files than a set may hold, before the rest is unpacked.
+bool ReadFileNames(TUnpackedStream& Stream, std::string& Names, int64_t& Count) {
+  Names.clear();
+  const int32_t Bytes = ReadInt32(Stream);
+  TLineCounter Lines;
+  if (Bytes > 0) {
+    if (!Stream.Allows(Bytes)) throw EReadError("Stream read error");
+    Names.reserve(static_cast<size_t>(Bytes));
+    while (Names.size() < static_cast<size_t>(Bytes)) {
+      const size_t At = Names.size(), N = std::min(ReadAhead, static_cast<size_t>(Bytes) - At);
+      Names.resize(At + N);
+      Stream.ReadBuffer(Names.data() + At, N);
+      Lines.Add(std::string_view(Names).substr(At));
+      if (Lines.Lines() > TFCSData::MaxDataSetFiles) return false;
+    }
+  }
+  Count = Lines.Lines();
+  return true;
+}
+
+// Items 1 to 10: everything before the records.
+TReadResult ReadHead(TUnpackedStream& Stream, TStoredSet& Set) {
   // The magic is checked on the first bytes, before anything else is unpacked.
   const std::string& Magic = TFCSData::DataFileMagic;
   if (ReadInt32(Stream) != static_cast<int32_t>(Magic.size())) return TReadResult::Invalid;
@@ -175,45 +367,101 @@ TReadResult ReadStoredSet(TUnpackedStream& Stream, bool LoadEvents, TStoredSet& 
   const int32_t NG = P.GateCount(), NC = P.ChannelCount();
   ReadStreamString(Stream, Set.ProtocolName);
   ReadStreamString(Stream, Set.SourceName);
-  ReadStreamString(Stream, Set.FileNames);
+  if (!ReadFileNames(Stream, Set.FileNames, Set.FileCount)) return TReadResult::TooManyFiles;
   Set.ValueCount = ReadInt32(Stream);
   const int32_t Names = ReadCount(Stream, sizeof(int32_t));
   if (Names != NC || Set.ValueCount != NG + NC) return TReadResult::Invalid;
   Set.ChannelNames.assign(static_cast<size_t>(Names), std::string());
   for (int32_t i = Names - 1; i >= 0; --i) ReadStreamString(Stream, Set.ChannelNames[i]);
-  const int32_t Version = P.FileVersion;
-  const int64_t RecordSize = 4 * (1 + static_cast<int64_t>(NG) + NC + (Version < 8 ? 1 : 0));
-  const int32_t M = ReadInt32(Stream);
-  if (M < 0) return TReadResult::Invalid;
+  Set.Version = P.FileVersion;
+  Set.RecordSize = TFCSLine::RecordBytes(NG, NC, Set.Version);
+  Set.EventCount = ReadInt32(Stream);
+  if (Set.EventCount < 0) return TReadResult::Invalid;
   // The records must fill the rest exactly: this also catches counts that do not match them.
-  // Nothing beyond them is unpacked.
-  const int64_t EventBytes = static_cast<int64_t>(M) * RecordSize;
-  Stream.SetLimit(Stream.Position() + EventBytes);
-  if (!Stream.Holds(EventBytes)) return TReadResult::Invalid;
-  const int64_t EventsStart = Stream.Position();
-  Stream.Seek(EventsStart + EventBytes);
-  if (!Stream.AtEnd()) return TReadResult::Invalid;
-  Stream.Seek(EventsStart);
+  Stream.SetLimit(Stream.Position() + static_cast<int64_t>(Set.EventCount) * static_cast<int64_t>(Set.RecordSize));
   Set.Events.Reset(NG, NC);
-  if (!LoadEvents) return TReadResult::Ok;
-  // Every file of a set was named when it joined it, so a file index is below the name count;
-  // a larger one would size the per-file tables of the reports far beyond what the file holds.
-  const int64_t FileCount =
-      std::min<int64_t>(static_cast<int64_t>(SplitLines(Set.FileNames).size()), MaxStoredFileIndex + 1);
-  Set.Events.resize(static_cast<size_t>(M));
-  for (int32_t i = M - 1; i >= 0; --i) {
-    TFCSLine E = Set.Events[static_cast<size_t>(i)];
-    E.CreateFromStream(Stream, NG, NC, Version);
-    if (E.FileIndex() < 0 || E.FileIndex() >= FileCount) return TReadResult::Invalid;
-    CheckFinite(E.GateValues());
-    CheckFinite(E.RawValues());
+  return TReadResult::Ok;
+}
+
+// Unpacks and drops the records, moving the gauge from Base; whether the stream ends with them.
+bool SkipRecords(TUnpackedStream& Stream, const TStoredSet& Set, Progress* Gauge, int64_t Base) {
+  const int64_t Start = Stream.Position();
+  const int64_t Bytes = static_cast<int64_t>(Set.EventCount) * static_cast<int64_t>(Set.RecordSize);
+  const int64_t Step = static_cast<int64_t>(std::max<size_t>(1, RecordPiece / Set.RecordSize) * Set.RecordSize);
+  for (int64_t Done = 0; Done < Bytes;) {
+    Done = std::min(Bytes, Done + Step);
+    if (!Stream.Skip(Start + Done - Stream.Position())) return false;
+    MoveGauge(Gauge, Base + Done / static_cast<int64_t>(Set.RecordSize));
   }
-  return Stream.Position() == EventsStart + EventBytes ? TReadResult::Ok : TReadResult::Invalid;
+  return Stream.AtEnd();
+}
+
+// Unpacks the records a piece at a time and builds the events of each piece side by side into
+// positions M-1 down to 0, so the order in memory is the order the events had when saved.
+TReadResult ReadRecords(TUnpackedStream& Stream, TStoredSet& Set, Progress* Gauge, int64_t Base) {
+  const size_t M = static_cast<size_t>(Set.EventCount), Size = Set.RecordSize;
+  const int32_t Version = Set.Version;
+  const int64_t FileCount = Set.FileCount;
+  const int32_t Threads = ThreadCount();
+  TFCSLineArray& Events = Set.Events;
+  Events.ResizeForOverwrite(M);
+  const size_t PerPiece = std::max<size_t>(1, RecordPiece / Size);
+  const auto Piece = std::make_unique_for_overwrite<uint8_t[]>(std::min(PerPiece, std::max<size_t>(M, 1)) * Size);
+  std::atomic<bool> Bad{false};
+  for (size_t First = 0; First < M;) {
+    const size_t N = std::min(PerPiece, M - First);
+    if (Stream.Read(Piece.get(), N * Size) != N * Size) return TReadResult::Invalid;
+    ParallelFor(N, EventGrain, Threads, [&](size_t Begin, size_t End) {
+      for (size_t k = Begin; k < End; ++k) {
+        TFCSLine E = Events[M - 1 - (First + k)];
+        E.CreateFromRecord(Piece.get() + k * Size, Version);
+        // Every file of a set was named when it joined it, so a file index is below the name
+        // count; a larger one would size the per-file tables of the reports far beyond what the
+        // file holds.
+        const auto Finite = [](std::span<const float> Values) {
+          return std::all_of(Values.begin(), Values.end(), [](float V) { return std::isfinite(V); });
+        };
+        if (E.FileIndex() < 0 || E.FileIndex() >= FileCount || !Finite(E.GateValues()) || !Finite(E.RawValues()))
+          Bad.store(true, std::memory_order_relaxed);
+      }
+    });
+    if (Bad.load()) return TReadResult::Invalid;
+    First += N;
+    MoveGauge(Gauge, Base + static_cast<int64_t>(First));
+  }
+  return Stream.AtEnd() ? TReadResult::Ok : TReadResult::Invalid;
+}
+
+TReadResult ReadStoredSet(const std::string& FileName, bool LoadEvents, Progress* Gauge, TStoredSet& Set) {
+  auto Stream = std::make_unique<TUnpackedStream>(FileName);
+  TReadResult Result = ReadHead(*Stream, Set);
+  if (Result != TReadResult::Ok) return Result;
+  // Events are sized by their count when that costs what a file of this size may; a count beyond
+  // it is believed only once the stream has been seen to hold that many records (packed zeros
+  // unpack a thousand to one), and the records are then read from the start again.
+  const int64_t Budget = 64 * Stream->PackedSize() + (64 << 20);
+  const bool Believed =
+      static_cast<double>(Set.EventCount) * static_cast<double>(Set.Events.BytesPerEvent()) <= static_cast<double>(Budget);
+  const int64_t Passes = LoadEvents ? (Believed ? 1 : 2) : 1;
+  if (Gauge) {
+    Gauge->SetMax(std::max<int64_t>(Passes * Set.EventCount, 1));
+    Gauge->SetPosition(0);
+  }
+  if (!LoadEvents || !Believed) {
+    if (!SkipRecords(*Stream, Set, Gauge, 0)) return TReadResult::Invalid;
+    if (!LoadEvents) return TReadResult::Ok;
+    Stream = std::make_unique<TUnpackedStream>(FileName);
+    TStoredSet Again;
+    if ((Result = ReadHead(*Stream, Again)) != TReadResult::Ok) return Result;
+    if (Again.EventCount != Set.EventCount || Again.RecordSize != Set.RecordSize) return TReadResult::Invalid;
+  }
+  return ReadRecords(*Stream, Set, Gauge, (Passes - 1) * Set.EventCount);
 }
 
 }  // namespace
 
-bool TFCSData::SaveToFile(const std::string& FileName, const TProtocol& Protocol) {
+bool TFCSData::SaveToFile(const std::string& FileName, const TProtocol& Protocol, Progress* Gauge) {
+  PumpMessages(Gauge);
   if (Events.empty() && !ShortLines.empty()) {
     HostMessages().Error("This data set holds only compact events, whose values are gone; it cannot be saved.");
     return false;
@@ -227,30 +475,41 @@ bool TFCSData::SaveToFile(const std::string& FileName, const TProtocol& Protocol
         "saved with it.");
     return false;
   }
+  if (CountLines(FileNames) > MaxDataSetFiles) {
+    HostMessages().Error("This data set names more than " + std::to_string(MaxDataSetFiles) +
+                         " files, the most a data file may hold; it cannot be saved.");
+    return false;
+  }
   BusyCursor Busy;
   auto Stored = TProtocol::CreateCopy(Protocol);
   if (SaveMeansToProtocol) StoreFitsInProtocol(Stored.get());
   Stored->SetChannelsForceMean(true);
 
-  TMemoryStream Stream;
-  WriteStreamString(DataFileMagic, Stream);
-  WriteInt32(Stream, DataFileVersion);
-  Stored->SaveToStream(Stream);
-  WriteStreamString(ProtocolName, Stream);
-  WriteStreamString(SourceName, Stream);
-  WriteStreamString(FileNames, Stream);
-  WriteInt32(Stream, Events.GateCount() + Events.ChannelCount());
-  WriteInt32(Stream, static_cast<int32_t>(ChannelNames.size()));
-  for (size_t i = ChannelNames.size(); i-- > 0;) WriteStreamString(ChannelNames[i], Stream);
   // The count written is that of the records that follow, never a stored count gone stale.
-  int32_t Unfiltered = 0;
-  for (size_t i = 0; i < Events.size(); ++i) Unfiltered += Events[i].Filtered() ? 0 : 1;
-  WriteInt32(Stream, Unfiltered);
-  for (size_t i = Events.size(); i-- > 0;)
-    if (!Events[i].Filtered()) Events[i].SaveToStream(Stream);
+  TSavedStream Plain(Events);
+  if (Plain.RecordCount() > std::numeric_limits<int32_t>::max()) throw ERangeError("Too many events to save");
+  TMemoryStream Head;
+  WriteStreamString(DataFileMagic, Head);
+  WriteInt32(Head, DataFileVersion);
+  Stored->SaveToStream(Head);
+  WriteStreamString(ProtocolName, Head);
+  WriteStreamString(SourceName, Head);
+  WriteStreamString(FileNames, Head);
+  WriteInt32(Head, Events.GateCount() + Events.ChannelCount());
+  WriteInt32(Head, static_cast<int32_t>(ChannelNames.size()));
+  for (size_t i = ChannelNames.size(); i-- > 0;) WriteStreamString(ChannelNames[i], Head);
+  WriteInt32(Head, static_cast<int32_t>(Plain.RecordCount()));
+  Plain.SetHead(std::move(Head.Bytes()));
 
-  const std::vector<uint8_t> Packed = Deflate(Stream.Bytes());
-  WriteFileSafely(FileName, [&](TStream& Out) { Out.Write(Packed.data(), Packed.size()); });
+  if (Gauge) {
+    Gauge->SetMax(std::max<int64_t>(Plain.Size(), 1));
+    Gauge->SetPosition(0);
+  }
+  WriteFileSafely(FileName, [&](TStream& Out) {
+    DeflateInBlocks(
+        Plain.Size(), [&](int64_t Offset, size_t Count, uint8_t* Into) { Plain.Fill(Offset, Count, Into); }, Out,
+        [&](int64_t Done) { MoveGauge(Gauge, Done); });
+  });
   return true;
 }
 
@@ -267,8 +526,7 @@ bool TFCSData::LoadFromFile(const std::string& FileName, std::unique_ptr<TProtoc
   {
     BusyCursor Busy;
     try {
-      TUnpackedStream Stream(ReadWholeFile(FileName));
-      Result = ReadStoredSet(Stream, ALoadEvents, Set);
+      Result = ReadStoredSet(FileName, ALoadEvents, Gauge, Set);
     } catch (const Exception&) {
       Result = TReadResult::Invalid;
     } catch (const std::bad_alloc&) {
@@ -279,6 +537,10 @@ bool TFCSData::LoadFromFile(const std::string& FileName, std::unique_ptr<TProtoc
     // The protocol reader has already said what was wrong with its record.
     if (Result == TReadResult::Invalid) HostMessages().Error(InvalidDataFile);
     if (Result == TReadResult::OutOfMemory) HostMessages().Error("Not enough memory to read " + FileName);
+    if (Result == TReadResult::TooManyFiles)
+      HostMessages().Error(ReadRefusal("Quorvenal file", FileName,
+                                       "it names more than " + std::to_string(MaxDataSetFiles) +
+                                           " files, the most one data set may hold."));
     Events.clear();
     return false;
   }
@@ -302,6 +564,7 @@ std::unique_ptr<TFCSData> TFCSData::CreateFromDataFile(const std::string& FileNa
   if (!PathExists(FileName)) return Data;
   if (!Data->LoadFromFile(FileName, Protocol, Options.Gauge, Options.LoadEvents)) return Data;
   Data->FileRange();
+  PumpMessages(Options.Gauge);
   Data->BuildFileIndex();
   // A set loaded without events has nothing to analyse.
   if (Data->Events.empty()) return Data;

@@ -1,6 +1,8 @@
 #include "dataset/Event.h"
 
+#include <bit>
 #include <cmath>
+#include <vector>
 
 #include "Errors.h"
 #include "FloatLogs.h"
@@ -8,6 +10,7 @@
 #include "NumberFormat.h"
 #include "protocol/Protocol.h"
 #include "Streams.h"
+#include "Threads.h"
 
 namespace qv {
 
@@ -31,7 +34,8 @@ std::string Fmt(const char* Mask, float Value) { return FormatFloat(Mask, Value)
 
 std::string_view TFCSLine::Mask() const {
   if (!(Record().Flags & FlagHasMask)) return {};
-  return std::string_view(reinterpret_cast<const char*>(Bytes()) + ChannelCount(), ChannelCount());
+  const uint8_t* Row = static_cast<const TFCSLineArray*>(FOwner)->FBytes.RowOrNull(FIndex);
+  return std::string_view(reinterpret_cast<const char*>(Row) + ChannelCount(), ChannelCount());
 }
 
 void TFCSLine::SetMask(std::string_view Mask) {
@@ -45,7 +49,8 @@ void TFCSLine::SizeCompensated() {
   const size_t NG = GateCount(), NC = ChannelCount();
   std::fill_n(Values() + 2 * NG + NC, NC, 0.0f);
   std::fill_n(Values() + 2 * NG + 3 * NC, NC, 0.0f);
-  std::fill_n(Bytes(), NC, uint8_t{0});
+  // Without flags storage every event's flags read as False already.
+  if (FOwner->FBytes.Held()) std::fill_n(FOwner->FBytes.Row(FIndex), NC, uint8_t{0});
   SetFlag(FlagHasComp, true);
 }
 
@@ -53,8 +58,9 @@ void TFCSLine::ClearDerived() {
   TEventRecord& R = Record();
   R.Classes = {0, 0, 0};
   R.Flags = 0;
-  if (!FOwner->FScores.empty()) std::fill_n(FOwner->ScoreRow(FIndex), FOwner->ScoreStride(), 0.0f);
-  std::fill_n(Bytes(), FOwner->ByteStride(), uint8_t{0});
+  FOwner->FGateZ.Zero(FIndex, FIndex + 1);
+  FOwner->FZScores.Zero(FIndex, FIndex + 1);
+  FOwner->FBytes.Zero(FIndex, FIndex + 1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -116,25 +122,67 @@ void TFCSLine::CreateFromStream(TStream& Stream, int32_t AGateCount, int32_t ACh
   LoadFromStream(Stream, AGateCount, AChannelCount, Version);
 }
 
+void TFCSLine::CreateFromRecord(const uint8_t* Bytes, int32_t Version) {
+  ClearDerived();
+  LoadFromRecord(Bytes, Version);
+}
+
 void TFCSLine::LoadFromStream(TStream& Stream, int32_t AGateCount, int32_t AChannelCount, int32_t Version) {
   if (AGateCount != GateCount() || AChannelCount != ChannelCount()) throw RangeCheckError();
-  const int32_t Index = ReadInt32(Stream);
+  std::vector<uint8_t> Bytes(RecordBytes(AGateCount, AChannelCount, Version));
+  Stream.ReadBuffer(Bytes.data(), Bytes.size());
+  LoadFromRecord(Bytes.data(), Version);
+}
+
+void TFCSLine::SaveToStream(TStream& Stream) const {
+  std::vector<uint8_t> Bytes(RecordBytes(GateCount(), ChannelCount(), CurrentRecordVersion));
+  SaveToRecord(Bytes.data());
+  Stream.Write(Bytes.data(), Bytes.size());
+}
+
+namespace {
+
+uint32_t Load32(const uint8_t* P) {
+  return static_cast<uint32_t>(P[0]) | static_cast<uint32_t>(P[1]) << 8 | static_cast<uint32_t>(P[2]) << 16 |
+         static_cast<uint32_t>(P[3]) << 24;
+}
+
+void Store32(uint8_t* P, uint32_t Value) {
+  P[0] = static_cast<uint8_t>(Value);
+  P[1] = static_cast<uint8_t>(Value >> 8);
+  P[2] = static_cast<uint8_t>(Value >> 16);
+  P[3] = static_cast<uint8_t>(Value >> 24);
+}
+
+}  // namespace
+
+size_t TFCSLine::RecordBytes(int32_t AGateCount, int32_t AChannelCount, int32_t Version) {
+  return 4 * (1 + static_cast<size_t>(AGateCount) + static_cast<size_t>(AChannelCount) + (Version < 8 ? 1 : 0));
+}
+
+void TFCSLine::LoadFromRecord(const uint8_t* Bytes, int32_t Version) {
+  const int32_t NG = GateCount(), NC = ChannelCount();
+  const uint8_t* P = Bytes;
+  const int32_t Index = static_cast<int32_t>(Load32(P));
+  P += 4;
   float* V = Values();
-  for (int32_t g = AGateCount - 1; g >= 0; --g) V[g] = ReadSingle(Stream);
-  if (Version < 8) ReadInt32(Stream);
+  for (int32_t g = NG - 1; g >= 0; --g, P += 4) V[g] = std::bit_cast<float>(Load32(P));
+  if (Version < 8) P += 4;
   FOwner->ForgetRawBound();
-  float* Raw = V + 2 * AGateCount;
-  for (int32_t c = AChannelCount - 1; c >= 0; --c) Raw[c] = ReadSingle(Stream);
+  float* Raw = V + 2 * NG;
+  for (int32_t c = NC - 1; c >= 0; --c, P += 4) Raw[c] = std::bit_cast<float>(Load32(P));
   Record().FileIndex = Index;
   ComputeLogs();
 }
 
-void TFCSLine::SaveToStream(TStream& Stream) const {
-  WriteInt32(Stream, FileIndex());
-  const auto Gates = GateValues();
-  for (int32_t g = GateCount() - 1; g >= 0; --g) WriteSingle(Stream, Gates[g]);
-  const auto Raw = RawValues();
-  for (int32_t c = ChannelCount() - 1; c >= 0; --c) WriteSingle(Stream, Raw[c]);
+void TFCSLine::SaveToRecord(uint8_t* Bytes) const {
+  uint8_t* P = Bytes;
+  Store32(P, static_cast<uint32_t>(FileIndex()));
+  P += 4;
+  const float* V = Values();
+  for (int32_t g = GateCount() - 1; g >= 0; --g, P += 4) Store32(P, std::bit_cast<uint32_t>(V[g]));
+  const float* Raw = V + 2 * GateCount();
+  for (int32_t c = ChannelCount() - 1; c >= 0; --c, P += 4) Store32(P, std::bit_cast<uint32_t>(Raw[c]));
 }
 
 void TFCSLine::ComputeLogs() {
@@ -142,8 +190,8 @@ void TFCSLine::ComputeLogs() {
   const auto Gates = GateValues();
   auto LogGates = LogGateValues();
   for (size_t g = 0; g < Gates.size(); ++g) LogGates[g] = LogOrZero(Gates[g]);
-  // Events without scores read their Z values as 0 already.
-  if (!FOwner->FScores.empty()) std::fill_n(FOwner->ScoreRow(FIndex), Gates.size(), 0.0f);
+  // Events without gate Z storage read their Z values as 0 already.
+  FOwner->FGateZ.Zero(FIndex, FIndex + 1);
   const auto Raw = RawValues();
   auto LogRaw = LogRawValues();
   for (size_t c = 0; c < Raw.size(); ++c) LogRaw[c] = LogOrZero(Raw[c]);
@@ -234,59 +282,140 @@ void TFCSLine::CSVRow(int32_t RowIndex, const TProtocol& Protocol, std::string& 
 // ---------------------------------------------------------------------------------------------
 // The event array
 
+TFCSLineArray::TFCSLineArray(const TFCSLineArray& Other)
+    : FGateCount(Other.FGateCount),
+      FChannelCount(Other.FChannelCount),
+      FValues(Other.FValues),
+      FRecords(Other.FRecords),
+      FBytes(Other.FBytes),
+      FGateZ(Other.FGateZ),
+      FZScores(Other.FZScores),
+      FNoZ(Other.FNoZ),
+      FNoCalled(Other.FNoCalled),
+      FRawBound(Other.FRawBound),
+      FRawBoundKnown(Other.FRawBoundKnown) {}
+
+TFCSLineArray::TFCSLineArray(TFCSLineArray&& Other) noexcept { *this = std::move(Other); }
+
+TFCSLineArray& TFCSLineArray::operator=(const TFCSLineArray& Other) {
+  if (this == &Other) return *this;
+  TFCSLineArray Copy(Other);
+  return *this = std::move(Copy);
+}
+
+TFCSLineArray& TFCSLineArray::operator=(TFCSLineArray&& Other) noexcept {
+  if (this == &Other) return *this;
+  Notify(false);
+  Other.Notify(false);
+  FGateCount = Other.FGateCount;
+  FChannelCount = Other.FChannelCount;
+  FValues = std::move(Other.FValues);
+  FRecords = std::move(Other.FRecords);
+  FBytes = std::move(Other.FBytes);
+  FGateZ = std::move(Other.FGateZ);
+  FZScores = std::move(Other.FZScores);
+  FNoZ = std::move(Other.FNoZ);
+  FNoCalled = std::move(Other.FNoCalled);
+  FRawBound = std::move(Other.FRawBound);
+  FRawBoundKnown = Other.FRawBoundKnown;
+  Other.ForgetRawBound();
+  return *this;
+}
+
+TFCSLineArray::~TFCSLineArray() { Notify(false); }
+
+void TFCSLineArray::AddReader(TValueReader* Reader) {
+  if (std::find(FReaders.begin(), FReaders.end(), Reader) == FReaders.end()) FReaders.push_back(Reader);
+}
+
+void TFCSLineArray::RemoveReader(TValueReader* Reader) { std::erase(FReaders, Reader); }
+
+void TFCSLineArray::ValuesChanging(bool OnlyCompensated) { Notify(OnlyCompensated); }
+
+void TFCSLineArray::Notify(bool OnlyCompensated) {
+  if (FReaders.empty()) return;
+  // A reader may take itself off the list while it is told.
+  const std::vector<TValueReader*> Readers = FReaders;
+  if (!OnlyCompensated) FReaders.clear();
+  for (TValueReader* Reader : Readers) Reader->ValuesChanging(OnlyCompensated);
+}
+
 void TFCSLineArray::Reset(int32_t AGateCount, int32_t AChannelCount) {
   if (AGateCount < 0 || AChannelCount < 0) throw RangeCheckError();
   clear();
   FGateCount = AGateCount;
   FChannelCount = AChannelCount;
   FNoZ.assign(static_cast<size_t>(AGateCount), 0.0f);
+  FNoCalled.assign(static_cast<size_t>(AChannelCount), uint8_t{0});
+  FBytes.Stride = ByteStride();
+  FGateZ.Stride = static_cast<size_t>(AGateCount);
 }
 
 void TFCSLineArray::resize(size_t Count) {
+  Notify(false);
   ForgetRawBound();
   FValues.resize(Count * FloatStride());
-  FBytes.resize(Count * ByteStride());
   FRecords.resize(Count);
-  if (!FScores.empty()) FScores.resize(Count * ScoreStride());
+  FBytes.Resize(Count, false);
+  FGateZ.Resize(Count, false);
+  FZScores.Resize(Count, false);
 }
 
 void TFCSLineArray::ResizeForOverwrite(size_t Count) {
+  Notify(false);
   ForgetRawBound();
   FValues.ResizeForOverwrite(Count * FloatStride());
-  FBytes.ResizeForOverwrite(Count * ByteStride());
   FRecords.ResizeForOverwrite(Count);
-  if (!FScores.empty()) FScores.ResizeForOverwrite(Count * ScoreStride());
+  FBytes.Resize(Count, true);
+  FGateZ.Resize(Count, true);
+  FZScores.Resize(Count, true);
 }
 
 void TFCSLineArray::FaultIn(int32_t Threads) {
   const TBlockSpan Blocks[] = {{FValues.data(), FValues.size() * sizeof(float)},
-                               {FBytes.data(), FBytes.size()},
                                {FRecords.data(), FRecords.size() * sizeof(TEventRecord)}};
   qv::FaultIn(Blocks, Threads);
 }
 
 void TFCSLineArray::reserve(size_t Count) {
   FValues.reserve(Count * FloatStride());
-  FBytes.reserve(Count * ByteStride());
   FRecords.reserve(Count);
-  if (!FScores.empty()) FScores.reserve(Count * ScoreStride());
+  FBytes.Reserve(Count);
+  FGateZ.Reserve(Count);
+  FZScores.Reserve(Count);
 }
 
 void TFCSLineArray::clear() {
+  Notify(false);
   ForgetRawBound();
   FValues.clear();
-  FBytes.clear();
   FRecords.clear();
-  FScores.clear();
+  FBytes.Data.clear();
+  FGateZ.Data.clear();
+  FZScores.Data.clear();
 }
 
-void TFCSLineArray::PrepareScores() {
-  if (FScores.empty() && !FRecords.empty()) FScores.resize(size() * ScoreStride());
+void TFCSLineArray::ZeroBlock(void* Block, size_t Bytes) {
+  constexpr size_t Piece = size_t{2} << 20;
+  char* const Start = static_cast<char*>(Block);
+  ParallelFor(Bytes, Piece, ThreadCount(),
+              [&](size_t Begin, size_t End) { std::fill(Start + Begin, Start + End, char{0}); });
 }
 
-float* TFCSLineArray::ScoreRow(size_t Index) {
-  PrepareScores();
-  return FScores.data() + Index * ScoreStride();
+void TFCSLineArray::PrepareScores() { FZScores.Prepare(size()); }
+void TFCSLineArray::PrepareGateZ() { FGateZ.Prepare(size()); }
+void TFCSLineArray::PrepareCalled() { FBytes.Prepare(size()); }
+
+TFCSLineArray::TFresh TFCSLineArray::PrepareForClassification(bool Scores) {
+  TFresh Fresh;
+  if (Scores) Fresh.Scores = FZScores.Prepare(size(), false);
+  Fresh.Called = FBytes.Prepare(size(), false);
+  return Fresh;
+}
+
+void TFCSLineArray::ZeroFresh(const TFresh& Fresh, size_t First, size_t Last) {
+  if (Fresh.Scores) FZScores.Zero(First, Last);
+  if (Fresh.Called) FBytes.Zero(First, Last);
 }
 
 void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t First, size_t Last,
@@ -296,7 +425,7 @@ void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t Firs
   const size_t NG = static_cast<size_t>(FGateCount), NC = static_cast<size_t>(FChannelCount);
   std::fill(Largest.begin(), Largest.end(), 0.0f);
   bool Finite = true;
-  const size_t FS = FloatStride(), BS = ByteStride(), NV = NG + NC;
+  const size_t FS = FloatStride(), NV = NG + NC;
   // The logs of a run of events are taken together, the values gathered next to each other.
   constexpr size_t Run = 256;
   std::vector<float> In(Run * NV), Out(Run * NV);
@@ -319,8 +448,9 @@ void TFCSLineArray::CreateRange(const float* Rows, size_t RowStride, size_t Firs
       FRecords[i] = TEventRecord{};
       FRecords[i].Flags = IsFiltered ? FlagFiltered : FlagHasLogs;
     }
-    std::fill_n(FBytes.data() + Start * BS, (End - Start) * BS, uint8_t{0});
-    if (!FScores.empty()) std::fill_n(FScores.data() + Start * ScoreStride(), (End - Start) * ScoreStride(), 0.0f);
+    FBytes.Zero(Start, End);
+    FGateZ.Zero(Start, End);
+    FZScores.Zero(Start, End);
     Log10Above(In.data(), Out.data(), (End - Start) * NV, 0.0f);
     for (size_t i = Start; i < End; ++i) {
       if (FRecords[i].Flags & FlagFiltered) continue;

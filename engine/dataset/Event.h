@@ -78,6 +78,8 @@ class TFCSLine {
   std::span<const float> LogCompValues() const;
   std::span<float> LogCompValues();
   std::span<const uint8_t> Called() const;
+  // The writable flags (and SetMask) give the array its storage of flags and masks when it has
+  // none yet: from one thread at a time, unless PrepareCalled ran first.
   std::span<uint8_t> Called();
   // The Y/N pattern, channel 0 first; empty until classified.
   std::string_view Mask() const;
@@ -117,6 +119,13 @@ class TFCSLine {
   void CreateFromStream(TStream& Stream, int32_t AGateCount, int32_t AChannelCount, int32_t Version);
   void LoadFromStream(TStream& Stream, int32_t AGateCount, int32_t AChannelCount, int32_t Version);
   void SaveToStream(TStream& Stream) const;
+  // The same record in memory, RecordBytes of it at Bytes (of this event's counts). Events of one
+  // array may be built from records on several threads at once.
+  static constexpr int32_t CurrentRecordVersion = 8;  // protocol versions below it add a spare word
+  static size_t RecordBytes(int32_t AGateCount, int32_t AChannelCount, int32_t Version);
+  void CreateFromRecord(const uint8_t* Bytes, int32_t Version);
+  void LoadFromRecord(const uint8_t* Bytes, int32_t Version);
+  void SaveToRecord(uint8_t* Bytes) const;
   void ComputeLogs();
   // The largest raw value and its channel; ties go to the higher channel. Needs a channel.
   float MaxChannel(int32_t& ChannelIndex) const;
@@ -144,7 +153,29 @@ class TFCSLine {
 // by Reset.
 class TFCSLineArray {
  public:
+  // Something that reads the events' values where they lie (a detector's series) instead of
+  // keeping a copy. It is told before the values it may read change, and then takes what it
+  // needs; it is never copied or moved with the array.
+  class TValueReader {
+   public:
+    // OnlyCompensated: only compensated values and their logs are about to change; otherwise
+    // any value may change and events may come or go (or the array itself), and the reader
+    // is forgotten once told.
+    virtual void ValuesChanging(bool OnlyCompensated) = 0;
+
+   protected:
+    ~TValueReader() = default;
+  };
+
   TFCSLineArray() = default;
+  // A copy holds the same events and none of the readers; assigning or moving tells the
+  // readers of both arrays first, as destroying an array tells its own.
+  TFCSLineArray(const TFCSLineArray& Other);
+  TFCSLineArray(TFCSLineArray&& Other) noexcept;
+  TFCSLineArray& operator=(const TFCSLineArray& Other);
+  TFCSLineArray& operator=(TFCSLineArray&& Other) noexcept;
+  ~TFCSLineArray();
+
   // Empties the array and fixes its shape.
   void Reset(int32_t AGateCount, int32_t AChannelCount);
   int32_t GateCount() const { return FGateCount; }
@@ -183,37 +214,98 @@ class TFCSLineArray {
   TFCSLine operator[](size_t Index) { return TFCSLine(*this, Index); }
   const TFCSLine operator[](size_t Index) const { return TFCSLine(const_cast<TFCSLineArray&>(*this), Index); }
 
+  // The readers of the values. Resizing, emptying, rebuilding by assignment and destroying the
+  // array tell them by themselves; a stage that rewrites values of existing events in place
+  // tells them with ValuesChanging before it starts (writing through an event's spans does not).
+  void AddReader(TValueReader* Reader);
+  void RemoveReader(TValueReader* Reader);
+  void ValuesChanging(bool OnlyCompensated);
+
   // The flat storage, for stage loops over millions of events. Row i holds FloatStride() floats:
   // gates, log gates, raw, comp, log raw, log comp; the offsets below name those blocks.
   // Blocks an event does not hold (see the spans of TFCSLine) are not to be read.
   const float* ValueRow(size_t Index) const { return FValues.data() + Index * FloatStride(); }
   const TEventRecord& RecordOf(size_t Index) const { return FRecords[Index]; }
   size_t RowStride() const { return FloatStride(); }
+  // Memory of one event before scores are given (values, flags and letters, record).
+  size_t BytesPerEvent() const { return FloatStride() * sizeof(float) + ByteStride() + sizeof(TEventRecord); }
   size_t LogGateOffset() const { return static_cast<size_t>(FGateCount); }
   size_t RawOffset() const { return 2 * static_cast<size_t>(FGateCount); }
   size_t CompOffset() const { return RawOffset() + static_cast<size_t>(FChannelCount); }
   size_t LogRawOffset() const { return RawOffset() + 2 * static_cast<size_t>(FChannelCount); }
   size_t LogCompOffset() const { return RawOffset() + 3 * static_cast<size_t>(FChannelCount); }
-  // Gives every event its own storage of Z values, MaxZ and SecondZ (all 0 until written), so
-  // that several threads may write them; SetMaxZ and the writable GateZ do it when needed.
+  // Whether a value row offset lies in the compensated values or their logs.
+  bool IsCompensatedOffset(size_t Offset) const {
+    return (Offset >= CompOffset() && Offset < LogRawOffset()) || Offset >= LogCompOffset();
+  }
+  // Give every event its own storage of MaxZ and SecondZ, of gate Z values, and of called flags
+  // and mask letters (all 0 until written), so that several threads may write them; SetMaxZ,
+  // the writable GateZ and Called and SetMask do it when needed.
   void PrepareScores();
+  void PrepareGateZ();
+  void PrepareCalled();
+  // The same for a stage that writes every event's MaxZ and SecondZ (with Scores) and its called
+  // flags and mask itself: storage made here is left unwritten. Answers which storage was made,
+  // for ZeroFresh to zero the rows of events a failed stage did not reach.
+  struct TFresh {
+    bool Scores = false;
+    bool Called = false;
+  };
+  TFresh PrepareForClassification(bool Scores);
+  void ZeroFresh(const TFresh& Fresh, size_t First, size_t Last);
 
  private:
   friend class TFCSLine;
+  // Per-event values that most events of a road never need: left out (read as zeros) until
+  // something writes them, then held for every event.
+  template <class T>
+  struct TLazyRows {
+    TLazyRows() = default;
+    explicit TLazyRows(size_t AStride) : Stride(AStride) {}
+    TLargeVector<T> Data;
+    size_t Stride = 0;
+    bool Held() const { return !Data.empty(); }
+    T* Row(size_t Index) { return Data.data() + Index * Stride; }
+    const T* RowOrNull(size_t Index) const { return Data.empty() ? nullptr : Data.data() + Index * Stride; }
+    // Answers whether storage was made (left unwritten without Zero).
+    bool Prepare(size_t Count, bool Zero = true) {
+      if (Held() || Count == 0 || Stride == 0) return false;
+      Data.ResizeForOverwrite(Count * Stride);
+      if (Zero) ZeroBlock(Data.data(), Count * Stride * sizeof(T));
+      return true;
+    }
+    void Resize(size_t Count, bool ForOverwrite) {
+      if (!Held()) return;
+      ForOverwrite ? Data.ResizeForOverwrite(Count * Stride) : Data.resize(Count * Stride);
+    }
+    void Reserve(size_t Count) {
+      if (Held()) Data.reserve(Count * Stride);
+    }
+    void Zero(size_t First, size_t Last) {
+      if (Held()) std::fill(Data.begin() + First * Stride, Data.begin() + Last * Stride, T{});
+    }
+    void Move(size_t From, size_t To) {
+      if (Held()) std::copy_n(Data.begin() + From * Stride, Stride, Data.begin() + To * Stride);
+    }
+  };
   size_t FloatStride() const { return 2 * static_cast<size_t>(FGateCount) + 4 * static_cast<size_t>(FChannelCount); }
   size_t ByteStride() const { return 2 * static_cast<size_t>(FChannelCount); }
-  size_t ScoreStride() const { return static_cast<size_t>(FGateCount) + 2; }
-  float* ScoreRow(size_t Index);
-  const float* ScoreRow(size_t Index) const { return FScores.empty() ? nullptr : FScores.data() + Index * ScoreStride(); }
+  void Notify(bool OnlyCompensated);
+  // Zeros Bytes bytes from Block on every thread (a block of millions of events' rows).
+  static void ZeroBlock(void* Block, size_t Bytes);
   int32_t FGateCount = 0;
   int32_t FChannelCount = 0;
   TLargeVector<float> FValues;   // per event: gates, log gates, raw, comp, log raw, log comp
-  TLargeVector<uint8_t> FBytes;  // per event: called flags, mask letters
   TLargeVector<TEventRecord> FRecords;
-  // Per event: gate Z values, MaxZ, SecondZ. Left out (all read as 0) until a dynamic gate or
-  // classification writes them: reading and compensating a file never needs them.
-  TLargeVector<float> FScores;
-  std::vector<float> FNoZ;  // the gate count of zeros, for events without scores
+  // Per event: called flags, mask letters. Reading and compensating a file never writes them.
+  TLazyRows<uint8_t> FBytes;
+  // Per event: gate Z values (only a dynamic gate writes them), and MaxZ, SecondZ (written by
+  // classification with genotypes).
+  TLazyRows<float> FGateZ;
+  TLazyRows<float> FZScores{2};
+  std::vector<float> FNoZ;       // the gate count of zeros, for events without gate Z values
+  std::vector<uint8_t> FNoCalled;  // the channel count of zeros, for events without flags
+  std::vector<TValueReader*> FReaders;
   // Raw values are written through TFCSLine on several threads at once only by CreateRange, so
   // the flag is atomic and copied with the array.
   struct TKnown {
@@ -232,16 +324,17 @@ class TFCSLineArray {
 
 template <typename Predicate>
 size_t TFCSLineArray::RemoveIf(Predicate Remove) {
-  const size_t Count = size(), FS = FloatStride(), BS = ByteStride(), SS = ScoreStride();
-  const bool Scores = !FScores.empty();
+  Notify(false);
+  const size_t Count = size(), FS = FloatStride();
   size_t Kept = 0;
   for (size_t i = 0; i < Count; ++i) {
     if (Remove(static_cast<const TFCSLineArray&>(*this)[i])) continue;
     if (Kept != i) {
       std::copy_n(FValues.begin() + i * FS, FS, FValues.begin() + Kept * FS);
-      std::copy_n(FBytes.begin() + i * BS, BS, FBytes.begin() + Kept * BS);
       FRecords[Kept] = FRecords[i];
-      if (Scores) std::copy_n(FScores.begin() + i * SS, SS, FScores.begin() + Kept * SS);
+      FBytes.Move(i, Kept);
+      FGateZ.Move(i, Kept);
+      FZScores.Move(i, Kept);
     }
     ++Kept;
   }
@@ -254,7 +347,10 @@ inline int32_t TFCSLine::GateCount() const { return FOwner->FGateCount; }
 inline int32_t TFCSLine::ChannelCount() const { return FOwner->FChannelCount; }
 
 inline float* TFCSLine::Values() const { return FOwner->FValues.data() + FIndex * FOwner->FloatStride(); }
-inline uint8_t* TFCSLine::Bytes() const { return FOwner->FBytes.data() + FIndex * FOwner->ByteStride(); }
+inline uint8_t* TFCSLine::Bytes() const {
+  FOwner->FBytes.Prepare(FOwner->size());
+  return FOwner->FBytes.Row(FIndex);
+}
 inline TEventRecord& TFCSLine::Record() const { return FOwner->FRecords[FIndex]; }
 
 inline void TFCSLine::SetFlag(uint8_t Flag, bool Value) {
@@ -291,15 +387,19 @@ inline std::span<float> TFCSLine::RawValues() {
 
 inline std::span<const float> TFCSLine::GateZ() const {
   if (!HasLogs()) return {};
-  const float* Scores = static_cast<const TFCSLineArray*>(FOwner)->ScoreRow(FIndex);
-  return std::span<const float>(Scores ? Scores : FOwner->FNoZ.data(), static_cast<size_t>(GateCount()));
+  const float* Z = static_cast<const TFCSLineArray*>(FOwner)->FGateZ.RowOrNull(FIndex);
+  return std::span<const float>(Z ? Z : FOwner->FNoZ.data(), static_cast<size_t>(GateCount()));
 }
 inline std::span<float> TFCSLine::GateZ() {
-  return HasLogs() ? std::span<float>(FOwner->ScoreRow(FIndex), static_cast<size_t>(GateCount())) : std::span<float>();
+  if (!HasLogs()) return {};
+  FOwner->PrepareGateZ();
+  return std::span<float>(FOwner->FGateZ.Row(FIndex), static_cast<size_t>(GateCount()));
 }
 
 inline std::span<const uint8_t> TFCSLine::Called() const {
-  return HasCompValues() ? std::span<const uint8_t>(Bytes(), ChannelCount()) : std::span<const uint8_t>();
+  if (!HasCompValues()) return {};
+  const uint8_t* Flags = static_cast<const TFCSLineArray*>(FOwner)->FBytes.RowOrNull(FIndex);
+  return std::span<const uint8_t>(Flags ? Flags : FOwner->FNoCalled.data(), ChannelCount());
 }
 inline std::span<uint8_t> TFCSLine::Called() {
   return HasCompValues() ? std::span<uint8_t>(Bytes(), ChannelCount()) : std::span<uint8_t>();
@@ -313,15 +413,21 @@ inline void TFCSLine::SetFileIndex(int32_t Value) { Record().FileIndex = Value; 
 inline const TClassTriple& TFCSLine::Classes() const { return Record().Classes; }
 inline TClassTriple& TFCSLine::Classes() { return Record().Classes; }
 inline float TFCSLine::MaxZ() const {
-  const float* Scores = static_cast<const TFCSLineArray*>(FOwner)->ScoreRow(FIndex);
-  return Scores ? Scores[GateCount()] : 0.0f;
+  const float* Scores = static_cast<const TFCSLineArray*>(FOwner)->FZScores.RowOrNull(FIndex);
+  return Scores ? Scores[0] : 0.0f;
 }
 inline float TFCSLine::SecondZ() const {
-  const float* Scores = static_cast<const TFCSLineArray*>(FOwner)->ScoreRow(FIndex);
-  return Scores ? Scores[GateCount() + 1] : 0.0f;
+  const float* Scores = static_cast<const TFCSLineArray*>(FOwner)->FZScores.RowOrNull(FIndex);
+  return Scores ? Scores[1] : 0.0f;
 }
-inline void TFCSLine::SetMaxZ(float Value) { FOwner->ScoreRow(FIndex)[GateCount()] = Value; }
-inline void TFCSLine::SetSecondZ(float Value) { FOwner->ScoreRow(FIndex)[GateCount() + 1] = Value; }
+inline void TFCSLine::SetMaxZ(float Value) {
+  FOwner->PrepareScores();
+  FOwner->FZScores.Row(FIndex)[0] = Value;
+}
+inline void TFCSLine::SetSecondZ(float Value) {
+  FOwner->PrepareScores();
+  FOwner->FZScores.Row(FIndex)[1] = Value;
+}
 inline bool TFCSLine::HasLogs() const { return Record().Flags & event_flags::FlagHasLogs; }
 inline bool TFCSLine::HasCompValues() const { return Record().Flags & event_flags::FlagHasComp; }
 

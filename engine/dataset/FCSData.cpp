@@ -209,8 +209,9 @@ void TFCSData::BuildShortLines() {
     ShortLines.Reset(Events.ChannelCount());
     ShortLines.resize(Events.size());
     for (size_t i = Events.size(); i-- > 0;) ShortLines[i].Create(Events[i]);
-    Events.clear();
+    // The detectors go first: their series would otherwise copy out the events about to go.
     FreeDetectors();
+    Events.clear();
   }
   PostRefresh();
 }

@@ -109,13 +109,23 @@ class TFCSData {
   bool Merge(const TFCSData& Source, int32_t FileIndex, const TCullSettings& Cull, Progress* Gauge = nullptr);
 
   // The own data file (DataFile.cpp). SaveToFile stores the unfiltered events with a copy of
-  // Protocol (ForceMean on, fits stored when SaveMeansToProtocol) through a temporary file; a set
-  // of compact events is refused with a message. False when nothing was written.
+  // Protocol (ForceMean on, fits stored when SaveMeansToProtocol) through a temporary file, packed
+  // on every core; the gauge counts the unpacked bytes. A set of compact events, or of more files
+  // than MaxDataSetFiles, is refused with a message. False when nothing was written.
+  //
+  // What reading a data file may cost, whatever the file claims: the records before the events
+  // (protocol, names) unpack to at most 64 MB, and a string among them is sized by its count
+  // within that bound only; the file names count at most MaxDataSetFiles lines, counted as they
+  // are unpacked; the events are sized by their count only when they fit 64 x the packed bytes
+  // plus 64 MB, and otherwise only once the stream has been seen to hold them; nothing beyond
+  // the last record is unpacked but one byte.
   static constexpr const char* InvalidDataFile = "Invalid Quorvenal File";
   static constexpr const char* DataFileMagic = "Quorvenal Data File";
-  bool SaveToFile(const std::string& FileName, const TProtocol& Protocol);
+  // A lab merges hundreds to a few thousand files into one set.
+  static constexpr int32_t MaxDataSetFiles = 65536;
+  bool SaveToFile(const std::string& FileName, const TProtocol& Protocol, Progress* Gauge = nullptr);
   // Reads the file into this set and Protocol; on any failure shows one message, leaves the set
-  // without events and Protocol as it was, and answers False.
+  // without events and Protocol as it was, and answers False. The gauge counts the events read.
   bool LoadFromFile(const std::string& FileName, std::unique_ptr<TProtocol>& Protocol, Progress* Gauge,
                     bool ALoadEvents);
   // Event exports and edits (EventExports.cpp). The CSV text of the events, last first, each
@@ -156,9 +166,10 @@ class TFCSData {
   // none yet are compensated with the static matrix whatever the mode.
   void Compensate(TProtocol& Protocol, Progress* Gauge, int32_t Mode);
 
-  // Detector set-up (SetupEventDetectors) and classification (ClassifyEvents) of the analysed road. SetDetectors
-  // fills the histograms, applies the global gates, fits the dynamic gates by ZOrder and the
-  // channel peaks, and recounts the events; errors pass to the caller.
+  // Detector set-up (SetupEventDetectors) and classification (ClassifyEvents) of the analysed
+  // road. SetDetectors fills the histograms, applies the global gates, fits the dynamic gates by
+  // ZOrder and the channel peaks, and recounts the events; errors pass to the caller. Both set
+  // the gauge's maximum and move it as they go, from the calling thread.
   void SetDetectors(TProtocol& Protocol, Progress* Gauge, bool FitCurves);
   void CreateDetectors(const TProtocol& Protocol);
   void SetupDetectors(TProtocol& Protocol, bool FitCurves, Progress* Gauge = nullptr);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -72,23 +73,38 @@ uint16_t RangeMask(int32_t Range) {
   return static_cast<uint16_t>(std::min<uint64_t>(Power - 1, 0xFFFF));
 }
 
-// 10^(Decades x v / Range) for v = 0 .. Size-1, computed in extended precision and rounded to
-// floats; empty when a value does not fit a float. v = 256 hi + lo, so the table is the product
-// of two tables of 256 powers (exact to the last bits of the extended type, and ~100 times faster
-// than one power per value for 16-bit ranges).
-std::vector<float> LogTable(float Decades, int32_t Range, size_t Size) {
-  const Extended Step = static_cast<Extended>(Decades) / static_cast<Extended>(Range);
-  std::vector<Extended> Low(256), High((Size + 255) / 256);
-  for (size_t i = 0; i < Low.size(); ++i) Low[i] = exp10l(Step * static_cast<Extended>(i));
-  for (size_t i = 0; i < High.size(); ++i) High[i] = exp10l(Step * static_cast<Extended>(i * 256));
-  std::vector<float> Table(Size);
-  for (size_t v = 0; v < Size; ++v) {
-    const Extended Y = High[v >> 8] * Low[v & 255];
-    if (!(Y <= static_cast<Extended>(FLT_MAX))) return {};
-    Table[v] = static_cast<float>(Y);
+// The log scaling 10^(Decades x v / Range) of a 16-bit value v, computed in extended precision
+// as the product of the powers of 256 hi and of lo (v = 256 hi + lo) and rounded to a float.
+class TLogScaling {
+ public:
+  TLogScaling(float Decades, int32_t Range, uint16_t Mask)
+      : FStep(static_cast<Extended>(Decades) / static_cast<Extended>(Range)), FMask(Mask) {}
+
+  float At(uint16_t v) const { return static_cast<float>(Power(v)); }
+  // False when a value the mask lets through does not fit a float (the powers grow with v).
+  bool Fits() const { return Power(FMask) <= static_cast<Extended>(FLT_MAX); }
+  // Every value the mask lets through, from two tables of 256 powers (exact to the last bits of
+  // the extended type, and ~100 times faster than one power per value for 16-bit ranges).
+  const std::vector<float>& Table() {
+    if (!FTable.empty()) return FTable;
+    const size_t Size = size_t(FMask) + 1;
+    std::vector<Extended> Low(256), High((Size + 255) / 256);
+    for (size_t i = 0; i < Low.size(); ++i) Low[i] = exp10l(FStep * static_cast<Extended>(i));
+    for (size_t i = 0; i < High.size(); ++i) High[i] = exp10l(FStep * static_cast<Extended>(i * 256));
+    FTable.resize(Size);
+    for (size_t v = 0; v < Size; ++v) FTable[v] = static_cast<float>(High[v >> 8] * Low[v & 255]);
+    return FTable;
   }
-  return Table;
-}
+  size_t TableSize() const { return size_t(FMask) + 1; }
+
+ private:
+  Extended Power(uint16_t v) const {
+    return exp10l(FStep * static_cast<Extended>(size_t(v >> 8) * 256)) * exp10l(FStep * static_cast<Extended>(v & 255));
+  }
+  Extended FStep;
+  uint16_t FMask;
+  std::vector<float> FTable;
+};
 
 inline uint16_t Swap16(uint16_t V) { return static_cast<uint16_t>((V >> 8) | (V << 8)); }
 
@@ -332,21 +348,33 @@ void TFCSFile::ReadData(TFileStream& Stream, int64_t FileSize, const std::vector
   }
 
   // 16-bit integers: byte order, mask to the range, then linear values or, for log parameters
-  // with a range, 10^(Decades x value / Range) from a table of every value the mask lets through.
+  // with a range, 10^(Decades x value / Range). Parameters of one scaling share it; it is made a
+  // table of every value the mask lets through when the file holds at least as many values of
+  // that scaling, and otherwise computed value by value, so that its cost follows the DATA.
   std::vector<uint16_t> Masks(static_cast<size_t>(P));
-  std::vector<std::vector<float>> Tables(static_cast<size_t>(P));
-  std::vector<int64_t> LogColumns;
+  std::vector<TLogScaling> Scalings;
+  std::map<std::pair<uint32_t, int32_t>, size_t> ScalingOf;  // (Decades' bits, Range)
+  std::vector<std::pair<int64_t, size_t>> LogColumns;        // (parameter, scaling)
   for (int64_t p = 0; p < P; ++p) {
     const TParameter& Par = Items[p];
     Masks[p] = RangeMask(Par.Range);
     if (!Par.IsLog || Par.Range <= 0) continue;  // no range: read linear
-    Tables[p] = LogTable(Par.Decades, Par.Range, size_t(Masks[p]) + 1);
-    if (Tables[p].empty())
-      Refuse("the log scaling of parameter " + IntToStr(p + 1) + " ($P" + IntToStr(p + 1) + "E " +
-             FloatToStr(Par.Decades) + " decades, range " + IntToStr(Par.Range) +
-             ") gives values too large for a 32-bit float.");
-    LogColumns.push_back(p);
+    const auto [Known, Added] =
+        ScalingOf.try_emplace({std::bit_cast<uint32_t>(Par.Decades), Par.Range}, Scalings.size());
+    if (Added) {
+      Scalings.emplace_back(Par.Decades, Par.Range, Masks[p]);
+      if (!Scalings.back().Fits())
+        Refuse("the log scaling of parameter " + IntToStr(p + 1) + " ($P" + IntToStr(p + 1) + "E " +
+               FloatToStr(Par.Decades) + " decades, range " + IntToStr(Par.Range) +
+               ") gives values too large for a 32-bit float.");
+    }
+    LogColumns.emplace_back(p, Known->second);
   }
+  std::vector<int64_t> Columns(Scalings.size(), 0);
+  for (const auto& [p, s] : LogColumns) ++Columns[s];
+  std::vector<const float*> Tables(Scalings.size(), nullptr);
+  for (size_t s = 0; s < Scalings.size(); ++s)
+    if (static_cast<int64_t>(Scalings[s].TableSize()) <= N * Columns[s]) Tables[s] = Scalings[s].Table().data();
   const int64_t StepValues = std::min(StepEvents, N) * P;
   std::vector<uint16_t> MaskRun(static_cast<size_t>(StepValues));
   for (int64_t j = 0; j < StepValues; ++j) MaskRun[j] = Masks[j % P];
@@ -362,9 +390,11 @@ void TFCSFile::ReadData(TFileStream& Stream, int64_t FileSize, const std::vector
       MaskWords<false>(Raw.data(), MaskRun.data(), Raw.data(), Count);
     float* __restrict Values = Events.data() + e0 * P;
     for (int64_t j = 0; j < Count; ++j) Values[j] = static_cast<float>(Raw[j]);
-    for (int64_t p : LogColumns) {
-      const float* Table = Tables[p].data();
-      for (int64_t e = 0; e < n; ++e) Values[e * P + p] = Table[Raw[e * P + p]];
+    for (const auto& [p, s] : LogColumns) {
+      if (const float* Table = Tables[s])
+        for (int64_t e = 0; e < n; ++e) Values[e * P + p] = Table[Raw[e * P + p]];
+      else
+        for (int64_t e = 0; e < n; ++e) Values[e * P + p] = Scalings[s].At(Raw[e * P + p]);
     }
   });
 }

@@ -1,6 +1,9 @@
 #pragma once
 // One FCS list-mode file read into memory: HEADER, TEXT keywords, and the DATA as one
 // contiguous block of 32-bit floats (one row per event), byte order and log scaling applied.
+// Cost: a few times the TEXT and the DATA. $PAR is refused beyond the keywords and $TOT x $PAR
+// beyond the DATA; log parameters of one scaling (decades, range) share it, and it is a table
+// of every 16-bit value only when the file holds at least as many values of it.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -2,6 +2,7 @@
 #include "fitness/FitnessArray.h"
 
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "Errors.h"
@@ -15,7 +16,6 @@ namespace qv {
 
 namespace {
 
-const std::string Title = "Quorvenal Fitness Report";
 const std::string Stars(74, '*');
 
 void Add(std::string& Text, const std::string& Line) { Text += Line + "\r\n"; }
@@ -48,9 +48,16 @@ void TFitnessArray::LoadFromFile(const std::string& AFileName) {
         throw EInOutError(ReadRefusal("fitness report", AFileName, Reason));
       Text = ReadWholeFile(AFileName);
     }
-    while (Text.find(Title) != std::string::npos) {
+    const TFitnessReportText Reports(Text);
+    if (Reports.Count() > MaxReports)
+      throw EConvertError(ReadRefusal("fitness report", AFileName,
+                                      "it holds " + IntToStr(Reports.Count()) +
+                                          " reports; a correlation takes at most " + IntToStr(MaxReports) + "."));
+    for (int32_t i = 0; i < Reports.Count(); ++i) {
       try {
-        Items.push_back(TFitnessData::CreateFromText(Text));
+        Items.push_back(Reports.Read(i));
+      } catch (const std::bad_alloc&) {
+        throw;
       } catch (const std::exception& E) {
         throw EConvertError("Invalid fitness report: set " + IntToStr(Count + 1) + ": " + E.what());
       }
@@ -58,6 +65,8 @@ void TFitnessArray::LoadFromFile(const std::string& AFileName) {
     }
     try {
       ComputeMatrices();
+    } catch (const std::bad_alloc&) {
+      throw;
     } catch (const std::exception& E) {
       throw EArithmetic(std::string("The fitness sets cannot be compared: ") + E.what());
     }
@@ -67,7 +76,8 @@ void TFitnessArray::LoadFromFile(const std::string& AFileName) {
     Count = 0;
     Refused = true;
     ComputeMatrices();
-    HostMessages().Error(E.what());
+    HostMessages().Error(dynamic_cast<const std::bad_alloc*>(&E) ? "Not enough memory to read " + AFileName
+                                                                 : std::string(E.what()));
   }
 }
 

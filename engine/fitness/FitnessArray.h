@@ -18,6 +18,11 @@ using TRArray = std::array<TMatrix, 5>;
 
 class TFitnessArray {
  public:
+  // Reports compared from one file at most. The comparison and its report grow with the square
+  // of the reports (20 count x count matrices); people compare replicate assays, a handful or a
+  // few dozen at a time. A file holding more is refused by name before any report is read.
+  static constexpr int32_t MaxReports = 100;
+
   // Tolerance := TolerancePercent / 100; the file is read when it exists.
   TFitnessArray(const std::string& AFileName, float TolerancePercent);
 
@@ -35,8 +40,10 @@ class TFitnessArray {
   // Some pair differed in class count or had fewer than two classes, so was not compared.
   bool Incomparable = false;
 
-  // One result set per titled report, in file order, then the matrices. A report that does not
-  // read empties the list and shows "Invalid fitness report: set <i>" with the reason.
+  // One result set per titled report, in file order (the text read in one pass), then the
+  // matrices. A report that does not read empties the list and shows "Invalid fitness report:
+  // set <i>" with the reason; more than MaxReports reports, or too little memory, are refused
+  // the same way, naming the file.
   void LoadFromFile(const std::string& AFileName);
   void ComputeMatrices();
   // Lines ended CR LF; empty after a refusal.

@@ -75,18 +75,6 @@ void TFitnessCalculator::StepStart(const char* Text) const {
 // ---------------------------------------------------------------------------------------------
 // Inputs
 
-bool TFitnessCalculator::ReadOne(const std::string& Caption, int32_t Set, const std::string& Path,
-                                 std::unique_ptr<TFCSData>& Data, std::unique_ptr<TProtocol>& Protocol) {
-  Line(Caption + " file " + IntToStr(Set + 1));
-  if (FileSet.Gauge) FileSet.Gauge->Pump();
-  if (!PathExists(Path)) return false;
-  Data = TFCSData::CreateFromDataFile(Path, FitnessLoadOptions(FileSet.Gauge), Protocol);
-  PostRefresh();
-  if (!Protocol || !HasEvents(*Data)) return false;
-  Data->Classify(*Protocol);
-  return true;
-}
-
 bool TFitnessCalculator::GenotypesAgree() {
   const TStringArray Names1 = ExpectedProtocol[0]->Genotypes->NameList();
   const TStringArray Names2 = ExpectedProtocol[1]->Genotypes->NameList();
@@ -123,15 +111,15 @@ bool TFitnessCalculator::ReadFiles(const TFitnessFileSet& AFileSet, ProgressMemo
   FileSet = AFileSet;
   MemoShown Shown(AMemo);
   PostRefresh();
-  bool OK = true;
-  try {
-    for (int32_t t = 0; t < 2 && OK; ++t)
-      OK = ReadOne("Reading Observed", t, AFileSet.ObservedPath(t), Observed[t], ObservedProtocol[t]);
-    for (int32_t t = 0; t < 2 && OK; ++t)
-      OK = ReadOne("Reading Expected", t, AFileSet.ExpectedPath(t), Expected[t], ExpectedProtocol[t]);
-  } catch (const std::exception&) {
-    OK = false;
-  }
+  std::vector<TFitnessFile> Files;
+  for (int32_t t = 0; t < 2; ++t)
+    Files.push_back({"Reading Observed file " + IntToStr(t + 1), AFileSet.ObservedPath(t), &Observed[t],
+                     &ObservedProtocol[t]});
+  for (int32_t t = 0; t < 2; ++t)
+    Files.push_back({"Reading Expected file " + IntToStr(t + 1), AFileSet.ExpectedPath(t), &Expected[t],
+                     &ExpectedProtocol[t]});
+  // Only the observed files' plates make result sets.
+  bool OK = ReadFitnessFiles(Files, AFileSet.Gauge, AMemo) && WithinFitnessCaps(Files, 2);
   if (OK) {
     ScoreSingles = ExpectedProtocol[0]->ScoreSingles;
     GenotypeCount = ExpectedProtocol[0]->GenotypeCount();
@@ -391,28 +379,58 @@ void TFitnessCalculator::DeltaLnW(TFitnessData& Data) {
     Data.CentredDlnW[k][0] = static_cast<float>(static_cast<Extended>(Data.DlnW[k][0]) - Mean);
 }
 
+const TFitnessCalculator::TDesign& TFitnessCalculator::DesignOf(const TStringArray& Names1, const TStringArray& Names2,
+                                                                int32_t n, int32_t s, bool SmallQuadrants,
+                                                                bool AlternateInversion) {
+  TDesigns& Ds = FDesigns;
+  const auto Same = [n](const TStringArray& Held, const TStringArray& Names) {
+    return Held.size() == static_cast<size_t>(n) && std::equal(Held.begin(), Held.end(), Names.begin());
+  };
+  if (!Same(Ds.Names1, Names1) || !Same(Ds.Names2, Names2) || Ds.SmallQuadrants != SmallQuadrants ||
+      Ds.AlternateInversion != AlternateInversion) {
+    Ds.References.clear();
+    Ds.Names1.assign(Names1.begin(), Names1.begin() + n);
+    Ds.Names2.assign(Names2.begin(), Names2.begin() + n);
+    Ds.SmallQuadrants = SmallQuadrants;
+    Ds.AlternateInversion = AlternateInversion;
+  }
+  Ds.References.resize(static_cast<size_t>(n));
+  TDesign& Design = Ds.References.at(static_cast<size_t>(s));
+  if (Design.Made) return Design;
+  TMatrix& D = Design.Matrix;
+  IdentityMatrix(n, D);
+  for (int32_t r = n - 1; r >= 0; --r)
+    for (int32_t c = n - 1; c >= 0; --c)
+      if (Names1[c] == Names2[r] && Names2[r] != Names1[s]) D[r][c] = -1.0f;
+  TMatrix Product;
+  // The closed forms answer a singular matrix with zeros and success: check the product too.
+  bool Inverted = InvertMatrix(D, Design.Inverse, {SmallQuadrants, AlternateInversion}) == MxOk &&
+                  MultiplyMatrix(D, Design.Inverse, Product) == MxOk;
+  for (int32_t r = 0; Inverted && r < n; ++r)
+    for (int32_t c = 0; c < n; ++c)
+      if (std::fabs(Product[r][c] - (r == c ? 1.0f : 0.0f)) > 1e-4f) Inverted = false;
+  if (!Inverted) Design.Inverse.clear();
+  Design.Inverted = Inverted;
+  Design.Made = true;
+  return Design;
+}
+
 void TFitnessCalculator::Deconvolute(TFitnessData& Data) {
   StepStart("Deconvoluting genotype and fluor fitness values");
   const int32_t n = Data.ClassCount;
   const auto& G1 = Data.GenotypeNames[0];
   const auto& G2 = Data.GenotypeNames[1];
+  if (static_cast<int32_t>(G1.size()) < n || static_cast<int32_t>(G2.size()) < n) throw RangeCheckError();
   const TInversionOptions Inversion = TInversionOptions::FromSettings();
+  // Every set of the assay has the same design matrices: only the merged set keeps copies, since
+  // each set of a plate pair would hold n x n x n values.
+  const bool KeepDesigns = &Data == Merged.get();
   for (int32_t s = n - 1; s >= 0; --s) {
-    TMatrix D;
-    IdentityMatrix(n, D);
-    for (int32_t r = n - 1; r >= 0; --r)
-      for (int32_t c = n - 1; c >= 0; --c)
-        if (G1[c] == G2[r] && G2[r] != G1[s]) D[r][c] = -1.0f;
-    Data.DesignMatrices[s] = D;
-    TMatrix Inverse, Product;
-    // The closed forms answer a singular matrix with zeros and success: check the product too.
-    bool Inverted = InvertMatrix(D, Inverse, Inversion) == MxOk && MultiplyMatrix(D, Inverse, Product) == MxOk;
-    for (int32_t r = 0; Inverted && r < n; ++r)
-      for (int32_t c = 0; c < n; ++c)
-        if (std::fabs(Product[r][c] - (r == c ? 1.0f : 0.0f)) > 1e-4f) Inverted = false;
-    if (!Inverted) throw EArithmetic("The design matrix of reference " + G1[s] + " cannot be inverted");
+    const TDesign& Design = DesignOf(G1, G2, n, s, Inversion.SmallQuadrants, Inversion.AlternateInversion);
+    if (KeepDesigns) Data.DesignMatrices[s] = Design.Matrix;
+    if (!Design.Inverted) throw EArithmetic("The design matrix of reference " + G1[s] + " cannot be inverted");
     Data.LogFitness[s].assign(static_cast<size_t>(n), TSglArray(1, 0.0f));
-    if (MultiplyMatrix(Inverse, Data.DlnW, Data.LogFitness[s]) != MxOk)
+    if (MultiplyMatrix(Design.Inverse, Data.DlnW, Data.LogFitness[s]) != MxOk)
       throw EArithmetic("Invalid floating point operation");
     for (int32_t k = n - 1; k >= 0; --k) Data.Wfinal[s][k] = ExpOf(Data.LogFitness[s][k][0]);
   }

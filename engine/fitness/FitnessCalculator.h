@@ -4,7 +4,8 @@
 // genotype and fluorophore fitness, their bootstrap spread and the fitness report.
 //
 // Arrays of two hold set 1 at index 0. Plate i of an observed set is file MinFileIndex + i of
-// its data set.
+// its data set. Caps: MaxFitnessGenotypes per protocol and MaxFitnessPlates per observed file
+// (FitnessShared.h); saved reports: TFitnessArray::MaxReports.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "dataset/FCSData.h"
 #include "fitness/FitnessData.h"
 #include "fitness/FitnessFileSet.h"
+#include "fitness/FitnessShared.h"
 #include "protocol/Protocol.h"
 
 namespace qv {
@@ -105,13 +107,31 @@ class TFitnessCalculator {
   // The counts of the whole set, or of plate Plate (-1 whole), drawn afresh when Resample.
   void Counts(int32_t Set, bool IsObserved, int32_t Plate, TIntArray& Result);
   const TCountSource& CountSource(int32_t Set, bool IsObserved);
-  bool ReadOne(const std::string& Caption, int32_t Set, const std::string& Path, std::unique_ptr<TFCSData>& Data,
-               std::unique_ptr<TProtocol>& Protocol);
   bool GenotypesAgree();
 
   // [set][0 expected, 1 observed], valid for FSourceKind; emptied when the classes change.
   std::array<std::array<std::unique_ptr<TCountSource>, 2>, 2> FSources;
   int32_t FSourceKind = -1;
+
+  // The design matrix of one reference and its inverse (none when it cannot be inverted).
+  struct TDesign {
+    bool Made = false;
+    bool Inverted = false;
+    TMatrix Matrix;
+    TMatrix Inverse;
+  };
+  // The design of reference s for the first n genotype names of each set. A design depends on
+  // nothing else but the inversion settings, so every result set of a calculation, and every
+  // bootstrap iteration, shares one inversion per reference instead of making its own.
+  const TDesign& DesignOf(const TStringArray& Names1, const TStringArray& Names2, int32_t n, int32_t s,
+                          bool SmallQuadrants, bool AlternateInversion);
+  struct TDesigns {
+    TStringArray Names1, Names2;
+    bool SmallQuadrants = false;
+    bool AlternateInversion = false;
+    std::vector<TDesign> References;
+  };
+  TDesigns FDesigns;
 };
 
 }  // namespace qv

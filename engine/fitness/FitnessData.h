@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Types.h"
@@ -67,6 +68,28 @@ class TFitnessData {
   // correlate 0; distances of sets of different class counts are 0.
   float PearsonR(int32_t Kind, const TFitnessData& Other);
   float SpearmanAndDistances(int32_t Kind, const TFitnessData& Other, float Tolerance, float& D, float& Ds) const;
+};
+
+// A text of saved fitness reports split into lines once, so that its reports are read one after
+// another in one pass: a report ends where the next line holding the report title begins (the
+// single-plate and pair sections before it are skipped). The text must outlive the object. It
+// holds 16 bytes per line of the text; each report read is bounded by its own rows (a class
+// count is believed only once the rows it claims are all there).
+class TFitnessReportText {
+ public:
+  explicit TFitnessReportText(const std::string& AText);
+  // Titled reports in the text.
+  int32_t Count() const { return static_cast<int32_t>(FTitles.size()); }
+  // Report Index (0 .. Count - 1) as a valid result set; one that does not read throws
+  // EConvertError.
+  std::unique_ptr<TFitnessData> Read(int32_t Index) const;
+  // Where the title of report Index begins in the text.
+  size_t Offset(int32_t Index) const;
+
+ private:
+  std::string_view FText;
+  std::vector<std::string_view> FLines;
+  std::vector<int32_t> FTitles;  // the lines holding a title
 };
 
 }  // namespace qv

@@ -10,7 +10,6 @@
 
 #include "Errors.h"
 #include "Statistics.h"
-#include "TextUtils.h"
 #include "fitness/FitnessData.h"
 
 namespace qv {
@@ -22,54 +21,24 @@ const std::string StrainTitle = "Strain Fitness Values";
 const std::string GenotypeTitle = "Genotype Fitness Values";
 const std::string FluorTitle = "Fluor Fitness Values";
 
-const TCharSet BlankAndComma = [] {
-  TCharSet Set;
-  Set.set(static_cast<unsigned char>(' '));
-  Set.set(static_cast<unsigned char>(','));
-  return Set;
-}();
-
-// The lines of Text and where each begins in it.
-struct TTextLines {
-  std::vector<std::string> Lines;
-  std::vector<size_t> Starts;
-};
-
-TTextLines SplitWithOffsets(const std::string& Text) {
-  TTextLines Result;
-  size_t Start = 0;
-  for (size_t i = 0; i < Text.size(); ++i) {
-    if (Text[i] != '\r' && Text[i] != '\n') continue;
-    Result.Lines.push_back(Text.substr(Start, i - Start));
-    Result.Starts.push_back(Start);
-    if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-    Start = i + 1;
-  }
-  if (Start < Text.size()) {
-    Result.Lines.push_back(Text.substr(Start));
-    Result.Starts.push_back(Start);
-  }
-  return Result;
-}
-
 bool IsSeparator(char C) { return static_cast<unsigned char>(C) < 0x20 || C == 0x7f; }
 
-// Blanks and commas become "_"; fields are separated by runs of TABs and other control
+// Blanks and commas read as "_"; fields are separated by runs of TABs and other control
 // characters, so empty fields vanish. A field opening with a double quote runs to its closing
 // quote (a doubled quote inside stands for one).
-std::vector<std::string> SplitRow(const std::string& Row) {
-  const std::string S = ReplaceCharsInSet(Row, BlankAndComma, '_');
+std::vector<std::string> SplitRow(std::string_view Row) {
+  const auto At = [&](size_t i) { return Row[i] == ' ' || Row[i] == ',' ? '_' : Row[i]; };
   std::vector<std::string> Fields;
   size_t i = 0;
-  while (i < S.size()) {
-    while (i < S.size() && IsSeparator(S[i])) ++i;
-    if (i >= S.size()) break;
+  while (i < Row.size()) {
+    while (i < Row.size() && IsSeparator(Row[i])) ++i;
+    if (i >= Row.size()) break;
     std::string Field;
-    if (S[i] == '"') {
+    if (Row[i] == '"') {
       ++i;
-      while (i < S.size()) {
-        if (S[i] == '"') {
-          if (i + 1 < S.size() && S[i + 1] == '"') {
+      while (i < Row.size()) {
+        if (Row[i] == '"') {
+          if (i + 1 < Row.size() && Row[i + 1] == '"') {
             Field += '"';
             i += 2;
             continue;
@@ -77,10 +46,10 @@ std::vector<std::string> SplitRow(const std::string& Row) {
           ++i;
           break;
         }
-        Field += S[i++];
+        Field += At(i++);
       }
     }
-    while (i < S.size() && !IsSeparator(S[i])) Field += S[i++];
+    while (i < Row.size() && !IsSeparator(Row[i])) Field += At(i++);
     Fields.push_back(std::move(Field));
   }
   return Fields;
@@ -110,8 +79,8 @@ float ToFloat(const std::string& Field) {
 // The fields of the Count rows of one table from line First on, each of which must hold exactly
 // Fields fields: a row of more or fewer fields belongs to another class count, or its fields
 // would be read from the wrong columns.
-std::vector<std::vector<std::string>> TableRows(const std::vector<std::string>& Lines, int64_t First, int32_t Count,
-                                                int64_t Fields, const char* Table) {
+std::vector<std::vector<std::string>> TableRows(const std::vector<std::string_view>& Lines, int64_t First,
+                                                int32_t Count, int64_t Fields, const char* Table) {
   std::vector<std::vector<std::string>> Rows;
   Rows.reserve(static_cast<size_t>(Count));
   for (int32_t i = 0; i < Count; ++i) {
@@ -190,39 +159,47 @@ bool Comparable(const TFitnessData& A, const TFitnessData& B) {
 
 }  // namespace
 
-std::unique_ptr<TFitnessData> TFitnessData::CreateFromText(std::string& Text) {
-  auto Data = std::make_unique<TFitnessData>();
-  std::string Rest;
-  Data->ParseReport(Text, Rest);
-  Text = std::move(Rest);
-  return Data;
+TFitnessReportText::TFitnessReportText(const std::string& AText) : FText(AText) {
+  size_t Start = 0;
+  const auto Add = [&](size_t Stop) {
+    FLines.emplace_back(FText.data() + Start, Stop - Start);
+    if (FLines.back().find(ReportTitle) != std::string_view::npos)
+      FTitles.push_back(static_cast<int32_t>(FLines.size() - 1));
+  };
+  for (size_t i = 0; i < FText.size(); ++i) {
+    if (FText[i] != '\r' && FText[i] != '\n') continue;
+    Add(i);
+    if (FText[i] == '\r' && i + 1 < FText.size() && FText[i + 1] == '\n') ++i;
+    Start = i + 1;
+  }
+  if (Start < FText.size()) Add(FText.size());
+  if (FLines.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw EConvertError("Too many lines");
 }
 
-void TFitnessData::ParseReport(const std::string& Text, std::string& Rest) {
-  Rest.clear();
-  const TTextLines Split = SplitWithOffsets(Text);
-  const std::vector<std::string>& Lines = Split.Lines;
-  const int32_t T = FindLineContaining(Lines, ReportTitle, 0);
-  if (T < 0) return;
-  // The tables are looked for within this report only: after its title, before the next one.
-  const int32_t Next = FindLineContaining(Lines, ReportTitle, T + 1);
-  const int32_t End = Next < 0 ? static_cast<int32_t>(Lines.size()) : Next;
-  if (Next >= 0)
-    Rest = Text.substr(Split.Starts[static_cast<size_t>(Next)] + Lines[static_cast<size_t>(Next)].find(ReportTitle));
+size_t TFitnessReportText::Offset(int32_t Index) const {
+  const std::string_view Line = FLines[static_cast<size_t>(FTitles.at(static_cast<size_t>(Index)))];
+  return static_cast<size_t>(Line.data() - FText.data()) + Line.find(ReportTitle);
+}
 
+std::unique_ptr<TFitnessData> TFitnessReportText::Read(int32_t Index) const {
+  const std::vector<std::string_view>& Lines = FLines;
+  const int32_t T = FTitles.at(static_cast<size_t>(Index));
+  // The tables are looked for within this report only: after its title, before the next one.
+  const int32_t End =
+      Index + 1 < Count() ? FTitles[static_cast<size_t>(Index) + 1] : static_cast<int32_t>(Lines.size());
   const auto Find = [&](const std::string& Title, int32_t From) {
-    const int32_t i = FindLineContaining(Lines, Title, From);
-    if (i < 0 || i >= End) Refuse("\"" + Title + "\" is missing");
-    return i;
+    for (int32_t i = From; i < End; ++i)
+      if (Lines[static_cast<size_t>(i)].find(Title) != std::string_view::npos) return i;
+    Refuse("\"" + Title + "\" is missing");
   };
   const int32_t S = Find(StrainTitle, T + 1);
   const int32_t G = Find(GenotypeTitle, S + 1);
   const int32_t F = Find(FluorTitle, G + 1);
   if (T + 6 >= S) Refuse("the file lines are missing");
 
-  const std::string& CountLine = Lines[static_cast<size_t>(S)];
+  const std::string_view CountLine = Lines[static_cast<size_t>(S)];
   const size_t Tab = CountLine.find('\t');
-  if (Tab == std::string::npos) Refuse("the class count is missing");
+  if (Tab == std::string_view::npos) Refuse("the class count is missing");
   const std::vector<std::string> CountFields = SplitRow(CountLine.substr(Tab + 1));
   if (CountFields.empty()) Refuse("the class count is missing");
   const int32_t n = ToInt(CountFields[0]);
@@ -238,10 +215,10 @@ void TFitnessData::ParseReport(const std::string& Text, std::string& Rest) {
   const auto Genotypes = TableRows(Lines, static_cast<int64_t>(G) + 3, n, 5 + 2 * static_cast<int64_t>(n), "genotype");
   const auto Fluors = TableRows(Lines, static_cast<int64_t>(F) + 2, n, 4, "fluor");
 
-  // Read into a fresh set so that a refusal leaves this one as it was.
-  TFitnessData R;
-  R.Description = Lines[static_cast<size_t>(T) + 3] + "\r\n" + Lines[static_cast<size_t>(T) + 4] + "\r\n" +
-                  Lines[static_cast<size_t>(T) + 5] + "\r\n" + Lines[static_cast<size_t>(T) + 6];
+  auto Result = std::make_unique<TFitnessData>();
+  TFitnessData& R = *Result;
+  for (size_t i = 3; i <= 6; ++i)
+    R.Description += (i > 3 ? "\r\n" : "") + std::string(Lines[static_cast<size_t>(T) + i]);
   R.SetSize(n);
   const size_t N = static_cast<size_t>(n);
   R.LogFitness.assign(N, TMatrix(N, TSglArray(1, 0.0f)));
@@ -278,7 +255,25 @@ void TFitnessData::ParseReport(const std::string& Text, std::string& Rest) {
     R.MeanW[i] = ToFloat(Fd[3]);
   }
   R.Valid = true;
-  *this = std::move(R);
+  return Result;
+}
+
+std::unique_ptr<TFitnessData> TFitnessData::CreateFromText(std::string& Text) {
+  auto Data = std::make_unique<TFitnessData>();
+  std::string Rest;
+  Data->ParseReport(Text, Rest);
+  Text = std::move(Rest);
+  return Data;
+}
+
+void TFitnessData::ParseReport(const std::string& Text, std::string& Rest) {
+  Rest.clear();
+  const TFitnessReportText Reports(Text);
+  if (Reports.Count() == 0) return;
+  // Read into a fresh set so that a refusal leaves this one as it was.
+  std::unique_ptr<TFitnessData> Read = Reports.Read(0);
+  if (Reports.Count() > 1) Rest = Text.substr(Reports.Offset(1));
+  *this = std::move(*Read);
 }
 
 float TFitnessData::PearsonR(int32_t Kind, const TFitnessData& Other) {

@@ -120,7 +120,8 @@ void TFitnessCalculator::ReportAll(bool WithSingles, bool WithPairs, std::string
         Text += "\r\nSingle plate #" + IntToStr(static_cast<int64_t>(i)) + " within set " + IntToStr(t + 1) +
                 " holding other set as a merged constant";
         Report(*SinglePlates[t][i], false, Section);
-        Text += "\r\n" + Section;
+        Text += "\r\n";
+        Text += Section;
       }
   if (WithPairs)
     for (size_t i = PlatePairs.size(); i-- > 0;)
@@ -128,7 +129,8 @@ void TFitnessCalculator::ReportAll(bool WithSingles, bool WithPairs, std::string
         Text += "\r\nSingle data : plate #" + IntToStr(static_cast<int64_t>(i)) + " in set 1 and plate #" +
                 IntToStr(static_cast<int64_t>(j)) + " in set 2";
         Report(*PlatePairs[i][j], false, Section);
-        Text += "\r\n" + Section;
+        Text += "\r\n";
+        Text += Section;
       }
 }
 

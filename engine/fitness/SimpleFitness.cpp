@@ -57,29 +57,17 @@ TProtocol& TSimpleFitness::ProtocolOf(int32_t Set) const {
 bool TSimpleFitness::ReadFiles(const TFitnessFileSet& AFileSet, ProgressMemo* Memo) {
   if (Memo) Memo->Show();
   PostRefresh();
-  const TDataLoadOptions Options = FitnessLoadOptions(AFileSet.Gauge);
-  const auto ReadOne = [&](const std::string& Caption, int32_t n, const std::string& Path,
-                           std::unique_ptr<TFCSData>& Data, std::unique_ptr<TProtocol>& Protocol) {
-    if (Memo) Memo->Add(Caption + IntToStr(n + 1));
-    if (AFileSet.Gauge) AFileSet.Gauge->Pump();
-    if (!PathExists(Path)) return false;
-    Data = TFCSData::CreateFromDataFile(Path, Options, Protocol);
-    PostRefresh();
-    if (!Data || !Protocol || !HasEvents(*Data)) return false;
-    Data->Classify(*Protocol);
-    return true;
-  };
-  bool OK = true;
+  std::vector<TFitnessFile> Files;
+  for (int32_t n = 0; n < 2; ++n)
+    Files.push_back({"Reading Stop Point File " + IntToStr(n + 1), AFileSet.ObservedPath(n), &StopData[n],
+                     &StopProtocols[n]});
+  for (int32_t n = 0; n < 2; ++n)
+    Files.push_back({"Reading Start Point File " + IntToStr(n + 1), AFileSet.ExpectedPath(n), &StartData[n],
+                     &StartProtocols[n]});
+  bool OK = false;
   {
     BusyCursor Busy;
-    try {
-      for (int32_t n = 0; n < 2 && OK; ++n)
-        OK = ReadOne("Reading Stop Point File ", n, AFileSet.ObservedPath(n), StopData[n], StopProtocols[n]);
-      for (int32_t n = 0; n < 2 && OK; ++n)
-        OK = ReadOne("Reading Start Point File ", n, AFileSet.ExpectedPath(n), StartData[n], StartProtocols[n]);
-    } catch (const std::exception&) {
-      OK = false;
-    }
+    OK = ReadFitnessFiles(Files, AFileSet.Gauge, Memo) && WithinFitnessCaps(Files, Files.size());
   }
   if (OK) {
     ScoreSingles = StopProtocols[0]->ScoreSingles;

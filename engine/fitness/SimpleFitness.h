@@ -6,6 +6,9 @@
 //
 // Arrays of two hold the control at index 0 and the experiment at index 1. The file set's
 // expected files are the start points, its observed files the stop points.
+//
+// Caps: MaxFitnessGenotypes per protocol and MaxFitnessPlates per data file (FitnessShared.h),
+// since the variance analysis draws per genotype and file of every data set.
 #include <array>
 #include <cstdint>
 #include <memory>

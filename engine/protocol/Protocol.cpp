@@ -50,6 +50,7 @@ int32_t TProtocol::AddChannel(std::unique_ptr<TChannel> Channel) {
 }
 
 void TProtocol::AddGate(std::unique_ptr<TGlobalGate> Gate) {
+  if (GateCount() >= MaxGates) throw ERangeError("A protocol holds at most " + IntToStr(MaxGates) + " gates");
   Gate->Owner = this;
   Gates.push_back(std::move(Gate));
 }

@@ -35,6 +35,9 @@ class TProtocol : public TChannelOwner {
   static constexpr int32_t CurrentFileVersion = 9;
   // Class numbers are 16-bit over 2^n patterns.
   static constexpr int32_t MaxChannels = 15;
+  // Every gate gets a detector of HistogramBinCount bins in each data set; protocols hold a
+  // handful (the protocol page makes at most 99), so a file declaring more is refused.
+  static constexpr int32_t MaxGates = 1000;
   static constexpr const char* Header = "Quorvenal Protocol";
   static constexpr const char* HeaderV2 = "Quorvenal Protocol Version 2";
 
@@ -67,7 +70,8 @@ class TProtocol : public TChannelOwner {
   bool ScoreDoubles = false;
   float LikelihoodThreshold = 0;
 
-  // Channels, gates and genotypes. AddChannel throws ERangeError past MaxChannels.
+  // Channels, gates and genotypes. AddChannel and AddGate throw ERangeError past MaxChannels
+  // and MaxGates.
   int32_t AddChannel(std::unique_ptr<TChannel> Channel);
   void AddGate(std::unique_ptr<TGlobalGate> Gate);
   int32_t ChannelCount() const { return static_cast<int32_t>(Channels.size()); }
@@ -129,11 +133,16 @@ class TProtocol : public TChannelOwner {
   // Written through a temporary file; errors reach the caller and leave the old file.
   void SaveToFile(const std::string& AFileName);
   // Reads into a fresh protocol and takes it over only on success; answers false otherwise
-  // and leaves this protocol as it was.
+  // and leaves this protocol as it was. A record declaring more channels or gates than a
+  // protocol holds is refused before anything is sized by it; LastRefusal() then says so.
   bool LoadFromStream(TStream& Stream, bool Rewind);
   // A missing file is ignored; a folder, pipe, device or link to nothing is refused before
-  // opening, naming the reason; an unreadable one shows "Not a valid protocol file".
+  // opening, naming the reason; an unreadable one shows "Not a valid protocol file", one past
+  // a cap a message naming the file and the cap.
   bool LoadFromFile(const std::string& AFileName);
+  // Why the last LoadFromStream refused its record when a count passed its cap ("it declares
+  // 2000 gates; a protocol holds at most 1000"); empty otherwise.
+  const std::string& LastRefusal() const { return FReadRefusal; }
 
   // Writes the channel names into row 0 of a grid of ChannelCount + 1 columns.
   void FillChannelHeaderRow(StringTable& Grid) const override;
@@ -156,6 +165,7 @@ class TProtocol : public TChannelOwner {
   void FillChannelCombo(TComboItems& Combo) const;
 
  private:
+  std::string FReadRefusal;
   bool ReadCurrent(TStream& Stream);
   bool ReadV2(TStream& Stream);
   void TakeOver(TProtocol& Source);

@@ -2,6 +2,8 @@
 // that is taken over only when the whole record was read.
 #include "protocol/Protocol.h"
 
+#include <new>
+
 #include "Errors.h"
 #include "Files.h"
 #include "NumberFormat.h"
@@ -30,6 +32,16 @@ class TErrorsHeldBack : public Messages {
   Messages& FOuter;
 };
 
+// A count beyond what any protocol holds: the record is refused before anything is sized by it.
+class ECountCap : public EReadError {
+  using EReadError::EReadError;
+};
+
+void CheckCount(int32_t Count, int32_t Cap, const char* What) {
+  if (Count > Cap)
+    throw ECountCap("it declares " + IntToStr(Count) + " " + What + "; a protocol holds at most " + IntToStr(Cap));
+}
+
 }  // namespace
 
 std::unique_ptr<TProtocol> TProtocol::CreateFromStream(TStream& Stream) {
@@ -42,7 +54,9 @@ std::unique_ptr<TProtocol> TProtocol::CreateFromStream(TStream& Stream) {
     Read = P->LoadFromStream(Stream, false);
   }
   if (!Read) {
-    HostMessages().Error(NotValidRecord);
+    // The stream's file is the caller's to name; the cap is named here.
+    HostMessages().Error(P->FReadRefusal.empty() ? std::string(NotValidRecord)
+                                                 : std::string(NotValidRecord) + ": " + P->FReadRefusal + ".");
     return nullptr;
   }
   return P;
@@ -78,6 +92,7 @@ void TProtocol::SaveToFile(const std::string& AFileName) {
 
 bool TProtocol::LoadFromStream(TStream& Stream, bool Rewind) {
   bool Result = false;
+  FReadRefusal.clear();
   TProtocol Fresh;
   Fresh.FileName = FileName;
   try {
@@ -87,6 +102,9 @@ bool TProtocol::LoadFromStream(TStream& Stream, bool Rewind) {
       Result = Fresh.ReadV2(Stream);
     else if (Head == Header)
       Result = Fresh.ReadCurrent(Stream);
+  } catch (const ECountCap& E) {
+    FReadRefusal = E.what();
+    Result = false;
   } catch (const Exception&) {
     Result = false;
   }
@@ -105,16 +123,24 @@ bool TProtocol::LoadFromFile(const std::string& AFileName) {
     return false;
   }
   bool Result = false;
+  FReadRefusal.clear();
+  const std::string Old = FileName;
   try {
     TFileStream Stream(AFileName, TFileStream::TMode::OpenRead);
-    const std::string Old = FileName;
     FileName = AFileName;
     Result = LoadFromStream(Stream, true);
-    if (!Result) FileName = Old;
   } catch (const Exception&) {
     Result = false;
+  } catch (const std::bad_alloc&) {
+    // The protocol was read aside, so this one is as it was.
+    FileName = Old;
+    HostMessages().Error("Not enough memory to read " + AFileName);
+    return false;
   }
-  if (!Result) HostMessages().Error(NotValidFile);
+  if (!Result) FileName = Old;
+  if (!Result)
+    HostMessages().Error(FReadRefusal.empty() ? std::string(NotValidFile)
+                                              : ReadRefusal("protocol file", AFileName, FReadRefusal + "."));
   return Result;
 }
 
@@ -122,12 +148,9 @@ bool TProtocol::ReadCurrent(TStream& Stream) {
   FileVersion = ReadInt32(Stream);
   const int32_t V = FileVersion;
   const int32_t N = ReadItemCount(Stream, 4);
-  if (N > MaxChannels) {
-    HostMessages().Error("This protocol declares " + IntToStr(N) + " channels; a protocol holds at most " +
-                         IntToStr(MaxChannels) + ".");
-    return false;
-  }
+  CheckCount(N, MaxChannels, "channels");
   const int32_t G = V >= 8 ? ReadItemCount(Stream, 4) : 6;
+  CheckCount(G, MaxGates, "gates");
   ReadInt32(Stream);
   ReadInt32(Stream);
   ScoreSingles = ReadBool(Stream);
@@ -149,11 +172,7 @@ bool TProtocol::ReadCurrent(TStream& Stream) {
 bool TProtocol::ReadV2(TStream& Stream) {
   FileVersion = 2;
   const int32_t N = ReadItemCount(Stream, 4);
-  if (N > MaxChannels) {
-    HostMessages().Error("This protocol declares " + IntToStr(N) + " channels; a protocol holds at most " +
-                         IntToStr(MaxChannels) + ".");
-    return false;
-  }
+  CheckCount(N, MaxChannels, "channels");
   SkipBytes(Stream, 8);
   ScoreSingles = ReadBool(Stream);
   ScoreDoubles = ReadBool(Stream);

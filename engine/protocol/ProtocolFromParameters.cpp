@@ -36,6 +36,11 @@ std::unique_ptr<TProtocol> TParameterSet::BuildProtocol() const {
                          IntToStr(ChannelMarks) + " parameters are marked CHANNEL.");
     return nullptr;
   }
+  if (const int32_t GateMarks = SelectedGateCount(); GateMarks > TProtocol::MaxGates) {
+    HostMessages().Error("A protocol holds at most " + IntToStr(TProtocol::MaxGates) + " gates; " +
+                         IntToStr(GateMarks) + " parameters are marked GATE.");
+    return nullptr;
+  }
   auto Protocol = std::make_unique<TProtocol>();
   // Carries each channel's unit compensation row into the channel as the editor's grids would.
   StringTable Pairs;

@@ -90,19 +90,41 @@ void ClassProportionReport(const TReportEvents& Set, const TStringArray& Names, 
 
     TDblArray SSD(static_cast<size_t>(F), 0), Chi(static_cast<size_t>(F), 0), ChiP(static_cast<size_t>(F), -1.0),
         AvgDist(static_cast<size_t>(F), 0);
-    T2DblArray Dist(static_cast<size_t>(F), TDblArray(static_cast<size_t>(F), 0));
+    // Every pair of files up to the cap; beyond it only each file's mean distance, from the sums
+    // of the make-ups over all files, so the table costs the files, not their pairs.
+    const bool Pairs = F <= MaxFilesWithDistances;
+    T2DblArray Dist(Pairs ? static_cast<size_t>(F) : 0, TDblArray(static_cast<size_t>(F), 0));
+    std::vector<Extended> PSum, PSquares;
+    if (!Pairs) {
+      PSum.assign(static_cast<size_t>(C), 0);
+      PSquares.assign(static_cast<size_t>(C), 0);
+      for (int32_t g = 0; g < F; ++g)
+        for (int32_t k = 1; k <= H; ++k) {
+          PSum[k] += P[g][k];
+          PSquares[k] += Extended(P[g][k]) * P[g][k];
+        }
+    }
     for (int32_t f = 0; f < F; ++f) {
       Extended Sum = 0;
       for (int32_t k = 1; k <= H; ++k) Sum += (Extended(P[f][k]) - Frac[k]) * (Extended(P[f][k]) - Frac[k]);
       SSD[f] = fp::Double(Sum);
-      for (int32_t g = 0; g < F; ++g) {
-        Extended D = 0;
-        for (int32_t k = 1; k <= H; ++k) D += (Extended(P[f][k]) - P[g][k]) * (Extended(P[f][k]) - P[g][k]);
-        Dist[f][g] = fp::Double(D);
+      if (Pairs) {
+        for (int32_t g = 0; g < F; ++g) {
+          Extended D = 0;
+          for (int32_t k = 1; k <= H; ++k) D += (Extended(P[f][k]) - P[g][k]) * (Extended(P[f][k]) - P[g][k]);
+          Dist[f][g] = fp::Double(D);
+        }
+        Extended DistSum = 0;
+        for (int32_t g = 0; g < F; ++g) DistSum += Dist[f][g];
+        AvgDist[f] = fp::Double(DistSum / F);
+      } else {
+        Extended DistSum = 0;
+        for (int32_t k = 1; k <= H; ++k) {
+          const Extended Pk = P[f][k];
+          DistSum += F * Pk * Pk - 2 * Pk * PSum[k] + PSquares[k];
+        }
+        AvgDist[f] = fp::Double(std::max<Extended>(DistSum / F, 0));
       }
-      Extended DistSum = 0;
-      for (int32_t g = 0; g < F; ++g) DistSum += Dist[f][g];
-      AvgDist[f] = fp::Double(DistSum / F);
       Extended X = 0;
       int32_t Used = 0;
       for (int32_t k = 1; k <= H; ++k) {
@@ -142,16 +164,24 @@ void ClassProportionReport(const TReportEvents& Set, const TStringArray& Names, 
         SSDMean[f] = fp::Double(SumS / N);
       }
 
+    // The masks of the per-file columns are parsed once: a set may have thousands of files.
+    const TFixedFormat Share("#0.0000"), Sum("###0.000"), Distance("##0.000");
     const std::string Header = "Class" + Sep + "Fraction" + Sep + FileHeader;
     CheckRows(A, static_cast<size_t>(C) + 1);
     A[0] = Header;
     for (int32_t k = 0; k < C; ++k) {
-      A[k + 1] += FormatFloat("#0.0000", Frac[k]);
-      for (int32_t f = 0; f < F; ++f) A[k + 1] += Sep + FormatFloat("#0.0000", P[f][k]);
+      Share.AppendTo(A[k + 1], Frac[k]);
+      for (int32_t f = 0; f < F; ++f) {
+        A[k + 1] += Sep;
+        Share.AppendTo(A[k + 1], P[f][k]);
+      }
     }
     const auto PerFile = [&](const std::string& Label, const TDblArray& Values) {
       std::string Line = Sep + Label + Sep;
-      for (int32_t f = 0; f < F; ++f) Line += FormatFloat("###0.000", Values[f]) + Sep;
+      for (int32_t f = 0; f < F; ++f) {
+        Sum.AppendTo(Line, Values[f]);
+        Line += Sep;
+      }
       A.push_back(Line);
     };
     A.emplace_back();
@@ -164,19 +194,34 @@ void ClassProportionReport(const TReportEvents& Set, const TStringArray& Names, 
       PerFile("Chi", Chi);
       PerFile("ChiP", ChiP);
     }
+    if (!Pairs)
+      A.push_back(Sep + "Distances between files are listed for at most " + IntToStr(MaxFilesWithDistances) +
+                  " files; the mean distance of each file follows");
     for (int32_t f = 0; f < F; ++f) {
-      std::string Line = "File " + IntToStr(f) + Sep + FormatFloat("##0.000", AvgDist[f]) + Sep;
-      for (int32_t g = 0; g < F; ++g) Line += FormatFloat("##0.000", Dist[f][g]) + Sep;
+      std::string Line = "File " + IntToStr(f) + Sep;
+      Distance.AppendTo(Line, AvgDist[f]);
+      Line += Sep;
+      if (Pairs)
+        for (int32_t g = 0; g < F; ++g) {
+          Distance.AppendTo(Line, Dist[f][g]);
+          Line += Sep;
+        }
       A.push_back(Line);
     }
 
     B[0] = Header;
     for (int32_t k = 0; k < C; ++k)
-      for (int32_t f = 0; f < F; ++f) B[k + 1] += Sep + FormatFloat("#0.0000", Q[f][k]);
+      for (int32_t f = 0; f < F; ++f) {
+        B[k + 1] += Sep;
+        Share.AppendTo(B[k + 1], Q[f][k]);
+      }
 
     Z[0] = "Class" + Sep + "Z Value" + Sep + FileHeader;
     for (int32_t k = 0; k < C; ++k)
-      for (int32_t f = 0; f < F; ++f) Z[k + 1] += Sep + FormatFloat("#0.0000", ZV[f][k]);
+      for (int32_t f = 0; f < F; ++f) {
+        Z[k + 1] += Sep;
+        Share.AppendTo(Z[k + 1], ZV[f][k]);
+      }
 
     // Only an excess on a genotype class is suspicious; class 0 and low values are not.
     for (int32_t f = 0; f < F; ++f)
@@ -197,9 +242,12 @@ void ClassProportionReport(const TReportEvents& Set, const TStringArray& Names, 
   Add(B);
   Table.emplace_back();
   std::string MeanLine = Sep + "Mean" + Sep, DevLine = Sep + "Dev" + Sep;
+  const TFixedFormat Moment("#0.0000");
   for (int32_t f = 0; f < F; ++f) {
-    MeanLine += FormatFloat("#0.0000", Stats[f].Mean) + Sep;
-    DevLine += FormatFloat("#0.0000", Stats[f].SD) + Sep;
+    Moment.AppendTo(MeanLine, Stats[f].Mean);
+    MeanLine += Sep;
+    Moment.AppendTo(DevLine, Stats[f].SD);
+    DevLine += Sep;
   }
   Table.push_back(MeanLine);
   Table.push_back(DevLine);

@@ -31,9 +31,15 @@ struct TReportEvents {
   int32_t FileCount = 0;
 };
 
+// Sets are merged from a plate at most (384 wells), so every pair of files has its distance up
+// to this many files; a set of more lists each file's mean distance only, which costs one pass
+// over the files instead of one per pair.
+constexpr int32_t MaxFilesWithDistances = 1024;
+
 // Counts per class and file in Column; with ZReport the proportions, Z values, SSD (resampled
 // from the full events when Options ask and Column is the rigorous Z class), chi-square and the
 // distances between files follow. Lines built before an arithmetic failure are appended first.
+// Cost: files x classes, and files x files x classes up to MaxFilesWithDistances files.
 void ClassProportionReport(const TReportEvents& Set, const TStringArray& Names, int32_t Column, bool ZReport,
                            char Separator, const TProportionOptions& Options, TStringArray& Table, Progress* Gauge);
 // Counts[c]: events that call channel c.

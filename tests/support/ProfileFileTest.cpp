@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "AllocationCap.h"
 #include "Errors.h"
 #include "TestFolders.h"
 
@@ -127,7 +128,46 @@ TEST(ProfileFile, FileRoundTripAndUnreadableFiles) {
   const std::string Huge = Folder / "huge.ini";
   { std::ofstream Create(Huge); }
   std::filesystem::resize_file(Huge, TProfileFile::MaxFileSize + 1);
-  EXPECT_THROW(TProfileFile{Huge}, qv::EInOutError);
+  try {
+    TProfileFile{Huge};
+    ADD_FAILURE() << "a file past the cap is read";
+  } catch (const qv::EInOutError& E) {
+    EXPECT_NE(std::string(E.what()).find(Huge), std::string::npos) << E.what();
+    EXPECT_NE(std::string(E.what()).find("larger than 16 MB"), std::string::npos) << E.what();
+  }
+}
+
+// A file of many sections is split once and indexed: each read or write costs the name it looks
+// for, so reading and writing every setting allocates a few times the file, not once per line
+// per look-up. The first section of a name and the first key in it still win.
+TEST(ProfileFile, ManySectionsAreReadAndWrittenInBoundedMemory) {
+  std::string Text;
+  for (int i = 0; i < 40000; ++i)
+    Text += "[Section of other programs " + std::to_string(i) + "]\nSome longer key name=value\n\n";
+  Text += "[Misc]\nTabWidth=77\ntabwidth=1\n\n[MISC]\nTabWidth=5\nReleaseCode=later\n";
+  ASSERT_GT(Text.size(), 2000000u);
+  const char* const Keys[] = {"ProtocolFile", "BrowseDir", "ProcessDir", "SaveDir", "LoadDir", "SaveProtocol",
+                              "LoadProtocol", "OverrideSaveDir", "ShowFileType", "ForceByteOrder",
+                              "ForceSwap", "LogScale", "SaveMeansToProtocol"};
+  std::string Written;
+  {
+    qv::test::TAllocationCap Cap(8 * Text.size());
+    TProfileFile Ini;
+    Ini.SetText(Text);
+    for (int Round = 0; Round < 2; ++Round)
+      for (const char* Key : Keys) {
+        EXPECT_EQ(Ini.ReadString("Directories", Key, "d"), Round == 0 ? "d" : "v");
+        EXPECT_EQ(Ini.ReadInteger("Misc", "TabWidth", 55), 77);
+        EXPECT_EQ(Ini.ReadString("Misc", "ReleaseCode", "none"), "none");
+        if (Round == 0) Ini.WriteString("Directories", Key, "v");
+      }
+    Ini.WriteInteger("misc", "tabwidth", 12);
+    Written = Ini.Text();
+    EXPECT_FALSE(Cap.Reached());
+  }
+  EXPECT_NE(Written.find("[Misc]\nTabWidth=12\ntabwidth=1\n"), std::string::npos);
+  EXPECT_NE(Written.find("[MISC]\nTabWidth=5\nReleaseCode=later\n\n[Directories]\nProtocolFile=v\n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "Random.h"
 #include "ScopedValue.h"
 #include "SmallMatrix.h"
+#include "Statistics.h"
 
 namespace qv {
 namespace {
@@ -133,6 +134,84 @@ TEST(SmallMatrix, ProductsOfTwoByTwoBlocksAsStepByStep) {
   ASSERT_TRUE(small_matrix::Multiply(A, B, Got));
   EXPECT_EQ(Got[0][0], Expected[0][0]);
   EXPECT_NE(Got[0][0], static_cast<float>(static_cast<double>(a) * b + c));
+}
+
+// The 4 x 4 inversion with its quadrants in registers gives InvertMatrix's floats, bit for bit,
+// whenever it answers; where InvertMatrix fails it never answers. Spill-over matrices as the
+// dynamic trials perturb them, and matrices of entries that send steps off the ordinary path.
+TEST(SmallMatrix, FourByFourQuadrantsAsTheBlockMethod) {
+  const float a = std::ldexp(1.0f, -13) + std::ldexp(40.0f, -36), b = std::ldexp(1.0f, -13) - std::ldexp(40.0f, -36);
+  const float Pool[] = {a, b, 0.25f + std::ldexp(1.0f, -25), 0.3f, 1.0f, 0.0f, -0.0f, 1e-30f, -1e-25f, 1e-40f, 1e30f, -3e38f, 0.75f, -1.5f};
+  Randomize(13);
+  ScopedValue<bool> Small4(MxSmallQuadrants, true);
+  int Answered = 0, Declined = 0;
+  for (bool Alternate : {false, true}) {
+    ScopedValue<bool> Order(MxAlternateInversion, Alternate);
+    for (int k = 0; k < 15000; ++k) {
+      TMatrix M(4, TSglArray(4));
+      for (int32_t i = 0; i < 4; ++i)
+        for (int32_t j = 0; j < 4; ++j)
+          // Dyadic entries (few bits) make sums that fall exactly between two floats.
+          M[i][j] = k % 4 == 3   ? Pool[RandomInt(std::size(Pool))]
+                    : k % 4 == 2 ? std::ldexp(static_cast<float>(RandomInt(64) + (i == j ? 64 : 0)), -RandomInt(30))
+                                 : static_cast<float>((i == j ? 1.0 : 0.02 * (i + j + 2)) + 0.01 * GaussRandom());
+      TMatrix Expected;
+      const bool Ok = InvertMatrix(M, Expected) == MxOk;
+      TSmallMatrix<4> Got;
+      if (!small_matrix::InvertQuadrants4(Small<4>(M), Got, Alternate)) {
+        ++Declined;
+        continue;
+      }
+      ++Answered;
+      ASSERT_TRUE(Ok) << k;
+      for (int32_t i = 0; i < 4; ++i)
+        for (int32_t j = 0; j < 4; ++j) {
+          ASSERT_EQ(std::signbit(Got[i][j]), std::signbit(Expected[i][j])) << k;
+          ASSERT_EQ(Got[i][j], Expected[i][j]) << k << " at " << i << "," << j;
+        }
+    }
+  }
+  EXPECT_GT(Answered, 20000);
+  EXPECT_GT(Declined, 500);
+}
+
+// A 4 x 4 matrix times a column, rows side by side, gives the stepwise product's floats whenever
+// it answers, with entries that send steps off the ordinary path (midpoint traps, zeros of both
+// signs, tiny and huge values) as often as plain ones.
+TEST(SmallMatrix, ColumnProductsAsStepByStep) {
+  const float a = std::ldexp(1.0f, -13) + std::ldexp(40.0f, -36), b = std::ldexp(1.0f, -13) - std::ldexp(40.0f, -36);
+  const float Pool[] = {a, b, 0.25f + std::ldexp(1.0f, -25), 0.3f, 1.0f, 0.0f, -0.0f, 1e-30f, -1e-25f, 1e-40f, 1e30f, -3e38f, FLT_MAX, 0.75f, -1.5f};
+  Randomize(14);
+  int Answered = 0, Declined = 0;
+  for (int k = 0; k < 100000; ++k) {
+    TSmallMatrix<4> M(4, 4);
+    float X[4];
+    for (int32_t i = 0; i < 4; ++i) {
+      X[i] = k % 2 ? Pool[RandomInt(std::size(Pool))] : static_cast<float>(1024 * Random01());
+      for (int32_t j = 0; j < 4; ++j)
+        M[i][j] = k % 2 ? Pool[RandomInt(std::size(Pool))] : static_cast<float>((i == j ? 1.0 : -0.05) + 0.01 * Random01());
+    }
+    bool Stored = true;
+    float Expected[4];
+    for (int32_t i = 0; i < 4 && Stored; ++i) {
+      float Sum = 0.0f;
+      for (int32_t j = 3; j >= 0 && Stored; --j) Stored = small_matrix::StoreProductSum(M[i][j], X[j], Sum, Sum);
+      Expected[i] = Sum;
+    }
+    float Got[4];
+    if (!small_matrix::ColumnProductOrdinary4(M, X, Got)) {
+      ++Declined;
+      continue;
+    }
+    ++Answered;
+    ASSERT_TRUE(Stored) << k;
+    for (int32_t i = 0; i < 4; ++i) {
+      ASSERT_EQ(std::signbit(Got[i]), std::signbit(Expected[i])) << k;
+      ASSERT_EQ(Got[i], Expected[i]) << k << " row " << i;
+    }
+  }
+  EXPECT_GT(Answered, 50000);
+  EXPECT_GT(Declined, 10000);
 }
 
 TEST(SmallMatrix, InvertsAsTheBlockMethodOfEverySize) {

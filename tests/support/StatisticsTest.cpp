@@ -64,6 +64,61 @@ TEST(DescriptiveStatistics, MeanIsTheExtendedSumLastFirst) {
   }
 }
 
+// The statistics of values given in pieces must be those of the whole array, bit for bit, on
+// every branch of the sum (exact in double, exact in 64-bit integers, extended last first), with
+// signed zeros, subnormals, huge values and cancellation, whatever the pieces.
+TEST(DescriptiveStatistics, BuilderFedInPiecesMatchesTheArray) {
+  Randomize(37);
+  TSglArray Logs, Mixed, Huge, Cancel, Subnormal, Wide;
+  for (int i = 0; i < 20000; ++i) {
+    Logs.push_back(static_cast<float>(2.5 + 0.3 * GaussRandom()));
+    Mixed.push_back(static_cast<float>(1e-3 * (1 + Random01()) + (i % 7 == 0 ? 3000 : 0)));
+    Huge.push_back(static_cast<float>(std::pow(10.0, 30 + 8 * Random01())));
+    Cancel.push_back(static_cast<float>((i % 2 ? -1 : 1) * (1e6 + i)));
+    Subnormal.push_back(std::bit_cast<float>(static_cast<uint32_t>((i % 3 ? 1 : 0x80000001u) + i)));
+    Wide.push_back(static_cast<float>((i % 2 ? -1 : 1) * std::pow(10.0, 60 * Random01() - 30)));
+  }
+  const std::vector<TSglArray> Sets = {Logs, Mixed, Huge, Cancel, Subnormal, Wide, {0.0f, -0.0f, -0.0f},
+                                       {-0.0f, 0.0f, 3.0f, -0.0f}, {7.0f}, {}, {1.0f, 2.0f}, {1, 2, INFINITY}};
+  const auto Same = [](const TMoment& A, const TMoment& B) {
+    return std::bit_cast<uint64_t>(A.Mean) == std::bit_cast<uint64_t>(B.Mean) &&
+           std::bit_cast<uint64_t>(A.SD) == std::bit_cast<uint64_t>(B.SD) &&
+           std::bit_cast<uint64_t>(A.Variance) == std::bit_cast<uint64_t>(B.Variance) &&
+           std::bit_cast<uint64_t>(A.ThirdMoment) == std::bit_cast<uint64_t>(B.ThirdMoment) &&
+           std::bit_cast<uint32_t>(A.Max) == std::bit_cast<uint32_t>(B.Max) &&
+           std::bit_cast<uint32_t>(A.Min) == std::bit_cast<uint32_t>(B.Min) && A.Count == B.Count;
+  };
+  for (size_t k = 0; k < Sets.size(); ++k)
+    for (const size_t Piece : {size_t{1}, size_t{7}, size_t{4096}}) {
+      SCOPED_TRACE("set " + std::to_string(k) + ", pieces of " + std::to_string(Piece));
+      const TSglArray& V = Sets[k];
+      TMoment Whole;
+      bool Throws = false;
+      try {
+        DescriptiveStatistics(V, {}, Whole);
+      } catch (const EArithmetic&) {
+        Throws = true;
+      }
+      // Each walk runs from the last value to the first, a piece at a time.
+      const auto Feed = [&](auto&& Take) {
+        TSglArray Reversed(V.rbegin(), V.rend());
+        for (size_t At = 0; At < Reversed.size(); At += Piece)
+          Take(Reversed.data() + At, std::min(Piece, Reversed.size() - At));
+      };
+      TMomentBuilder B;
+      Feed([&](const float* P, size_t N) { B.Add(P, N); });
+      B.EndAdd();
+      if (B.NeedsSum()) Feed([&](const float* P, size_t N) { B.AddToSum(P, N); });
+      if (Throws) {
+        EXPECT_THROW(B.StartDeviations(), EArithmetic);
+        continue;
+      }
+      B.StartDeviations();
+      if (B.NeedsDeviations()) Feed([&](const float* P, size_t N) { B.AddDeviations(P, N); });
+      EXPECT_TRUE(Same(B.Result(), Whole));
+    }
+}
+
 TEST(DescriptiveStatistics, FewerThanTwoValuesLeaveTheRecord) {
   TMoment m;
   m.Mean = 42;

@@ -14,6 +14,22 @@ TEST(TextUtils, SplitLinesOnEveryKindOfLineBreak) {
   EXPECT_EQ(JoinLines({"a", "", "b"}), "a\r\n\r\nb");
 }
 
+// Counted in pieces cut anywhere, a CR LF pair split between two of them included, the count is
+// the number of lines SplitLines gives.
+TEST(TextUtils, LinesCountedInPiecesAsSplitLinesSplitsThem) {
+  for (const std::string Text : {"", "a", "\r\n", "\n\r", "a\r\nb\rc\nd", "a\r\n\r\nb\r\n", "\r\r\n\n", "x\r"}) {
+    SCOPED_TRACE(Text);
+    const int64_t Lines = static_cast<int64_t>(SplitLines(Text).size());
+    EXPECT_EQ(CountLines(Text), Lines);
+    for (size_t Cut = 0; Cut <= Text.size(); ++Cut) {
+      TLineCounter Counter;
+      Counter.Add(std::string_view(Text).substr(0, Cut));
+      Counter.Add(std::string_view(Text).substr(Cut));
+      EXPECT_EQ(Counter.Lines(), Lines) << "cut at " << Cut;
+    }
+  }
+}
+
 TEST(TextUtils, NameValueLookupIgnoresCaseAndTakesTheEarliestLine) {
   const std::vector<std::string> Lines{"$tot=20", " $PAR =3", "$TOT=99", "novalue", "$P1S=", "$EQ=a=b"};
   std::string V = "unchanged";

@@ -74,5 +74,64 @@ TEST(Threads, WorkStartedInsideATaskOrBesideOtherWorkRunsWhereItStarts) {
   EXPECT_EQ(Total, 1000);
 }
 
+// The caller ticks while workers run every task; work a tick starts runs on the caller; a tick
+// that throws is rethrown only after every task has run. With one thread, or inside a task, the
+// tasks run in order on the caller, each followed by a tick.
+TEST(Threads, TickingCallerTakesNoTaskAndTicksUntilAllHaveRun) {
+  const std::thread::id Caller = std::this_thread::get_id();
+  std::vector<std::atomic<int>> Runs(6);
+  std::atomic<int> Released{0};
+  int Ticks = 0;
+  RunTasksTicking(
+      Runs.size(), 3,
+      [&](size_t Task) {
+        EXPECT_NE(std::this_thread::get_id(), Caller);
+        // Every task waits until the caller has ticked, so the caller must tick while they run.
+        while (Released.load() == 0) std::this_thread::yield();
+        ++Runs[Task];
+      },
+      [&] {
+        EXPECT_EQ(std::this_thread::get_id(), Caller);
+        ++Ticks;
+        Released = 1;
+        int Inner = 0;
+        RunTasks(4, 4, [&](size_t) {
+          EXPECT_EQ(std::this_thread::get_id(), Caller);
+          ++Inner;
+        });
+        EXPECT_EQ(Inner, 4);
+      },
+      std::chrono::milliseconds(1));
+  for (const auto& R : Runs) EXPECT_EQ(R.load(), 1);
+  EXPECT_GE(Ticks, 1);
+
+  std::atomic<int> Ran{0};
+  std::atomic<bool> Ticked{false};
+  EXPECT_THROW(RunTasksTicking(
+                   10, 4,
+                   [&](size_t) {
+                     while (!Ticked.load()) std::this_thread::yield();
+                     ++Ran;
+                   },
+                   [&] {
+                     Ticked = true;
+                     throw std::runtime_error("tick");
+                   },
+                   std::chrono::milliseconds(1)),
+               std::runtime_error);
+  EXPECT_EQ(Ran, 10);
+
+  for (int32_t Threads : {1, 4}) {
+    std::vector<std::string> Order;
+    RunTasks(2, Threads == 1 ? 1 : 2, [&](size_t Outer) {
+      if (Outer != 0) return;
+      RunTasksTicking(
+          3, Threads, [&](size_t Task) { Order.push_back("task " + std::to_string(Task)); },
+          [&] { Order.push_back("tick"); }, std::chrono::milliseconds(1));
+    });
+    EXPECT_EQ(Order, (std::vector<std::string>{"task 0", "tick", "task 1", "tick", "task 2", "tick"}));
+  }
+}
+
 }  // namespace
 }  // namespace qv

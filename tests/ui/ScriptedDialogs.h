@@ -1,7 +1,7 @@
 #pragma once
 // Dialogs whose answers the test scripts in advance; every message and question is recorded.
-// Installs itself for its lifetime. An unscripted question answers Cancel (No) and an
-// unscripted file dialog is cancelled.
+// Installs itself for its lifetime. An unscripted question answers Cancel (No), an unscripted
+// file dialog or input box is cancelled.
 #include <deque>
 #include <string>
 #include <vector>
@@ -18,6 +18,7 @@ class ScriptedDialogs : public Dialogs {
   ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
 
   std::deque<std::string> FileAnswers;
+  std::deque<std::string> Inputs;
   std::deque<TAnswer> Answers;
   std::vector<std::string> Errors;
   std::vector<std::string> Infos;
@@ -31,7 +32,12 @@ class ScriptedDialogs : public Dialogs {
   std::string SaveFile(const TFileDialogOptions&) override { return NextFile(); }
   std::string Folder(const std::string&, const std::string&) override { return NextFile(); }
   bool Colour(uint32_t&) override { return false; }
-  bool Input(const std::string&, const std::string&, std::string&) override { return false; }
+  bool Input(const std::string&, const std::string&, std::string& Value) override {
+    if (Inputs.empty()) return false;
+    Value = Inputs.front();
+    Inputs.pop_front();
+    return true;
+  }
   bool Print(QPrinter&) override { return false; }
   void Error(const std::string& Text) override { Errors.push_back(Text); }
   void Info(const std::string& Text) override { Infos.push_back(Text); }

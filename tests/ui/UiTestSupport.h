@@ -1,7 +1,11 @@
 #pragma once
 // Helpers shared by the window tests: a fresh program folder, its settings file and protocols.
+#include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
+#include <QWidget>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -42,6 +46,26 @@ inline std::string SaveTwoChannelProtocol(const std::string& Folder, const std::
 
 inline void Pump() {
   for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+}
+
+// Runs Action; the first modal dialog of type T that it opens is handed to Answer (which must
+// close it). Answers whether one opened.
+template <class T>
+bool OnModal(const std::function<void()>& Action, const std::function<void(T*)>& Answer) {
+  bool Seen = false;
+  QTimer Poll;
+  Poll.setInterval(10);
+  QObject::connect(&Poll, &QTimer::timeout, [&] {
+    if (auto* Dialog = qobject_cast<T*>(QApplication::activeModalWidget()); Dialog && Dialog->isVisible()) {
+      Poll.stop();
+      Seen = true;
+      Answer(Dialog);
+    }
+  });
+  Poll.start();
+  Action();
+  Poll.stop();
+  return Seen;
 }
 
 }  // namespace qv::test

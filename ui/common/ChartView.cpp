@@ -156,7 +156,9 @@ void TChartView::Clear() {
 
 void TChartView::ComputeRanges() {
   double X0 = std::numeric_limits<double>::infinity(), X1 = -X0, Y0 = X0, Y1 = -X0;
+  bool Bars = false;
   for (const ChartSeries& S : FData.Series) {
+    Bars = Bars || S.Kind == ChartSeries::TKind::Bar;
     const double Half = S.Kind == ChartSeries::TKind::Bar ? BarHalfWidth(S) : 0;
     for (const auto& [X, Y] : S.Points) {
       if (!Usable(X, FData.XLog) || !Usable(Y, FData.YLog)) continue;
@@ -182,6 +184,8 @@ void TChartView::ComputeRanges() {
     }
   };
   Fix(X0, X1, FData.XLog);
+  // Bars of nothing but zeros (a class without events) stand on the axis, not in mid-air.
+  if (Bars && !FData.YLog && Y0 == 0 && Y1 == 0) Y1 = 1;
   Fix(Y0, Y1, FData.YLog);
   FXMin = X0;
   FXMax = X1;
@@ -306,13 +310,21 @@ void TChartView::Rebuild() {
         List << At(L, Base) << At(L, Y) << At(R, Y) << At(R, Base);
       }
       Upper->replace(List);
-      auto* Area = new QAreaSeries(Upper);
+      // Filled down to the bars' base, not to the bottom of the plot.
+      auto* Lower = new QLineSeries();
+      if (!List.isEmpty()) Lower->replace({List.first(), List.last()});
+      auto* Area = new QAreaSeries(Upper, Lower);
       Area->setColor(Colour);
       Area->setBorderColor(Colour.darker(130));
       Added = Area;
     }
     Added->setName(Name);
     C->addSeries(Added);
+    // The area keeps its outlines; it is the chart's now, so they go with it.
+    if (auto* Area = qobject_cast<QAreaSeries*>(Added)) {
+      Area->upperSeries()->setParent(Area);
+      Area->lowerSeries()->setParent(Area);
+    }
     Added->attachAxis(FXAxis);
     Added->attachAxis(FYAxis);
     // Guide lines carry no name; an empty legend swatch would only puzzle.

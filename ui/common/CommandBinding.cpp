@@ -57,14 +57,10 @@ void RunBound(TBindKind Kind, const std::function<void()>& Command) {
   std::string Failure;
   try {
     Command();
-  } catch (const std::bad_alloc&) {
-    Failure = "Out of memory";
-  } catch (const std::exception& E) {
-    Failure = E.what();
   } catch (...) {
-    Failure = "Unexpected error";
+    Failure = CurrentFailureText();
   }
-  if (!Failure.empty()) AppDialogs().Error(Failure);
+  if (!Failure.empty()) ShowFailure(Failure);
 }
 
 }  // namespace Detail

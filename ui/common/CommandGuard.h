@@ -4,8 +4,18 @@
 // on every exit path.
 #include <QObject>
 #include <functional>
+#include <string>
 
 namespace qv {
+
+// What the user reads when a command ran out of memory. The readers and the stages build aside
+// and take over only what is whole, so what was held before the command stays as it was.
+inline constexpr const char* NotEnoughMemoryText = "Not enough memory to finish this command.";
+
+// The message of the exception being handled; only inside a catch block.
+std::string CurrentFailureText();
+// Shows Text in an error box; should even that fail, nothing crosses the event boundary.
+void ShowFailure(const std::string& Text);
 
 class TCommandGuard : public QObject {
   Q_OBJECT

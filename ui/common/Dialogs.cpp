@@ -4,10 +4,13 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
+#include <algorithm>
 
 #include "common/Colours.h"
 
@@ -40,9 +43,42 @@ std::string QtNameFilter(const std::string& Filter) {
   for (int i = 0; i + 1 < Parts.size(); i += 2) {
     QString Mask = Parts[i + 1];
     Mask.replace(';', ' ');
-    Out << (Parts[i].isEmpty() ? Mask : Parts[i]) + " (" + Mask + ")";
+    const QString Caption = Parts[i].isEmpty() ? Mask : Parts[i];
+    // A caption that names its mask already ("CSVs (*.csv)") would show it twice; masks match
+    // without regard to case, so the caption's spelling of it stands.
+    if (Caption.endsWith("(" + Mask + ")", Qt::CaseInsensitive))
+      Out << Caption;
+    else
+      Out << Caption + " (" + Mask + ")";
   }
   return Out.join(";;").toStdString();
+}
+
+QString ReadableMessage(const QString& Text, const QFontMetrics& Metrics, int MaxWidth) {
+  // A message box wraps its text at blanks only, so one long word (a number of hundreds of
+  // digits, a path) would widen it past the screen; such a word loses its middle instead.
+  constexpr int MaxLines = 40;
+  QStringList Lines = Text.split('\n');
+  if (Lines.size() > MaxLines) {
+    const qsizetype Left = Lines.size() - (MaxLines - 1);
+    Lines.resize(MaxLines - 1);
+    Lines << QString::fromUtf8("\u2026 (%1 more lines)").arg(Left);
+  }
+  for (QString& Line : Lines) {
+    QStringList Words = Line.split(' ');
+    for (QString& Word : Words)
+      if (Metrics.horizontalAdvance(Word) > MaxWidth) Word = Metrics.elidedText(Word, Qt::ElideMiddle, MaxWidth);
+    Line = Words.join(' ');
+  }
+  return Lines.join('\n');
+}
+
+QString ReadableMessage(const QString& Text) {
+  const QScreen* Screen = QGuiApplication::primaryScreen();
+  const int ScreenWidth = Screen ? Screen->availableGeometry().width() : 800;
+  // The box wraps its text at about half the screen's width, at most 500 pixels.
+  return ReadableMessage(Text, QFontMetrics(QApplication::font("QMessageBox")),
+                         std::max(100, std::min(ScreenWidth / 2, 500) - 40));
 }
 
 std::string TQtDialogs::OpenFile(const TFileDialogOptions& Options) {
@@ -89,20 +125,20 @@ bool TQtDialogs::Print(QPrinter& Printer) {
 }
 
 void TQtDialogs::Error(const std::string& Text) {
-  QMessageBox::critical(DialogParent(), Title(), Q(Text), QMessageBox::Ok);
+  QMessageBox::critical(DialogParent(), Title(), ReadableMessage(Q(Text)), QMessageBox::Ok);
 }
 
 void TQtDialogs::Info(const std::string& Text) {
-  QMessageBox::information(DialogParent(), Title(), Q(Text), QMessageBox::Ok);
+  QMessageBox::information(DialogParent(), Title(), ReadableMessage(Q(Text)), QMessageBox::Ok);
 }
 
 bool TQtDialogs::YesNo(const std::string& Text) {
-  return QMessageBox::question(DialogParent(), Title(), Q(Text), QMessageBox::Yes | QMessageBox::No) ==
-         QMessageBox::Yes;
+  return QMessageBox::question(DialogParent(), Title(), ReadableMessage(Q(Text)),
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 Dialogs::TAnswer TQtDialogs::YesNoCancel(const std::string& Text) {
-  switch (QMessageBox::question(DialogParent(), Title(), Q(Text),
+  switch (QMessageBox::question(DialogParent(), Title(), ReadableMessage(Q(Text)),
                                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel)) {
     case QMessageBox::Yes: return TAnswer::Yes;
     case QMessageBox::No: return TAnswer::No;

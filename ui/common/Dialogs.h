@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+class QFontMetrics;
 class QPrinter;
+class QString;
 
 namespace qv {
 
@@ -58,7 +60,14 @@ class TQtDialogs : public Dialogs {
   TAnswer YesNoCancel(const std::string& Text) override;
 };
 
-// "FCS(*.fcs)|*.fcs" as a Qt name filter list ("FCS(*.fcs) (*.fcs)").
+// "FCS|*.fcs|CSVs (*.csv)|*.CSV" as a Qt name filter list ("FCS (*.fcs);;CSVs (*.csv)"): the
+// mask is added to a caption that does not end with it already.
 std::string QtNameFilter(const std::string& Filter);
+
+// Text for a message box that never makes the box wider than about half the screen: words wider
+// than MaxWidth lose their middle to an ellipsis, and a message of very many lines is cut short.
+QString ReadableMessage(const QString& Text, const QFontMetrics& Metrics, int MaxWidth);
+// The same for the primary screen and the message box font.
+QString ReadableMessage(const QString& Text);
 
 }  // namespace qv

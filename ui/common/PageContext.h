@@ -72,9 +72,14 @@ struct TPageHooks {
   // Pages that show something of the data set (distribution list, axis menus, class explorer
   // lists) add a listener; ShowDataLoaded calls each after its own steps.
   std::vector<std::function<void(bool HasData)>> DataShownListeners;
-  // Set by the reading page: the header, data and parameter pages show the file CurrentData was
-  // read from ("Read Single FCS File"); false after a merge or a data-file load.
-  bool FilePagesHoldCurrentData = false;
+  // The FCS file the Header and Data pages show ("Read Single FCS File"), whether or not a data
+  // set was made of it (none without a protocol): no name after a merge or a data-file load.
+  struct TFileOnPages {
+    std::string Name;
+    int64_t Events = 0;                        // the events the file holds
+    const TParameterSet* Parameters = nullptr;  // the reading page's copy of the file's parameters
+  };
+  std::function<TFileOnPages()> FileOnPages;
 
   // ---- Protocol creator ----
   // The parameters of the file just read, for the creator's grid.
@@ -170,6 +175,9 @@ class TPageContext : public TEngineObjects {
   // The protocol name panel.
   virtual void ShowProtocolName(const QString& Caption) = 0;
   virtual void SetFileControlsBusy(bool Busy) = 0;
+  // Cancel of a long loop (the status row's and the fit exploration's): clears ContinueFlag and
+  // refreshes the memory panels.
+  virtual void BtnCancelClick() = 0;
   // Enables the menu items from the busy state and whether a protocol and data set are held.
   virtual void UpdateCommandStates() = 0;
   virtual void UpdateProtocolDependentControls(bool ShowFilePages, bool ShowDataPages) = 0;

@@ -17,6 +17,7 @@
 
 #include "common/ChartView.h"
 #include "common/CommandBinding.h"
+#include "common/Hints.h"
 #include "common/ExportTargets.h"
 #include "common/PageContext.h"
 #include "TextUtils.h"
@@ -105,7 +106,7 @@ void TChartsPage::BuildGraphs() {
   Row->addStretch(1);
   CrtFCS = new TChartView(Sheet);
   CrtFCS->setObjectName("CrtFCS");
-  CrtFCS->setToolTip("Right click on an axis to choose its metric");
+  SetHint(CrtFCS, "Right click on an axis to choose its metric");
   Outer->addWidget(CrtFCS, 1);
   connect(CrtFCS, &TChartView::MouseReleased, this, [this](QMouseEvent* E) {
     CrtFCSMouseUp(E->button(), static_cast<int>(E->position().x()), static_cast<int>(E->position().y()));

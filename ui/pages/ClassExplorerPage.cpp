@@ -14,6 +14,7 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "common/ChartView.h"
 #include "pages/ClassMeansModel.h"
@@ -86,6 +87,7 @@ void TClassExplorerPage::Build() {
   auto* PlotRow = new QHBoxLayout(Plot);
   PlotRow->setContentsMargins(0, 0, 0, 0);
   auto* Column = new QVBoxLayout;
+  FListColumn = Column;
   RgGenotypes = RadioGroup(Plot, Column, "RgGenotypes", " Genotypes", FGenotypeLayout);
   RgChannels = RadioGroup(Plot, Column, "RgChannels", " Channels ", FChannelLayout);
   GenotypeItems = new QButtonGroup(this);
@@ -166,6 +168,11 @@ void TClassExplorerPage::FillLists(bool HasData) {
   for (int32_t c = 0; c < Protocol->ChannelCount(); ++c) Channels.push_back(Protocol->GetChannel(c)->ChannelName);
   FillRadioGroup(RgGenotypes, FGenotypeLayout, GenotypeItems, Combo.Items);
   FillRadioGroup(RgChannels, FChannelLayout, ChannelItems, Channels);
+  // The two lists share their column by their lengths, so neither scrolls while the other has
+  // room to spare.
+  for (auto [Group, Count] : {std::pair{RgGenotypes, Combo.Items.size()}, std::pair{RgChannels, Channels.size()}})
+    if (QWidget* Scroll = Group->parentWidget() ? Group->parentWidget()->parentWidget() : nullptr)
+      FListColumn->setStretchFactor(Scroll, static_cast<int>(std::clamp<size_t>(Count, 1, 100)));
 }
 
 // The grid and chart show parts of the set: they go with it.
@@ -207,6 +214,13 @@ void TClassExplorerPage::ShowClass() {
       // Without automatic clearing the series may be of several channels.
       Chart.XTitle = "Compensated intensity";
       Chart.YTitle = "Events";
+      // An empty class draws only its base line; the title says why.
+      const auto Newest = std::find_if(Chart.Series.rbegin(), Chart.Series.rend(), [](const ChartSeries& S) {
+        return S.Kind == ChartSeries::TKind::Bar;
+      });
+      if (Newest != Chart.Series.rend() &&
+          std::all_of(Newest->Points.begin(), Newest->Points.end(), [](const auto& P) { return P.second == 0; }))
+        Chart.Title = "No events in class " + GenotypeItems->checkedButton()->text().toStdString();
       CrtGenotype->SetData(std::move(Chart));
     }
   } catch (const std::exception&) {

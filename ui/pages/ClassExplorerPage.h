@@ -55,6 +55,7 @@ class TClassExplorerPage : public QObject {
   TClassMeansModel* FGenotypeData = nullptr;
   QVBoxLayout* FGenotypeLayout = nullptr;
   QVBoxLayout* FChannelLayout = nullptr;
+  QVBoxLayout* FListColumn = nullptr;  // the two radio lists above Clear
 };
 
 }  // namespace qv

@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "common/CommandBinding.h"
+#include "common/Hints.h"
 #include "common/Dialogs.h"
 #include "common/ExportTargets.h"
 #include "Files.h"
@@ -128,7 +129,7 @@ void TCompensationCommands::BuildDerivePanel(QWidget* Panel) {
     InstallKeyFilter(E, TKeyFilter::UnsignedDecimal);
   }
   CbEstimateGaussian = Check(Group, "CbEstimateGaussian", "Estimate Gaussian", false);
-  CbEstimateGaussian->setToolTip("Also add a Gaussian curve of the standard's own signal");
+  SetHint(CbEstimateGaussian, "Also add a Gaussian curve of the standard's own signal");
   G->addWidget(new QLabel("Minimum raw", Group), 0, 0);
   G->addWidget(EdMinRaw, 0, 1);
   G->addWidget(new QLabel("Maximum raw", Group), 0, 2);
@@ -186,7 +187,7 @@ void TCompensationCommands::BuildMatrixSheet() {
   SgMatrix->verticalHeader()->setDefaultSectionSize(20);
   SgMatrix->horizontalHeader()->setDefaultSectionSize(80);
   SgMatrix->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  SgMatrix->setToolTip("Double-click a channel to show it in the channel editor");
+  SetHint(SgMatrix, "Double-click a channel to show it in the channel editor");
   BindCommand(SgMatrix, &QTableWidget::cellDoubleClicked, [this](int Row, int Col) { SgMatrixDblClick(Row, Col); });
   Outer->addWidget(SgMatrix, 1);
 }

@@ -16,6 +16,7 @@
 
 #include "common/ChartView.h"
 #include "common/CommandBinding.h"
+#include "common/Hints.h"
 #include "common/Dialogs.h"
 #include "Errors.h"
 #include "Globals.h"
@@ -171,9 +172,9 @@ void TCustomDetectorPage::Build() {
   auto* Row1 = new QHBoxLayout;
   Settings->addLayout(Row1);
   CmBxCustomDetector = Combo(P, "CmBxCustomDetector");
-  CmBxCustomDetector->setToolTip("Channel to plot");
+  SetHint(CmBxCustomDetector, "Channel to plot");
   CmBxCustomFilter = Combo(P, "CmBxCustomFilter");
-  CmBxCustomFilter->setToolTip("Channel whose values select the events");
+  SetHint(CmBxCustomFilter, "Channel whose values select the events");
   EdCustomFilterMin = Edit(P, "EdCustomFilterMin", "10");
   EdCustomFilterMax = Edit(P, "EdCustomFilterMax", "10000");
   EdCustomOtherMax = Edit(P, "EdCustomOtherMax", "20");
@@ -278,7 +279,7 @@ void TCustomDetectorPage::Build() {
   // A cancel, not a command: it is the one control that acts while the sweep runs.
   BtnExploreCancel = Button(X, "BtnExploreCancel", "Cancel", 0, "Stop the fit exploration");
   BtnExploreCancel->setVisible(false);
-  BindCancel(BtnExploreCancel, [this] { FMain.ContinueFlag = false; });
+  BindCancel(BtnExploreCancel, [this] { FMain.BtnCancelClick(); });
   Progress->addWidget(BtnExploreCancel);
   Progress->addStretch(1);
   Explore->addStretch(1);
@@ -295,7 +296,10 @@ void TCustomDetectorPage::Build() {
 }
 
 // A new set or a freed one: the chart holds the old set's picture only.
-void TCustomDetectorPage::DataChanged() {
+void TCustomDetectorPage::DataChanged() { ClearChart(); }
+
+// The chart and the figures of its last fit go together.
+void TCustomDetectorPage::ClearChart() {
   CrtCustomDetector->Clear();
   LbCustomChi->setText("Chi : 0.0");
   LbCustomChiP->setText("P : 0.000");
@@ -354,7 +358,7 @@ void TCustomDetectorPage::BtnClearCustomDetectorClick(int Tag) {
   switch (Tag) {
     case 1:
       if (Custom) Custom->Clear();
-      CrtCustomDetector->Clear();
+      ClearChart();
       break;
     case 2: {
       if (!DataMatchesProtocol()) break;

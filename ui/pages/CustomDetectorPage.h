@@ -89,6 +89,7 @@ class TCustomDetectorPage : public QObject {
   // Throws the named error unless Clip Low lies below Clip High.
   void CheckClipWindow(const TCustomDetectorOptions& Options) const;
   void DataChanged();
+  void ClearChart();
   void SetSweepRunning(bool Running);
   void HandOver(std::vector<std::string> Lines);
 

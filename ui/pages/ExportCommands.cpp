@@ -179,14 +179,12 @@ void TExportCommands::BindButtons() {
   }
 }
 
-bool TExportCommands::FilePagesHoldCurrentSet() const {
-  const TFCSData* Data = FMain.CurrentData.get();
-  return Data && Data->Parameters && Data->DataFileName.empty() && Data->SourceName != TFCSData::MergedName &&
-         FMain.Hooks.FilePagesHoldCurrentData;
+TPageHooks::TFileOnPages TExportCommands::FileOnPages() const {
+  return FMain.Hooks.FileOnPages ? FMain.Hooks.FileOnPages() : TPageHooks::TFileOnPages();
 }
 
 void TExportCommands::UpdateFileExportButtons() {
-  const bool Enabled = FilePagesHoldCurrentSet();
+  const bool Enabled = !FileOnPages().Name.empty();
   for (const char* Name : FileExportButtons)
     if (auto* Button = FMain.findChild<QWidget*>(Name)) Button->setEnabled(Enabled);
 }
@@ -331,6 +329,9 @@ TExportRequest TExportCommands::Request(const char* X, const QString& Caption, c
 void TExportCommands::BtnExportProcessedDataClick(int Tag) {
   TFCSData* Data = FMain.CurrentData.get();
   const TProtocol* Protocol = FMain.CurrentProtocol.get();
+  // The header, raw-data and parameter pages show a file read alone, with or without a set.
+  const TPageHooks::TFileOnPages File = FileOnPages();
+  const QString FileName = QString::fromStdString(File.Name);
   switch (Tag) {
     case 1:
       if (Data && Protocol) {
@@ -387,18 +388,18 @@ void TExportCommands::BtnExportProcessedDataClick(int Tag) {
         }
       break;
     case 3:
-      if (FilePagesHoldCurrentSet())
+      if (!File.Name.empty())
         if (auto* Grid = FMain.findChild<QAbstractItemView*>("SgData"); Grid && Grid->model()) {
-          ExportModel(*Grid->model(), Request("Data", "FCS Data " + DataName(), CSVFilter, "CSV"));
+          ExportModel(*Grid->model(), Request("Data", "FCS Data " + FileName, CSVFilter, "CSV"));
           const int64_t Shown = std::max(0, Grid->model()->rowCount() - RawGridFixedRows);
-          const int64_t Total = Data->EventCount(0);
+          const int64_t Total = File.Events;
           if (Total > Shown)
             AppDialogs().Info("Exported the first " + std::to_string(Shown) + " of " + std::to_string(Total) +
                               " events");
         }
       break;
     case 5:
-      if (FilePagesHoldCurrentSet()) {
+      if (!File.Name.empty()) {
         QString Text;
         if (auto* Memo = FMain.findChild<QPlainTextEdit*>("MeHeader"))
           Text = Memo->toPlainText();
@@ -407,13 +408,13 @@ void TExportCommands::BtnExportProcessedDataClick(int Tag) {
         else
           break;
         ExportTextReport(Text.toStdString(),
-                         Request("Header", "FCS File Header " + DataName(), TextFilter, "TXT"));
+                         Request("Header", "FCS File Header " + FileName, TextFilter, "TXT"));
       }
       break;
     case 7:
-      if (FilePagesHoldCurrentSet())
-        ExportTextReport(Data->Parameters->CSVReport(),
-                         Request("Parameters", "FCS Parameters " + DataName(), CSVFilter, "CSV"));
+      if (!File.Name.empty() && File.Parameters)
+        ExportTextReport(File.Parameters->CSVReport(),
+                         Request("Parameters", "FCS Parameters " + FileName, CSVFilter, "CSV"));
       break;
     default: break;
   }

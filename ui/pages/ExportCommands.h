@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "common/ExportTargets.h"
+#include "common/PageContext.h"
 
 class QAbstractItemModel;
 class QWidget;
 
 namespace qv {
 
-class TPageContext;
 class Progress;
 class StringTable;
 class TStream;
@@ -69,9 +69,9 @@ class TExportCommands : public QObject {
   // Binds the export buttons that exist under the main window and are not bound yet; the main
   // window runs it again once every page is built.
   void BindButtons();
-  // Whether the header, data and parameter pages hold the file the current set was read from.
-  bool FilePagesHoldCurrentSet() const;
-  // Enables the header, raw-data and parameter export buttons by FilePagesHoldCurrentSet.
+  // The file the header, data and parameter pages hold (no name when they hold none).
+  TPageHooks::TFileOnPages FileOnPages() const;
+  // Enables the header, raw-data and parameter export buttons while those pages hold a file.
   void UpdateFileExportButtons();
 
  private:

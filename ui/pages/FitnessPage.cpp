@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -593,9 +594,16 @@ void TFitnessPage::BtnProcessClick(int Tag) {
       Page->FMain.ShowMemoryStatus();
     }
   } After{this};
-  const std::string Text = RunFitnessCalculator(Tag);
-  if (Text.empty()) return;  // the files were not read: the engine has said so
-  OpenFitnessReport("Fitness Analysis")->AddLines(ReportLines(Text));
+  // Made first and shown last, also when the run fails: then it shows what it holds (nothing).
+  TFmTextOutput* Window = OpenFitnessReport("Fitness Analysis");
+  Window->hide();
+  struct TShow {
+    QPointer<TFmTextOutput> W;
+    ~TShow() {
+      if (W) W->show();
+    }
+  } Show{Window};
+  Window->AddLines(ReportLines(RunFitnessCalculator(Tag)));
 }
 
 TFmTextOutput* TFitnessPage::OpenFitnessReport(const QString& Caption) {
@@ -772,6 +780,7 @@ void TFitnessPage::BtnSummaryAutomationClick() {
   }
   auto* MinEdit = FMain.findChild<QLineEdit*>("EdReassignMinimumZ");
   auto* MaxEdit = FMain.findChild<QLineEdit*>("EdReassignMaximumZ");
+  auto* Summary = FMain.findChild<QTextEdit*>("MeSummary");
   const int64_t Count = WalkSweepGrid(Grid, nullptr);
   TLongLoop Loop(FMain);
   TQtProgress Gauge(GaAutomation, &FMain.ContinueFlag);
@@ -800,11 +809,9 @@ void TFitnessPage::BtnSummaryAutomationClick() {
       Lines.push_back("MinZ , " + SweepNumber(MinZ) + " MaxZ , " + SweepNumber(MaxZ) + " Min Gate , " + SweepNumber(Gate));
       Lines.push_back(Crosses);
       Lines.push_back("");
-      if (FMain.CurrentData && FMain.CurrentProtocol) {
-        std::string Summary;
-        FMain.CurrentData->AnalysisReport(*FMain.CurrentProtocol, Summary);
-        for (std::string& Line : ReportLines(Summary)) Lines.push_back(std::move(Line));
-      }
+      // The summary the step showed: a second report would resample its SSD p values anew.
+      if (Summary)
+        for (std::string& Line : ReportLines(Summary->toPlainText().toStdString())) Lines.push_back(std::move(Line));
       return true;
     });
   };

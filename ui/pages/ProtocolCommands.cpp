@@ -178,6 +178,9 @@ void TProtocolPage::BtnProtocolClick(int Tag) {
         return;
       }
       OpenProtocol(ProgramDir + Name);
+      // A choice that opened nothing (kept edits, an unreadable file) leaves the list on the
+      // protocol that is still current.
+      FMain.ListProtocolFiles();
       return;
     }
     case 8: {

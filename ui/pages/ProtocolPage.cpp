@@ -19,6 +19,7 @@
 #include <QTableWidget>
 #include <QToolButton>
 #include <cmath>
+#include <limits>
 
 #include "common/Colours.h"
 #include "common/CommandBinding.h"
@@ -28,6 +29,7 @@
 #include "common/ExportTargets.h"
 #include "Files.h"
 #include "Globals.h"
+#include "common/Hints.h"
 #include "common/PageContext.h"
 #include "common/NumberEdit.h"
 #include "NumberFormat.h"
@@ -120,7 +122,9 @@ bool ToggleLogNative(bool Down, QLineEdit* E, const QString& Field) {
     if (!TryStrToFloat(S(Text), V) || !std::isfinite(static_cast<double>(V))) return false;
     if (Down) {
       const Extended Native = std::pow(10.0L, V);
-      if (!std::isfinite(Native)) {
+      // Every field reads its text as a double: a larger value would be written here and then
+      // refused by every command that reads the field.
+      if (!(std::fabs(Native) <= std::numeric_limits<double>::max())) {
         E->setFocus();
         E->selectAll();
         throw EConvertError(("\"" + Text + "\" is too large a log10 value for " + Field).toStdString());
@@ -165,6 +169,8 @@ TProtocolPage::TProtocolPage(TPageContext& Main) : QObject(Main.Window()), FMain
     BtnChannelClick(3);
   };
   FMain.Hooks.ChannelListRow = [this] { return SgChannels->currentRow(); };
+  FMain.Hooks.DataShownListeners.push_back([this](bool) { UpdateDataCommands(); });
+  FMain.OnDataReplaced(this, [this] { UpdateDataCommands(); });
   FMain.OnProtocolReplaced(this, [this] {
     ResetCurrentItems();
     // Another protocol starts at its first items.
@@ -598,7 +604,7 @@ void TProtocolPage::BuildGenotypePage() {
   LbGenotypeID->setObjectName("LbGenotypeID");
   SgGenotypes = Grid(Page, "SgGenotypes", 2, 1);
   SetTag(SgGenotypes, 3);
-  SgGenotypes->setToolTip("Available Genotypes");
+  SetHint(SgGenotypes, "Available Genotypes");
   SgGenotypes->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SgGenotypes->horizontalHeader()->setStretchLastSection(true);
   SgGenotypes->setFixedWidth(230);
@@ -685,7 +691,9 @@ void TProtocolPage::ResetCurrentItems() {
 
 void TProtocolPage::SetCurrentRow(QTableWidget* Grid, int Row) {
   const QSignalBlocker Block(Grid);
-  if (Row >= 0 && Row < Grid->rowCount())
+  // A list with a heading row never selects the heading: it would read as an item of that name.
+  const int First = Grid == SgValidation ? 0 : 1;
+  if (Row >= First && Row < Grid->rowCount())
     Grid->setCurrentCell(Row, 0);
   else
     Grid->setCurrentCell(-1, -1);
@@ -750,12 +758,18 @@ void TProtocolPage::Refresh() {
                                                     BtnUpdateGate, BtnUpdateChannel, BtnUpdateGenotype})
     W->setEnabled(P != nullptr);
   for (QPushButton* B : FProtocolCommands) B->setEnabled(P != nullptr);
+  UpdateDataCommands();
   FMain.UpdateCommandStates();
   FMain.ShowMemoryStatus();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Clearing
+
+void TProtocolPage::UpdateDataCommands() {
+  // The fits come from the data set and go into the protocol.
+  BtnAssignDefaultValues->setEnabled(Protocol() && FMain.CurrentData);
+}
 
 void TProtocolPage::ClearProtocolEditors() {
   ClearChannelEditor();
@@ -826,8 +840,14 @@ void TProtocolPage::ClearGenotypeEditor() {
   LbGenotypeID->clear();
   EdGenotypeName->clear();
   EdLikelihoodThreshold->setText("0");
+  // The row stays for the next genotype's first peak, but names no peak ("Fluor_1") meanwhile;
+  // the headings say what the grid is for.
   SgFluorPeaks->setRowCount(2);
-  for (int c = 1; c < SgFluorPeaks->columnCount(); ++c) SgFluorPeaks->setItem(1, c, new QTableWidgetItem);
+  const char* const Headings[] = {"", "Idx", "Channel", "Peak"};
+  for (int c = 0; c < SgFluorPeaks->columnCount(); ++c) {
+    if (c < 4) SgFluorPeaks->setItem(0, c, new QTableWidgetItem(Headings[c]));
+    SgFluorPeaks->setItem(1, c, new QTableWidgetItem);
+  }
   --FLoading;
   FGenotypeDirty = false;
 }

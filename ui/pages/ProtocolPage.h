@@ -39,7 +39,7 @@ void SetShapeColour(QFrame* Shape, uint32_t Colour);
 
 // Shows Edit's value as 10^x (Down) or log10(x) (up); false (text unchanged) when the text is
 // not a number or, going to log10, not above 0. An empty edit stays empty. Throws EConvertError
-// naming Field when 10^x does not fit a number.
+// naming Field when 10^x does not fit a double, which is how every field reads it back.
 bool ToggleLogNative(bool Down, QLineEdit* Edit, const QString& Field);
 // The edit's colour for its toggle: sky blue while down (native values), else the window's.
 void ShowToggleColour(bool Down, QLineEdit* Edit);
@@ -161,6 +161,8 @@ class TProtocolPage : public QObject {
   // Marks Editor changed when Control changes outside Show/Clear.
   void Watch(QObject* Control, bool& Dirty);
   void Refresh();
+  // The commands that need both a protocol and a data set.
+  void UpdateDataCommands();
   void FillSourceCombos();
   void SetCurrentRow(QTableWidget* Grid, int Row);
   void ResetCurrentItems();

@@ -86,6 +86,10 @@ void TQueuePage::Add() {
   if (!M.Hooks.SelectedFiles || !M.Hooks.ReadCullSettings) return;
   const std::vector<std::string> Files = M.Hooks.SelectedFiles();
   if (Files.empty() || !M.Queue) return;
+  if (!M.CurrentProtocol) {
+    AppDialogs().Error(ProtocolNeeded);
+    return;
+  }
   // The entry keeps only the protocol's file name, so that file must hold what is on screen.
   if (!M.ProtocolHasOwnFile() || !FileExists(M.CurrentProtocol->FileName) ||
       Q(ExtractFileExt(M.CurrentProtocol->FileName)).toUpper() == ".QUORVENAL") {
@@ -132,6 +136,7 @@ void TQueuePage::Execute() {
   auto* Report = new TFmTextOutput(M.Window(), "Results of File Analyses", true);
   M.AddCloseQuery(Report);
   auto* GaQueue = M.findChild<QProgressBar*>("GaQueue");
+  auto* FileName = M.findChild<QLabel*>("PnFileName");
   const int32_t Count = M.Queue->Count();
   bool ProtocolChanged = false;
   {
@@ -168,6 +173,8 @@ void TQueuePage::Execute() {
         M.Queue->GetCullSettings(k, Cull);
         M.Hooks.ShowCullSettings(Cull);
         const bool Merged = M.Hooks.MergeFCSFiles(Folder, Files);
+        // The file-name panel names the set on screen: this entry's, saved or not.
+        if (FileName && M.CurrentData) FileName->setText(" " + Q(Name) + " (not saved)");
         if (!M.ContinueFlag) {
           const int32_t Read = M.CurrentData ? M.CurrentData->FileCount : 0;
           Report->AddLine("Cancelled: " + Name + " (" + std::to_string(Read) + " of " + std::to_string(Files.size()) +
@@ -179,7 +186,8 @@ void TQueuePage::Execute() {
         std::string Summary;
         M.CurrentData->AnalysisReport(*M.CurrentProtocol, Summary);
         const std::string Target = IncludeTrailingPathDelimiter(SaveDir) + ExtractFileName(Name + ".Quorvenal");
-        if (!M.CurrentData->SaveToFile(Target, *M.CurrentProtocol)) throw Exception("not saved");
+        if (!M.CurrentData->SaveToFile(Target, *M.CurrentProtocol, &Loop.Gauge())) throw Exception("not saved");
+        if (FileName) FileName->setText(" " + Q(ExtractFileName(Target)));
         std::vector<std::string> Lines{"Data for " + Name};
         for (std::string& Line : SplitLines(Summary)) Lines.push_back(std::move(Line));
         Lines.push_back("");

@@ -10,6 +10,7 @@ class TPageContext;
 class TQueuePage : public QObject {
   Q_OBJECT
  public:
+  static constexpr const char* ProtocolNeeded = "A protocol is needed to queue files";
   static constexpr const char* SaveProtocolFirst = "Save the protocol to a file before queueing";
 
   explicit TQueuePage(TPageContext& Main);

@@ -39,6 +39,7 @@
 #include "Streams.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
+#include "fcs/ParameterSet.h"
 #include "protocol/Protocol.h"
 #include "reports/Spreadsheet.h"
 
@@ -377,9 +378,14 @@ void TReadingPage::BuildHeaderPage() {
   Creator->setObjectName("PnProtocolCreator");
   auto* CreatorLayout = new QVBoxLayout(Creator);
   CreatorLayout->setContentsMargins(0, 0, 0, 0);
-  auto* Grid = new QTableWidget(Creator);
+  auto* Grid = new QTableWidget(0, 3, Creator);
   Grid->setObjectName("SgMakeProtocol");
   Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Grid->verticalHeader()->setDefaultSectionSize(20);
+  // The roles and short names keep their width when a long parameter list brings the scroll
+  // bar; the long names take what is left.
+  Grid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+  for (int Col : {1, 2}) Grid->horizontalHeader()->setSectionResizeMode(Col, QHeaderView::ResizeToContents);
   CreatorLayout->addWidget(Grid, 1);
   auto* Counts = new QHBoxLayout;
   auto* Gates = new QLabel("0 Gates", Creator);
@@ -512,6 +518,14 @@ void TReadingPage::InstallHooks() {
   M.Hooks.ReadFCSFile = [this](const std::string& Name) { ReadFile(Name); };
   M.Hooks.SelectedFiles = [this] { return SelectedFiles(); };
   M.Hooks.LoadFolder = [this] { return Folder(); };
+  M.Hooks.FileOnPages = [this] {
+    TPageHooks::TFileOnPages File;
+    if (FFileOnPages.empty()) return File;
+    File.Name = FFileOnPages;
+    File.Events = FFileEvents;
+    File.Parameters = FFileParameters.get();
+    return File;
+  };
   M.Hooks.ShowCullSettings = [this](const TCullSettings& Cull) {
     CbCullAPC->setChecked(Cull.Cull);
     EdCullHigh->setText(QString::number(Cull.High));
@@ -637,6 +651,7 @@ void TReadingPage::ReadFile(const std::string& Name) {
     M.ShowPoints(Held);
     FRaw->Fill(*File);
     MeHeader->append(MemoText(File->KeywordText));
+    FFileParameters = std::make_unique<TParameterSet>(&File->Parameters);
     FFileOnPages = Name;
     FFileEvents = Held;
     Gauge.emplace(M);
@@ -647,7 +662,7 @@ void TReadingPage::ReadFile(const std::string& Name) {
     auto Data = TFCSData::Create(*File, CompensationMode, false, &Gauge->Gauge, M.CurrentProtocol.get());
     File.reset();
     ReplaceData(std::move(Data));
-    PnFileName->setText(" " + Q(ExtractFileName(Name)));
+    PnFileName->setText(Q(ExtractFileName(Name)));
     M.ShowMemoryStatus();
   } catch (...) {
     Gauge.reset();
@@ -924,7 +939,12 @@ void TReadingPage::BtnSaveFCSDataClick() {
   if (!Target.empty()) {
     const std::string Name = EnsureExtension(Target, "Quorvenal");
     // A refused save has said why; SaveDir and the lists stay.
-    if (M.CurrentData->SaveToFile(Name, *M.CurrentProtocol)) {
+    bool Saved = false;
+    {
+      TGaugeShown Gauge(M);
+      Saved = M.CurrentData->SaveToFile(Name, *M.CurrentProtocol, &Gauge.Gauge);
+    }
+    if (Saved) {
       SaveDir = ExtractFilePath(Name);
       RefreshFileLists();
     }
@@ -1005,14 +1025,11 @@ void TReadingPage::ClearFilePages() {
 }
 
 void TReadingPage::ShowDataLoaded(bool HasData) {
+  // The header, raw and parameter exports follow the file on those pages, and "Assign Gaussian
+  // Values from Data" the protocol as well: the pages that own them listen below.
   for (QWidget* W : std::initializer_list<QWidget*>{BtnExportProcessedData, BtnCompensate, BtnClassify, BtnReProcess,
                                                     BtnShowData})
     W->setEnabled(HasData);
-  if (auto* B = M.findChild<QWidget*>("BtnAssignDefaultValues")) B->setEnabled(HasData);
-  // Header, raw and parameter exports only while the pages hold the current set's file.
-  const bool FilePages = HasData && !FFileOnPages.empty();
-  for (QWidget* W : std::initializer_list<QWidget*>{BtnExportHeader, BtnExportRawData, BtnExportParameters})
-    W->setEnabled(FilePages);
   if (HasData) {
     M.ShowPoints(EventsOf(M.CurrentData.get()));
     ShowProcessed();
@@ -1043,10 +1060,6 @@ void TReadingPage::ReplaceData(std::unique_ptr<TFCSData> Data) {
   if (M.CurrentData) M.AnnounceDataFreeing();
   M.CurrentData.reset();
   M.CurrentData = std::move(Data);
-  // The Header, Data and Parameters exports speak of the file on those pages: only while it is
-  // the file the current set was read from.
-  M.Hooks.FilePagesHoldCurrentData =
-      M.CurrentData && !FFileOnPages.empty() && M.CurrentData->SourceName == FFileOnPages;
   ShowDataLoaded(M.CurrentData != nullptr);
   M.AnnounceDataReplaced();
 }
@@ -1054,7 +1067,6 @@ void TReadingPage::ReplaceData(std::unique_ptr<TFCSData> Data) {
 void TReadingPage::ReleaseData() {
   if (!M.CurrentData) return;
   M.AnnounceDataFreeing();  // the processed view lets go of it here
-  M.Hooks.FilePagesHoldCurrentData = false;
   M.CurrentData.reset();
 }
 

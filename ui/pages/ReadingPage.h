@@ -28,6 +28,7 @@ namespace qv {
 
 class TFCSData;
 class TFCSFile;
+class TParameterSet;
 class TRawDataModel;
 class TProcessedModel;
 struct TCullSettings;
@@ -148,6 +149,7 @@ class TReadingPage : public QObject {
   std::string FFolder;
   std::string FFileOnPages;
   int64_t FFileEvents = 0;  // the event count of that file
+  std::unique_ptr<TParameterSet> FFileParameters;  // and its parameters
   bool FAnyFile = false;    // a command has replaced the data set since start
   TRawDataModel* FRaw = nullptr;
   TProcessedModel* FProcessed = nullptr;

@@ -124,12 +124,15 @@ void TVariabilityPage::Calculate() {
   TFCSData& Data = *FMain.CurrentData;
   MeVariability->clear();
   const TProtocol* Protocol = FMain.CurrentProtocol.get();
-  if (!Protocol || !FMain.Variability ||
-      (!Data.Events.empty() && (Protocol->GateCount() != Data.Events.GateCount() ||
-                                Protocol->ChannelCount() != Data.Events.ChannelCount()))) {
-    AppDialogs().Error("The protocol's gates and channels differ from those of the data set.");
+  if (!Protocol) {
+    AppDialogs().Error(ProtocolNeeded);
     return;
   }
+  if (!ProtocolFitsData(*Protocol, Data)) {
+    AppDialogs().Error(ProtocolMismatchText);
+    return;
+  }
+  if (!FMain.Variability) return;
   BusyCursor Busy;
   FMain.Variability->Run(*FMain.CurrentProtocol, Data.Events, SeVariabilityBins->value());
   std::string Text;

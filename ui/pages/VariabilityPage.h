@@ -16,6 +16,8 @@ class TPageContext;
 class TVariabilityPage : public QObject {
   Q_OBJECT
  public:
+  static constexpr const char* ProtocolNeeded = "A protocol is needed to calculate the variability";
+
   explicit TVariabilityPage(TPageContext& Main);
 
   // Tags 1 Calculate, 2 Export, 3 Delete Data from File.

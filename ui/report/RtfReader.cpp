@@ -72,17 +72,31 @@ class TParser {
     I = Start;
     if (!Group(0)) return std::nullopt;
     EndParagraph();
-    return Doc;
+    return std::move(Doc);
   }
+
+  // Why the text was refused when a cap was passed; empty otherwise.
+  std::string Refusal;
 
  private:
   const std::string& S;
   size_t I = 0;
   TRtfDocument Doc;
   TRtfParagraph Paragraph;
-  std::map<int, std::string> Fonts;
+  // The tab stops being set; shared into the paragraphs, one copy per distinct set.
+  std::vector<int> Stops;
+  bool StopsChanged = false;
+  std::map<int, TRtfFontName> Fonts;
+  // The font of the last run, looked up again only when the font number changes.
+  int LastFont = -1;
+  TRtfFontName LastFontName;
   TCharState Inherited;
   int PendingHighSurrogate = 0;
+
+  bool Refuse(const std::string& Why) {
+    Refusal = Why;
+    return false;
+  }
 
   // Two hex digits at I, or -1.
   int Hex2() const {
@@ -98,8 +112,13 @@ class TParser {
   }
 
   void EndParagraph() {
-    Doc.Paragraphs.push_back(Paragraph);
-    Paragraph.Runs.clear();
+    if (StopsChanged) {
+      if (!(Paragraph.TabStops == Stops)) Paragraph.TabStops = TRtfTabStops(Stops);
+      StopsChanged = false;
+    }
+    // The next paragraph keeps the alignment and tab stops until \pard.
+    Doc.Paragraphs.push_back(std::move(Paragraph));
+    Paragraph = TRtfParagraph{Doc.Paragraphs.back().Alignment, Doc.Paragraphs.back().TabStops, {}};
   }
 
   void AddText(uint32_t Cp, const TCharState& C) {
@@ -125,8 +144,12 @@ class TParser {
     Format.Italic = C.Italic;
     Format.Underline = C.Underline;
     Format.StrikeOut = C.StrikeOut;
-    const auto F = Fonts.find(C.Font);
-    Format.FontName = F == Fonts.end() ? std::string() : F->second;
+    if (C.Font != LastFont) {
+      const auto F = Fonts.find(C.Font);
+      LastFontName = F == Fonts.end() ? TRtfFontName() : F->second;
+      LastFont = C.Font;
+    }
+    Format.FontName = LastFontName;
     Format.HalfPoints = C.HalfPoints;
     auto& Runs = Paragraph.Runs;
     if (Runs.empty() || !SameFormat(Runs.back(), Format)) Runs.push_back(Format);
@@ -182,6 +205,7 @@ class TParser {
     int Depth = 1, Current = -1;
     std::string Name;
     uint32_t PendingHigh = 0;
+    bool TooLong = false;
     const auto Add = [&](uint32_t Cp) {
       if (Cp >= 0xD800 && Cp < 0xDC00) {
         PendingHigh = Cp;
@@ -193,6 +217,11 @@ class TParser {
       }
       PendingHigh = 0;
       if (Cp >= 0x20) AppendUtf8(Name, Cp);
+      TooLong = TooLong || Name.size() > MaxRtfFontNameBytes;
+    };
+    const auto NameRefused = [&] {
+      return Refuse("a font name is longer than " + std::to_string(MaxRtfFontNameBytes) +
+                    " bytes, the most a font name may hold");
     };
     while (I < S.size()) {
       const char Ch = S[I++];
@@ -204,7 +233,8 @@ class TParser {
           --Depth;
         }
       } else if (Ch == '}') {
-        if (Current >= 0 && !Fonts.count(Current)) Fonts[Current] = Name;
+        if (TooLong) return NameRefused();
+        if (Current >= 0 && !Fonts.count(Current)) Fonts[Current] = TRtfFontName(Name);
         Current = -1;
         Name.clear();
         if (--Depth == 0) return true;
@@ -228,12 +258,14 @@ class TParser {
           Add(static_cast<uint8_t>(Word[0]));
         }
       } else if (Ch == ';') {
-        if (Current >= 0) Fonts[Current] = Name;
+        if (TooLong) return NameRefused();
+        if (Current >= 0) Fonts[Current] = TRtfFontName(Name);
         Current = -1;
         Name.clear();
       } else {
         Add(FromCp1252(static_cast<uint8_t>(Ch)));
       }
+      if (TooLong) return NameRefused();
     }
     return false;
   }
@@ -310,11 +342,21 @@ class TParser {
     else if (Word == "strike") C.StrikeOut = On;
     else if (Word == "f") C.Font = Param;
     else if (Word == "fs") C.HalfPoints = Param > 0 ? Param : 0;
-    else if (Word == "pard") { Paragraph.Alignment = TRtfAlignment::Left; Paragraph.TabStops.clear(); }
+    else if (Word == "pard") {
+      Paragraph.Alignment = TRtfAlignment::Left;
+      Stops.clear();
+      StopsChanged = true;
+    }
     else if (Word == "ql" || Word == "qj") Paragraph.Alignment = TRtfAlignment::Left;
     else if (Word == "qc") Paragraph.Alignment = TRtfAlignment::Center;
     else if (Word == "qr") Paragraph.Alignment = TRtfAlignment::Right;
-    else if (Word == "tx" && HasParam) Paragraph.TabStops.push_back(TwipsToPoints(Param));
+    else if (Word == "tx" && HasParam) {
+      if (Stops.size() >= MaxRtfTabStops)
+        return Refuse("a paragraph sets more than " + std::to_string(MaxRtfTabStops) +
+                      " tab stops, the most a paragraph may hold");
+      Stops.push_back(TwipsToPoints(Param));
+      StopsChanged = true;
+    }
     else if (!HarmlessWords().count(Word)) return false;
     return true;
   }
@@ -344,6 +386,16 @@ bool LooksLikeRtf(const std::string& Text) {
   return Start != std::string::npos && Text.compare(Start, 5, "{\\rtf") == 0;
 }
 
-std::optional<TRtfDocument> ReadRtf(const std::string& Text) { return TParser(Text).Run(); }
+std::optional<TRtfDocument> ReadRtf(const std::string& Text) {
+  std::string Refusal;
+  return ReadRtf(Text, Refusal);
+}
+
+std::optional<TRtfDocument> ReadRtf(const std::string& Text, std::string& Refusal) {
+  TParser Parser(Text);
+  std::optional<TRtfDocument> Doc = Parser.Run();
+  Refusal = Parser.Refusal;
+  return Doc;
+}
 
 }  // namespace qv

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
+#include <unordered_map>
 
 namespace qv {
 
@@ -81,35 +83,37 @@ void AppendFontName(std::string& Out, const std::string& Name) {
 }  // namespace
 
 std::string WriteRtf(const TRtfDocument& Document) {
-  std::vector<std::string> Fonts;
+  std::vector<const std::string*> Fonts;
+  std::unordered_map<std::string_view, int> FontIndex;
   for (const auto& P : Document.Paragraphs)
     for (const auto& R : P.Runs)
-      if (std::find(Fonts.begin(), Fonts.end(), R.FontName) == Fonts.end()) Fonts.push_back(R.FontName);
-  const auto FontIndex = [&](const std::string& Name) {
-    return static_cast<int>(std::find(Fonts.begin(), Fonts.end(), Name) - Fonts.begin());
-  };
+      if (FontIndex.try_emplace(*R.FontName, static_cast<int>(Fonts.size())).second) Fonts.push_back(&*R.FontName);
 
   std::string Out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1";
   Out += "{\\fonttbl";
   for (size_t F = 0; F < Fonts.size(); ++F) {
     Out += "{\\f" + std::to_string(F) + "\\fnil ";
-    AppendFontName(Out, Fonts[F]);
+    AppendFontName(Out, *Fonts[F]);
     Out += ";}";
   }
   Out += "}\r\n";
 
+  const TRtfParagraph* Before = nullptr;
   for (size_t Pi = 0; Pi < Document.Paragraphs.size(); ++Pi) {
     const TRtfParagraph& P = Document.Paragraphs[Pi];
-    Out += "\\pard";
-    switch (P.Alignment) {
-      case TRtfAlignment::Left: Out += "\\ql"; break;
-      case TRtfAlignment::Center: Out += "\\qc"; break;
-      case TRtfAlignment::Right: Out += "\\qr"; break;
-    }
-    for (const int Stop : P.TabStops) Out += "\\tx" + std::to_string(Stop * 20);
+    const bool Reset = !Before || !(P.TabStops == Before->TabStops);
+    if (Reset) Out += "\\pard";
+    if (Reset || P.Alignment != Before->Alignment) switch (P.Alignment) {
+        case TRtfAlignment::Left: Out += "\\ql"; break;
+        case TRtfAlignment::Center: Out += "\\qc"; break;
+        case TRtfAlignment::Right: Out += "\\qr"; break;
+      }
+    if (Reset)
+      for (const int Stop : P.TabStops) Out += "\\tx" + std::to_string(Stop * 20);
+    Before = &P;
     for (const TRtfRun& R : P.Runs) {
       if (R.Text.empty()) continue;
-      Out += "{\\f" + std::to_string(FontIndex(R.FontName));
+      Out += "{\\f" + std::to_string(FontIndex.at(*R.FontName));
       if (R.HalfPoints > 0) Out += "\\fs" + std::to_string(R.HalfPoints);
       if (R.Bold) Out += "\\b";
       if (R.Italic) Out += "\\i";

@@ -1,5 +1,6 @@
 #include "report/SRichEdit.h"
 
+#include <QHash>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QStringDecoder>
@@ -180,6 +181,9 @@ TRtfDocument TSRichEdit::ToRtfDocument() const {
   TRtfDocument Result;
   const QFont Default = document()->defaultFont();
   const double Dpi = logicalDpiX();
+  // Blocks mostly share their tab stops and runs their fonts: each is held once.
+  TRtfTabStops Stops;
+  QHash<QString, TRtfFontName> Fonts;
   for (QTextBlock B = document()->begin(); B.isValid(); B = B.next()) {
     TRtfParagraph P;
     const QTextBlockFormat BF = B.blockFormat();
@@ -187,7 +191,10 @@ TRtfDocument TSRichEdit::ToRtfDocument() const {
     P.Alignment = (A & Qt::AlignHCenter) ? TRtfAlignment::Center
                   : (A & Qt::AlignRight) ? TRtfAlignment::Right
                                          : TRtfAlignment::Left;
-    for (const auto& Tab : BF.tabPositions()) P.TabStops.push_back(qRound(Tab.position * 72.0 / Dpi));
+    std::vector<int> Points;
+    for (const auto& Tab : BF.tabPositions()) Points.push_back(qRound(Tab.position * 72.0 / Dpi));
+    if (!(Stops == Points)) Stops = TRtfTabStops(std::move(Points));
+    P.TabStops = Stops;
     for (auto It = B.begin(); !It.atEnd(); ++It) {
       const QTextFragment Fr = It.fragment();
       if (!Fr.isValid()) continue;
@@ -198,7 +205,10 @@ TRtfDocument TSRichEdit::ToRtfDocument() const {
       R.Italic = F.italic();
       R.Underline = F.underline();
       R.StrikeOut = F.strikeOut();
-      R.FontName = F.family().toStdString();
+      const QString Family = F.family();
+      auto Font = Fonts.find(Family);
+      if (Font == Fonts.end()) Font = Fonts.insert(Family, TRtfFontName(Family.toStdString()));
+      R.FontName = *Font;
       R.HalfPoints = F.pointSizeF() > 0 ? qRound(F.pointSizeF() * 2) : 0;
       P.Runs.push_back(std::move(R));
     }
@@ -212,9 +222,19 @@ void TSRichEdit::FromRtfDocument(const TRtfDocument& Document) {
   EditDetached([&](QTextDocument& Doc) {
     Doc.clear();
     QTextCursor C(&Doc);
+    // Inside one edit block the cursor does not lay its paragraph out again after every run,
+    // which would cost a paragraph of many runs their square.
+    C.beginEditBlock();
     bool First = true;
+    // Paragraphs that share their tab stops share one format of them.
+    TRtfTabStops Stops;
+    QTextBlockFormat StopsFormat = TabFormat({}, Dpi);
     for (const TRtfParagraph& P : Document.Paragraphs) {
-      QTextBlockFormat BF = TabFormat(P.TabStops, Dpi);
+      if (!P.TabStops.SharedWith(Stops)) {
+        Stops = P.TabStops;
+        StopsFormat = TabFormat(*Stops, Dpi);
+      }
+      QTextBlockFormat BF = StopsFormat;
       BF.setAlignment(P.Alignment == TRtfAlignment::Center  ? Qt::AlignHCenter
                       : P.Alignment == TRtfAlignment::Right ? Qt::AlignRight
                                                             : Qt::AlignLeft);
@@ -232,6 +252,7 @@ void TSRichEdit::FromRtfDocument(const TRtfDocument& Document) {
         C.insertText(QString::fromStdString(R.Text), CF);
       }
     }
+    C.endEditBlock();
   }, false);
 }
 
@@ -245,7 +266,8 @@ void TSRichEdit::SetPlainLines(const std::string& Bytes) {
 void TSRichEdit::LoadFromFile(const std::string& FileName) {
   const std::string Bytes = ReadWholeFile(FileName);
   if (!FPlainText && LooksLikeRtf(Bytes)) {
-    if (const auto Doc = ReadRtf(Bytes)) {
+    std::string Refusal;
+    if (const auto Doc = ReadRtf(Bytes, Refusal)) {
       TTextSize Size;
       Size.Bytes = 0;
       for (const TRtfParagraph& P : Doc->Paragraphs) {
@@ -257,6 +279,8 @@ void TSRichEdit::LoadFromFile(const std::string& FileName) {
       FromRtfDocument(*Doc);
       return;
     }
+    // Past a cap the file is refused as a whole; shown as text it would cost as much.
+    if (!Refusal.empty()) throw EReadError(ReadRefusal("RTF file", FileName, Refusal + "."));
   }
   if (const TTextSize Size = SizeOfText(Bytes); !FitsReportWindow(Size)) throw EInOutError(TooLarge(FileName, Size));
   SetPlainLines(Bytes);

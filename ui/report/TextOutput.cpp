@@ -24,6 +24,7 @@
 
 #include "Errors.h"
 #include "common/CommandBinding.h"
+#include "common/CommandGuard.h"
 #include "Files.h"
 #include "Globals.h"
 #include "report/ReportCapacity.h"
@@ -501,9 +502,9 @@ template <class F>
 void TFmTextOutput::Guarded(F&& Command) {
   try {
     Command();
-  } catch (const std::exception& E) {
+  } catch (const std::exception&) {
     if (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-    CurrentTextOutputDialogs().Error(this, QString::fromStdString(E.what()));
+    CurrentTextOutputDialogs().Error(this, QString::fromStdString(CurrentFailureText()));
   }
 }
 
@@ -730,6 +731,9 @@ void TFmTextOutput::PnTabsDblClick() {
   try {
     const int Point = MeText->PixelsToPoints(FRulerX);
     std::vector<int> Stops = MeText->TabStops();
+    // One more would make a paragraph that a saved file cannot give back.
+    if (Stops.size() >= MaxRtfTabStops)
+      throw ERangeError("A paragraph holds at most " + std::to_string(MaxRtfTabStops) + " tab stops");
     Stops.push_back(0);
     size_t J = Stops.size() - 1;
     while (J > 0 && Stops[J - 1] > Point) {

@@ -12,6 +12,7 @@
 #include "Errors.h"
 #include "Files.h"
 #include "Streams.h"
+#include "common/Dialogs.h"
 
 namespace qv {
 
@@ -42,16 +43,16 @@ class TQtTextOutputDialogs : public TextOutputDialogs {
   }
 
   void Error(QWidget* Parent, const QString& Text) override {
-    QMessageBox::critical(Parent, QString(), Text, QMessageBox::Ok);
+    QMessageBox::critical(Parent, QString(), ReadableMessage(Text), QMessageBox::Ok);
   }
 
   bool YesNo(QWidget* Parent, const QString& Text) override {
-    return QMessageBox::question(Parent, QString(), Text, QMessageBox::Yes | QMessageBox::No) ==
+    return QMessageBox::question(Parent, QString(), ReadableMessage(Text), QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
   }
 
   TAnswer YesNoCancel(QWidget* Parent, const QString& Text) override {
-    switch (QMessageBox::question(Parent, QString(), Text,
+    switch (QMessageBox::question(Parent, QString(), ReadableMessage(Text),
                                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
       case QMessageBox::Yes: return TAnswer::Yes;
       case QMessageBox::No: return TAnswer::No;

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -98,8 +99,8 @@ const TPageDef PageTable[] = {
     {"PgExplore", "TSGraphs", "Graphs", nullptr},
     {"PgExplore", "TsClassification", "Classification", "PgClassification"},
     {"PgClassification", "TSSummary", "Summary", nullptr},
+    // The class explorer plots the class histograms itself; a sheet of its own would stay empty.
     {"PgClassification", "TsClassExplorer", "Class Explorer", nullptr},
-    {"PgClassification", "TsClassHistograms", "Class Histograms", nullptr},
     {"PgClassification", "TsAutomateSummary", "Automate Summary", nullptr},
     {"PgMain", "TsProcess", "Fitness", "PgFitnessControls"},
     {"PgFitnessControls", "TsFitnessAnalysis", "Fitness Analysis", nullptr},
@@ -258,6 +259,7 @@ TFmMain::TFmMain() {
     TProtocolNotesView View;
     if (CurrentProtocol) CurrentProtocol->ShowNotes(View);
     PnProtocolName->setText(CurrentProtocol ? Q(View.NamePanel) : QString(" <no protocol>"));
+    ShowProtocolFileChoice();
   });
   BindCommand("MnPreferences", [this](int Tag) { MasterLauncher(Tag); });
   BindCommand("MnQuit", [this](int Tag) { MasterLauncher(Tag); });
@@ -805,6 +807,8 @@ void TFmMain::PnPhysicalMemoryClick() {
 
 void TFmMain::BtnCancelClick() {
   ContinueFlag = false;
+  // A click of the user's: the panels show the figures of now, however recently they were read.
+  FLastMemoryRead = -RefreshIntervalMs;
   ShowMemoryStatus();
 }
 
@@ -985,6 +989,20 @@ void TFmMain::ListProtocolFiles() {
   if (!Combo) return;
   Combo->clear();
   for (const std::string& Name : FindFiles(ProgramDir, "*.protocol")) Combo->addItem(Q(Name));
+  ShowProtocolFileChoice();
+}
+
+void TFmMain::ShowProtocolFileChoice() {
+  auto* Combo = Find<QComboBox>("CmBxProtocols");
+  if (!Combo) return;
+  // A protocol without a file of its own in ProgramDir (none, a new one, one of a data file, one
+  // opened elsewhere) is not any entry of the list: the combo shows nothing.
+  int Index = -1;
+  if (ProtocolHasOwnFile()) {
+    const QFileInfo File(Q(CurrentProtocol->FileName));
+    if (File.absoluteDir() == QDir(Q(ProgramDir))) Index = Combo->findText(File.fileName());
+  }
+  Combo->setCurrentIndex(Index);
 }
 
 }  // namespace qv

@@ -56,7 +56,7 @@ class TFmMain : public QMainWindow, public TPageContext {
   void ShowProtocolName(const QString& Caption) override;
   void PnDynamicCompensationClick();
   void PnPhysicalMemoryClick();
-  void BtnCancelClick();
+  void BtnCancelClick() override;
   void MasterLauncher(int Tag);
   void BtnHelpClick();
   void SetFileControlsBusy(bool Busy) override;
@@ -78,6 +78,8 @@ class TFmMain : public QMainWindow, public TPageContext {
   bool QuerySaveProtocol() override;
   bool SaveCurrentProtocol(bool SaveAs) override;
   void ListProtocolFiles() override;
+  // The protocol-file combo on the current protocol's file, or on no entry.
+  void ShowProtocolFileChoice();
   // The help file: in ProgramDir, else beside the executable (ProgramDir's name when neither).
   static std::string HelpFileName();
 

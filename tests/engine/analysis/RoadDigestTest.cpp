@@ -7,16 +7,15 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "AnalysedSetFixture.h"
 #include "DataSetFixtures.h"
 #include "Digest.h"
+#include "ScopedThreads.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
 #include "protocol/GenotypeSet.h"
@@ -24,16 +23,9 @@
 namespace qv {
 namespace {
 
+using test::Mix;
+using test::ScopedThreads;
 using test::TDigest;
-
-uint64_t Mix(uint64_t X) {
-  X ^= X >> 33;
-  X *= 0xff51afd7ed558ccdULL;
-  X ^= X >> 33;
-  X *= 0xc4ceb9fe1a85ec53ULL;
-  X ^= X >> 33;
-  return X;
-}
 
 // One value of every kind a float file may hold, chosen by the hash of its place.
 double KindOfValue(uint64_t Place) {
@@ -80,24 +72,6 @@ void AddRoad(TDigest& D, const TFCSFile& File, const TFCSData& Data) {
     D.Span(E.Called());
   }
 }
-
-// Sets QUORVENAL_THREADS for its life.
-class ScopedThreads {
- public:
-  explicit ScopedThreads(const char* Count) {
-    if (const char* Old = std::getenv("QUORVENAL_THREADS")) FOld = Old;
-    setenv("QUORVENAL_THREADS", Count, 1);
-  }
-  ~ScopedThreads() {
-    if (FOld)
-      setenv("QUORVENAL_THREADS", FOld->c_str(), 1);
-    else
-      unsetenv("QUORVENAL_THREADS");
-  }
-
- private:
-  std::optional<std::string> FOld;
-};
 
 class RoadDigest : public ::testing::Test {
  protected:

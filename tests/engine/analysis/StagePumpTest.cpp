@@ -2,7 +2,10 @@
 // without one.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "DataSetFixtures.h"
+#include "Digest.h"
 #include "Random.h"
 #include "analysis/Detector.h"
 #include "dataset/FCSData.h"
@@ -91,6 +94,59 @@ TEST_F(StagePumps, EachStagePumpsAndResultsDoNotDependOnTheGauge) {
   EXPECT_EQ(WithGauge, Without);
   const TDetectorOptions Fit = PeakFitOptions(*P->GetChannel(0), 0, true);
   EXPECT_GE(Pumps([&](Progress* G) { Pumped->GetPeakDetector(0)->FitGaussian(*P, Fit, G); }), 1);
+}
+
+// Records every move of the gauge and the thread of every move and pump.
+class RecordingGauge : public Progress {
+ public:
+  void SetMax(int64_t Max) override {
+    Progress::SetMax(Max);
+    Maxima.push_back(Max);
+    Threads.push_back(std::this_thread::get_id());
+  }
+  void SetPosition(int64_t Position) override {
+    Progress::SetPosition(Position);
+    Positions.push_back(Position);
+    Threads.push_back(std::this_thread::get_id());
+  }
+  void Pump() override { Threads.push_back(std::this_thread::get_id()); }
+  std::vector<int64_t> Maxima, Positions;
+  std::vector<std::thread::id> Threads;
+};
+
+// Detector set-up and classification of a set of many runs move the gauge again and again, only
+// forward and within its maximum, only from the calling thread, and give what they give
+// without a gauge.
+TEST_F(StagePumps, SetDetectorsAndClassifyMoveTheGaugeOnTheCallingThread) {
+  std::vector<std::vector<float>> Rows;
+  Randomize(5);
+  for (int i = 0; i < 300000; ++i) {
+    const bool Green = i % 3 != 0;
+    Rows.push_back({i % 10 == 0 ? 5000.0f : 100.0f + static_cast<float>(i % 500),
+                    Green ? 300.0f + 50.0f * static_cast<float>(Random01()) : 5.0f,
+                    Green ? 5.0f : 400.0f + 80.0f * static_cast<float>(Random01())});
+  }
+  const auto Analysed = [&](Progress* SetupGauge, Progress* ClassifyGauge) {
+    auto D = std::make_unique<TFCSData>();
+    test::FillEvents(D->Events, 1, 2, Rows);
+    D->Compensate(*P, nullptr, 0);
+    D->SetDetectors(*P, SetupGauge, true);
+    D->Classify(*P, ClassifyGauge);
+    return D;
+  };
+  RecordingGauge Setup, Classify;
+  const auto Gauged = Analysed(&Setup, &Classify);
+  const auto Plain = Analysed(nullptr, nullptr);
+  EXPECT_EQ(test::DetectorDigest(*Gauged), test::DetectorDigest(*Plain));
+  EXPECT_EQ(test::EventDigest(*Gauged), test::EventDigest(*Plain));
+  for (const RecordingGauge* G : {&Setup, &Classify}) {
+    ASSERT_EQ(G->Maxima.size(), 1u);
+    EXPECT_GE(G->Positions.size(), 4u);
+    for (size_t k = 1; k < G->Positions.size(); ++k) EXPECT_GE(G->Positions[k], G->Positions[k - 1]);
+    EXPECT_LE(G->Positions.back(), G->Maxima[0]);
+    for (const std::thread::id Id : G->Threads) EXPECT_EQ(Id, std::this_thread::get_id());
+  }
+  EXPECT_EQ(Classify.Positions.back(), 300000);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 
+#include "AllocationCap.h"
 #include "FcsWriter.h"
 #include "TestFolders.h"
 
@@ -134,6 +135,39 @@ TEST_F(FCSFileTest, LogScalingEqualsOnePowerPerValueOverTheWholeRange) {
     Wrong += File.Events[v][4] != LogValue(v & 1023, 0.1024f, 1000);
   }
   EXPECT_EQ(Wrong, 0);
+}
+
+// Log parameters of one scaling share it, and a scaling is made a table of every 16-bit value only
+// when the file holds as many values of it: 10,000 log parameters over two events cost what
+// their keywords and values cost, not 10,000 tables of 256 KB, and give the values the table
+// would, whether they share one scaling or each has its own.
+TEST_F(FCSFileTest, ManyLogParametersCostWhatTheirDataHold) {
+  for (const bool Shared : {true, false}) {
+    SCOPED_TRACE(Shared ? "one scaling" : "a scaling per parameter");
+    FcsFileSpec Spec;
+    Spec.DataType = FcsDataType::Int16;
+    const auto Decades = [&](int32_t p) { return Shared ? 4.0f : 1.0f + static_cast<float>(p) / 4096; };
+    for (int32_t p = 0; p < 10000; ++p)
+      Spec.Parameters.push_back(LogParameter("P" + std::to_string(p), Decades(p), 65536));
+    Spec.Events = {std::vector<double>(10000, 0), std::vector<double>(10000, 0)};
+    for (int32_t p = 0; p < 10000; ++p) Spec.Events[1][static_cast<size_t>(p)] = (p * 7919) % 65536;
+    const std::string Name = Write(Spec);
+    std::unique_ptr<TFCSFile> File;
+    {
+      // The file is about 500 KB: 64 times that and 64 MB would be the rule's bound.
+      test::TAllocationCap Cap(64 << 20);
+      File = std::make_unique<TFCSFile>(Name);
+      EXPECT_FALSE(Cap.Reached());
+    }
+    int64_t Wrong = 0;
+    for (int32_t p = 0; p < 10000; ++p) {
+      Wrong += File->Events[0][static_cast<size_t>(p)] != 1.0f;
+      const float Read = File->Parameters.Items[static_cast<size_t>(p)].Decades;
+      Wrong += Read != Decades(p) && Shared;
+      Wrong += File->Events[1][static_cast<size_t>(p)] != LogValue((p * 7919) % 65536, Read, 65536);
+    }
+    EXPECT_EQ(Wrong, 0);
+  }
 }
 
 TEST_F(FCSFileTest, OnlyTheExactBigEndianOrderSwaps) {

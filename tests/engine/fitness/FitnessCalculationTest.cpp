@@ -158,6 +158,37 @@ TEST_F(FitnessCalculation, CascadeRecoversGenotypeEffectsOfARotation) {
   EXPECT_TRUE(C->Merged->Valid);
 }
 
+// Every result set of a calculation shares one inversion per reference; the shared inverses
+// follow the genotype names, so a calculator whose names changed gives what a fresh one gives.
+// Only the merged set keeps copies of the design matrices.
+TEST_F(FitnessCalculation, SharedDesignsFollowTheGenotypeNames) {
+  AssaySpec S;
+  S.Genotypes1 = {"A", "B", "C", "D"};
+  S.Genotypes2 = {"B", "C", "D", "A"};
+  S.Fluors = {"GFP", "YFP", "RFP", "CFP"};
+  S.Expected = {TIntArray{0, 100, 100, 100, 100}, TIntArray{0, 100, 100, 100, 100}};
+  S.Observed = {std::vector<TIntArray>{{0, 150, 80, 120, 90}, {0, 140, 85, 110, 95}},
+                std::vector<TIntArray>{{0, 90, 130, 70, 110}}};
+  const auto Report = [](TFitnessCalculator& C) {
+    EXPECT_TRUE(C.Calculate(Relaxed, MatrixMode, false, true, true, nullptr));
+    std::string Text;
+    C.ReportAll(true, true, Text);
+    return Text;
+  };
+  auto C = InMemoryCalculator(S);
+  const std::string First = Report(*C);
+  EXPECT_EQ(C->Merged->DesignMatrices[3].size(), 4u);
+  EXPECT_TRUE(C->SinglePlates[0][1]->Valid);
+  EXPECT_TRUE(C->SinglePlates[0][1]->DesignMatrices[3].empty());
+  EXPECT_TRUE(C->PlatePairs[1][0]->DesignMatrices[3].empty());
+
+  S.Genotypes2 = {"D", "A", "B", "C"};
+  for (int32_t i = 0; i < 4; ++i) C->ExpectedProtocol[1]->Genotypes->GetGenotype(i)->Name = S.Genotypes2[i];
+  const std::string Renamed = Report(*C);
+  EXPECT_NE(Renamed, First);
+  EXPECT_EQ(Renamed, Report(*InMemoryCalculator(S)));
+}
+
 TEST_F(FitnessCalculation, GenotypeKeepingItsFluorophoreLeavesTheReferenceAtZero) {
   AssaySpec S;
   S.Genotypes1 = {"A", "B", "C"};

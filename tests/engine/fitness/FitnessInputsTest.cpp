@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "Files.h"
 #include "FitnessTestSupport.h"
 #include "NotFiles.h"
 #include "RecordingMessages.h"
+#include "ScopedThreads.h"
 #include "TextUtils.h"
+#include "fitness/SimpleFitness.h"
 
 namespace qv {
 namespace {
@@ -15,7 +20,31 @@ using test::AssayProtocol;
 using test::RecordingMemo;
 using test::RecordingMessages;
 using test::SaveAssayFile;
+using test::ScopedThreads;
 using test::TempFolder;
+
+// A gauge that notes every thread that moves or pumps it.
+class ThreadGauge : public Progress {
+ public:
+  void SetMax(int64_t Max) override {
+    Note();
+    Progress::SetMax(Max);
+  }
+  void SetPosition(int64_t Position) override {
+    Note();
+    Progress::SetPosition(Position);
+  }
+  void Pump() override {
+    Note();
+    ++Pumps;
+  }
+  int Pumps = 0;
+  bool OtherThread = false;
+
+ private:
+  void Note() { OtherThread = OtherThread || std::this_thread::get_id() != FOwner; }
+  std::thread::id FOwner = std::this_thread::get_id();
+};
 
 class FitnessInputs : public ::testing::Test {
  protected:
@@ -174,6 +203,92 @@ TEST_F(FitnessInputs, OverridesReachAllFourProtocolsAndFileSetChanges) {
   Other = Set;
   Other.Folder += "/";
   EXPECT_TRUE(C.FileSetChanged(Other));
+}
+
+// Files read side by side show what the sequential reading shows: the messages of the first file
+// that fails and nothing of those after it, with the memo lines up to it, for both models; the
+// gauge is moved and pumped only on the calling thread.
+TEST_F(FitnessInputs, BadFilesGiveTheSequentialMessagesOnEveryThreadCount) {
+  TFitnessFileSet Set = WriteExample();
+  for (const char* Name : {"o2.Quorvenal", "e1.Quorvenal"}) std::ofstream(Folder / Name) << "not packed";
+  for (const char* Threads : {"1", "2", "8"}) {
+    SCOPED_TRACE(Threads);
+    ScopedThreads Scope(Threads);
+    ThreadGauge Gauge;
+    Set.Gauge = &Gauge;
+    RecordingMemo Memo;
+    Messages.Errors.clear();
+    TFitnessCalculator C(Set, &Memo);
+    EXPECT_FALSE(C.FilesRead);
+    EXPECT_EQ(Messages.Errors, (std::vector<std::string>{TFCSData::InvalidDataFile, "Error reading files"}));
+    EXPECT_EQ(Memo.Lines, (std::vector<std::string>{"Reading Observed file 1", "Reading Observed file 2"}));
+    EXPECT_FALSE(C.Observed[0]) << "nothing read is kept";
+    EXPECT_GT(Gauge.Pumps, 0);
+    EXPECT_FALSE(Gauge.OtherThread);
+
+    Messages.Errors.clear();
+    RecordingMemo SimpleMemo;
+    TSimpleFitness S(Set, &SimpleMemo);
+    EXPECT_FALSE(S.FilesRead);
+    EXPECT_EQ(Messages.Errors, (std::vector<std::string>{TFCSData::InvalidDataFile, "Error reading files"}));
+    EXPECT_EQ(SimpleMemo.Lines,
+              (std::vector<std::string>{"Reading Stop Point File 1", "Reading Stop Point File 2"}));
+    EXPECT_FALSE(Gauge.OtherThread);
+  }
+}
+
+// An assay beyond a cap is refused by both models, naming the file and the cap, before any
+// result set is sized: the deconvolution grows with the cube of the genotypes, the plate pairs
+// with the square of the observed plates, the constant model's variance analysis with the files
+// of every data set. The expected files' plates make no result sets of the variable model.
+TEST_F(FitnessInputs, AssaysBeyondTheCapsAreRefusedByName) {
+  const TFitnessFileSet Set = WriteExample();
+  const std::vector<std::string> Fluors{"GFP", "YFP"};
+  const auto Many = [&](const std::vector<std::string>& Swap) {
+    auto P = AssayProtocol({}, Fluors);
+    for (int32_t i = 0; i < 2; ++i) P->AddGenotype(Swap[i], i, 0);
+    for (int32_t i = 2; i <= MaxFitnessGenotypes; ++i) P->AddGenotype("G" + std::to_string(i), i % 2, 0);
+    P->Genotypes->PrepareAll();
+    return P;
+  };
+  const std::vector<std::vector<int32_t>> Plates(MaxFitnessPlates + 1, std::vector<int32_t>{0, 1, 1});
+  const std::string TooManyGenotypes = "its protocol defines 33 genotypes; a fitness assay takes at most 32.";
+  const std::string TooManyPlates = "it merges 25 plates; a fitness assay takes at most 24 per file.";
+  const struct {
+    const char* File;
+    std::unique_ptr<TProtocol> Protocol;
+    std::vector<std::vector<int32_t>> Plates;
+    std::string Reason;
+    bool VariableRefuses;
+  } Cases[] = {
+      {"e2.Quorvenal", Many({"B", "A"}), {{0, 10, 10}}, TooManyGenotypes, true},
+      {"o1.Quorvenal", AssayProtocol({"A", "B"}, Fluors), Plates, TooManyPlates, true},
+      {"e1.Quorvenal", AssayProtocol({"A", "B"}, Fluors), Plates, TooManyPlates, false},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.File);
+    TempFolder Own;
+    TFitnessFileSet Assay = Set;
+    Assay.Folder = Own.Path();
+    for (const char* Name : {"e1.Quorvenal", "e2.Quorvenal", "o1.Quorvenal", "o2.Quorvenal"})
+      if (Name != std::string(Case.File)) std::filesystem::copy_file(Folder / Name, Own / Name);
+    SaveAssayFile(Own / Case.File, *Case.Protocol, Case.Plates);
+    const std::vector<std::string> Refused{
+        "Error reading fitness data file \"" + Assay.PathOf(Case.File) + "\": " + Case.Reason, "Error reading files"};
+    Messages.Errors.clear();
+    TFitnessCalculator C(Assay, nullptr);
+    EXPECT_EQ(C.FilesRead, !Case.VariableRefuses);
+    if (Case.VariableRefuses) {
+      EXPECT_EQ(Messages.Errors, Refused);
+      EXPECT_TRUE(C.PlatePairs.empty());
+      EXPECT_FALSE(C.Expected[1]);
+    }
+    Messages.Errors.clear();
+    TSimpleFitness S(Assay, nullptr);
+    EXPECT_FALSE(S.FilesRead);
+    EXPECT_EQ(Messages.Errors, Refused);
+    EXPECT_TRUE(S.FitnessRows.empty());
+  }
 }
 
 }  // namespace

@@ -231,6 +231,32 @@ TEST(FitnessReportReader, RowsMustHoldTheFieldsOfTheClassCountBeforeAnythingIsSi
   }
 }
 
+// Reports are read from the text in one pass, never by splitting what is left of it again for
+// each one: a hundred reports each followed by a thousand blank lines are read within 16 MB of
+// allocations (each split of the rest would copy its lines). One more report than the cap is
+// refused by name before any is read.
+TEST(FitnessReportReader, ReportsAreReadInOnePassUpToTheCap) {
+  const std::string Empty = Written({}, {}, 1.0f) + std::string(2000, '\n');
+  std::string Text;
+  for (int32_t i = 0; i < TFitnessArray::MaxReports; ++i) Text += Empty;
+  TempFolder Folder;
+  WriteText(Folder / "many.txt", Text);
+  WriteText(Folder / "too many.txt", Text + Empty);
+  RecordingMessages Messages;
+  {
+    test::TAllocationCap Cap(16 << 20);
+    TFitnessArray A(Folder / "many.txt", 10);
+    EXPECT_FALSE(Cap.Reached());
+    EXPECT_EQ(A.Count, TFitnessArray::MaxReports);
+  }
+  EXPECT_TRUE(Messages.Errors.empty());
+  TFitnessArray A(Folder / "too many.txt", 10);
+  EXPECT_EQ(Messages.Errors, (std::vector<std::string>{"Error reading fitness report \"" + Folder / "too many.txt" +
+                                                       "\": it holds 101 reports; a correlation takes at most 100."}));
+  EXPECT_TRUE(A.Refused);
+  EXPECT_EQ(A.Count, 0);
+}
+
 TEST(FitnessCorrelation, SetWithItselfCorrelatesOneAtDistanceZero) {
   TempFolder Folder;
   WriteText(Folder / "one.txt", Written({"A", "B", "C"}, {"C", "A", "B"}, 1.0f));

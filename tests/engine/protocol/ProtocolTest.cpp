@@ -292,22 +292,77 @@ TEST(ProtocolFile, SaveFailureKeepsTheOldFile) {
   EXPECT_THROW(P->SaveToFile(Dir / "no/such/folder/p.protocol"), EInOutError);
 }
 
-TEST(Protocol, SixteenthChannelIsRefused) {
+// A version 9 record of Channels copies of one channel and Gates copies of one gate: records
+// every reader takes, so only a cap refuses them.
+std::vector<uint8_t> RecordOf(int32_t Channels, int32_t Gates) {
+  TMemoryStream Gate, Channel, Tail;
+  MakeGate("G", false)->SaveToStream(Gate);
+  TProtocol Owner;
+  Owner.AddChannel(MakeChannel("C", "C"));
+  Owner.GetChannel(0)->SaveToStream(Channel);
+  TProtocol Empty;
+  Empty.SaveToStream(Tail);
+  ByteWriter W;
+  W.String("Quorvenal Protocol").Int32(9).Int32(Channels).Int32(Gates).Int32(0).Int32(0).Bool(false).Bool(false);
+  // The empty protocol's record goes on after the same fields with its notes, genotypes, filters.
+  const std::vector<uint8_t>& Rest = Tail.Bytes();
+  const std::vector<uint8_t> After(Rest.begin() + static_cast<std::ptrdiff_t>(W.Size()), Rest.end());
+  for (int32_t i = 0; i < Gates; ++i) W.Append(Gate.Bytes());
+  for (int32_t i = 0; i < Channels; ++i) W.Append(Channel.Bytes());
+  return W.Append(After).Bytes();
+}
+
+// Every gate and channel costs a detector of every data set: past their caps neither AddGate
+// nor AddChannel takes one, and a record declaring more is refused before anything is sized by
+// it, the message naming the cap (and the file, when the record is one), the protocol unchanged.
+TEST(Protocol, ChannelsAndGatesPastTheirCapsAreRefusedNamingTheCap) {
   TProtocol P;
-  for (int i = 0; i < 15; ++i) P.AddChannel(MakeChannel("C" + std::to_string(i), "C"));
+  for (int i = 0; i < TProtocol::MaxChannels; ++i) P.AddChannel(MakeChannel("C" + std::to_string(i), "C"));
   EXPECT_EQ(P.ClassNames.size(), 32768u);
   EXPECT_THROW(P.AddChannel(MakeChannel("C15", "C")), ERangeError);
+  for (int i = 0; i < TProtocol::MaxGates; ++i) P.AddGate(MakeGate("G" + std::to_string(i), false));
+  EXPECT_THROW(P.AddGate(MakeGate("One more", false)), ERangeError);
   EXPECT_EQ(P.ChannelCount(), 15);
-  // A file that declares more is refused with a message of its own.
-  ByteWriter W;
-  W.String("Quorvenal Protocol").Int32(9).Int32(16).Int32(0).Fill(10, 0);
-  for (int i = 0; i < 16 * 60; ++i) W.Int32(0);
-  TMemoryStream S = W.Stream();
-  RecordingMessages Messages;
-  TProtocol Q;
-  EXPECT_FALSE(Q.LoadFromStream(S, true));
-  ASSERT_EQ(Messages.Errors.size(), 1u);
-  EXPECT_NE(Messages.Errors[0].find("at most 15"), std::string::npos);
+  EXPECT_EQ(P.GateCount(), 1000);
+
+  const struct {
+    int32_t Channels, Gates;
+    const char* Refusal;
+  } Cases[] = {{16, 0, "it declares 16 channels; a protocol holds at most 15"},
+               {0, 1001, "it declares 1001 gates; a protocol holds at most 1000"}};
+  TempFolder Dir;
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Refusal);
+    const std::vector<uint8_t> Bytes = RecordOf(Case.Channels, Case.Gates);
+    // One below the cap reads.
+    TMemoryStream Below(RecordOf(std::max(Case.Channels - 1, 0), std::max(Case.Gates - 1, 0)));
+    TProtocol Fits;
+    EXPECT_TRUE(Fits.LoadFromStream(Below, true));
+    EXPECT_EQ(Fits.ChannelCount() + Fits.GateCount(), Case.Channels + Case.Gates - 1);
+
+    auto Kept = FullProtocol();
+    TMemoryStream S(Bytes);
+    RecordingMessages Messages;
+    EXPECT_FALSE(Kept->LoadFromStream(S, true));
+    EXPECT_EQ(Kept->LastRefusal(), Case.Refusal);
+    EXPECT_TRUE(Messages.Errors.empty());
+    EXPECT_EQ(Kept->GateCount(), 1);
+    EXPECT_EQ(Kept->ChannelCount(), 2);
+
+    const std::string Name = Dir / "many.protocol";
+    std::ofstream(Name, std::ios::binary).write(reinterpret_cast<const char*>(Bytes.data()),
+                                                 static_cast<std::streamsize>(Bytes.size()));
+    EXPECT_FALSE(Kept->LoadFromFile(Name));
+    EXPECT_EQ(Messages.Errors,
+              std::vector<std::string>{"Error reading protocol file \"" + Name + "\": " + Case.Refusal + "."});
+    EXPECT_EQ(Kept->GateCount(), 1);
+    EXPECT_NE(Kept->FileName, Name);
+
+    Messages.Errors.clear();
+    TMemoryStream Inside(Bytes);
+    EXPECT_FALSE(TProtocol::CreateFromStream(Inside));
+    EXPECT_EQ(Messages.Errors, std::vector<std::string>{std::string("Not a Valid Protocol File: ") + Case.Refusal + "."});
+  }
 }
 
 TEST(Protocol, ClassNamesUseTheFirstLetterOfEachTag) {

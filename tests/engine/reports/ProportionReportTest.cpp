@@ -4,10 +4,12 @@
 #include <memory>
 #include <numeric>
 
+#include "AllocationCap.h"
 #include "analysis/Detector.h"
 #include "dataset/FCSData.h"
 #include "Globals.h"
 #include "Random.h"
+#include "reports/ProportionReport.h"
 
 using namespace qv;
 
@@ -126,6 +128,48 @@ TEST(ProportionReport, SuspiciouslyHighZOnlyAboveTheLimitOnGenotypeClasses) {
   Unassigned->ProportionReport({"n0", "n1", "n2", "n3"}, Table, '\t', 2, true);
   EXPECT_TRUE(Has(Table, "c0\t\t10.0000\t-5.0000\t0.0000"));
   EXPECT_EQ(Table.back(), "All Z values are within the acceptable range");
+}
+
+// The distances between files: every pair up to MaxFilesWithDistances files, beyond it each
+// file's mean distance alone, so a set naming thousands of files costs them, not their pairs.
+// Even files hold class 1 only and odd files class 2: a pair of unlike files is 2 apart.
+TEST(ProportionReport, FileDistancesCostTheFilesNotTheirPairs) {
+  SettingsRestore Restore;
+  CalculateSSDPvalues = false;
+  for (const int Files : {MaxFilesWithDistances, MaxFilesWithDistances + 1, 8192}) {
+    SCOPED_TRACE(Files);
+    std::vector<std::vector<int>> Counts(static_cast<size_t>(Files));
+    for (int f = 0; f < Files; ++f)
+      Counts[static_cast<size_t>(f)] = f % 2 == 0 ? std::vector<int>{0, 1, 0} : std::vector<int>{0, 0, 1};
+    auto D = SetOfClasses(Counts, 2);
+    TStringArray Table = Rows(3);
+    {
+      test::TAllocationCap Cap(64 << 20);
+      D->ProportionReport({"n0", "n1", "n2"}, Table, '\t', 2, true);
+      EXPECT_FALSE(Cap.Reached());
+    }
+    const auto FileLine = [&](int f) {
+      const std::string Start = "File " + std::to_string(f) + "\t";
+      return *std::find_if(Table.begin(), Table.end(), [&](const std::string& L) { return L.rfind(Start, 0) == 0; });
+    };
+    const std::string Note =
+        "\tDistances between files are listed for at most 1024 files; the mean distance of each file follows";
+    if (Files <= MaxFilesWithDistances) {
+      EXPECT_EQ(FileLine(0).rfind("File 0\t1.000\t0.000\t2.000\t0.000\t2.000\t", 0), 0u);
+      const std::string Second = FileLine(1);
+      EXPECT_EQ(std::count(Second.begin(), Second.end(), '\t'), Files + 2);
+      EXPECT_FALSE(Has(Table, Note));
+    } else {
+      // 512 of 1025 files differ from an even file, 513 from an odd one.
+      EXPECT_TRUE(Has(Table, Note));
+      if (Files == MaxFilesWithDistances + 1) {
+        EXPECT_EQ(FileLine(0), "File 0\t0.999\t");
+        EXPECT_EQ(FileLine(1), "File 1\t1.001\t");
+      } else {
+        EXPECT_EQ(FileLine(Files - 1), "File " + std::to_string(Files - 1) + "\t1.000\t");
+      }
+    }
+  }
 }
 
 TEST(RandomSample, DrawsWithoutReplacementAndStopsWhenThePoolIsExhausted) {

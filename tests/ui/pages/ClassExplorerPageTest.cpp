@@ -5,6 +5,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QAbstractAxis>
+#include <QAreaSeries>
+#include <QLineSeries>
+#include <QChart>
+#include <QTabWidget>
 #include <QPushButton>
 #include <QtTest>
 
@@ -49,6 +53,12 @@ struct TClassSet {
 };
 
 void Click(QButtonGroup* Group, int Id) { Group->button(Id)->click(); }
+
+// A click on the radio's indicator, as the user makes it.
+void ClickRadio(QButtonGroup* Group, int Id) {
+  QAbstractButton* Radio = Group->button(Id);
+  QTest::mouseClick(Radio, Qt::LeftButton, {}, QPoint(8, Radio->height() / 2));
+}
 
 void ChooseClass(TClassExplorerPage& Page, int Item) {
   Page.CmBxClassExplorerGenotype->setCurrentIndex(Item);
@@ -116,6 +126,46 @@ class ClassExplorerPageTest : public QObject {
     QCOMPARE(Grid.rowCount(), 0);
     Page->BtnExportGenotypeEvents->click();
     QVERIFY(Dialogs.FileAnswers.empty());
+  }
+
+  // A class without events draws its bars on the axis (no block below it) under a title that
+  // says so; the classification pages hold no empty sheet.
+  void EmptyClassDrawsNoBlock() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    auto* Page = Main.findChild<TClassExplorerPage*>();
+    TClassSet Set(Main);
+    Main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Main));
+    Main.UpdateProtocolDependentControls(true, true);
+    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsClassification"));
+    QTabWidget* Sheets = Main.Pages("PgClassification");
+    for (int i = 0; i < Sheets->count(); ++i) {
+      Sheets->setCurrentIndex(i);
+      QVERIFY2(!Sheets->widget(i)->findChildren<QAbstractButton*>().isEmpty(), qPrintable(Sheets->tabText(i)));
+    }
+    Sheets->setCurrentWidget(Main.Page("TsClassExplorer"));
+    Pump();
+    ClickRadio(Page->GenotypeItems, 1);  // "red": no events
+    ClickRadio(Page->ChannelItems, 0);
+    TChartView* Chart = Page->CrtGenotype;
+    QCOMPARE(Chart->Data().Series.size(), size_t(1));
+    QCOMPARE(Chart->YMin(), 0.0);
+    QVERIFY(Chart->YMax() > 0);
+    QCOMPARE(Chart->chart()->title(), QString("No events in class red"));
+    for (QAbstractSeries* S : Chart->chart()->series()) {
+      auto* Area = qobject_cast<QAreaSeries*>(S);
+      QVERIFY(Area && Area->lowerSeries());
+      for (const QPointF& P : Area->lowerSeries()->points()) QCOMPARE(P.y(), 0.0);
+    }
+    // A class with events: its bars stand on the same base, and no title.
+    ClickRadio(Page->GenotypeItems, 0);
+    QCOMPARE(Chart->YMin(), 0.0);
+    QVERIFY(Chart->YMax() >= 1);
+    QVERIFY(Chart->chart()->title().isEmpty());
+    QVERIFY(Dialogs.Errors.empty());
   }
 
   void ClassHistogramNeedsBothChoices() {

@@ -439,6 +439,48 @@ class CustomDetectorPageTest : public QObject {
     QCOMPARE(Windows(Saved), std::vector<std::string>{"-1.00000,0.50000"});
   }
 
+  // The sweep's Cancel is the status row's: it stops the sweep and refreshes the memory panels.
+  // The cleared chart takes the figures of its last fit with it.
+  void SweepCancelRefreshesAndClearLeavesNoFigures() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TFmMain Main;
+    TCustomDetectorPage& Page = PageOf(Main);
+    TLoadedSet Set(Main);
+    ChooseGreen(Page);
+    TStubSpreadsheet Spreadsheet;
+    Click(Page.BtnAddCustomDetector);
+    QVERIFY(Page.LbCustomChi->text() != QString("Chi : 0.0"));
+    QVERIFY(!Page.CrtCustomDetector->IsEmpty());
+
+    bool Refreshed = false, Stopped = false;
+    connect(Page.GaExplore, &QProgressBar::valueChanged, this, [&](int Value) {
+      if (Value != 1) return;
+      Main.PnPhysicalMemory->setText("stale");
+      Page.BtnExploreCancel->click();
+      Stopped = !Main.ContinueFlag;
+      Refreshed = Main.PnPhysicalMemory->text() != QString("stale");
+    });
+    Click(Page.BtnExplore);
+    Click(Page.BtnExploreFitnessCurves);
+    disconnect(Page.GaExplore, nullptr, this, nullptr);
+    QVERIFY(Stopped);
+    QVERIFY(Refreshed);
+    QCOMPARE(Spreadsheet.Sent().size(), size_t(1));
+    QVERIFY(Page.CrtCustomDetector->IsEmpty());
+    QCOMPARE(Page.LbCustomChi->text(), QString("Chi : 0.0"));
+    QCOMPARE(Page.LbCustomChiP->text(), QString("P : 0.000"));
+
+    // Clear by hand likewise.
+    Click(Page.BtnAddCustomDetector);
+    QVERIFY(Page.LbCustomChi->text() != QString("Chi : 0.0"));
+    Click(Page.BtnClearCustomDetector);
+    QVERIFY(Page.CrtCustomDetector->IsEmpty());
+    QCOMPARE(Page.LbCustomChi->text(), QString("Chi : 0.0"));
+    QCOMPARE(Page.LbCustomChiP->text(), QString("P : 0.000"));
+    QVERIFY(Dialogs.Errors.empty());
+  }
+
   void SweepCancelAndRefusals() {
     ScopedProgramHome Home;
     ScriptedDialogs Dialogs;

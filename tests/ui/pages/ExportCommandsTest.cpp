@@ -328,7 +328,9 @@ class ExportCommandsTest : public QObject {
     auto P = OneChannelProtocol();
     auto Single = SingleFileSet(Folder, *P, {20});
     Main.SetCurrentProtocol(std::move(P));
-    Main.Hooks.FilePagesHoldCurrentData = true;
+    // The reading page's answer: the pages show the file the set was read from.
+    TPageHooks::TFileOnPages OnPages{Single->SourceName, 1, Single->Parameters.get()};
+    Main.Hooks.FileOnPages = [&OnPages] { return OnPages; };
     Main.SetCurrentData(std::move(Single));
     Reading.Header->setPlainText("$TOT\t1\n$PAR\t1");
     for (QPushButton* B : Reading.Buttons) QVERIFY(B->isEnabled());
@@ -348,8 +350,9 @@ class ExportCommandsTest : public QObject {
     QCOMPARE(Processed->item(0, 0)->text(), QString("Index"));
     QVERIFY(Processed->item(0, 2)->text().endsWith("_Comp"));
 
-    // After a merge the pages hold an older file: the three exports stand still.
+    // After a merge the pages hold no file of their own: the three exports stand still.
     auto Merged = TFCSData::CreateMerged(*Main.CurrentData, {});
+    OnPages = {};
     Main.SetCurrentData(std::move(Merged));
     for (int i = 0; i < 3; ++i) QVERIFY(!Reading.Buttons[i]->isEnabled());
     QVERIFY(Reading.Buttons[3]->isEnabled());
@@ -386,7 +389,7 @@ class ExportCommandsTest : public QObject {
     WriteFcs(Folder / "big.fcs", Spec);
     TFCSFile File(Folder / "big.fcs");
     Main.SetCurrentProtocol(std::move(P));
-    Main.Hooks.FilePagesHoldCurrentData = true;
+    Main.Hooks.FileOnPages = [&File] { return TPageHooks::TFileOnPages{File.FileName, 250000, &File.Parameters}; };
     Main.SetCurrentData(TFCSData::Create(File, 0, false, nullptr, Main.CurrentProtocol.get()));
     QCOMPARE(Main.CurrentData->EventCount(0), 250000);
 

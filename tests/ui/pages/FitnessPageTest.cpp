@@ -14,6 +14,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <tuple>
@@ -22,12 +23,14 @@
 #include "pages/FitnessPage.h"
 #include "Globals.h"
 #include "shell/MainWindow.h"
+#include "ScopedValue.h"
 #include "ScriptedDialogs.h"
 #include "report/TextOutput.h"
 #include "UiTestMain.h"
 #include "UiTestSupport.h"
 #include "fitness/FitnessCalculator.h"
 #include "fitness/SimpleFitness.h"
+#include "TextUtils.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -199,24 +202,32 @@ class FitnessPageTest : public QObject {
     Page.BtnProcess->click();
     QVERIFY(ReadFiles(Page));
 
-    // A file missing at first works once it is there, without Discard.
+    // A file missing at first: its report window opens all the same, empty. Once the file is
+    // there the run works, without Discard.
     const int Before = Windows(Main);
+    auto EmptyReportShown = [&] {
+      return Page.LastReport() && Page.LastReport()->windowTitle() == QString("Fitness Analysis") &&
+             Page.LastReport()->isVisible() && LastText(Page).trimmed().isEmpty();
+    };
     Main.FitnessSlotEdits[3]->setText("late.Quorvenal");
     Page.BtnProcess->click();
     QCOMPARE(Dialogs.Errors, std::vector<std::string>{"Error reading files"});
-    QCOMPARE(Windows(Main), Before);
+    QCOMPARE(Windows(Main), Before + 1);
+    QVERIFY(EmptyReportShown());
     std::filesystem::copy_file(Home.Path() + "o2.Quorvenal", Home.Path() + "late.Quorvenal");
     Page.BtnProcess->click();
-    QCOMPARE(Windows(Main), Before + 1);
+    QCOMPARE(Windows(Main), Before + 2);
+    QVERIFY(!LastText(Page).isEmpty());
     QCOMPARE(Dialogs.Errors.size(), size_t(1));
 
-    // A bad number is named and nothing runs.
+    // A bad number is named and nothing runs; the report window shows that nothing came.
     Page.EdOverride[0]->setText("abc");
-    Page.BtnProcess->click();
+    Main.MenuItem("BtnCalculate")->trigger();
     QCOMPARE(Dialogs.Errors.size(), size_t(2));
     QVERIFY(QString::fromStdString(Dialogs.Errors.back()).contains("abc"));
     QVERIFY(QString::fromStdString(Dialogs.Errors.back()).contains("Maximum Z"));
-    QCOMPARE(Windows(Main), Before + 1);
+    QCOMPARE(Windows(Main), Before + 3);
+    QVERIFY(EmptyReportShown());
   }
 
   void ConstantModelReadsAgainForAnotherReportType() {
@@ -441,6 +452,40 @@ class FitnessPageTest : public QObject {
     }
     if (MinEdit) QCOMPARE(MinEdit->text(), MinShown);
     QVERIFY(Page.GaAutomation->isHidden());
+  }
+
+  // Each step of the summary sweep reports the summary it showed: with resampled SSD p values
+  // a second report would draw them anew (and twice the time).
+  void SummarySweepReportsTheSummaryEachStepShowed() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    ScopedValue<bool> Resampled(CalculateSSDPvalues, false);
+    ScopedValue<int32_t> Iterations(SSDIterations, SSDIterations);
+    TFmMain Main;
+    TFitnessPage& Page = PageOf(Main, Home.Path());
+    auto Protocol = AssayProtocol({"A", "B"}, {"GFP", "YFP"});
+    // Three plates of a merged read, compensated as a read leaves them.
+    auto Data = AssaySet(*Protocol, {{5, 60, 40}, {5, 50, 50}, {5, 40, 60}}, true);
+    Data->Compensate(*Protocol, nullptr, 0);
+    Main.SetCurrentProtocol(std::move(Protocol));
+    Main.SetCurrentData(std::move(Data));
+    ShowSummarySheet(Main);
+    Type(Page.EdSSDIterations, "2000");
+    QTest::mouseClick(Page.CbSSDPValue, Qt::LeftButton);
+    QVERIFY(CalculateSSDPvalues);
+    QCOMPARE(SSDIterations, 2000);
+    const char* const Grid[] = {"-1.0", "-1.0", "0.5", "1.0", "1.0", "0.5", "5.0", "5.0", "1.2"};
+    for (size_t i = 0; i < 9; ++i) Type(Page.SummarySweepEdits[i], Grid[i]);
+    QTest::mouseClick(Page.BtnSummaryAutomation, Qt::LeftButton);
+    QVERIFY2(Dialogs.Errors.empty(), Dialogs.Errors.empty() ? "" : Dialogs.Errors[0].c_str());
+    const auto Shown = SplitLines(Main.findChild<QTextEdit*>("MeSummary")->toPlainText().toStdString());
+    QVERIFY(std::any_of(Shown.begin(), Shown.end(),
+                        [](const std::string& L) { return L.find("P (2000)") != std::string::npos; }));
+    auto Reported = SplitLines(LastText(Page).toStdString());
+    QCOMPARE(Reported.size(), Shown.size() + 4);
+    QCOMPARE(Reported[1], std::string("MinZ , -1.0000 MaxZ , 1.0000 Min Gate , 5.0000"));
+    Reported.erase(Reported.begin(), Reported.begin() + 4);
+    QCOMPARE(Reported, Shown);
   }
 
   void SummarySweepLeavesTheLastValuesAndCancels() {

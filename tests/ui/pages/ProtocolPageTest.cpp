@@ -3,6 +3,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QMenu>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QScreen>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QLabel>
@@ -18,6 +21,8 @@
 #include "Globals.h"
 #include "shell/MainWindow.h"
 #include "pages/ProtocolPage.h"
+#include "pages/ReadingPage.h"
+#include "DataSetHelpers.h"
 #include "ScriptedDialogs.h"
 #include "UiTestMain.h"
 #include "UiTestSupport.h"
@@ -71,6 +76,13 @@ void ShowSheet(TFmMain& Main, const char* Sheet) {
     QVERIFY(QTest::qWaitForWindowActive(&Main));
   }
   Pump();
+}
+
+// Sheet in front, then a new protocol of Channels x Gates through the Protocol menu.
+void NewOnSheet(TFmMain& Main, InputDialogs& Dialogs, const char* Sheet, int Channels, int Gates) {
+  ShowSheet(Main, Sheet);
+  Dialogs.Inputs = {std::to_string(Channels), std::to_string(Gates)};
+  Main.MenuItem("MnNewProtocol")->trigger();
 }
 
 void ClickCell(QTableWidget* Grid, int Row, int Col = 0) {
@@ -787,6 +799,225 @@ class ProtocolPageTest : public QObject {
     Click(Page.BtnUpdateGenotype);
     QCOMPARE(P->GetGenotype(0)->Components[0].ChannelIndex, 1);
     QCOMPARE(P->LikelihoodThreshold, 0.5f);
+  }
+
+  // A log/native toggle writes only a value its field can read back (a double): beyond that it
+  // refuses by name and springs back, so every command can still read the edit.
+  void DisplayToggleWritesOnlyWhatItsFieldReads_data() {
+    QTest::addColumn<QString>("Log");
+    QTest::addColumn<bool>("Written");
+    QTest::newRow("1e308") << "308" << true;
+    QTest::newRow("1e309") << "309" << false;
+    QTest::newRow("1e310") << "310" << false;
+    QTest::newRow("1e4933") << "4933" << false;
+  }
+  void DisplayToggleWritesOnlyWhatItsFieldReads() {
+    QFETCH(QString, Log);
+    QFETCH(bool, Written);
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewOnSheet(Main, Dialogs, "TsChannelData", 1, 1);
+    Click(Page.BtnChannelDisplayMaximum);  // up: the log value
+    QCOMPARE(Page.EdDisplayMaximum->text(), QString("4.0000"));
+    Type(Page.EdDisplayMaximum, Log);
+    Click(Page.BtnChannelDisplayMaximum);  // down
+    if (Written) {
+      QVERIFY(Dialogs.Errors.empty());
+      QVERIFY(Page.BtnChannelDisplayMaximum->isChecked());
+      bool Number = false;
+      const double Native = Page.EdDisplayMaximum->text().toDouble(&Number);
+      QVERIFY(Number && std::isfinite(Native));
+      QVERIFY(Near(std::log10(Native), Log.toDouble()));
+    } else {
+      QCOMPARE(Dialogs.Errors.size(), size_t(1));
+      QVERIFY(Dialogs.Errors[0].find("too large") != std::string::npos);
+      QVERIFY(Dialogs.Errors[0].find("Display Maximum") != std::string::npos);
+      QVERIFY(!Page.BtnChannelDisplayMaximum->isChecked());
+      QCOMPARE(Page.EdDisplayMaximum->text(), Log);
+    }
+    // Either way the channel takes the edit, and New and Clear go on as usual.
+    Click(Page.BtnUpdateChannel);
+    QCOMPARE(Dialogs.Errors.size(), size_t(Written ? 0 : 1));
+    QCOMPARE(Main.CurrentProtocol->GetChannel(0)->DisplayMaximum, Log.toFloat());
+    Dialogs.Answers = {TAnswer::No};
+    Main.MenuItem("MnClearProtocol")->trigger();
+    QVERIFY(!Main.CurrentProtocol);
+    QCOMPARE(Dialogs.Errors.size(), size_t(Written ? 0 : 1));
+  }
+
+  // A message too long for the screen (a number of hundreds of digits typed into a field) keeps
+  // its box on the screen and says what it is about.
+  void LongMessagesKeepTheirBoxOnTheScreen() {
+    // Questions and inputs scripted; messages in the plain Qt box.
+    class PlainMessages : public InputDialogs {
+     public:
+      void Error(const std::string& Text) override { TQtDialogs().Error(Text); }
+    };
+    ScopedProgramHome Home;
+    PlainMessages Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewOnSheet(Main, Dialogs, "TsChannelData", 1, 1);
+    Click(Page.BtnChannelDisplayMaximum);
+    Type(Page.EdDisplayMaximum, "1" + QString(310, '0') + ".0");
+    int Width = 0;
+    QString Text;
+    QVERIFY(OnModal<QMessageBox>([&] { Click(Page.BtnUpdateChannel); }, [&](QMessageBox* Box) {
+      Width = Box->frameGeometry().width();
+      Text = Box->text();
+      Box->accept();
+    }));
+    QVERIFY2(Width > 0 && Width <= Main.screen()->availableGeometry().width(), qPrintable(QString::number(Width)));
+    QVERIFY(Text.contains("Display Maximum"));
+    QVERIFY(Text.contains(QChar(0x2026)));
+  }
+
+  // The protocol list shows the current protocol's file, or nothing: not at start without one,
+  // after New and Clear, nor for a protocol of a data file or of another folder.
+  void ProtocolListShowsTheCurrentProtocolOrNothing() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    SaveTwoChannelProtocol(Home.Path(), "a.protocol");
+    SaveTwoChannelProtocol(Home.Path(), "b.protocol");
+    TempFolder Elsewhere;
+    const std::string Other = SaveTwoChannelProtocol(Elsewhere.Path(), "c.protocol");
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    ShowSheet(Main, "TsChannelData");
+    QComboBox* List = Page.CmBxProtocols;
+    auto Shown = [List] { return List->currentIndex() < 0 ? QString() : List->currentText(); };
+    QCOMPARE(List->count(), 2);
+    QVERIFY(!Main.CurrentProtocol);
+    QCOMPARE(Shown(), QString());
+    // Chosen with the keys: the list names what is open.
+    List->setFocus();
+    QTest::keyClick(List, Qt::Key_Down);
+    QCOMPARE(Main.CurrentProtocol->FileName, Home.Path() + "a.protocol");
+    QCOMPARE(Shown(), QString("a.protocol"));
+    QTest::keyClick(List, Qt::Key_Down);
+    QCOMPARE(Main.CurrentProtocol->FileName, Home.Path() + "b.protocol");
+    QCOMPARE(Shown(), QString("b.protocol"));
+    // Another choice while the protocol holds edits, the question cancelled: it stays, named.
+    Main.CurrentProtocol->Notes = "edited";
+    Dialogs.Answers = {TAnswer::Cancel};
+    QTest::keyClick(List, Qt::Key_Up);
+    QCOMPARE(Dialogs.Questions.size(), size_t(1));
+    QCOMPARE(Main.CurrentProtocol->FileName, Home.Path() + "b.protocol");
+    QCOMPARE(Shown(), QString("b.protocol"));
+    Main.CurrentProtocol->Notes.clear();
+    // New: nothing; saved into the program folder: its file.
+    Dialogs.Inputs = {"2", "1"};
+    Main.MenuItem("MnNewProtocol")->trigger();
+    QVERIFY(Main.CurrentProtocol && Main.CurrentProtocol->FileName.empty());
+    QCOMPARE(Shown(), QString());
+    Dialogs.FileAnswers = {Home.Path() + "new.protocol"};
+    Main.MenuItem("MnSaveProtocol")->trigger();
+    QCOMPARE(List->count(), 3);
+    QCOMPARE(Shown(), QString("new.protocol"));
+    // Clear: nothing.
+    Main.MenuItem("MnClearProtocol")->trigger();
+    QVERIFY(!Main.CurrentProtocol);
+    QCOMPARE(Shown(), QString());
+    // Opened from another folder: not an entry of the list.
+    Dialogs.FileAnswers = {Other};
+    Main.MenuItem("MnImportProtocol")->trigger();
+    QCOMPARE(Main.CurrentProtocol->FileName, Other);
+    QCOMPARE(Shown(), QString());
+    // A data file's protocol has no file of its own.
+    QTest::keyClick(List, Qt::Key_Down);
+    QCOMPARE(Shown(), QString("a.protocol"));
+    auto P = OneChannelProtocol();
+    TempFolder Files;
+    auto Set = SingleFileSet(Files, *P, {20, 30, 40});
+    QVERIFY(Set->SaveToFile(Home.Path() + "set.Quorvenal", *P));
+    auto* Reading = Main.findChild<TReadingPage*>("ReadingPage");
+    SaveDir = Home.Path();
+    Reading->RbQuorvenalFiles->click();
+    Reading->SelectFiles({"set.Quorvenal"});
+    Main.MenuItem("MnLoadQuorvenal")->trigger();
+    QVERIFY(Main.CurrentData);
+    QCOMPARE(Main.CurrentProtocol->ChannelCount(), 1);
+    QCOMPARE(Shown(), QString());
+    QVERIFY(Dialogs.Errors.empty());
+  }
+
+  // "Assign Gaussian Values from Data" stores the set's fits into the protocol: it is on exactly
+  // while both are there, whichever of them comes or goes.
+  void AssignValuesFromDataNeedsProtocolAndData() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    auto P = OneChannelProtocol();
+    P->SaveToFile(Home.Path() + "one.protocol");
+    TempFolder Files;
+    WriteAndRead(Files, "a.fcs", {"FL1-H"}, {{20}, {200}, {2000}, {300}});
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    ShowSheet(Main, "TsReassignChannelData");
+    QPushButton* Assign = Page.BtnAssignDefaultValues;
+    QVERIFY(!Assign->isEnabled());
+    Dialogs.FileAnswers = {Home.Path() + "one.protocol"};
+    Main.MenuItem("MnImportProtocol")->trigger();
+    QVERIFY(Main.CurrentProtocol);
+    QVERIFY(!Assign->isEnabled());  // a protocol alone
+    auto* Reading = Main.findChild<TReadingPage*>("ReadingPage");
+    Reading->ShowFolder(Files.Path());
+    Reading->SelectFiles({"a.fcs"});
+    Main.MenuItem("MnReadSingleFCS")->trigger();
+    QVERIFY(Main.CurrentData);
+    QVERIFY(Assign->isEnabled());
+    Click(Assign);
+    QCOMPARE(Dialogs.Questions, std::vector<std::string>{"Assign all default values from current data file?"});
+    Dialogs.Answers = {TAnswer::No};
+    Main.MenuItem("MnClearProtocol")->trigger();
+    QVERIFY(!Main.CurrentProtocol && Main.CurrentData);
+    QVERIFY(!Assign->isEnabled());  // a data set alone
+    Dialogs.FileAnswers = {Home.Path() + "one.protocol"};
+    Main.MenuItem("MnImportProtocol")->trigger();
+    QVERIFY(Assign->isEnabled());
+    QVERIFY(Dialogs.Errors.empty());
+  }
+
+  // A cleared genotype editor names no peak, and a new protocol shows it so.
+  void ClearedGenotypeEditorNamesNoPeak() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    TProtocolPage& Page = PageOf(Main);
+    NewOnSheet(Main, Dialogs, "TsGenotypes", 2, 1);
+    auto RowOne = [&] {
+      QStringList Cells;
+      for (int c = 0; Page.SgFluorPeaks->rowCount() > 1 && c < Page.SgFluorPeaks->columnCount(); ++c)
+        Cells << (Page.SgFluorPeaks->item(1, c) ? Page.SgFluorPeaks->item(1, c)->text() : QString());
+      return Cells.join("");
+    };
+    Dialogs.Inputs = {"Green"};
+    Click(ButtonOf(Main, "BtnAddGenotype"));
+    QVERIFY(RowOne().startsWith("Fluor_1"));
+    Dialogs.Answers = {TAnswer::No};
+    Main.MenuItem("MnClearProtocol")->trigger();
+    QCOMPARE(RowOne(), QString());
+    NewOnSheet(Main, Dialogs, "TsGenotypes", 2, 1);
+    QCOMPARE(Main.CurrentProtocol->GenotypeCount(), 0);
+    QCOMPARE(RowOne(), QString());
+  }
+
+  // A hint shows on the hint panel as well as in its tool tip: the genotype list's when the
+  // mouse comes over it, and every control's that has one.
+  void HintsReachTheHintPanel() {
+    ScopedProgramHome Home;
+    InputDialogs Dialogs;
+    TFmMain Main;
+    ShowSheet(Main, "TsGenotypes");
+    TProtocolPage& Page = PageOf(Main);
+    QTest::mouseMove(Page.SgGenotypes->viewport(), QPoint(20, 20));
+    Pump();
+    QCOMPARE(Main.PnHint->text(), QString(" Available Genotypes"));
+    QStringList TipOnly;
+    for (const QWidget* W : Main.findChildren<QWidget*>())
+      if (!W->toolTip().isEmpty() && W->statusTip() != W->toolTip()) TipOnly << W->objectName() + ": " + W->toolTip();
+    QVERIFY2(TipOnly.isEmpty(), qPrintable(TipOnly.join("\n")));
   }
 
   void EditorCommandsNeedAProtocol() {

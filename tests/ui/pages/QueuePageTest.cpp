@@ -198,6 +198,54 @@ class QueuePageTest : public QObject {
     F.Report()->close();
   }
 
+  // Adding needs a protocol first, and says so.
+  void AddWithoutAProtocolAsksForOne() {
+    Fixture F;
+    F.Dialogs.Answers = {Dialogs::TAnswer::No};
+    F.Main.MenuItem("MnClearProtocol")->trigger();
+    QVERIFY(!F.Main.CurrentProtocol);
+    F.Page->SelectFiles({"f0.fcs"});
+    F.Dialogs.Inputs = {"set"};
+    QTest::mouseClick(F.Main.findChild<QPushButton*>("BtnAddToFCSQueue"), Qt::LeftButton);
+    QCOMPARE(F.Dialogs.Errors, std::vector<std::string>{TQueuePage::ProtocolNeeded});
+    QCOMPARE(F.Dialogs.Inputs.size(), size_t(1));
+    QCOMPARE(F.Main.Queue->Count(), 0);
+  }
+
+  // After a run the file-name panel names the set on screen: the last entry's saved file, or
+  // that entry unsaved when the run was cancelled in it.
+  void FileNamePanelNamesTheSetOfTheRun() {
+    Fixture F;
+    F.Main.show();
+    QLabel* Panel = F.Page->PnFileName;
+    F.Page->SelectFiles({"f2.fcs", "f3.fcs"});
+    QTest::mouseClick(F.Page->BtnReadMultipleFCSFiles, Qt::LeftButton);
+    QCOMPARE(Panel->text(), QString("f3.fcs + 1 other"));
+    auto* Add = F.Main.findChild<QPushButton*>("BtnAddToFCSQueue");
+    auto* Execute = F.Main.findChild<QPushButton*>("BtnExecuteFCSQueue");
+    F.Page->SelectFiles({"f0.fcs", "f1.fcs"});
+    F.Dialogs.Inputs = {"older"};
+    QTest::mouseClick(Add, Qt::LeftButton);
+    F.Page->SelectFiles({"f2.fcs"});
+    F.Dialogs.Inputs = {"newer"};
+    QTest::mouseClick(Add, Qt::LeftButton);
+    QTest::mouseClick(Execute, Qt::LeftButton);
+    QCOMPARE(F.Main.CurrentData->FileCount, 2);
+    QCOMPARE(Panel->text(), QString(" older.Quorvenal"));
+    F.Report()->close();
+
+    // Cancelled in the last entry, after its first file.
+    connect(F.Page->GaMerge, &QProgressBar::valueChanged, &F.Main, [&](int V) {
+      if (V == 2) QTest::mouseClick(F.Main.BtnCancel, Qt::LeftButton);
+    });
+    QTest::mouseClick(Execute, Qt::LeftButton);
+    QVERIFY(F.Report()->MeText->toPlainText().contains("Cancelled: older"));
+    QVERIFY(F.Main.CurrentData);
+    QCOMPARE(Panel->text(), QString(" older (not saved)"));
+    QVERIFY(F.Dialogs.Errors.empty());
+    F.Report()->close();
+  }
+
   void CancelInTheFirstEntrySavesNothing() {
     Fixture F;
     F.Add({"f0.fcs"}, "later");

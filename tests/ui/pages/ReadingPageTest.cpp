@@ -2,6 +2,8 @@
 // views and data commands in step with the data set that exists.
 #include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +32,8 @@
 #include "UiTestMain.h"
 #include "UiTestSupport.h"
 #include "dataset/FCSData.h"
+#include "fcs/FCSFile.h"
+#include "TextUtils.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -140,7 +144,7 @@ class ReadingPageTest : public QObject {
     QCOMPARE(F.Page->ProcessedCell(1, 0), QString("1"));
     QVERIFY(F.Page->ProcessedRowCount() > 1);
     QVERIFY(!F.Page->MeSummary->toPlainText().isEmpty());
-    QCOMPARE(F.Page->PnFileName->text(), QString(" big.fcs"));
+    QCOMPARE(F.Page->PnFileName->text(), QString("big.fcs"));
     QVERIFY(F.Page->BtnReProcess->isEnabled());
     QVERIFY(F.Main.MenuItem("MnSaveQuorvenal")->isEnabled());
     QVERIFY(F.Page->BtnReadFCSFile->isEnabled());
@@ -293,7 +297,7 @@ class ReadingPageTest : public QObject {
     F.Page->BtnMergeFCSFilesClick();
     QVERIFY(F.Dialogs.Errors.back().find("Cull low") != std::string::npos);
     QCOMPARE(F.Main.CurrentData.get(), Before);
-    QCOMPARE(F.Page->PnFileName->text(), QString(" a.fcs"));
+    QCOMPARE(F.Page->PnFileName->text(), QString("a.fcs"));
   }
 
   void MergeCancelAndFailure() {
@@ -345,7 +349,7 @@ class ReadingPageTest : public QObject {
     F.Select({"notes.txt"});
     F.Page->LsBxLoadFiles->setCurrentRow(F.Page->LsBxLoadFiles->currentRow());
     F.Page->LsBxLoadFilesDblClick();
-    QCOMPARE(F.Page->PnFileName->text(), QString(" run1.fcs"));
+    QCOMPARE(F.Page->PnFileName->text(), QString("run1.fcs"));
     QVERIFY(F.Page->BtnExportHeader->isEnabled());
     F.Select({"RUN1.QUORVENAL"});
     F.Page->LsBxLoadFilesDblClick();
@@ -541,7 +545,7 @@ class ReadingPageTest : public QObject {
     F.Page->ShowFolder(F.Folder);
     F.DoubleClickFile("2013.02.14 run1.fcs");
     QVERIFY(F.Dialogs.Errors.empty());
-    QCOMPARE(F.Page->PnFileName->text(), QString(" 2013.02.14 run1.fcs"));
+    QCOMPARE(F.Page->PnFileName->text(), QString("2013.02.14 run1.fcs"));
     QCOMPARE(F.Main.PnPoints->text(), QString("1000 Points"));
     F.Click(F.Page->BtnReProcess);
     QCOMPARE(F.Main.PnPoints->text(), QString("1000 Points"));
@@ -598,7 +602,7 @@ class ReadingPageTest : public QObject {
     QCOMPARE(F.Dialogs.Questions, std::vector<std::string>{"Save changes to protocol test.protocol?"});
     QCOMPARE(Notes->toPlainText(), QString("edited since"));
     QCOMPARE(F.Main.CurrentProtocol->Notes, std::string("edited since"));
-    QCOMPARE(F.Page->PnFileName->text(), QString(" s.fcs"));
+    QCOMPARE(F.Page->PnFileName->text(), QString("s.fcs"));
     QCOMPARE(F.Main.PnPoints->text(), QString("100 Points"));
     // No: the summary is made and the file's protocol becomes current.
     const QByteArray OldPath = qgetenv("PATH");
@@ -624,7 +628,7 @@ class ReadingPageTest : public QObject {
     F.Write("b.fcs", Other);
     F.Page->ShowFolder(F.Folder);
     F.DoubleClickFile("a.fcs");
-    QCOMPARE(F.Page->PnFileName->text(), QString(" a.fcs"));
+    QCOMPARE(F.Page->PnFileName->text(), QString("a.fcs"));
     F.ClickFiles({"a.fcs", "b.fcs"});
     F.Click(F.Page->BtnReadMultipleFCSFiles);
     QCOMPARE(F.Dialogs.Errors, std::vector<std::string>{"b.fcs: its parameters do not match the protocol's channels and gates"});
@@ -663,7 +667,7 @@ class ReadingPageTest : public QObject {
     // A cull edit left empty: refused the same way, the set on screen kept.
     F.Main.SetCurrentProtocol(Protocol());
     F.DoubleClickFile("a.fcs");
-    QCOMPARE(F.Page->PnFileName->text(), QString(" a.fcs"));
+    QCOMPARE(F.Page->PnFileName->text(), QString("a.fcs"));
     LoadDir = Elsewhere;
     const std::vector<bool> Read = F.Tabs();
     QTest::mouseClick(F.Page->EdCullLow, Qt::LeftButton);
@@ -677,10 +681,89 @@ class ReadingPageTest : public QObject {
     QVERIFY(F.Dialogs.Questions.empty());
     QCOMPARE(LoadDir, Elsewhere);
     QCOMPARE(F.Tabs(), Read);
-    QCOMPARE(F.Page->PnFileName->text(), QString(" a.fcs"));
+    QCOMPARE(F.Page->PnFileName->text(), QString("a.fcs"));
     QCOMPARE(F.Main.PnPoints->text(), QString("300 Points"));
     QVERIFY(F.Page->BtnReProcess->isEnabled());
     QVERIFY(!F.Page->MeHeader->toPlainText().isEmpty());
+  }
+
+  // Without a protocol a read makes no set, yet the header, raw events and parameters are on
+  // their pages, named on the panel, and export from there; the save dialog names each mask once.
+  void FilePagesExportAFileReadWithoutAProtocol() {
+    Fixture F;
+    F.Show();
+    F.Write("a.fcs", Spec(300));
+    F.Page->ShowFolder(F.Folder);
+    F.DoubleClickFile("a.fcs");
+    QVERIFY(F.Dialogs.Errors.empty());
+    QVERIFY(!F.Main.CurrentData);
+    QCOMPARE(F.Page->PnFileName->text(), QString("a.fcs"));
+    QCOMPARE(F.Main.PnPoints->text(), QString("300 Points"));
+    QPushButton* const Exports[] = {F.Page->BtnExportHeader, F.Page->BtnExportRawData, F.Page->BtnExportParameters};
+    for (QPushButton* B : Exports) QVERIFY2(B->isEnabled(), qPrintable(B->objectName()));
+
+    for (const char* X : {"Header", "Data", "Parameters"})
+      F.Click(F.Main.findChild<QAbstractButton*>(QString("BtnExport%1Save").arg(X)));
+    F.Dialogs.FileAnswers = {F.Folder + "header", F.Folder + "raw", F.Folder + "parameters"};
+    for (QPushButton* B : Exports) F.Click(B);
+    QVERIFY(F.Dialogs.Errors.empty());
+    QVERIFY(ReadText(F.Folder + "header.TXT").find("$TOT=300") != std::string::npos);
+    QCOMPARE(SplitLines(ReadText(F.Folder + "raw.CSV")).size(), size_t(302));
+    TFCSFile File(F.Folder + "a.fcs");
+    QCOMPARE(SplitLines(ReadText(F.Folder + "parameters.CSV")), SplitLines(File.Parameters.CSVReport()));
+
+    // The plain save dialog: every caption with its mask once.
+    SetAppDialogs(nullptr);
+    const std::vector<std::pair<QPushButton*, QStringList>> Filters{
+        {F.Page->BtnExportHeader,
+         {"Text Files (*.txt)", "RTF Files (*.rtf)", "Comma Separated Values (*.csv)", "All Files (*.*)"}},
+        {F.Page->BtnExportParameters, {"CSVs (*.csv)", "All Files (*.*)"}}};
+    for (const auto& [Button, Expected] : Filters) {
+      QStringList Shown;
+      QVERIFY(OnModal<QFileDialog>([&] { F.Click(Button); }, [&](QFileDialog* Dialog) {
+        Shown = Dialog->nameFilters();
+        Dialog->reject();
+      }));
+      QCOMPARE(Shown, Expected);
+    }
+    SetAppDialogs(&F.Dialogs);
+
+    // A merge leaves the pages without a file of their own: the exports stand still.
+    F.Main.SetCurrentProtocol(Protocol());
+    F.ClickFiles({"a.fcs"});
+    F.Click(F.Page->BtnReadMultipleFCSFiles);
+    QVERIFY(F.Main.CurrentData);
+    for (QPushButton* B : Exports) QVERIFY2(!B->isEnabled(), qPrintable(B->objectName()));
+  }
+
+  // The creator's grid shows its three columns whole, however many parameters the file has.
+  void CreatorGridShowsEveryColumn() {
+    Fixture F;
+    F.Show();
+    QTableWidget* Grid = F.Main.findChild<QTableWidget*>("SgMakeProtocol");
+    for (int Count : {9, 24}) {
+      FcsFileSpec Many = Spec(50);
+      Many.Parameters.clear();
+      for (int i = 1; i <= Count; ++i)
+        Many.Parameters.push_back(LogParameter("FL" + std::to_string(i) + "-H", 4, 1024, "CD" + std::to_string(i)));
+      const std::string Name = "p" + std::to_string(Count) + ".fcs";
+      F.Write(Name, Many);
+      F.Main.Pages("PgExplore")->setCurrentWidget(F.Main.Page("TsLoad"));
+      F.Page->ShowFolder(F.Folder);
+      F.DoubleClickFile(Name);
+      F.Main.Pages("PgExplore")->setCurrentWidget(F.Main.Page("TsHeader"));
+      if (!Grid->isVisible()) F.Click(F.Main.findChild<QPushButton*>("BtnShowProtocolCreationGrid"));
+      QTRY_VERIFY(Grid->isVisible() && Grid->viewport()->width() > 200);
+      QCOMPARE(Grid->rowCount(), Count);
+      const QHeaderView* Head = Grid->horizontalHeader();
+      for (int Col : {1, 2}) {
+        const QString Caption = Grid->horizontalHeaderItem(Col)->text();
+        QVERIFY2(Head->sectionViewportPosition(Col) + Head->sectionSize(Col) <= Grid->viewport()->width(),
+                 qPrintable(Caption));
+        QVERIFY2(Head->sectionSize(Col) > Head->fontMetrics().horizontalAdvance(Caption), qPrintable(Caption));
+      }
+      QCOMPARE(Grid->horizontalHeaderItem(2)->text(), QString("Gate/Channel"));
+    }
   }
 
   void DriveBoxNamesThePlaceOfTheFolder() {

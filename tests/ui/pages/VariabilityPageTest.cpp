@@ -87,12 +87,18 @@ class VariabilityPageTest : public QObject {
     auto Data = MergedSet(Folder, *P, {{20, 200}, {300}});
     Main.SetCurrentData(std::move(Data));
     TVariabilityPage& Page = PageOf(Main);
+    // No protocol: one is asked for.
     Page.MeVariability->setPlainText("old report");
+    QTest::mouseClick(Page.BtnCalculateVariability, Qt::LeftButton);
+    QCOMPARE(Dialogs.Errors, std::vector<std::string>{TVariabilityPage::ProtocolNeeded});
+    QVERIFY(Page.MeVariability->toPlainText().isEmpty());
     // A protocol of two channels does not fit a set of one.
+    Dialogs.Errors.clear();
+    Page.MeVariability->setPlainText("old report");
     auto Two = MakeProtocol({}, {ChannelDef("G", "FL1-H"), ChannelDef("R", "FL2-H")});
     Main.SetCurrentProtocol(std::move(Two));
     QTest::mouseClick(Page.BtnCalculateVariability, Qt::LeftButton);
-    QCOMPARE(Dialogs.Errors.size(), size_t(1));
+    QCOMPARE(Dialogs.Errors, std::vector<std::string>{ProtocolMismatchText});
     QVERIFY(Page.MeVariability->toPlainText().isEmpty());
     // A window that cannot be binned: the engine's error, and still no report.
     auto Bad = OneChannelProtocol();

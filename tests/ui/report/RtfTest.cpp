@@ -1,6 +1,8 @@
 // RTF of the report window: what we write reads back unchanged; what we cannot show is refused.
 #include <QtTest>
+#include <optional>
 
+#include "AllocationCap.h"
 #include "UiTestMain.h"
 #include "report/RtfReader.h"
 #include "report/RtfWriter.h"
@@ -130,6 +132,53 @@ class RtfTest : public QObject {
     QCOMPARE(ReadRtf(Inputs[5])->Paragraphs[0].TabStops, (std::vector<int>{-3, 0, 0, 1, 2}));
     // Numbers past what a document can mean are held at one bound, which writes back as itself.
     QCOMPARE(ReadRtf(Inputs[6])->Paragraphs[0].TabStops, (std::vector<int>{50000000, -50000000}));
+  }
+
+  // Paragraphs after many tab stops, and runs after a long font name, hold one copy of them: the
+  // reading and the writing back cost a few times the text. Past the caps (tab stops per
+  // paragraph, bytes per font name) the text is refused, the refusal naming the cap.
+  void sharedTabStopsAndFontsCostTheText() {
+    const std::string Header = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1{\\fonttbl{\\f0\\fnil ";
+    const auto Stops = [](size_t Count) {
+      std::string Text = "\\pard";
+      for (size_t i = 0; i < Count; ++i) Text += "\\tx" + std::to_string(20 * (i + 1));
+      return Text;
+    };
+    std::string Paragraphs, Runs;
+    for (int i = 0; i < 25000; ++i) Paragraphs += "a\\par ";
+    for (int i = 0; i < 20000; ++i) Runs += "{\\b a}a";
+    const std::string Font(MaxRtfFontNameBytes, 'F');
+    const struct {
+      std::string Text;
+      const char* Refusal;
+    } Cases[] = {
+        {Header + "A;}}" + Stops(MaxRtfTabStops) + " " + Paragraphs + "}", ""},
+        {Header + Font + ";}}\\f0 " + Runs + "}", ""},
+        {Header + "A;}}" + Stops(10000) + " " + Paragraphs + "}",
+         "a paragraph sets more than 256 tab stops, the most a paragraph may hold"},
+        {Header + std::string(50000, 'F') + ";}}\\f0 " + Runs + "}",
+         "a font name is longer than 256 bytes, the most a font name may hold"},
+    };
+    for (const auto& Case : Cases) {
+      std::string Refusal;
+      std::optional<TRtfDocument> Doc;
+      std::string Written;
+      {
+        test::TAllocationCap Cap(32 * Case.Text.size() + (8 << 20));
+        Doc = ReadRtf(Case.Text, Refusal);
+        if (Doc) Written = WriteRtf(*Doc);
+        QVERIFY(!Cap.Reached());
+      }
+      QCOMPARE(Refusal, std::string(Case.Refusal));
+      QCOMPARE(Doc.has_value(), Refusal.empty());
+      if (!Doc) continue;
+      QVERIFY(Written.size() < 4 * Case.Text.size());
+      const auto Back = ReadRtf(Written);
+      QVERIFY(Back && *Back == *Doc);
+      const TRtfParagraph& Last = Doc->Paragraphs.back();
+      QVERIFY(Doc->Paragraphs.front().TabStops.SharedWith(Last.TabStops));
+      QVERIFY(Doc->Paragraphs.front().Runs.front().FontName.SharedWith(Doc->Paragraphs.front().Runs.back().FontName));
+    }
   }
 
   void whatCannotBeShownIsRefused() {

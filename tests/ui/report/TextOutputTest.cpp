@@ -18,6 +18,7 @@
 #include <memory>
 #include <sstream>
 
+#include "AllocationCap.h"
 #include "UiTestMain.h"
 #include "Files.h"
 #include "Globals.h"
@@ -180,6 +181,39 @@ class TextOutputTest : public QObject {
     QCOMPARE(Dialogs.Questions.last(), QStringLiteral("Delete the adjacent Tab?"));
     QCOMPARE(W->MeText->TabStops().size(), size_t(20));
     QCOMPARE(W->MeText->TabStops().back(), 400);
+  }
+
+  // A file past a cap of the RTF reader is refused naming the file and the cap, and one that
+  // needs more memory than there is says so; either way the text shown stays. The ruler adds no
+  // tab stop past the cap, so a saved paragraph always reads back.
+  void openingRefusedKeepsTheText() {
+    std::unique_ptr<TFmTextOutput> W(NewWindow(false, {"kept"}));
+    std::string Many = "{\\rtf1\\pard";
+    for (size_t I = 0; I <= MaxRtfTabStops; ++I) Many += "\\tx" + std::to_string(20 * (I + 1));
+    WriteBytes(ProgramDir + "many.rtf", Many + " x}");
+    WriteBytes(ProgramDir + "big.txt", std::string(4 << 20, 'x'));
+    const QString Refusals[] = {
+        QStringLiteral("Error reading RTF file \"") + Dir +
+            QStringLiteral("many.rtf\": a paragraph sets more than 256 tab stops, the most a paragraph may hold."),
+        QStringLiteral("Not enough memory to finish this command.")};
+    for (const QString& Refusal : Refusals) {
+      Dialogs.FileNames = {Refusal.startsWith("Error") ? Dir + "many.rtf" : Dir + "big.txt"};
+      {
+        test::TAllocationCap Cap(Refusal.startsWith("Error") ? size_t(64) << 20 : size_t(1) << 20,
+                                 test::TAllocationCap::TRefusals::Once);
+        W->BtnFileOperationsClick(1);
+      }
+      QCOMPARE(Dialogs.Errors.last(), Refusal);
+      QCOMPARE(W->MeText->Lines(), std::vector<std::string>{"kept"});
+      QCOMPARE(W->windowTitle(), QStringLiteral("Report"));
+    }
+
+    std::vector<int> Stops;
+    for (size_t I = 0; I < MaxRtfTabStops; ++I) Stops.push_back(static_cast<int>(2 * I));
+    W->SetTabStops(Stops);
+    AddStop(W.get(), 600);
+    QCOMPARE(Dialogs.Errors.last(), QStringLiteral("Problem creating tab"));
+    QCOMPARE(W->MeText->TabStops().size(), MaxRtfTabStops);
   }
 
   void savingNamesTheFileAndTurnsThePanelGreen() {

@@ -124,6 +124,10 @@ class BusyTest : public QObject {
     QVERIFY(GuardedCommand([] { throw std::runtime_error("Broken"); }));
     QCOMPARE(Dialogs.Errors, std::vector<std::string>{"Broken"});
     QVERIFY(!TCommandGuard::Instance().Busy());
+    // Out of memory is a message like any other, never an exception through the event loop.
+    QVERIFY(GuardedCommand([] { throw std::bad_alloc(); }));
+    QCOMPARE(Dialogs.Errors.back(), std::string("Not enough memory to finish this command."));
+    QVERIFY(!TCommandGuard::Instance().Busy());
   }
 
   void PreferencesRefusedWhileBusy() {

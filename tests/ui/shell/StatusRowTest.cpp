@@ -370,7 +370,7 @@ class StatusRowTest : public QObject {
                for (QScrollArea* Scroll : Sheet->findChildren<QScrollArea*>(Sheet->objectName() + "Scroll"))
                  if (Scroll->verticalScrollBar()->isVisible()) Scrolled << Sheet->objectName();
              }),
-             25);
+             24);
     QVERIFY2(Scrolled.isEmpty(), qPrintable(Scrolled.join(", ")));
     // At the smallest size no page squeezes its controls below their height or over each other.
     Main.resize(Main.minimumSize());

@@ -1,5 +1,6 @@
-// Tour picture of the class explorer: the tour file's events split into two genotype classes by
-// their brighter channel, one class's GFP histogram plotted and its events listed.
+// Tour pictures of the class explorer: the tour file's events split into two genotype classes by
+// their brighter channel, one class's GFP histogram plotted and its events listed; then a third
+// class that holds no events.
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QComboBox>
@@ -34,6 +35,7 @@ void ClassExplorerTour(qv::TFmMain& Main, const std::function<void(QWidget*, con
   }
   Protocol->AddGenotype("Green strain", 0, 0);
   Protocol->AddGenotype("Red strain", 1, 0);
+  Protocol->AddGenotype("Yellow strain", 0, 0);
   try {
     qv::TFCSFile File(qv::ProgramDir + "Data/tour.fcs");
     auto Data = qv::TFCSData::Create(File, 0, false, nullptr, Protocol.get());
@@ -65,6 +67,12 @@ void ClassExplorerTour(qv::TFmMain& Main, const std::function<void(QWidget*, con
   QTimer::singleShot(100, &Loop, &QEventLoop::quit);
   Loop.exec();
   Capture(&Main, "TsClassExplorer-Class");
+  Page->GenotypeItems->button(2)->click();
+  Page->CmBxClassExplorerGenotype->setCurrentIndex(2);
+  emit Page->CmBxClassExplorerGenotype->activated(2);
+  QTimer::singleShot(100, &Loop, &QEventLoop::quit);
+  Loop.exec();
+  Capture(&Main, "TsClassExplorer-EmptyClass");
 
   // The tour goes on with the protocol as saved, so closing asks nothing.
   Main.SetCurrentData(nullptr);
