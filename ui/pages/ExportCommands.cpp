@@ -205,13 +205,11 @@ bool TExportCommands::OfferFile(const TTextSize& Size, const TExportRequest& Req
                             ". Save it to a file instead?");
 }
 
-void TExportCommands::ExportText(std::vector<std::string> Lines, const TExportRequest& Request) {
+bool TExportCommands::ExportText(std::vector<std::string> Lines, const TExportRequest& Request) {
   THourglass Hourglass;
   if (ToReportWindow(Request)) {
-    if (!FitsReportWindow(SizeOfLines(Lines))) {
-      if (OfferFile(SizeOfLines(Lines), Request)) SaveLines(Lines, ToFile(Request));
-      return;
-    }
+    if (const TTextSize Size = SizeOfLines(Lines); !FitsReportWindow(Size))
+      return OfferFile(Size, Request) && SaveLines(Lines, ToFile(Request));
     auto* Window = new TFmTextOutput(nullptr, Request.Caption, true);
     FMain.AddCloseQuery(Window);
     std::vector<int> Stops;
@@ -223,12 +221,13 @@ void TExportCommands::ExportText(std::vector<std::string> Lines, const TExportRe
     for (std::string& Line : Lines) Line = ReplaceChar(Line, '\t', ',');
     ExportToExcel(Lines);
   } else {
-    SaveLines(Lines, Request);
+    return SaveLines(Lines, Request);
   }
+  return true;
 }
 
-void TExportCommands::SaveLines(const std::vector<std::string>& Lines, const TExportRequest& Request) {
-  SaveThroughDialog(Request, [&Lines](TLineWriter& Writer, Progress& Gauge) {
+bool TExportCommands::SaveLines(const std::vector<std::string>& Lines, const TExportRequest& Request) {
+  return SaveThroughDialog(Request, [&Lines](TLineWriter& Writer, Progress& Gauge) {
     Gauge.SetMax(static_cast<int64_t>(Lines.size()));
     for (size_t i = 0; i < Lines.size(); ++i) {
       if (i % 1024 == 0) Gauge.SetPosition(static_cast<int64_t>(i));
@@ -237,14 +236,14 @@ void TExportCommands::SaveLines(const std::vector<std::string>& Lines, const TEx
   });
 }
 
-void TExportCommands::SaveThroughDialog(const TExportRequest& Request,
+bool TExportCommands::SaveThroughDialog(const TExportRequest& Request,
                                         const std::function<void(TLineWriter& Writer, Progress& Gauge)>& Write) {
   TFileDialogOptions Spec;
   Spec.Caption = "Save as...";
   Spec.Filter = Request.Filter.toStdString();
   Spec.DefaultExt = Request.Extension.toStdString();
   std::string FileName = AppDialogs().SaveFile(Spec);
-  if (FileName.empty()) return;
+  if (FileName.empty()) return false;
   if (!Spec.DefaultExt.empty()) FileName = EnsureExtension(FileName, Spec.DefaultExt);
   try {
     TExportGauge Gauge(FMain);
@@ -255,7 +254,9 @@ void TExportCommands::SaveThroughDialog(const TExportRequest& Request,
     }, FlushWhileAnswering);
   } catch (const std::exception& E) {
     AppDialogs().Error("Could not save " + FileName + ": " + E.what());
+    return false;
   }
+  return true;
 }
 
 void TExportCommands::ExportTextReport(const std::string& Text, const TExportRequest& Request) {
@@ -296,11 +297,11 @@ void TExportCommands::ExportGrid(const StringTable& Grid, const TExportRequest& 
   ExportText(std::move(Lines), Request);
 }
 
-void TExportCommands::ExportModel(const QAbstractItemModel& Model, const TExportRequest& Request) {
+bool TExportCommands::ExportModel(const QAbstractItemModel& Model, const TExportRequest& Request) {
   TExportRequest Target = Request;
   // Rows beyond what a report window holds are not formatted only to be refused.
   if (ToReportWindow(Request) && Model.rowCount() > TReportCapacity::MaxLines) {
-    if (!OfferFile({Model.rowCount(), -1, 0}, Request)) return;
+    if (!OfferFile({Model.rowCount(), -1, 0}, Request)) return false;
     Target = ToFile(Request);
   }
   std::vector<std::string> Lines;
@@ -309,7 +310,7 @@ void TExportCommands::ExportModel(const QAbstractItemModel& Model, const TExport
     TExportGauge Gauge(FMain);
     ModelToQuotedLines(Model, Lines, Gauge.Gauge());
   }
-  ExportText(std::move(Lines), Target);
+  return ExportText(std::move(Lines), Target);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -390,7 +391,7 @@ void TExportCommands::BtnExportProcessedDataClick(int Tag) {
     case 3:
       if (!File.Name.empty())
         if (auto* Grid = FMain.findChild<QAbstractItemView*>("SgData"); Grid && Grid->model()) {
-          ExportModel(*Grid->model(), Request("Data", "FCS Data " + FileName, CSVFilter, "CSV"));
+          if (!ExportModel(*Grid->model(), Request("Data", "FCS Data " + FileName, CSVFilter, "CSV"))) break;
           const int64_t Shown = std::max(0, Grid->model()->rowCount() - RawGridFixedRows);
           const int64_t Total = File.Events;
           if (Total > Shown)

@@ -58,10 +58,12 @@ class TExportCommands : public QObject {
   // (TABs become commas) when that button is down and a spreadsheet program exists, else to
   // the file chosen in the save dialog. The lines shown on a page are never changed. A table
   // larger than a report window holds is offered to a file instead, and nothing is shown.
-  void ExportText(std::vector<std::string> Lines, const TExportRequest& Request);
+  // Answers whether the lines went anywhere (not when the offer or the save was declined or the
+  // save failed).
+  bool ExportText(std::vector<std::string> Lines, const TExportRequest& Request);
   void ExportTextReport(const std::string& Text, const TExportRequest& Request);
   void ExportGrid(const StringTable& Grid, const TExportRequest& Request);
-  void ExportModel(const QAbstractItemModel& Model, const TExportRequest& Request);
+  bool ExportModel(const QAbstractItemModel& Model, const TExportRequest& Request);
 
   // Tags 1 export processed data, 2 show it, 3 export the raw grid, 5 the header, 7 the
   // parameters.
@@ -78,10 +80,10 @@ class TExportCommands : public QObject {
   TPageContext& FMain;  // the main window, as a page sees it
   QString DataName() const;
   TExportRequest Request(const char* X, const QString& Caption, const char* Filter, const char* Extension) const;
-  void SaveLines(const std::vector<std::string>& Lines, const TExportRequest& Request);
+  bool SaveLines(const std::vector<std::string>& Lines, const TExportRequest& Request);
   // Asks for the file, then has Write write it through a temporary file while the status row's
-  // gauge shows (Write moves it); a failure is named.
-  void SaveThroughDialog(const TExportRequest& Request,
+  // gauge shows (Write moves it); a failure is named. Answers whether the file was written.
+  bool SaveThroughDialog(const TExportRequest& Request,
                          const std::function<void(TLineWriter& Writer, Progress& Gauge)>& Write);
   // "<caption> has <size>; a report window holds at most <limit>. Save it to a file instead?"
   static bool OfferFile(const TTextSize& Size, const TExportRequest& Request);

@@ -191,13 +191,16 @@ class ExportCommandsTest : public QObject {
     TFmMain Main;
     Main.show();
     auto P = OneChannelProtocol();
-    auto Data = std::make_unique<TFCSData>();
+    // A file of two million events read twice over, as two files read together: one CSV row each.
+    const auto File = SingleFileSet(Folder, *P, std::vector<double>(2000000, 20));
+    auto Data = TFCSData::CreateMerged(*File, {});
+    QVERIFY(Data->Merge(*File, 1, {}));
     Data->SourceName = "two files";
-    Data->ChannelNames = {"G"};
-    Data->Events.Reset(0, 1);
-    Data->Events.resize(4000000);  // events of zero values: cheap to make, each one CSV row
     Main.SetCurrentProtocol(std::move(P));
     Main.SetCurrentData(std::move(Data));
+    // As a read shows it: its pages and the commands that need a set.
+    Main.UpdateProtocolDependentControls(true, true);
+    Main.Hooks.ShowDataLoaded(true);
     QVERIFY(Main.findChild<QAbstractButton*>("BtnExportProcessedText")->isChecked());
     const std::string Question = "\"Quorvenal Data two files\" has 4000001 lines; a report window holds at most "
                                  "10000 lines. Save it to a file instead?";
@@ -210,12 +213,16 @@ class ExportCommandsTest : public QObject {
     QCOMPARE(Dialogs.FileAnswers.size(), size_t(1));
     QVERIFY(ReportWindows().empty());
 
-    // Yes: the file, every event in it; the event loop never waits long.
+    // Yes, from the page's button: the file, every event in it; the event loop never waits long.
+    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsProcessed"));
+    auto* Export = Main.findChild<QPushButton*>("BtnExportProcessedData");
+    QVERIFY(Export->isVisible() && Export->isEnabled());
     Dialogs.Answers = {ScriptedDialogs::TAnswer::Yes};
     Dialogs.FileAnswers = {Folder / "events"};
     {
       TLatencyProbe Latency;
-      Main.MenuItem("MnExport")->trigger();
+      QTest::mouseClick(Export, Qt::LeftButton);
       QVERIFY2(Latency.Longest() < 500, qPrintable(QString("%1 ms unanswered").arg(Latency.Longest())));
       QVERIFY(Latency.Ticks() > 0);
     }
@@ -224,12 +231,12 @@ class ExportCommandsTest : public QObject {
     std::string Header;
     QCOMPARE(CountLines(Folder / "events.CSV", Header), int64_t(4000001));
     QVERIFY(Header.rfind("Idx,", 0) == 0);
-    QVERIFY(Dialogs.Errors.empty());
+    QVERIFY2(Dialogs.Errors.empty(), Dialogs.Errors.empty() ? "" : Dialogs.Errors[0].c_str());
     QVERIFY(!Main.PnProgress->isVisible());
   }
 
   // Each front end measures what it would show: too large, the file is offered; No shows and
-  // saves nothing, Yes saves every line.
+  // saves nothing (and does not claim an export), Yes saves every line.
   void EveryExportTooLargeForTheReportWindowOffersAFile() {
     ScopedProgramHome Home;
     ScriptedDialogs Dialogs;
@@ -239,10 +246,11 @@ class ExportCommandsTest : public QObject {
     auto P = OneChannelProtocol();
     auto Single = SingleFileSet(Folder, *P, {20});
     Main.SetCurrentProtocol(std::move(P));
-    Main.Hooks.FilePagesHoldCurrentData = true;
+    const std::string Name = Single->SourceName;
+    // The file holds more events than its grid shows.
+    TPageHooks::TFileOnPages OnPages{Name, 250000, Single->Parameters.get()};
+    Main.Hooks.FileOnPages = [&OnPages] { return OnPages; };
     Main.SetCurrentData(std::move(Single));
-    std::string Name;
-    Main.CurrentData->GetName(Name);
     auto* Page = Main.findChild<TVariabilityPage*>("VariabilityPage");
     TRawModel Model(TReportCapacity::MaxLines + 1, 2);
     auto* View = new QTableView(Main.Page("TsData"));
@@ -270,11 +278,13 @@ class ExportCommandsTest : public QObject {
     for (const TCase& Case : Cases) {
       Case.Fill();
       Dialogs.Questions.clear();
+      Dialogs.Infos.clear();
       Dialogs.Answers = {ScriptedDialogs::TAnswer::No, ScriptedDialogs::TAnswer::Yes};
       Dialogs.FileAnswers = {Folder / "table.txt"};
       QTest::mouseClick(Case.Export, Qt::LeftButton);
       QVERIFY2(ReportWindows().empty(), Case.What);
       QVERIFY2(!FileExists(Folder / "table.txt"), Case.What);
+      QVERIFY2(Dialogs.Infos.empty(), Case.What);
       QTest::mouseClick(Case.Export, Qt::LeftButton);
       QVERIFY2(ReportWindows().empty(), Case.What);
       const std::string Question = "\"" + Case.Caption + "\" has " + Case.Size +
@@ -282,6 +292,8 @@ class ExportCommandsTest : public QObject {
       QCOMPARE(Dialogs.Questions, (std::vector<std::string>{Question, Question}));
       const auto Saved = SplitLines(ReadText(Folder / "table.txt"));
       QVERIFY2(Saved.size() == (Case.Export == Reading.Buttons[0] ? 2u : TReportCapacity::MaxLines + 1u), Case.What);
+      if (Case.Export == Reading.Buttons[1])
+        QCOMPARE(Dialogs.Infos, std::vector<std::string>{"Exported the first 9999 of 250000 events"});
       DeleteFileIfExists(Folder / "table.txt");
     }
     View->setModel(nullptr);
