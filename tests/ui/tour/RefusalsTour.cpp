@@ -105,11 +105,15 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
 
   // The tour's protocol with no spill-over, its file read and compensated.
   const std::string ProtocolFile = Main.CurrentProtocol->FileName;
-  auto Protocol = qv::TProtocol::OpenFile(ProtocolFile);
+  const auto NoSpillOver = [&ProtocolFile] {
+    auto Protocol = qv::TProtocol::OpenFile(ProtocolFile);
+    for (int32_t i = 0; Protocol && i < Protocol->ChannelCount(); ++i)
+      for (int32_t j = 0; j < Protocol->ChannelCount(); ++j)
+        Protocol->GetChannel(i)->SetCompPair(j, {i == j ? 100.0f : 0.0f, 0.0f}, true);
+    return Protocol;
+  };
+  auto Protocol = NoSpillOver();
   if (!Protocol) return;
-  for (int32_t i = 0; i < Protocol->ChannelCount(); ++i)
-    for (int32_t j = 0; j < Protocol->ChannelCount(); ++j)
-      Protocol->GetChannel(i)->SetCompPair(j, {i == j ? 100.0f : 0.0f, 0.0f}, true);
   Reading->ReplaceData(nullptr);
   Main.SetCurrentProtocol(std::move(Protocol));
   try {
@@ -161,17 +165,16 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
     Fitness->BtnSummaryAutomation->click();
   }
 
-  // The tour goes on with the protocol as saved, so closing asks nothing.
+  // Eight copies of the file's events, compensated: more rows than a report window holds, so the
+  // processed export to it offers a file instead.
   Reading->ReplaceData(nullptr);
-  Main.SetCurrentProtocol(qv::TProtocol::OpenFile(ProtocolFile));
-
-  // Eight copies of the file's events: more rows than a report window holds, so the processed
-  // export to it offers a file instead.
+  Main.SetCurrentProtocol(NoSpillOver());
   try {
     qv::TFCSFile File(qv::ProgramDir + "Data/tour.fcs");
     auto Data = qv::TFCSData::Create(File, 0, true, nullptr, Main.CurrentProtocol.get());
     auto Copy = qv::TFCSData::Create(File, 0, true, nullptr, Main.CurrentProtocol.get());
     for (int i = 0; i < 7; ++i) Data->AppendEvents(*Copy);
+    Data->Compensate(*Main.CurrentProtocol, nullptr, 0);
     Reading->ReplaceData(std::move(Data));
   } catch (const std::exception& E) {
     std::cerr << "Refusals tour: " << E.what() << '\n';
@@ -199,6 +202,8 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
     Report->close();
   }
 
+  // The tour goes on with the protocol as saved, so closing asks nothing.
   Reading->ReplaceData(nullptr);
+  Main.SetCurrentProtocol(qv::TProtocol::OpenFile(ProtocolFile));
   Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsLoad"));
 }
