@@ -8,10 +8,8 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -21,6 +19,7 @@
 #include "pages/ExportCommands.h"
 #include "shell/MainWindow.h"
 #include "common/QtHost.h"
+#include "EventLoopLatency.h"
 #include "report/TextOutput.h"
 #include "pages/VariabilityPage.h"
 #include "dataset/FCSData.h"
@@ -100,23 +99,6 @@ void ProcessedCSVForReportWindowToFile(benchmark::State& State) {
 }
 BENCHMARK(ProcessedCSVForReportWindowToFile)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// The longest wait of the event loop while it lives.
-class TLatency {
- public:
-  TLatency() {
-    FTimer.setInterval(5);
-    QObject::connect(&FTimer, &QTimer::timeout, [this] { FLongest = std::max(FLongest, FClock.restart()); });
-    FClock.start();
-    FTimer.start();
-  }
-  qint64 Longest() { return std::max(FLongest, FClock.elapsed()); }
-
- private:
-  QTimer FTimer;
-  QElapsedTimer FClock;
-  qint64 FLongest = 0;
-};
-
 void FourMillionEventsForReportWindowToFile(benchmark::State& State) {
   TWindow W;
   TSaveTo Dialogs((W.Home.path() + "/events.csv").toStdString());
@@ -141,7 +123,7 @@ void FourMillionEventsForReportWindowToFile(benchmark::State& State) {
   W.Main->SetCurrentData(std::move(Data));
   qint64 Unanswered = 0;
   for (auto _ : State) {
-    TLatency Latency;
+    qv::test::TEventLoopLatency Latency;
     W.Exports().BtnExportProcessedDataClick(1);
     Unanswered = std::max(Unanswered, Latency.Longest());
   }

@@ -9,10 +9,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QTableView>
-#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <memory>
@@ -22,6 +20,7 @@
 #include "pages/ClassExplorerPage.h"
 #include "pages/ClassMeansModel.h"
 #include "DataSetFixtures.h"
+#include "EventLoopLatency.h"
 #include "FcsWriter.h"
 #include "Globals.h"
 #include "shell/MainWindow.h"
@@ -67,23 +66,6 @@ struct TBenchWindow {
 TBenchWindow* BenchWindow = nullptr;
 TBenchWindow& Window() { return *BenchWindow; }
 
-// The longest time the event loop waited while it lived.
-class TLatency {
- public:
-  TLatency() {
-    FTimer.setInterval(2);
-    QObject::connect(&FTimer, &QTimer::timeout, [this] { FLongest = std::max(FLongest, FClock.restart()); });
-    FClock.start();
-    FTimer.start();
-  }
-  qint64 Longest() { return std::max(FLongest, FClock.elapsed()); }
-
- private:
-  QTimer FTimer;
-  QElapsedTimer FClock;
-  qint64 FLongest = 0;
-};
-
 void ScatterOfAMillion(benchmark::State& State) {
   qv::TChartsPage& Page = Window().Charts();
   const int32_t Gates = Window().Main->CurrentData->GateDetectorCount;
@@ -94,7 +76,7 @@ void ScatterOfAMillion(benchmark::State& State) {
   qint64 Unanswered = 0;
   int Pick = 0;
   for (auto _ : State) {
-    TLatency Latency;
+    qv::test::TEventLoopLatency Latency(2);
     // Each pass a new metric, as a user picks one from the menu.
     YMenu->actions().at(Gates + 1 - Pick)->trigger();
     Pick = 1 - Pick;

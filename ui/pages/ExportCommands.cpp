@@ -277,17 +277,13 @@ void TExportCommands::ExportTextReport(const std::string& Text, const TExportReq
   // Large texts go to the file as they are, without a string per line.
   THourglass Hourglass;
   SaveThroughDialog(Target, [&Text](TLineWriter& Writer, Progress& Gauge) {
-    const std::string_view All(Text);
-    Gauge.SetMax(static_cast<int64_t>(All.size()));
-    size_t Start = 0, Lines = 0;
-    for (size_t i = 0; i < All.size(); ++i)
-      if (All[i] == '\r' || All[i] == '\n') {
-        if (++Lines % 1024 == 0) Gauge.SetPosition(static_cast<int64_t>(i));
-        Writer.Line(All.substr(Start, i - Start));
-        if (All[i] == '\r' && i + 1 < All.size() && All[i + 1] == '\n') ++i;
-        Start = i + 1;
-      }
-    if (Start < All.size()) Writer.Line(All.substr(Start));
+    Gauge.SetMax(static_cast<int64_t>(Text.size()));
+    int64_t Lines = 0, Written = 0;
+    ForEachLine(Text, [&](std::string_view Line) {
+      Written += static_cast<int64_t>(Line.size()) + 1;
+      if (++Lines % 1024 == 0) Gauge.SetPosition(Written);
+      Writer.Line(Line);
+    });
   });
 }
 

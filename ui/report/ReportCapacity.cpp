@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "NumberFormat.h"
+#include "TextUtils.h"
 
 namespace qv {
 
@@ -29,14 +30,7 @@ TTextSize SizeOfLines(const std::vector<std::string>& Lines) {
 TTextSize SizeOfText(std::string_view Text) {
   TTextSize Size;
   Size.Bytes = 0;
-  size_t Start = 0;
-  for (size_t i = 0; i < Text.size(); ++i)
-    if (Text[i] == '\r' || Text[i] == '\n') {
-      Size.Add(Text.substr(Start, i - Start));
-      if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-      Start = i + 1;
-    }
-  if (Start < Text.size()) Size.Add(Text.substr(Start));
+  ForEachLine(Text, [&Size](std::string_view Line) { Size.Add(Line); });
   return Size;
 }
 

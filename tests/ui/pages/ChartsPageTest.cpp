@@ -49,6 +49,28 @@ struct TLoadedSet {
   std::unique_ptr<TFCSFile> File;
 };
 
+// The window with a loaded set, shown at 900 x 600 on its Graphs sheet.
+struct TGraphsSheet {
+  ScopedProgramHome Home;
+  ScriptedDialogs Dialogs;
+  TFmMain Main;
+  TLoadedSet Set{Main};
+  TChartsPage* Page = Main.findChild<TChartsPage*>();
+
+  // False when the window was not shown on the screen.
+  bool Show() {
+    Main.resize(900, 600);
+    Main.show();
+    if (!QTest::qWaitForWindowExposed(&Main)) return false;
+    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
+    QTabWidget* Explore = Main.Pages("PgExplore");
+    Explore->setTabVisible(Explore->indexOf(Main.Page("TSGraphs")), true);
+    Explore->setCurrentWidget(Main.Page("TSGraphs"));
+    Pump();
+    return true;
+  }
+};
+
 // The texts the chart draws now: captions and titles of its axes.
 QStringList DrawnTexts(TChartView& Chart) {
   QStringList Texts;
@@ -157,19 +179,10 @@ class ChartsPageTest : public QObject {
   }
 
   void ScatterOfLessThanADecadeShowsItsNumbersAndEveryChartItsTitles() {
-    ScopedProgramHome Home;
-    ScriptedDialogs Dialogs;
-    TFmMain Main;
-    Main.resize(900, 600);
-    Main.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&Main));
-    auto* Page = Main.findChild<TChartsPage*>();
-    TLoadedSet Set(Main);
-    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
-    QTabWidget* Explore = Main.Pages("PgExplore");
-    Explore->setTabVisible(Explore->indexOf(Main.Page("TSGraphs")), true);
-    Explore->setCurrentWidget(Main.Page("TSGraphs"));
-    Pump();
+    TGraphsSheet Sheet;
+    QVERIFY(Sheet.Show());
+    TFmMain& Main = Sheet.Main;
+    TChartsPage* Page = Sheet.Page;
 
     // GFP (raw 50 .. 146) against RFP (20 .. 319), both as log10 values on log axes: well under
     // a decade each.
@@ -193,7 +206,7 @@ class ChartsPageTest : public QObject {
     QCOMPARE(Page->CrtFCS->XAxis()->titleText(), QString::fromStdString(Main.CurrentData->GetDetector(Gates)->GetSeriesName(0)));
 
     // A distribution names its metric and counts.
-    Explore->setCurrentWidget(Main.Page("TsDistributions"));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsDistributions"));
     Pump();
     QAbstractButton* Item = Page->DistributionItems->button(Gates);
     QTest::mouseClick(Item, Qt::LeftButton);
@@ -205,19 +218,10 @@ class ChartsPageTest : public QObject {
   // The axis menu's choice closes the menu and paints the window over where it was before the
   // scatter is made (the gauge shows when that work starts).
   void AxisMenuIsClosedAndPaintedOverBeforeTheScatterIsDrawn() {
-    ScopedProgramHome Home;
-    ScriptedDialogs Dialogs;
-    TFmMain Main;
-    Main.resize(900, 600);
-    Main.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&Main));
-    auto* Page = Main.findChild<TChartsPage*>();
-    TLoadedSet Set(Main);
-    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
-    QTabWidget* Explore = Main.Pages("PgExplore");
-    Explore->setTabVisible(Explore->indexOf(Main.Page("TSGraphs")), true);
-    Explore->setCurrentWidget(Main.Page("TSGraphs"));
-    Pump();
+    TGraphsSheet Sheet;
+    QVERIFY(Sheet.Show());
+    TFmMain& Main = Sheet.Main;
+    TChartsPage* Page = Sheet.Page;
     const int Gates = Main.CurrentData->GateDetectorCount;
     PickAxisMetric(*Page, Main.PopupMenu("PMXAxis"), 0.5, 0.95, Gates);
     QVERIFY(Page->CrtFCS->IsEmpty());

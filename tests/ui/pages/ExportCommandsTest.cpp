@@ -2,18 +2,17 @@
 // exports that follow the file the current set was read from.
 #include <QAbstractTableModel>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTableWidget>
-#include <QTimer>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
 
 #include "common/CommandGuard.h"
 #include "DataSetHelpers.h"
+#include "EventLoopLatency.h"
 #include "pages/ExportCommands.h"
 #include "common/ExportTargets.h"
 #include "Files.h"
@@ -81,29 +80,6 @@ class TRawModel : public QAbstractTableModel {
 
  private:
   int FRows, FCols;
-};
-
-// The longest wait of the event loop while it lives: a timer ticks every few milliseconds and
-// each tick measures the time since the one before.
-class TLatencyProbe {
- public:
-  TLatencyProbe() {
-    FTimer.setInterval(5);
-    QObject::connect(&FTimer, &QTimer::timeout, [this] {
-      FLongest = std::max(FLongest, FClock.restart());
-      ++FTicks;
-    });
-    FClock.start();
-    FTimer.start();
-  }
-  qint64 Longest() { return std::max(FLongest, FClock.elapsed()); }
-  int Ticks() const { return FTicks; }
-
- private:
-  QTimer FTimer;
-  QElapsedTimer FClock;
-  qint64 FLongest = 0;
-  int FTicks = 0;
 };
 
 // Lines of the file counted in blocks, so a file of hundreds of megabytes is not held whole.
@@ -221,7 +197,7 @@ class ExportCommandsTest : public QObject {
     Dialogs.Answers = {ScriptedDialogs::TAnswer::Yes};
     Dialogs.FileAnswers = {Folder / "events"};
     {
-      TLatencyProbe Latency;
+      TEventLoopLatency Latency;
       QTest::mouseClick(Export, Qt::LeftButton);
       QVERIFY2(Latency.Longest() < 500, qPrintable(QString("%1 ms unanswered").arg(Latency.Longest())));
       QVERIFY(Latency.Ticks() > 0);

@@ -103,7 +103,7 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
   } Restore;
   qv::SetAppDialogs(&Dialogs);
 
-  // The tour's protocol with no spill-over, its file read and compensated.
+  // The tour's protocol with no spill-over.
   const std::string ProtocolFile = Main.CurrentProtocol->FileName;
   const auto NoSpillOver = [&ProtocolFile] {
     auto Protocol = qv::TProtocol::OpenFile(ProtocolFile);
@@ -112,23 +112,32 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
         Protocol->GetChannel(i)->SetCompPair(j, {i == j ? 100.0f : 0.0f, 0.0f}, true);
     return Protocol;
   };
-  auto Protocol = NoSpillOver();
-  if (!Protocol) return;
-  Reading->ReplaceData(nullptr);
-  Main.SetCurrentProtocol(std::move(Protocol));
-  try {
-    qv::TFCSFile File(qv::ProgramDir + "Data/tour.fcs");
-    auto Data = qv::TFCSData::Create(File, 0, false, nullptr, Main.CurrentProtocol.get());
-    Data->Compensate(*Main.CurrentProtocol, nullptr, 0);
-    Data->SetDetectors(*Main.CurrentProtocol, nullptr, false);
-    Reading->ReplaceData(std::move(Data));
-  } catch (const std::exception& E) {
-    std::cerr << "Refusals tour: " << E.what() << '\n';
-  }
-  if (Main.CurrentData) {
+  // The file read Copies times over into one set (analysed when Analyse), compensated, and shown
+  // on the explore sheet Sheet; false when it could not be read.
+  const auto ShowTourFile = [&](int Copies, bool Analyse, const char* Sheet) {
+    Reading->ReplaceData(nullptr);
+    Main.SetCurrentProtocol(NoSpillOver());
+    if (!Main.CurrentProtocol) return false;
+    try {
+      qv::TFCSFile File(qv::ProgramDir + "Data/tour.fcs");
+      auto Data = qv::TFCSData::Create(File, 0, !Analyse, nullptr, Main.CurrentProtocol.get());
+      if (Copies > 1) {
+        auto Copy = qv::TFCSData::Create(File, 0, true, nullptr, Main.CurrentProtocol.get());
+        for (int i = 1; i < Copies; ++i) Data->AppendEvents(*Copy);
+      }
+      Data->Compensate(*Main.CurrentProtocol, nullptr, 0);
+      if (Analyse) Data->SetDetectors(*Main.CurrentProtocol, nullptr, false);
+      Reading->ReplaceData(std::move(Data));
+    } catch (const std::exception& E) {
+      std::cerr << "Refusals tour: " << E.what() << '\n';
+    }
+    if (!Main.CurrentData) return false;
     Main.UpdateProtocolDependentControls(true, true);
     Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
-    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsCustomDetector"));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page(Sheet));
+    return true;
+  };
+  if (ShowTourFile(1, true, "TsCustomDetector")) {
     Custom->CmBxCustomDetector->setCurrentIndex(0);
     Custom->CmBxCustomFilter->setCurrentIndex(1);
     Type(Custom->EdCustomFilterMin, "1");
@@ -165,24 +174,9 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
     Fitness->BtnSummaryAutomation->click();
   }
 
-  // Eight copies of the file's events, compensated: more rows than a report window holds, so the
-  // processed export to it offers a file instead.
-  Reading->ReplaceData(nullptr);
-  Main.SetCurrentProtocol(NoSpillOver());
-  try {
-    qv::TFCSFile File(qv::ProgramDir + "Data/tour.fcs");
-    auto Data = qv::TFCSData::Create(File, 0, true, nullptr, Main.CurrentProtocol.get());
-    auto Copy = qv::TFCSData::Create(File, 0, true, nullptr, Main.CurrentProtocol.get());
-    for (int i = 0; i < 7; ++i) Data->AppendEvents(*Copy);
-    Data->Compensate(*Main.CurrentProtocol, nullptr, 0);
-    Reading->ReplaceData(std::move(Data));
-  } catch (const std::exception& E) {
-    std::cerr << "Refusals tour: " << E.what() << '\n';
-  }
-  if (Main.CurrentData) {
-    Main.UpdateProtocolDependentControls(true, true);
-    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
-    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsProcessed"));
+  // Eight copies of the file's events: more rows than a report window holds, so the processed
+  // export to it offers a file instead.
+  if (ShowTourFile(8, false, "TsProcessed")) {
     if (auto* Export = Main.findChild<QPushButton*>("BtnExportProcessedData")) {
       Dialogs.Name = "Processed-LargeExportOffersAFile";
       Export->click();
