@@ -1,5 +1,5 @@
 // The report window at the most it holds (TReportCapacity): as many lines of a table as it takes,
-// or as few long lines as fill its bytes. Opening it (fill, first picture), the whole layout that
+// or wide lines of many tabs up to its layout cost. Opening it (fill, first picture), the whole layout that
 // a resize at its end or a format on all of it asks for, and scrolling a page. Goal: each under
 // 0.5 s, the longest time the window may stay unanswered. A table four million lines long is cut
 // to that size.
@@ -100,8 +100,8 @@ void BM_ScrollPage(benchmark::State& State) {
   Close(W);
 }
 
-// Lines of a table (100 characters) and the longest lines the window takes.
-#define QV_SIZES ->Arg(100)->Arg(TReportCapacity::MaxLineBytes)->Unit(benchmark::kMillisecond)
+// Lines of a table (100 characters), and lines of 1000 (the window shows as many as it lays out).
+#define QV_SIZES ->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_Open) QV_SIZES->Iterations(3);
 BENCHMARK(BM_ResizeAtTheEnd) QV_SIZES->Iterations(4);
 BENCHMARK(BM_BoldAll) QV_SIZES->Iterations(4);

@@ -200,15 +200,16 @@ TExportRequest TExportCommands::ToFile(const TExportRequest& Request) {
 }
 
 bool TExportCommands::OfferFile(const TTextSize& Size, const TExportRequest& Request) {
-  return AppDialogs().YesNo("\"" + Request.Caption.toStdString() + "\" has " + DescribeTextSize(Size) +
-                            "; a report window holds at most " + ReportWindowLimit(Size) +
+  return AppDialogs().YesNo("\"" + Request.Caption.toStdString() + "\" has " + DescribeTextSize(Size, true) +
+                            "; a report window holds at most " + ReportWindowLimit(Size, true) +
                             ". Save it to a file instead?");
 }
 
 bool TExportCommands::ExportText(std::vector<std::string> Lines, const TExportRequest& Request) {
   THourglass Hourglass;
   if (ToReportWindow(Request)) {
-    if (const TTextSize Size = SizeOfLines(Lines); !FitsReportWindow(Size))
+    // The window below sets tab stops of its own.
+    if (const TTextSize Size = SizeOfLines(Lines); !FitsReportWindow(Size, true))
       return OfferFile(Size, Request) && SaveLines(Lines, ToFile(Request));
     auto* Window = new TFmTextOutput(nullptr, Request.Caption, true);
     FMain.AddCloseQuery(Window);
@@ -267,7 +268,7 @@ void TExportCommands::ExportTextReport(const std::string& Text, const TExportReq
   TExportRequest Target = Request;
   if (ToReportWindow(Request)) {
     const TTextSize Size = SizeOfText(Text);
-    if (FitsReportWindow(Size)) {
+    if (FitsReportWindow(Size, true)) {
       ExportText(SplitLines(Text), Request);
       return;
     }

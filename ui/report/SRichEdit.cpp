@@ -31,9 +31,9 @@ QString FromFileBytes(const std::string& Bytes) {
 // than a report window does, and is not read at all.
 constexpr int64_t MaxFileBytes = 8 * TReportCapacity::MaxBytes;
 
-std::string TooLarge(const std::string& FileName, const TTextSize& Size) {
-  return ExtractFileName(FileName) + " is too large for the report window: " + DescribeTextSize(Size) +
-         "; it holds at most " + ReportWindowLimit(Size) + ".";
+std::string TooLarge(const std::string& FileName, const TTextSize& Size, bool TabStops = false) {
+  return ExtractFileName(FileName) + " is too large for the report window: " + DescribeTextSize(Size, TabStops) +
+         "; it holds at most " + ReportWindowLimit(Size, TabStops) + ".";
 }
 
 std::string ReadWholeFile(const std::string& FileName) {
@@ -138,13 +138,12 @@ TTextSize TSRichEdit::TextSize() const {
   for (QTextBlock B = Doc->begin(); B.isValid(); B = B.next()) {
     // A final empty paragraph is no line, as in Lines().
     if (B == Doc->lastBlock() && B.length() == 1 && B != Doc->begin()) break;
-    ++Size.Lines;
-    Size.Bytes += B.length() - 1;
-    Size.LongestLine = std::max<int64_t>(Size.LongestLine, B.length() - 1);
-    Size.MostTabs = std::max<int64_t>(Size.MostTabs, B.text().count(QChar('\t')));
+    Size.Add(B.length() - 1, B.text().count(QChar('\t')));
   }
   return Size;
 }
+
+bool TSRichEdit::HasTabStops() const { return !document()->lastBlock().blockFormat().tabPositions().isEmpty(); }
 
 void TSRichEdit::SetLastLine(const std::string& Line) {
   EditDetached([&](QTextDocument& Doc) {
@@ -270,28 +269,46 @@ void TSRichEdit::LoadFromFile(const std::string& FileName) {
     if (const auto Doc = ReadRtf(Bytes, Refusal)) {
       TTextSize Size;
       Size.Bytes = 0;
+      bool TabStops = false;
       for (const TRtfParagraph& P : Doc->Paragraphs) {
         std::string Line;
         for (const TRtfRun& R : P.Runs) Line += R.Text;
         Size.Add(Line);
+        TabStops = TabStops || !P.TabStops.empty();
       }
-      if (!FitsReportWindow(Size)) throw EInOutError(TooLarge(FileName, Size));
+      if (!FitsReportWindow(Size, TabStops)) throw EInOutError(TooLarge(FileName, Size, TabStops));
       FromRtfDocument(*Doc);
       return;
     }
     // Past a cap the file is refused as a whole; shown as text it would cost as much.
     if (!Refusal.empty()) throw EReadError(ReadRefusal("RTF file", FileName, Refusal + "."));
   }
-  if (const TTextSize Size = SizeOfText(Bytes); !FitsReportWindow(Size)) throw EInOutError(TooLarge(FileName, Size));
+  if (const TTextSize Size = SizeOfText(Bytes); !FitsReportWindow(Size, HasTabStops()))
+    throw EInOutError(TooLarge(FileName, Size, HasTabStops()));
   SetPlainLines(Bytes);
 }
 
-void TSRichEdit::SaveToFile(const std::string& FileName) const {
+void TSRichEdit::SaveToFile(const std::string& FileName, const std::vector<std::string>& InsteadOfLastLine) const {
   std::string Bytes;
   if (FPlainText) {
-    for (const auto& L : Lines()) Bytes += L + "\r\n";
+    std::vector<std::string> Shown = Lines();
+    if (!InsteadOfLastLine.empty() && !Shown.empty()) Shown.pop_back();
+    for (const auto& L : Shown) Bytes += L + "\r\n";
+    for (const auto& L : InsteadOfLastLine) Bytes += L + "\r\n";
   } else {
-    Bytes = WriteRtf(ToRtfDocument());
+    TRtfDocument Doc = ToRtfDocument();
+    if (!InsteadOfLastLine.empty() && !Doc.Paragraphs.empty()) {
+      // The lines take the last paragraph's format, as AddLines gives it.
+      const TRtfParagraph Last = std::move(Doc.Paragraphs.back());
+      Doc.Paragraphs.pop_back();
+      TRtfRun Run = Last.Runs.empty() ? TRtfRun{} : Last.Runs.front();
+      for (const auto& L : InsteadOfLastLine) {
+        TRtfParagraph& P = Doc.Paragraphs.emplace_back(TRtfParagraph{Last.Alignment, Last.TabStops, {}});
+        Run.Text = L;
+        P.Runs.push_back(Run);
+      }
+    }
+    Bytes = WriteRtf(Doc);
   }
   WriteFileSafely(FileName, [&](TStream& S) {
     if (!Bytes.empty()) S.Write(Bytes.data(), Bytes.size());
@@ -303,14 +320,13 @@ void TSRichEdit::insertFromMimeData(const QMimeData* Source) {
     // What the paste adds, less the selection it replaces (counted generously as nothing).
     const TTextSize Pasted = SizeOfText(Source->text().toStdString());
     TTextSize After = TextSize();
-    After.Lines += std::max<int64_t>(Pasted.Lines - 1, 0);
-    After.Bytes += Pasted.Bytes;
-    After.LongestLine = std::max(After.LongestLine, Pasted.LongestLine);
-    After.MostTabs = std::max(After.MostTabs, Pasted.MostTabs);
-    if (!FitsReportWindow(After)) {
-      emit InsertRefused(QString::fromStdString("The text to paste has " + DescribeTextSize(Pasted) +
+    After.Add(Pasted);
+    After.Lines -= std::min<int64_t>(Pasted.Lines, 1);
+    const bool TabStops = HasTabStops();
+    if (!FitsReportWindow(After, TabStops)) {
+      emit InsertRefused(QString::fromStdString("The text to paste has " + DescribeTextSize(Pasted, TabStops) +
                                                 "; with it the report would be larger than a report window holds (at "
-                                                "most " + ReportWindowLimit(After) + ")."));
+                                                "most " + ReportWindowLimit(After, TabStops) + ")."));
       return;
     }
   }

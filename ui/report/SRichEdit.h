@@ -34,6 +34,8 @@ class TSRichEdit : public QTextEdit {
   void AddLines(const std::vector<std::string>& NewLines);
   // The text as Lines() would give it (bytes counted as characters).
   TTextSize TextSize() const;
+  // The paragraphs carry tab stops of their own, which make their tabs cost more to lay out.
+  bool HasTabStops() const;
   // Replaces the last line, as AddLines adds.
   void SetLastLine(const std::string& Line);
 
@@ -53,8 +55,9 @@ class TSRichEdit : public QTextEdit {
   // Throws EInOutError when the file cannot be read or holds more than a report window holds;
   // the text then stays as it was.
   void LoadFromFile(const std::string& FileName);
-  // Plain lines each ending CR LF, or RTF; through a temporary file renamed into place.
-  void SaveToFile(const std::string& FileName) const;
+  // Plain lines each ending CR LF, or RTF; through a temporary file renamed into place. Lines
+  // given in InsteadOfLastLine are written in place of the last line, in its format.
+  void SaveToFile(const std::string& FileName, const std::vector<std::string>& InsteadOfLastLine = {}) const;
 
   // Key sequences the window's menu owns; the editor leaves them to it.
   void SetReservedShortcuts(const QList<QKeySequence>& Keys) { FReserved = Keys; }

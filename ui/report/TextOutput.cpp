@@ -449,16 +449,17 @@ std::string NotShownLine(int64_t Count, const std::string& Limit) {
 
 void TFmTextOutput::AddLines(const std::vector<std::string>& Lines) {
   if (Lines.empty()) return;
-  if (FNotShown > 0) {
-    FNotShown += static_cast<int64_t>(Lines.size());
-    MeText->SetLastLine(NotShownLine(FNotShown, FLimitReached));
+  if (!FHidden.empty()) {
+    FHidden.insert(FHidden.end(), Lines.begin(), Lines.end());
+    MeText->SetLastLine(NotShownLine(LinesNotShown(), FLimitReached));
   } else {
+    const bool TabStops = MeText->HasTabStops();
     TTextSize Size = MeText->TextSize();
     size_t Fit = 0;
     for (TTextSize Next = Size; Fit < Lines.size(); ++Fit) {
       Next.Add(Lines[Fit]);
-      if (!FitsReportWindow(Next)) {
-        FLimitReached = ReportWindowLimit(Next);
+      if (!FitsReportWindow(Next, TabStops)) {
+        FLimitReached = ReportWindowLimit(Next, TabStops);
         break;
       }
       Size = Next;
@@ -467,22 +468,16 @@ void TFmTextOutput::AddLines(const std::vector<std::string>& Lines) {
       MeText->AddLines(Lines);
     } else {
       // The note needs a line of its own: shown lines give way to it from the end.
-      const auto NoteBytes =
-          static_cast<int64_t>(NotShownLine(static_cast<int64_t>(Lines.size()), FLimitReached).size());
+      const std::string LongestNote = NotShownLine(static_cast<int64_t>(Lines.size()), FLimitReached);
       const auto WithNote = [&] {
         TTextSize S = Size;
-        S.Lines += 1;
-        S.Bytes += NoteBytes;
+        S.Add(LongestNote);
         return S;
       };
-      while (Fit > 0 && !FitsReportWindow(WithNote())) {
-        --Fit;
-        Size.Lines -= 1;
-        Size.Bytes -= static_cast<int64_t>(Lines[Fit].size());
-      }
-      FNotShown = static_cast<int64_t>(Lines.size() - Fit);
+      while (Fit > 0 && !FitsReportWindow(WithNote(), TabStops)) Size.Remove(Lines[--Fit]);
+      FHidden.assign(Lines.begin() + static_cast<std::ptrdiff_t>(Fit), Lines.end());
       std::vector<std::string> Shown(Lines.begin(), Lines.begin() + static_cast<std::ptrdiff_t>(Fit));
-      Shown.push_back(NotShownLine(FNotShown, FLimitReached));
+      Shown.push_back(NotShownLine(LinesNotShown(), FLimitReached));
       MeText->AddLines(Shown);
     }
   }
@@ -524,7 +519,15 @@ void TFmTextOutput::SaveText() {
       this, QStringLiteral("Save file as ..."), Plain ? TextFilter : RtfFilter, 1, Ext);
   if (Name.isEmpty()) return;
   const std::string FileName = EnsureExtension(Name.toStdString(), Ext.toStdString());
-  MeText->SaveToFile(FileName);
+  std::vector<std::string> InsteadOfLast;
+  if (!FHidden.empty()) {
+    // The note gives way to the lines it counts; a last line the user wrote in its place stays.
+    const std::vector<std::string> Shown = MeText->Lines();
+    if (!Shown.empty() && Shown.back() != NotShownLine(LinesNotShown(), FLimitReached))
+      InsteadOfLast.push_back(Shown.back());
+    InsteadOfLast.insert(InsteadOfLast.end(), FHidden.begin(), FHidden.end());
+  }
+  MeText->SaveToFile(FileName, InsteadOfLast);
   LbFileName->setText(QStringLiteral(" ") + QString::fromStdString(ExtractFileName(FileName)) + QStringLiteral(" "));
   MeText->document()->setModified(false);
   SetFileNamePanel(true);
@@ -538,6 +541,8 @@ void TFmTextOutput::BtnFileOperationsClick(int Tag) {
             this, QStringLiteral("Open file plain or RTF file ..."), TextFilter, 1);
         if (Name.isEmpty()) break;
         MeText->LoadFromFile(Name.toStdString());
+        // The lines a report did not show belong to it, not to the file read in its place.
+        FHidden.clear();
         MeText->document()->setModified(false);
         setWindowTitle(QString::fromStdString(ExtractFileName(Name.toStdString())));
         break;

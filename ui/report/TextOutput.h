@@ -66,7 +66,7 @@ class TFmTextOutput : public QMainWindow {
 
   // Filling by the caller: not an edit of the user's, so closing does not ask about it. Lines
   // beyond what a report window holds (TReportCapacity) are not shown; the last line then says
-  // how many there are.
+  // how many there are. A save as text or RTF writes them in its place.
   void AddLines(const std::vector<std::string>& Lines);
   void AddLine(const std::string& Line) { AddLines({Line}); }
   // Tab stops (points) of every paragraph, also of lines added afterwards.
@@ -86,7 +86,7 @@ class TFmTextOutput : public QMainWindow {
   bool Printing() const { return FPrinting; }
   bool FileNameSaved() const { return FSaved; }
   // Lines given to AddLines that the window does not show.
-  int64_t LinesNotShown() const { return FNotShown; }
+  int64_t LinesNotShown() const { return static_cast<int64_t>(FHidden.size()); }
   std::vector<TTabMarker*> TabMarkers() const;
 
   // Handlers, by the Tag of the control or menu item that runs them.
@@ -148,7 +148,8 @@ class TFmTextOutput : public QMainWindow {
   bool FUpdating = false;  // controls being set from the text, not by the user
   bool FDragging = false;
   bool FSaved = false;
-  int64_t FNotShown = 0;
+  // Lines given to AddLines beyond what the window holds: kept, so a save writes them too.
+  std::vector<std::string> FHidden;
   std::string FLimitReached;  // the limit the first line not shown went beyond
   std::vector<TTabMarker*> FMarkers;
 

@@ -241,15 +241,16 @@ class ExportCommandsTest : public QObject {
       QAbstractButton* Export;
       std::string Caption, Size, Limit;
     };
+    const std::string Layout = "as many tabs and long lines as it lays out in half a second";
     const auto Header = [&](const QString& Line) { return [&Reading, Line] { Reading.Header->setPlainText("$TOT\t1\n" + Line); }; };
     const std::vector<TCase> Cases = {
         {"lines of a memo", [&] { Page->MeVariability->setPlainText(Memo.join('\n')); }, Page->BtnExportVariability,
          "Variability Analysis : " + Name, "10001 lines (0.1 MB)", "10000 lines"},
         {"rows of a grid", [] {}, Reading.Buttons[1], "FCS Data " + Name, "10001 lines", "10000 lines"},
-        {"a text with a long line", Header(QString(TReportCapacity::MaxLineBytes + 1, 'x')), Reading.Buttons[0],
-         "FCS File Header " + Name, "2 lines (0.0 MB) with a line of 1001 characters", "lines of 1000 characters"},
-        {"a text with a line of many tabs", Header(QString(TReportCapacity::MaxLineTabs + 1, '\t')), Reading.Buttons[0],
-         "FCS File Header " + Name, "2 lines (0.0 MB) with a line of 101 tabs", "lines of 100 tabs"},
+        {"a text with a long line", Header(QString(200000, 'x')), Reading.Buttons[0], "FCS File Header " + Name,
+         "2 lines (0.2 MB) with a line of 200000 characters", Layout},
+        {"a text with a line of many tabs", Header(QString(3000, '\t')), Reading.Buttons[0], "FCS File Header " + Name,
+         "2 lines (0.0 MB) with 3001 tabs (up to 3000 in a line)", Layout},
     };
     for (const TCase& Case : Cases) {
       Case.Fill();

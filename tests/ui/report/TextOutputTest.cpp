@@ -24,7 +24,9 @@
 #include "Globals.h"
 #include "ScriptedTextOutputDialogs.h"
 #include "TestFolders.h"
+#include "TextUtils.h"
 #include "report/ReportCapacity.h"
+#include "report/RtfReader.h"
 #include "report/TextOutput.h"
 #include "report/TextOutputTour.h"
 #include "reports/Spreadsheet.h"
@@ -370,12 +372,48 @@ class TextOutputTest : public QObject {
     QCOMPARE(static_cast<int64_t>(W->MeText->document()->blockCount()), TReportCapacity::MaxLines);
     QVERIFY(!W->MeText->document()->isModified());
 
-    // A line too long or with too many tabs ends what is shown.
-    for (const auto& [Wide, Limit] : {std::pair{std::string(TReportCapacity::MaxLineBytes + 1, 'x'), "lines of 1000 characters"},
-                                      std::pair{std::string(TReportCapacity::MaxLineTabs + 1, '\t'), "lines of 100 tabs"}}) {
-      std::unique_ptr<TFmTextOutput> Short(NewWindow(true, {"a", "b", Wide, "c"}));
-      QCOMPARE(Short->MeText->Lines(), (std::vector<std::string>{"a", "b", NotShown(2, Limit)}));
-    }
+    // Save, through the button as text and the menu as RTF, writes every line given, the note
+    // giving way to the lines it counts.
+    std::vector<std::string> Given = Table;
+    Given.insert(Given.end(), {"late", "later", "last"});
+    Dialogs.FileNames = {Dir + "cut.txt"};
+    QTest::mouseClick(W->BtnSave, Qt::LeftButton);
+    QCOMPARE(SplitLines(ReadBytes(ProgramDir + "cut.txt")), Given);
+    W->MnSavePlainClick();
+    Dialogs.FileNames = {Dir + "cut.rtf"};
+    W->MnSave->trigger();
+    std::string Refusal;
+    const auto Rtf = ReadRtf(ReadBytes(ProgramDir + "cut.rtf"), Refusal);
+    QVERIFY2(Rtf, Refusal.c_str());
+    std::vector<std::string> Paragraphs;
+    for (const TRtfParagraph& P : Rtf->Paragraphs) Paragraphs.push_back(P.Runs.empty() ? "" : P.Runs[0].Text);
+    QCOMPARE(Paragraphs, Given);
+    QCOMPARE(W->MeText->Lines().back(), NotShown(504));
+    // A last line written over the note stays, before the lines not shown.
+    W->MeText->SetLastLine("mine");
+    W->MnSavePlainClick();
+    Dialogs.FileNames = {Dir + "cut.txt"};
+    QTest::mouseClick(W->BtnSave, Qt::LeftButton);
+    const auto Saved = SplitLines(ReadBytes(ProgramDir + "cut.txt"));
+    QCOMPARE(Saved.size(), Given.size() + 1);
+    QCOMPARE(Saved[Given.size() - 504], std::string("mine"));
+
+    // Tabs cost their count, or its square once the paragraphs carry tab stops; an unbroken line
+    // its length squared. A table of a 384-well plate shows whole; with tab stops it is cut.
+    std::string Wide = "Parameter";
+    for (int i = 0; i < 400; ++i) Wide += "\t" + std::to_string(i % 1000);
+    const std::vector<std::string> Plate(400, Wide);
+    std::unique_ptr<TFmTextOutput> Whole(NewWindow(true, Plate));
+    QCOMPARE(Whole->MeText->Lines(), Plate);
+    QCOMPARE(Whole->LinesNotShown(), 0);
+    const std::string Layout = "as many tabs and long lines as it lays out in half a second";
+    std::unique_ptr<TFmTextOutput> Stopped(new TFmTextOutput(nullptr, QStringLiteral("Report"), true));
+    Stopped->SetTabStops({36, 72});
+    Stopped->AddLines(Plate);
+    QVERIFY(Stopped->LinesNotShown() > 300);
+    QCOMPARE(Stopped->MeText->Lines().back(), NotShown(Stopped->LinesNotShown(), Layout));
+    std::unique_ptr<TFmTextOutput> Short(NewWindow(true, {"a", "b", std::string(200000, 'x'), "c"}));
+    QCOMPARE(Short->MeText->Lines(), (std::vector<std::string>{"a", "b", NotShown(2, Layout)}));
 
     // Files: too many lines once read; too many bytes before reading.
     std::unique_ptr<TFmTextOutput> Open(NewWindow(true, {"keep me"}));
