@@ -202,7 +202,7 @@ void ProtocolSeeds(const fs::path& Out) {
   Put(*Many);
   for (int32_t c = 0; c < Many->ChannelCount(); ++c)
     for (int k = 0; k < 40; ++k) Many->GetChannel(c)->AddPeak(false, -1, 1 + 0.05f * k, 0.2f, 1, 0, 0, 0, 2, -2);
-  for (int g = 0; g < 1500; ++g) {
+  for (int g = 0; g < TGenotypeSet::MaxGenotypes; ++g) {
     const int32_t First = g % TProtocol::MaxChannels;
     Many->AddGenotype("G" + std::to_string(g), First, g % 40);
     Many->GetGenotype(Many->GenotypeCount() - 1)->AddComponent((First + 1 + g / 15) % TProtocol::MaxChannels);

@@ -66,7 +66,7 @@ void AddGenotypes(TProtocol& Protocol, const std::vector<TGenotypeLine>& Lines) 
   int64_t Total = Protocol.GenotypeCount();
   for (const TGenotypeLine& Line : Lines) Total += Line.Channels.empty() ? 0 : 1;
   if (Total > TGenotypeSet::MaxGenotypes)
-    throw EConvertError("The genotype file would give the protocol " + std::to_string(Total) +
+    throw ERangeError("The genotype file would give the protocol " + std::to_string(Total) +
                         " genotypes; a protocol holds at most " + std::to_string(TGenotypeSet::MaxGenotypes));
   for (const TGenotypeLine& Line : Lines) {
     if (Line.Channels.empty()) continue;

@@ -27,7 +27,7 @@ std::vector<TGenotypeLine> ReadGenotypeFile(const std::string& FileName, int32_t
 
 // Adds one genotype per line, in file order, its first channel as the genotype's own and the
 // others as further components; a line without channels adds nothing. Adds nothing, with
-// EConvertError, when the protocol would then hold more than TGenotypeSet::MaxGenotypes.
+// ERangeError, when the protocol would then hold more than TGenotypeSet::MaxGenotypes.
 void AddGenotypes(TProtocol& Protocol, const std::vector<TGenotypeLine>& Lines);
 
 }  // namespace qv

@@ -338,7 +338,7 @@ TEST(Protocol, ChannelsGatesAndGenotypesPastTheirCapsAreRefusedNamingTheCap) {
   // Genotype file lines past the cap add none of them.
   TProtocol Q;
   for (int i = 0; i < TGenotypeSet::MaxGenotypes - 1; ++i) Q.AddGenotype("g", 0, 0);
-  EXPECT_THROW(AddGenotypes(Q, {{"x", {0}}, {"y", {0, 1}}}), EConvertError);
+  EXPECT_THROW(AddGenotypes(Q, {{"x", {0}}, {"y", {0, 1}}}), ERangeError);
   EXPECT_EQ(Q.GenotypeCount(), TGenotypeSet::MaxGenotypes - 1);
   AddGenotypes(Q, {{"x", {0}}, {"none", {}}});
   EXPECT_EQ(Q.GenotypeCount(), TGenotypeSet::MaxGenotypes);
