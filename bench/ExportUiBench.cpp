@@ -1,13 +1,16 @@
 // The export commands and the variability page. Goals: the 100,002-row raw grid to a file under
 // 1 s; the processed CSV of 1,000,000 events to a file under 0.5 s beyond the engine's CSV, and
-// to the report window in one insert; variability of 1,000,000 events, 8 channels and 100 bins
-// with its report under 0.5 s.
+// asked for in the report window, which holds far less, offered to a file and written there;
+// the processed export of 4,000,000 events asked for in the report window, from the count to
+// the file, with the event loop never unanswered for 0.5 s; variability of 1,000,000 events,
+// 8 channels and 100 bins with its report under 0.5 s.
 #include <benchmark/benchmark.h>
 
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +19,7 @@
 #include "pages/ExportCommands.h"
 #include "shell/MainWindow.h"
 #include "common/QtHost.h"
+#include "EventLoopLatency.h"
 #include "report/TextOutput.h"
 #include "pages/VariabilityPage.h"
 #include "dataset/FCSData.h"
@@ -23,12 +27,13 @@
 
 namespace {
 
-// Every save dialog answers one file.
+// Every save dialog answers one file, every question Yes.
 class TSaveTo : public qv::TQtDialogs {
  public:
   explicit TSaveTo(std::string File) : FFile(std::move(File)) { qv::SetAppDialogs(this); }
   ~TSaveTo() override { qv::SetAppDialogs(nullptr); }
   std::string SaveFile(const qv::TFileDialogOptions&) override { return FFile; }
+  bool YesNo(const std::string&) override { return true; }
 
  private:
   std::string FFile;
@@ -86,21 +91,45 @@ void ProcessedCSVToFile(benchmark::State& State) {
 }
 BENCHMARK(ProcessedCSVToFile)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-void ProcessedCSVToReportWindow(benchmark::State& State) {
+void ProcessedCSVForReportWindowToFile(benchmark::State& State) {
   TWindow W;
+  TSaveTo Dialogs((W.Home.path() + "/shown.csv").toStdString());
   const std::string Text = ProcessedCSV();
-  for (auto _ : State) {
-    W.Exports().ExportTextReport(Text, W.Request(true));
-    State.PauseTiming();
-    // Gathered first: a window takes its own popups with it.
-    std::vector<qv::TFmTextOutput*> Reports;
-    for (QWidget* Top : QApplication::topLevelWidgets())
-      if (auto* Report = qobject_cast<qv::TFmTextOutput*>(Top)) Reports.push_back(Report);
-    for (qv::TFmTextOutput* Report : Reports) delete Report;
-    State.ResumeTiming();
-  }
+  for (auto _ : State) W.Exports().ExportTextReport(Text, W.Request(true));
 }
-BENCHMARK(ProcessedCSVToReportWindow)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(ProcessedCSVForReportWindowToFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void FourMillionEventsForReportWindowToFile(benchmark::State& State) {
+  TWindow W;
+  TSaveTo Dialogs((W.Home.path() + "/events.csv").toStdString());
+  auto P = std::make_unique<qv::TProtocol>();
+  for (int c = 0; c < 2; ++c) {
+    qv::TChannelInfo Info;
+    Info.ChannelName = "FL" + std::to_string(c + 1);
+    Info.ChannelTag = std::string(1, char('A' + c));
+    P->AddChannel(std::make_unique<qv::TChannel>(Info, P.get()));
+  }
+  auto Data = std::make_unique<qv::TFCSData>();
+  Data->ChannelNames = {"FL1-H", "FL2-H"};
+  Data->Events.Reset(0, 2);
+  for (uint32_t e = 0; e < 4000000; ++e) {
+    qv::TFCSLine E = Data->Events.Append();
+    E.SetFileIndex(static_cast<int32_t>(e / 2000000));
+    E.SizeCompensated();
+    for (int c = 0; c < 2; ++c) E.RawValues()[c] = static_cast<float>((e * 2654435761u + c * 40503u) % 60000) / 10.0f;
+  }
+  Data->FileRange();
+  W.Main->SetCurrentProtocol(std::move(P));
+  W.Main->SetCurrentData(std::move(Data));
+  qint64 Unanswered = 0;
+  for (auto _ : State) {
+    qv::test::TEventLoopLatency Latency;
+    W.Exports().BtnExportProcessedDataClick(1);
+    Unanswered = std::max(Unanswered, Latency.Longest());
+  }
+  State.counters["unanswered_ms"] = static_cast<double>(Unanswered);
+}
+BENCHMARK(FourMillionEventsForReportWindowToFile)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void VariabilityWithReport(benchmark::State& State) {
   TWindow W;

@@ -5,7 +5,8 @@
 //   gives the same;
 // - the lines written back (names quoted) read as the same lines;
 // - added to a protocol, they give one genotype per line with its channels as components, and
-//   the protocol writes and reads back to the same bytes; a refused file adds nothing.
+//   the protocol writes and reads back to the same bytes; a refused file, or lines that would
+//   take the protocol past its genotypes, add nothing.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -17,6 +18,7 @@
 #include "TextUtils.h"
 #include "protocol/Genotype.h"
 #include "protocol/GenotypeFile.h"
+#include "protocol/GenotypeSet.h"
 #include "protocol/Protocol.h"
 
 using namespace qv;
@@ -98,6 +100,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   }
   fuzz::Require(ParseGenotypeFile(Again, Channels) == Parsed.Lines, "genotype lines written back read the same");
 
+  if (P->GenotypeCount() + static_cast<int32_t>(Parsed.Lines.size()) > TGenotypeSet::MaxGenotypes) {
+    bool Refused = false;
+    try {
+      AddGenotypes(*P, Parsed.Lines);
+    } catch (const ERangeError&) {
+      Refused = true;
+    }
+    fuzz::Require(Refused && fuzz::Written(*P) == Before, "lines past the genotypes a protocol holds add nothing");
+    return 0;
+  }
   AddGenotypes(*P, Parsed.Lines);
   fuzz::Require(P->GenotypeCount() == 1 + static_cast<int32_t>(Parsed.Lines.size()), "a genotype per line");
   for (size_t i = 0; i < Parsed.Lines.size(); ++i) {

@@ -3,6 +3,7 @@
 // gives <out>/fcs, protocol, unpack, datafile, fitness, fitness-report, genotype, matrix,
 // settings and rtf. Instrument files are cut to their first events so that the fuzzer works on
 // small inputs that still read as whole files.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,11 +21,14 @@
 #include "Globals.h"
 #include "NumberFormat.h"
 #include "report/RtfWriter.h"
+#include "reports/ProportionReport.h"
 #include "reports/Spreadsheet.h"
 #include "Streams.h"
 #include "TextUtils.h"
 #include "dataset/FCSData.h"
+#include "fitness/FitnessArray.h"
 #include "fitness/FitnessCalculator.h"
+#include "fitness/FitnessShared.h"
 #include "fcs/FCSFile.h"
 
 using namespace qv;
@@ -182,15 +186,17 @@ void ProtocolSeeds(const fs::path& Out) {
   TProtocol Empty;
   Put(Empty);
 
-  // Repeated structures: many gates; every channel a protocol may have, each with many peaks;
-  // many genotypes of several components; many filters.
-  auto Many = fuzz::NamedChannels(TProtocol::MaxChannels);
-  for (int g = 0; g < 200; ++g) {
+  // Repeated structures: as many gates as a protocol may have, each on a parameter of the
+  // target's file so that the analysis runs; every channel a protocol may have, each with many
+  // peaks; many genotypes of several components; many filters.
+  auto Many = fuzz::CompensatedChannels(TProtocol::MaxChannels);
+  const char* const Parameters[] = {"FSC-H", "SSC-H", "FL1", "FL2", ""};
+  for (int g = 0; g < TProtocol::MaxGates; ++g) {
     TGateInfo Info;
     Info.Name = "Gate" + std::to_string(g);
-    Info.FCSLabel = "P" + std::to_string(g);
+    Info.FCSLabel = Parameters[g % 5];
     Info.Active = true;
-    Info.MaximumValue = 1000;
+    Info.MaximumValue = 1e6f;
     Many->AddGate(std::make_unique<TGlobalGate>(Info, Many.get()));
   }
   Put(*Many);
@@ -264,10 +270,12 @@ void DataFileSeeds(const fs::path& Out, const fs::path& Scratch) {
   auto Set = TFCSData::Create(FcsFile, 0, false, nullptr, Protocol.get());
   Set->SaveToFile(File, *Protocol);
   Put(File);
-  // Repeated structures: many stored file names, each with an event; many events.
-  std::vector<std::vector<int32_t>> Plates(4000, std::vector<int32_t>{0, 1});
-  test::SaveAssayFile(File, *Assay, Plates, true);
-  Put(File);
+  // Repeated structures: many stored file names, each with an event (as many as the analysis
+  // report compares pairwise, and more); many events.
+  for (const int32_t Files : {MaxFilesWithDistances, 4000}) {
+    test::SaveAssayFile(File, *Assay, std::vector<std::vector<int32_t>>(Files, std::vector<int32_t>{0, 1}), true);
+    Put(File);
+  }
   test::SaveAssayFile(File, *Assay, {{2000, 2000, 2000}, {1000, 1500, 1500}}, true);
   Put(File);
 }
@@ -287,15 +295,15 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
        {{{1, 8, 8, 8}}, {{0, 12, 4, 8}}, {{2, 8, 8, 8}}, {{1, 5, 9, 10}, {0, 7, 7, 7}}}},
       {{"A", "B"}, {"B", "X"}, {"GFP", "YFP"}, {{{0, 5, 5}}, {{0, 5, 5}}, {{0, 5, 5}}, {{0, 5, 5}}}},
   };
-  // Repeated structures: many plates (plate pairs grow with their square: 60 of each kind take
-  // a fifth of the work budget); every channel a protocol may have, a genotype on each; the
-  // smallest report, of one genotype.
+  // Repeated structures: as many observed plates as an assay takes (plate pairs grow with their
+  // square); every channel a protocol may have, a genotype on each; the smallest report, of one
+  // genotype.
   std::vector<TAssay> Large(3);
   Large[2] = {{"A"}, {"A"}, {"GFP"}, {{{1, 10}}, {{1, 12}}, {{1, 10}}, {{1, 9}}}};
   Large[0] = {{"A", "B"}, {"B", "A"}, {"GFP", "YFP"}, {}};
   Large[0].Plates.assign(4, {});
   for (int f = 0; f < 4; ++f)
-    for (int p = 0; p < (f % 2 ? 60 : 4); ++p) Large[0].Plates[f].push_back({1, 8 + p % 5, 9 + p % 3});
+    for (int p = 0; p < (f % 2 ? MaxFitnessPlates : 4); ++p) Large[0].Plates[f].push_back({1, 8 + p % 5, 9 + p % 3});
   for (int c = 0; c < TProtocol::MaxChannels; ++c) {
     Large[1].Genotypes1.push_back("S" + std::to_string(c));
     Large[1].Genotypes2.push_back("S" + std::to_string((c + 1) % TProtocol::MaxChannels));
@@ -352,14 +360,19 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
     }
   }
   Save(Reports / "reports.txt", Both);
-  // Many reports in one file, as a user appends them, and as many as fit of the smallest.
+  // As many reports as a file may hold, as a user appends them, and of the smallest.
+  const auto Titles = [](const std::string& Text) {
+    const std::string Title = "Quorvenal Fitness Report\r\n";
+    int32_t Count = 0;
+    for (size_t At = Text.find(Title); At != std::string::npos; At = Text.find(Title, At + 1)) ++Count;
+    return Count;
+  };
   std::string Many;
-  while (Many.size() < 200000) Many += Both;
+  const int32_t InBoth = std::max(Titles(Both), 1);
+  for (int32_t Count = InBoth; Count <= TFitnessArray::MaxReports; Count += InBoth) Many += Both;
   Save(Reports / "many-reports.txt", Many);
-  // The reports are read one after another from what remains of the text: a fifth of the work
-  // budget.
   Many.clear();
-  while (Many.size() < 50000) Many += Smallest;
+  for (int32_t Count = 0; Count < TFitnessArray::MaxReports; ++Count) Many += Smallest;
   Save(Reports / "many-small-reports.txt", Many);
   // A missing file.
   Save(Out / "missing", std::string(1, '\0') + fuzz::DataFileSeparator);
@@ -367,9 +380,10 @@ void FitnessSeeds(const fs::path& Out, const fs::path& Reports, const fs::path& 
 
 // The first byte is the channel count.
 void GenotypeSeeds(const fs::path& Out) {
-  const std::vector<std::string> Files = {"\x03A,0\nB,1\nAB,0,1\n",
+  // A hex escape takes every hex digit after it: the channel byte stands alone.
+  const std::vector<std::string> Files = {"\x03" "A,0\nB,1\nAB,0,1\n",
                                           "\x04\"wild type\", 0\r\n\r\nmutant 1 2 3\r\n",
-                                          "\x02A,0\nC,7\n",
+                                          "\x02" "A,0\nC,7\n",
                                           "\x02\"say \"\"hi\"\"\",1,0",
                                           "\x01,0\n"};
   for (size_t i = 0; i < Files.size(); ++i) Save(Out / ("genotypes-" + std::to_string(i) + ".txt"), Files[i]);
@@ -381,10 +395,11 @@ void GenotypeSeeds(const fs::path& Out) {
 }
 
 // Pasted matrices as a spreadsheet copies the protocol's grids: tab-separated rows, and the
-// quoted CSV lines of the grid; the first byte is the channel count.
+// quoted CSV lines of the grid; the first byte gives the channel count (one more than it).
 void MatrixSeeds(const fs::path& Out) {
   int n = 0;
   for (int32_t Count : {2, 3, 4}) {
+    const char Channels = static_cast<char>(Count - 1);
     std::vector<std::string> Fluors;
     for (int32_t c = 0; c < Count; ++c) Fluors.push_back("F" + std::to_string(c));
     auto P = test::AssayProtocol({}, Fluors);
@@ -397,13 +412,13 @@ void MatrixSeeds(const fs::path& Out) {
     P->BuildCompensationMatrix(false);
     StringTable Grid;
     P->FillCompensationGrid(Grid);
-    std::string Pasted(1, static_cast<char>(Count));
+    std::string Pasted(1, Channels);
     for (int32_t r = 1; r < Grid.RowCount(); ++r) {
       for (int32_t c = 1; c < Grid.ColCount(); ++c) Pasted += Grid.Cell(c, r) + (c + 1 < Grid.ColCount() ? "\t" : "");
       Pasted += "\r\n";
     }
     Save(Out / ("grid-" + std::to_string(n++)), Pasted);
-    std::string Percent(1, static_cast<char>(Count));
+    std::string Percent(1, Channels);
     for (int32_t r = 0; r < Count; ++r) {
       for (int32_t c = 0; c < Count; ++c) {
         TCompensationPair Pair;
@@ -415,6 +430,7 @@ void MatrixSeeds(const fs::path& Out) {
     Save(Out / ("percent-" + std::to_string(n++)), Percent);
     std::vector<std::string> Lines;
     GridToQuotedLines(Grid, Lines);
+    // Its header row and column make the matrix one larger.
     Save(Out / ("quoted-" + std::to_string(n++)), std::string(1, static_cast<char>(Count)) + JoinLines(Lines, "\r\n"));
   }
   // Repeated structures: as many lines as a protocol has channels, each of many fields.
@@ -512,14 +528,18 @@ void RtfSeeds(const fs::path& Out) {
     Long.Paragraphs.push_back(Line);
   }
   Save(Out / "long.rtf", WriteRtf(Long));
-  // Every run in a font of a long name (a fifth of the work budget).
+  // Every run in one of its many fonts, each name as long as a name read may be.
   for (TRtfParagraph& Line : Long.Paragraphs)
-    for (TRtfRun& Run : Line.Runs) Run.FontName = "Font of a long name " + std::string(2500, 'N');
+    for (TRtfRun& Run : Line.Runs) {
+      std::string Name = Run.FontName;
+      Name.resize(MaxRtfFontNameBytes, 'N');
+      Run.FontName = Name;
+    }
   Save(Out / "long-font.rtf", WriteRtf(Long));
-  // As other writers keep tab stops: set once, then carried from paragraph to paragraph (many
-  // of them: paragraphs x tab stops take a fifth of the work budget).
+  // As other writers keep tab stops: the most a paragraph takes, set once, then carried from
+  // paragraph to paragraph.
   std::string Carried = "{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil Arial;}}\\pard";
-  for (int t = 1; t <= 300; ++t) Carried += "\\tx" + std::to_string(36 * t);
+  for (int t = 1; t <= static_cast<int>(MaxRtfTabStops); ++t) Carried += "\\tx" + std::to_string(36 * t);
   Carried += "\\f0\\fs20 ";
   for (int p = 0; p < 4000; ++p) Carried += "row " + std::to_string(p) + "\\tab 1\\tab 2\\par\r\n";
   Save(Out / "carried.rtf", Carried + "}");

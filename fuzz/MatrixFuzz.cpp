@@ -19,22 +19,6 @@
 
 using namespace qv;
 
-namespace {
-
-std::unique_ptr<TProtocol> ChannelsOnly(int32_t Count) {
-  auto P = fuzz::NamedChannels(Count);
-  for (int32_t i = 0; i < Count; ++i)
-    for (int32_t j = 0; j < Count; ++j) {
-      TCompensationPair Pair;
-      Pair.Mean = i == j ? 100.0f : 1.5f;
-      Pair.Deviation = 0.25f;
-      P->GetChannel(i)->SetCompPair(j, Pair, true);
-    }
-  return P;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const fuzz::TWorkBudget Budget(Size, 2);  // the matrix read, then written and read back
   fuzz::Quiet();
@@ -73,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   MatrixFromText(Again, Back, TProtocol::MaxChannels);
   fuzz::Require(Back == M, "a matrix written as text reads back the same");
 
-  auto P = ChannelsOnly(Channels);
+  auto P = fuzz::CompensatedChannels(Channels);
   const std::vector<uint8_t> Before = fuzz::Written(*P);
   const bool Taken = P->SetCompensationMatrix(M);
   fuzz::Require(Taken == InRange, "a matrix is taken exactly when it fits the channels and 0..100");

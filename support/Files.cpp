@@ -244,13 +244,18 @@ void DeleteTempFiles() {
 }
 
 void WriteFileSafely(const std::string& FileName, const std::function<void(TStream&)>& Writer) {
+  WriteFileSafely(FileName, Writer, [](const std::function<void()>& Flush) { Flush(); });
+}
+
+void WriteFileSafely(const std::string& FileName, const std::function<void(TStream&)>& Writer,
+                     const std::function<void(const std::function<void()>& Flush)>& RunFlush) {
   const std::string Target = SaveTarget(FileName);
   const std::string Temp = MakeSiblingTempFile(Target, FileName);
   try {
     {
       TFileStream Stream(Temp, TFileStream::TMode::Create, FileName);
       Writer(Stream);
-      Stream.Close();
+      RunFlush([&Stream] { Stream.Close(); });
     }
     RenameOver(Temp, Target, FileName);
   } catch (...) {

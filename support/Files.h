@@ -54,6 +54,11 @@ void DeleteTempFiles();
 // one gets 0666 under the umask. Through a symbolic link the link's target is replaced and the
 // link kept. A file without write permission is refused ("<FileName> is read-only").
 void WriteFileSafely(const std::string& FileName, const std::function<void(TStream&)>& Writer);
+// The same; RunFlush is handed the last step, the flush to the disk (seconds for a file of
+// hundreds of megabytes), and runs it as it likes, returning once it has run (its exception
+// passed on): a window runs it on another thread and answers its events meanwhile.
+void WriteFileSafely(const std::string& FileName, const std::function<void(TStream&)>& Writer,
+                     const std::function<void(const std::function<void()>& Flush)>& RunFlush);
 
 // One zlib stream at level 9 of the whole of Source, packed in blocks on every core (see
 // ParallelDeflate.h) and written through a temporary name.

@@ -111,15 +111,7 @@ std::string_view CharacterPrefix(std::string_view Text, size_t MaxBytes) {
 
 std::vector<std::string> SplitLines(std::string_view Text) {
   std::vector<std::string> Lines;
-  size_t Start = 0;
-  for (size_t i = 0; i < Text.size(); ++i) {
-    if (Text[i] == '\r' || Text[i] == '\n') {
-      Lines.emplace_back(Text.substr(Start, i - Start));
-      if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-      Start = i + 1;
-    }
-  }
-  if (Start < Text.size()) Lines.emplace_back(Text.substr(Start));
+  ForEachLine(Text, [&Lines](std::string_view Line) { Lines.emplace_back(Line); });
   return Lines;
 }
 

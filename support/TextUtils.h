@@ -28,7 +28,20 @@ void AppendUtf8(std::string& Out, uint32_t Cp);
 // The longest start of Text of at most MaxBytes bytes that cuts no character in two.
 std::string_view CharacterPrefix(std::string_view Text, size_t MaxBytes);
 
-// Splits text into lines; CR LF, CR or LF end a line. A final line break adds no empty line.
+// Hands Each every line of the text in order, without its end; CR LF, CR or LF end a line. A
+// final line break adds no empty line.
+template <class TEach>
+void ForEachLine(std::string_view Text, TEach&& Each) {
+  size_t Start = 0;
+  for (size_t i = 0; i < Text.size(); ++i)
+    if (Text[i] == '\r' || Text[i] == '\n') {
+      Each(Text.substr(Start, i - Start));
+      if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+      Start = i + 1;
+    }
+  if (Start < Text.size()) Each(Text.substr(Start));
+}
+// Splits text into lines as ForEachLine finds them.
 std::vector<std::string> SplitLines(std::string_view Text);
 // Counts the lines SplitLines would give, over text handed over in pieces, without copying it.
 class TLineCounter {

@@ -161,8 +161,10 @@ std::vector<std::vector<TDetector::TSeriesSummary>> SummariseColumns(
       const size_t Top = std::min(N, Bottom + SummaryRun);
       RunTasks(Groups, Threads, [&](size_t Group) {
         const size_t First = Group * NR / Groups, Last = (Group + 1) * NR / Groups, NG = Last - First;
-        // Batch values of column First + k over selection s at (k x NS + s) x SummaryBatch.
-        std::vector<float> Batch(NG * NS * SummaryBatch);
+        // Batch values of column First + k over selection s at (k x NS + s) x Stride: no more than
+        // the run holds, so that few events in many columns cost what they hold.
+        const size_t Stride = std::min(SummaryBatch, Top - Bottom);
+        std::vector<float> Batch(NG * NS * Stride);
         std::vector<size_t> Taken(NS);
         for (size_t Start = Bottom; Start < Top; Start += SummaryBatch) {
           // Runs and batches start on whole words of the selections; the batch's rows stay in
@@ -170,7 +172,7 @@ std::vector<std::vector<TDetector::TSeriesSummary>> SummariseColumns(
           const size_t Stop = std::min(Top, Start + SummaryBatch);
           for (size_t s = 0; s < NS; ++s)
             for (size_t k = 0; k < NG; ++k) {
-              float* const Out = Batch.data() + (k * NS + s) * SummaryBatch;
+              float* const Out = Batch.data() + (k * NS + s) * Stride;
               const size_t Offset = Offsets[First + k];
               size_t t = 0;
               for (size_t Word = Start / 64; Word * 64 < Stop; ++Word)
@@ -181,7 +183,7 @@ std::vector<std::vector<TDetector::TSeriesSummary>> SummariseColumns(
           for (size_t k = 0; k < NG; ++k)
             for (size_t s = 0; s < NS; ++s) {
               TDetector::TSummaryBuilder& B = Builders[First + k][s];
-              const float* P = Batch.data() + (k * NS + s) * SummaryBatch;
+              const float* P = Batch.data() + (k * NS + s) * Stride;
               if (Walk == Values)
                 B.Add(P, Taken[s]);
               else if (Walk == Sum && B.NeedsSum())

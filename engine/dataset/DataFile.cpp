@@ -31,8 +31,10 @@ namespace {
 constexpr int32_t DataFileVersion = 2;
 
 // Before the event count is read nothing says how long the file is; the protocol record and the
-// names of no protocol of this program come near this.
-constexpr int64_t MaxBytesBeforeEvents = 64 << 20;
+// names of no protocol of this program come near this (65536 names of 250 characters). What a
+// count claims may be unpacked and held to be checked, and a fitness assay reads four files side
+// by side: four heads of this size stay within the 64 MB a small input may cost.
+constexpr int64_t MaxBytesBeforeEvents = 16 << 20;
 // Packed bytes read from the file at a time; unpacked bytes of records built at a time (a few
 // milliseconds of work between two moves of the gauge); unpacked bytes read ahead for small reads.
 constexpr size_t PackedPiece = 1 << 20;
@@ -339,10 +341,11 @@ bool ReadFileNames(TUnpackedStream& Stream, std::string& Names, int64_t& Count) 
   const int32_t Bytes = ReadInt32(Stream);
   TLineCounter Lines;
   if (Bytes > 0) {
-    if (!Stream.Allows(Bytes)) throw EReadError("Stream read error");
-    Names.reserve(static_cast<size_t>(Bytes));
+    // Piece by piece, so that names of more files than a set holds are refused as such however
+    // long they claim to be.
     while (Names.size() < static_cast<size_t>(Bytes)) {
       const size_t At = Names.size(), N = std::min(ReadAhead, static_cast<size_t>(Bytes) - At);
+      if (!Stream.Allows(static_cast<int64_t>(N))) throw EReadError("Stream read error");
       Names.resize(At + N);
       Stream.ReadBuffer(Names.data() + At, N);
       Lines.Add(std::string_view(Names).substr(At));

@@ -26,28 +26,70 @@ void ReserveLarge(std::string& Text, size_t Bytes) {
   if (End > Begin) madvise(reinterpret_cast<void*>(Begin), End - Begin, MADV_HUGEPAGE);  // advice only
 }
 
+bool Exported(const TFCSLine& E, bool IncludeFiltered, bool IncludeGatedOut) {
+  return !(E.Filtered() && !IncludeFiltered) && !(E.GatedOut() && !IncludeGatedOut);
+}
+
+// The CSV text of the events appended to Out: the header, then each exported row after CR LF.
+// After each row HandOver gets the row's bytes and the events left with it.
+template <class THandOver>
+void WriteEventsCSV(const TFCSData& Data, const TProtocol& Protocol, bool IncludeFiltered, bool IncludeGatedOut,
+                    std::string& Out, THandOver&& HandOver, Progress* Gauge) {
+  const TFCSLineArray& Events = Data.Events;
+  PumpMessages(Gauge);
+  if (Events.empty()) return;
+  if (Gauge) Gauge->SetMax(static_cast<int64_t>(Events.size()));
+  Events[0].CSVHeader(Data.ChannelNames, Protocol, Out);
+  for (size_t i = Events.size(); i-- > 0;) {
+    // Millions of rows take seconds: the window is answered between blocks of them.
+    if (Gauge && i % 1024 == 0) {
+      Gauge->SetPosition(static_cast<int64_t>(Events.size() - i));
+      Gauge->Pump();
+    }
+    const TFCSLine E = Events[i];
+    if (!Exported(E, IncludeFiltered, IncludeGatedOut)) continue;
+    const size_t Before = Out.size();
+    Out += "\r\n";
+    E.CSVRow(static_cast<int32_t>(i), Protocol, Out);
+    HandOver(Out.size() - Before, i + 1);
+  }
+}
+
 }  // namespace
+
+int64_t TFCSData::ExportedEventCount(bool IncludeFiltered, bool IncludeGatedOut, Progress* Gauge) const {
+  int64_t Count = 0;
+  for (size_t i = 0; i < Events.size(); ++i) {
+    if (Gauge && i % 65536 == 0) Gauge->Pump();
+    Count += Exported(Events[i], IncludeFiltered, IncludeGatedOut) ? 1 : 0;
+  }
+  return Count;
+}
 
 void TFCSData::ExportEventsCSV(const TProtocol& Protocol, bool IncludeFiltered, bool IncludeGatedOut,
                                std::string& Text, Progress* Gauge) const {
-  if (Gauge) Gauge->Pump();
-  if (Events.empty()) return;
   std::string Result;
-  Events[0].CSVHeader(ChannelNames, Protocol, Result);
   bool Reserved = false;
-  for (size_t i = Events.size(); i-- > 0;) {
-    const TFCSLine E = Events[i];
-    if ((E.Filtered() && !IncludeFiltered) || (E.GatedOut() && !IncludeGatedOut)) continue;
-    const size_t Before = Result.size();
-    Result += "\r\n";
-    E.CSVRow(static_cast<int32_t>(i), Protocol, Result);
-    if (!Reserved) {
-      // Twice the first row per event; room reserved and never written costs no memory.
-      ReserveLarge(Result, 2 * (Result.size() - Before) * (i + 1));
-      Reserved = true;
-    }
-  }
-  Text = std::move(Result);
+  WriteEventsCSV(*this, Protocol, IncludeFiltered, IncludeGatedOut, Result, [&](size_t RowBytes, size_t RowsLeft) {
+    if (Reserved) return;
+    // Twice the first row per event; room reserved and never written costs no memory.
+    ReserveLarge(Result, 2 * RowBytes * RowsLeft);
+    Reserved = true;
+  }, Gauge);
+  if (!Events.empty()) Text = std::move(Result);
+}
+
+void TFCSData::ExportEventsCSV(const TProtocol& Protocol, bool IncludeFiltered, bool IncludeGatedOut,
+                               const std::function<void(std::string_view Block)>& Write, Progress* Gauge) const {
+  constexpr size_t BlockBytes = size_t{1} << 20;
+  std::string Block;
+  Block.reserve(BlockBytes + 4096);
+  WriteEventsCSV(*this, Protocol, IncludeFiltered, IncludeGatedOut, Block, [&](size_t, size_t) {
+    if (Block.size() < BlockBytes) return;
+    Write(Block);
+    Block.clear();
+  }, Gauge);
+  if (!Block.empty()) Write(Block);
 }
 
 namespace {

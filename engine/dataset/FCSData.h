@@ -2,8 +2,10 @@
 // One analysed data set: the events of one FCS file, or of several merged, matched to a
 // protocol's gates and channels, with their file index, counts and compensation.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Host.h"
@@ -145,6 +147,12 @@ class TFCSData {
   // left as it is when the set has no events.
   void ExportEventsCSV(const TProtocol& Protocol, bool IncludeFiltered, bool IncludeGatedOut, std::string& Text,
                        Progress* Gauge = nullptr) const;
+  // The same text handed to Write in blocks of about a megabyte as it is made, so a file of
+  // millions of rows needs no string of them all.
+  void ExportEventsCSV(const TProtocol& Protocol, bool IncludeFiltered, bool IncludeGatedOut,
+                       const std::function<void(std::string_view Block)>& Write, Progress* Gauge = nullptr) const;
+  // The rows ExportEventsCSV writes below its header, counted without writing them.
+  int64_t ExportedEventCount(bool IncludeFiltered, bool IncludeGatedOut, Progress* Gauge = nullptr) const;
   // Removes the events of one file, keeps the others whole and in order, recounts and rebuilds
   // the file range and positions. Answers the number removed; a set of compact events only is
   // refused with a message (0).

@@ -1,5 +1,6 @@
 #include "protocol/GenotypeFile.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -8,6 +9,7 @@
 #include "NumberFormat.h"
 #include "TextUtils.h"
 #include "protocol/Genotype.h"
+#include "protocol/GenotypeSet.h"
 #include "protocol/Protocol.h"
 
 namespace qv {

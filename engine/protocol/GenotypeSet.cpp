@@ -178,8 +178,7 @@ void TGenotypeSet::LoadFromStream(TStream& Stream) {
   try {
     ReadInt32(Stream);
     // Each genotype record takes at least 16 bytes.
-    const int32_t N = ReadCount(Stream, 16);
-    CheckCount(N, MaxGenotypes, "genotypes");
+    const int32_t N = ReadItemCount(Stream, 16, MaxGenotypes, "genotypes");
     std::vector<std::unique_ptr<TGenotype>> List(static_cast<size_t>(N));
     for (int32_t i = N - 1; i >= 0; --i) List[i] = TGenotype::CreateFromStream(Stream, this);
     Items = std::move(List);

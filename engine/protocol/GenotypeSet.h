@@ -17,7 +17,9 @@ class TProtocol;
 class TGenotypeSet {
  public:
   static constexpr int32_t RecordVersion = 1;
-  // Every event is weighed against every genotype; an assay names a few dozen at most.
+  // Every event is weighed against every genotype, and an assay names a few dozen at most (class
+  // numbers, 16-bit, would allow 32767); a record declaring more is refused, and Add takes no more
+  // (ERangeError).
   static constexpr int32_t MaxGenotypes = 256;
 
   explicit TGenotypeSet(TProtocol* AOwner) : Owner(AOwner) {}

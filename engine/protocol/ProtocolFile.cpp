@@ -137,10 +137,8 @@ bool TProtocol::LoadFromFile(const std::string& AFileName) {
 bool TProtocol::ReadCurrent(TStream& Stream) {
   FileVersion = ReadInt32(Stream);
   const int32_t V = FileVersion;
-  const int32_t N = ReadItemCount(Stream, 4);
-  CheckCount(N, MaxChannels, "channels");
-  const int32_t G = V >= 8 ? ReadItemCount(Stream, 4) : 6;
-  CheckCount(G, MaxGates, "gates");
+  const int32_t N = ReadItemCount(Stream, 4, MaxChannels, "channels");
+  const int32_t G = V >= 8 ? ReadItemCount(Stream, 4, MaxGates, "gates") : 6;
   ReadInt32(Stream);
   ReadInt32(Stream);
   ScoreSingles = ReadBool(Stream);
@@ -161,8 +159,7 @@ bool TProtocol::ReadCurrent(TStream& Stream) {
 
 bool TProtocol::ReadV2(TStream& Stream) {
   FileVersion = 2;
-  const int32_t N = ReadItemCount(Stream, 4);
-  CheckCount(N, MaxChannels, "channels");
+  const int32_t N = ReadItemCount(Stream, 4, MaxChannels, "channels");
   SkipBytes(Stream, 8);
   ScoreSingles = ReadBool(Stream);
   ScoreDoubles = ReadBool(Stream);

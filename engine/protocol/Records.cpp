@@ -37,6 +37,13 @@ void CheckCount(int32_t Count, int32_t Cap, const char* What, const char* Holder
     throw ECountCap("it declares " + IntToStr(Count) + " " + What + "; " + Holder + " holds at most " + IntToStr(Cap));
 }
 
+int32_t ReadItemCount(TStream& Stream, int64_t MinBytes, int32_t Cap, const char* What) {
+  const int32_t N = ReadInt32(Stream);
+  CheckCount(N, Cap, What);
+  if (N < 0 || !Stream.Holds(static_cast<int64_t>(N) * MinBytes)) throw EReadError("Stream read error");
+  return N;
+}
+
 int32_t CheckedCount(size_t Count) {
   if (Count > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw RangeCheckError();
   return static_cast<int32_t>(Count);

@@ -166,9 +166,13 @@ void TFCSData::FillScatter(ChartData& Chart, const TScatterAxis& X, const TScatt
   Points.Color = 0xFF0000;
   Points.Width = PointSize;
   const size_t N = (X.Values && Y.Values) ? std::min(X.Values->size(), Y.Values->size()) : 0;
+  Points.Points.reserve(N);
   const int64_t Highest = std::max<int64_t>(static_cast<int64_t>(Events.size()) - 1, 0);
   for (size_t j = N; j-- > 0;) {
-    if (Gauge && j % 200 == 0) Gauge->SetPosition(std::max<int64_t>(Highest - static_cast<int64_t>(j), 0));
+    if (Gauge && j % 200 == 0) {
+      Gauge->SetPosition(std::max<int64_t>(Highest - static_cast<int64_t>(j), 0));
+      Gauge->Pump();
+    }
     const float XV = (*X.Values)[j], YV = (*Y.Values)[j];
     if (static_cast<Extended>(XV) > 0.001L && static_cast<Extended>(YV) > 0.001L) Points.Points.emplace_back(XV, YV);
   }

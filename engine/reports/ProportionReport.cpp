@@ -51,17 +51,17 @@ void ClassProportionReport(const TReportEvents& Set, const TStringArray& Names, 
   TIntArray Count;
   T2IntArray T;
   CountEventClasses(Set.Records, {C, Column}, Count, Gauge);
-  for (int32_t k = H; k >= 0; --k) Table[k + 1] += IntToStr(Count[k]) + Sep;
-  if (static_cast<int64_t>(std::max(Set.FileCount, 0)) * C > MaxFileTableCells) {
+  if (const int64_t Files = std::max(Set.FileCount, 0); Files * C > MaxFileClassCells) {
+    for (int32_t k = H; k >= 0; --k) Table[k + 1] += IntToStr(Count[k]) + Sep;
     Table.emplace_back();
-    Table.push_back("Counts per file are listed for at most " + IntToStr(MaxFileTableCells) +
-                    " files x classes; this set has " + IntToStr(Set.FileCount) + " files and " + IntToStr(C) +
-                    " classes");
+    Table.push_back(Sep + "Counts per file are listed for at most " + IntToStr(MaxFileClassCells) +
+                    " files x classes; this set has " + IntToStr(Files) + " files of " + IntToStr(C) + " classes");
     return;
   }
   SumFileClassCounts(Set.Records.Events, Set.MinFileIndex, Set.FileCount, {C, Column}, T, Gauge);
   const int32_t F = static_cast<int32_t>(T.size());
 
+  for (int32_t k = H; k >= 0; --k) Table[k + 1] += IntToStr(Count[k]) + Sep;
   std::string FileHeader;
   for (int32_t f = 0; f < F; ++f) FileHeader += "File" + IntToStr(f) + Sep;
   Table[0] += FileHeader;

@@ -35,15 +35,17 @@ struct TReportEvents {
 // to this many files; a set of more lists each file's mean distance only, which costs one pass
 // over the files instead of one per pair.
 constexpr int32_t MaxFilesWithDistances = 1024;
-// Every per-file line holds a cell per class and file. A plate of 384 wells with ten channels'
-// simple classes has 393,216; a set beyond this lists the totals of its classes only, so a small
-// file naming many files in a protocol of many channels cannot fill gigabytes.
-constexpr int32_t MaxFileTableCells = 1 << 20;
+
+// The per-file columns of a class table cost files x classes, and a small data file may name
+// 65536 files under 15 channels (32768 simple classes) or declare thousands of genotypes. Up to
+// this many cells (a plate of 384 wells under 11 channels) a table lists them; beyond, each
+// class's total alone, with a line saying why.
+constexpr int64_t MaxFileClassCells = int64_t{1} << 20;
 
 // Counts per class and file in Column; with ZReport the proportions, Z values, SSD (resampled
 // from the full events when Options ask and Column is the rigorous Z class), chi-square and the
 // distances between files follow. Lines built before an arithmetic failure are appended first.
-// Cost: files x classes up to MaxFileTableCells, and files x files x classes up to
+// Cost: files x classes up to MaxFileClassCells, and files x files x classes up to
 // MaxFilesWithDistances files.
 void ClassProportionReport(const TReportEvents& Set, const TStringArray& Names, int32_t Column, bool ZReport,
                            char Separator, const TProportionOptions& Options, TStringArray& Table, Progress* Gauge);

@@ -117,6 +117,21 @@ std::vector<std::pair<QString, double>> LogCaptions(double Lo, double Hi, const 
   return Best;
 }
 
+// A value's pixel along one axis of the image: its place between the axis ends (of log10 values
+// on a log axis), with the ends worked out once for the million points that follow.
+class TPixelMap {
+ public:
+  TPixelMap(double Lo, double Hi, bool Log, double Origin, double Length) : FLog(Log), FOrigin(Origin) {
+    FStart = Log ? std::log10(Lo) : Lo;
+    FScale = Length / ((Log ? std::log10(Hi) : Hi) - FStart);
+  }
+  double operator()(double V) const { return FOrigin + ((FLog ? std::log10(V) : V) - FStart) * FScale; }
+
+ private:
+  bool FLog;
+  double FOrigin, FStart = 0, FScale = 1;
+};
+
 }  // namespace
 
 TChartView::TChartView(QWidget* Parent) : QChartView(new QChart(), Parent) {
@@ -197,9 +212,11 @@ void TChartView::Rebuild() {
   connect(C, &QChart::plotAreaChanged, this, [this] {
     ApplyBinLabels();
     ApplyLogLabels();
+    ApplyValueTicks();
     RedrawImage();
   });
   FBinLabels.clear();
+  FImage = QImage();
   FLabelledWidth = -1;
   FLogLabelled = {-1, -1};
   ComputeRanges();
@@ -248,6 +265,7 @@ void TChartView::Rebuild() {
   C->addAxis(FYAxis, Qt::AlignLeft);
   ApplyBinLabels();
   ApplyLogLabels();
+  ApplyValueTicks();
 
   const bool XLog = FData.XLog, YLog = FData.YLog;
   const auto At = [XLog, YLog](double X, double Y) { return QPointF(AxisValue(X, XLog), AxisValue(Y, YLog)); };
@@ -321,18 +339,6 @@ QRectF TChartView::PlotRect() const {
   return mapFromScene(chart()->mapToScene(Area)).boundingRect();
 }
 
-double TChartView::MapX(double V, const QRectF& Plot) const {
-  const double T = FData.XLog ? (std::log10(V) - std::log10(FXMin)) / (std::log10(FXMax) - std::log10(FXMin))
-                              : (V - FXMin) / (FXMax - FXMin);
-  return Plot.left() + T * Plot.width();
-}
-
-double TChartView::MapY(double V, const QRectF& Plot) const {
-  const double T = FData.YLog ? (std::log10(V) - std::log10(FYMin)) / (std::log10(FYMax) - std::log10(FYMin))
-                              : (V - FYMin) / (FYMax - FYMin);
-  return Plot.bottom() - T * Plot.height();
-}
-
 bool TChartView::ValueAt(const QPoint& Pos, double& X, double& Y) const {
   const QRectF Plot = PlotRect();
   if (Plot.isEmpty() || !Plot.contains(Pos)) return false;
@@ -346,8 +352,11 @@ bool TChartView::ValueAt(const QPoint& Pos, double& X, double& Y) const {
 }
 
 void TChartView::RedrawImage() {
-  FImage = QImage();
   const QRectF Area = chart()->plotArea();
+  // The plot area is announced again after captions change; the points stay where they were.
+  if (!FImage.isNull() && Area == FImageArea) return;
+  FImageArea = Area;
+  FImage = QImage();
   const int W = static_cast<int>(std::floor(Area.width())), H = static_cast<int>(std::floor(Area.height()));
   bool Any = false;
   for (const ChartSeries& S : FData.Series) Any = Any || DrawnAsImage(S);
@@ -357,8 +366,10 @@ void TChartView::RedrawImage() {
   }
   FImage = QImage(W, H, QImage::Format_ARGB32_Premultiplied);
   FImage.fill(Qt::transparent);
-  const QRectF Local(0, 0, W, H);
   const bool XLog = FData.XLog, YLog = FData.YLog;
+  const TPixelMap MapX(FXMin, FXMax, XLog, 0, W), MapY(FYMin, FYMax, YLog, H, -H);
+  auto* Bits = reinterpret_cast<QRgb*>(FImage.bits());
+  const qsizetype Stride = FImage.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
   for (const ChartSeries& S : FData.Series) {
     if (!DrawnAsImage(S)) continue;
     const QRgb Pixel = FromPlatformColour(S.Color).rgba();
@@ -367,12 +378,12 @@ void TChartView::RedrawImage() {
     // Plain pixel writes: a million points through QPainter would miss the half-second budget.
     for (const auto& [X, Y] : S.Points) {
       if (!Usable(X, XLog) || !Usable(Y, YLog)) continue;
-      const int PX = static_cast<int>(std::clamp(MapX(X, Local), -1.0, W + 1.0)) - Lead;
-      const int PY = static_cast<int>(std::clamp(MapY(Y, Local), -1.0, H + 1.0)) - Lead;
+      const int PX = static_cast<int>(std::clamp(MapX(X), -1.0, W + 1.0)) - Lead;
+      const int PY = static_cast<int>(std::clamp(MapY(Y), -1.0, H + 1.0)) - Lead;
       for (int dy = 0; dy < Size; ++dy) {
         const int Row = PY + dy;
         if (Row < 0 || Row >= H) continue;
-        auto* Line = reinterpret_cast<QRgb*>(FImage.scanLine(Row));
+        QRgb* Line = Bits + Row * Stride;
         for (int dx = 0; dx < Size; ++dx) {
           const int Col = PX + dx;
           if (Col >= 0 && Col < W) Line[Col] = Pixel;
@@ -447,6 +458,15 @@ void TChartView::ApplyLogLabels() {
     for (const QString& Caption : A->categoriesLabels()) A->remove(Caption);
     for (const auto& [Caption, At] : LogCaptions(Lo, Hi, Room)) A->append(Caption, At);
   }
+}
+
+void TChartView::ApplyValueTicks() {
+  // Only the upright axis runs short: the window's least width leaves room for every caption.
+  auto* A = qobject_cast<QValueAxis*>(FYAxis);
+  const double Length = chart()->plotArea().height();
+  if (!A || Length <= 1) return;
+  const double Step = QFontMetricsF(A->labelsFont()).height() + LabelGap / 2;
+  A->setTickCount(std::clamp(static_cast<int>(Length / Step), 2, DefaultTicks));
 }
 
 void TChartView::mouseReleaseEvent(QMouseEvent* Event) {

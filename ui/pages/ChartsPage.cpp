@@ -227,6 +227,9 @@ void TChartsPage::GraphToggleClicked(QToolButton* Button) {
 void TChartsPage::AxisMetricMenuClick(int Tag) {
   if (Tag > 0) FMain.XMetric = Tag;
   if (Tag < 0) FMain.YMetric = -Tag;
+  // The axis menu has closed by now, but what it covered is drawn again only when events are
+  // next handled: painted now, its picture does not stay over the chart while the scatter is made.
+  if (Tag != 0) FMain.Window()->repaint();
   BtnGraphAllClick();
   FMain.ShowMemoryStatus();
 }

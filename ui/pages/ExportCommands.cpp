@@ -10,6 +10,8 @@
 #include <QProgressBar>
 #include <QTableWidget>
 #include <QTextEdit>
+#include <chrono>
+#include <future>
 
 #include "common/CommandBinding.h"
 #include "common/Dialogs.h"
@@ -19,6 +21,7 @@
 #include "common/PageContext.h"
 #include "common/QtHost.h"
 #include "Streams.h"
+#include "report/ReportCapacity.h"
 #include "report/TextOutput.h"
 #include "TextUtils.h"
 #include "dataset/FCSData.h"
@@ -63,9 +66,47 @@ bool IsChecked(const QWidget* Root, const char* Name) {
   return Box && Box->isChecked();
 }
 
+// Where the lines go: a target button is down only if it is there.
+bool ToReportWindow(const TExportRequest& Request) { return Down(Request.Targets.Text); }
+bool ToSpreadsheet(const TExportRequest& Request) {
+  return !ToReportWindow(Request) && Down(Request.Targets.Excel) && ExcelAvailable;
+}
+
+// The status row's gauge, without Cancel (an export runs to its end), while a large export is
+// formatted or written; events are handled between its steps.
+class TExportGauge {
+ public:
+  explicit TExportGauge(TPageContext& Main) : FMain(Main), FProgress(Main.GaProgress, nullptr) {
+    FMain.GaProgress->setValue(0);
+    FMain.PnProgress->show();
+  }
+  ~TExportGauge() {
+    FMain.PnProgress->hide();
+    FMain.GaProgress->setValue(0);
+  }
+  TExportGauge(const TExportGauge&) = delete;
+  TExportGauge& operator=(const TExportGauge&) = delete;
+  Progress* Gauge() { return &FProgress; }
+
+ private:
+  TPageContext& FMain;
+  TQtProgress FProgress;
+};
+
+// The disk may take seconds to take a file of hundreds of megabytes: the flush runs on its own
+// thread while the window answers.
+void FlushWhileAnswering(const std::function<void()>& Flush) {
+  auto Done = std::async(std::launch::async, Flush);
+  while (Done.wait_for(std::chrono::milliseconds(TQtProgress::PumpIntervalMs)) != std::future_status::ready)
+    QCoreApplication::processEvents();
+  Done.get();
+}
+
 }  // namespace
 
-TLineWriter::TLineWriter(TStream& Stream) : FStream(Stream) { FBlock.reserve(LineBlockSize + 4096); }
+TLineWriter::TLineWriter(TStream& Stream, Progress* Gauge) : FStream(Stream), FGauge(Gauge) {
+  FBlock.reserve(LineBlockSize + 4096);
+}
 
 void TLineWriter::Line(std::string_view Text) {
   FBlock.append(Text);
@@ -73,9 +114,15 @@ void TLineWriter::Line(std::string_view Text) {
   if (FBlock.size() >= LineBlockSize) Flush();
 }
 
+void TLineWriter::Text(std::string_view Bytes) {
+  FBlock.append(Bytes);
+  if (FBlock.size() >= LineBlockSize) Flush();
+}
+
 void TLineWriter::Flush() {
   if (!FBlock.empty()) FStream.Write(FBlock.data(), FBlock.size());
   FBlock.clear();
+  PumpMessages(FGauge);
 }
 
 TExportTargets FindExportTargets(const QWidget* Root, const QString& X) {
@@ -86,11 +133,16 @@ TExportTargets FindExportTargets(const QWidget* Root, const QString& X) {
   return T;
 }
 
-void ModelToQuotedLines(const QAbstractItemModel& Model, std::vector<std::string>& Lines) {
+void ModelToQuotedLines(const QAbstractItemModel& Model, std::vector<std::string>& Lines, Progress* Gauge) {
   const int Rows = Model.rowCount(), Cols = Model.columnCount();
   Lines.reserve(Lines.size() + static_cast<size_t>(Rows));
+  if (Gauge) Gauge->SetMax(Rows);
   std::string Line;
   for (int Row = 0; Row < Rows; ++Row) {
+    if (Gauge && Row % 1024 == 0) {
+      Gauge->SetPosition(Row);
+      Gauge->Pump();
+    }
     Line.clear();
     for (int Col = 0; Col < Cols; ++Col) {
       const QByteArray Cell = Model.data(Model.index(Row, Col), Qt::DisplayRole).toString().toUtf8();
@@ -140,68 +192,99 @@ void TExportCommands::UpdateFileExportButtons() {
 // ---------------------------------------------------------------------------------------------
 // The shared routine
 
-void TExportCommands::ExportText(std::vector<std::string> Lines, const TExportRequest& Request) {
+TExportRequest TExportCommands::ToFile(const TExportRequest& Request) {
+  TExportRequest File = Request;
+  File.Targets.Text = nullptr;
+  File.Targets.Excel = nullptr;
+  return File;
+}
+
+bool TExportCommands::OfferFile(const TTextSize& Size, const TExportRequest& Request) {
+  return AppDialogs().YesNo("\"" + Request.Caption.toStdString() + "\" has " + DescribeTextSize(Size, true) +
+                            "; a report window holds at most " + ReportWindowLimit(Size, true) +
+                            ". Save it to a file instead?");
+}
+
+bool TExportCommands::ExportText(std::vector<std::string> Lines, const TExportRequest& Request) {
   THourglass Hourglass;
-  if (Down(Request.Targets.Text)) {
+  if (ToReportWindow(Request)) {
+    // The window below sets tab stops of its own.
+    if (const TTextSize Size = SizeOfLines(Lines); !FitsReportWindow(Size, true))
+      return OfferFile(Size, Request) && SaveLines(Lines, ToFile(Request));
     auto* Window = new TFmTextOutput(nullptr, Request.Caption, true);
     FMain.AddCloseQuery(Window);
     std::vector<int> Stops;
     for (int i = 1; i <= 10; ++i) Stops.push_back(70 * i);
     Window->SetTabStops(Stops);
     Window->AddLines(Lines);
-  } else if (Down(Request.Targets.Excel) && ExcelAvailable) {
+  } else if (ToSpreadsheet(Request)) {
     // Lines is this routine's own copy, so the page's text keeps its TABs.
     for (std::string& Line : Lines) Line = ReplaceChar(Line, '\t', ',');
     ExportToExcel(Lines);
   } else {
-    SaveLines(Lines, Request);
+    return SaveLines(Lines, Request);
   }
+  return true;
 }
 
-void TExportCommands::SaveLines(const std::vector<std::string>& Lines, const TExportRequest& Request) {
-  SaveThroughDialog(Request, [&Lines](TLineWriter& Writer) {
-    for (const std::string& Line : Lines) Writer.Line(Line);
+bool TExportCommands::SaveLines(const std::vector<std::string>& Lines, const TExportRequest& Request) {
+  return SaveThroughDialog(Request, [&Lines](TLineWriter& Writer, Progress& Gauge) {
+    Gauge.SetMax(static_cast<int64_t>(Lines.size()));
+    for (size_t i = 0; i < Lines.size(); ++i) {
+      if (i % 1024 == 0) Gauge.SetPosition(static_cast<int64_t>(i));
+      Writer.Line(Lines[i]);
+    }
   });
 }
 
-void TExportCommands::SaveThroughDialog(const TExportRequest& Request,
-                                        const std::function<void(TLineWriter& Writer)>& WriteLines) {
+bool TExportCommands::SaveThroughDialog(const TExportRequest& Request,
+                                        const std::function<void(TLineWriter& Writer, Progress& Gauge)>& Write) {
   TFileDialogOptions Spec;
   Spec.Caption = "Save as...";
   Spec.Filter = Request.Filter.toStdString();
   Spec.DefaultExt = Request.Extension.toStdString();
   std::string FileName = AppDialogs().SaveFile(Spec);
-  if (FileName.empty()) return;
+  if (FileName.empty()) return false;
   if (!Spec.DefaultExt.empty()) FileName = EnsureExtension(FileName, Spec.DefaultExt);
   try {
+    TExportGauge Gauge(FMain);
     WriteFileSafely(FileName, [&](TStream& Stream) {
-      TLineWriter Writer(Stream);
-      WriteLines(Writer);
+      TLineWriter Writer(Stream, Gauge.Gauge());
+      Write(Writer, *Gauge.Gauge());
       Writer.Flush();
-    });
+    }, FlushWhileAnswering);
   } catch (const std::exception& E) {
     AppDialogs().Error("Could not save " + FileName + ": " + E.what());
+    return false;
   }
+  return true;
 }
 
 void TExportCommands::ExportTextReport(const std::string& Text, const TExportRequest& Request) {
-  const bool ToFile = !Down(Request.Targets.Text) && !(Down(Request.Targets.Excel) && ExcelAvailable);
-  if (!ToFile) {
+  if (ToSpreadsheet(Request)) {
     ExportText(SplitLines(Text), Request);
     return;
   }
-  // Large event texts go to the file as they are, without a string per line.
+  TExportRequest Target = Request;
+  if (ToReportWindow(Request)) {
+    const TTextSize Size = SizeOfText(Text);
+    if (FitsReportWindow(Size, true)) {
+      ExportText(SplitLines(Text), Request);
+      return;
+    }
+    if (!OfferFile(Size, Request)) return;
+    Target = ToFile(Request);
+  }
+  // Large texts go to the file as they are, without a string per line.
   THourglass Hourglass;
-  SaveThroughDialog(Request, [&Text](TLineWriter& Writer) {
-    const std::string_view All(Text);
-    size_t Start = 0;
-    for (size_t i = 0; i < All.size(); ++i)
-      if (All[i] == '\r' || All[i] == '\n') {
-        Writer.Line(All.substr(Start, i - Start));
-        if (All[i] == '\r' && i + 1 < All.size() && All[i + 1] == '\n') ++i;
-        Start = i + 1;
-      }
-    if (Start < All.size()) Writer.Line(All.substr(Start));
+  SaveThroughDialog(Target, [&Text](TLineWriter& Writer, Progress& Gauge) {
+    Gauge.SetMax(static_cast<int64_t>(Text.size()));
+    int64_t Lines = 0, Written = 0;
+    ForEachLine(Text, [&](std::string_view Line) {
+      Written += static_cast<int64_t>(Line.size()) + 1;
+      if (++Lines % 1024 == 0) Gauge.SetPosition(Written);
+      Writer.Line(Line);
+    });
   });
 }
 
@@ -211,13 +294,20 @@ void TExportCommands::ExportGrid(const StringTable& Grid, const TExportRequest& 
   ExportText(std::move(Lines), Request);
 }
 
-void TExportCommands::ExportModel(const QAbstractItemModel& Model, const TExportRequest& Request) {
+bool TExportCommands::ExportModel(const QAbstractItemModel& Model, const TExportRequest& Request) {
+  TExportRequest Target = Request;
+  // Rows beyond what a report window holds are not formatted only to be refused.
+  if (ToReportWindow(Request) && Model.rowCount() > TReportCapacity::MaxLines) {
+    if (!OfferFile({Model.rowCount(), -1, 0}, Request)) return false;
+    Target = ToFile(Request);
+  }
   std::vector<std::string> Lines;
   {
     THourglass Hourglass;
-    ModelToQuotedLines(Model, Lines);
+    TExportGauge Gauge(FMain);
+    ModelToQuotedLines(Model, Lines, Gauge.Gauge());
   }
-  ExportText(std::move(Lines), Request);
+  return ExportText(std::move(Lines), Target);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -243,10 +333,42 @@ void TExportCommands::BtnExportProcessedDataClick(int Tag) {
   switch (Tag) {
     case 1:
       if (Data && Protocol) {
-        std::string Text;
-        Data->ExportEventsCSV(*Protocol, IsChecked(FMain.Window(), "CbExportMinimalSignal"),
-                              IsChecked(FMain.Window(), "CbExportFilteredout"), Text);
-        ExportTextReport(Text, Request("Processed", "Quorvenal Data " + DataName(), CSVFilter, "CSV"));
+        const bool Filtered = IsChecked(FMain.Window(), "CbExportMinimalSignal");
+        const bool GatedOut = IsChecked(FMain.Window(), "CbExportFilteredout");
+        TExportRequest Target = Request("Processed", "Quorvenal Data " + DataName(), CSVFilter, "CSV");
+        if (ToReportWindow(Target)) {
+          int64_t Lines = 0;
+          {
+            THourglass Hourglass;
+            TExportGauge Gauge(FMain);
+            Lines = Data->ExportedEventCount(Filtered, GatedOut, Gauge.Gauge()) + 1;
+          }
+          // Millions of events are not formatted only to be refused by the report window.
+          if (Lines > TReportCapacity::MaxLines) {
+            if (!OfferFile({Lines, -1, 0}, Target)) break;
+            Target = ToFile(Target);
+          }
+        }
+        if (ToReportWindow(Target) || ToSpreadsheet(Target)) {
+          std::string Text;
+          {
+            THourglass Hourglass;
+            TExportGauge Gauge(FMain);
+            Data->ExportEventsCSV(*Protocol, Filtered, GatedOut, Text, Gauge.Gauge());
+          }
+          ExportTextReport(Text, Target);
+          break;
+        }
+        // The file takes the rows as they are made: no text of them all is held.
+        THourglass Hourglass;
+        SaveThroughDialog(Target, [&](TLineWriter& Writer, Progress& Gauge) {
+          bool Any = false;
+          Data->ExportEventsCSV(*Protocol, Filtered, GatedOut, [&](std::string_view Block) {
+            Writer.Text(Block);
+            Any = true;
+          }, &Gauge);
+          if (Any) Writer.Text("\r\n");
+        });
       }
       break;
     case 2:
@@ -266,7 +388,7 @@ void TExportCommands::BtnExportProcessedDataClick(int Tag) {
     case 3:
       if (!File.Name.empty())
         if (auto* Grid = FMain.findChild<QAbstractItemView*>("SgData"); Grid && Grid->model()) {
-          ExportModel(*Grid->model(), Request("Data", "FCS Data " + FileName, CSVFilter, "CSV"));
+          if (!ExportModel(*Grid->model(), Request("Data", "FCS Data " + FileName, CSVFilter, "CSV"))) break;
           const int64_t Shown = std::max(0, Grid->model()->rowCount() - RawGridFixedRows);
           const int64_t Total = File.Events;
           if (Total > Shown)

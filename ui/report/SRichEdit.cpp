@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -26,8 +27,18 @@ QString FromFileBytes(const std::string& Bytes) {
   return Text;
 }
 
+// RTF spends several bytes of markup on a character; a file larger than this holds more text
+// than a report window does, and is not read at all.
+constexpr int64_t MaxFileBytes = 8 * TReportCapacity::MaxBytes;
+
+std::string TooLarge(const std::string& FileName, const TTextSize& Size, bool TabStops = false) {
+  return ExtractFileName(FileName) + " is too large for the report window: " + DescribeTextSize(Size, TabStops) +
+         "; it holds at most " + ReportWindowLimit(Size, TabStops) + ".";
+}
+
 std::string ReadWholeFile(const std::string& FileName) {
   TFileStream Stream(FileName, TFileStream::TMode::OpenRead);
+  if (Stream.Size() > MaxFileBytes) throw EInOutError(TooLarge(FileName, {-1, Stream.Size(), 0}));
   std::string Bytes(static_cast<size_t>(Stream.Size()), '\0');
   if (!Bytes.empty()) Stream.ReadBuffer(Bytes.data(), Bytes.size());
   return Bytes;
@@ -116,6 +127,29 @@ void TSRichEdit::AddLines(const std::vector<std::string>& NewLines) {
     QTextCursor C(&Doc);
     C.movePosition(QTextCursor::End);
     C.insertText(Text);
+  }, true);
+}
+
+TTextSize TSRichEdit::TextSize() const {
+  TTextSize Size;
+  Size.Bytes = 0;
+  const QTextDocument* Doc = document();
+  if (Doc->isEmpty()) return Size;
+  for (QTextBlock B = Doc->begin(); B.isValid(); B = B.next()) {
+    // A final empty paragraph is no line, as in Lines().
+    if (B == Doc->lastBlock() && B.length() == 1 && B != Doc->begin()) break;
+    Size.Add(B.length() - 1, B.text().count(QChar('\t')));
+  }
+  return Size;
+}
+
+bool TSRichEdit::HasTabStops() const { return !document()->lastBlock().blockFormat().tabPositions().isEmpty(); }
+
+void TSRichEdit::SetLastLine(const std::string& Line) {
+  EditDetached([&](QTextDocument& Doc) {
+    QTextCursor C(Doc.lastBlock());
+    C.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    C.insertText(QString::fromStdString(Line));
   }, true);
 }
 
@@ -233,25 +267,70 @@ void TSRichEdit::LoadFromFile(const std::string& FileName) {
   if (!FPlainText && LooksLikeRtf(Bytes)) {
     std::string Refusal;
     if (const auto Doc = ReadRtf(Bytes, Refusal)) {
+      TTextSize Size;
+      Size.Bytes = 0;
+      bool TabStops = false;
+      for (const TRtfParagraph& P : Doc->Paragraphs) {
+        std::string Line;
+        for (const TRtfRun& R : P.Runs) Line += R.Text;
+        Size.Add(Line);
+        TabStops = TabStops || !P.TabStops.empty();
+      }
+      if (!FitsReportWindow(Size, TabStops)) throw EInOutError(TooLarge(FileName, Size, TabStops));
       FromRtfDocument(*Doc);
       return;
     }
     // Past a cap the file is refused as a whole; shown as text it would cost as much.
     if (!Refusal.empty()) throw EReadError(ReadRefusal("RTF file", FileName, Refusal + "."));
   }
+  if (const TTextSize Size = SizeOfText(Bytes); !FitsReportWindow(Size, HasTabStops()))
+    throw EInOutError(TooLarge(FileName, Size, HasTabStops()));
   SetPlainLines(Bytes);
 }
 
-void TSRichEdit::SaveToFile(const std::string& FileName) const {
+void TSRichEdit::SaveToFile(const std::string& FileName, const std::vector<std::string>& InsteadOfLastLine) const {
   std::string Bytes;
   if (FPlainText) {
-    for (const auto& L : Lines()) Bytes += L + "\r\n";
+    std::vector<std::string> Shown = Lines();
+    if (!InsteadOfLastLine.empty() && !Shown.empty()) Shown.pop_back();
+    for (const auto& L : Shown) Bytes += L + "\r\n";
+    for (const auto& L : InsteadOfLastLine) Bytes += L + "\r\n";
   } else {
-    Bytes = WriteRtf(ToRtfDocument());
+    TRtfDocument Doc = ToRtfDocument();
+    if (!InsteadOfLastLine.empty() && !Doc.Paragraphs.empty()) {
+      // The lines take the last paragraph's format, as AddLines gives it.
+      const TRtfParagraph Last = std::move(Doc.Paragraphs.back());
+      Doc.Paragraphs.pop_back();
+      TRtfRun Run = Last.Runs.empty() ? TRtfRun{} : Last.Runs.front();
+      for (const auto& L : InsteadOfLastLine) {
+        TRtfParagraph& P = Doc.Paragraphs.emplace_back(TRtfParagraph{Last.Alignment, Last.TabStops, {}});
+        Run.Text = L;
+        P.Runs.push_back(Run);
+      }
+    }
+    Bytes = WriteRtf(Doc);
   }
   WriteFileSafely(FileName, [&](TStream& S) {
     if (!Bytes.empty()) S.Write(Bytes.data(), Bytes.size());
   });
+}
+
+void TSRichEdit::insertFromMimeData(const QMimeData* Source) {
+  if (Source && Source->hasText()) {
+    // What the paste adds, less the selection it replaces (counted generously as nothing).
+    const TTextSize Pasted = SizeOfText(Source->text().toStdString());
+    TTextSize After = TextSize();
+    After.Add(Pasted);
+    After.Lines -= std::min<int64_t>(Pasted.Lines, 1);
+    const bool TabStops = HasTabStops();
+    if (!FitsReportWindow(After, TabStops)) {
+      emit InsertRefused(QString::fromStdString("The text to paste has " + DescribeTextSize(Pasted, TabStops) +
+                                                "; with it the report would be larger than a report window holds (at "
+                                                "most " + ReportWindowLimit(After, TabStops) + ")."));
+      return;
+    }
+  }
+  QTextEdit::insertFromMimeData(Source);
 }
 
 void TSRichEdit::scrollContentsBy(int Dx, int Dy) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "report/ReportCapacity.h"
 #include "report/RtfWriter.h"
 
 namespace qv {
@@ -31,6 +32,12 @@ class TSRichEdit : public QTextEdit {
   // Appends lines at the end, each one paragraph with the last paragraph's format. Not undoable;
   // the caret and the modified flag stay as they were.
   void AddLines(const std::vector<std::string>& NewLines);
+  // The text as Lines() would give it (bytes counted as characters).
+  TTextSize TextSize() const;
+  // The paragraphs carry tab stops of their own, which make their tabs cost more to lay out.
+  bool HasTabStops() const;
+  // Replaces the last line, as AddLines adds.
+  void SetLastLine(const std::string& Line);
 
   // Tab stops of the paragraph at the caret, in points, in the order the paragraph holds them.
   std::vector<int> TabStops() const;
@@ -45,10 +52,12 @@ class TSRichEdit : public QTextEdit {
   void FromRtfDocument(const TRtfDocument& Document);
 
   // The file's text in the current mode: plain text, or RTF (that fails to read: as text).
-  // Throws EInOutError when the file cannot be read; the text then stays as it was.
+  // Throws EInOutError when the file cannot be read or holds more than a report window holds;
+  // the text then stays as it was.
   void LoadFromFile(const std::string& FileName);
-  // Plain lines each ending CR LF, or RTF; through a temporary file renamed into place.
-  void SaveToFile(const std::string& FileName) const;
+  // Plain lines each ending CR LF, or RTF; through a temporary file renamed into place. Lines
+  // given in InsteadOfLastLine are written in place of the last line, in its format.
+  void SaveToFile(const std::string& FileName, const std::vector<std::string>& InsteadOfLastLine = {}) const;
 
   // Key sequences the window's menu owns; the editor leaves them to it.
   void SetReservedShortcuts(const QList<QKeySequence>& Keys) { FReserved = Keys; }
@@ -56,9 +65,12 @@ class TSRichEdit : public QTextEdit {
  signals:
   void OnHScroll();
   void OnVScroll();
+  // A paste or drop was not taken: the text would outgrow the report window.
+  void InsertRefused(const QString& Reason);
 
  protected:
   void scrollContentsBy(int Dx, int Dy) override;
+  void insertFromMimeData(const QMimeData* Source) override;
   bool event(QEvent* Event) override;
 
  private:

@@ -27,6 +27,7 @@
 #include "common/CommandGuard.h"
 #include "Files.h"
 #include "Globals.h"
+#include "report/ReportCapacity.h"
 #include "report/TextOutputDialogs.h"
 
 namespace qv {
@@ -236,6 +237,8 @@ TFmTextOutput::TFmTextOutput(QWidget* Owner, const QString& Caption, bool PlainT
   connect(MeText, &QTextEdit::selectionChanged, this, &TFmTextOutput::MeTextSelectionChange);
   connect(MeText, &TSRichEdit::OnVScroll, this, &TFmTextOutput::MeTextVScroll);
   connect(MeText, &TSRichEdit::OnHScroll, this, &TFmTextOutput::MeTextVScroll);
+  connect(MeText, &TSRichEdit::InsertRefused, this,
+          [this](const QString& Reason) { CurrentTextOutputDialogs().Error(this, Reason); });
 
   BtnExcel->setEnabled(ExcelAvailable);
   QStringList Families = QFontDatabase::families();
@@ -435,8 +438,49 @@ void TFmTextOutput::CreateStatusBar() {
   Row->addWidget(PnFileName);
 }
 
+namespace {
+
+std::string NotShownLine(int64_t Count, const std::string& Limit) {
+  return "[" + std::to_string(Count) + (Count == 1 ? " more line is" : " more lines are") +
+         " not shown: a report window holds at most " + Limit + ".]";
+}
+
+}  // namespace
+
 void TFmTextOutput::AddLines(const std::vector<std::string>& Lines) {
-  MeText->AddLines(Lines);
+  if (Lines.empty()) return;
+  if (!FHidden.empty()) {
+    FHidden.insert(FHidden.end(), Lines.begin(), Lines.end());
+    MeText->SetLastLine(NotShownLine(LinesNotShown(), FLimitReached));
+  } else {
+    const bool TabStops = MeText->HasTabStops();
+    TTextSize Size = MeText->TextSize();
+    size_t Fit = 0;
+    for (TTextSize Next = Size; Fit < Lines.size(); ++Fit) {
+      Next.Add(Lines[Fit]);
+      if (!FitsReportWindow(Next, TabStops)) {
+        FLimitReached = ReportWindowLimit(Next, TabStops);
+        break;
+      }
+      Size = Next;
+    }
+    if (Fit == Lines.size()) {
+      MeText->AddLines(Lines);
+    } else {
+      // The note needs a line of its own: shown lines give way to it from the end.
+      const std::string LongestNote = NotShownLine(static_cast<int64_t>(Lines.size()), FLimitReached);
+      const auto WithNote = [&] {
+        TTextSize S = Size;
+        S.Add(LongestNote);
+        return S;
+      };
+      while (Fit > 0 && !FitsReportWindow(WithNote(), TabStops)) Size.Remove(Lines[--Fit]);
+      FHidden.assign(Lines.begin() + static_cast<std::ptrdiff_t>(Fit), Lines.end());
+      std::vector<std::string> Shown(Lines.begin(), Lines.begin() + static_cast<std::ptrdiff_t>(Fit));
+      Shown.push_back(NotShownLine(LinesNotShown(), FLimitReached));
+      MeText->AddLines(Shown);
+    }
+  }
   MeText->document()->setModified(false);
 }
 
@@ -475,7 +519,15 @@ void TFmTextOutput::SaveText() {
       this, QStringLiteral("Save file as ..."), Plain ? TextFilter : RtfFilter, 1, Ext);
   if (Name.isEmpty()) return;
   const std::string FileName = EnsureExtension(Name.toStdString(), Ext.toStdString());
-  MeText->SaveToFile(FileName);
+  std::vector<std::string> InsteadOfLast;
+  if (!FHidden.empty()) {
+    // The note gives way to the lines it counts; a last line the user wrote in its place stays.
+    const std::vector<std::string> Shown = MeText->Lines();
+    if (!Shown.empty() && Shown.back() != NotShownLine(LinesNotShown(), FLimitReached))
+      InsteadOfLast.push_back(Shown.back());
+    InsteadOfLast.insert(InsteadOfLast.end(), FHidden.begin(), FHidden.end());
+  }
+  MeText->SaveToFile(FileName, InsteadOfLast);
   LbFileName->setText(QStringLiteral(" ") + QString::fromStdString(ExtractFileName(FileName)) + QStringLiteral(" "));
   MeText->document()->setModified(false);
   SetFileNamePanel(true);
@@ -489,6 +541,8 @@ void TFmTextOutput::BtnFileOperationsClick(int Tag) {
             this, QStringLiteral("Open file plain or RTF file ..."), TextFilter, 1);
         if (Name.isEmpty()) break;
         MeText->LoadFromFile(Name.toStdString());
+        // The lines a report did not show belong to it, not to the file read in its place.
+        FHidden.clear();
         MeText->document()->setModified(false);
         setWindowTitle(QString::fromStdString(ExtractFileName(Name.toStdString())));
         break;

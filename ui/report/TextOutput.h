@@ -64,7 +64,9 @@ class TFmTextOutput : public QMainWindow {
   // Shown at once; the caller fills the text and leaves the window to the user.
   TFmTextOutput(QWidget* Owner, const QString& Caption, bool PlainText);
 
-  // Filling by the caller: not an edit of the user's, so closing does not ask about it.
+  // Filling by the caller: not an edit of the user's, so closing does not ask about it. Lines
+  // beyond what a report window holds (TReportCapacity) are not shown; the last line then says
+  // how many there are. A save as text or RTF writes them in its place.
   void AddLines(const std::vector<std::string>& Lines);
   void AddLine(const std::string& Line) { AddLines({Line}); }
   // Tab stops (points) of every paragraph, also of lines added afterwards.
@@ -83,6 +85,8 @@ class TFmTextOutput : public QMainWindow {
   TCloseAction CloseAction() const { return FCloseAction; }
   bool Printing() const { return FPrinting; }
   bool FileNameSaved() const { return FSaved; }
+  // Lines given to AddLines that the window does not show.
+  int64_t LinesNotShown() const { return static_cast<int64_t>(FHidden.size()); }
   std::vector<TTabMarker*> TabMarkers() const;
 
   // Handlers, by the Tag of the control or menu item that runs them.
@@ -144,6 +148,9 @@ class TFmTextOutput : public QMainWindow {
   bool FUpdating = false;  // controls being set from the text, not by the user
   bool FDragging = false;
   bool FSaved = false;
+  // Lines given to AddLines beyond what the window holds: kept, so a save writes them too.
+  std::vector<std::string> FHidden;
+  std::string FLimitReached;  // the limit the first line not shown went beyond
   std::vector<TTabMarker*> FMarkers;
 
   void CreateToolBar();

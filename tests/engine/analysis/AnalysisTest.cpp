@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "AllocationCap.h"
 #include "AnalysedSetFixture.h"
 #include "DataSetFixtures.h"
 #include "analysis/Detector.h"
@@ -183,6 +184,27 @@ TEST_F(Analysis, FitsThatFindNoCurveLeaveTheSeriesUnfitted) {
   D->FitCustomDetector(*P, Options);
   EXPECT_EQ(Custom.LastFitted, 1);
   EXPECT_TRUE(Custom.Curves[2].empty());
+}
+
+// Detector set-up gathers each column a batch at a time, and a batch holds no more values than
+// the set has events: a protocol of every gate it may have, over ten events, asks for 36 MB in
+// all, where batches of 4096 values a column asked for 98 MB.
+TEST_F(Analysis, EveryGateOverFewEventsAllocatesByTheEvents) {
+  std::vector<GateDef> Gates;
+  for (int g = 0; g < TProtocol::MaxGates; ++g) Gates.emplace_back("G" + std::to_string(g), "FSC-H");
+  auto P = MakeProtocol(Gates, {{"GFP", "FL1"}});
+  std::vector<std::vector<double>> Rows;
+  for (int i = 0; i < 10; ++i) Rows.push_back({100.0 + i, 200.0 * (i + 1)});
+  auto Few = WriteAndRead(Folder, "few.fcs", {"FSC-H", "FL1"}, Rows);
+  auto D = TFCSData::Create(*Few, 0, true, nullptr, P.get());
+  ASSERT_EQ(D->Events.size(), 10u);
+  D->Compensate(*P, nullptr, 0);
+  {
+    TAllocationCap Cap(size_t{48} << 20);
+    EXPECT_NO_THROW(D->SetDetectors(*P, nullptr, true));
+    EXPECT_FALSE(Cap.Reached());
+  }
+  EXPECT_EQ(D->GetDetector(TProtocol::MaxGates - 1)->SeriesCount, 3);
 }
 
 }  // namespace

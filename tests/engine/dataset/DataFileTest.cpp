@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -371,6 +372,50 @@ TEST_F(DataFile, PackedZerosAreRefusedAsSoonAsTheyPassWhatTheRecordsDeclare) {
   auto D = TFCSData::CreateFromDataFile(Folder / "sound.Quorvenal", Bare(), Mine);
   EXPECT_TRUE(Messages.Errors.empty());
   EXPECT_EQ(D->Events.size(), 2u);
+}
+
+// A protocol record inside a data file may claim far more than the file packs. What a count or
+// a length claims is unpacked (to check that it is there) only within the 16 MB allowed before
+// the events, and a genotype count is held to its cap first: notes claiming 60 MB, whether the
+// zeros are there or not, and 4,000,000 genotypes over 64 MB of zeros are refused at little cost.
+TEST_F(DataFile, ProtocolClaimsPastTheHeadAreRefusedUnsized) {
+  auto P = AssayProtocol({"A", "B"}, {"GFP", "YFP"}, 1);
+  P->Notes = "the notes";
+  const std::vector<uint8_t> Whole = HandStream(*P, StreamSpec());
+  const auto Notes = std::search(Whole.begin(), Whole.end(), P->Notes.begin(), P->Notes.end()) - Whole.begin();
+  // Cut at the notes' length, or at the genotype count after the genotype set's version.
+  const auto Claim = [&](std::ptrdiff_t At, int32_t Count) {
+    TMemoryStream M;
+    M.Write(Whole.data(), static_cast<size_t>(At));
+    WriteInt32(M, Count);
+    return M.Bytes();
+  };
+  const auto Genotypes = static_cast<std::ptrdiff_t>(Notes + P->Notes.size() + 4);
+  const struct {
+    const char* Name;
+    std::vector<uint8_t> Plain;
+    size_t Zeros;
+  } Cases[] = {{"notes.Quorvenal", Claim(Notes - 4, 60 << 20), size_t{60} << 20},
+               {"missing.Quorvenal", Claim(Notes - 4, 60 << 20), 0},
+               {"genotypes.Quorvenal", Claim(Genotypes, 4000000), size_t{64} << 20}};
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    Messages.Errors.clear();
+    WritePackedWithZeros(Folder / Case.Name, Case.Plain, Case.Zeros);
+    std::unique_ptr<TProtocol> None;
+    bool Reached = false;
+    {
+      test::TAllocationCap Cap(8 << 20);
+      auto D = TFCSData::CreateFromDataFile(Folder / Case.Name, Bare(), None);
+      Reached = Cap.Reached();
+      EXPECT_TRUE(D->Events.empty());
+    }
+    EXPECT_FALSE(Reached);
+    EXPECT_EQ(Messages.Errors.size(), 1u);
+    EXPECT_FALSE(None);
+  }
+  EXPECT_NE(Messages.Errors[0].find("it declares 4000000 genotypes; a protocol holds at most 256"),
+            std::string::npos);
 }
 
 TEST_F(DataFile, FoldersPipesAndDanglingLinksAreRefusedBeforeOpening) {

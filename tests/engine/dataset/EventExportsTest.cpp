@@ -66,6 +66,39 @@ TEST_F(EventExports, CSVRowsLastFirstWithTheirPositionsAndFilters) {
   EXPECT_EQ(Text, "kept");
 }
 
+// The blocks a file is written from join to the text, and the count of rows matches it, for every
+// choice of filters; a set of 40,000 events spans several blocks.
+TEST_F(EventExports, BlocksAndRowCountAgreeWithTheText) {
+  TFCSData Big;
+  Big.ChannelNames = {"GFP"};
+  Big.Events.Reset(1, 1);
+  for (int i = 0; i < 40000; ++i) {
+    TFCSLine E = Big.Events.Append();
+    const float Values[] = {static_cast<float>(i), static_cast<float>(i % 7)};
+    const int32_t Gate[] = {0}, Channel[] = {1};
+    E.Create(Values, Gate, Channel);
+    E.SetGatedOut(i % 5 == 0);
+  }
+  for (const TFCSData* Set : {Data.get(), &Big})
+    for (const bool Filtered : {false, true})
+      for (const bool GatedOut : {false, true}) {
+        std::string Text, Joined;
+        int Blocks = 0;
+        Set->ExportEventsCSV(*Protocol, Filtered, GatedOut, Text);
+        Set->ExportEventsCSV(*Protocol, Filtered, GatedOut, [&](std::string_view Block) {
+          Joined += Block;
+          ++Blocks;
+        });
+        EXPECT_EQ(Joined, Text);
+        EXPECT_GE(Blocks, Set == &Big ? 2 : 1);
+        EXPECT_EQ(Set->ExportedEventCount(Filtered, GatedOut) + 1, static_cast<int64_t>(SplitLines(Text).size()));
+      }
+  TFCSData Empty;
+  bool Written = false;
+  Empty.ExportEventsCSV(*Protocol, true, true, [&](std::string_view) { Written = true; });
+  EXPECT_FALSE(Written);
+}
+
 TEST_F(EventExports, DeletingAFileKeepsTheOtherEventsWholeAndRecounts) {
   EXPECT_EQ(Data->DeleteFileEvents(0), 2);
   ASSERT_EQ(Data->Events.size(), 2u);

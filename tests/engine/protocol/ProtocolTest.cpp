@@ -10,6 +10,8 @@
 #include "FloatStores.h"
 #include "LinearAlgebra.h"
 #include "NotFiles.h"
+#include "protocol/GenotypeFile.h"
+#include "protocol/GenotypeSet.h"
 #include "protocol/Protocol.h"
 #include "Random.h"
 #include "RecordingMessages.h"
@@ -295,53 +297,73 @@ TEST(ProtocolFile, SaveFailureKeepsTheOldFile) {
   EXPECT_THROW(P->SaveToFile(Dir / "no/such/folder/p.protocol"), EInOutError);
 }
 
-// A version 9 record of Channels copies of one channel and Gates copies of one gate: records
-// every reader takes, so only a cap refuses them.
-std::vector<uint8_t> RecordOf(int32_t Channels, int32_t Gates) {
-  TMemoryStream Gate, Channel, Tail;
+// A version 9 record of Channels copies of one channel, Gates copies of one gate and Genotypes
+// copies of one genotype: records every reader takes, so only a cap refuses them.
+std::vector<uint8_t> RecordOf(int32_t Channels, int32_t Gates, int32_t Genotypes = 0) {
+  TMemoryStream Gate, Channel, Genotype, Tail;
   MakeGate("G", false)->SaveToStream(Gate);
   TProtocol Owner;
   Owner.AddChannel(MakeChannel("C", "C"));
   Owner.GetChannel(0)->SaveToStream(Channel);
+  Owner.GetGenotype(Owner.AddGenotype("g", 0, 0))->SaveToStream(Genotype);
   TProtocol Empty;
   Empty.SaveToStream(Tail);
   ByteWriter W;
   W.String("Quorvenal Protocol").Int32(9).Int32(Channels).Int32(Gates).Int32(0).Int32(0).Bool(false).Bool(false);
-  // The empty protocol's record goes on after the same fields with its notes, genotypes, filters.
+  // The empty protocol's record goes on after the same fields with its notes (empty), its
+  // genotype set (version, count), filters.
   const std::vector<uint8_t>& Rest = Tail.Bytes();
-  const std::vector<uint8_t> After(Rest.begin() + static_cast<std::ptrdiff_t>(W.Size()), Rest.end());
+  const auto At = [&](size_t Offset) { return Rest.begin() + static_cast<std::ptrdiff_t>(W.Size() + Offset); };
+  const std::vector<uint8_t> Before(At(0), At(8)), After(At(12), Rest.end());
   for (int32_t i = 0; i < Gates; ++i) W.Append(Gate.Bytes());
   for (int32_t i = 0; i < Channels; ++i) W.Append(Channel.Bytes());
+  W.Append(Before).Int32(Genotypes);
+  for (int32_t i = 0; i < Genotypes; ++i) W.Append(Genotype.Bytes());
   return W.Append(After).Bytes();
 }
 
-// Every gate and channel costs a detector of every data set: past their caps neither AddGate
-// nor AddChannel takes one, and a record declaring more is refused before anything is sized by
-// it, the message naming the cap (and the file, when the record is one), the protocol unchanged.
-TEST(Protocol, ChannelsAndGatesPastTheirCapsAreRefusedNamingTheCap) {
+// Every gate and channel costs a detector of every data set, and every genotype a weighing of
+// every event: past their caps neither AddGate, AddChannel nor AddGenotype takes one, and a record
+// declaring more is refused before anything is sized by it, the message naming the cap (and the
+// file, when the record is one), the protocol unchanged.
+TEST(Protocol, ChannelsGatesAndGenotypesPastTheirCapsAreRefusedNamingTheCap) {
   TProtocol P;
   for (int i = 0; i < TProtocol::MaxChannels; ++i) P.AddChannel(MakeChannel("C" + std::to_string(i), "C"));
   EXPECT_EQ(P.ClassNames.size(), 32768u);
   EXPECT_THROW(P.AddChannel(MakeChannel("C15", "C")), ERangeError);
   for (int i = 0; i < TProtocol::MaxGates; ++i) P.AddGate(MakeGate("G" + std::to_string(i), false));
   EXPECT_THROW(P.AddGate(MakeGate("One more", false)), ERangeError);
+  for (int i = 0; i < TGenotypeSet::MaxGenotypes; ++i) P.AddGenotype("g", i % 15, 0);
+  EXPECT_THROW(P.AddGenotype("One more", 0, 0), ERangeError);
+  // Genotype file lines past the cap add none of them.
+  TProtocol Q;
+  for (int i = 0; i < TGenotypeSet::MaxGenotypes - 1; ++i) Q.AddGenotype("g", 0, 0);
+  EXPECT_THROW(AddGenotypes(Q, {{"x", {0}}, {"y", {0, 1}}}), EConvertError);
+  EXPECT_EQ(Q.GenotypeCount(), TGenotypeSet::MaxGenotypes - 1);
+  AddGenotypes(Q, {{"x", {0}}, {"none", {}}});
+  EXPECT_EQ(Q.GenotypeCount(), TGenotypeSet::MaxGenotypes);
   EXPECT_EQ(P.ChannelCount(), 15);
   EXPECT_EQ(P.GateCount(), 1000);
+  EXPECT_EQ(P.GenotypeCount(), 256);
 
   const struct {
-    int32_t Channels, Gates;
+    int32_t Channels, Gates, Genotypes;
     const char* Refusal;
-  } Cases[] = {{16, 0, "it declares 16 channels; a protocol holds at most 15"},
-               {0, 1001, "it declares 1001 gates; a protocol holds at most 1000"}};
+  } Cases[] = {{16, 0, 0, "it declares 16 channels; a protocol holds at most 15"},
+               {0, 1001, 0, "it declares 1001 gates; a protocol holds at most 1000"},
+               {1, 0, 257, "it declares 257 genotypes; a protocol holds at most 256"}};
   TempFolder Dir;
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Refusal);
-    const std::vector<uint8_t> Bytes = RecordOf(Case.Channels, Case.Gates);
+    const std::vector<uint8_t> Bytes = RecordOf(Case.Channels, Case.Gates, Case.Genotypes);
     // One below the cap reads.
-    TMemoryStream Below(RecordOf(std::max(Case.Channels - 1, 0), std::max(Case.Gates - 1, 0)));
+    const bool Channels = Case.Gates == 0 && Case.Genotypes == 0;
+    TMemoryStream Below(
+        RecordOf(Case.Channels - Channels, std::max(Case.Gates - 1, 0), std::max(Case.Genotypes - 1, 0)));
     TProtocol Fits;
     EXPECT_TRUE(Fits.LoadFromStream(Below, true));
-    EXPECT_EQ(Fits.ChannelCount() + Fits.GateCount(), Case.Channels + Case.Gates - 1);
+    EXPECT_EQ(Fits.ChannelCount() + Fits.GateCount() + Fits.GenotypeCount(),
+              Case.Channels + Case.Gates + Case.Genotypes - 1);
 
     auto Kept = FullProtocol();
     TMemoryStream S(Bytes);

@@ -172,37 +172,46 @@ TEST(ProportionReport, FileDistancesCostTheFilesNotTheirPairs) {
   }
 }
 
-// Files x classes is what the per-file lines cost: a set spanning 65536 files from two events is
-// listed per file up to MaxFileTableCells cells, and beyond it by its class totals alone.
-TEST(ProportionReport, PerFileLinesStopAtTheCellCap) {
+// The per-file columns cost files x classes: up to MaxFileClassCells a table lists them, beyond
+// it each class's total and a line saying why, so that two events in the first and the last of
+// 65536 files under 32768 classes (2^31 cells) cost the classes alone.
+TEST(ProportionReport, FileColumnsPastTheirCapKeepTheClassTotals) {
   SettingsRestore Restore;
   CalculateSSDPvalues = false;
-  const int Files = 65536;
-  for (const int Classes : {MaxFileTableCells / Files, MaxFileTableCells / Files + 1}) {
-    SCOPED_TRACE(Classes);
-    auto D = std::make_unique<TFCSData>();
-    D->Events.Reset(0, 1);
-    for (const int File : {0, Files - 1}) {
-      TFCSLine E = D->Events.Append();
-      E.SetFileIndex(File);
-      E.Classes()[0] = 1;
-    }
-    D->FileRange();
-    D->BuildFileIndex();
+  const struct {
+    int Files, Classes;
+    bool ZReport, Listed;
+  } Cases[] = {{1024, 1024, false, true}, {1025, 1024, true, false}, {65536, 32768, false, false},
+               {65536, 32768, true, false}};
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(std::to_string(Case.Files) + " files, " + std::to_string(Case.Classes) + " classes");
+    std::vector<std::vector<int>> Counts(static_cast<size_t>(Case.Files));
+    Counts.front() = {0, 1};
+    Counts.back().assign(static_cast<size_t>(Case.Classes), 0);
+    Counts.back().back() = 1;
+    auto D = SetOfClasses(Counts, 2);
     TStringArray Names;
-    for (int k = 0; k < Classes; ++k) Names.push_back("n" + std::to_string(k));
-    TStringArray Table = Rows(static_cast<size_t>(Classes));
+    for (int k = 0; k < Case.Classes; ++k) Names.push_back("n" + std::to_string(k));
+    TStringArray Table = Rows(static_cast<size_t>(Case.Classes));
     {
       test::TAllocationCap Cap(64 << 20);
-      D->ProportionReport(Names, Table, '\t', 0, false);
+      EXPECT_NO_THROW(D->ProportionReport(Names, Table, '\t', 2, Case.ZReport));
       EXPECT_FALSE(Cap.Reached());
     }
-    EXPECT_EQ(Table[2].rfind("c1\t2\t", 0), 0u);
-    const std::string Note = "Counts per file are listed for at most 1048576 files x classes; this set has 65536 "
-                             "files and " + std::to_string(Classes) + " classes";
-    const bool Listed = Classes * Files <= MaxFileTableCells;
-    EXPECT_EQ(Has(Table, Note), !Listed);
-    EXPECT_EQ(Table[0].find("File65535\t") != std::string::npos, Listed);
+    const std::string Note = "\tCounts per file are listed for at most 1048576 files x classes; this set has " +
+                             std::to_string(Case.Files) + " files of " + std::to_string(Case.Classes) + " classes";
+    const std::string Last = "c" + std::to_string(Case.Classes - 1) + "\t1\t";
+    if (Case.Listed) {
+      EXPECT_FALSE(Has(Table, Note));
+      EXPECT_EQ(Table[1].rfind("c0\t0\t0\t", 0), 0u);
+      EXPECT_EQ(Table.back().rfind(Last, 0), 0u);
+      EXPECT_EQ(Table.back().size() - Last.size(), 2u * static_cast<size_t>(Case.Files));
+    } else {
+      EXPECT_TRUE(Has(Table, Note));
+      EXPECT_EQ(Table[2], "c1\t1\t");
+      EXPECT_EQ(Table[static_cast<size_t>(Case.Classes)], Last);
+      EXPECT_EQ(Table[0], "Class\t");
+    }
   }
 }
 

@@ -221,6 +221,34 @@ class ChartViewTest : public QObject {
     Pump();
     QVERIFY(Check() > Narrow);
   }
+
+  // A chart squeezed short (the graphs sheet at the window's least size) still shows numbers up
+  // its value axis, fewer of them, none shortened to "...".
+  void ShortChartKeepsNumbersOnItsValueAxis() {
+    TChartView View;
+    View.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&View));
+    ChartData D;
+    D.Series.push_back(Series(ChartSeries::TKind::Line, 0, {{0, 0}, {10, 250}}));
+    View.SetData(D);
+    for (const int Height : {400, 95}) {
+      View.resize(600, Height);
+      Pump();
+      const QRectF Plot = View.chart()->mapRectToScene(View.chart()->plotArea());
+      QStringList Left;
+      for (QGraphicsItem* Item : View.scene()->items())
+        if (auto* Text = dynamic_cast<QGraphicsTextItem*>(Item);
+            Text && Text->isVisible() && !Text->toPlainText().isEmpty() &&
+            Text->sceneBoundingRect().right() <= Plot.left() + 1)
+          Left << Text->toPlainText();
+      QVERIFY2(Left.size() >= 2, qPrintable(Left.join(" | ")));
+      for (const QString& Caption : Left) {
+        bool Number = false;
+        Caption.toDouble(&Number);
+        QVERIFY2(Number, qPrintable(QString("%1 high: %2").arg(Height).arg(Left.join(" | "))));
+      }
+    }
+  }
 };
 
 static RegisterUiTest<ChartViewTest> Register;

@@ -49,6 +49,28 @@ struct TLoadedSet {
   std::unique_ptr<TFCSFile> File;
 };
 
+// The window with a loaded set, shown at 900 x 600 on its Graphs sheet.
+struct TGraphsSheet {
+  ScopedProgramHome Home;
+  ScriptedDialogs Dialogs;
+  TFmMain Main;
+  TLoadedSet Set{Main};
+  TChartsPage* Page = Main.findChild<TChartsPage*>();
+
+  // False when the window was not shown on the screen.
+  bool Show() {
+    Main.resize(900, 600);
+    Main.show();
+    if (!QTest::qWaitForWindowExposed(&Main)) return false;
+    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
+    QTabWidget* Explore = Main.Pages("PgExplore");
+    Explore->setTabVisible(Explore->indexOf(Main.Page("TSGraphs")), true);
+    Explore->setCurrentWidget(Main.Page("TSGraphs"));
+    Pump();
+    return true;
+  }
+};
+
 // The texts the chart draws now: captions and titles of its axes.
 QStringList DrawnTexts(TChartView& Chart) {
   QStringList Texts;
@@ -157,19 +179,10 @@ class ChartsPageTest : public QObject {
   }
 
   void ScatterOfLessThanADecadeShowsItsNumbersAndEveryChartItsTitles() {
-    ScopedProgramHome Home;
-    ScriptedDialogs Dialogs;
-    TFmMain Main;
-    Main.resize(900, 600);
-    Main.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&Main));
-    auto* Page = Main.findChild<TChartsPage*>();
-    TLoadedSet Set(Main);
-    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
-    QTabWidget* Explore = Main.Pages("PgExplore");
-    Explore->setTabVisible(Explore->indexOf(Main.Page("TSGraphs")), true);
-    Explore->setCurrentWidget(Main.Page("TSGraphs"));
-    Pump();
+    TGraphsSheet Sheet;
+    QVERIFY(Sheet.Show());
+    TFmMain& Main = Sheet.Main;
+    TChartsPage* Page = Sheet.Page;
 
     // GFP (raw 50 .. 146) against RFP (20 .. 319), both as log10 values on log axes: well under
     // a decade each.
@@ -193,13 +206,54 @@ class ChartsPageTest : public QObject {
     QCOMPARE(Page->CrtFCS->XAxis()->titleText(), QString::fromStdString(Main.CurrentData->GetDetector(Gates)->GetSeriesName(0)));
 
     // A distribution names its metric and counts.
-    Explore->setCurrentWidget(Main.Page("TsDistributions"));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsDistributions"));
     Pump();
     QAbstractButton* Item = Page->DistributionItems->button(Gates);
     QTest::mouseClick(Item, Qt::LeftButton);
     QCOMPARE(Page->DistributionIndex(), Gates);
     QCOMPARE(Page->CrtDistribution->XAxis()->titleText(), Item->text());
     QCOMPARE(Page->CrtDistribution->YAxis()->titleText(), QString("Events"));
+  }
+
+  // The axis menu's choice closes the menu and paints the window over where it was before the
+  // scatter is made (the gauge shows when that work starts).
+  void AxisMenuIsClosedAndPaintedOverBeforeTheScatterIsDrawn() {
+    TGraphsSheet Sheet;
+    QVERIFY(Sheet.Show());
+    TFmMain& Main = Sheet.Main;
+    TChartsPage* Page = Sheet.Page;
+    const int Gates = Main.CurrentData->GateDetectorCount;
+    PickAxisMetric(*Page, Main.PopupMenu("PMXAxis"), 0.5, 0.95, Gates);
+    QVERIFY(Page->CrtFCS->IsEmpty());
+
+    struct TWatch : QObject {
+      QMenu* Menu = nullptr;
+      QWidget *Window = nullptr, *Gauge = nullptr;
+      int PaintsSinceClosed = -1;  // -1 while the menu is open
+      int Starts = 0;
+      bool MenuShownAtStart = true;
+      int PaintsAtStart = -1;
+      bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Watched == Menu && Event->type() == QEvent::Hide) PaintsSinceClosed = 0;
+        if (Watched == Window && Event->type() == QEvent::Paint && PaintsSinceClosed >= 0) ++PaintsSinceClosed;
+        if (Watched == Gauge && Event->type() == QEvent::Show) {
+          ++Starts;
+          MenuShownAtStart = Menu->isVisible();
+          PaintsAtStart = PaintsSinceClosed;
+        }
+        return false;
+      }
+    } Watch;
+    Watch.Menu = Main.PopupMenu("PMYAxis");
+    Watch.Window = &Main;
+    Watch.Gauge = Main.PnProgress;
+    for (QWidget* W : {static_cast<QWidget*>(Watch.Menu), Watch.Window, Watch.Gauge}) W->installEventFilter(&Watch);
+    PickAxisMetric(*Page, Watch.Menu, 0.05, 0.5, Gates + 1);
+    QCOMPARE(Watch.Starts, 1);
+    QVERIFY(!Watch.MenuShownAtStart);
+    QVERIFY2(Watch.PaintsAtStart > 0, "the window was not painted over the closed menu before the scatter was made");
+    QVERIFY(!Page->CrtFCS->IsEmpty());
+    QVERIFY(!Main.PnProgress->isVisible());
   }
 
   void DistributionsAndDerive() {

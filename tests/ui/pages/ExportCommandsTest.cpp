@@ -8,9 +8,11 @@
 #include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
+#include <fstream>
 
 #include "common/CommandGuard.h"
 #include "DataSetHelpers.h"
+#include "EventLoopLatency.h"
 #include "pages/ExportCommands.h"
 #include "common/ExportTargets.h"
 #include "Files.h"
@@ -22,6 +24,7 @@
 #include "UiTestMain.h"
 #include "UiTestSupport.h"
 #include "pages/VariabilityPage.h"
+#include "report/ReportCapacity.h"
 #include "reports/Spreadsheet.h"
 
 using namespace qv;
@@ -78,6 +81,17 @@ class TRawModel : public QAbstractTableModel {
  private:
   int FRows, FCols;
 };
+
+// Lines of the file counted in blocks, so a file of hundreds of megabytes is not held whole.
+int64_t CountLines(const std::string& FileName, std::string& First) {
+  std::ifstream In(FileName, std::ios::binary);
+  std::getline(In, First);
+  int64_t Lines = In ? 1 : 0;
+  std::vector<char> Block(1 << 20);
+  while (In.read(Block.data(), static_cast<std::streamsize>(Block.size())) || In.gcount() > 0)
+    Lines += std::count(Block.data(), Block.data() + In.gcount(), '\n');
+  return Lines;
+}
 
 }  // namespace
 
@@ -142,6 +156,134 @@ class ExportCommandsTest : public QObject {
     QCOMPARE(Dialogs.Errors.size(), size_t(1));
     QVERIFY(QString::fromStdString(Dialogs.Errors[0]).contains("report.txt"));
     QVERIFY(!QApplication::overrideCursor());
+  }
+
+  // Two files of two million events read together, exported to the report window: the table
+  // is offered to a file instead, and the main window answers while it is written.
+  void FourMillionEventsForTheReportWindowGoToAFileWhileTheWindowAnswers() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TempFolder Folder;
+    TFmMain Main;
+    Main.show();
+    auto P = OneChannelProtocol();
+    // A file of two million events read twice over, as two files read together: one CSV row each.
+    const auto File = SingleFileSet(Folder, *P, std::vector<double>(2000000, 20));
+    auto Data = TFCSData::CreateMerged(*File, {});
+    QVERIFY(Data->Merge(*File, 1, {}));
+    Data->SourceName = "two files";
+    Main.SetCurrentProtocol(std::move(P));
+    Main.SetCurrentData(std::move(Data));
+    // As a read shows it: its pages and the commands that need a set.
+    Main.UpdateProtocolDependentControls(true, true);
+    Main.Hooks.ShowDataLoaded(true);
+    QVERIFY(Main.findChild<QAbstractButton*>("BtnExportProcessedText")->isChecked());
+    const std::string Question = "\"Quorvenal Data two files\" has 4000001 lines; a report window holds at most "
+                                 "10000 lines. Save it to a file instead?";
+
+    // No: nothing is formatted, shown or saved.
+    Dialogs.Answers = {ScriptedDialogs::TAnswer::No};
+    Dialogs.FileAnswers = {Folder / "unasked"};
+    Main.MenuItem("MnExport")->trigger();
+    QCOMPARE(Dialogs.Questions, std::vector<std::string>{Question});
+    QCOMPARE(Dialogs.FileAnswers.size(), size_t(1));
+    QVERIFY(ReportWindows().empty());
+
+    // Yes, from the page's button: the file, every event in it. The window answers throughout: the
+    // loop runs between the blocks of the file (a write in one piece ticks once); how long it waits
+    // is the export benchmark's to measure.
+    Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsProcessed"));
+    auto* Export = Main.findChild<QPushButton*>("BtnExportProcessedData");
+    QVERIFY(Export->isVisible() && Export->isEnabled());
+    Dialogs.Answers = {ScriptedDialogs::TAnswer::Yes};
+    Dialogs.FileAnswers = {Folder / "events"};
+    {
+      TEventLoopLatency Latency;
+      QTest::mouseClick(Export, Qt::LeftButton);
+      qInfo("longest wait of the event loop: %lld ms in %d ticks", Latency.Longest(), Latency.Ticks());
+      QVERIFY(Latency.Ticks() >= 50);
+    }
+    QCOMPARE(Dialogs.Questions.size(), size_t(2));
+    QVERIFY(ReportWindows().empty());
+    std::string Header;
+    QCOMPARE(CountLines(Folder / "events.CSV", Header), int64_t(4000001));
+    QVERIFY(Header.rfind("Idx,", 0) == 0);
+    QVERIFY2(Dialogs.Errors.empty(), Dialogs.Errors.empty() ? "" : Dialogs.Errors[0].c_str());
+    QVERIFY(!Main.PnProgress->isVisible());
+  }
+
+  // Each front end measures what it would show: too large, the file is offered; No shows and
+  // saves nothing (and does not claim an export), Yes saves every line.
+  void EveryExportTooLargeForTheReportWindowOffersAFile() {
+    ScopedProgramHome Home;
+    ScriptedDialogs Dialogs;
+    TempFolder Folder;
+    TFmMain Main;
+    TReadingStandIns Reading(Main);
+    auto P = OneChannelProtocol();
+    auto Single = SingleFileSet(Folder, *P, {20});
+    Main.SetCurrentProtocol(std::move(P));
+    const std::string Name = Single->SourceName;
+    // The file holds more events than its grid shows.
+    TPageHooks::TFileOnPages OnPages{Name, 250000, Single->Parameters.get()};
+    Main.Hooks.FileOnPages = [&OnPages] { return OnPages; };
+    Main.SetCurrentData(std::move(Single));
+    auto* Page = Main.findChild<TVariabilityPage*>("VariabilityPage");
+    TRawModel Model(TReportCapacity::MaxLines + 1, 2);
+    auto* View = new QTableView(Main.Page("TsData"));
+    View->setObjectName("SgData");
+    View->setModel(&Model);
+
+    QStringList Memo;
+    for (int i = 0; i <= TReportCapacity::MaxLines; ++i) Memo << QString("%1\tx").arg(i, 9, 10, QChar('0'));
+    struct TCase {
+      const char* What;
+      std::function<void()> Fill;
+      QAbstractButton* Export;
+      std::string Caption, Size, Limit;
+    };
+    const std::string Layout = "as many tabs and long lines as it lays out in half a second";
+    const auto Header = [&](const QString& Line) { return [&Reading, Line] { Reading.Header->setPlainText("$TOT\t1\n" + Line); }; };
+    const std::vector<TCase> Cases = {
+        {"lines of a memo", [&] { Page->MeVariability->setPlainText(Memo.join('\n')); }, Page->BtnExportVariability,
+         "Variability Analysis : " + Name, "10001 lines (0.1 MB)", "10000 lines"},
+        {"rows of a grid", [] {}, Reading.Buttons[1], "FCS Data " + Name, "10001 lines", "10000 lines"},
+        {"a text with a long line", Header(QString(200000, 'x')), Reading.Buttons[0], "FCS File Header " + Name,
+         "2 lines (0.2 MB) with a line of 200000 characters", Layout},
+        {"a text with a line of many tabs", Header(QString(3000, '\t')), Reading.Buttons[0], "FCS File Header " + Name,
+         "2 lines (0.0 MB) with 3001 tabs (up to 3000 in a line)", Layout},
+    };
+    for (const TCase& Case : Cases) {
+      Case.Fill();
+      Dialogs.Questions.clear();
+      Dialogs.Infos.clear();
+      Dialogs.Answers = {ScriptedDialogs::TAnswer::No, ScriptedDialogs::TAnswer::Yes};
+      Dialogs.FileAnswers = {Folder / "table.txt"};
+      QTest::mouseClick(Case.Export, Qt::LeftButton);
+      QVERIFY2(ReportWindows().empty(), Case.What);
+      QVERIFY2(!FileExists(Folder / "table.txt"), Case.What);
+      QVERIFY2(Dialogs.Infos.empty(), Case.What);
+      QTest::mouseClick(Case.Export, Qt::LeftButton);
+      QVERIFY2(ReportWindows().empty(), Case.What);
+      const std::string Question = "\"" + Case.Caption + "\" has " + Case.Size +
+                                   "; a report window holds at most " + Case.Limit + ". Save it to a file instead?";
+      QCOMPARE(Dialogs.Questions, (std::vector<std::string>{Question, Question}));
+      const auto Saved = SplitLines(ReadText(Folder / "table.txt"));
+      QVERIFY2(Saved.size() == (Case.Export == Reading.Buttons[0] ? 2u : TReportCapacity::MaxLines + 1u), Case.What);
+      if (Case.Export == Reading.Buttons[1])
+        QCOMPARE(Dialogs.Infos, std::vector<std::string>{"Exported the first 9999 of 250000 events"});
+      DeleteFileIfExists(Folder / "table.txt");
+    }
+    View->setModel(nullptr);
+    QVERIFY(Dialogs.Errors.empty());
+
+    // At the window's size the table still opens there.
+    Memo.removeLast();
+    Page->MeVariability->setPlainText(Memo.join('\n'));
+    QTest::mouseClick(Page->BtnExportVariability, Qt::LeftButton);
+    QCOMPARE(ReportWindows().size(), size_t(1));
+    QCOMPARE(ReportWindows()[0]->MeText->document()->blockCount(), TReportCapacity::MaxLines);
   }
 
   void RawGridLinesMatchTheQuotedGridLines() {

@@ -1,4 +1,5 @@
 // Report window: tab-stop ruler, saving and opening, printing, spreadsheet hand-over, closing.
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,6 +24,9 @@
 #include "Globals.h"
 #include "ScriptedTextOutputDialogs.h"
 #include "TestFolders.h"
+#include "TextUtils.h"
+#include "report/ReportCapacity.h"
+#include "report/RtfReader.h"
 #include "report/TextOutput.h"
 #include "report/TextOutputTour.h"
 #include "reports/Spreadsheet.h"
@@ -347,6 +351,96 @@ class TextOutputTest : public QObject {
     QCOMPARE(W->MeText->Lines(), (std::vector<std::string>{"a,b", "c,d"}));
     QCOMPARE(W->windowTitle(), QStringLiteral("lines.csv"));
     QVERIFY(!W->MeText->isReadOnly());
+  }
+
+  // Beyond what it can lay out at once the window shows what fits and says how much it leaves
+  // out; a file or a paste too large is refused and the text stays as it was.
+  void holdsNoMoreThanItCanLayOut() {
+    const auto NotShown = [](int64_t Count, const std::string& Limit = "10000 lines") {
+      return "[" + std::to_string(Count) + " more lines are not shown: a report window holds at most " + Limit + ".]";
+    };
+    std::vector<std::string> Table(TReportCapacity::MaxLines + 500, "1\t2.5000\t3");
+    std::unique_ptr<TFmTextOutput> W(NewWindow(true, Table));
+    auto Lines = W->MeText->Lines();
+    QCOMPARE(static_cast<int64_t>(Lines.size()), TReportCapacity::MaxLines);
+    QCOMPARE(Lines.back(), NotShown(501));
+    QCOMPARE(Lines[Lines.size() - 2], Table[0]);
+    QCOMPARE(W->LinesNotShown(), 501);
+    W->AddLine("late");
+    W->AddLines({"later", "last"});
+    QCOMPARE(W->MeText->Lines().back(), NotShown(504));
+    QCOMPARE(static_cast<int64_t>(W->MeText->document()->blockCount()), TReportCapacity::MaxLines);
+    QVERIFY(!W->MeText->document()->isModified());
+
+    // Save, through the button as text and the menu as RTF, writes every line given, the note
+    // giving way to the lines it counts.
+    std::vector<std::string> Given = Table;
+    Given.insert(Given.end(), {"late", "later", "last"});
+    Dialogs.FileNames = {Dir + "cut.txt"};
+    QTest::mouseClick(W->BtnSave, Qt::LeftButton);
+    QCOMPARE(SplitLines(ReadBytes(ProgramDir + "cut.txt")), Given);
+    W->MnSavePlainClick();
+    Dialogs.FileNames = {Dir + "cut.rtf"};
+    W->MnSave->trigger();
+    std::string Refusal;
+    const auto Rtf = ReadRtf(ReadBytes(ProgramDir + "cut.rtf"), Refusal);
+    QVERIFY2(Rtf, Refusal.c_str());
+    std::vector<std::string> Paragraphs;
+    for (const TRtfParagraph& P : Rtf->Paragraphs) Paragraphs.push_back(P.Runs.empty() ? "" : P.Runs[0].Text);
+    QCOMPARE(Paragraphs, Given);
+    QCOMPARE(W->MeText->Lines().back(), NotShown(504));
+    // A last line written over the note stays, before the lines not shown.
+    W->MeText->SetLastLine("mine");
+    W->MnSavePlainClick();
+    Dialogs.FileNames = {Dir + "cut.txt"};
+    QTest::mouseClick(W->BtnSave, Qt::LeftButton);
+    const auto Saved = SplitLines(ReadBytes(ProgramDir + "cut.txt"));
+    QCOMPARE(Saved.size(), Given.size() + 1);
+    QCOMPARE(Saved[Given.size() - 504], std::string("mine"));
+
+    // Tabs cost their count, or its square once the paragraphs carry tab stops; an unbroken line
+    // its length squared. A table of a 384-well plate shows whole; with tab stops it is cut.
+    std::string Wide = "Parameter";
+    for (int i = 0; i < 400; ++i) Wide += "\t" + std::to_string(i % 1000);
+    const std::vector<std::string> Plate(400, Wide);
+    std::unique_ptr<TFmTextOutput> Whole(NewWindow(true, Plate));
+    QCOMPARE(Whole->MeText->Lines(), Plate);
+    QCOMPARE(Whole->LinesNotShown(), 0);
+    const std::string Layout = "as many tabs and long lines as it lays out in half a second";
+    std::unique_ptr<TFmTextOutput> Stopped(new TFmTextOutput(nullptr, QStringLiteral("Report"), true));
+    Stopped->SetTabStops({36, 72});
+    Stopped->AddLines(Plate);
+    QVERIFY(Stopped->LinesNotShown() > 300);
+    QCOMPARE(Stopped->MeText->Lines().back(), NotShown(Stopped->LinesNotShown(), Layout));
+    std::unique_ptr<TFmTextOutput> Short(NewWindow(true, {"a", "b", std::string(200000, 'x'), "c"}));
+    QCOMPARE(Short->MeText->Lines(), (std::vector<std::string>{"a", "b", NotShown(2, Layout)}));
+
+    // Files: too many lines once read; too many bytes before reading.
+    std::unique_ptr<TFmTextOutput> Open(NewWindow(true, {"keep me"}));
+    std::string Many;
+    for (int64_t i = 0; i <= TReportCapacity::MaxLines; ++i) Many += "row\r\n";
+    WriteBytes(ProgramDir + "many.txt", Many);
+    WriteBytes(ProgramDir + "huge.txt", std::string(8 * TReportCapacity::MaxBytes + 1, 'x'));
+    Dialogs.FileNames = {Dir + "many.txt", Dir + "huge.txt"};
+    QTest::mouseClick(Open->BtnOpen, Qt::LeftButton);
+    QTest::mouseClick(Open->BtnOpen, Qt::LeftButton);
+    QCOMPARE(Dialogs.Errors,
+             (QStringList{"many.txt is too large for the report window: 10001 lines (0.0 MB); it holds at most 10000 "
+                          "lines.",
+                          "huge.txt is too large for the report window: 8.0 MB; it holds at most 1.0 MB."}));
+    QCOMPARE(Open->MeText->Lines(), std::vector<std::string>{"keep me"});
+    QCOMPARE(Open->windowTitle(), QStringLiteral("Report"));
+
+    // A paste: the clipboard's text is not taken.
+    Dialogs.Errors.clear();
+    QApplication::clipboard()->setText(QString::fromStdString(Many));
+    QTest::mouseClick(Open->BtnPaste, Qt::LeftButton);
+    QCOMPARE(Dialogs.Errors.size(), 1);
+    QVERIFY2(Dialogs.Errors[0].startsWith("The text to paste has 10001 lines (0.0 MB)"), qPrintable(Dialogs.Errors[0]));
+    QCOMPARE(Open->MeText->Lines(), std::vector<std::string>{"keep me"});
+    QApplication::clipboard()->setText("row\nrow");
+    QTest::mouseClick(Open->BtnPaste, Qt::LeftButton);
+    QCOMPARE(Open->MeText->Lines().size(), size_t(2));
   }
 
   void printingToPdfGivesPages() {

@@ -1,6 +1,8 @@
 // Tour pictures of refusals on the tour's own file: the custom detector's clip window turned
-// round, a fit without result that Save refuses, and a summary sweep whose protocol does not fit
-// the data set. Each message box is drawn over the window as the user sees it.
+// round, a fit without result that Save refuses, a summary sweep whose protocol does not fit
+// the data set, and a table too large for a report window offered to a file, beside a report
+// window that shows what it holds of a longer report. Each message box is drawn over the window
+// as the user sees it.
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
@@ -10,6 +12,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QTimer>
 #include <functional>
 #include <iostream>
@@ -19,6 +22,8 @@
 #include "pages/CustomDetectorPage.h"
 #include "pages/FitnessPage.h"
 #include "pages/ReadingPage.h"
+#include "report/ReportCapacity.h"
+#include "report/TextOutput.h"
 #include "shell/MainWindow.h"
 #include "dataset/FCSData.h"
 #include "fcs/FCSFile.h"
@@ -41,15 +46,24 @@ class TRefusalDialogs : public qv::TQtDialogs {
   QString Name;
   void Error(const std::string& Text) override { Picture(QMessageBox::Critical, Text); }
   void Info(const std::string& Text) override { Picture(QMessageBox::Information, Text); }
-  TAnswer YesNoCancel(const std::string&) override { return TAnswer::No; }
+  // Questions are answered No; a named one is pictured first.
+  bool YesNo(const std::string& Text) override {
+    if (!Name.isEmpty()) Picture(QMessageBox::Question, Text, QMessageBox::Yes | QMessageBox::No);
+    return false;
+  }
+  TAnswer YesNoCancel(const std::string& Text) override {
+    if (!Name.isEmpty()) Picture(QMessageBox::Question, Text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    return TAnswer::No;
+  }
 
  private:
-  void Picture(QMessageBox::Icon Icon, const std::string& Text) {
+  void Picture(QMessageBox::Icon Icon, const std::string& Text,
+               QMessageBox::StandardButtons Buttons = QMessageBox::Ok) {
     if (Name.isEmpty()) {
       std::cerr << "Refusals tour: " << Text << '\n';
       return;
     }
-    QMessageBox Box(Icon, "Quorvenal", QString::fromStdString(Text), QMessageBox::Ok, &FMain);
+    QMessageBox Box(Icon, "Quorvenal", QString::fromStdString(Text), Buttons, &FMain);
     Box.show();
     Settle(100);
     QImage Image = FMain.grab().toImage();
@@ -89,28 +103,41 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
   } Restore;
   qv::SetAppDialogs(&Dialogs);
 
-  // The tour's protocol with no spill-over, its file read and compensated.
+  // The tour's protocol with no spill-over.
   const std::string ProtocolFile = Main.CurrentProtocol->FileName;
-  auto Protocol = qv::TProtocol::OpenFile(ProtocolFile);
-  if (!Protocol) return;
-  for (int32_t i = 0; i < Protocol->ChannelCount(); ++i)
-    for (int32_t j = 0; j < Protocol->ChannelCount(); ++j)
-      Protocol->GetChannel(i)->SetCompPair(j, {i == j ? 100.0f : 0.0f, 0.0f}, true);
-  Reading->ReplaceData(nullptr);
-  Main.SetCurrentProtocol(std::move(Protocol));
-  try {
-    qv::TFCSFile File(qv::ProgramDir + "Data/tour.fcs");
-    auto Data = qv::TFCSData::Create(File, 0, false, nullptr, Main.CurrentProtocol.get());
-    Data->Compensate(*Main.CurrentProtocol, nullptr, 0);
-    Data->SetDetectors(*Main.CurrentProtocol, nullptr, false);
-    Reading->ReplaceData(std::move(Data));
-  } catch (const std::exception& E) {
-    std::cerr << "Refusals tour: " << E.what() << '\n';
-  }
-  if (Main.CurrentData) {
+  const auto NoSpillOver = [&ProtocolFile] {
+    auto Protocol = qv::TProtocol::OpenFile(ProtocolFile);
+    for (int32_t i = 0; Protocol && i < Protocol->ChannelCount(); ++i)
+      for (int32_t j = 0; j < Protocol->ChannelCount(); ++j)
+        Protocol->GetChannel(i)->SetCompPair(j, {i == j ? 100.0f : 0.0f, 0.0f}, true);
+    return Protocol;
+  };
+  // The file read Copies times over into one set (analysed when Analyse), compensated, and shown
+  // on the explore sheet Sheet; false when it could not be read.
+  const auto ShowTourFile = [&](int Copies, bool Analyse, const char* Sheet) {
+    Reading->ReplaceData(nullptr);
+    Main.SetCurrentProtocol(NoSpillOver());
+    if (!Main.CurrentProtocol) return false;
+    try {
+      qv::TFCSFile File(qv::ProgramDir + "Data/tour.fcs");
+      auto Data = qv::TFCSData::Create(File, 0, !Analyse, nullptr, Main.CurrentProtocol.get());
+      if (Copies > 1) {
+        auto Copy = qv::TFCSData::Create(File, 0, true, nullptr, Main.CurrentProtocol.get());
+        for (int i = 1; i < Copies; ++i) Data->AppendEvents(*Copy);
+      }
+      Data->Compensate(*Main.CurrentProtocol, nullptr, 0);
+      if (Analyse) Data->SetDetectors(*Main.CurrentProtocol, nullptr, false);
+      Reading->ReplaceData(std::move(Data));
+    } catch (const std::exception& E) {
+      std::cerr << "Refusals tour: " << E.what() << '\n';
+    }
+    if (!Main.CurrentData) return false;
     Main.UpdateProtocolDependentControls(true, true);
     Main.PgMain->setCurrentWidget(Main.Page("TsExplore"));
-    Main.Pages("PgExplore")->setCurrentWidget(Main.Page("TsCustomDetector"));
+    Main.Pages("PgExplore")->setCurrentWidget(Main.Page(Sheet));
+    return true;
+  };
+  if (ShowTourFile(1, true, "TsCustomDetector")) {
     Custom->CmBxCustomDetector->setCurrentIndex(0);
     Custom->CmBxCustomFilter->setCurrentIndex(1);
     Type(Custom->EdCustomFilterMin, "1");
@@ -145,6 +172,28 @@ void RefusalsTour(qv::TFmMain& Main, const TCapture& Capture) {
     Main.Pages("PgClassification")->setCurrentWidget(Main.Page("TsAutomateSummary"));
     Dialogs.Name = "AutomateSummary-ProtocolRefused";
     Fitness->BtnSummaryAutomation->click();
+  }
+
+  // Eight copies of the file's events: more rows than a report window holds, so the processed
+  // export to it offers a file instead.
+  if (ShowTourFile(8, false, "TsProcessed")) {
+    if (auto* Export = Main.findChild<QPushButton*>("BtnExportProcessedData")) {
+      Dialogs.Name = "Processed-LargeExportOffersAFile";
+      Export->click();
+    }
+  }
+  {
+    // A report longer than the window holds ends with what it leaves out.
+    auto* Report = new qv::TFmTextOutput(nullptr, "Results of File Analyses", true);
+    Report->SetTabStops({70, 140, 210, 280, 350});
+    std::vector<std::string> Lines;
+    for (int i = 0; i < qv::TReportCapacity::MaxLines + 2500; ++i)
+      Lines.push_back("run" + std::to_string(i / 40) + ".fcs\tGFP\t" + std::to_string(4000 + i % 977) + "\t41.2370");
+    Report->AddLines(Lines);
+    Report->MeText->moveCursor(QTextCursor::End);
+    Capture(Report, "ReportWindow-LongReportCut");
+    Report->DiscardChanges();
+    Report->close();
   }
 
   // The tour goes on with the protocol as saved, so closing asks nothing.
