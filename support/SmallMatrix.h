@@ -396,8 +396,8 @@ bool InvertQuadrants4(const TSmallMatrix<Cap>& M, TSmallMatrix<Cap>& Inv, bool A
 // it. Every step of the quadrant inversion is taken in double, and a matrix is answered only
 // where each step stores the float the stepwise inversion stores (the 2 x 2 inverses within a few
 // units of their last place of a point halfway between two floats, or outside the normal floats,
-// are not). Bits 0-7 of the answer name the matrices whose inverse was found so (Inv[l] written),
-// bits 8-15 those whose product was found too (Product[l] written); the rest are left to
+// are not). Bits 0-7 of the answer name the matrices whose inverse was found so (Inv[l] holds
+// it), bits 8-15 those whose product was found too (Product[l] holds it); the rest are left to
 // InvertSmall and the stepwise product. Only where HasAvx2Kernels(); elsewhere it answers 0.
 uint32_t InvertLanes8(const TSmallMatrix<4> (&M)[8], const float* X, bool AlternateInversion, float (&Inv)[8][4][4],
                       float (&Product)[8][4]);
