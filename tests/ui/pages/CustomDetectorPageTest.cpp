@@ -123,6 +123,17 @@ struct TStubSpreadsheet {
   QByteArray OldPath;
 };
 
+// A loaded set with the green channel chosen and the spreadsheet stand-in: what a sweep needs.
+struct TSweepBench {
+  ScopedProgramHome Home;
+  ScriptedDialogs Dialogs;
+  TFmMain Main;
+  TCustomDetectorPage& Page = PageOf(Main);
+  TLoadedSet Set{Main};
+  TStubSpreadsheet Spreadsheet;
+  TSweepBench() { ChooseGreen(Page); }
+};
+
 std::vector<std::string> Fields(const std::string& Line) {
   std::vector<std::string> Result(1);
   for (char C : Line) {
@@ -442,13 +453,8 @@ class CustomDetectorPageTest : public QObject {
   // The sweep's Cancel is the status row's: it stops the sweep and refreshes the memory panels.
   // The cleared chart takes the figures of its last fit with it.
   void SweepCancelRefreshesAndClearLeavesNoFigures() {
-    ScopedProgramHome Home;
-    ScriptedDialogs Dialogs;
-    TFmMain Main;
-    TCustomDetectorPage& Page = PageOf(Main);
-    TLoadedSet Set(Main);
-    ChooseGreen(Page);
-    TStubSpreadsheet Spreadsheet;
+    TSweepBench Bench;
+    auto& [Home, Dialogs, Main, Page, Set, Spreadsheet] = Bench;
     Click(Page.BtnAddCustomDetector);
     QVERIFY(Page.LbCustomChi->text() != QString("Chi : 0.0"));
     QVERIFY(!Page.CrtCustomDetector->IsEmpty());
@@ -482,13 +488,8 @@ class CustomDetectorPageTest : public QObject {
   }
 
   void SweepCancelAndRefusals() {
-    ScopedProgramHome Home;
-    ScriptedDialogs Dialogs;
-    TFmMain Main;
-    TCustomDetectorPage& Page = PageOf(Main);
-    TLoadedSet Set(Main);
-    ChooseGreen(Page);
-    TStubSpreadsheet Spreadsheet;
+    TSweepBench Bench;
+    auto& [Home, Dialogs, Main, Page, Set, Spreadsheet] = Bench;
 
     // Cancel after two fits: no further fit, the two lines still go out. Meanwhile the other
     // commands are refused and the settings locked.
